@@ -1,0 +1,39 @@
+# Adds each listed folder that has a CMakeLists.txt, so the tree builds while
+# subsystems are still missing.
+function(zoz_add_subdirectories)
+  foreach(dir IN LISTS ARGN)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
+
+# zoz_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# One GoogleTest executable; every test case becomes a CTest test.
+# Tests that need the real recordings find them through ZOZ_TESTDATA_DIR.
+function(zoz_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    ZOZ_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata"
+    ZOZ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    ZOZ_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# zoz_add_fuzzer(<name> SOURCES <files...> LIBS <targets...>)
+function(zoz_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_property(GLOBAL APPEND PROPERTY ZOZ_FUZZERS ${name})
+endfunction()
+
+# zoz_add_benchmark(<name> SOURCES <files...> LIBS <targets...>)
+function(zoz_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+endfunction()
