@@ -1,6 +1,5 @@
 #include "ZOZApp.h"
 #include "ZOZLog.h"
-#include "ZOZThreadName.h"
 
 #include <QtGlobal>
 
@@ -42,7 +41,8 @@ int main(int argc, char **argv)
         return started == ZOZ::App::InitResult::Finished ? 0 : 1;
     }
 
-    ZOZ::setThreadName("main");
+    // The main thread keeps the process name ("zoz"): on Linux its thread name
+    // is what ps, top and killall show for the whole process.
     const int result = app->exec();
     delete app;
     return result;
