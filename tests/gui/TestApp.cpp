@@ -1,4 +1,5 @@
 // The application object in this process, headless, in a temporary home.
+#include "TestObjects.h"
 #include "ZOZApp.h"
 #include "ZOZLog.h"
 #include "ZOZPointer.h"
@@ -14,26 +15,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-class Target : public QObject
-{
-    Q_OBJECT
-public:
-    QVector<QThread *> threads;
-public slots:
-    void ping() { threads.append(QThread::currentThread()); }
-};
-
-struct Tracked : ZOZ::Pointer
-{
-    explicit Tracked(bool *deleted) : deleted(deleted) {}
-    ~Tracked() override { *deleted = true; }
-    bool *deleted;
-};
-
-} // namespace
-
 TEST(App, TimersRunDeferredCallsAndCloseApp)
 {
     QTemporaryDir home;
@@ -42,7 +23,7 @@ TEST(App, TimersRunDeferredCallsAndCloseApp)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path() + QStringLiteral("/.config"));
 
-    Target target;
+    PingTarget target;
     bool deleted = false;
     int exitCode = -1;
     {
@@ -58,7 +39,7 @@ TEST(App, TimersRunDeferredCallsAndCloseApp)
 
         std::thread worker([&] {
             ZOZ::App::queueInvoke({&target, QByteArray(SLOT(ping())), 0});
-            ZOZ::App::addDisposable(new Tracked(&deleted));
+            ZOZ::App::addDisposable(new TrackedObject(&deleted));
         });
         worker.join();
         // The flush timer runs the call; closeApp() ends the loop afterwards.
@@ -76,4 +57,3 @@ TEST(App, TimersRunDeferredCallsAndCloseApp)
     qputenv("HOME", oldHome);
 }
 
-#include "TestApp.moc"
