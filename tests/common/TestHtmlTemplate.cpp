@@ -1,3 +1,4 @@
+#include "SettingsFixture.h"
 #include "TemplateFixture.h"
 
 #include "StrictJson.h"
@@ -260,6 +261,64 @@ TEST_F(HtmlTemplateTest, CachedTextIsKeptUntilReloadIsAsked)
     EXPECT_EQ(page.render(), QByteArray("new"));
     writeFile(QStringLiteral("templates/p.html"), "");
     page.setReloadNeeded();
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("new"));
+}
+
+namespace {
+
+class TemplateSettingsTest : public ZOZTest::SettingsFixture
+{
+protected:
+    void writePage(const QByteArray &content)
+    {
+        const QString path = work.filePath(QStringLiteral("style/templates/page.html"));
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+};
+
+} // namespace
+
+TEST_F(TemplateSettingsTest, BuiltInVariablesAndInstructionsTable)
+{
+    ::testing::internal::CaptureStdout();
+    settings->parseCommandLine({QStringLiteral("zoz"), QStringLiteral("-o"), QStringLiteral("SHOW_QUIT"), QStringLiteral("0"),
+                                QStringLiteral("-wt"), QStringLiteral("W")});
+    ::testing::internal::GetCapturedStdout();
+    settings->setHttpRefreshTime(2500);
+    settings->setShowTemplateInstructions(true);
+    writePage("<html><head></head><body>{PAGE-REFRESH} <if ENABLE_SHOW_QUIT>q</if ENABLE_SHOW_QUIT>"
+              "<if ENABLE_SETTINGS>s</if ENABLE_SETTINGS> {ZOZ_APP_TITLE}|<!-- TEMPLATE_INSTRUCTIONS --></body></html>");
+    HtmlTemplate page(QStringLiteral("/templates/page.html"));
+    page.reset();
+    page.expandLoops(QStringLiteral("L"), {});
+    page.setVariable(QStringLiteral("TEXT"), QStringLiteral("<b>"));
+    const QString out = QString::fromUtf8(page.render());
+    EXPECT_TRUE(out.startsWith(QStringLiteral("<html><head><style type='text/css'>\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("</style>\n</head><body>2500 s W|<center><table class='template-instructions'>\n"
+                                            "<tr><th>L</th><td>:</td><td>EMPTY</td></tr>\n"
+                                            "<tr><th>TEXT</th><td>:</td><td><b></td></tr>\n")))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("<tr><th>ZOZ_APP_TITLE</th><td>:</td><td>W</td></tr>\n")));
+    EXPECT_FALSE(out.contains(QStringLiteral("<th>PAGE-REFRESH</th>")));
+    EXPECT_FALSE(out.contains(QStringLiteral("<th>LANGUAGE</th>")));
+    EXPECT_TRUE(out.endsWith(QStringLiteral("</table></center>\n</body></html>")));
+
+    writePage("<html><body>x</body></html>");
+    page.setReloadNeeded();
+    page.reset();
+    EXPECT_TRUE(page.process().startsWith(QStringLiteral("<html><body><center><table")));
+}
+
+TEST_F(TemplateSettingsTest, WithoutTemplateCacheEveryResetReadsTheFile)
+{
+    settings->setNoTemplateCache(true);
+    writePage("old");
+    HtmlTemplate page(QStringLiteral("/templates/page.html"));
+    writePage("new");
     page.reset();
     EXPECT_EQ(page.render(), QByteArray("new"));
 }
