@@ -1,5 +1,6 @@
 #include "ZOZSettings.h"
 
+#include "DabChannelGrids.h"
 #include "ZOZLog.h"
 
 #include <QCoreApplication>
@@ -18,11 +19,10 @@ constexpr quint32 LogError = LogSource::Settings | LogFlag::Error;
 
 constexpr int MaxPort = 65535;
 
-// Channel labels are resolved once the channel grids are part of the build;
-// until then only frequencies in kHz are understood.
-int channelFrequencyForLabel(const QString &)
+int channelFrequencyForLabel(const QString &label)
 {
-    return 0;
+    const DabChannel *channel = findChannelByLabel(label.toUtf8().constData());
+    return channel ? int(channel->frequency) : 0;
 }
 
 bool isOn(const QString &text)

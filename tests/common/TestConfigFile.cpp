@@ -98,7 +98,8 @@ TEST_F(ConfigFileTest, ScanFrequenciesAndEntryLists)
 {
     ASSERT_TRUE(parseInitial(
         "<zoz><scanFrequencies><dab>"
-        "<frequency label='12C' frequencyOrId='227360'/><frequency frequencyOrId='abc'/>"
+        "<frequency label='12C' frequencyOrId='227360'/><frequency frequencyOrId='abc'/><frequency frequencyOrId='5c'/>"
+        "<frequency frequencyOrId='7A'/>"
         "<frequency label='none'/><frequency frequencyOrId='-5'/><other frequencyOrId='1'/>"
         "<frequency frequencyOrId='227360'/>"
         "</dab><dab><frequency frequencyOrId='1'/></dab></scanFrequencies>"
@@ -108,7 +109,8 @@ TEST_F(ConfigFileTest, ScanFrequenciesAndEntryLists)
         "<all><frequency label='a' value='178352'/></all>"
         "</feEntryList></zoz>"));
     const QList<Settings::FrontEndFrequency> scan = settings->scanFrequencies();
-    EXPECT_EQ(frequencies(scan), QList<int>({227360, 227360}));
+    // Labels resolve through the channel grids, the first grid that has one wins.
+    EXPECT_EQ(frequencies(scan), QList<int>({227360, 178352, 188928, 227360}));
     EXPECT_EQ(scan.first().label, QStringLiteral("12C"));
     EXPECT_EQ(scan.first().mode, Settings::ModeDab);
 
