@@ -1,0 +1,163 @@
+#include "ZOZHtmlTemplatePrivate.h"
+
+#include "ZOZWebText.h"
+
+#include <QRegularExpression>
+
+namespace ZOZ {
+
+namespace {
+
+const QLatin1String InstructionsComment("<!-- TEMPLATE_INSTRUCTIONS -->");
+const QLatin1String InstructionsPlaceholder("{TEMPLATE_INSTRUCTIONS}");
+const QLatin1String InstructionsTableStart("<table class='template-instructions'>\n");
+
+const QLatin1String InstructionsStyle(
+    "<style type='text/css'>\n"
+    "table.template-instructions { background-color: #fff; margin: 4px; padding: 2px;"
+    " border: 1px solid black; text-align: left; }\n"
+    "table.template-instructions th { padding-left: 8px; font-weight: bold; vertical-align: top; }\n"
+    "table.template-instructions td { vertical-align: top; }\n"
+    "</style>\n");
+
+// Whatever no setter resolved counts as false: plain blocks go, negated
+// blocks keep their inside. A block without its closing tag stays.
+void clearUnresolvedConditions(QString &text)
+{
+    static const QRegularExpression opening(QStringLiteral("<if(not)? ([^>]*)>"));
+    qsizetype p = 0;
+    for (QRegularExpressionMatch match = opening.match(text, p); match.hasMatch(); match = opening.match(text, p)) {
+        p = match.capturedStart();
+        const bool negated = match.capturedLength(1) > 0;
+        const QString close = (negated ? QLatin1String("</ifnot ") : QLatin1String("</if ")) + match.captured(2)
+                              + QLatin1Char('>');
+        const qsizetype e = text.indexOf(close, match.capturedEnd());
+        if (e < 0) {
+            ++p;
+        } else if (negated) {
+            text.remove(e, close.size());
+            text.remove(p, match.capturedLength());
+        } else {
+            text.remove(p, e + close.size() - p);
+        }
+    }
+}
+
+// From the last comment to the first, so that text joined by a removal is
+// seen again. A comment that never ends runs to the end of the text.
+void stripComments(QString &text, bool showInstructions)
+{
+    qsizetype p = text.lastIndexOf(QLatin1String("<!--"));
+    while (p >= 0) {
+        const qsizetype e = text.indexOf(QLatin1String("-->"), p);
+        const qsizetype length = e < 0 ? text.size() - p : e + 3 - p;
+        if (QStringView(text).mid(p, length) == InstructionsComment)
+            text.replace(p, length, showInstructions ? QString(InstructionsPlaceholder) : QString());
+        else
+            text.remove(p, length);
+        if (text.isEmpty())
+            break;
+        p = text.lastIndexOf(QLatin1String("<!--"), std::min(p, text.size() - 1));
+    }
+}
+
+// Each run of white space that ends with a line break becomes that one line
+// break: blank lines and trailing blanks go, indentation after text stays.
+void foldBlankLines(QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        if (!text.at(i).isSpace()) {
+            out += text.at(i++);
+            continue;
+        }
+        qsizetype end = i;
+        qsizetype lastBreak = -1;
+        while (end < n && text.at(end).isSpace()) {
+            if (text.at(end) == QLatin1Char('\n'))
+                lastBreak = end;
+            ++end;
+        }
+        if (lastBreak > i) {
+            out += QLatin1Char('\n');
+            out += QStringView(text).mid(lastBreak + 1, end - lastBreak - 1);
+        } else {
+            out += QStringView(text).mid(i, end - i);
+        }
+        i = end;
+    }
+    text = out;
+}
+
+} // namespace
+
+QString HtmlTemplate::instructionsRow(const TemplateVariable &record) const
+{
+    QString value;
+    if (record.isList) {
+        if (record.items.isEmpty())
+            value = QStringLiteral("EMPTY");
+        for (const TemplateVariable::Row &row : record.items) {
+            value += InstructionsTableStart;
+            for (const TemplateVariable &field : row)
+                value += instructionsRow(field);
+            value += QLatin1String("</table>\n");
+        }
+    } else {
+        value = record.escape ? escapeJsonText(record.value) : record.value;
+    }
+    return QStringLiteral("<tr><th>%1</th><td>:</td><td>%2</td></tr>\n").arg(record.name, value);
+}
+
+QString HtmlTemplate::process()
+{
+    if (!d->dirty)
+        return d->working;
+
+    const TemplateSettings settings = TemplateSettings::current();
+    const TemplateContext &context = templateContext();
+    QString &text = d->working;
+
+    setVariable(QStringLiteral("ZOZ_APP_NAME_FULL"), context.applicationFullName());
+    setVariable(QStringLiteral("ZOZ_APP_NAME"), context.applicationName());
+    setVariable(QStringLiteral("ZOZ_APP_TITLE"),
+                settings.windowTitle.isEmpty() ? context.applicationFullName() : settings.windowTitle);
+    setVariable(QStringLiteral("CUSTOM_TITLE"), settings.uiTitle);
+    setVariable(QStringLiteral("LANGUAGE"), context.language(), &text);
+    setVariable(QStringLiteral("ZOZ_SERVER_ID"), context.serverId());
+    setVariable(QStringLiteral("PAGE-REFRESH"), settings.pageRefreshTime, &text);
+    setVariable(QStringLiteral("ENABLE_AUDIO"), settings.hasAudioService, &text);
+    for (const auto &option : settings.configOptions)
+        setVariable(QLatin1String("ENABLE_") + option.first, option.second != 0, &text);
+
+    clearUnresolvedConditions(text);
+    stripComments(text, settings.showTemplateInstructions);
+
+    if (settings.showTemplateInstructions) {
+        const qsizetype head = text.indexOf(QLatin1String("<head>"));
+        if (head >= 0)
+            text.insert(head + 6, InstructionsStyle);
+        QString table = QStringLiteral("<center>") + InstructionsTableStart;
+        for (const TemplateVariable &record : d->variables)
+            table += instructionsRow(record);
+        table += QLatin1String("</table></center>\n");
+        const qsizetype placeholder = text.indexOf(InstructionsPlaceholder);
+        if (placeholder >= 0) {
+            text.replace(placeholder, InstructionsPlaceholder.size(), table);
+        } else {
+            const qsizetype body = text.indexOf(QLatin1String("<body>"));
+            if (body >= 0)
+                text.insert(body + 6, table);
+        }
+    }
+
+    foldBlankLines(text);
+    d->rendered = text.toUtf8();
+    d->dirty = false;
+    return text;
+}
+
+} // namespace ZOZ
