@@ -1,6 +1,5 @@
 #include "ZOZHttpContentType.h"
 
-#include <QTimeZone>
 
 #include <array>
 #include <iterator>
@@ -121,7 +120,7 @@ QDateTime parseHttpDate(const QString &text)
     }
     date.replace(3, 3, month);
     QDateTime parsed = QDateTime::fromString(date, QStringLiteral("dd MM yyyy hh:mm:ss"));
-    parsed.setTimeZone(QTimeZone::UTC);
+    parsed.setTimeSpec(Qt::UTC);
     return parsed;
 }
 
