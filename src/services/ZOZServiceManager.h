@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ZOZEnsembleSource.h"
 #include "ZOZHttpRequestHandler.h"
+#include "ZOZServiceFactory.h"
 #include "ZOZSettings.h"
 #include "ZOZTemplateValue.h"
 
@@ -15,17 +17,10 @@
 
 namespace ZOZ {
 
-class DabEnsemble;
-class DabService;
-class DabServiceComponent;
-class DabUserApplication;
-class EnsembleSource;
 class HtmlTemplate;
 class HttpServer;
 class Service;
-class ServiceFactory;
 class ServiceManagerPrivate;
-struct ServiceDescriptor;
 
 // Turns the receiver's ensemble database into service objects, keeps them in
 // a tree per ensemble, remembers the selected service and is the HTTP
