@@ -22,6 +22,8 @@ constexpr quint32 DabFamily = 1;
 constexpr quint32 DabPlusAudio = 3;
 // The selector id gives each index one byte; 0 stands for the service itself.
 constexpr int MaxIndex = 255;
+// Reed-Solomon frame of enhanced packet mode: 12 rows of 188 data bytes.
+constexpr std::array<quint8, 2> PacketFecSettings {12, 188};
 
 qint32 topLevelId(int ensemble, int index)
 {
@@ -415,9 +417,8 @@ bool ServiceManager::updateService(Service *service, const DabEnsemble &ensemble
     result |= service->setServiceType(record.programmeTypeName);
 
     const bool data = service->isData() && application;
-    const std::array<quint8, 2> fec = service->fecSettings();
     result |= reconnectService(service, component.subChId, data ? packetAddressOf(*application) : quint16(0xFFFF), 0,
-                               data && component.fecScheme == 1, fec);
+                               data && component.fecScheme == 1, PacketFecSettings);
     updateAnnouncements(service, ensemble, record, component);
     result |= service->setServiceFlags(quint16(ensemble.alarmFlag));
     changed |= result;
