@@ -65,30 +65,30 @@ void stripComments(QString &text, bool showInstructions)
 // break: blank lines and trailing blanks go, indentation after text stays.
 void foldBlankLines(QString &text)
 {
-    QString out;
-    out.reserve(text.size());
     const qsizetype n = text.size();
+    QString out(n, Qt::Uninitialized);
+    const QChar *in = text.constData();
+    QChar *write = out.data();
     qsizetype i = 0;
     while (i < n) {
-        if (!text.at(i).isSpace()) {
-            out += text.at(i++);
+        if (!in[i].isSpace()) {
+            *write++ = in[i++];
             continue;
         }
         qsizetype end = i;
         qsizetype lastBreak = -1;
-        while (end < n && text.at(end).isSpace()) {
-            if (text.at(end) == QLatin1Char('\n'))
+        while (end < n && in[end].isSpace()) {
+            if (in[end] == QLatin1Char('\n'))
                 lastBreak = end;
             ++end;
         }
-        if (lastBreak > i) {
-            out += QLatin1Char('\n');
-            out += QStringView(text).mid(lastBreak + 1, end - lastBreak - 1);
-        } else {
-            out += QStringView(text).mid(i, end - i);
-        }
+        // A single line break with nothing before it is not a run to fold.
+        const qsizetype keepFrom = lastBreak > i ? lastBreak : i;
+        for (qsizetype k = keepFrom; k < end; ++k)
+            *write++ = in[k];
         i = end;
     }
+    out.truncate(write - out.constData());
     text = out;
 }
 
