@@ -7,6 +7,8 @@
 
 #include <QRegularExpression>
 
+#include <random>
+
 using namespace ZOZ;
 using ZOZTest::StyleFolder;
 
@@ -321,4 +323,32 @@ TEST_F(TemplateSettingsTest, WithoutTemplateCacheEveryResetReadsTheFile)
     writePage("new");
     page.reset();
     EXPECT_EQ(page.render(), QByteArray("new"));
+}
+
+namespace {
+
+// Comment removal as plainly written: from the last opening to the first,
+// each time in the whole text as it stands.
+QString stripCommentsPlainly(QString text)
+{
+    for (qsizetype p = text.lastIndexOf(QLatin1String("<!--")); p >= 0; p = text.lastIndexOf(QLatin1String("<!--"))) {
+        const qsizetype e = text.indexOf(QLatin1String("-->"), p);
+        text.remove(p, e < 0 ? text.size() - p : e + 3 - p);
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(HtmlTemplateTest, CommentRemovalMatchesThePlainAlgorithm)
+{
+    const char *const pieces[] = {"<!--", "-->", "<!", "--", ">", "-", "<", "a", "b", "<!-- TEMPLATE_INSTRUCTIONS -->"};
+    std::mt19937 random(4);
+    for (int round = 0; round < 300; ++round) {
+        QString page = QStringLiteral("x");
+        const int count = int(random() % 24);
+        for (int i = 0; i < count; ++i)
+            page += QLatin1String(pieces[random() % std::size(pieces)]);
+        EXPECT_EQ(render(page.toUtf8()), stripCommentsPlainly(page)) << page.toStdString();
+    }
 }
