@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace ZOZ {
 
@@ -16,7 +17,9 @@ constexpr char ServiceLogoConfigOption = 6;
 
 QString downloadedLogo(const QString &logoFolder, const QString &id)
 {
-    if (logoFolder.isEmpty() || id.isEmpty())
+    // Logo ids come from broadcast data: wildcards would pick another service's logo.
+    static const QRegularExpression wildcards(QStringLiteral("[*?\\[\\]]"));
+    if (logoFolder.isEmpty() || id.isEmpty() || id.contains(wildcards))
         return QString();
     const QDir folder(logoFolder);
     // Reverse order by name: the greatest name wins when several extensions exist.
