@@ -1,9 +1,8 @@
 #include "ZOZHtmlTemplatePrivate.h"
 
 #include "ZOZLog.h"
-#include "ZOZResourcePath.h"
-#include "ZOZSettings.h"
 #include "ZOZMinifier.h"
+#include "ZOZResourcePath.h"
 
 #include <QCoreApplication>
 #include <QFile>

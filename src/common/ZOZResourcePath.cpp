@@ -12,9 +12,6 @@ namespace ZOZ {
 
 namespace {
 
-// Service logos are picked up from both the downloaded ones and the built-in set.
-constexpr char ServiceLogoConfigOption = 6;
-
 QString downloadedLogo(const QString &logoFolder, const QString &id)
 {
     // Logo ids come from broadcast data: wildcards would pick another service's logo.
@@ -103,7 +100,7 @@ QString resolveResourcePath(const QString &styleRoot, const QString &theme, cons
 QString serviceLogoUrl(const QString &logoId)
 {
     const Settings *settings = Settings::instance();
-    if (!settings || settings->configOptionValue(ServiceLogoConfigOption) == 0)
+    if (!settings || settings->configOptionValue(Settings::OptionServiceLogos) == 0)
         return QString();
     return serviceLogoUrl(logoId, settingsLogoFolder());
 }
