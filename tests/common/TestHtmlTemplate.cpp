@@ -356,3 +356,33 @@ TEST_F(HtmlTemplateTest, CommentRemovalMatchesThePlainAlgorithm)
         EXPECT_EQ(render(page.toUtf8()), stripCommentsPlainly(page)) << page.toStdString();
     }
 }
+
+// Whatever the template and the values hold, filling and processing end and
+// leave no comment behind.
+TEST_F(HtmlTemplateTest, ArbitraryTemplatesAndValuesEnd)
+{
+    const char *const pieces[] = {
+        "<if A>", "</if A>", "<ifnot A>", "</ifnot A>", "{A}", "{L:x}", "<if L:x>", "</if L:x>",
+        "<!-- begin:L -->", "<!-- end:L -->", "<!-- #json L as v -->", "<!-- #json L as -->", "<!--", "-->",
+        "<if ", ">", "}", "{", "text", " ", "\n", "<!-- TEMPLATE_INSTRUCTIONS -->",
+    };
+    std::mt19937 random(7);
+    const auto pick = [&](int count) {
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text += QLatin1String(pieces[random() % std::size(pieces)]);
+        return text;
+    };
+    for (int round = 0; round < 200; ++round) {
+        const QString page = QStringLiteral("x") + pick(int(random() % 30));
+        const QString value = pick(int(random() % 4));
+        Rows rows;
+        for (int r = int(random() % 4); r > 0; --r)
+            rows.append(Row{TemplateVariable(QStringLiteral("x"), pick(int(random() % 4)), random() % 2 == 0)});
+        const QString out = render(page.toUtf8(), [&](HtmlTemplate &t) {
+            t.setVariable(QStringLiteral("A"), value);
+            t.expandLoops(QStringLiteral("L"), rows);
+        });
+        EXPECT_FALSE(out.contains(QLatin1String("<!--"))) << page.toStdString();
+    }
+}
