@@ -5,6 +5,7 @@
 #include "ZOZHttpContentType.h"
 #include "ZOZHttpRequestHandler.h"
 #include "ZOZHttpServer.h"
+#include "ZOZMainThreadServices.h"
 #include "ZOZSettings.h"
 #include "ZOZTemplateValue.h"
 
@@ -438,4 +439,27 @@ TEST_F(HttpServerWithSettingsTest, PortTemplateCacheAndMinifying)
     HttpServer second(nullptr, nullptr);
     EXPECT_FALSE(second.open());
     EXPECT_FALSE(second.isRunning());
+}
+
+TEST_F(HttpServerWithSettingsTest, PortChangeReopensTheServer)
+{
+    MainThreadServices services;
+    m_server->setIdleTimeout(HttpServer::IdleTimeoutMs);
+    HttpTestClient open(m_port);
+    ASSERT_EQ(open.request(get("/before")).status, 200);
+
+    m_server->settingChanged({ Settings::HttpPortChanged });
+    services.runDeferredCalls();
+    // Closing wakes the connections at once instead of after their idle time.
+    EXPECT_TRUE(open.waitForClose(2000));
+
+    bool served = false;
+    for (int attempt = 0; attempt < 100 && !served; ++attempt) {
+        HttpTestClient client(m_port);
+        served = client.isConnected() && client.request(get("/after"), 500).status == 200;
+        if (!served)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(served);
+    EXPECT_EQ(m_server->port(), m_port);
 }
