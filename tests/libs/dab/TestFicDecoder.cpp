@@ -399,7 +399,7 @@ TEST(FicDecoderFigs, LabelsAndComponentLabels)
     pushFigs(d, fig1Label(5, 0xE4910001, "Info            ", 32));
 
     EXPECT_EQ("Info            ", label(records(d, 1, 5).at(0).u.fig1.label));
-    EXPECT_EQ("Ruz ZU5 Mux     ", label(records(d, 1, 0).at(0).u.fig1.label)); // stored as received
+    EXPECT_EQ("Ruz ZUV Mux     ", label(records(d, 1, 0).at(0).u.fig1.label));
 
     FicServiceInfo info;
     ASSERT_EQ(0, DAB_Bb_Ruz_FicDecoderGetService(d, 0, 0, &info));
