@@ -1,9 +1,8 @@
 #include "ZOZHtmlTemplatePrivate.h"
 
 #include "ZOZLog.h"
-#include "ZOZResourcePath.h"
-#include "ZOZSettings.h"
 #include "ZOZMinifier.h"
+#include "ZOZResourcePath.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,6 +10,7 @@
 #include <QRegularExpression>
 
 #include <atomic>
+#include <utility>
 
 namespace ZOZ {
 
@@ -97,6 +97,8 @@ bool HtmlTemplate::load(const QString &templateName)
         ZOZ_LOG(LogSource::Template,
                 QStringLiteral("HtmlTemplate::load() (templateName: '%1')").arg(templateName));
     }
+    d->filesRead = 0;
+    d->includeRefused = false;
     d->working = loadTemplateContent(templateName, true);
     d->dirty = true;
     if (d->working.isEmpty())
@@ -107,13 +109,19 @@ bool HtmlTemplate::load(const QString &templateName)
 
 QString HtmlTemplate::loadTemplateContent(QString name, bool topLevel, int depth)
 {
-    if (depth > MaxIncludeDepth) {
+    if (depth > MaxIncludeDepth || d->filesRead >= MaxFilesPerLoad) {
+        // One line per load is enough to find the faulty template.
+        if (std::exchange(d->includeRefused, true))
+            return QString();
         ZOZ_LOG(LogSource::Template | LogFlag::Warning,
-                QStringLiteral("HtmlTemplate::loadTemplateContent() -> warning: includes nested deeper than %1, '%2' left out")
+                QStringLiteral("HtmlTemplate::loadTemplateContent() -> warning: include of '%1' left out (deeper than %2 "
+                               "levels or more than %3 files)")
+                    .arg(name)
                     .arg(MaxIncludeDepth)
-                    .arg(name));
+                    .arg(MaxFilesPerLoad));
         return QString();
     }
+    ++d->filesRead;
     if (name.startsWith(QLatin1Char('/')))
         name.remove(0, 1);
 

@@ -37,11 +37,16 @@ public:
     QByteArray rendered;
     QVector<TemplateVariable> replaceStack;
     QVector<TemplateVariable> variables;
+    int filesRead = 0;
+    bool includeRefused = false;
 };
 
 // Include chains deeper than this are cut: a file that includes itself would
 // otherwise recurse without end.
 constexpr int MaxIncludeDepth = 16;
+// A file that includes itself twice doubles at every level; this bounds the
+// files one load reads.
+constexpr int MaxFilesPerLoad = 512;
 
 const TemplateContext &templateContext();
 

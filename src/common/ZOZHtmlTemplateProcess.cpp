@@ -43,52 +43,133 @@ void clearUnresolvedConditions(QString &text)
     }
 }
 
-// From the last comment to the first, so that text joined by a removal is
-// seen again. A comment that never ends runs to the end of the text.
+// Removes comments from the last to the first, so that text joined by a
+// removal is seen again; a comment that never ends runs to the end of the
+// text. The text is kept as an untouched head and a finished tail, so each
+// character is moved once however many comments a long list page holds.
+class CommentStripper
+{
+public:
+    CommentStripper(const QString &text, bool showInstructions)
+        : m_head(text), m_headEnd(text.size()), m_tail(text.size(), Qt::Uninitialized), m_tailStart(text.size()),
+          m_showInstructions(showInstructions)
+    {
+    }
+
+    QString run()
+    {
+        for (qsizetype p = lastOpening(); p >= 0; p = lastOpening())
+            removeComment(p);
+        QString text;
+        text.reserve(size());
+        text.append(QStringView(m_head).first(m_headEnd));
+        text.append(QStringView(m_tail).mid(m_tailStart));
+        return text;
+    }
+
+private:
+    qsizetype size() const { return m_headEnd + m_tail.size() - m_tailStart; }
+    QChar at(qsizetype i) const { return i < m_headEnd ? m_head.at(i) : m_tail.at(m_tailStart + i - m_headEnd); }
+
+    bool matchesAt(qsizetype i, QLatin1String needle) const
+    {
+        if (i < 0 || i + needle.size() > size())
+            return false;
+        for (qsizetype k = 0; k < needle.size(); ++k) {
+            if (at(i + k) != QLatin1Char(needle.at(k)))
+                return false;
+        }
+        return true;
+    }
+
+    // The finished tail holds no opening of its own: only one that spans the
+    // border or lies in the head can be left.
+    qsizetype lastOpening() const
+    {
+        const QLatin1String opening("<!--");
+        for (qsizetype i = m_headEnd - 1; i > m_headEnd - opening.size() && i >= 0; --i) {
+            if (matchesAt(i, opening))
+                return i;
+        }
+        return QStringView(m_head).first(m_headEnd).lastIndexOf(opening);
+    }
+
+    qsizetype closingFrom(qsizetype p) const
+    {
+        const QLatin1String closing("-->");
+        const qsizetype inHead = QStringView(m_head).first(m_headEnd).indexOf(closing, p);
+        if (inHead >= 0)
+            return inHead;
+        for (qsizetype i = std::max(p, m_headEnd - closing.size() + 1); i < m_headEnd; ++i) {
+            if (matchesAt(i, closing))
+                return i;
+        }
+        const qsizetype inTail = QStringView(m_tail).mid(m_tailStart).indexOf(closing);
+        return inTail < 0 ? -1 : m_headEnd + inTail;
+    }
+
+    void prependToTail(QStringView text)
+    {
+        m_tailStart -= text.size();
+        std::copy(text.begin(), text.end(), m_tail.begin() + m_tailStart);
+    }
+
+    void removeComment(qsizetype p)
+    {
+        const qsizetype e = closingFrom(p);
+        const qsizetype end = e < 0 ? size() : e + 3;
+        bool isInstructions = end - p == InstructionsComment.size();
+        for (qsizetype k = 0; isInstructions && k < InstructionsComment.size(); ++k)
+            isInstructions = at(p + k) == QLatin1Char(InstructionsComment.at(k));
+        if (end <= m_headEnd)
+            prependToTail(QStringView(m_head).mid(end, m_headEnd - end));
+        else
+            m_tailStart += end - m_headEnd;
+        if (isInstructions && m_showInstructions)
+            prependToTail(QString(InstructionsPlaceholder));
+        m_headEnd = p;
+    }
+
+    const QString m_head;
+    qsizetype m_headEnd;
+    QString m_tail;
+    qsizetype m_tailStart;
+    const bool m_showInstructions;
+};
+
 void stripComments(QString &text, bool showInstructions)
 {
-    qsizetype p = text.lastIndexOf(QLatin1String("<!--"));
-    while (p >= 0) {
-        const qsizetype e = text.indexOf(QLatin1String("-->"), p);
-        const qsizetype length = e < 0 ? text.size() - p : e + 3 - p;
-        if (QStringView(text).mid(p, length) == InstructionsComment)
-            text.replace(p, length, showInstructions ? QString(InstructionsPlaceholder) : QString());
-        else
-            text.remove(p, length);
-        if (text.isEmpty())
-            break;
-        p = text.lastIndexOf(QLatin1String("<!--"), std::min(p, text.size() - 1));
-    }
+    text = CommentStripper(text, showInstructions).run();
 }
 
 // Each run of white space that ends with a line break becomes that one line
 // break: blank lines and trailing blanks go, indentation after text stays.
 void foldBlankLines(QString &text)
 {
-    QString out;
-    out.reserve(text.size());
     const qsizetype n = text.size();
+    QString out(n, Qt::Uninitialized);
+    const QChar *in = text.constData();
+    QChar *write = out.data();
     qsizetype i = 0;
     while (i < n) {
-        if (!text.at(i).isSpace()) {
-            out += text.at(i++);
+        if (!in[i].isSpace()) {
+            *write++ = in[i++];
             continue;
         }
         qsizetype end = i;
         qsizetype lastBreak = -1;
-        while (end < n && text.at(end).isSpace()) {
-            if (text.at(end) == QLatin1Char('\n'))
+        while (end < n && in[end].isSpace()) {
+            if (in[end] == QLatin1Char('\n'))
                 lastBreak = end;
             ++end;
         }
-        if (lastBreak > i) {
-            out += QLatin1Char('\n');
-            out += QStringView(text).mid(lastBreak + 1, end - lastBreak - 1);
-        } else {
-            out += QStringView(text).mid(i, end - i);
-        }
+        // A single line break with nothing before it is not a run to fold.
+        const qsizetype keepFrom = lastBreak > i ? lastBreak : i;
+        for (qsizetype k = keepFrom; k < end; ++k)
+            *write++ = in[k];
         i = end;
     }
+    out.truncate(write - out.constData());
     text = out;
 }
 

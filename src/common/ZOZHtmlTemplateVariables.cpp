@@ -4,6 +4,7 @@
 #include "ZOZWebText.h"
 
 #include <QRegularExpression>
+#include <QStringMatcher>
 
 namespace ZOZ {
 
@@ -16,33 +17,99 @@ bool isTrue(const QString &value)
 
 // Resolves the blocks of one form of NAME: the first closing tag after an
 // opening tag closes it, so blocks of one name do not nest.
-void resolveBlocks(QString &text, const QString &open, const QString &close, bool keepInside)
+void resolveBlocks(QString &text, const QStringMatcher &open, const QStringMatcher &close, bool keepInside)
 {
-    qsizetype p = text.indexOf(open);
+    const qsizetype openLength = open.pattern().size();
+    const qsizetype closeLength = close.pattern().size();
+    qsizetype p = open.indexIn(text);
     while (p >= 0) {
-        const qsizetype e = text.indexOf(close, p + open.size());
+        const qsizetype e = close.indexIn(text, p + openLength);
         if (e >= 0) {
             if (keepInside) {
-                text.remove(e, close.size());
-                text.remove(p, open.size());
+                text.remove(e, closeLength);
+                text.remove(p, openLength);
             } else {
-                text.remove(p, e + close.size() - p);
+                text.remove(p, e + closeLength - p);
             }
         } else {
             ++p;
         }
-        p = text.indexOf(open, p);
+        p = open.indexIn(text, p);
     }
+}
+
+// The tags and the placeholder of one name, built once per name.
+struct ScalarForms
+{
+    explicit ScalarForms(const QString &name)
+        : name(name), open(QLatin1String("<if ") + name + QLatin1Char('>')),
+          close(QLatin1String("</if ") + name + QLatin1Char('>')),
+          openNot(QLatin1String("<ifnot ") + name + QLatin1Char('>')),
+          closeNot(QLatin1String("</ifnot ") + name + QLatin1Char('>')),
+          placeholder(QLatin1Char('{') + name + QLatin1Char('}')), matcher(name),
+          plainName(!name.contains(QLatin1Char('{')) && !name.contains(QLatin1Char('}')))
+    {
+    }
+    QString name;
+    QStringMatcher open, close, openNot, closeNot;
+    QString placeholder;
+    QStringMatcher matcher;
+    bool plainName;
+};
+
+bool isOpeningTagAt(const QString &text, qsizetype at, qsizetype nameLength)
+{
+    const QStringView view(text);
+    if (at + nameLength >= view.size() || view.at(at + nameLength) != QLatin1Char('>'))
+        return false;
+    return (at >= 4 && view.mid(at - 4, 4) == QLatin1String("<if "))
+           || (at >= 7 && view.mid(at - 7, 7) == QLatin1String("<ifnot "));
+}
+
+void setScalar(QString &text, const ScalarForms &forms, const QString &value)
+{
+    // Every form holds the name: a text without it has nothing to change.
+    const qsizetype first = forms.matcher.indexIn(text);
+    if (first < 0)
+        return;
+
+    // Without blocks of the name only placeholders are left: one pass over
+    // the occurrences found already does what the full resolution would.
+    const qsizetype length = forms.name.size();
+    QVector<qsizetype> placeholders;
+    bool hasBlocks = !forms.plainName;
+    for (qsizetype at = first; at >= 0 && !hasBlocks; at = forms.matcher.indexIn(text, at + 1)) {
+        if (isOpeningTagAt(text, at, length))
+            hasBlocks = true;
+        else if (at > 0 && text.at(at - 1) == QLatin1Char('{') && at + length < text.size()
+                 && text.at(at + length) == QLatin1Char('}'))
+            placeholders.append(at - 1);
+    }
+    if (!hasBlocks) {
+        if (placeholders.isEmpty())
+            return;
+        QString out;
+        out.reserve(text.size() + placeholders.size() * (value.size() - forms.placeholder.size()));
+        qsizetype from = 0;
+        for (const qsizetype at : std::as_const(placeholders)) {
+            out += QStringView(text).mid(from, at - from);
+            out += value;
+            from = at + forms.placeholder.size();
+        }
+        out += QStringView(text).mid(from);
+        text = out;
+        return;
+    }
+
+    const bool truth = isTrue(value);
+    resolveBlocks(text, forms.open, forms.close, truth);
+    resolveBlocks(text, forms.openNot, forms.closeNot, !truth);
+    text.replace(forms.placeholder, value);
 }
 
 void setScalar(QString &text, const QString &name, const QString &value)
 {
-    const bool truth = isTrue(value);
-    resolveBlocks(text, QLatin1String("<if ") + name + QLatin1Char('>'),
-                  QLatin1String("</if ") + name + QLatin1Char('>'), truth);
-    resolveBlocks(text, QLatin1String("<ifnot ") + name + QLatin1Char('>'),
-                  QLatin1String("</ifnot ") + name + QLatin1Char('>'), !truth);
-    text.replace(QLatin1Char('{') + name + QLatin1Char('}'), value);
+    setScalar(text, ScalarForms(name), value);
 }
 
 void expandList(QString &text, const QString &name, const TemplateVariable::Rows &rows);
@@ -62,10 +129,12 @@ void expandList(QString &text, const QString &name, const TemplateVariable::Rows
     const QString begin = QLatin1String("<!-- begin:") + name + QLatin1String(" -->");
     const QString end = QLatin1String("<!-- end:") + name + QLatin1String(" -->");
     const QString prefix = name + QLatin1Char(':');
-    const QString indexName = prefix + QLatin1String("__INDEX__");
-    const QString indexOneName = prefix + QLatin1String("__INDEX+ONE__");
-    const QString firstName = prefix + QLatin1String("__FIRST_ITEM__");
-    const QString lastName = prefix + QLatin1String("__LAST_ITEM__");
+    const ScalarForms indexName(prefix + QLatin1String("__INDEX__"));
+    const ScalarForms indexOneName(prefix + QLatin1String("__INDEX+ONE__"));
+    const ScalarForms firstName(prefix + QLatin1String("__FIRST_ITEM__"));
+    const ScalarForms lastName(prefix + QLatin1String("__LAST_ITEM__"));
+    // Rows usually carry the same fields in the same order.
+    QVector<ScalarForms> fieldForms;
 
     qsizetype p = text.indexOf(begin);
     while (p >= 0) {
@@ -81,8 +150,20 @@ void expandList(QString &text, const QString &name, const TemplateVariable::Rows
         output.reserve(pattern.size() * rows.size());
         for (qsizetype i = 0; i < rows.size(); ++i) {
             QString copy = pattern;
-            for (const TemplateVariable &field : rows.at(i))
-                setField(copy, prefix + field.name, field);
+            const TemplateVariable::Row &row = rows.at(i);
+            for (qsizetype f = 0; f < row.size(); ++f) {
+                const TemplateVariable &field = row.at(f);
+                const QString fullName = prefix + field.name;
+                if (field.isList) {
+                    expandList(copy, fullName, field.items);
+                    continue;
+                }
+                if (f >= fieldForms.size())
+                    fieldForms.append(ScalarForms(fullName));
+                else if (fieldForms.at(f).name != fullName)
+                    fieldForms[f] = ScalarForms(fullName);
+                setScalar(copy, fieldForms.at(f), field.escape ? escapeJsonText(field.value) : field.value);
+            }
             setScalar(copy, indexName, QString::number(i));
             setScalar(copy, indexOneName, QString::number(i + 1));
             setScalar(copy, firstName, i == 0 ? QStringLiteral("true") : QStringLiteral("false"));

@@ -64,6 +64,16 @@ bool parseRequestLine(std::string_view line, HttpRequestHead &head)
     return true;
 }
 
+// Whether an unfinished first line can still become a request line: a method token,
+// so far, followed by a blank or nothing yet.
+bool startsLikeRequestLine(std::string_view partial)
+{
+    std::size_t i = 0;
+    while (i < partial.size() && isTokenCharacter(static_cast<unsigned char>(partial[i])))
+        ++i;
+    return i == partial.size() || (i > 0 && (isBlank(partial[i]) || partial[i] == '\r'));
+}
+
 bool isAnsweredMethod(std::string_view method)
 {
     return equalsIgnoringCase(method, "GET") || equalsIgnoringCase(method, "HEAD") || equalsIgnoringCase(method, "POST");
@@ -135,8 +145,12 @@ HttpParseResult parseHttpRequest(const char *data, std::size_t size, HttpRequest
         const std::size_t lineEnd = lineFeed == std::string_view::npos ? searchLimit : lineFeed;
         if (window.substr(lineStart, lineEnd - lineStart).find('\0') != std::string_view::npos)
             return HttpParseResult::BadRequest;
-        if (lineFeed == std::string_view::npos)
+        if (lineFeed == std::string_view::npos) {
+            // Binary data (a TLS greeting, say) is refused before a line ends.
+            if (!requestLineChecked && !startsLikeRequestLine(window.substr(lineStart)))
+                return HttpParseResult::BadRequest;
             break;
+        }
         const std::string_view line = lineContent(window.substr(lineStart, lineFeed - lineStart));
         if (!requestLineChecked) {
             // A broken request line is refused at once, not after 64 KiB of waiting.

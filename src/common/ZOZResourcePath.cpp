@@ -6,17 +6,17 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace ZOZ {
 
 namespace {
 
-// Service logos are picked up from both the downloaded ones and the built-in set.
-constexpr char ServiceLogoConfigOption = 6;
-
 QString downloadedLogo(const QString &logoFolder, const QString &id)
 {
-    if (logoFolder.isEmpty() || id.isEmpty())
+    // Logo ids come from broadcast data: wildcards would pick another service's logo.
+    static const QRegularExpression wildcards(QStringLiteral("[*?\\[\\]]"));
+    if (logoFolder.isEmpty() || id.isEmpty() || id.contains(wildcards))
         return QString();
     const QDir folder(logoFolder);
     // Reverse order by name: the greatest name wins when several extensions exist.
@@ -100,7 +100,7 @@ QString resolveResourcePath(const QString &styleRoot, const QString &theme, cons
 QString serviceLogoUrl(const QString &logoId)
 {
     const Settings *settings = Settings::instance();
-    if (!settings || settings->configOptionValue(ServiceLogoConfigOption) == 0)
+    if (!settings || settings->configOptionValue(Settings::OptionServiceLogos) == 0)
         return QString();
     return serviceLogoUrl(logoId, settingsLogoFolder());
 }

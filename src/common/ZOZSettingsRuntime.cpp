@@ -1,7 +1,6 @@
 #include "ZOZSettings.h"
 
 #include "ZOZLog.h"
-#include "ZOZPaths.h"
 #include "ZOZTemplateValue.h"
 #include "ZOZVersion.h"
 

@@ -239,3 +239,21 @@ TEST_F(CommandLineTest, DumpVersionAndFeatures)
               QStringLiteral("\"announcements\":{\"DAB\":4294967295,\"DABapps\":4294967295,\"DRM\":4294967295,"
                              "\"DRMapps\":4294967295,\"Epilog\":1}"));
 }
+
+TEST_F(CommandLineTest, CommandLineWinsOverTheConfigFile)
+{
+    const QString path = writeConfig("<zoz><uiTitle>file</uiTitle><option name='SHOW_QUIT' value='OFF'/>"
+                                     "<styleroot>from-file</styleroot><feVerbose/></zoz>",
+                                     0, QStringLiteral("other.cfg"));
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(settings->parseCommandLine(arguments({"-ut", "command line", "-cfg", path.toUtf8().constData(), "-o",
+                                                      "SHOW_QUIT", "ON", "-fev"})));
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(settings->configFileName(), path);
+    EXPECT_EQ(settings->uiTitle(), QStringLiteral("command line"));
+    EXPECT_EQ(settings->configOptionValue(Settings::OptionShowQuit), 1);
+    EXPECT_EQ(settings->styleRoot(), QStringLiteral("from-file/"));
+    EXPECT_TRUE(settings->feVerbose());
+    // The flag was on already, so "-fev" is left over.
+    EXPECT_TRUE(logText().contains(QStringLiteral("unknown argument: -fev<br/>")));
+}

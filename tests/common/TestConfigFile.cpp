@@ -1,5 +1,7 @@
 #include "SettingsFixture.h"
 
+#include "ZOZResourcePath.h"
+
 using namespace ZOZ;
 
 namespace {
@@ -164,4 +166,18 @@ TEST_F(ConfigFileTest, ReparseOnChangeKeepsWhatTheFileCannotGiveBack)
     EXPECT_TRUE(settings->scanFrequencies().isEmpty());
     EXPECT_EQ(listener.calls.size(), 2);
     settings->removeListener(&listener);
+}
+
+TEST_F(ConfigFileTest, ServiceLogosFollowTheirOptionAndTheCacheFolder)
+{
+    settings->setCachePath(work.filePath(QStringLiteral("cache")));
+    QDir().mkpath(work.filePath(QStringLiteral("cache/logos")));
+    QFile logo(work.filePath(QStringLiteral("cache/logos/77.png")));
+    ASSERT_TRUE(logo.open(QIODevice::WriteOnly));
+    logo.close();
+    EXPECT_TRUE(serviceLogoUrl(QStringLiteral("77")).startsWith(QStringLiteral("logos/77.png?lm=")));
+    EXPECT_EQ(resolveResourcePath(settings->styleRoot(), settings->theme(), QStringLiteral("/logos/77.jpg")),
+              work.filePath(QStringLiteral("cache/logos/77.png")));
+    ASSERT_TRUE(parseInitial("<zoz><option name='SERVICE_LOGOS' value='OFF'/></zoz>"));
+    EXPECT_EQ(serviceLogoUrl(QStringLiteral("77")), QString());
 }

@@ -30,6 +30,8 @@ TEST(HttpRequestParser, Framing)
         { "broken line refused early", "\x16\x03\x01 hello\r\n", R::BadRequest, 0 },
         { "NUL in the head", std::string("GET / HTTP/1.1\r\nA: \0\r\n\r\n", 24), R::BadRequest, 0 },
         { "NUL before the line ends", std::string("GET /\0", 6), R::BadRequest, 0 },
+        { "binary before the line ends", "\x16\x03\x01\x02", R::BadRequest, 0 },
+        { "method so far", "GE", R::NeedMore, 0 },
         { "folded header", "GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n", R::BadRequest, 0 },
         { "header without colon", "GET / HTTP/1.1\r\nAb\r\n\r\n", R::BadRequest, 0 },
         { "blank before colon", "GET / HTTP/1.1\r\nHost : h\r\n\r\n", R::BadRequest, 0 },

@@ -1,9 +1,12 @@
 #include "Gunzip.h"
 #include "HttpTestClient.h"
+#include "TestEnvironment.h"
 #include "StrictJson.h"
 #include "ZOZHttpContentType.h"
 #include "ZOZHttpRequestHandler.h"
 #include "ZOZHttpServer.h"
+#include "ZOZMainThreadServices.h"
+#include "ZOZSettings.h"
 #include "ZOZTemplateValue.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +49,7 @@ public:
             response.status = 200;
             response.contentType = HttpContentCss;
             response.body = ".a { color: red; }";
+            response.filePath = QStringLiteral(":css/app.css");
             return true;
         }
         if (request.file == QLatin1String("big.html")) {
@@ -393,4 +397,69 @@ TEST_F(HttpServerTest, HandlerMayRemoveItselfWhileAnswering)
     m_server->addRequestHandler(new SelfRemoving(m_server));
     EXPECT_EQ(fetch(get("/gone/ajax?x")).body, "{\"success\":true}");
     EXPECT_FALSE(m_server->hasHandlerForPath(QStringLiteral("gone/")));
+}
+
+class HttpServerWithSettingsTest : public HttpServerTest
+{
+protected:
+    void SetUp() override
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        Settings::create();
+        HttpServerTest::SetUp();
+    }
+    void TearDown() override
+    {
+        HttpServerTest::TearDown();
+        Settings::destroy();
+        m_home.reset();
+    }
+    std::unique_ptr<TemporaryHome> m_home;
+};
+
+TEST_F(HttpServerWithSettingsTest, PortTemplateCacheAndMinifying)
+{
+    Settings *settings = Settings::instance();
+    ASSERT_NE(settings, nullptr);
+    // A random port is written back, so a reopen takes the same one.
+    EXPECT_EQ(settings->httpPort(), m_port);
+    EXPECT_GE(m_port, HttpServer::RandomPortFirst);
+    EXPECT_LE(m_port, HttpServer::RandomPortFirst + HttpServer::RandomPortRange);
+
+    const HttpAnswer cached = fetch(get("/svc/app.css"));
+    EXPECT_EQ(cached.body, ".a{color:red;}");
+    EXPECT_EQ(cached.header("Cache-Control"), "public, max-age=1200");
+
+    settings->setNoTemplateCache(true);
+    const HttpAnswer uncached = fetch(get("/svc/app.css"));
+    EXPECT_EQ(uncached.header("Cache-Control"), "no-cache");
+    EXPECT_EQ(uncached.header("Pragma"), "no-cache");
+
+    // The configured port is taken by the running server.
+    HttpServer second(nullptr, nullptr);
+    EXPECT_FALSE(second.open());
+    EXPECT_FALSE(second.isRunning());
+}
+
+TEST_F(HttpServerWithSettingsTest, PortChangeReopensTheServer)
+{
+    MainThreadServices services;
+    m_server->setIdleTimeout(HttpServer::IdleTimeoutMs);
+    HttpTestClient open(m_port);
+    ASSERT_EQ(open.request(get("/before")).status, 200);
+
+    m_server->settingChanged({ Settings::HttpPortChanged });
+    services.runDeferredCalls();
+    // Closing wakes the connections at once instead of after their idle time.
+    EXPECT_TRUE(open.waitForClose(2000));
+
+    bool served = false;
+    for (int attempt = 0; attempt < 100 && !served; ++attempt) {
+        HttpTestClient client(m_port);
+        served = client.isConnected() && client.request(get("/after"), 500).status == 200;
+        if (!served)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(served);
+    EXPECT_EQ(m_server->port(), m_port);
 }

@@ -114,6 +114,8 @@ TEST_F(ResourcePathTest, FaviconAndLogos)
     EXPECT_EQ(serviceLogoUrl(QStringLiteral("999"), m_logos.path()), QString());
     EXPECT_EQ(resolve(QStringLiteral("logos/999.png")), QStringLiteral(":logos/999.png"));
     EXPECT_EQ(serviceLogoUrl(QStringLiteral("../1234"), m_logos.path()), QString());
+    EXPECT_EQ(serviceLogoUrl(QStringLiteral("*"), m_logos.path()), QString());
+    EXPECT_EQ(resolve(QStringLiteral("logos/12?4.png")), QStringLiteral(":logos/12?4.png"));
 }
 
 TEST_F(ResourcePathTest, PathsNeverLeaveTheirRoot)

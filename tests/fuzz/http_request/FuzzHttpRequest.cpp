@@ -1,5 +1,10 @@
 #include "ZOZHttpRequestParser.h"
 
+#ifdef ZOZ_FUZZ_WITH_QT
+#include "ZOZHttpUrl.h"
+#include "ZOZWebText.h"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,6 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (head.method.empty() || head.target.empty() || head.minorVersion < 0 || head.minorVersion > 9)
                 std::abort();
             head.field("Host");
+#ifdef ZOZ_FUZZ_WITH_QT
+            const ZOZ::HttpTarget target
+                = ZOZ::splitRequestTarget(QString::fromLatin1(head.target.data(), qsizetype(head.target.size())));
+            if (target.path.startsWith(QLatin1Char('/')))
+                std::abort();
+            ZOZ::isUnsafeRequestPath(target.path + target.file);
+            const QMap<QString, QString> query = ZOZ::parseQuery(target.query);
+            for (const QString &value : query)
+                ZOZ::percentDecodeUtf8(value);
+#endif
         }
     }
     return 0;
