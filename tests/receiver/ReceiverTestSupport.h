@@ -2,6 +2,7 @@
 
 #include "../libs/dab/EtiTestReader.h"
 
+#include "ZOZDABEnsembleCache.h"
 #include "ZOZDabUsbPrivate.h"
 #include "ZOZReceiver.h"
 #include "ZOZSettings.h"
@@ -38,6 +39,21 @@ private:
     QByteArray m_oldHome;
     QTemporaryDir m_home;
 };
+
+// The ensembles of the cache file in `folder`; empty when it is missing or
+// does not read.
+inline DabEnsembleMap readEnsembleCache(const QString &folder, QString *setName = nullptr)
+{
+    DABEnsembleCache cache(folder);
+    QString name;
+    QList<DabEnsembleCacheEntry> excluded;
+    DabEnsembleMap map;
+    if (!cache.isValid() || !cache.read(name, excluded, map))
+        return {};
+    if (setName)
+        *setName = name;
+    return map;
+}
 
 inline std::vector<EtiFic> sloveniaFic()
 {

@@ -223,12 +223,8 @@ TEST_F(FicWalkTest, EnsemblesOnEveryGridAreSavedButNotSignalledWhileScanning)
     EXPECT_EQ(dataReadyCount, 0);
     receiver.usb()->scanning = false;
 
-    DABEnsembleCache cache(environment.dataFolder());
-    ASSERT_TRUE(cache.isValid());
     QString setName;
-    QList<DabEnsembleCacheEntry> excluded;
-    DabEnsembleMap map;
-    ASSERT_TRUE(cache.read(setName, excluded, map));
+    const DabEnsembleMap map = readEnsembleCache(environment.dataFolder(), &setName);
     ASSERT_TRUE(map.count(lastChannel));
     EXPECT_EQ(map.at(lastChannel)->services.size(), 15);
     EXPECT_EQ(setName, QStringLiteral("default"));

@@ -62,12 +62,8 @@ TEST(ReceiverLibrary, SloveniaThroughTheLibraryFillsTheDatabase)
     receiver.reset(); // stops the thread and the library, unloads it
     EXPECT_FALSE(rtkIsLoaded());
 
-    DABEnsembleCache cache(environment.dataFolder());
-    ASSERT_TRUE(cache.isValid());
     QString setName;
-    QList<DabEnsembleCacheEntry> excluded;
-    DabEnsembleMap map;
-    ASSERT_TRUE(cache.read(setName, excluded, map));
+    const DabEnsembleMap map = readEnsembleCache(environment.dataFolder(), &setName);
     ASSERT_TRUE(map.count(0));
     EXPECT_EQ(map.at(0)->label, QStringLiteral("MULTIPLEX R1"));
     EXPECT_EQ(map.at(0)->services.size(), 15);
