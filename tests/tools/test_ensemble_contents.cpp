@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -137,6 +140,23 @@ TEST(EnsembleContents, Mp2FramesCarryPadAtTheirEnd)
         EXPECT_EQ(frame[1] & 0xFE, 0xFC);
         EXPECT_EQ(frame[2] >> 4, 8);
         EXPECT_EQ((frame[2] >> 2) & 3, 1);
+    }
+
+    // An independent decoder, when installed, must take the frames without complaint.
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
+        const std::string path = testing::TempDir() + "ensemble-contents.mp2";
+        {
+            std::ofstream out(path, std::ios::binary);
+            for (const Bytes &frame : frames)
+                out.write(reinterpret_cast<const char *>(frame.data()), std::streamsize(frame.size()));
+        }
+        const std::string log = path + ".log";
+        const std::string command = "ffmpeg -v error -f mp3 -i " + path + " -f null - 2>" + log;
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::ifstream errors(log);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(errors)), {}), "");
+        std::remove(path.c_str());
+        std::remove(log.c_str());
     }
 
     const std::string label = "ZOZ demo: tone";

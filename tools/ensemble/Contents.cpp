@@ -294,10 +294,13 @@ std::vector<Bytes> encodeMp2(const Pcm &pcm, int bitRate, int *scfCrcBytes, std:
         *error = "the Layer II encoder did not start";
         return {};
     }
-    twolame_set_num_channels(options, 2);
+    // Layer II has no stereo below 64 kbit/s, nor at 80: those rates carry mono.
+    const bool mono = bitRate < 64 || bitRate == 80;
+    const int channels = mono ? 1 : 2;
+    twolame_set_num_channels(options, channels);
     twolame_set_in_samplerate(options, SampleRate);
     twolame_set_out_samplerate(options, SampleRate);
-    twolame_set_mode(options, bitRate >= 112 ? TWOLAME_STEREO : TWOLAME_JOINT_STEREO);
+    twolame_set_mode(options, mono ? TWOLAME_MONO : bitRate >= 112 ? TWOLAME_STEREO : TWOLAME_JOINT_STEREO);
     twolame_set_bitrate(options, bitRate);
     twolame_set_padding(options, TWOLAME_PAD_NO);
     twolame_set_DAB_scf_crc_length(options);
@@ -312,9 +315,18 @@ std::vector<Bytes> encodeMp2(const Pcm &pcm, int bitRate, int *scfCrcBytes, std:
     std::vector<Bytes> frames;
     Bytes buffer(16384);
     Bytes stream;
-    Pcm block(SamplesPerFrame * 2);
-    for (size_t offset = 0; offset + block.size() <= pcm.size(); offset += block.size()) {
-        std::copy(pcm.begin() + long(offset), pcm.begin() + long(offset + block.size()), block.begin());
+    Pcm block(SamplesPerFrame * size_t(channels));
+    for (size_t offset = 0; offset + SamplesPerFrame * 2 <= pcm.size(); offset += SamplesPerFrame * 2) {
+        for (size_t n = 0; n < SamplesPerFrame; ++n) {
+            const int left = pcm[offset + 2 * n];
+            const int right = pcm[offset + 2 * n + 1];
+            if (mono) {
+                block[n] = int16_t((left + right) / 2);
+            } else {
+                block[2 * n] = int16_t(left);
+                block[2 * n + 1] = int16_t(right);
+            }
+        }
         const int bytes = twolame_encode_buffer_interleaved(options, block.data(), SamplesPerFrame, buffer.data(),
                                                             int(buffer.size()));
         if (bytes > 0)
