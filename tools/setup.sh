@@ -10,7 +10,7 @@ shift || true
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${ZOZ_BUILD_DIR:-$root/build}
 fuzz_dir=${ZOZ_FUZZ_BUILD_DIR:-$root/build-fuzz}
-jobs=$(nproc)
+jobs=${ZOZ_JOBS:-$(nproc)}
 
 build_packages=(
   cmake ninja-build g++ pkg-config

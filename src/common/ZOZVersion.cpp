@@ -59,16 +59,20 @@ QString buildDateTime()
     return compilerDateToIso(buildDate()) + QLatin1Char(' ') + QLatin1String(buildTime());
 }
 
+QString toolkitVersionText(const QString &runtimeVersion, const QString &builtVersion)
+{
+    if (runtimeVersion == builtVersion)
+        return QLatin1Char('v') + builtVersion;
+    return QStringLiteral("v%1 (compiled with: %2)").arg(runtimeVersion, builtVersion);
+}
+
 QList<VersionPair> versionReport()
 {
     QList<VersionPair> report;
     report.append({QStringLiteral("Radarovaz"), QString::fromLatin1(versionStringLong())});
 
-    const QString runtimeQt = QString::fromLatin1(qVersion());
-    const QString builtQt = QStringLiteral(QT_VERSION_STR);
-    report.append({QStringLiteral("Qt"), runtimeQt == builtQt
-                                             ? QLatin1Char('v') + builtQt
-                                             : QStringLiteral("v%1 (compiled with: %2)").arg(runtimeQt, builtQt)});
+    report.append({QStringLiteral("Qt"),
+                   toolkitVersionText(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR))});
 
     report.append({QStringLiteral("zlib"), QLatin1Char('v') + QString::fromLatin1(zlibVersion())});
     return report;

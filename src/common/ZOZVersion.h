@@ -24,6 +24,10 @@ struct VersionPair
     QString version;
 };
 
+// "v6.4.2", or "v6.4.3 (compiled with: 6.4.2)" when the toolkit found at run
+// time is not the one the program was built with.
+QString toolkitVersionText(const QString &runtimeVersion, const QString &builtVersion);
+
 // The program and the libraries it runs with, for the version text and the about page.
 QList<VersionPair> versionReport();
 

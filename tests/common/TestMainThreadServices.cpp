@@ -1,3 +1,4 @@
+#include "TestObjects.h"
 #include "ZOZMainThreadServices.h"
 #include "ZOZPointer.h"
 
@@ -16,22 +17,6 @@ using namespace ZOZ;
 
 namespace {
 
-class Target : public QObject
-{
-    Q_OBJECT
-public:
-    QVector<QThread *> threads;
-public slots:
-    void ping() { threads.append(QThread::currentThread()); }
-};
-
-struct Tracked : Pointer
-{
-    explicit Tracked(bool *deleted) : deleted(deleted) {}
-    ~Tracked() override { *deleted = true; }
-    bool *deleted;
-};
-
 void spinFor(int ms)
 {
     QElapsedTimer timer;
@@ -45,7 +30,7 @@ void spinFor(int ms)
 TEST(MainThreadServices, DeferredCallFromWorkerRunsOnMainThread)
 {
     MainThreadServices services;
-    Target target;
+    PingTarget target;
     std::thread worker([&target] {
         MainThreadServices::queueInvoke({&target, QByteArray(SLOT(ping())), 0});
         MainThreadServices::queueInvoke({&target, QByteArray(SLOT(ping())), 0});
@@ -65,21 +50,23 @@ TEST(MainThreadServices, DeferredCallFromWorkerRunsOnMainThread)
 TEST(MainThreadServices, DelayCountsFromTheFlush)
 {
     MainThreadServices services;
-    Target target;
+    PingTarget target;
     MainThreadServices::queueInvoke({&target, QByteArray(SLOT(ping())), 100});
+    QElapsedTimer sinceFlush;
+    sinceFlush.start();
     services.runDeferredCalls();
-    spinFor(30);
-    EXPECT_TRUE(target.threads.isEmpty());
-    spinFor(150);
-    EXPECT_EQ(target.threads.size(), 1);
+    while (target.threads.isEmpty() && sinceFlush.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_EQ(target.threads.size(), 1);
+    EXPECT_GE(sinceFlush.elapsed(), 95);
 }
 
 TEST(MainThreadServices, NothingQueuedWithoutInstance)
 {
-    Target target;
+    PingTarget target;
     MainThreadServices::queueInvoke({&target, QByteArray(SLOT(ping())), 0});
     bool deleted = false;
-    auto *object = new Tracked(&deleted);
+    auto *object = new TrackedObject(&deleted);
     MainThreadServices::addDisposable(object);
     EXPECT_EQ(object->referenceCount(), 0);
     delete object;
@@ -89,7 +76,7 @@ TEST(MainThreadServices, DisposableLivesWhileSomeoneHoldsIt)
 {
     MainThreadServices services;
     bool deleted = false;
-    auto *object = new Tracked(&deleted);
+    auto *object = new TrackedObject(&deleted);
     object->retain(); // a page still holds it
     MainThreadServices::addDisposable(object);
     services.checkDisposables();
@@ -104,12 +91,12 @@ TEST(MainThreadServices, DisposableLivesWhileSomeoneHoldsIt)
 TEST(MainThreadServices, ClearReleasesEverything)
 {
     bool held = false, free = false;
-    auto *heldObject = new Tracked(&held);
+    auto *heldObject = new TrackedObject(&held);
     heldObject->retain();
     {
         MainThreadServices services;
         MainThreadServices::addDisposable(heldObject);
-        MainThreadServices::addDisposable(new Tracked(&free));
+        MainThreadServices::addDisposable(new TrackedObject(&free));
     }
     EXPECT_TRUE(free);
     EXPECT_FALSE(held);
@@ -146,4 +133,3 @@ TEST(MainThreadServices, AvailableBytesOfARealFolder)
     EXPECT_GT(MainThreadServices::availableBytes(QDir::tempPath()), 0);
 }
 
-#include "TestMainThreadServices.moc"

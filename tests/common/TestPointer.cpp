@@ -1,17 +1,7 @@
+#include "TestObjects.h"
 #include "ZOZPointer.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-
-struct Tracked : ZOZ::Pointer
-{
-    explicit Tracked(bool *deleted) : deleted(deleted) {}
-    ~Tracked() override { *deleted = true; }
-    bool *deleted;
-};
-
-} // namespace
 
 TEST(Pointer, ReleaseDeletesExactlyWhenCountReachesZero)
 {
@@ -23,7 +13,7 @@ TEST(Pointer, ReleaseDeletesExactlyWhenCountReachesZero)
     } rows[] = {{2, 2, true}, {2, 1, false}, {1, 1, true}, {1, 0, false}, {1, -3, false}, {1, 5, true}};
     for (const auto &row : rows) {
         bool deleted = false;
-        auto *object = new Tracked(&deleted);
+        auto *object = new TrackedObject(&deleted);
         for (int i = 0; i < row.count; ++i)
             object->retain();
         EXPECT_EQ(object->release(row.n), row.deleted) << row.count << " release " << row.n;
@@ -46,7 +36,7 @@ TEST(Pointer, LockersOnNullDoNothing)
 TEST(Pointer, LockersHoldAReference)
 {
     bool deleted = false;
-    auto *object = new Tracked(&deleted);
+    auto *object = new TrackedObject(&deleted);
     object->retain();
     {
         ZOZ::PointerLocker locker(object);
@@ -70,7 +60,7 @@ TEST(Pointer, LockersHoldAReference)
 TEST(Pointer, ModalLockerWithLastReferenceUnlocksThenDeletes)
 {
     bool deleted = false;
-    auto *object = new Tracked(&deleted);
+    auto *object = new TrackedObject(&deleted);
     object->retain();
     {
         ZOZ::ModalPointerLocker locker(object);
@@ -83,7 +73,7 @@ TEST(Pointer, ModalLockerWithLastReferenceUnlocksThenDeletes)
 TEST(Pointer, MarkedFlag)
 {
     bool deleted = false;
-    Tracked object(&deleted);
+    TrackedObject object(&deleted);
     EXPECT_FALSE(object.isMarked());
     object.setMarked();
     EXPECT_TRUE(object.isMarked());

@@ -34,3 +34,10 @@ TEST(Version, ReportStartsWithProgramAndToolkit)
     EXPECT_EQ(report[1].version.toStdString(), std::string("v") + qVersion());
     EXPECT_EQ(report.last().name.toStdString(), "zlib");
 }
+
+TEST(Version, ToolkitVersionNamesAMismatch)
+{
+    EXPECT_EQ(ZOZ::toolkitVersionText(QStringLiteral("6.4.2"), QStringLiteral("6.4.2")).toStdString(), "v6.4.2");
+    EXPECT_EQ(ZOZ::toolkitVersionText(QStringLiteral("6.5.0"), QStringLiteral("6.4.2")).toStdString(),
+              "v6.5.0 (compiled with: 6.4.2)");
+}

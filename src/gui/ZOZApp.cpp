@@ -1,0 +1,259 @@
+#include "ZOZApp.h"
+
+#include "ZOZConsoleSignals.h"
+#include "ZOZLog.h"
+#include "ZOZPaths.h"
+#include "ZOZVersion.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPointer>
+#include <QQueue>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace ZOZ {
+
+namespace {
+
+constexpr quint32 LogApp = LogSource::App;
+constexpr quint32 LogNotice = LogFlag::Notice | LogSource::App;
+constexpr int DisposablesIntervalMs = 3000;
+constexpr int FlushIntervalMs = 100;
+constexpr int LogFileIntervalMs = 7200000;
+// A console interrupt closes the program this long after it arrived.
+constexpr int CloseDelayMs = 100;
+
+App *s_app = nullptr;
+// The toolkit keeps a reference to the argument count; the process arguments
+// stay with the application object alone.
+int s_noArguments = 0;
+
+struct PendingBox
+{
+    Log::BoxType type;
+    QString title;
+    QString text;
+};
+
+} // namespace
+
+class AppPrivate
+{
+public:
+    MainThreadServices mainThread;
+    bool gui = true;
+    int argc = 0;
+    char **argv = nullptr;
+    QTimer disposablesTimer;
+    QTimer flushTimer;
+    QTimer logFileTimer;
+    ConsoleSignals *consoleSignals = nullptr;
+    QQueue<PendingBox> pendingBoxes;
+    bool showingBox = false;
+};
+
+App::App(bool &gui, int argc, char **argv)
+    : QApplication(s_noArguments, nullptr)
+    , m_startTime(QDateTime::currentDateTime())
+    , m_title(QStringLiteral("DAB Radarovaz"))
+    , m_fullTitle(m_title)
+{
+    s_app = this;
+    d = new AppPrivate;
+    d->gui = gui;
+    d->argc = argc;
+    d->argv = argv;
+    Log::setApplicationTitle(m_title);
+    for (int i = 0; i < argc; ++i)
+        m_arguments.append(QString::fromUtf8(argv[i]));
+
+    d->consoleSignals = new ConsoleSignals(this);
+    connect(d->consoleSignals, &ConsoleSignals::received, this, &App::onConsoleSignal);
+
+    // Boxes are shown here, on the main thread, one at a time; the log hands
+    // over boxes that other threads ask for.
+    QPointer<App> self(this);
+    Log::setBoxPresenter([self](Log::BoxType type, const QString &title, const QString &text) {
+        if (!self)
+            return;
+        self->d->pendingBoxes.enqueue({type, title, text});
+        self->showBoxes();
+    });
+}
+
+App::~App()
+{
+    ZOZ_LOG(LogApp, QStringLiteral("App::~App()"));
+    d->disposablesTimer.stop();
+    d->flushTimer.stop();
+    d->logFileTimer.stop();
+
+    ZOZ_LOG(LogNotice, QStringLiteral("clearing disposables list.."));
+    clearDisposables();
+
+    if (Settings *settings = Settings::instance()) {
+        ZOZ_LOG(LogNotice, QStringLiteral("removing settings instance.."));
+        settings->removeListener(this);
+        Settings::destroy();
+    }
+
+    Log::setBoxPresenter({});
+    if (Log *log = Log::instance()) {
+        ZOZ_LOG(LogNotice, QStringLiteral("finished shutdown process."));
+        Log::setInstance(nullptr);
+        delete log;
+    }
+
+    QDesktopServices::unsetUrlHandler(QStringLiteral("copy"));
+    delete d->consoleSignals;
+    delete d;
+    d = nullptr;
+    s_app = nullptr;
+}
+
+App *App::instance()
+{
+    return s_app;
+}
+
+App::InitResult App::init()
+{
+    setOrganizationName(QString::fromLatin1(Settings::Organisation));
+    setOrganizationDomain(QString::fromLatin1(Settings::Organisation));
+    setApplicationName(QString::fromLatin1(Settings::Application));
+    setApplicationVersion(QString::fromLatin1(versionString()));
+    QDesktopServices::setUrlHandler(QStringLiteral("copy"), this, "onCopyToClipboard");
+
+    Log::setInstance(new Log(dataFolder()));
+    ZOZ_LOG(LogApp, QStringLiteral("App::init()"));
+
+    QThread::currentThread()->setPriority(QThread::HighPriority);
+
+    Settings *settings = Settings::create();
+    if (!settings)
+        return InitResult::Failed;
+    settings->setHasGraphicalUI(d->gui);
+
+    settings->addListener(this);
+
+    ZOZ_LOG(LogNotice, QStringLiteral("version: %1 for DAB with Audio (%2)")
+                           .arg(QString::fromLatin1(versionString()), buildDateTime()));
+
+    if (settings->frontEndMode() == Settings::ModeNone)
+        settings->setFrontEndMode(Settings::ModeDab);
+    ZOZ_LOG(LogFlag::Warning | LogSource::Settings,
+            QStringLiteral("Settings::parseCommandLine() -> warning: no input set, defaulting to %1 frontend device")
+                .arg(settings->frontEndModeName()));
+
+    if (Log *log = Log::instance(); log && log->isWritingFile()) {
+        connect(&d->logFileTimer, &QTimer::timeout, this, &App::startNewLogFile);
+        d->logFileTimer.start(LogFileIntervalMs);
+    }
+    connect(&d->flushTimer, &QTimer::timeout, this, &App::flushEvents);
+    d->flushTimer.start(FlushIntervalMs);
+    connect(&d->disposablesTimer, &QTimer::timeout, this, &App::checkDisposables);
+    d->disposablesTimer.start(DisposablesIntervalMs);
+
+    ZOZ_LOG(LogNotice, QStringLiteral("finished initialising process."));
+    return InitResult::Running;
+}
+
+void App::queueInvoke(const DeferredCall &call)
+{
+    MainThreadServices::queueInvoke(call);
+}
+
+void App::addDisposable(Pointer *object)
+{
+    MainThreadServices::addDisposable(object);
+}
+
+void App::clearDisposables()
+{
+    d->mainThread.clearDisposables();
+}
+
+void App::checkDisposables()
+{
+    d->mainThread.checkDisposables();
+}
+
+void App::flushEvents()
+{
+    Settings *settings = Settings::instance();
+    if (settings) {
+        settings->reload();
+        if (settings->isAudioRecording()
+            && d->mainThread.isRecordingOutOfSpace(settings->audioRecordingDirectory())) {
+            settings->setIsAudioRecording(false);
+            ZOZ_LOG(LogFlag::Warning | LogSource::App,
+                    tr("<b>Recording</b><br/>Recording has been stopped due to lack of free space/write error"));
+        }
+    }
+    d->mainThread.runDeferredCalls();
+}
+
+void App::settingChanged(const QVector<int> &changes)
+{
+    // Language changes need the translations, which this build does not carry yet.
+    Q_UNUSED(changes);
+}
+
+void App::onCopyToClipboard(const QUrl &url)
+{
+    if (QClipboard *clipboard = QGuiApplication::clipboard())
+        clipboard->setText(url.toString());
+}
+
+void App::closeApp()
+{
+    QCoreApplication::exit(0);
+}
+
+void App::startNewLogFile()
+{
+    if (Log *log = Log::instance())
+        log->openNewFile();
+}
+
+void App::openBrowser()
+{
+    ZOZ_LOG(LogNotice, QStringLiteral("App::openBrowser() -> using QDesktopServices"));
+    const Settings *settings = Settings::instance();
+    const QString url = settings ? settings->httpRootUrl() : QString();
+    if (!url.isEmpty())
+        QDesktopServices::openUrl(QUrl(url));
+}
+
+void App::onConsoleSignal(int signalNumber)
+{
+    std::printf("\nterminate ZOZ\n");
+    std::fflush(stdout);
+    Q_UNUSED(signalNumber);
+    queueInvoke({this, QByteArray(SLOT(closeApp())), CloseDelayMs});
+}
+
+void App::showBoxes()
+{
+    if (d->showingBox)
+        return;
+    d->showingBox = true;
+    while (!d->pendingBoxes.isEmpty()) {
+        const PendingBox box = d->pendingBoxes.dequeue();
+        QMessageBox::Icon icon = QMessageBox::Information;
+        if (box.type == Log::BoxType::Critical)
+            icon = QMessageBox::Critical;
+        else if (box.type == Log::BoxType::Warning)
+            icon = QMessageBox::Warning;
+        QMessageBox message(icon, box.title, box.text, QMessageBox::Ok);
+        message.exec();
+    }
+    d->showingBox = false;
+}
+
+} // namespace ZOZ
