@@ -69,6 +69,10 @@ public:
     qint32 selectedServiceId() const;
     Service *autoService() const;
     void checkAutoService(Service *service);
+    // The user ignores the service's current announcements; a running
+    // announcement switch of the selected service ends. Takes the
+    // service-list lock itself.
+    void acknowledgeAnnouncements(Service *service);
 
     // Resolves a selector id; the caller holds the service-list lock.
     Service *findService(qint32 selectorId) const;

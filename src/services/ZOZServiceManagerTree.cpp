@@ -484,6 +484,27 @@ bool ServiceManager::selectService(Service *service, const bool &ignoreSpokenLab
     return true;
 }
 
+void ServiceManager::acknowledgeAnnouncements(Service *service)
+{
+    if (!service)
+        return;
+    QWriteLocker listLocker(&d->serviceListLock);
+    QVector<Announcement> entries = service->announcementEntries();
+    for (Announcement &entry : entries)
+        entry.ignored = true;
+    service->setAnnouncements(entries);
+    QMutexLocker locker(&d->selectedServiceMutex);
+    if (d->selectedService != service)
+        return;
+    QMutexLocker announcementLocker(&d->announcementMutex);
+    if (d->announcementService) {
+        releaseService(d->announcementService);
+        d->announcementServiceId = -1;
+        activateServiceComponents(service);
+        setDirty(false);
+    }
+}
+
 void ServiceManager::activateServiceComponents(Service *service)
 {
     if (!service || !d->source)

@@ -460,3 +460,18 @@ TEST_F(ServiceManagerTest, InitFailsWithoutTemplatesOrReceiver)
     EXPECT_FALSE(manager->init());
     EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::init() -> error: could not startup receiver")));
 }
+
+TEST_F(ServiceManagerTest, AcknowledgedAnnouncementsStayIgnored)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    Service *radio = topLevel().first();
+    const ZOZ::Announcement traffic {ZOZ::Announcement::Dab, 0x0002, 100, 0x05010000, false, 3};
+    radio->setAnnouncements({traffic});
+    manager->acknowledgeAnnouncements(radio);
+    ASSERT_EQ(radio->announcementEntries().size(), 1);
+    EXPECT_TRUE(radio->announcementEntries().first().ignored);
+    EXPECT_FALSE(radio->setAnnouncements({traffic}));
+    EXPECT_TRUE(radio->announcementEntries().first().ignored);
+}
