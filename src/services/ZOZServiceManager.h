@@ -128,8 +128,7 @@ private:
                        const DabServiceComponent &component, const DabUserApplication *application, bool &changed);
     bool reconnectService(Service *service, const qint32 &streamId, const quint16 &packetId, const quint8 &length,
                           const bool &enhanced, const std::array<quint8, 2> &fec);
-    void updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record,
-                             const DabServiceComponent &component);
+    bool updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record);
     void checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
                                const DabService &record, const DabServiceComponent &component,
                                const QString *childLabel, bool &changed);
