@@ -139,6 +139,21 @@ App::InitResult App::init()
         return InitResult::Failed;
     settings->setHasGraphicalUI(d->gui);
 
+    if (!settings->parseCommandLine(m_arguments)) {
+        ZOZ_LOG(LogNotice, QStringLiteral("error while parsing command line arguments"));
+        return InitResult::Failed;
+    }
+    if (settings->isHelpWanted()) {
+        ZOZ_LOG(LogNotice, QStringLiteral("help wanted in command line, aborting init"));
+        settings->showHelp();
+        return InitResult::Finished;
+    }
+    if (settings->isVersionWanted()) {
+        ZOZ_LOG(LogNotice, QStringLiteral("version wanted in command line, aborting init"));
+        settings->showVersion();
+        return InitResult::Finished;
+    }
+
     settings->addListener(this);
 
     ZOZ_LOG(LogNotice, QStringLiteral("version: %1 for DAB with Audio (%2)")
