@@ -64,8 +64,9 @@ TEST(Layer2Tables, AllocationTablesAreConsistent)
             for (int code = 1 << nbal; code < 16; ++code)
                 EXPECT_EQ(table.rows[sb][code], 0);
             // Allocation bits never grow towards higher sub-bands.
-            if (sb > 0)
+            if (sb > 0) {
                 EXPECT_LE(nbal, table.rows[sb - 1][0]);
+            }
         }
     }
 }
