@@ -148,7 +148,9 @@ ReadResult readAudioData(Layer2FrameDecoder *f, RezBitStream *bs, uint32_t frame
 
     std::memset(f->reliable, 1, static_cast<size_t>(sblimit));
 
-    if (f->flags & Layer2FlagDab)
+    // Right after a reset, or after a frame whose tail could not be read, there are
+    // no check bytes: the scale factors are taken as they are.
+    if ((f->flags & Layer2FlagDab) && working->present)
         checkScalefactorCrc(f, bs, working);
 
     const int slot = f->slotRing[3];
@@ -267,12 +269,14 @@ void readTail(Layer2FrameDecoder *f, RezBitStream *bs, Layer2PadTail *working)
 {
     const int t = dabTailBytes(f);
     working->xpadLength = 0;
+    working->present = 0;
     if (f->ancillaryBytes < t) {
         // No room for a tail: nothing of it can be trusted.
         std::memset(working->scfCrc, 0, sizeof working->scfCrc);
         std::memset(working->fpad, 0, sizeof working->fpad);
         return;
     }
+    working->present = 1;
     const uint32_t keep = validBits(bs);
     seekToValid(bs, f->ancillaryStart - 8u * static_cast<uint32_t>(f->ancillaryBytes - t));
     if (t == 6) {
@@ -421,6 +425,7 @@ Layer2DecResult Layer2_DecodeFrame(Layer2FrameDecoder *f, Layer2Input *input, in
             f->ancillaryBytes = 0;
             f->ancillaryStart = frameEnd;
             working.xpadLength = 0;
+            working.present = 0;
             std::memset(working.scfCrc, 0, sizeof working.scfCrc);
             std::memset(working.fpad, 0, sizeof working.fpad);
         }
@@ -430,7 +435,9 @@ Layer2DecResult Layer2_DecodeFrame(Layer2FrameDecoder *f, Layer2Input *input, in
             f->tail = working;
         seekToValid(bs, frameEnd);
     } else if (dab) {
+        // The check bytes belonged to the frame that was lost.
         f->tail.scfCrcOk = working.scfCrcOk;
+        f->tail.present = 0;
     }
 
     replaceUnreliableScalefactors(f);

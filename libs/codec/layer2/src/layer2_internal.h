@@ -46,6 +46,7 @@ struct Layer2PadTail
     uint16_t scfCrcOk;     // 1 when every checked group matched
     uint8_t scfCrc[4];     // reversed: entry 0 is the byte just before the F-PAD
     uint8_t fpad[2];       // reversed: entry 0 is the last byte of the frame
+    uint8_t present;       // 1 when the bytes came from a frame that was read
 };
 
 struct Layer2ConcealState
