@@ -129,12 +129,11 @@ Layer2DecResult searchDirect(Layer2Input *input, int dabMode)
     Layer2_ParseHeader(word, dabMode, &header);
     if (!header.valid)
         return LAYER2DEC_NOT_SYNCHRONISED;
-    if (readable < header.frameBits)
-        return LAYER2DEC_NEED_MORE_INPUT;
+    // Kept also for an incomplete frame, so that the rest of it is checked against it.
     input->verifyCount = 0;
     input->reference = word & ReferenceMask;
     input->header = header;
-    return LAYER2DEC_OK;
+    return readable < header.frameBits ? LAYER2DEC_NEED_MORE_INPUT : LAYER2DEC_OK;
 }
 
 Layer2DecResult searchBitByBit(Layer2Input *input, int dabMode)
