@@ -35,16 +35,7 @@ void seekToValid(RezBitStream *bs, uint32_t target)
 
 const Layer2Tables::AllocationTable *chooseTable(const Layer2FrameDecoder *f)
 {
-    if (f->versionIndex == 1)
-        return &Layer2Tables::tableLsf;
-    const uint8_t choice = Layer2Tables::tableChoice[f->channels - 1][f->sampleRateIndex][f->bitRateIndex];
-    switch (choice) {
-    case 0: return &Layer2Tables::table3B2a;
-    case 1: return &Layer2Tables::table3B2b;
-    case 2: return &Layer2Tables::table3B2c;
-    case 3: return &Layer2Tables::table3B2d;
-    default: return nullptr;
-    }
+    return Layer2_ChooseTable(f->versionIndex, f->channels, f->sampleRateIndex, f->bitRateIndex);
 }
 
 // Bytes of scale-factor CRC and F-PAD at the end of a DAB frame.
@@ -333,6 +324,23 @@ bool supportedRate(int rate, bool dab)
 }
 
 } // namespace
+
+const Layer2Tables::AllocationTable *Layer2_ChooseTable(int versionIndex, int channels, int sampleRateIndex,
+                                                        int bitRateIndex)
+{
+    if (versionIndex == 1)
+        return &Layer2Tables::tableLsf;
+    if (channels < 1 || channels > 2 || sampleRateIndex < 0 || sampleRateIndex > 2 || bitRateIndex < 0
+        || bitRateIndex > 15)
+        return nullptr;
+    switch (Layer2Tables::tableChoice[channels - 1][sampleRateIndex][bitRateIndex]) {
+    case 0: return &Layer2Tables::table3B2a;
+    case 1: return &Layer2Tables::table3B2b;
+    case 2: return &Layer2Tables::table3B2c;
+    case 3: return &Layer2Tables::table3B2d;
+    default: return nullptr;
+    }
+}
 
 void Layer2_FrameReset(Layer2FrameDecoder *f)
 {

@@ -153,6 +153,12 @@ void Layer2_InputReset(Layer2Input *input);
 Layer2DecResult Layer2_Synchronise(Layer2Input *input, int dabMode);
 
 // Frame decoding.
+namespace Layer2Tables {
+struct AllocationTable;
+}
+// The bit-allocation table of a frame; null for a combination that has none.
+const Layer2Tables::AllocationTable *Layer2_ChooseTable(int versionIndex, int channels, int sampleRateIndex,
+                                                        int bitRateIndex);
 void Layer2_FrameReset(Layer2FrameDecoder *frame);
 Layer2DecResult Layer2_DecodeFrame(Layer2FrameDecoder *frame, Layer2Input *input, int16_t *pcm, uint32_t pcmCapacity,
                                    uint32_t *samplesOut, uint8_t *padBuffer, uint32_t padBufferSize,
