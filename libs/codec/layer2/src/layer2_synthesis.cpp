@@ -7,47 +7,60 @@
 
 namespace {
 
-// Cosines of the odd halves of the DCT-II stages of sizes 32, 16, 8, 4 and 2 (Q30):
-// entry [k][n] = cos(pi (2k + 1)(2n + 1) / (2N)), k, n < N/2.
+// Factors 1/(2 cos(pi (2n + 1) / (2N))) of the odd halves of the DCT-II stages of
+// sizes 32, 16, 8, 4 and 2, in Q27 (the largest is about 10.2).
 struct DctTables
 {
-    int32_t odd32[16][16];
-    int32_t odd16[8][8];
-    int32_t odd8[4][4];
-    int32_t odd4[2][2];
-    int32_t odd2;
+    int32_t factor32[16];
+    int32_t factor16[8];
+    int32_t factor8[4];
+    int32_t factor4[2];
+    int32_t factor2[1];
 };
 
+constexpr int FactorBits = 27;
+
 template <int Half>
-void fillOdd(int32_t (&t)[Half][Half])
+void fillFactors(int32_t (&t)[Half])
 {
     const double pi = 3.14159265358979323846;
-    for (int k = 0; k < Half; ++k)
-        for (int n = 0; n < Half; ++n)
-            t[k][n] = static_cast<int32_t>(std::lround(std::cos(pi * (2 * k + 1) * (2 * n + 1) / (4.0 * Half)) * 1073741824.0));
+    for (int n = 0; n < Half; ++n)
+        t[n] = static_cast<int32_t>(std::lround(std::ldexp(0.5 / std::cos(pi * (2 * n + 1) / (4.0 * Half)), FactorBits)));
 }
 
 const DctTables &dctTables()
 {
     static const DctTables tables = [] {
         DctTables t{};
-        fillOdd<16>(t.odd32);
-        fillOdd<8>(t.odd16);
-        fillOdd<4>(t.odd8);
-        fillOdd<2>(t.odd4);
-        t.odd2 = static_cast<int32_t>(std::lround(std::cos(3.14159265358979323846 / 4.0) * 1073741824.0));
+        fillFactors<16>(t.factor32);
+        fillFactors<8>(t.factor16);
+        fillFactors<4>(t.factor8);
+        fillFactors<2>(t.factor4);
+        fillFactors<1>(t.factor2);
         return t;
     }();
     return tables;
 }
 
-// Window of each output sample j and ring age a (0 = newest slot), with the signs
-// of the V-vector symmetry folded in, and the transform output it multiplies.
+// Window by output sample j and ring age a (0 = newest slot), with the signs of
+// the V-vector symmetry folded in.
 struct FoldedWindow
 {
     int32_t coef[Layer2SubBands][16];
-    uint8_t index[Layer2SubBands][2]; // transform output used by even and odd ages
 };
+
+// Transform output that sample j reads at an even and at an odd age.
+constexpr int evenIndex(int j)
+{
+    // V[j]: X[16 + j] for j < 16, 0 for j = 16, -X[48 - j] above.
+    return j < 16 ? 16 + j : (j == 16 ? 0 : 48 - j);
+}
+
+constexpr int oddIndex(int j)
+{
+    // V[32 + j]: -X[16 - j] for j <= 16, -X[j - 16] above.
+    return j <= 16 ? 16 - j : j - 16;
+}
 
 const FoldedWindow &foldedWindow()
 {
@@ -55,14 +68,10 @@ const FoldedWindow &foldedWindow()
         FoldedWindow w{};
         const auto &d = Layer2Tables::synthesisWindow;
         for (int j = 0; j < Layer2SubBands; ++j) {
-            // V[j] of an even age: X[16 + j] for j < 16, 0 for j = 16, -X[48 - j] above.
             const int evenSign = j < 16 ? 1 : (j == 16 ? 0 : -1);
-            w.index[j][0] = static_cast<uint8_t>(j < 16 ? 16 + j : (j == 16 ? 0 : 48 - j));
-            // V[32 + j] of an odd age: -X[16 - j] for j <= 16, -X[j - 16] above.
-            w.index[j][1] = static_cast<uint8_t>(j <= 16 ? 16 - j : j - 16);
             for (int i = 0; i < 8; ++i) {
-                w.coef[j][2 * i] = evenSign * d[64 * i + j];
-                w.coef[j][2 * i + 1] = -d[64 * i + 32 + j];
+                w.coef[j][2 * i] = evenSign * d[static_cast<size_t>(64 * i + j)];
+                w.coef[j][2 * i + 1] = -d[static_cast<size_t>(64 * i + 32 + j)];
             }
         }
         return w;
@@ -70,84 +79,61 @@ const FoldedWindow &foldedWindow()
     return window;
 }
 
-inline int64_t mulQ30(int64_t x, int32_t c)
-{
-    return (x * c) >> 30;
-}
-
 inline int32_t saturate32(int64_t v)
 {
     return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
 }
 
-// Odd half of a DCT-II stage: out[2k + 1] of size 2 * Half from the differences.
-template <int Half>
-void oddHalf(const int64_t *diff, const int32_t (&cosines)[Half][Half], int64_t *outOdd)
+template <int N>
+const int32_t *factorsOf(const DctTables &t)
 {
-    for (int k = 0; k < Half; ++k) {
-        int64_t sum = 0;
-        for (int n = 0; n < Half; ++n)
-            sum += mulQ30(diff[n], cosines[k][n]);
-        outOdd[k] = sum;
+    if constexpr (N == 32)
+        return t.factor32;
+    else if constexpr (N == 16)
+        return t.factor16;
+    else if constexpr (N == 8)
+        return t.factor8;
+    else if constexpr (N == 4)
+        return t.factor4;
+    else
+        return t.factor2;
+}
+
+// DCT-II, y[k] = sum_n x[n] cos(pi k (2n + 1) / (2N)), by the recursive even/odd
+// split: the even outputs are the half-size transform of the sums, the odd ones
+// follow from the half-size transform of the scaled differences as B[k] + B[k + 1].
+// Differences are saturated to 32 bits before scaling, so no product can overflow.
+template <int N>
+void dct(const int64_t *x, int64_t *y, const DctTables &t)
+{
+    if constexpr (N == 1) {
+        y[0] = x[0];
+    } else {
+        constexpr int Half = N / 2;
+        const int32_t *factor = factorsOf<N>(t);
+        int64_t a[Half], b[Half], evenOut[Half], oddOut[Half];
+        for (int n = 0; n < Half; ++n) {
+            a[n] = x[n] + x[N - 1 - n];
+            b[n] = (static_cast<int64_t>(saturate32(x[n] - x[N - 1 - n])) * factor[n]) >> FactorBits;
+        }
+        dct<Half>(a, evenOut, t);
+        dct<Half>(b, oddOut, t);
+        for (int k = 0; k < Half; ++k) {
+            y[2 * k] = evenOut[k];
+            y[2 * k + 1] = oddOut[k] + (k + 1 < Half ? oddOut[k + 1] : 0);
+        }
     }
 }
 
-// X[m] = 1/8 sum_k S[k] cos(pi m (2k + 1) / 64), split recursively into even and odd
-// halves; the odd halves are direct products with precomputed cosines.
+// X[m] = 1/8 sum_k S[k] cos(pi m (2k + 1) / 64).
 void dct32(const int32_t *s, int32_t *x)
 {
-    const DctTables &t = dctTables();
-    int64_t a32[32];
+    int64_t in[32], out[32];
     for (int k = 0; k < 32; ++k)
-        a32[k] = s[k] >> 3;
-
-    int64_t sum16[16], diff16[16], odd32[16];
-    for (int n = 0; n < 16; ++n) {
-        sum16[n] = a32[n] + a32[31 - n];
-        diff16[n] = a32[n] - a32[31 - n];
-    }
-    oddHalf<16>(diff16, t.odd32, odd32);
-
-    int64_t sum8[8], diff8[8], odd16[8];
-    for (int n = 0; n < 8; ++n) {
-        sum8[n] = sum16[n] + sum16[15 - n];
-        diff8[n] = sum16[n] - sum16[15 - n];
-    }
-    oddHalf<8>(diff8, t.odd16, odd16);
-
-    int64_t sum4[4], diff4[4], odd8[4];
-    for (int n = 0; n < 4; ++n) {
-        sum4[n] = sum8[n] + sum8[7 - n];
-        diff4[n] = sum8[n] - sum8[7 - n];
-    }
-    oddHalf<4>(diff4, t.odd8, odd8);
-
-    int64_t sum2[2], diff2[2], odd4[2];
-    for (int n = 0; n < 2; ++n) {
-        sum2[n] = sum4[n] + sum4[3 - n];
-        diff2[n] = sum4[n] - sum4[3 - n];
-    }
-    oddHalf<2>(diff2, t.odd4, odd4);
-
-    const int64_t dc = sum2[0] + sum2[1];
-    const int64_t odd2 = mulQ30(sum2[0] - sum2[1], t.odd2);
-
-    // Reassemble: size-2 outputs {dc, odd2} are the even outputs of size 4, and so on.
-    int64_t y4[4] = {dc, odd4[0], odd2, odd4[1]};
-    int64_t y8[8];
-    for (int k = 0; k < 4; ++k) {
-        y8[2 * k] = y4[k];
-        y8[2 * k + 1] = odd8[k];
-    }
-    int64_t y16[16];
-    for (int k = 0; k < 8; ++k) {
-        y16[2 * k] = y8[k];
-        y16[2 * k + 1] = odd16[k];
-    }
-    for (int k = 0; k < 16; ++k) {
-        x[2 * k] = saturate32(y16[k]);
-        x[2 * k + 1] = saturate32(odd32[k]);
-    }
+        in[k] = s[k] >> 3;
+    dct<32>(in, out, dctTables());
+    for (int m = 0; m < 32; ++m)
+        x[m] = saturate32(out[m]);
 }
 
 inline int16_t clip16(int64_t v)
@@ -176,18 +162,22 @@ void Layer2Synthesis_Run(Layer2SynthesisState *state, const int32_t samples[2][L
         state->ringPos = (state->ringPos + 15) & 15;
         const int pos = state->ringPos;
         for (int ch = 0; ch < channelCount; ++ch) {
-            int32_t(*ring)[Layer2SubBands] = state->ring[ch];
-            dct32(samples[ch][slot], ring[pos]);
+            int32_t(*ring)[2][Layer2SubBands] = state->ring[ch];
+            int32_t x[Layer2SubBands];
+            dct32(samples[ch][slot], x);
+            for (int j = 0; j < Layer2SubBands; ++j) {
+                ring[pos][0][j] = x[evenIndex(j)];
+                ring[pos][1][j] = x[oddIndex(j)];
+            }
+            const int32_t *rows[16];
+            for (int age = 0; age < 16; ++age)
+                rows[age] = ring[(pos + age) & 15][age & 1];
             int16_t *o = out[ch];
             for (int j = 0; j < Layer2SubBands; ++j) {
-                const int even = w.index[j][0];
-                const int odd = w.index[j][1];
                 const int32_t *coef = w.coef[j];
-                int64_t sum = 0;
-                for (int age = 0; age < 16; age += 2) {
-                    sum += (static_cast<int64_t>(ring[(pos + age) & 15][even]) * coef[age]) >> 32;
-                    sum += (static_cast<int64_t>(ring[(pos + age + 1) & 15][odd]) * coef[age + 1]) >> 32;
-                }
+                int32_t sum = 0;
+                for (int age = 0; age < 16; ++age)
+                    sum += static_cast<int32_t>((static_cast<int64_t>(rows[age][j]) * coef[age]) >> 32);
                 o[j * stride] = clip16(sum >> 8);
             }
             out[ch] = o + Layer2SubBands * stride;

@@ -10,10 +10,11 @@ constexpr int Layer2FrameSamples = Layer2SubBands * Layer2TimeSlots;
 
 struct Layer2SynthesisState
 {
-    // Newest slot of the rings; the 16 slots hold the transform outputs X[0..31]
-    // of the last 16 time slots of each channel.
+    // Newest slot of the rings. Each of the 16 slots holds the transform outputs of
+    // one of the last 16 time slots, twice, in the order in which the window reads
+    // them at an even and at an odd age.
     int ringPos;
-    int32_t ring[2][16][Layer2SubBands];
+    int32_t ring[2][16][2][Layer2SubBands];
 };
 
 void Layer2Synthesis_Init(Layer2SynthesisState *state);

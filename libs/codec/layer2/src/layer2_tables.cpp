@@ -158,36 +158,6 @@ const std::array<int32_t, 17> requantC = makeQ30<17>(cValue);
 const std::array<int32_t, 17> requantD = makeQ30<17>(dValue);
 
 
-int stepsIndex(int steps)
-{
-    switch (steps) {
-    case 3: return 0;
-    case 5: return 1;
-    case 7: return 2;
-    case 9: return 3;
-    default: break;
-    }
-    // 15, 31, ..., 65535 -> 4..16
-    for (int n = 4; n <= 16; ++n)
-        if (steps == (1 << n) - 1)
-            return n;
-    return -1;
-}
-
-int codewordBits(int steps)
-{
-    switch (steps) {
-    case 3: return 5;
-    case 5: return 7;
-    case 9: return 10;
-    default: break;
-    }
-    for (int n = 2; n <= 16; ++n)
-        if (steps == (1 << n) - 1)
-            return n;
-    return 0;
-}
-
 const uint8_t scfCrcGroupEnd[2][4] = {{3, 7, 15, 26}, {3, 7, 15, 29}};
 
 namespace {

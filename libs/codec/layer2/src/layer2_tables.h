@@ -54,11 +54,37 @@ extern const std::array<int32_t, 17> requantC;
 extern const std::array<int32_t, 17> requantD;
 
 // Index 0..16 into requantC/requantD for a number of quantisation steps; -1 when unknown.
-int stepsIndex(int steps);
+inline int stepsIndex(int steps)
+{
+    switch (steps) {
+    case 3: return 0;
+    case 5: return 1;
+    case 7: return 2;
+    case 9: return 3;
+    default: break;
+    }
+    // 15, 31, ..., 65535 -> 4..16
+    const unsigned next = static_cast<unsigned>(steps) + 1u;
+    if (steps < 15 || steps > 65535 || (next & (next - 1)) != 0)
+        return -1;
+    return __builtin_ctz(next);
+}
 
 // Bits of one codeword for a number of steps: 5, 7 and 10 for the grouped 3, 5
-// and 9 steps, n for 2^n - 1 steps.
-int codewordBits(int steps);
+// and 9 steps, n for 2^n - 1 steps; 0 for any other count.
+inline int codewordBits(int steps)
+{
+    switch (steps) {
+    case 3: return 5;
+    case 5: return 7;
+    case 9: return 10;
+    default: break;
+    }
+    const unsigned next = static_cast<unsigned>(steps) + 1u;
+    if (steps < 3 || steps > 65535 || (next & (next - 1)) != 0)
+        return 0;
+    return __builtin_ctz(next);
+}
 
 // Whether three samples share one codeword (3, 5 and 9 steps).
 inline bool isGrouped(int steps)
