@@ -53,6 +53,15 @@ extern const std::array<int32_t, 64> scalefactor;
 extern const std::array<int32_t, 17> requantC;
 extern const std::array<int32_t, 17> requantD;
 
+// n for a count of 2^n - 1 steps (n = 2..16), else 0.
+inline int ungroupedBits(int steps)
+{
+    const unsigned next = static_cast<unsigned>(steps) + 1u;
+    if (steps < 3 || steps > 65535 || (next & (next - 1)) != 0)
+        return 0;
+    return __builtin_ctz(next);
+}
+
 // Index 0..16 into requantC/requantD for a number of quantisation steps; -1 when unknown.
 inline int stepsIndex(int steps)
 {
@@ -64,10 +73,8 @@ inline int stepsIndex(int steps)
     default: break;
     }
     // 15, 31, ..., 65535 -> 4..16
-    const unsigned next = static_cast<unsigned>(steps) + 1u;
-    if (steps < 15 || steps > 65535 || (next & (next - 1)) != 0)
-        return -1;
-    return __builtin_ctz(next);
+    const int n = ungroupedBits(steps);
+    return n >= 4 ? n : -1;
 }
 
 // Bits of one codeword for a number of steps: 5, 7 and 10 for the grouped 3, 5
@@ -78,12 +85,8 @@ inline int codewordBits(int steps)
     case 3: return 5;
     case 5: return 7;
     case 9: return 10;
-    default: break;
+    default: return ungroupedBits(steps);
     }
-    const unsigned next = static_cast<unsigned>(steps) + 1u;
-    if (steps < 3 || steps > 65535 || (next & (next - 1)) != 0)
-        return 0;
-    return __builtin_ctz(next);
 }
 
 // Whether three samples share one codeword (3, 5 and 9 steps).
