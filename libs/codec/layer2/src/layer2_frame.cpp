@@ -443,8 +443,8 @@ Layer2DecResult Layer2_DecodeFrame(Layer2FrameDecoder *f, Layer2Input *input, in
             f->tail = working;
         seekToValid(bs, frameEnd);
     } else if (dab) {
-        // The check bytes belonged to the frame that was lost.
-        f->tail.scfCrcOk = working.scfCrcOk;
+        // The check bytes belonged to the frame that was lost. The flag of the last
+        // frame that was read stays, so its damage is still reported.
         f->tail.present = 0;
     }
 

@@ -246,6 +246,28 @@ TEST(Layer2Dab, DamagedScalefactorConcealsItsGroup)
     EXPECT_LT(repairedError, uncheckedError - 20);
 }
 
+TEST(Layer2Dab, ConcealRequestAfterAScalefactorErrorKeepsTheWarning)
+{
+    DabStream s = makeDabStream("tl-48k-stereo-128-dab.mp2", 6, groups48, noDrc);
+    const size_t bit = s.frames[4].scalefactorBits[0][0];
+    s.bytes[s.frameStarts[4] + bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
+    Layer2DecHandle dec = Layer2Dec_Open(nullptr, 0, 1, 0);
+    Layer2Dec_SetParam(dec, LAYER2DEC_PARAM_DIRECT_INPUT, 1);
+    std::vector<int16_t> pcm(2 * LAYER2DEC_FRAME_SAMPLES);
+    std::vector<Layer2DecResult> results;
+    for (size_t n = 0; n < 5; ++n) {
+        uint32_t valid = static_cast<uint32_t>(s.frames[n].bytes);
+        Layer2Dec_Fill(dec, &s.bytes[s.frameStarts[n]], valid, &valid);
+        results.push_back(Layer2Dec_DecodeFrame(dec, pcm.data(), static_cast<uint32_t>(pcm.size()), nullptr, nullptr,
+                                                0, nullptr, 0));
+    }
+    results.push_back(Layer2Dec_DecodeFrame(dec, pcm.data(), static_cast<uint32_t>(pcm.size()), nullptr, nullptr, 0,
+                                            nullptr, 1));
+    Layer2Dec_Close(&dec);
+    const std::vector<Layer2DecResult> expected = {0, 0, 0, 0, LAYER2DEC_CONCEALED, LAYER2DEC_CONCEALED};
+    EXPECT_EQ(results, expected);
+}
+
 TEST(Layer2Dab, DrcValueRampsInOnTheNextFrame)
 {
     // Frames 0..9 carry no DRC, frames from 10 on carry value 8 (+2 dB).
