@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -190,6 +191,24 @@ TEST(Layer2Interface, AFrameThatFailsIsSkipped)
     }
     const std::vector<Layer2DecResult> expected = {0, 0, 0, LAYER2DEC_NO_TABLE, 0, 0, 0};
     EXPECT_EQ(results, expected);
+}
+
+TEST(Layer2Interface, LostSynchronisationIsReportedAsConcealed)
+{
+    auto stream = readFixture("tl-48k-stereo-192-crc.mp2");
+    stream[5 * 576] = 0x00; // the header of frame 5 is gone
+    const DecodedStream d = decodeStream(stream);
+    for (size_t n = 0; n < 4; ++n)
+        EXPECT_EQ(d.results[n], LAYER2DEC_OK) << n;
+    // While the stream is young the next header is checked too, so frame 4 already
+    // sees the loss. Each loss is filled with concealment and counted as such; the
+    // search then finds its way back and decoding goes on to the end.
+    const auto concealed = std::count(d.results.begin(), d.results.end(), LAYER2DEC_CONCEALED);
+    EXPECT_GE(concealed, 1);
+    EXPECT_LE(concealed, 2);
+    EXPECT_EQ(std::count(d.results.begin(), d.results.end(), LAYER2DEC_OK),
+              static_cast<long>(stream.size() / 576 - 1));
+    EXPECT_EQ(d.results.back(), LAYER2DEC_OK);
 }
 
 TEST(Layer2Interface, AudioDataLongerThanTheFrameIsABadFrame)
