@@ -236,6 +236,11 @@ typedef struct RezCrcEngine {
  * (entry i = CRC of byte i with a zero register), or null for any other polynomial. */
 const uint16_t *RezTools_CrcTable(uint32_t polynomial);
 
+/* Runs length bytes of memory through a 16-bit MSB-first register: for each byte,
+ * crc = (crc << 8) ^ T[(crc >> 8) ^ byte] with the table of polynomial 0x8005, 0x1021
+ * or 0x8021 (any other polynomial is computed bit by bit). Returns the register. */
+uint16_t RezTools_CrcMemory16(uint32_t polynomial, uint16_t crc, const uint8_t *data, size_t length);
+
 /* width is capped at 16; a table is used for width 16 with 0x8005, 0x1021 or 0x8021. */
 void RezTools_CrcInit(RezCrcEngine *engine, uint32_t polynomial, uint32_t startValue, uint32_t width);
 void RezTools_CrcReset(RezCrcEngine *engine);

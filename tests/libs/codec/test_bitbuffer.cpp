@@ -247,6 +247,10 @@ TEST(BitBuffer, SizesThatAreNotPowersOfTwoStayInsideTheMemory)
 {
     uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
     RezBitBuffer bb;
+    EXPECT_EQ(RezTools_BitBufferInit(&bb, bytes, 0, 48), 0u);
+    RezTools_BitBufferWriteBits(&bb, 0xFFFFFFFF, 32);
+    EXPECT_EQ(RezTools_BitBufferReadBits(&bb, 8), 0u);
+    EXPECT_EQ(bytes[0], 1) << "a zero-size ring is never touched";
     EXPECT_EQ(RezTools_BitBufferInit(&bb, bytes, 6, 48), 32u);
     EXPECT_EQ(RezTools_BitBufferGetValidBits(&bb), 32u);
     EXPECT_EQ(RezTools_BitBufferRead32(&bb), 0x01020304u);
