@@ -33,7 +33,7 @@ struct FrameLayout
     std::vector<std::vector<size_t>> scalefactorBits; // [sub-band] -> offsets of all channels' factors
 };
 
-// Parses a stereo or mono Layer II frame at 48 kHz (table a) or 24 kHz.
+// Parses a stereo or mono Layer II frame at 48 or 24 kHz.
 FrameLayout parseFrame(const uint8_t *frame)
 {
     BitReader r{frame};
@@ -51,7 +51,9 @@ FrameLayout parseFrame(const uint8_t *frame)
     f.channels = channels;
     if (crc)
         r.read(16);
-    const auto &table = mpeg1 ? Layer2Tables::table3B2a : Layer2Tables::tableLsf;
+    // 48 kHz MPEG-1 uses table a, except at the lowest rates (table c).
+    const bool low = mpeg1 && Layer2Tables::tableChoice[channels - 1][1][bitRateIndex] == 2;
+    const auto &table = !mpeg1 ? Layer2Tables::tableLsf : (low ? Layer2Tables::table3B2c : Layer2Tables::table3B2a);
     f.sblimit = table.sblimit;
     int bound = f.sblimit;
     if (mode == 1)
@@ -244,6 +246,26 @@ TEST(Layer2Dab, DamagedScalefactorConcealsItsGroup)
     const double repairedError = frameErrorDb(good.pcm, repaired.pcm, frame);
     const double uncheckedError = frameErrorDb(good.pcm, uncheckedPcm, frame);
     EXPECT_LT(repairedError, uncheckedError - 20);
+}
+
+TEST(Layer2Dab, ShortTailGuardsBothGroupsOfTheLowRateTable)
+{
+    // 48 kHz stereo at 96 kbit/s: table c (sub-bands 0..7) and two check bytes,
+    // for sub-bands 0..3 and 4..7.
+    const DabStream clean = makeDabStream("tl-48k-stereo-96-dab.mp2", 4, groups48, noDrc);
+    const FrameResult good = decodeDab(clean);
+    for (size_t n = 0; n < good.results.size(); ++n)
+        EXPECT_EQ(good.results[n], LAYER2DEC_OK) << n;
+    const size_t frame = 6;
+    ASSERT_EQ(clean.frames[frame].sblimit, 8);
+    for (size_t sb : {0u, 4u, 5u, 6u, 7u}) {
+        if (clean.frames[frame].scalefactorBits[sb].empty())
+            continue;
+        DabStream s = clean;
+        const size_t bit = s.frames[frame].scalefactorBits[sb][0];
+        s.bytes[s.frameStarts[frame] + bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
+        EXPECT_EQ(decodeDab(s).results[frame], LAYER2DEC_CONCEALED) << "sub-band " << sb;
+    }
 }
 
 TEST(Layer2Dab, ConcealRequestAfterAScalefactorErrorKeepsTheWarning)
