@@ -187,6 +187,60 @@ TEST(PcmDmx, MetadataSetsTheCentreLevel)
     EXPECT_NEAR(out[0][1], 0.1, 1e-3);
 }
 
+TEST(PcmDmx, PlanarStereoUpmixKeepsLeftAndRight)
+{
+    Downmix dmx;
+    ASSERT_EQ(PcmDmx_SetParam(dmx.h, PCMDMX_PARAM_MIN_CHANNELS, 6), PCMDMX_OK);
+    ASSERT_EQ(PcmDmx_SetParam(dmx.h, PCMDMX_PARAM_MAX_CHANNELS, 6), PCMDMX_OK);
+    constexpr uint32_t N = 4;
+    std::vector<int32_t> buffer(6 * N, 77);
+    for (uint32_t i = 0; i < N; ++i) {
+        buffer[i] = static_cast<int32_t>(100 + i);     // left block
+        buffer[N + i] = static_cast<int32_t>(200 + i); // right block
+    }
+    Description desc = stereo();
+    int32_t channels = 2;
+    ASSERT_EQ(PcmDmx_ApplyFrame(dmx.h, buffer.data(), 6 * N, N, &channels, 0, desc.types, desc.indices, nullptr,
+                                nullptr),
+              PCMDMX_OK);
+    ASSERT_EQ(channels, 6);
+    for (uint32_t i = 0; i < N; ++i) {
+        EXPECT_EQ(buffer[i], static_cast<int32_t>(100 + i));
+        EXPECT_EQ(buffer[N + i], static_cast<int32_t>(200 + i));
+        for (uint32_t c = 2; c < 6; ++c)
+            EXPECT_EQ(buffer[c * N + i], 0) << c;
+    }
+    // The added places carry no channel in the rewritten description.
+    EXPECT_EQ(desc.types[2], static_cast<uint32_t>(PCMDMX_CHANNEL_NONE));
+}
+
+TEST(PcmDmx, SevenPointOneFoldsToFivePointOne)
+{
+    Downmix dmx;
+    ASSERT_EQ(PcmDmx_SetParam(dmx.h, PCMDMX_PARAM_MAX_CHANNELS, 6), PCMDMX_OK);
+    // Buffer order of the built-in map: L, R, C, LFE, Lb, Rb, Ls, Rs.
+    Description d;
+    const uint32_t types[8] = {1, 1, 1, 4, 3, 3, 3, 3};
+    const uint8_t indices[8] = {1, 2, 0, 0, 2, 3, 0, 1};
+    for (int i = 0; i < 8; ++i) {
+        d.types[i] = types[i];
+        d.indices[i] = indices[i];
+    }
+    const std::vector<double> instant = {0.1, -0.1, 0.2, 0.05, 0.3, -0.3, 0.15, -0.25};
+    int channels = 8, result = -1;
+    const auto out = apply(dmx, d, {instant}, &channels, &result);
+    EXPECT_EQ(result, PCMDMX_OK);
+    ASSERT_EQ(channels, 6);
+    const double g = 23167.0 / 32768; // levels A and B at their default, -3 dB
+    // Output order L, R, C, LFE, Ls, Rs.
+    EXPECT_NEAR(out[0][0], 0.1, 1e-3);
+    EXPECT_NEAR(out[0][1], -0.1, 1e-3);
+    EXPECT_NEAR(out[0][2], 0.2, 1e-3);
+    EXPECT_NEAR(out[0][3], 0.05, 1e-3);
+    EXPECT_NEAR(out[0][4], g * 0.15 + g * 0.3, 1e-3);
+    EXPECT_NEAR(out[0][5], g * -0.25 + g * -0.3, 1e-3);
+}
+
 TEST(PcmDmx, ParametersAndErrors)
 {
     Downmix dmx;
