@@ -5,6 +5,7 @@
 #include "layer2_internal.h"
 #include "layer2_tables.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -112,7 +112,8 @@ TEST(Layer2Streams, NoiseAndSpeechKeepTheirBandEnergies)
             for (size_t b = 0; b < expected.size(); ++b) {
                 if (expected[b] < loudest - 40)
                     continue; // too quiet in the source to say anything
-                EXPECT_NEAR(got[b], expected[b], 1.5) << "band " << b << " channel " << ch;
+                // Measured: at most 0.65 dB off (the highest bands of joint stereo).
+                EXPECT_NEAR(got[b], expected[b], 1.0) << "band " << b << " channel " << ch;
             }
         }
     }
