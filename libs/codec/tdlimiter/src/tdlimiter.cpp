@@ -232,7 +232,10 @@ int TdLimiter_Apply(TdLimiterHandle l, int32_t *in32, int16_t *out16, const int3
     const uint32_t attack = l->attack;
     const int32_t threshold = l->threshold;
     const int32_t exponent = *gainExponent;
-    const int32_t target = *gainMantissa >> WorkingShift;
+    // The whole gain in the working format (1.0 = 0x100000), for the glide between calls.
+    const int64_t scaledTarget = exponent >= 0 ? (static_cast<int64_t>(*gainMantissa) << std::min(exponent, 20)) >> WorkingShift
+                                               : static_cast<int64_t>(*gainMantissa) >> std::min(WorkingShift - exponent, 63);
+    const int32_t target = saturate32(scaledTarget);
 
     int32_t g = 0;
     if (smoothLength == 0)
@@ -253,7 +256,13 @@ int TdLimiter_Apply(TdLimiterHandle l, int32_t *in32, int16_t *out16, const int3
                               + ((SmoothKeep * l->smoothState[1]) >> 32);
             l->smoothState[0] = t;
             l->smoothState[1] = saturate32(y);
-            g = normaliseGain(saturate32(y << WorkingShift), exponent, frame, channels);
+            const int32_t level = l->smoothState[1];
+            if (level <= 0) {
+                g = 0;
+            } else {
+                const int n = RezTools_Norm(level);
+                g = normaliseGain(level << n, WorkingShift - n, frame, channels);
+            }
         }
 
         int32_t peak = 0;

@@ -105,6 +105,22 @@ TEST(TdLimiter, GainExponentScalesInputsBeyondTheMantissaHeadroom)
     EXPECT_EQ(work[3], -0x7FFFFFFF);
 }
 
+TEST(TdLimiter, SmoothedGainGlidesFromTheOldToTheNewGain)
+{
+    Limiter l(1, 50, 0x7FFFFFFF, 2, 48000);
+    const uint32_t delay = TdLimiter_GetDelay(l.h);
+    const int32_t level = 8000 << 5;
+    std::vector<int32_t> block(2 * 2000, level);
+    // Gain 1.0 (0.5 with exponent 1), then 0.5 (0.5 with exponent 0) after 100 instants.
+    l.run(block, 0x40000000, 1, 0);
+    const auto out = l.run(block, 0x40000000, 0, 100);
+    EXPECT_NEAR(out[2 * (50 + delay)], 8000, 40);    // still the old gain
+    EXPECT_LT(out[2 * (400 + delay)], 7000);          // on its way down
+    EXPECT_NEAR(out[2 * (1990)], 4000, 40);          // arrived
+    for (size_t j = 1; j + 1 < 2000; ++j)
+        ASSERT_LE(out[2 * (j + 1)], out[2 * j] + 1) << j; // no step upwards
+}
+
 TEST(TdLimiter, ParameterLimits)
 {
     Limiter l(15, 50, 0x7FFFFFFF, 2, 48000);
