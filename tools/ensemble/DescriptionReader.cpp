@@ -166,7 +166,9 @@ public:
             group.data.assign(bytes.begin(), bytes.end());
             groups.push_back(group);
         }
-        return std::make_shared<PacketContent>(std::move(groups));
+        const bool enhanced = content.value(QLatin1String("enhanced")).toBool(false);
+        return std::make_shared<PacketContent>(std::move(groups), true,
+                                               enhanced ? PacketContent::Mode::Enhanced : PacketContent::Mode::Standard);
     }
 
     bool subChannel(const QJsonObject &object, SubChannel *out)
@@ -179,8 +181,12 @@ public:
         const QString type = content.value(QLatin1String("type")).toString();
         if (type == QLatin1String("mp2"))
             out->content = audio(content, out->bitRate);
-        else if (type == QLatin1String("packet"))
+        else if (type == QLatin1String("packet")) {
             out->content = packets(content);
+            // Enhanced packet mode is signalled as FEC scheme 1 in FIG 0/14.
+            if (content.value(QLatin1String("enhanced")).toBool(false) && out->fecScheme < 0)
+                out->fecScheme = 1;
+        }
         else if (!type.isEmpty() && type != QLatin1String("pattern"))
             error = QStringLiteral("content type \"%1\" is not mp2, packet or pattern").arg(type);
         return error.isEmpty();
