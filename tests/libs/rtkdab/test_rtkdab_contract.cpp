@@ -335,6 +335,17 @@ TEST_F(RtkdabContract, CommandSourceGetsTheChannelAndFrequency)
     EXPECT_EQ(lock, 0);
 }
 
+TEST_F(RtkdabContract, StopEndsACommandThatIgnoresTheRequest)
+{
+    const std::string command = "|trap '' TERM; cat " + m_folder.string() + "/%c.eti; sleep 30";
+    setenv("RTKDAB_SOURCE", command.c_str(), 1);
+    openAndTune(Channel5C);
+    ASSERT_TRUE(waitForPieces(9));
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(RTDAB_Stop(), RTDAB_RESULT_SUCCESS);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+}
+
 TEST_F(RtkdabContract, ARealRecordingIsServedByteIdentical)
 {
     const std::string path = std::string(ZOZ_TESTDATA_DIR) + "/slovenia-r1.eti";
