@@ -172,6 +172,9 @@ int DAB_Bb_Ruz_FicDecoderGetFigData(const FicFigEntry *entry, FicFigRecord *reco
     if (entry == nullptr || record == nullptr)
         return FIC_DECODER_BAD_ARGUMENT;
     std::memcpy(record, &entry->record, sizeof *record);
+    // The ensemble label is copied out only here.
+    if (record->figType == 1 && record->extension == 0)
+        copyLabel(record->u.fig1.label, entry->record.u.fig1.label);
     return FIC_DECODER_OK;
 }
 
