@@ -30,7 +30,7 @@ struct Piece {
 struct Recorder {
     std::mutex mutex;
     std::vector<Piece> pieces;
-    size_t limit = 4000;
+    size_t limit = 100000;
     std::atomic<int> callbacks{0};
     std::atomic<bool> stopped{false};
     std::atomic<int> afterStop{0};
@@ -88,7 +88,8 @@ protected:
         EtiFixture::writeRecording(m_folder / "5C.eti", 10, {4});
         recorder = &m_recorder;
         setenv("RTKDAB_SOURCE", m_folder.c_str(), 1);
-        setenv("RTKDAB_SPEED", "0", 1);
+        // Twenty times real time: quick, yet paced, so the recorder keeps up.
+        setenv("RTKDAB_SPEED", "20", 1);
         RTDAB_SetFICCallBack(onFic);
         RTDAB_SetMSCCallBack(onMsc);
         RTDAB_SetPacketCallBack(onPacket);
