@@ -336,6 +336,18 @@ TEST_F(RtkdabContract, CommandSourceGetsTheChannelAndFrequency)
     EXPECT_EQ(lock, 0);
 }
 
+TEST_F(RtkdabContract, RetuningRestartsACommandThatWentQuiet)
+{
+    const std::string command = "|cat " + m_folder.string() + "/%c.eti; exec sleep 30";
+    setenv("RTKDAB_SOURCE", command.c_str(), 1);
+    openAndTune(Channel5C);
+    ASSERT_TRUE(waitForPieces(9));
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(m_recorder.callbacks.load(), 9);
+    ASSERT_EQ(RTDAB_SetFreqAndBW(Channel5C, 2), RTDAB_RESULT_SUCCESS);
+    EXPECT_TRUE(waitForPieces(18, 2000ms));
+}
+
 TEST_F(RtkdabContract, StopEndsACommandThatIgnoresTheRequest)
 {
     const std::string command = "|trap '' TERM; cat " + m_folder.string() + "/%c.eti; sleep 30";
