@@ -94,6 +94,7 @@ TEST(EnsembleDescriptionReader, ExplainsWhatIsWrong)
              "services": [{"sid": 1, "label": "x", "components": [{"subChannel": 2}]}]})",
          "missing sub-channel 2"},
         {"no seconds", R"({"seconds": 0})", "\"seconds\""},
+        {"huge number", R"({"ensemble": {"eid": 1e300}})", "\"eid\""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
