@@ -38,6 +38,9 @@ constexpr int LabelCharsetUtf8 = 15;
 // X-PAD application types and the contents-indicator length index of 8 bytes.
 constexpr int XPadDynamicLabelStart = 2;
 constexpr int XPadDynamicLabelContinuation = 3;
+constexpr int XPadDataGroupLength = 1;
+constexpr int XPadMotStart = 12;
+constexpr int XPadMotContinuation = 13;
 constexpr int XPadLengthIndex8 = 2;
 constexpr int XPadSubfieldBytes = 8;
 
@@ -257,53 +260,69 @@ std::vector<Bytes> dynamicLabelGroups(const std::string &utf8, bool toggle)
     return groups;
 }
 
-Mp2Content::Mp2Content(std::vector<Bytes> frames, int scfCrcBytes, std::vector<std::string> labels, int labelFrames)
-    : m_frames(std::move(frames)), m_scfCrcBytes(scfCrcBytes), m_labels(std::move(labels)),
-      m_labelFrames(std::max(1, labelFrames))
+Bytes dataGroupLengthIndicator(size_t length)
 {
-    if (!m_labels.empty())
-        m_groups = dynamicLabelGroups(m_labels[0], m_toggle);
+    Bytes bytes{uint8_t((length >> 8) & 0x3F), uint8_t(length)};
+    appendCrc(bytes);
+    return bytes;
 }
 
-void Mp2Content::nextLabel()
+Mp2Content::Mp2Content(std::vector<Bytes> frames, int scfCrcBytes, std::vector<std::string> labels, int labelFrames,
+                       std::vector<Bytes> dataGroups)
+    : m_frames(std::move(frames)), m_scfCrcBytes(scfCrcBytes), m_labels(std::move(labels)),
+      m_labelFrames(std::max(1, labelFrames)), m_dataGroups(std::move(dataGroups))
 {
-    m_labelIndex = (m_labelIndex + 1) % m_labels.size();
-    m_toggle = !m_toggle;
-    m_groups = dynamicLabelGroups(m_labels[m_labelIndex], m_toggle);
-    m_group = 0;
-    m_groupOffset = 0;
+}
+
+void Mp2Content::refill()
+{
+    m_items.clear();
+    m_item = 0;
+    m_itemOffset = 0;
+    if (!m_labels.empty()) {
+        if (m_framesOfLabel >= m_labelFrames && m_labels.size() > 1) {
+            m_framesOfLabel = 0;
+            m_labelIndex = (m_labelIndex + 1) % m_labels.size();
+            m_toggle = !m_toggle;
+        }
+        for (Bytes &group : dynamicLabelGroups(m_labels[m_labelIndex], m_toggle))
+            m_items.push_back({XPadDynamicLabelStart, XPadDynamicLabelContinuation, std::move(group)});
+    }
+    if (!m_dataGroups.empty()) {
+        const Bytes &group = m_dataGroups[m_nextDataGroup];
+        m_nextDataGroup = (m_nextDataGroup + 1) % m_dataGroups.size();
+        m_items.push_back({XPadDataGroupLength, XPadDataGroupLength, dataGroupLengthIndicator(group.size())});
+        m_items.push_back({XPadMotStart, XPadMotContinuation, group});
+    }
 }
 
 void Mp2Content::fill(int frame, uint8_t *out, size_t length)
 {
-    if (m_frames.empty()) {
-        std::memset(out, 0, length);
-        return;
-    }
-    const Bytes &source = m_frames[size_t(frame) % m_frames.size()];
     std::memset(out, 0, length);
+    if (m_frames.empty())
+        return;
+    const Bytes &source = m_frames[size_t(frame) % m_frames.size()];
     std::memcpy(out, source.data(), std::min(length, source.size()));
     if (length < size_t(XPadBytes + m_scfCrcBytes + 2))
         return;
+    ++m_framesOfLabel;
+    if (m_item >= m_items.size())
+        refill();
 
     // X-PAD in its logical order; it is stored reversed before the ScF-CRC.
     Bytes xpad;
-    if (!m_groups.empty()) {
-        const Bytes &group = m_groups[m_group];
-        const int type = m_groupOffset == 0 ? XPadDynamicLabelStart : XPadDynamicLabelContinuation;
+    if (m_item < m_items.size()) {
+        const XPadItem &item = m_items[m_item];
+        const uint8_t type = m_itemOffset == 0 ? item.startType : item.continuationType;
         xpad.push_back(uint8_t((XPadLengthIndex8 << 5) | type));
         xpad.push_back(0x00);  // end of the contents indicator list
-        const size_t take = std::min<size_t>(XPadSubfieldBytes, group.size() - m_groupOffset);
-        xpad.insert(xpad.end(), group.begin() + long(m_groupOffset), group.begin() + long(m_groupOffset + take));
+        const size_t take = std::min<size_t>(XPadSubfieldBytes, item.bytes.size() - m_itemOffset);
+        xpad.insert(xpad.end(), item.bytes.begin() + long(m_itemOffset), item.bytes.begin() + long(m_itemOffset + take));
         xpad.resize(XPadBytes, 0x00);
-        m_groupOffset += take;
-        if (m_groupOffset >= group.size()) {
-            m_groupOffset = 0;
-            m_group = (m_group + 1) % m_groups.size();
-        }
-        if (++m_framesOfLabel >= m_labelFrames && m_labels.size() > 1 && m_group == 0 && m_groupOffset == 0) {
-            m_framesOfLabel = 0;
-            nextLabel();
+        m_itemOffset += take;
+        if (m_itemOffset >= item.bytes.size()) {
+            m_itemOffset = 0;
+            ++m_item;
         }
     }
     const size_t fpad = length - 2;

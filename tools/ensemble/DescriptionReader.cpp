@@ -2,6 +2,7 @@
 
 #include "Contents.h"
 #include "EnsembleGenerator.h"
+#include "Mot.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +28,10 @@ constexpr int FramesPerSecond = 1000 / 24;
 constexpr double ToneSeconds = 12.0;
 // Eight segments of 16 bytes.
 constexpr size_t MaxDynamicLabelBytes = 128;
+// MOT objects: body size limit, and body segment sizes in X-PAD and in packet mode.
+constexpr qint64 MaxMotBodyBytes = 1 << 20;
+constexpr size_t XPadSegmentBytes = 256;
+constexpr size_t PacketSegmentBytes = 1024;
 
 class Reader {
 public:
@@ -156,12 +161,52 @@ public:
             }
         }
         const int labelFrames = int(content.value(QLatin1String("labelSeconds")).toDouble(8.0) * FramesPerSecond);
-        return std::make_shared<Mp2Content>(std::move(frames), scfCrcBytes, std::move(labels), labelFrames);
+        std::vector<Bytes> dataGroups;
+        int continuity[16] = {};
+        for (const QJsonValue &value : content.value(QLatin1String("slides")).toArray()) {
+            MotObject object;
+            if (!motObject(value.toObject(), &object))
+                return nullptr;
+            for (const DataGroup &group : motDataGroups(object, 0, XPadSegmentBytes, continuity))
+                dataGroups.push_back(buildDataGroup(group));
+        }
+        return std::make_shared<Mp2Content>(std::move(frames), scfCrcBytes, std::move(labels), labelFrames,
+                                            std::move(dataGroups));
+    }
+
+    // A MOT object from a file: {"file", "name", "transportId", "contentType", "contentSubType"}.
+    bool motObject(const QJsonObject &object, MotObject *out)
+    {
+        const QString path = m_folder.filePath(object.value(QLatin1String("file")).toString());
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > MaxMotBodyBytes) {
+            error = QStringLiteral("%1: cannot read, or larger than %2 bytes").arg(path).arg(MaxMotBodyBytes);
+            return false;
+        }
+        const QByteArray body = file.readAll();
+        out->body.assign(body.begin(), body.end());
+        out->contentName = object.value(QLatin1String("name")).toString(QFileInfo(path).fileName()).toStdString();
+        out->transportId = ++m_transportId;
+        // Images by their suffix: JPEG 2/1, PNG 2/3.
+        out->contentType = 2;
+        out->contentSubType = path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? 3 : 1;
+        return get(object, "transportId", &out->transportId, 0, 0xFFFF) &&
+               get(object, "contentType", &out->contentType, 0, 63) &&
+               get(object, "contentSubType", &out->contentSubType, 0, 511);
     }
 
     std::shared_ptr<ContentSource> packets(const QJsonObject &content)
     {
         std::vector<DataGroup> groups;
+        int continuity[16] = {};
+        for (const QJsonValue &value : content.value(QLatin1String("motObjects")).toArray()) {
+            MotObject object;
+            int address = 1;
+            if (!get(value.toObject(), "address", &address, 1, 1023) || !motObject(value.toObject(), &object))
+                return nullptr;
+            const auto objectGroups = motDataGroups(object, address, PacketSegmentBytes, continuity);
+            groups.insert(groups.end(), objectGroups.begin(), objectGroups.end());
+        }
         for (const QJsonValue &value : content.value(QLatin1String("groups")).toArray()) {
             const QJsonObject object = value.toObject();
             DataGroup group;
@@ -344,6 +389,7 @@ public:
 private:
     QDir m_folder;
     QStringList *m_warnings;
+    int m_transportId = 0;
 };
 
 } // namespace
