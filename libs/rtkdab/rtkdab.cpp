@@ -100,10 +100,10 @@ public:
         std::lock_guard<std::mutex> guard(m_mutex);
         if (m_opened)
             return RTDAB_RESULT_SUCCESS;
-        const SourceSpec spec = parseSource(std::getenv("RTKDAB_SOURCE"));
-        if (spec.kind == SourceSpec::Kind::None)
+        const SourceConfig config = parseSource(std::getenv("RTKDAB_SOURCE"));
+        if (config.kind == SourceConfig::Kind::None)
             return RTDAB_RESULT_NO_DEVICE;
-        m_spec = spec;
+        m_config = config;
         m_opened = true;
         return RTDAB_RESULT_SUCCESS;
     }
@@ -313,12 +313,12 @@ private:
         std::vector<uint8_t> frame(ZOZ_ETI_FRAME_SIZE);
         std::unique_ptr<FrameSource> source;
         uint64_t tunedGeneration = ~uint64_t(0);
-        SourceSpec spec;
+        SourceConfig config;
         uint32_t kHz = 0;
         double speed = 1.0;
         {
             std::lock_guard<std::mutex> guard(m_mutex);
-            spec = m_spec;
+            config = m_config;
             speed = m_speed;
         }
         auto deadline = Clock::now();
@@ -333,7 +333,7 @@ private:
                         m_interrupt = false;
                     lock.unlock();
                     source.reset();
-                    source = openSource(spec, kHz);
+                    source = openSource(config, kHz);
                     deadline = Clock::now();
                     lock.lock();
                 }
@@ -421,7 +421,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_interrupt{false};
     bool m_opened = false;
-    SourceSpec m_spec;
+    SourceConfig m_config;
     double m_speed = 1.0;
     uint32_t m_frequency = 0;
     uint32_t m_bandwidth = 0;
