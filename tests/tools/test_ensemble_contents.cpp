@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <unistd.h>
 
 namespace {
 
@@ -225,17 +226,19 @@ TEST(EnsembleContents, Mp2FramesCarryPadAtTheirEnd)
 
     // An independent decoder, when installed, must take the frames without complaint.
     if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
-        const std::string path = testing::TempDir() + "ensemble-contents.mp2";
+        const std::string path = testing::TempDir() + "ensemble-contents-" + std::to_string(getpid()) + ".mp2";
         {
             std::ofstream out(path, std::ios::binary);
             for (const Bytes &frame : frames)
                 out.write(reinterpret_cast<const char *>(frame.data()), std::streamsize(frame.size()));
         }
         const std::string log = path + ".log";
-        const std::string command = "ffmpeg -v error -f mp3 -i " + path + " -f null - 2>" + log;
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        const std::string command = "ffmpeg -nostdin -v error -f mp3 -i " + path + " -f null - 2>" + log;
+        const int status = std::system(command.c_str());
         std::ifstream errors(log);
-        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(errors)), {}), "");
+        const std::string text((std::istreambuf_iterator<char>(errors)), {});
+        EXPECT_EQ(status, 0) << text;
+        EXPECT_EQ(text, "");
         std::remove(path.c_str());
         std::remove(log.c_str());
     }
