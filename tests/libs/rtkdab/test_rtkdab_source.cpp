@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST(RtkdabSource, CommandPlaceholders)
 
 TEST(RtkdabSource, FolderFindsRecordingsByLabelOrFrequency)
 {
-    const auto folder = std::filesystem::temp_directory_path() / "rtkdab-source-test";
+    const auto folder = std::filesystem::temp_directory_path() / ("rtkdab-source-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     for (const char *name : {"5C.eti", "11d.eti", "1452960.eti"})
         std::ofstream(folder / name) << "x";
