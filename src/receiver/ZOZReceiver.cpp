@@ -334,7 +334,7 @@ void Receiver::runQueuedCommands()
             usb->state = DabUsbPrivate::Reopen;
             break;
         case Command::AbortScan:
-            rtkEndScan();
+            abortScan();
             break;
         case Command::RequestEnsemble:
             if (!isChannelIndex(queued.argument) || usb->scanning)

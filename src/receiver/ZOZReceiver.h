@@ -161,6 +161,7 @@ private:
     void storeLastEnsembleSetting(int index);
     void rtkScanNext();
     void rtkEndScan();
+    void abortScan();
     void rtkActivateServiceComponents(bool quiet);
     void rtkEnableServiceComponentInternal(const DabSelection &selection);
 

@@ -295,6 +295,9 @@ TEST_F(StateMachineTest, CommandsFromOtherThreadsWaitForTheNextTick)
     EXPECT_TRUE(receiver->isScanning());
     runFor(40);
     EXPECT_FALSE(receiver->isScanning());
+    // Nothing was found: the user is asked to scan again.
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages.last().contains(QStringLiteral("Scan aborted")));
 }
 
 TEST_F(StateMachineTest, ScanTriesAFailingChannelElevenTimesThenMovesOn)
