@@ -1,0 +1,5 @@
+/* The C interfaces compile as C on their own. */
+#include "DabCrc16.h"
+#include "DabFicDecoder.h"
+
+int zozDabHeadersCompileAsC(void) { return (int)sizeof(FicFigRecord); }
