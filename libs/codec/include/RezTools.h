@@ -1,0 +1,344 @@
+/* REZ Tools: the toolbox that every codec library of the player builds on.
+ *
+ * - library-information registry and system functions (allocation, memory,
+ *   one-time initialisation word, bounded formatting);
+ * - ring bit buffer and cached bit-stream reader;
+ * - CRC engine over bit-stream regions;
+ * - Q31 fixed-point arithmetic;
+ * - channel map;
+ * - fixed-point trigonometry.
+ *
+ * Plain C interface: every function takes its record first, returns an integer
+ * result where it can fail (0 success, -1 failure unless stated otherwise) and
+ * never throws. Nothing here allocates except the allocation functions. */
+#ifndef REZ_TOOLS_H
+#define REZ_TOOLS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ======================================================================== */
+/* Library information                                                      */
+/* ======================================================================== */
+
+/* Every caller owns a table of this many rows; a row is free when its module id is 0. */
+#define REZ_LIB_INFO_ROWS 39
+
+typedef enum RezModuleId {
+    REZ_MODULE_NONE = 0,
+    REZ_MODULE_TOOLS = 1,
+    REZ_MODULE_AAC_DECODER = 3,
+    REZ_MODULE_SBR_DECODER = 5,
+    REZ_MODULE_MPEG_TRANSPORT = 7,
+    REZ_MODULE_MPS_DECODER = 9,
+    REZ_MODULE_LAYER2_DECODER = 12,
+    REZ_MODULE_DABPLUS_DECODER = 13,
+    REZ_MODULE_DABPLUS_PARSER = 14,
+    REZ_MODULE_PCM_DOWNMIX = 31,
+    REZ_MODULE_TD_LIMITER = 35
+} RezModuleId;
+
+/* The build date that every library of the family reports. */
+#define REZ_LIB_BUILD_DATE "Jun 25 2019"
+
+typedef struct LIB_INFO {
+    const char *title;
+    const char *buildDate;
+    const char *buildTime;
+    uint32_t moduleId;   /* RezModuleId; 0 = free row */
+    uint32_t version;    /* major << 24 | minor << 16 */
+    uint32_t flags;      /* capability flags, meaning defined by each library */
+    char versionText[32]; /* "major.minor.0" */
+} LIB_INFO;
+
+/* Fills the first free row with the toolbox ("REZ Tools", module 1, 2.6.0, flags 0x1).
+ * Returns 0, or -1 when table is null, a row of module 1 comes before the first
+ * free row (already registered), or no row is free. */
+int RezTools_GetLibInfo(LIB_INFO *table);
+
+/* The registrar rule shared by the libraries: scans the rows in order and returns the
+ * first free one, or null when the table is null or full. With duplicateId non-zero,
+ * a row of that module met before the first free row also gives null and sets
+ * *isDuplicate to 1 (isDuplicate may be null); otherwise *isDuplicate is set to 0. */
+LIB_INFO *RezTools_LibInfoFreeRow(LIB_INFO *table, uint32_t duplicateId, int *isDuplicate);
+
+/* Fills one row: title, build time, module id, version major.minor.0 and flags; the
+ * build date is REZ_LIB_BUILD_DATE. A null row does nothing. */
+void RezTools_LibInfoFill(LIB_INFO *row, const char *title, const char *buildTime, uint32_t moduleId,
+                          int major, int minor, uint32_t flags);
+
+/* ======================================================================== */
+/* System functions                                                         */
+/* ======================================================================== */
+
+/* Zeroed block aligned to 8 bytes (the alignment argument only enlarges the block),
+ * or null when size is 0 or memory is short. Release with RezSys_AlignedFree. */
+void *RezSys_AlignedCalloc(size_t size, size_t alignment);
+/* Releases a block of RezSys_AlignedCalloc; null does nothing. */
+void RezSys_AlignedFree(void *p);
+/* Zeroed blocks from the system allocator, null on failure; release with RezTools_Free1D. */
+void *RezSys_Calloc(size_t count, size_t size);
+void *RezSys_Calloc2(size_t count, size_t size);
+
+void RezSys_MemClear(void *p, size_t n);
+void RezSys_MemSet(void *p, int value, size_t n);
+void RezSys_MemCopy(void *dst, const void *src, size_t n);
+/* -1, 0 or 1: the first differing byte decides, compared as unsigned. */
+int RezSys_MemCompare(const void *a, const void *b, size_t n);
+
+/* Formats into buffer, never writing more than size bytes (always terminated when
+ * size > 0). Returns the characters written, or -1 on a formatting error or when the
+ * text did not fit (the buffer then holds the truncated text). */
+int RezSys_Sprintf(char *buffer, size_t size, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+/* The value of the one-time initialisation word once initialised. */
+#define REZ_INIT_WORD_VALUE 0x7EDCBA98u
+/* Writes the initialised value when the word is 0; keeps any other value. Returns 0. */
+int RezSys_SetInitWord(void);
+/* 1 when the word was 0 (it is then set), 0 when it holds the initialised value,
+ * 2 when it holds anything else. */
+int RezSys_CheckFirstInit(void);
+
+/* Array allocators: null on a zero dimension or any failure (nothing is left
+ * allocated then). 2-D and 3-D arrays are pointer vectors into one data block. The
+ * Extra forms ignore their last argument. */
+void *RezTools_Calloc1D(size_t n, size_t size);
+void *RezTools_AlignedCalloc1D(size_t n, size_t size);
+void *RezTools_Calloc1DExtra(size_t n, size_t size, int ignored);
+void **RezTools_Calloc2D(size_t rows, size_t cols, size_t size);
+void **RezTools_AlignedCalloc2D(size_t rows, size_t cols, size_t size);
+void **RezTools_Calloc2DExtra(size_t rows, size_t cols, size_t size, int ignored);
+void **RezTools_AlignedCalloc2DExtra(size_t rows, size_t cols, size_t size, int ignored);
+void ***RezTools_Calloc3D(size_t d1, size_t d2, size_t d3, size_t size);
+void ***RezTools_AlignedCalloc3D(size_t d1, size_t d2, size_t d3, size_t size);
+void ***RezTools_Calloc3DExtra(size_t d1, size_t d2, size_t d3, size_t size, int ignored);
+/* Releases; all accept null. */
+void RezTools_Free1D(void *p);
+void RezTools_AlignedFree1D(void *p);
+void RezTools_Free2D(void **p);
+void RezTools_AlignedFree2D(void **p);
+void RezTools_Free3D(void ***p);
+void RezTools_AlignedFree3D(void ***p);
+
+/* ======================================================================== */
+/* Bit buffer and bit-stream reader                                         */
+/* ======================================================================== */
+
+/* Entry i = 2^i - 1, i = 0..32. */
+extern const uint32_t RezTools_BitMask[33];
+
+/* A ring of bytes over caller memory, addressed in bits, MSB first.
+ *
+ * Reading never passes the fed data: the bits of a read or skip that lie beyond
+ * validBits come back as zeros, validBits stays at 0, and the sticky overrun flag is
+ * set. Callers test the flag (RezTools_BitBufferGetOverrun) once per unit. */
+typedef struct RezBitBuffer {
+    uint32_t validBits;   /* reading: bits fed but not yet read; writing: bits written */
+    uint32_t writeOffset; /* byte position where the next fed byte goes */
+    int32_t bitCounter;   /* bits read, written or skipped since the owner last set it */
+    uint32_t bitIndex;    /* current bit position in the ring, 0..bufBits-1 */
+    uint8_t *buffer;
+    uint32_t bufSize;     /* bytes, a power of two */
+    uint32_t bufBits;     /* 8 * bufSize */
+    uint32_t overrunBits; /* bits taken past the end and not yet pushed back */
+    uint32_t overrun;     /* sticky: 1 once a read or skip went past the end */
+} RezBitBuffer;
+
+typedef enum RezBitDirection { REZ_BIT_READ = 0, REZ_BIT_WRITE = 1 } RezBitDirection;
+
+/* A cached accessor over a RezBitBuffer that keeps up to 32 bits in a word. In read
+ * mode the cached bits already count as read in the buffer. */
+typedef struct RezBitStream {
+    uint32_t cache;
+    uint32_t cachedBits;
+    RezBitBuffer bitBuffer;
+    uint32_t direction; /* RezBitDirection */
+} RezBitStream;
+
+/* Sets up the buffer over bufSize bytes (a power of two, at most 2^28) of which
+ * validBits bits (capped at 8 * bufSize) are data; clears positions, counter and
+ * the overrun state. Returns 8 * bufSize. */
+uint32_t RezTools_BitBufferInit(RezBitBuffer *bb, uint8_t *buffer, uint32_t bufSize, uint32_t validBits);
+/* Clears validBits, writeOffset, bitCounter, bitIndex and the overrun state. */
+void RezTools_BitBufferReset(RezBitBuffer *bb);
+/* Copies the caller's unread bytes (the last *bytesValid of input[0..inputSize)) into
+ * the free space and lowers *bytesValid by the number copied. */
+void RezTools_BitBufferFeed(RezBitBuffer *bb, const uint8_t *input, uint32_t inputSize, uint32_t *bytesValid);
+/* The next n bits (n = 1..32) right-aligned; n = 0 reads nothing and returns 0. */
+uint32_t RezTools_BitBufferReadBits(RezBitBuffer *bb, uint32_t n);
+uint32_t RezTools_BitBufferRead32(RezBitBuffer *bb);
+/* Writes the low n bits (n <= 32) of value at the current position; only those bits change. */
+void RezTools_BitBufferWriteBits(RezBitBuffer *bb, uint32_t value, uint32_t n);
+void RezTools_BitBufferPushBack(RezBitBuffer *bb, uint32_t n, uint32_t direction);
+void RezTools_BitBufferPushForward(RezBitBuffer *bb, uint32_t n, uint32_t direction);
+int32_t RezTools_BitBufferGetBitCount(const RezBitBuffer *bb);
+void RezTools_BitBufferSetBitCount(RezBitBuffer *bb, int32_t value);
+uint32_t RezTools_BitBufferGetValidBits(const RezBitBuffer *bb);
+/* 1 once a read or skip went past the fed data (sticky), else 0. */
+int RezTools_BitBufferGetOverrun(const RezBitBuffer *bb);
+/* Clears the overrun flag (a new unit starts). */
+void RezTools_BitBufferClearOverrun(RezBitBuffer *bb);
+
+/* Sets up a bit stream with an empty cache over a fresh buffer (RezTools_BitBufferInit). */
+void RezTools_BitStreamInit(RezBitStream *bs, uint8_t *buffer, uint32_t bufSize, uint32_t validBits,
+                            uint32_t direction);
+/* The next n bits (n = 1..32) right-aligned; n = 0 returns 0. */
+uint32_t RezTools_BitStreamReadBits(RezBitStream *bs, uint32_t n);
+uint32_t RezTools_BitStreamReadBit(RezBitStream *bs);
+/* Returns the cached bits to the buffer (reading) or writes them out (writing). */
+void RezTools_BitStreamSync(RezBitStream *bs);
+void RezTools_BitStreamPushForward(RezBitStream *bs, uint32_t n);
+void RezTools_BitStreamPushBack(RezBitStream *bs, uint32_t n);
+/* n < 0 pushes back -n bits, else forward n. */
+void RezTools_BitStreamPushBits(RezBitStream *bs, int32_t n);
+uint32_t RezTools_BitStreamGetValidBits(RezBitStream *bs);
+/* Ends an element on a byte boundary counted from anchor, a validBits value taken
+ * at the element's start: reading skips, writing writes zero bits. */
+void RezTools_BitStreamByteAlign(RezBitStream *bs, uint32_t anchor);
+/* 1 once the reader went past the fed data (sticky), else 0. Bits prefetched into the
+ * cache do not count until they are read. */
+int RezTools_BitStreamGetOverrun(const RezBitStream *bs);
+
+/* ======================================================================== */
+/* CRC engine                                                               */
+/* ======================================================================== */
+
+#define REZ_CRC_REGIONS 3
+
+typedef struct RezCrcRegion {
+    uint32_t active;
+    int32_t fixedLength;    /* bits; 0 = measured length; negative = exactly that many bits */
+    int32_t measuredLength; /* bits */
+    uint32_t startValidBits;
+} RezCrcRegion;
+
+typedef struct RezCrcEngine {
+    RezCrcRegion regions[REZ_CRC_REGIONS];
+    const uint16_t *table; /* 256 entries, or null for bitwise computation */
+    uint16_t polynomial;   /* without the top bit */
+    uint16_t topBitMask;   /* 1 << (width - 1) */
+    uint16_t startValue;
+    uint8_t width;         /* bits, at most 16 */
+    uint32_t nextStart;
+    uint32_t nextEnd;
+    uint16_t crc;
+} RezCrcEngine;
+
+/* The 256-entry MSB-first CRC-16 table of polynomial 0x8005, 0x1021 or 0x8021
+ * (entry i = CRC of byte i with a zero register), or null for any other polynomial. */
+const uint16_t *RezTools_CrcTable(uint32_t polynomial);
+
+/* width is capped at 16; a table is used for width 16 with 0x8005, 0x1021 or 0x8021. */
+void RezTools_CrcInit(RezCrcEngine *engine, uint32_t polynomial, uint32_t startValue, uint32_t width);
+void RezTools_CrcReset(RezCrcEngine *engine);
+/* Opens a region at the stream's position; returns its index (0..2). fixedLength as
+ * in RezCrcRegion. */
+int RezTools_CrcStartRegion(RezCrcEngine *engine, RezBitStream *bs, int32_t fixedLength);
+/* Closes the region (index from StartRegion) and runs the CRC over it. Returns 0, or
+ * -1 for an index outside 0..2. */
+int RezTools_CrcEndRegion(RezCrcEngine *engine, RezBitStream *bs, int region);
+/* The running CRC cut to its width. */
+uint32_t RezTools_CrcGetValue(const RezCrcEngine *engine);
+/* Runs n bits from the stream (zero bits when bs is null) through a bitwise CRC
+ * register. Returns n. */
+uint32_t RezTools_CrcUpdateBits(uint16_t *crc, uint16_t mask, uint16_t polynomial, RezBitStream *bs, uint32_t n);
+/* Runs nBytes bytes from the stream (zero bytes when bs is null) through a 16-bit
+ * table-driven register. Returns nBytes. */
+uint32_t RezTools_CrcUpdateBytes(uint16_t *crc, const uint16_t *table, RezBitStream *bs, uint32_t nBytes);
+
+/* ======================================================================== */
+/* Fixed-point arithmetic (Q31, with separate exponents for wide ranges)   */
+/* ======================================================================== */
+
+/* Redundant sign bits of x (31 for 0 and -1). */
+int RezTools_Norm(int32_t x);
+/* Q31 product: the high word of the 64-bit product doubled, lowest bit cleared. */
+int32_t RezTools_MulQ31(int32_t a, int32_t b);
+
+int32_t RezTools_MultiplyNormalized(int32_t a, int32_t b, int *e);
+/* b must not be 0; a 0 divisor gives 0x7FFFFFFF with e = 31. */
+int32_t RezTools_DivideNormalized(int32_t a, int32_t b, int *e);
+int32_t RezTools_DivideSigned(int32_t a, int32_t b, int *e);
+int32_t RezTools_Divide(int32_t a, int32_t b);
+int32_t RezTools_MultiplyCeil(int32_t a, int32_t b);
+int32_t RezTools_ScaleValueSaturate(int32_t x, int s);
+int32_t RezTools_ShiftRightRoundToZero(int32_t x, int q);
+int32_t RezTools_Log2(int32_t m, int e, int *eOut);
+int32_t RezTools_Log2Wrapper(int32_t m, int e, int *eOut);
+int32_t RezTools_Log2Int(int32_t i);
+int32_t RezTools_Exp2(int32_t m, int e, int *eOut);
+int32_t RezTools_Exp2OfProduct(int32_t a, int ea, int32_t b, int eb, int *eOut);
+int32_t RezTools_Exp2OfProductToQ31(int32_t a, int ea, int32_t b, int eb);
+int32_t RezTools_Power(int32_t x, int ex, int32_t y, int ey, int *eOut);
+int32_t RezTools_PowerInt(int32_t x, int ex, int n, int *eOut);
+int RezTools_GetHeadroom(const int32_t *x, int n);
+void RezTools_ScaleValues(int32_t *x, int n, int s);
+void RezTools_ScaleCopy(int32_t *dst, const int32_t *src, int n, int s);
+void RezTools_ScaleValuesSaturated(int32_t *x, int n, int s);
+void RezTools_ScaleCopySaturated(int32_t *dst, const int32_t *src, int n, int s);
+void RezTools_ScaleValuesWithFactor(int32_t *x, int32_t factor, int n, int s);
+void RezTools_ConvertToPcm16(int16_t *out, const int32_t *in, int n, int s);
+
+/* ======================================================================== */
+/* Channel map                                                              */
+/* ======================================================================== */
+
+typedef struct RezChannelMapRow {
+    const uint8_t *map; /* map[i] = output slot of internal channel i */
+    uint8_t len;
+} RezChannelMapRow;
+
+typedef struct RezChannelMap {
+    const RezChannelMapRow *rows; /* indexed by channel configuration */
+    uint32_t rowCount;
+    uint32_t passthrough;         /* 1 = every index stands for itself */
+} RezChannelMap;
+
+/* Uses the caller's rows when given and valid, otherwise the built-in 15-row table.
+ * A null map does nothing. */
+void RezTools_ChannelMapInit(RezChannelMap *map, const RezChannelMapRow *rows, uint32_t rowCount,
+                             uint32_t passthrough);
+/* Output slot of an internal channel; the index itself when passthrough is set, no
+ * table is set, or row or index lie outside the table. */
+uint8_t RezTools_ChannelMapGet(const RezChannelMap *map, uint32_t index, uint32_t row);
+/* 1 when every row is a permutation of 0..len-1 (and for zero rows), else 0 (also
+ * for a null map). */
+int RezTools_ChannelMapValidate(const RezChannelMap *map);
+/* Returns 1 (nothing set) for a null map or one without rows, else sets the flag and
+ * returns 0. */
+int RezTools_ChannelMapPassthrough(RezChannelMap *map, uint32_t flag);
+
+/* ======================================================================== */
+/* Fixed-point trigonometry                                                 */
+/* ======================================================================== */
+
+/* pi in Q29. */
+#define REZ_PI_Q29 0x6487ED51
+
+/* Entry k = sin(2 pi k / 2048) in Q15 (upper half) and cos(2 pi k / 2048) in Q15
+ * (lower half), k = 0..256. */
+extern const uint32_t RezTools_SineTable[257];
+
+/* Table sine and cosine (Q31) of angle * 2^exponent / 2^31 radians (exponent at most
+ * 21); returns the residual angle below one table step, in the angle's scale. */
+int32_t RezTools_SinCosTable(int32_t angle, int exponent, int32_t *sine, int32_t *cosine);
+int32_t RezTools_Cos(int32_t angle, int exponent);
+int32_t RezTools_Sin(int32_t angle, int exponent);
+/* atan(x), x in Q25, result in Q30. */
+int32_t RezTools_Atan(int32_t x);
+/* atan2(y, x) in Q29, in (-pi, pi]; (0, 0) gives 0. */
+int32_t RezTools_Atan2(int32_t y, int32_t x);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* REZ_TOOLS_H */
