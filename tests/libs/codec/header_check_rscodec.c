@@ -1,0 +1,7 @@
+/* RsCodec.h compiles alone as C. */
+#include "RsCodec.h"
+
+int rsCodecHeaderCheck(void)
+{
+    return (int)sizeof(RsCodecContext);
+}
