@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace ZOZ {
+
+// Both minifiers return false (and leave `out` unspecified) on an unterminated
+// comment, string or regular expression, or when nothing is left.
+bool minifyScript(const QByteArray &in, QByteArray &out);
+bool minifyStyleSheet(const QByteArray &in, QByteArray &out);
+
+// Replaces the body of a ".js" or ".css" answer by its minified form, computed once
+// per file and modification time. Does nothing when the settings switch minifying off.
+void minifyResource(const QString &filePath, const QDateTime &modified, QByteArray &body);
+
+// The same with the two settings passed in; the cache is shared with minifyResource.
+void minifyResource(const QString &filePath, const QDateTime &modified, QByteArray &body,
+                    bool minifyEnabled, const QString &styleRoot);
+
+} // namespace ZOZ

@@ -1,0 +1,109 @@
+#include "ZOZWebText.h"
+
+#include <QRegularExpression>
+
+namespace ZOZ {
+
+QString escapeXml(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + text.size() / 10);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '<': escaped += QLatin1String("&lt;"); break;
+        case '>': escaped += QLatin1String("&gt;"); break;
+        case '&': escaped += QLatin1String("&amp;"); break;
+        case '"': escaped += QLatin1String("&quot;"); break;
+        default: escaped += c; break;
+        }
+    }
+    return escaped;
+}
+
+namespace {
+
+void appendControlEscape(QString &out, char16_t c)
+{
+    static const char hexDigits[] = "0123456789abcdef";
+    out += QLatin1String("\\u00");
+    out += QLatin1Char(hexDigits[(c >> 4) & 0xF]);
+    out += QLatin1Char(hexDigits[c & 0xF]);
+}
+
+} // namespace
+
+QString escapeJsonText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 10);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (c.isSpace()) {
+            out += QLatin1Char(' ');
+            continue;
+        }
+        switch (u) {
+        case '<': out += QLatin1String("&lt;"); break;
+        case '>': out += QLatin1String("&gt;"); break;
+        case '&': out += QLatin1String("&amp;"); break;
+        case '"': out += QLatin1String("&quot;"); break;
+        case '\\': out += QLatin1String("\\\\"); break;
+        default:
+            if (u < 0x20)
+                appendControlEscape(out, u);
+            else
+                out += c;
+            break;
+        }
+    }
+    return out;
+}
+
+QString escapeJsonName(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out += QLatin1Char('\\');
+            out += c;
+        } else if (u < 0x20) {
+            appendControlEscape(out, u);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString htmlToPlainText(const QString &html)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("<br/?>"));
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    QString text = html;
+    text.replace(lineBreak, QStringLiteral("\r\n"));
+    text.remove(tag);
+    return text;
+}
+
+QString percentDecodeUtf8(const QString &text)
+{
+    QByteArray bytes;
+    qsizetype position = 0;
+    while (position < text.size() && text.at(position) == QLatin1Char('%')) {
+        qsizetype next = text.indexOf(QLatin1Char('%'), position + 1);
+        if (next < 0)
+            next = text.size();
+        bool ok = false;
+        const qulonglong value = QStringView(text).mid(position + 1, next - position - 1).toULongLong(&ok, 16);
+        // A run that is no hex number ends the value instead of adding a NUL byte.
+        if (!ok)
+            break;
+        bytes.append(char(value & 0xFF));
+        position = next;
+    }
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace ZOZ
