@@ -270,6 +270,12 @@ bool isDigit(int c)
     return c >= '0' && c <= '9';
 }
 
+bool isNamePart(int c)
+{
+    return isLetter(c) || isDigit(c) || c == '_' || c == '-' || c == '.' || c == '/' || c == '#' || c == '%'
+        || c == '\\' || c > 126;
+}
+
 bool isPunctuation(int c)
 {
     return c >= 0 && c < 128 && std::ispunct(c);
@@ -321,9 +327,18 @@ bool minifyStyleSheet(const QByteArray &in, QByteArray &out)
             const int quote = c;
             result += char(c);
             for (;;) {
-                const int s = input.get();
+                int s = input.get();
                 if (s == EndOfInput)
                     return false;
+                if (s == '\\') {
+                    // An escaped quote does not end the string.
+                    result += char(s);
+                    s = input.get();
+                    if (s == EndOfInput)
+                        return false;
+                    result += char(s);
+                    continue;
+                }
                 result += char(s);
                 if (s == quote)
                     break;
@@ -349,7 +364,8 @@ bool minifyStyleSheet(const QByteArray &in, QByteArray &out)
             result += char(c);
             break;
         case '0':
-            if (isDigit(previous) || input.peek() != '.')
+            // "0.5" may lose its zero, but a zero inside a name ("logo0.png") may not.
+            if (input.peek() != '.' || isNamePart(previous))
                 result += char(c);
             break;
         case '{':

@@ -50,7 +50,8 @@ TEST(Minifier, StyleSheet)
         { "comments removed", "/* head */ a /* x */ b { }", "a b{}" },
         { "pseudo class outside a block", "a :hover { }", "a :hover{}" },
         { "strings kept", "q::before { content: \"  \\\"x\\\"  \"; }", "q::before{content:\"  \\\"x\\\"  \";}" },
-        { "unquoted URL kept", "i { background: url(http://x/a.png); }", "i{background:url(http://x/a.png);}" },
+        { "unquoted URL kept", "i { background: url(http://x/logo0.png); }", "i{background:url(http://x/logo0.png);}" },
+        { "escaped quote in a string", "q { content: \"\\\"\"; }", "q{content:\"\\\"\";}" },
         { "unterminated string", "a { content: \"abc }", "<failed>" },
         { "unterminated comment", "a { } /* abc", "<failed>" },
     };

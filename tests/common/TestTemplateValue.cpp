@@ -54,6 +54,19 @@ TEST(TemplateValue, EscapesTextAndRemovesListItems)
     EXPECT_EQ(list.toJson(), QStringLiteral("\"l\":[{\"id\":\"2\"}]"));
 }
 
+TEST(TemplateValue, CopiesUnderANewName)
+{
+    TemplateValue list(QStringLiteral("l"), TemplateValue::List);
+    list << TemplateValue(QString(), 1);
+    EXPECT_EQ(TemplateValue(QStringLiteral("m"), list).toJson(), QStringLiteral("\"m\":[1]"));
+    EXPECT_EQ(TemplateValue(QStringLiteral("n"), TemplateValue(QStringLiteral("x"), 7)).toJson(), QStringLiteral("\"n\":7"));
+    EXPECT_EQ(TemplateValue(QStringLiteral("s"), TemplateValue(TemplateValue::None)).type(), TemplateValue::String);
+    EXPECT_EQ(TemplateValue(QStringLiteral("v"), QVector<TemplateValue> { TemplateValue(QStringLiteral("a"), true) },
+                            TemplateValue::Map).toJson(),
+              QStringLiteral("\"v\":{\"a\":true}"));
+    EXPECT_EQ(TemplateValue(QStringLiteral("e"), QVector<TemplateValue>(), TemplateValue::None).type(), TemplateValue::String);
+}
+
 // Whatever a producer puts into the tree, the document is valid JSON.
 TEST(TemplateValue, DocumentsAreStrictJson)
 {

@@ -1,3 +1,4 @@
+#include "Gunzip.h"
 #include "ZOZDabText.h"
 #include "ZOZDabText_tables.h"
 #include "ZOZGzip.h"
@@ -8,9 +9,9 @@
 #include <QRandomGenerator>
 #include <QSet>
 
-#include <zlib.h>
 
 using namespace ZOZ;
+using ZOZTest::gunzip;
 
 TEST(WebText, EscapeXmlEscapesFourCharactersOnly)
 {
@@ -101,21 +102,6 @@ TEST(DabText, IdToHex)
     EXPECT_EQ(dabIdToHex(0x0, 0xd), QStringLiteral("0d"));
 }
 
-static QByteArray gunzip(const QByteArray &data)
-{
-    z_stream stream {};
-    if (inflateInit2(&stream, 15 + 16) != Z_OK)
-        return QByteArray();
-    QByteArray out(1 << 20, Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = uInt(out.size());
-    const int result = inflate(&stream, Z_FINISH);
-    out.truncate(qsizetype(stream.total_out));
-    inflateEnd(&stream);
-    return result == Z_STREAM_END ? out : QByteArray();
-}
 
 TEST(Gzip, CompressesTextAndRefusesRandomData)
 {

@@ -1,0 +1,139 @@
+#include "ZOZHttpUrl.h"
+
+#include <QRegularExpression>
+
+namespace ZOZ {
+
+namespace {
+
+QString foldSlashes(QString text)
+{
+    static const QRegularExpression repeatedSlashes(QStringLiteral("//+"));
+    text.replace(repeatedSlashes, QStringLiteral("/"));
+    return text;
+}
+
+int hexValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+// Replaces every "%" + marker + hex digits by the character of that code. Decoding
+// goes on at the decoded character, so an escape that decodes to "%" may start
+// another escape with the characters after it. One pass over the text.
+QString decodePass(const QString &text, QChar marker, int hexDigits)
+{
+    QString out;
+    out.reserve(text.size());
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    bool havePending = false;
+    QChar pending;
+    for (;;) {
+        QChar c;
+        if (havePending) {
+            c = pending;
+            havePending = false;
+        } else if (i < n) {
+            c = text.at(i++);
+        } else {
+            break;
+        }
+        if (c == QLatin1Char('%')) {
+            qsizetype j = i;
+            bool matches = true;
+            if (!marker.isNull()) {
+                matches = j < n && text.at(j) == marker;
+                ++j;
+            }
+            int code = 0;
+            for (int d = 0; matches && d < hexDigits; ++d, ++j) {
+                const int value = j < n ? hexValue(text.at(j)) : -1;
+                matches = value >= 0;
+                code = code * 16 + value;
+            }
+            if (matches) {
+                i = j;
+                pending = QChar(char16_t(code));
+                havePending = true;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+HttpTarget splitRequestTarget(const QString &target)
+{
+    HttpTarget result;
+    QString rest = target;
+    if (rest.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
+        const qsizetype pathStart = rest.indexOf(QLatin1Char('/'), 7);
+        rest = pathStart < 0 ? QStringLiteral("/") : rest.mid(pathStart);
+    }
+    result.uri = foldSlashes(rest);
+
+    const qsizetype questionMark = rest.indexOf(QLatin1Char('?'));
+    QString pathAndFile = questionMark < 0 ? rest : rest.left(questionMark);
+    if (questionMark >= 0)
+        result.query = rest.mid(questionMark + 1);
+
+    pathAndFile = foldSlashes(pathAndFile);
+    const qsizetype lastSlash = pathAndFile.lastIndexOf(QLatin1Char('/'));
+    result.path = pathAndFile.left(lastSlash + 1);
+    result.file = pathAndFile.mid(lastSlash + 1);
+    if (result.path.startsWith(QLatin1Char('/')))
+        result.path.remove(0, 1);
+    return result;
+}
+
+QMap<QString, QString> parseQuery(const QString &query)
+{
+    QMap<QString, QString> items;
+    const QStringList parts = query.split(QLatin1Char('&'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        const qsizetype equals = part.indexOf(QLatin1Char('='));
+        if (equals == 0)
+            continue;
+        if (equals < 0)
+            items.insert(part, QString());
+        else
+            items.insert(part.left(equals), urlDecode(part.mid(equals + 1).trimmed()));
+    }
+    return items;
+}
+
+QString urlDecode(const QString &value)
+{
+    static const QLatin1String marker("__UTF8__");
+    if (!value.startsWith(marker))
+        return value;
+    QString text = value.mid(marker.size());
+    text = decodePass(text, QChar(), 2);
+    text = decodePass(text, QLatin1Char('x'), 2);
+    return decodePass(text, QLatin1Char('u'), 4);
+}
+
+bool isUnsafeRequestPath(const QString &pathAndFile)
+{
+    QString decoded = pathAndFile;
+    // Decoding twice catches "%252e%252e" too.
+    for (int round = 0; round < 2; ++round)
+        decoded = QString::fromUtf8(QByteArray::fromPercentEncoding(decoded.toUtf8()));
+    if (decoded.contains(QLatin1Char('\\')) || decoded.contains(QChar(0)))
+        return true;
+    const QStringList segments = decoded.split(QLatin1Char('/'));
+    return segments.contains(QLatin1String(".."));
+}
+
+} // namespace ZOZ
