@@ -129,6 +129,20 @@ TEST(FicRecordings, SloveniaEnsembleServicesAndComponents)
         }
     }
     EXPECT_EQ(15u, records(d, 0, 1).size());
+
+    // Programme types; forward error correction on the two packet sub-channels.
+    std::map<uint32_t, int> programmeTypes;
+    for (const FicFigRecord &r : records(d, 0, 17)) {
+        if (r.u.fig0_17.sd == 0 && r.u.fig0_17.ps == 0)
+            programmeTypes[r.u.fig0_17.serviceId] = r.u.fig0_17.internationalCode;
+    }
+    EXPECT_EQ(13, programmeTypes[0x9203]); // Slo 3 ARS: light classical
+    EXPECT_EQ(11, programmeTypes[0x9516]); // Rock Radio Slo
+    const auto fec = records(d, 0, 14);
+    ASSERT_EQ(2u, fec.size());
+    EXPECT_EQ(6, fec[0].u.fig0_14.subChId);
+    EXPECT_EQ(13, fec[1].u.fig0_14.subChId);
+    EXPECT_EQ(1, fec[1].u.fig0_14.fecScheme);
     EXPECT_EQ(1u, records(d, 0, 10).size());
 }
 
