@@ -137,6 +137,7 @@ Receiver::~Receiver()
         wait();
     }
     closeDAB();
+    releaseStreamHandlers();
     if (m_apiGiven)
         return;
     while (!rtkUnloadLibrary()) {

@@ -4,7 +4,9 @@
 #include "ZOZDabUsbPrivate.h"
 #include "ZOZRtkApi.h"
 #include "ZOZSettings.h"
+#include "ZOZStreamConsumer.h"
 
+#include <QMap>
 #include <QMutex>
 #include <QThread>
 #include <QVector>
@@ -17,6 +19,7 @@
 namespace ZOZ {
 
 struct DabSelection;
+class StreamHandler;
 
 // The receiving side of the program: the receiver library, the stick, the tune
 // state machine and the ensemble database. Its thread ticks the state machine
@@ -71,6 +74,17 @@ public:
     // next tick. Tunes to an ensemble: switches while receiving, else tunes
     // from idle (not during a scan).
     void requestEnsemble(int ensembleIndex);
+
+    // Registration of the services that consume a stream, or one packet
+    // address of a packet-mode stream (any thread but the library's).
+    void attachStreamHandler(StreamConsumer *service);
+    void detachStreamHandler(StreamConsumer *service);
+    // Appends the handlers of a stream with a reference each; the caller releases them.
+    void collectStreamHandlers(int ensembleIndex, int streamId, QVector<StreamHandler *> &out);
+    // Feeds one sub-channel piece to the handlers of its stream.
+    void __DAB_parseSubchannel(QVector<StreamHandler *> &handlers, const quint8 *data, int *length);
+    // The packet-mode decoder's data-group callback.
+    static int packetModeDataCallback(uint8_t *buffer, uint32_t length, uint32_t tag);
 
     // FIC and MSC intake (the library's thread).
     bool DAB_parseFIBs(DabEnsemble *ensemble, const quint8 *data, int length);
@@ -159,6 +173,7 @@ private:
     void rtkEndScan();
     void rtkActivateServiceComponents(bool quiet);
     void rtkEnableServiceComponentInternal(const DabSelection &selection);
+    void releaseStreamHandlers();
 
     std::unique_ptr<DabUsbPrivate> m_usb;
     Settings *m_settings = nullptr;
@@ -182,6 +197,10 @@ private:
 
     QMutex m_commandMutex;
     std::deque<QueuedCommand> m_commands;
+
+    // Ensemble index -> stream id -> handlers, each entry one reference.
+    QMutex m_handlerMapMutex;
+    QMap<int, QMap<int, QVector<StreamHandler *>>> m_handlers;
 };
 
 } // namespace ZOZ
