@@ -52,6 +52,7 @@ void DabUsbPrivate::SubChannelSlot::clearRequest()
 void DabUsbPrivate::SubChannelSlot::reset()
 {
     clearRequest();
+    service.reset();
     dataTimer.invalidate();
     setActiveComponent(DabServiceComponent());
     requestedComponent = DabServiceComponent();
@@ -349,6 +350,24 @@ void Receiver::runQueuedCommands()
             break;
         }
     }
+}
+
+void Receiver::selectServiceComponents(const QVector<StreamConsumer *> &services)
+{
+    QVector<DabSelection> selection;
+    for (StreamConsumer *service : services) {
+        if (!service)
+            continue;
+        const StreamConsumer::Location where = service->streamLocation();
+        DabSelection item;
+        item.ensembleIndex = where.ensembleIndex;
+        item.streamId = where.streamId;
+        item.packetMode = where.packetMode;
+        item.packetAddress = where.packetMode ? where.packetAddress : StreamConsumer::NoPacketAddress;
+        item.service = ConsumerReference(service);
+        selection.append(item);
+    }
+    rtkSetSelectedComponents(selection);
 }
 
 void Receiver::rtkSetSelectedComponents(const QVector<DabSelection> &selection)

@@ -108,6 +108,9 @@ public:
     bool rtkCloseDevice(bool quiet);
     bool rtkLoad(bool quiet);
     bool openDevice();
+    // The services whose components the stick is to deliver (any thread); the
+    // tick queues and activates their sub-channels.
+    void selectServiceComponents(const QVector<StreamConsumer *> &services);
     void rtkSetSelectedComponents(const QVector<DabSelection> &selection);
 
     // Callback bodies (the library's thread).

@@ -193,7 +193,7 @@ TEST_F(StateMachineTest, SelectionOnAnotherEnsembleSwitchesThenQueuesItsSubChann
 {
     tuneTo5C();
     receiver->addEnsembleForChannel(Channel11D);
-    receiver->rtkSetSelectedComponents({ DabSelection{ Channel11D, 5, 0xFFFF } });
+    receiver->rtkSetSelectedComponents({ DabSelection{ Channel11D, 5, 0xFFFF, false, {} } });
     for (int tick = 0; tick < 3 && usb().currentIndex.load() != -1; ++tick)
         runFor(40);
     // The selection is taken: no ensemble until the next tick switches.
