@@ -2,6 +2,7 @@
 
 #include "ZOZClock.h"
 #include "ZOZDabEnsemble.h"
+#include "ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
 
 #include <QList>
@@ -80,6 +81,9 @@ public:
     void removeDuplicateServices(DabEnsemble &current, DabEnsemble &other);
 
     Receiver *receiver;
+    // The configured frequencies a scan walks; empty: the channel grids.
+    QVector<Settings::FrontEndFrequency> scanList;
+    int scanPosition = 0;
     QList<DabEnsembleCacheEntry> excludedServices;
 
     QMutex selectionMutex;

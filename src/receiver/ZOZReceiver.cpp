@@ -193,8 +193,10 @@ bool Receiver::initDabUsb()
 {
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb()"));
     buildSupportedDeviceTable();
-    if (!m_usb)
+    if (!m_usb) {
         m_usb = std::make_unique<DabUsbPrivate>(this);
+        publishScanStatus();
+    }
     publishUsb();
 
     m_usb->enabled = !m_settings || m_settings->frontEndMode() == Settings::ModeDab;
@@ -207,6 +209,7 @@ bool Receiver::initDabUsb()
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb() -> checking for previous ensemble database.."));
     if (rtkLoadEnsembleCache()) {
         m_usb->countServices(false);
+        publishScanStatus();
         const int lastEnsemble = lastEnsembleSetting();
         if (lastEnsemble >= 0) {
             m_usb->currentIndex = lastEnsemble;
@@ -327,6 +330,9 @@ void Receiver::runQueuedCommands()
         case Command::RequestDevice:
             doRequestDevice();
             break;
+        case Command::ScanStart:
+            rtkScanStart((queued.argument & ScanKeepPrevious) != 0, (queued.argument & ScanAdditional) != 0);
+            break;
         case Command::ScanRestart:
             rtkScanStart(usb->keepPrevious, usb->scanAdditional);
             break;
@@ -335,7 +341,7 @@ void Receiver::runQueuedCommands()
             usb->state = DabUsbPrivate::Reopen;
             break;
         case Command::AbortScan:
-            rtkEndScan();
+            abortScan();
             break;
         case Command::RequestEnsemble:
             if (!isChannelIndex(queued.argument) || usb->scanning)

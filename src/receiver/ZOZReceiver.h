@@ -3,8 +3,10 @@
 #include "ZOZDabEnsemble.h"
 #include "ZOZDabUsbPrivate.h"
 #include "ZOZRtkApi.h"
+#include "ZOZHttpRequest.h"
 #include "ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
+#include "ZOZTemplateValue.h"
 
 #include <QMap>
 #include <QMutex>
@@ -57,6 +59,10 @@ public:
     void setDataFolder(const QString &folder);
     QString dataFolder() const { return m_dataFolder; }
     void setMessageSink(MessageSink sink);
+    // Shows the user a short notification (text, type "info" or "warning",
+    // seconds). Installed by the service manager.
+    using NotificationSink = std::function<void(const QString &text, const QString &type, int seconds)>;
+    void setNotificationSink(NotificationSink sink) { m_notificationSink = std::move(sink); }
     // Where the receiver library is looked for before the system's paths.
     void setLibraryDirectory(const QString &directory) { m_libraryDirectory = directory; }
     // The model code of the first supported stick that is present, 0 for none.
@@ -125,6 +131,12 @@ public:
     bool rtkRemoveServiceComponent(const DabServiceComponent &component, quint16 address);
 
     bool isScanning() const;
+    // The ajax command "scan" ("start" with "keepPrevious" and
+    // "scanAdditional", or "stop"); false for anything else.
+    bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response);
+    // The scan status object "receiver" of the latest publishScanStatus.
+    TemplateValue scanStatus() const;
+    void publishScanStatus();
     bool signalPresent() const { return m_signalPresent.load(); }
     int signalQuality() const { return m_signalQuality.load(); }
     int signalStrength() const { return m_signalStrength.load(); }
@@ -146,7 +158,10 @@ protected:
     void run() override;
 
 private:
-    enum class Command { RequestDevice, ScanRestart, ScanContinue, AbortScan, RequestEnsemble };
+    enum class Command { RequestDevice, ScanStart, ScanRestart, ScanContinue, AbortScan, RequestEnsemble };
+    // Argument bits of Command::ScanStart.
+    static constexpr int ScanKeepPrevious = 1;
+    static constexpr int ScanAdditional = 2;
     struct QueuedCommand
     {
         Command command;
@@ -174,6 +189,8 @@ private:
     void storeLastEnsembleSetting(int index);
     void rtkScanNext();
     void rtkEndScan();
+    void abortScan();
+    void showNotification(const QString &text, int seconds);
     void rtkActivateServiceComponents(bool quiet);
     void rtkEnableServiceComponentInternal(const DabSelection &selection);
     void releaseStreamHandlers();
@@ -185,6 +202,9 @@ private:
     QString m_dataFolder;
     QString m_libraryDirectory;
     MessageSink m_messageSink;
+    NotificationSink m_notificationSink;
+    mutable QMutex m_statusMutex;
+    TemplateValue m_status;
     MscSink m_mscSink;
     std::function<int()> m_deviceProbe;
     int m_deviceModel = 0;
