@@ -214,11 +214,9 @@ void Receiver::releaseStreamHandlers()
 
 int Receiver::packetModeDataCallback(uint8_t *buffer, uint32_t length, uint32_t tag)
 {
+    // The feed holds the handler's lock while its decoder runs.
     StreamHandler *handler = t_feedingHandler;
-    if (!handler || tagEnsembleIndex(tag) > MaxEnsembleIndex)
-        return 0;
-    QMutexLocker locker(&handler->lock);
-    if (handler->isMarked())
+    if (!handler || tagEnsembleIndex(tag) > MaxEnsembleIndex || handler->isMarked())
         return 0;
     const quint16 packetAddress = tagPacketAddress(tag);
     const uchar *const data = buffer;

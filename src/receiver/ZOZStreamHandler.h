@@ -4,7 +4,7 @@
 #include "ZOZStreamConsumer.h"
 
 #include <QByteArray>
-#include <QRecursiveMutex>
+#include <QMutex>
 #include <QVector>
 
 #include <array>
@@ -54,7 +54,9 @@ public:
     void close();
     PacketAddressRecord *record(quint16 address) const;
 
-    QRecursiveMutex lock;
+    // Never taken twice by one thread: the decoder's callback runs under the
+    // lock that the feed holds.
+    QMutex lock;
     StreamConsumer *service = nullptr; // counted reference
     bool isPacketMode = false;
     DabPmDecoder *decoder = nullptr;
