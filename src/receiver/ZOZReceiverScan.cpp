@@ -2,6 +2,7 @@
 
 #include "ZOZDabChannels.h"
 #include "ZOZDabUsbPrivate.h"
+#include "ZOZHttpContentType.h"
 #include "ZOZLog.h"
 
 #include <QCoreApplication>
@@ -181,6 +182,8 @@ bool Receiver::httpAjaxRequest(const HttpRequest &request, HttpResponse &respons
     } else {
         return false;
     }
+    response.status = 200;
+    response.contentType = HttpContentJson;
     response.body = QByteArrayLiteral("{\"success\":true}");
     return true;
 }

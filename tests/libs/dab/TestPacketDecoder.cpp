@@ -491,6 +491,22 @@ TEST(PacketDecoder, EnhancedShortHeaderFrameOfManySmallPackets)
     EXPECT_EQ(24u, d.statistics().rsCorrectedSymbols);
 }
 
+TEST(DabMemory, RoutinesReportTheirDestination)
+{
+    uint8_t a[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t b[8] = {};
+    EXPECT_EQ(1, DAB_Bb_Ruz_MemCopy(b, a, 8));
+    EXPECT_EQ(0, std::memcmp(a, b, 8));
+    EXPECT_EQ(1, DAB_Bb_Ruz_MemMove(a + 1, a, 7));
+    EXPECT_EQ((Bytes{1, 1, 2, 3, 4, 5, 6, 7}), Bytes(a, a + 8));
+    EXPECT_EQ(1, DAB_Bb_Ruz_MemSet(a, 0x5A, 8));
+    EXPECT_EQ(Bytes(8, 0x5A), Bytes(a, a + 8));
+    EXPECT_EQ(0, DAB_Bb_Ruz_MemCopy(nullptr, a, 1));
+    EXPECT_EQ(0, DAB_Bb_Ruz_MemMove(b, nullptr, 1));
+    EXPECT_EQ(0, DAB_Bb_Ruz_MemSet(nullptr, 0, 1));
+    EXPECT_EQ(1, DAB_Bb_Ruz_MemCopy(nullptr, nullptr, 0)) << "nothing to copy";
+}
+
 TEST(PacketDecoderRecording, SloveniaJournalineAndSpiDataGroups)
 {
     const std::string path = std::string(ZOZ_TESTDATA_DIR) + "/slovenia-r1.eti";
