@@ -117,6 +117,7 @@ public:
         if (m_thread.joinable())
             return RTDAB_RESULT_SUCCESS;
         m_stop = false;
+        m_interrupt = false;
         m_speed = readSpeed();
         try {
             m_thread = std::thread([this] { run(); });
@@ -166,6 +167,7 @@ public:
         m_streamTable.clear();
         m_tableValid = false;
         m_meter.reset();
+        m_interrupt = true;
         m_wake.notify_all();
         return RTDAB_RESULT_SUCCESS;
     }
@@ -279,6 +281,7 @@ private:
         if (!m_thread.joinable())
             return;
         m_stop = true;
+        m_interrupt = true;
         m_wake.notify_all();
         if (m_thread.get_id() == std::this_thread::get_id())
             return;  // called from a callback: the thread ends after it returns
@@ -326,6 +329,8 @@ private:
                 if (m_generation != tunedGeneration) {
                     tunedGeneration = m_generation;
                     kHz = m_frequency;
+                    if (!m_stop.load())
+                        m_interrupt = false;
                     lock.unlock();
                     source.reset();
                     source = openSource(spec, kHz);
@@ -337,7 +342,10 @@ private:
                     continue;
                 }
             }
-            const FrameSource::Result result = source->read(frame.data(), m_stop);
+            // A retune interrupts a source that waits for its next frame.
+            const FrameSource::Result result = source->read(frame.data(), m_interrupt);
+            if (result == FrameSource::Cancelled)
+                continue;
             if (result != FrameSource::Frame) {
                 source.reset();
                 std::lock_guard<std::mutex> guard(m_mutex);
@@ -411,6 +419,7 @@ private:
     std::condition_variable m_tableReady;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_interrupt{false};
     bool m_opened = false;
     SourceSpec m_spec;
     double m_speed = 1.0;

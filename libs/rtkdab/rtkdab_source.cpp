@@ -22,6 +22,8 @@ namespace {
 
 // How long one poll of a command's output waits before looking at the cancel flag.
 constexpr int CommandPollMs = 100;
+// How long a command may take to end after it was asked to.
+constexpr int CommandExitWaitMs = 1000;
 
 bool isDirectory(const std::string &path)
 {
@@ -82,9 +84,16 @@ public:
     {
         ZozEtiReader_Destroy(m_reader);
         ::close(m_fd);
-        // The command runs in its own process group: end it and its children.
+        // The command runs in its own process group: end it and its children,
+        // forcibly when it does not go within a second.
         ::kill(-m_pid, SIGTERM);
         int status = 0;
+        for (int waited = 0; waited < CommandExitWaitMs; waited += CommandPollMs) {
+            if (::waitpid(m_pid, &status, WNOHANG) != 0)
+                return;
+            ::usleep(CommandPollMs * 1000);
+        }
+        ::kill(-m_pid, SIGKILL);
         while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
         }
     }

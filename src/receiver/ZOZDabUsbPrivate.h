@@ -23,6 +23,17 @@ class Receiver;
 // when a service asked for it.
 struct DabSelection
 {
+    DabSelection() = default;
+    DabSelection(int ensembleIndex, int streamId, quint16 packetAddress, bool packetMode = false,
+                 ConsumerReference service = {})
+        : ensembleIndex(ensembleIndex)
+        , streamId(streamId)
+        , packetAddress(packetAddress)
+        , packetMode(packetMode)
+        , service(std::move(service))
+    {
+    }
+
     int ensembleIndex = -1;
     int streamId = -1;
     quint16 packetAddress = 0xFFFF;

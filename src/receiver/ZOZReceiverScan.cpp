@@ -87,6 +87,10 @@ void Receiver::rtkScanNext()
                                     "the application)"),
                         this, "1rtkScanRestart()", nullptr, "1closeApp()");
         } else {
+            ZOZ_LOG(LogSource::ReceiverDab | LogFlag::Notice,
+                    QStringLiteral("Receiver::rtkScanNext() -> scan finished: %1 ensembles, %2 services")
+                        .arg(usb->numEnsembles)
+                        .arg(usb->numServices));
             showNotification(QCoreApplication::translate(
                                  "Scan", "<b>Scan finished</b><br/>The scan is finished and you can now<br/>select a "
                                          "service from the list."),

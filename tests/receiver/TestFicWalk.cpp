@@ -252,6 +252,45 @@ TEST_F(FicWalkTest, LostServicesArePrunedOnlyWhenAsked)
     EXPECT_EQ(ensemble.services.size(), 15);
 }
 
+TEST_F(FicWalkTest, FicPiecesAndMscPiecesAreCheckedAtTheDoor)
+{
+    DabEnsemble &ensemble = channelRecord(0);
+    std::vector<quint8> fibs(160);
+    std::copy(fics.front().bytes.begin(), fics.front().bytes.end(), fibs.begin());
+    {
+        QMutexLocker locker(&receiver.usb()->ensembleMutex);
+        EXPECT_FALSE(receiver.DAB_parseFIBs(&ensemble, fibs.data(), 160)) << "five FIBs are refused";
+        EXPECT_EQ(ensemble.fibPushErrors, 1);
+        EXPECT_EQ(ensemble.fibPushes, 1);
+        EXPECT_TRUE(ensemble.services.isEmpty());
+        receiver.DAB_parseFIBs(&ensemble, fibs.data(), 128); // four FIBs, the last one empty
+        EXPECT_EQ(ensemble.fibPushes, 2);
+        EXPECT_EQ(ensemble.fibPushErrors, 1);
+    }
+
+    QVector<int> delivered;
+    receiver.setMscSink([&](int index, quint8 subChId, const quint8 *, int length) {
+        delivered << index << subChId << length;
+    });
+    const quint8 bytes[3] = {};
+    receiver.DAB_parseMscData(&ensemble, bytes, 2, 4);
+    EXPECT_TRUE(delivered.isEmpty()) << "two bytes are dropped";
+    receiver.DAB_parseMscData(&ensemble, bytes, 3, 4);
+    EXPECT_EQ(delivered, (QVector<int>{ 0, 4, 3 }));
+    // Every channel of the grids delivers, also those past index 64.
+    DabEnsemble &korean = channelRecord(channelGridBase(4) + 3);
+    receiver.DAB_parseMscData(&korean, bytes, 3, 5);
+    EXPECT_EQ(delivered.size(), 6);
+}
+
+TEST_F(FicWalkTest, CloseLeavesNoEnsembleAndNoDecoder)
+{
+    pushAll(channelRecord(0));
+    receiver.closeDAB();
+    EXPECT_EQ(receiver.usb(), nullptr);
+    EXPECT_TRUE(receiver.getEnsembles().isEmpty());
+}
+
 TEST(DabLabels, ShortLabelTakesFlaggedCharactersUpToEight)
 {
     EXPECT_EQ(shortLabel(QStringLiteral("Slo 1 Prvi"), 0x01E0), QStringLiteral("rvi")); // a flag past the end

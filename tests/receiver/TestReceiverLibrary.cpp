@@ -27,8 +27,11 @@ TEST(ReceiverLibrary, SloveniaThroughTheLibraryFillsTheDatabase)
     auto receiver = std::make_unique<Receiver>();
     receiver->setDataFolder(environment.dataFolder());
     receiver->setLibraryDirectory(QStringLiteral(RTKDAB_DIR));
+    // Like the service manager, take the signal on this thread, queued.
+    QObject mainThreadContext;
     int dataReadyCount = 0;
-    QObject::connect(receiver.get(), &Receiver::dataReady, [&] { ++dataReadyCount; });
+    QObject::connect(receiver.get(), &Receiver::dataReady, &mainThreadContext, [&] { ++dataReadyCount; },
+                     Qt::QueuedConnection);
     ASSERT_TRUE(receiver->init(environment.settings));
     ASSERT_TRUE(rtkIsLoaded());
     EXPECT_NE(receiver->deviceModel(), 0) << "the configured source counts as a stick";

@@ -192,7 +192,7 @@ TEST_F(SelectionTest, SelectingAgainOrExtendingAnActivePacketSubChannel)
 TEST_F(SelectionTest, ThirdPacketSubChannelIsRefusedAndAlreadyActiveCountsAsSuccess)
 {
     Held a(located(13, 1)), b(located(6, 2)), c(located(7, 3)), d(located(6, 4));
-    library().addResult = RtkAlreadySelected;
+    library().addResult = RTDAB_RESULT_ALREADY_SELECTED;
     receiver->selectServiceComponents({a.service, b.service, c.service, d.service});
     EXPECT_EQ(usb().channelSlots[1].requestedAddresses.size(), 0) << "queued on the next tick";
     run(200);

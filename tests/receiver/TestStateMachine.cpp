@@ -137,7 +137,7 @@ TEST_F(StateMachineTest, ReopenFailuresAreRetriedEvery1201MsOutsideAScan)
     receiver->addEnsembleForChannel(Channel5C);
     library().lock = 0;
     receiver->requestEnsemble(Channel5C);
-    library().openResult = RtkNoDevice;
+    library().openResult = RTDAB_RESULT_NO_DEVICE;
     runFor(1400); // no lock: closed
     ASSERT_FALSE(usb().opened);
     runFor(3 * 1201 + 200);
@@ -193,7 +193,7 @@ TEST_F(StateMachineTest, SelectionOnAnotherEnsembleSwitchesThenQueuesItsSubChann
 {
     tuneTo5C();
     receiver->addEnsembleForChannel(Channel11D);
-    receiver->rtkSetSelectedComponents({ DabSelection{ Channel11D, 5, 0xFFFF, false, {} } });
+    receiver->rtkSetSelectedComponents({ DabSelection{ Channel11D, 5, 0xFFFF } });
     for (int tick = 0; tick < 3 && usb().currentIndex.load() != -1; ++tick)
         runFor(40);
     // The selection is taken: no ensemble until the next tick switches.
@@ -217,6 +217,70 @@ TEST_F(StateMachineTest, SelectionOnAnotherEnsembleSwitchesThenQueuesItsSubChann
     EXPECT_EQ(library().count("add"), 0);
 }
 
+TEST_F(StateMachineTest, SubChannelTimeOutsCloseTheStickAndRequeueTheSlots)
+{
+    tuneTo5C();
+    DabServiceComponent audio;
+    audio.valid = true;
+    audio.subChId = 3;
+    usb().channelSlots[0].setActiveComponent(audio);
+    usb().channelSlots[0].dataTimer.restart();
+    DabServiceComponent packet;
+    packet.valid = true;
+    packet.isPacketMode = true;
+    packet.subChId = 6;
+    usb().channelSlots[1].setActiveComponent(packet);
+    usb().channelSlots[1].activeAddresses = { 2 };
+    usb().channelSlots[1].dataTimer.restart();
+
+    // Stream data keeps coming for a while: nothing happens.
+    for (int i = 0; i < 50; ++i) {
+        static quint8 bytes[12] = {};
+        library().msc(bytes, int(sizeof(bytes)), 3);
+        runWithFic(40);
+    }
+    EXPECT_EQ(library().count("close"), 0);
+    // Then the stream sub-channel falls silent for 2500 ms.
+    runWithFic(2600);
+    EXPECT_EQ(library().count("close"), 1);
+    EXPECT_TRUE(usb().channelSlots[0].pending);
+    EXPECT_EQ(usb().channelSlots[0].requestedId, 3);
+    EXPECT_TRUE(usb().channelSlots[1].pending);
+    EXPECT_EQ(usb().channelSlots[1].requestedId, 6);
+    EXPECT_EQ(usb().channelSlots[1].requestedAddresses, (QVector<quint16>{ 2 }));
+    EXPECT_TRUE(usb().channelSlots[1].activeAddresses.isEmpty());
+}
+
+TEST_F(StateMachineTest, PacketSlotsTimeOutOnlyWithoutAStreamSlot)
+{
+    tuneTo5C();
+    DabServiceComponent packet;
+    packet.valid = true;
+    packet.isPacketMode = true;
+    packet.subChId = 6;
+    usb().channelSlots[2].setActiveComponent(packet);
+    usb().channelSlots[2].dataTimer.restart();
+    runWithFic(29000);
+    EXPECT_EQ(library().count("close"), 0);
+    runWithFic(1200);
+    EXPECT_EQ(library().count("close"), 1);
+    EXPECT_TRUE(usb().channelSlots[2].pending);
+}
+
+TEST_F(StateMachineTest, StreamAndSecondPacketSlotInOneSelectionDropTheSecond)
+{
+    tuneTo5C();
+    receiver->rtkSetSelectedComponents({ DabSelection{ Channel5C, 1, 0xFFFF }, DabSelection{ Channel5C, 6, 2 },
+                                         DabSelection{ Channel5C, 6, 3 }, DabSelection{ Channel5C, 13, 1 },
+                                         DabSelection{ Channel5C, 14, 1 } });
+    runWithFic(120);
+    EXPECT_TRUE(usb().channelSlots[0].pending);
+    EXPECT_EQ(usb().channelSlots[1].requestedId, 6);
+    EXPECT_EQ(usb().channelSlots[1].requestedAddresses, (QVector<quint16>{ 2, 3 }));
+    EXPECT_FALSE(usb().channelSlots[2].pending);
+    EXPECT_EQ(usb().channelSlots[2].requestedId, -1);
+}
+
 TEST_F(StateMachineTest, CommandsFromOtherThreadsWaitForTheNextTick)
 {
     std::thread other([this] { receiver->rtkScanRestart(); });
@@ -231,12 +295,15 @@ TEST_F(StateMachineTest, CommandsFromOtherThreadsWaitForTheNextTick)
     EXPECT_TRUE(receiver->isScanning());
     runFor(40);
     EXPECT_FALSE(receiver->isScanning());
+    // Nothing was found: the user is asked to scan again.
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages.last().contains(QStringLiteral("Scan aborted")));
 }
 
 TEST_F(StateMachineTest, ScanTriesAFailingChannelElevenTimesThenMovesOn)
 {
     receiver->rtkScanStart(false, false);
-    library().tuneResult = RtkFailed;
+    library().tuneResult = RTDAB_RESULT_FAILED;
     runFor(600);
     ASSERT_EQ(usb().currentIndex.load(), 0);
     // Each failed tune closes the stick; it is reopened 1201 ms later.

@@ -99,6 +99,87 @@ TEST(EnsembleContents, PacketModeCarriesDataGroupsWithCrcAndContinuity)
     EXPECT_EQ(groups[6].size(), 2u + 3u + 2u);
 }
 
+// GF(2^8) product with the field polynomial 0x11D, bit by bit.
+uint8_t gfMultiply(uint8_t a, uint8_t b)
+{
+    unsigned result = 0;
+    unsigned x = a;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (b & (1 << bit))
+            result ^= x;
+        x <<= 1;
+        if (x & 0x100)
+            x ^= 0x11D;
+    }
+    return uint8_t(result);
+}
+
+// The codeword (highest degree first) evaluated at alpha^j, alpha = 2.
+uint8_t syndrome(const Bytes &codeword, int j)
+{
+    uint8_t point = 1;
+    for (int i = 0; i < j; ++i)
+        point = gfMultiply(point, 2);
+    uint8_t value = 0;
+    for (uint8_t byte : codeword)
+        value = uint8_t(gfMultiply(value, point) ^ byte);
+    return value;
+}
+
+TEST(EnsembleContents, ReedSolomonParityMakesCodewords)
+{
+    Bytes data(188);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 37 + 11);
+    Bytes codeword = data;
+    const Bytes parity = reedSolomonParity(data);
+    ASSERT_EQ(parity.size(), 16u);
+    codeword.insert(codeword.end(), parity.begin(), parity.end());
+    for (int j = 0; j < 16; ++j)
+        EXPECT_EQ(syndrome(codeword, j), 0) << j;
+    codeword[40] ^= 0x01;
+    EXPECT_NE(syndrome(codeword, 1), 0);
+}
+
+TEST(EnsembleContents, EnhancedPacketModeAddsFecPacketsAfterEachTable)
+{
+    DataGroup group;
+    group.address = 7;
+    for (int i = 0; i < 500; ++i)
+        group.data.push_back(uint8_t(i * 3));
+    PacketContent content({group}, true, PacketContent::Mode::Enhanced);
+    Bytes stream;
+    for (int frame = 0; frame < 14; ++frame) {
+        Bytes bytes(192);  // 64 kbit/s
+        content.fill(frame, bytes.data(), bytes.size());
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+    }
+    ASSERT_GE(stream.size(), 2472u);
+    const Bytes table(stream.begin(), stream.begin() + FecRows * FecColumns);
+    for (const Packet &p : splitPackets(table))
+        EXPECT_NE(p.address, 1022);
+    Bytes parity;
+    for (int counter = 0; counter < 9; ++counter) {
+        const uint8_t *packet = stream.data() + FecRows * FecColumns + 24 * counter;
+        EXPECT_EQ(((packet[0] & 3) << 8) | packet[1], 1022);
+        EXPECT_EQ((packet[0] >> 2) & 15, counter);
+        parity.insert(parity.end(), packet + 2, packet + 24);
+    }
+    for (int row = 0; row < FecRows; ++row) {
+        SCOPED_TRACE(row);
+        Bytes codeword;
+        for (int column = 0; column < FecColumns; ++column)
+            codeword.push_back(table[size_t(row + column * FecRows)]);
+        for (int k = 0; k < 16; ++k)
+            codeword.push_back(parity[size_t(row + k * FecRows)]);
+        for (int j = 0; j < 16; ++j)
+            EXPECT_EQ(syndrome(codeword, j), 0) << j;
+    }
+    // The next table starts with ordinary packets again.
+    const uint8_t *next = stream.data() + 2472;
+    EXPECT_EQ(((next[0] & 3) << 8) | next[1], 7);
+}
+
 TEST(EnsembleContents, DynamicLabelSegments)
 {
     const std::string text = "Now playing: a generated tone, 32+ chars";

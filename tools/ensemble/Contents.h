@@ -40,14 +40,24 @@ struct DataGroup {
 Bytes buildDataGroup(const DataGroup &group);
 
 // Packet mode: the data groups, again and again, in packets with CRC and a
-// continuity index per address; padding packets when nothing is left.
+// continuity index per address; padding packets when nothing is left. In
+// enhanced mode every 2256 bytes of packets (the application data table of 12
+// rows by 188 columns) are followed by nine FEC packets on address 1022 that
+// carry the table's Reed-Solomon parity.
 class PacketContent : public ContentSource {
 public:
-    explicit PacketContent(std::vector<DataGroup> groups, bool repeat = true);
+    enum class Mode { Standard, Enhanced };
+    explicit PacketContent(std::vector<DataGroup> groups, bool repeat = true, Mode mode = Mode::Standard);
     void fill(int frame, uint8_t *out, size_t length) override;
 
 private:
-    void writePacket(uint8_t *out, int packetLength);
+    // Writes one packet of at most `room` bytes; returns its length.
+    int writePacket(uint8_t *out, int room);
+    void queueFecPackets();
+
+    Mode m_mode;
+    Bytes m_table;
+    std::vector<Bytes> m_fecPackets;
 
     std::vector<DataGroup> m_groups;
     bool m_repeat;
@@ -57,6 +67,15 @@ private:
     int m_currentAddress = 0;
     int m_continuity[1024] = {};
 };
+
+// Parity of a Reed-Solomon RS(255, 239) code over GF(2^8) (field polynomial
+// 0x11D, generator roots alpha^0 to alpha^15), shortened to `data`: the 16
+// bytes p such that data followed by p is a codeword, highest degree first.
+Bytes reedSolomonParity(const Bytes &data);
+
+// The application data table of enhanced packet mode, filled column by column.
+constexpr int FecRows = 12;
+constexpr int FecColumns = 188;
 
 // One packet: `length` 24, 48, 72 or 96 bytes, `data` at most length - 5.
 Bytes buildPacket(int address, int continuity, bool first, bool last, const uint8_t *data, size_t dataLength,

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ZOZ::EnsembleGen {
 
@@ -24,6 +25,8 @@ constexpr double DefaultSeconds = 30.0;
 constexpr int FramesPerSecond = 1000 / 24;
 // Seconds of tone encoded for a music service; the audio loops.
 constexpr double ToneSeconds = 12.0;
+// Eight segments of 16 bytes.
+constexpr size_t MaxDynamicLabelBytes = 128;
 
 class Reader {
 public:
@@ -36,7 +39,8 @@ public:
         const QJsonValue value = object.value(QLatin1String(key));
         if (value.isUndefined())
             return true;
-        bool ok = value.isDouble();
+        // Doubles beyond 2^53 are not whole numbers any more.
+        bool ok = value.isDouble() && std::abs(value.toDouble()) < 9.0e15;
         int64_t n = ok ? int64_t(value.toDouble()) : 0;
         if (value.isString()) {
             const QString text = value.toString();
@@ -144,8 +148,13 @@ public:
             return nullptr;
         }
         std::vector<std::string> labels;
-        for (const QJsonValue &value : content.value(QLatin1String("labels")).toArray())
+        for (const QJsonValue &value : content.value(QLatin1String("labels")).toArray()) {
             labels.push_back(value.toString().toStdString());
+            if (labels.back().size() > MaxDynamicLabelBytes) {
+                error = QStringLiteral("Dynamic Label \"%1\" is longer than 128 bytes").arg(value.toString());
+                return nullptr;
+            }
+        }
         const int labelFrames = int(content.value(QLatin1String("labelSeconds")).toDouble(8.0) * FramesPerSecond);
         return std::make_shared<Mp2Content>(std::move(frames), scfCrcBytes, std::move(labels), labelFrames);
     }
@@ -166,7 +175,9 @@ public:
             group.data.assign(bytes.begin(), bytes.end());
             groups.push_back(group);
         }
-        return std::make_shared<PacketContent>(std::move(groups));
+        const bool enhanced = content.value(QLatin1String("enhanced")).toBool(false);
+        return std::make_shared<PacketContent>(std::move(groups), true,
+                                               enhanced ? PacketContent::Mode::Enhanced : PacketContent::Mode::Standard);
     }
 
     bool subChannel(const QJsonObject &object, SubChannel *out)
@@ -179,8 +190,12 @@ public:
         const QString type = content.value(QLatin1String("type")).toString();
         if (type == QLatin1String("mp2"))
             out->content = audio(content, out->bitRate);
-        else if (type == QLatin1String("packet"))
+        else if (type == QLatin1String("packet")) {
             out->content = packets(content);
+            // Enhanced packet mode is signalled as FEC scheme 1 in FIG 0/14.
+            if (content.value(QLatin1String("enhanced")).toBool(false) && out->fecScheme < 0)
+                out->fecScheme = 1;
+        }
         else if (!type.isEmpty() && type != QLatin1String("pattern"))
             error = QStringLiteral("content type \"%1\" is not mp2, packet or pattern").arg(type);
         return error.isEmpty();
