@@ -236,6 +236,11 @@ typedef struct RezCrcEngine {
  * (entry i = CRC of byte i with a zero register), or null for any other polynomial. */
 const uint16_t *RezTools_CrcTable(uint32_t polynomial);
 
+/* Runs length bytes of memory through a 16-bit MSB-first register: for each byte,
+ * crc = (crc << 8) ^ T[(crc >> 8) ^ byte] with the table of polynomial 0x8005, 0x1021
+ * or 0x8021 (any other polynomial is computed bit by bit). Returns the register. */
+uint16_t RezTools_CrcMemory16(uint32_t polynomial, uint16_t crc, const uint8_t *data, size_t length);
+
 /* width is capped at 16; a table is used for width 16 with 0x8005, 0x1021 or 0x8021. */
 void RezTools_CrcInit(RezCrcEngine *engine, uint32_t polynomial, uint32_t startValue, uint32_t width);
 void RezTools_CrcReset(RezCrcEngine *engine);
@@ -263,28 +268,50 @@ int RezTools_Norm(int32_t x);
 /* Q31 product: the high word of the 64-bit product doubled, lowest bit cleared. */
 int32_t RezTools_MulQ31(int32_t a, int32_t b);
 
+/* a * b as a pair from normalised operands; 0 with e = 0 when either is 0. */
 int32_t RezTools_MultiplyNormalized(int32_t a, int32_t b, int *e);
-/* b must not be 0; a 0 divisor gives 0x7FFFFFFF with e = 31. */
+/* a / b as a pair (the quotient's magnitude below 1.0); a = 0 gives 0 with e = 0. A 0
+ * divisor gives the largest value of the dividend's sign (0x7FFFFFFF or 0x80000001)
+ * with e = 31 rather than a division fault. */
 int32_t RezTools_DivideNormalized(int32_t a, int32_t b, int *e);
+/* Like DivideNormalized on magnitudes with the sign of a * b; b = 0 gives 0x7FFFFFFF
+ * with e = 14, equal magnitudes 0x7FFFFFFF or 0x80000001 with the exponent of 1.0. */
 int32_t RezTools_DivideSigned(int32_t a, int32_t b, int *e);
+/* a / b as a plain Q31 value, saturated (1.0 gives 0x7FFFFFFF). */
 int32_t RezTools_Divide(int32_t a, int32_t b);
+/* ceil(a * b / 2^31) for an integer a and a Q31 factor b. */
 int32_t RezTools_MultiplyCeil(int32_t a, int32_t b);
+/* x * 2^s, saturated to 0x7FFFFFFF / 0x80000001; small values shifted out give 0. */
 int32_t RezTools_ScaleValueSaturate(int32_t x, int s);
+/* Q31 to q fractional bits, rounding toward zero. */
 int32_t RezTools_ShiftRightRoundToZero(int32_t x, int q);
+/* log2 of the pair (m, e) as a pair; m <= 0 gives 0x80000000 with *eOut = 31. Ten terms
+ * of the logarithm series: the error stays below about 1.3e-4. */
 int32_t RezTools_Log2(int32_t m, int e, int *eOut);
 int32_t RezTools_Log2Wrapper(int32_t m, int e, int *eOut);
+/* log2(i) in Q25 for i = 1..192, else 0. */
 int32_t RezTools_Log2Int(int32_t i);
+/* 2^(m * 2^e / 2^31) as a pair (exponents above 31 count as 31). */
 int32_t RezTools_Exp2(int32_t m, int e, int *eOut);
+/* 2^(a * b) for the pairs (a, ea) and (b, eb), as a pair. */
 int32_t RezTools_Exp2OfProduct(int32_t a, int ea, int32_t b, int eb, int *eOut);
+/* The same as a plain Q31 value, saturated to 0x7FFFFFFF or 0x80000000. */
 int32_t RezTools_Exp2OfProductToQ31(int32_t a, int ea, int32_t b, int eb);
+/* x^y through log2 and exp2, as a pair. */
 int32_t RezTools_Power(int32_t x, int ex, int32_t y, int ey, int *eOut);
+/* x^n for an integer n, as a pair; n = 0 gives 0.5 with *eOut = 1. */
 int32_t RezTools_PowerInt(int32_t x, int ex, int n, int *eOut);
+/* Bits every value can be shifted left without overflow (31 when all are 0 or -1). */
 int RezTools_GetHeadroom(const int32_t *x, int n);
+/* Shifts left for s > 0, right for s < 0 (at most 31), without saturation. */
 void RezTools_ScaleValues(int32_t *x, int n, int s);
 void RezTools_ScaleCopy(int32_t *dst, const int32_t *src, int n, int s);
+/* Shifts by s (limited to -31..31) with saturation to 0x7FFFFFFF / 0x80000001. */
 void RezTools_ScaleValuesSaturated(int32_t *x, int n, int s);
 void RezTools_ScaleCopySaturated(int32_t *dst, const int32_t *src, int n, int s);
+/* x = Q31 product of x and factor, times 2^s. */
 void RezTools_ScaleValuesWithFactor(int32_t *x, int32_t factor, int n, int s);
+/* Q31 values shifted by s (saturated) and rounded to 16-bit PCM. */
 void RezTools_ConvertToPcm16(int16_t *out, const int32_t *in, int n, int s);
 
 /* ======================================================================== */

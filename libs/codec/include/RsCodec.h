@@ -30,6 +30,14 @@ typedef struct RsCodecContext {
     uint32_t nrootsMinusOne;
     uint32_t nroots;
     uint32_t correctable;       /* nroots / 2 */
+    /* Branch-free multiplication for the syndrome pass: logOrZero[v] is log(v), or
+     * 2nn for v = 0, and antilogWide[i] is alpha^(i mod nn) below 2nn and 0 above, so
+     * antilogWide[logOrZero[a] + log(b)] = a * b for any a and non-zero b. */
+    uint16_t logOrZero[256];
+    uint8_t antilogWide[768];
+    /* rootProduct[j][v] = v * alpha^(fcr + j) for the first 16 roots: the syndrome pass
+     * of codes with up to 16 roots is one table look-up per symbol and root. */
+    uint8_t rootProduct[16][256];
 } RsCodecContext;
 
 /* Clears and fills the context. The primitive step is accepted but roots always

@@ -1,14 +1,10 @@
 // Layer II frame headers as the DAB+ parser recognises them.
 #include "DABplusParserInternal.h"
+#include "DABplusParser_tables.h"
 
 #include <cstring>
 
 namespace {
-
-// Layer II bit rates in kbit/s by bit-rate index: ISO/IEC 11172-3 (48 kHz) and
-// ISO/IEC 13818-3 (lower sampling frequencies).
-constexpr uint32_t BitRateLayer2Mpeg1[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0};
-constexpr uint32_t BitRateLayer2Mpeg2Lsf[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
 
 constexpr uint32_t LayerCodeLayer2 = 2;
 constexpr uint32_t ModeSingleChannel = 3;
@@ -38,7 +34,7 @@ int DABplusParser_CheckLayer2Header(const DABplusLayer2Header *fields, DABplusLa
     if (fields->syncword != 0xFFF || fields->layer != LayerCodeLayer2 || fields->samplingFrequencyIndex != 1)
         return 0;
     const bool full = fields->id == 1;
-    const uint32_t kbps = (full ? BitRateLayer2Mpeg1 : BitRateLayer2Mpeg2Lsf)[fields->bitrateIndex];
+    const uint32_t kbps = (full ? DABplusParser_Layer2BitrateMpeg1 : DABplusParser_Layer2BitrateLsf)[fields->bitrateIndex];
     const uint32_t frameLength = (full ? 24 : 48) * (kbps >> 3);
     if (frameLength == 0 || frameLength > MaxFrameLength)
         return 0;

@@ -151,10 +151,7 @@ int DABplusParser_CheckFireCode(uint8_t *bytes, int correct)
 
 int DABplusParser_CheckAuCrc(const uint8_t *data, uint32_t length)
 {
-    static const uint16_t *const table = RezTools_CrcTable(0x1021);
-    uint16_t crc = 0xFFFF;
-    for (uint32_t i = 0; i < length; ++i)
-        crc = static_cast<uint16_t>(crc << 8) ^ table[((crc >> 8) ^ data[i]) & 0xFF];
+    const uint16_t crc = RezTools_CrcMemory16(0x1021, 0xFFFF, data, length);
     const uint16_t carried = static_cast<uint16_t>(data[length] << 8 | data[length + 1]);
     return static_cast<uint16_t>(~crc) == carried ? 1 : 0;
 }

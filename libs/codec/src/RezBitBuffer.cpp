@@ -34,7 +34,7 @@ namespace RezBits {
 uint32_t peek(const RezBitBuffer *bb, uint32_t n)
 {
     const uint32_t take = n < bb->validBits ? n : bb->validBits;
-    if (take == 0 || !bb->buffer)
+    if (take == 0 || !bb->buffer || bb->bufSize == 0)
         return 0;
     const uint32_t offset = bb->bitIndex & 7;
     const uint32_t firstByte = bb->bitIndex >> 3;
@@ -132,7 +132,7 @@ uint32_t RezTools_BitBufferRead32(RezBitBuffer *bb)
 
 void RezTools_BitBufferWriteBits(RezBitBuffer *bb, uint32_t value, uint32_t n)
 {
-    if (n == 0 || !bb->buffer)
+    if (n == 0 || !bb->buffer || bb->bufSize == 0)
         return;
     if (n > 32)
         n = 32;

@@ -46,6 +46,19 @@ void initField(RsCodecContext *c)
     }
     c->antilog[c->nn] = 0;
     c->log[0] = static_cast<uint8_t>(c->nn);
+    for (uint32_t v = 0; v <= c->nn; ++v)
+        c->logOrZero[v] = v ? c->log[v] : static_cast<uint16_t>(2 * c->nn);
+    for (uint32_t i = 0; i < 2 * c->nn; ++i)
+        c->antilogWide[i] = c->antilog[i % c->nn];
+}
+
+void initRootProducts(RsCodecContext *c)
+{
+    for (uint32_t j = 0; j < 16 && j < c->nroots; ++j) {
+        const uint32_t rootLog = (c->firstRoot + j) % c->nn;
+        for (uint32_t v = 0; v <= c->nn; ++v)
+            c->rootProduct[j][v] = c->antilogWide[c->logOrZero[v] + rootLog];
+    }
 }
 
 void initGenerator(RsCodecContext *c)
@@ -62,6 +75,38 @@ void initGenerator(RsCodecContext *c)
     }
     for (uint32_t i = 0; i <= c->nroots; ++i)
         c->generator[i] = c->log[g[i]];
+}
+
+// Syndromes by Horner's rule over the bytes as they come (highest degree first), the
+// chains of all roots side by side. Roots is a constant for the common codes so that
+// the chains stay in registers.
+template <int Roots>
+void syndromesFixed(const RsCodecContext &c, const uint8_t *codeword, int n, uint8_t *out)
+{
+    uint8_t s[Roots] = {};
+    for (int k = 0; k < n; ++k) {
+        const uint8_t symbol = codeword[k];
+        for (int j = 0; j < Roots; ++j)
+            s[j] = static_cast<uint8_t>(c.rootProduct[j][s[j]] ^ symbol);
+    }
+    for (int j = 0; j < Roots; ++j)
+        out[j] = s[j];
+}
+
+void syndromes(const RsCodecContext &c, const uint8_t *codeword, int n, int nroots, const uint8_t *rootLog,
+               uint8_t *out)
+{
+    if (nroots == 10) {
+        syndromesFixed<10>(c, codeword, n, out);
+        return;
+    }
+    for (int j = 0; j < nroots; ++j)
+        out[j] = 0;
+    for (int k = 0; k < n; ++k) {
+        const uint8_t symbol = codeword[k];
+        for (int j = 0; j < nroots; ++j)
+            out[j] = static_cast<uint8_t>(c.antilogWide[c.logOrZero[out[j]] + rootLog[j]] ^ symbol);
+    }
 }
 
 int degreeOf(const uint8_t *poly, int maxDegree)
@@ -103,6 +148,7 @@ int RsCodec_Init(RsCodecContext *context, int symbolSize, uint32_t fieldPolynomi
     context->codewordLength = static_cast<uint32_t>(nn - pad);
     context->dataSymbols = static_cast<uint32_t>(nn - nroots - pad);
     initField(context);
+    initRootProducts(context);
     initGenerator(context);
     return 0;
 }
@@ -119,21 +165,15 @@ int RsCodec_Decode(const RsCodecContext *context, uint8_t *codeword, const int *
     if (erasureCount < 0 || erasureCount > nroots || (erasureCount > 0 && !erasurePositions))
         return -1;
 
-    // Polynomial order: r[0] is the last byte.
-    uint8_t r[MaxSymbols];
-    for (int i = 0; i < n; ++i)
-        r[i] = codeword[n - 1 - i];
-
+    // Syndromes S_j = r(alpha^(fcr + j)).
+    uint8_t rootLog[MaxSymbols];
+    for (int j = 0; j < nroots; ++j)
+        rootLog[j] = static_cast<uint8_t>((static_cast<int>(c.firstRoot) + j) % nn);
     uint8_t syndromes[MaxSymbols];
+    ::syndromes(c, codeword, n, nroots, rootLog, syndromes);
     bool clean = true;
-    for (int j = 0; j < nroots; ++j) {
-        const uint8_t x = f.power(static_cast<int>(c.firstRoot) + j);
-        uint8_t s = r[n - 1];
-        for (int i = n - 2; i >= 0; --i)
-            s = static_cast<uint8_t>(f.mul(s, x) ^ r[i]);
-        syndromes[j] = s;
-        clean = clean && s == 0;
-    }
+    for (int j = 0; j < nroots && clean; ++j)
+        clean = syndromes[j] == 0;
     if (clean)
         return 0;
 
@@ -180,16 +220,22 @@ int RsCodec_Decode(const RsCodecContext *context, uint8_t *codeword, const int *
     if (2 * degree > nroots + erasureCount)
         return -1;
 
-    // Chien search: X = alpha^i is an error locator when lambda(X^-1) = 0.
+    // Chien search: X = alpha^i is an error locator when lambda(X^-1) = 0. Term d of
+    // lambda(alpha^-i) is kept in logarithm form and stepped by alpha^-d.
+    int termLog[MaxSymbols + 1];
+    for (int d = 0; d <= degree; ++d)
+        termLog[d] = lambda[d] ? c.log[lambda[d]] : -1;
     int positions[MaxSymbols];
     int roots = 0;
     for (int i = 0; i < nn && roots < degree; ++i) {
-        const uint8_t xInverse = f.power(nn - i);
         uint8_t sum = 0;
-        uint8_t xPower = 1;
         for (int d = 0; d <= degree; ++d) {
-            sum ^= f.mul(lambda[d], xPower);
-            xPower = f.mul(xPower, xInverse);
+            if (termLog[d] < 0)
+                continue;
+            sum ^= c.antilog[termLog[d]];
+            termLog[d] -= d;
+            if (termLog[d] < 0)
+                termLog[d] += nn;
         }
         if (sum == 0) {
             if (i >= n) // the error would lie in the padding of the shortened code

@@ -188,6 +188,28 @@ TEST(BitBuffer, WriteChangesOnlyTheTargetBits)
     }
 }
 
+TEST(BitBuffer, RandomWritesAroundTheRingMatchTheModel)
+{
+    std::mt19937 rng(77);
+    for (int round = 0; round < 100; ++round) {
+        std::vector<uint8_t> ring = randomBytes(rng, 16);
+        BitModel model = modelOf(ring);
+        RezBitBuffer bb;
+        RezTools_BitBufferInit(&bb, ring.data(), 16, 0);
+        size_t position = 0;
+        for (int step = 0; step < 40; ++step) {
+            const uint32_t n = rng() % 33, value = static_cast<uint32_t>(rng());
+            for (uint32_t i = 0; i < n; ++i)
+                model.bits[(position + i) % 128] = (value >> (n - 1 - i)) & 1;
+            position += n;
+            RezTools_BitBufferWriteBits(&bb, value, n);
+            ASSERT_EQ(modelOf(ring).bits, model.bits) << "round " << round << " step " << step;
+            ASSERT_EQ(bb.bitIndex, position % 128);
+        }
+        ASSERT_EQ(RezTools_BitBufferGetBitCount(&bb), static_cast<int32_t>(position));
+    }
+}
+
 TEST(BitBuffer, ReadingPastTheEndGivesZerosAndAStickyFlagWithoutWrapping)
 {
     // The ring holds stale bytes beyond the fed data; none of them may come back.
@@ -247,6 +269,10 @@ TEST(BitBuffer, SizesThatAreNotPowersOfTwoStayInsideTheMemory)
 {
     uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
     RezBitBuffer bb;
+    EXPECT_EQ(RezTools_BitBufferInit(&bb, bytes, 0, 48), 0u);
+    RezTools_BitBufferWriteBits(&bb, 0xFFFFFFFF, 32);
+    EXPECT_EQ(RezTools_BitBufferReadBits(&bb, 8), 0u);
+    EXPECT_EQ(bytes[0], 1) << "a zero-size ring is never touched";
     EXPECT_EQ(RezTools_BitBufferInit(&bb, bytes, 6, 48), 32u);
     EXPECT_EQ(RezTools_BitBufferGetValidBits(&bb), 32u);
     EXPECT_EQ(RezTools_BitBufferRead32(&bb), 0x01020304u);

@@ -71,6 +71,21 @@ TEST(Crc, TablesMatchTheBitwiseRegister)
         ASSERT_EQ(RezTools_CrcTable(0x1021)[i], referenceCrc(bitsOf({static_cast<uint8_t>(i)}, 8), 0x1021, 0, 16));
 }
 
+TEST(Crc, MemoryCrcMatchesTheReferenceForEveryLength)
+{
+    std::mt19937 rng(17);
+    std::vector<uint8_t> bytes(70);
+    for (auto &b : bytes)
+        b = static_cast<uint8_t>(rng());
+    for (uint32_t polynomial : {0x8005u, 0x1021u, 0x8021u, 0x1DB7u}) {
+        for (size_t length = 0; length <= bytes.size(); ++length) {
+            ASSERT_EQ(RezTools_CrcMemory16(polynomial, 0xFFFF, bytes.data(), length),
+                      referenceCrc(bitsOf(bytes, 8 * length), polynomial, 0xFFFF, 16))
+                << std::hex << polynomial << " length " << std::dec << length;
+        }
+    }
+}
+
 TEST(Crc, RegionsMatchTheReferenceForRandomLengths)
 {
     struct Setup {

@@ -478,6 +478,41 @@ TEST(DabPlusParser, Layer2StreamsAreHandedOutFrameByFrame)
     }
 }
 
+TEST(DabPlusParser, Layer2HeadersOfEveryBitRate)
+{
+    // Layer II bit rates (kbit/s) as the MPEG audio standards list them, with the
+    // frame length 144 * bit rate / sampling frequency.
+    const int full[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0};
+    const int low[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+    for (int id = 0; id <= 1; ++id) {
+        for (int index = 0; index < 16; ++index) {
+            const int kbps = id ? full[index] : low[index];
+            const int frameLength = kbps ? 144 * kbps * 1000 / (id ? 48000 : 24000) : 0;
+            const uint8_t header[4] = {0xFF, static_cast<uint8_t>(0xF5 | id << 3), static_cast<uint8_t>(index << 4 | 0x04),
+                                       0x00};
+            DABplusLayer2Header fields;
+            DABplusLayer2Info info = {};
+            ASSERT_EQ(DABplusParser_ParseLayer2Header(&fields, header, 4), 0);
+            const bool valid = frameLength > 0 && frameLength <= 1152;
+            ASSERT_EQ(DABplusParser_CheckLayer2Header(&fields, &info), valid ? 1 : 0) << id << "/" << index;
+            if (valid) {
+                EXPECT_EQ(info.frameLength, static_cast<uint32_t>(frameLength)) << id << "/" << index;
+                EXPECT_EQ(info.bitRate, static_cast<uint32_t>(kbps * 1000));
+                EXPECT_EQ(info.sampleRate, id ? 48000u : 24000u);
+            }
+        }
+    }
+    DABplusLayer2Header fields;
+    const uint8_t layer1[4] = {0xFF, 0xFF, 0x84, 0x00};
+    DABplusLayer2Info info;
+    DABplusParser_ParseLayer2Header(&fields, layer1, 4);
+    EXPECT_EQ(DABplusParser_CheckLayer2Header(&fields, &info), 0) << "layer I";
+    const uint8_t at44k[4] = {0xFF, 0xFD, 0x80, 0x00};
+    DABplusParser_ParseLayer2Header(&fields, at44k, 4);
+    EXPECT_EQ(DABplusParser_CheckLayer2Header(&fields, &info), 0) << "44.1 kHz is no DAB rate";
+    EXPECT_EQ(DABplusParser_ParseLayer2Header(&fields, at44k, 3), -1);
+}
+
 TEST(DabPlusParser, Layer2At24kHzWaitsForTwoLogicalFrames)
 {
     // ID 0 (24 kHz), 64 kbit/s: 384-byte frames over two 192-byte logical frames (n = 8).
