@@ -386,3 +386,21 @@ TEST_F(HtmlTemplateTest, ArbitraryTemplatesAndValuesEnd)
         EXPECT_FALSE(out.contains(QLatin1String("<!--"))) << page.toStdString();
     }
 }
+
+TEST_F(HtmlTemplateTest, BlankLinesFoldAsTheWhiteSpacePatternSays)
+{
+    const QChar pieces[] = {QLatin1Char(' '), QLatin1Char('\t'), QLatin1Char('\n'), QLatin1Char('\r'), QLatin1Char('\v'),
+                            QLatin1Char('\f'), QChar(0x00A0), QChar(0x2003), QLatin1Char('a')};
+    // White space as the toolkit's characters know it, not only ASCII.
+    static const QRegularExpression pattern(QStringLiteral("\\s+\\n"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        QString page = QStringLiteral("x");
+        for (int i = int(random() % 16); i > 0; --i)
+            page += pieces[random() % std::size(pieces)];
+        QString expected = page;
+        expected.replace(pattern, QStringLiteral("\n"));
+        EXPECT_EQ(render(page.toUtf8()), expected) << page.toStdString();
+    }
+}
