@@ -248,9 +248,6 @@ extern "C" int DAB_Bb_Ruz_PmDecoderSetFec(DabPmDecoder *d, uint8_t on, uint8_t r
     if (rows == 0 || rows > MaxRows || columns == 0 || columns > MaxColumns
         || (columns + ParityBytes) * rows > PM_FRAME_BYTES)
         return PM_DECODER_INVALID_PARAMETER;
-    // A shortened RS(255, 239): the missing leading data symbols are zero.
-    if (RsCodec_Init(&d->rs, 8, 0x11D, 0, 1, ParityBytes, MaxColumns - columns) != 0)
-        return PM_DECODER_INVALID_PARAMETER;
     flushFecFrame(*d, ignored);
     d->rows = rows;
     d->columns = columns;

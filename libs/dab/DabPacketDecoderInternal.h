@@ -4,7 +4,6 @@
 #define ZOZ_DAB_PACKET_DECODER_INTERNAL_H
 
 #include "DabPacketDecoder.h"
-#include "RsCodec.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -88,7 +87,6 @@ struct DabPmDecoder {
     uint16_t rsFill;
     uint8_t frame[PM_FRAME_BYTES];  // application data table, then the parity bytes
     uint8_t codeword[DabPacket::CodewordBytes];
-    RsCodecContext rs;
 };
 
 namespace DabPacket {

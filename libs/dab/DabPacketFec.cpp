@@ -5,6 +5,8 @@
 // cannot be corrected still comes out, uncorrected, in arrival order.
 #include "DabPacketDecoderInternal.h"
 
+#include "RsCodec.h"
+
 #include <cstring>
 
 namespace DabPacket {
@@ -17,6 +19,19 @@ constexpr int StandardFecSkip = 2;
 constexpr int StandardFecOverhead = 2;
 constexpr int ShortFecSkip = 1;
 constexpr int ShortFecOverhead = 3;
+
+// RS(255, 239) with roots alpha^0..alpha^15 over x^8 + x^4 + x^3 + x^2 + 1:
+// tables built once and shared, read-only, by every instance. A frame with
+// fewer columns is the same code shortened: its missing leading symbols are zero.
+const RsCodecContext &codec()
+{
+    static const RsCodecContext context = [] {
+        RsCodecContext c;
+        RsCodec_Init(&c, 8, 0x11D, 0, 1, ParityBytes, 0);
+        return c;
+    }();
+    return context;
+}
 
 int tableSize(const DabPmDecoder &d)
 {
@@ -47,12 +62,21 @@ void decodeFrame(DabPmDecoder &d, Outcome &outcome)
     const int rows = d.rows;
     const int columns = d.columns;
     const uint8_t *parity = d.frame + tableSize(d);
+    const int shortened = MaxColumns - columns;
+    uint8_t *data = d.codeword + shortened;
     for (int r = 0; r < rows; ++r) {
+        std::memset(d.codeword, 0, static_cast<size_t>(shortened));
         for (int j = 0; j < columns; ++j)
-            d.codeword[j] = d.frame[r + j * rows];
+            data[j] = d.frame[r + j * rows];
         for (int k = 0; k < ParityBytes; ++k)
-            d.codeword[columns + k] = parity[r + k * rows];
-        const int corrected = RsCodec_Decode(&d.rs, d.codeword, nullptr, 0);
+            data[columns + k] = parity[r + k * rows];
+        int corrected = RsCodec_Decode(&codec(), d.codeword, nullptr, 0);
+        // An error "found" where the shortened code has no symbol means the row
+        // is beyond correction.
+        for (int i = 0; i < shortened && corrected > 0; ++i) {
+            if (d.codeword[i] != 0)
+                corrected = -1;
+        }
         ++d.statistics.rsRows;
         if (corrected < 0) {
             ++d.statistics.rsRowsUncorrectable;
@@ -64,7 +88,7 @@ void decodeFrame(DabPmDecoder &d, Outcome &outcome)
         ++d.statistics.rsRowsCorrected;
         d.statistics.rsCorrectedSymbols += corrected;
         for (int j = 0; j < columns; ++j)
-            d.frame[r + j * rows] = d.codeword[j];
+            d.frame[r + j * rows] = data[j];
     }
     flushFecFrame(d, outcome);
     // The next data packet starts the next frame.
