@@ -5,6 +5,7 @@
 #include "ZOZLog.h"
 #include "ZOZPaths.h"
 #include "ZOZRtkLibrary.h"
+#include "ZOZUsbDevices.h"
 #include "ZOZThreadName.h"
 
 #include <QCoreApplication>
@@ -117,7 +118,7 @@ void Receiver::destroyInstance()
 Receiver::Receiver(QObject *parent)
     : QThread(parent)
     , m_dataFolder(ZOZ::dataFolder())
-    , m_deviceProbe(&usbDeviceSupported)
+    , m_deviceProbe([] { return usbDeviceSupported(); })
 {
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::Receiver()"));
 }
@@ -157,10 +158,10 @@ void Receiver::settingChanged(const QVector<int> &)
 {
 }
 
-void Receiver::setLibrary(const RtkApi *api)
+void Receiver::setLibrary(const RtkFunctions *functions)
 {
-    m_api = api;
-    m_apiGiven = api != nullptr;
+    m_api = functions;
+    m_apiGiven = functions != nullptr;
 }
 
 void Receiver::setDataFolder(const QString &folder)
@@ -333,7 +334,7 @@ void Receiver::runQueuedCommands()
             usb->state = DabUsbPrivate::Reopen;
             break;
         case Command::AbortScan:
-            rtkEndScan();
+            abortScan();
             break;
         case Command::RequestEnsemble:
             if (!isChannelIndex(queued.argument) || usb->scanning)

@@ -2,7 +2,7 @@
 
 #include "ZOZDabEnsemble.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZRtkApi.h"
+#include "ZOZRtkLibrary.h"
 #include "ZOZSettings.h"
 
 #include <QMutex>
@@ -50,7 +50,7 @@ public:
 
     // Everything that needs the receiver library goes through this table; it
     // is loaded on the first opening unless one was given here.
-    void setLibrary(const RtkApi *api);
+    void setLibrary(const RtkFunctions *functions);
     void setDataFolder(const QString &folder);
     QString dataFolder() const { return m_dataFolder; }
     void setMessageSink(MessageSink sink);
@@ -141,6 +141,10 @@ private:
     static void packetCallback(uint8_t *data, int length, uint32_t ignored, uint8_t subChId);
     static void streamDataCallback(uint8_t *data, int length);
     void activatePacketSlot(DabUsbPrivate::SubChannelSlot &slot);
+    // Start and stop go through the binding, which must know whether the
+    // tuner runs before it may unload the library.
+    int32_t startTuner();
+    int32_t stopTuner();
     void publishUsb();
     void unpublishUsb();
 
@@ -157,12 +161,13 @@ private:
     void storeLastEnsembleSetting(int index);
     void rtkScanNext();
     void rtkEndScan();
+    void abortScan();
     void rtkActivateServiceComponents(bool quiet);
     void rtkEnableServiceComponentInternal(const DabSelection &selection);
 
     std::unique_ptr<DabUsbPrivate> m_usb;
     Settings *m_settings = nullptr;
-    const RtkApi *m_api = nullptr;
+    const RtkFunctions *m_api = nullptr;
     bool m_apiGiven = false;
     QString m_dataFolder;
     QString m_libraryDirectory;

@@ -59,6 +59,11 @@ void Receiver::rtkScanNext()
                                     "found.<br/>Do you want to restart the scan?<br/>(Selecting <b>No</b> will quit "
                                     "the application)"),
                         this, "1rtkScanRestart()", nullptr, "1closeApp()");
+        } else {
+            ZOZ_LOG(LogSource::ReceiverDab | LogFlag::Notice,
+                    QStringLiteral("Receiver::rtkScanNext() -> scan finished: %1 ensembles, %2 services")
+                        .arg(usb->numEnsembles)
+                        .arg(usb->numServices));
         }
         return;
     }
@@ -83,6 +88,18 @@ void Receiver::rtkEndScan()
     emit signalScanMode(false);
     usb->stateTimer.restart();
     usb->state = DabUsbPrivate::Tune;
+}
+
+void Receiver::abortScan()
+{
+    rtkEndScan();
+    if (m_usb->numServices == 0) {
+        showMessage(QCoreApplication::translate(
+                        "Scan", "<b>Scan aborted</b><br/>The scan was aborted before any valid services could be "
+                                "found.<br/>Do you want to restart the scan?<br/>(Selecting <b>No</b> will quit the "
+                                "application)"),
+                    this, "1rtkScanRestart()", nullptr, "1closeApp()");
+    }
 }
 
 void Receiver::addEnsembleForChannel(int index)

@@ -163,14 +163,14 @@ bool Receiver::rtkActivateServiceComponent(const DabServiceComponent &component,
     if (!m_api)
         return false;
     const quint8 packetMode = (component.audio && component.dabPlusAudio) ? 0 : quint8(component.isPacketMode);
-    const int32_t result = m_api->AddServiceCom(packetMode, quint8(component.subChId), component.cuStart,
+    const int32_t result = m_api->addServiceCom(packetMode, quint8(component.subChId), component.cuStart,
                                                 quint8(component.isEep), component.uepIndex, component.protectionCode,
                                                 component.cuCount, address == StreamMode ? 0 : address,
                                                 component.fecScheme);
-    if (result == RtkSuccess || result == RtkAlreadySelected) {
+    if (result == RTDAB_RESULT_SUCCESS || result == RTDAB_RESULT_ALREADY_SELECTED) {
         ZOZ_LOG(LogDab | LogFlag::Notice,
                 QStringLiteral("Receiver::rtkActivateServiceComponent() -> %1 %2")
-                    .arg(result == RtkSuccess ? QStringLiteral("new active serviceComponent")
+                    .arg(result == RTDAB_RESULT_SUCCESS ? QStringLiteral("new active serviceComponent")
                                               : QStringLiteral("already existing active serviceComponent"),
                          describe(component, address)));
         return true;
@@ -187,8 +187,8 @@ bool Receiver::rtkRemoveServiceComponent(const DabServiceComponent &component, q
     if (!m_api)
         return false;
     const quint8 packetMode = (component.audio && component.dabPlusAudio) ? 0 : quint8(component.isPacketMode);
-    const int32_t result = m_api->DelServiceCom(packetMode, quint8(component.subChId), address == StreamMode ? 0 : address);
-    if (result == RtkSuccess) {
+    const int32_t result = m_api->delServiceCom(packetMode, quint8(component.subChId), address == StreamMode ? 0 : address);
+    if (result == RTDAB_RESULT_SUCCESS) {
         ZOZ_LOG(LogDab | LogFlag::Notice, QStringLiteral("Receiver::rtkActivateServiceComponent() -> removed serviceComponent %1")
                                               .arg(describe(component, address)));
         return true;

@@ -70,6 +70,10 @@ public:
     qint32 selectedServiceId() const;
     Service *autoService() const;
     void checkAutoService(Service *service);
+    // The user ignores the service's current announcements; a running
+    // announcement switch of the selected service ends. Takes the
+    // service-list lock itself.
+    void acknowledgeAnnouncements(Service *service);
 
     // Resolves a selector id; the caller holds the service-list lock.
     Service *findService(qint32 selectorId) const;
@@ -170,8 +174,7 @@ private:
                        const DabServiceComponent &component, const DabUserApplication *application, bool &changed);
     bool reconnectService(Service *service, const qint32 &streamId, const quint16 &packetId, const quint8 &length,
                           const bool &enhanced, const std::array<quint8, 2> &fec);
-    void updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record,
-                             const DabServiceComponent &component);
+    bool updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record);
     void checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
                                const DabService &record, const DabServiceComponent &component,
                                const QString *childLabel, bool &changed);
@@ -216,6 +219,7 @@ private:
     bool ajaxSelectServiceById(const HttpRequest &request, HttpResponse &response);
     bool ajaxSelectServiceDirected(const HttpRequest &request, HttpResponse &response);
     bool ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response);
+    bool ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response);
     bool ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response);
     // ---- end of selection, list and ajax ----
 

@@ -73,7 +73,7 @@ const QVector<ServiceManager::AjaxCommand> &ServiceManager::ajaxCommands()
         row("selectServiceById", C, S, &M::ajaxSelectServiceById),
         row("selectServiceDirected", C, S, &M::ajaxSelectServiceDirected),
         row("selectAnnouncement", C, S, &M::ajaxSelectAnnouncement),
-        row("ignoreAnnouncements", C, S),
+        row("ignoreAnnouncements", C, S, &M::ajaxIgnoreAnnouncements),
         row("switchTheme", C, S),
         row("switchAudioTestMode", C, S),
         row("setAudioTestChannel", C, S),

@@ -243,6 +243,9 @@ void ServiceManager::doCheckDabData()
                 service->setServiceIsPresent(true);
         }
     }
+    for (const ServiceManagerPrivate::PendingAnnouncements &pending : std::as_const(d->pendingAnnouncements))
+        changed |= updateAnnouncements(pending.service, *pending.ensemble, *pending.record);
+    d->pendingAnnouncements.clear();
     changed |= removeVanishedServices(DabFamily);
     locker.unlock();
 
@@ -419,7 +422,7 @@ bool ServiceManager::updateService(Service *service, const DabEnsemble &ensemble
     const bool data = service->isData() && application;
     result |= reconnectService(service, component.subChId, data ? packetAddressOf(*application) : quint16(0xFFFF), 0,
                                data && component.fecScheme == 1, PacketFecSettings);
-    updateAnnouncements(service, ensemble, record, component);
+    d->pendingAnnouncements.append({service, &ensemble, &record});
     result |= service->setServiceFlags(quint16(ensemble.alarmFlag));
     changed |= result;
     return result;
@@ -461,10 +464,8 @@ bool ServiceManager::reconnectService(Service *service, const qint32 &streamId, 
     return true;
 }
 
-void ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record,
-                                         const DabServiceComponent &component)
+bool ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record)
 {
-    Q_UNUSED(component);
     const int e = ensemble.index;
     QVector<ServiceManagerPrivate::ActiveAnnouncement> &running = d->activeAnnouncements[e];
     QVector<Announcement> entries;
@@ -520,7 +521,7 @@ void ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &en
             running.removeAt(i);
         }
     }
-    service->setAnnouncements(entries);
+    return service->setAnnouncements(entries);
 }
 
 } // namespace ZOZ

@@ -105,6 +105,17 @@ public:
     QMap<int, QVector<Service *>> spiServices;
     QMap<int, QVector<ActiveAnnouncement>> activeAnnouncements;
 
+    // Announcements name the service that carries them, which may come later
+    // in the same check: they are resolved once every service exists. The
+    // records point into the check's own snapshot.
+    struct PendingAnnouncements
+    {
+        Service *service;
+        const DabEnsemble *ensemble;
+        const DabService *record;
+    };
+    QVector<PendingAnnouncements> pendingAnnouncements;
+
     std::atomic<bool> serviceListDirty { true };
     mutable QReadWriteLock channelsLock { QReadWriteLock::Recursive };
     std::atomic<bool> channelsDirty { true };

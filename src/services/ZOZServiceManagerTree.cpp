@@ -447,4 +447,25 @@ qint32 ServiceManager::selectedServiceId() const
     return d->selectedServiceId;
 }
 
+void ServiceManager::acknowledgeAnnouncements(Service *service)
+{
+    if (!service)
+        return;
+    QWriteLocker listLocker(&d->serviceListLock);
+    QVector<Announcement> entries = service->announcementEntries();
+    for (Announcement &entry : entries)
+        entry.ignored = true;
+    service->setAnnouncements(entries);
+    QMutexLocker locker(&d->selectedServiceMutex);
+    if (d->selectedService != service)
+        return;
+    QMutexLocker announcementLocker(&d->announcementMutex);
+    if (d->announcementService) {
+        releaseService(d->announcementService);
+        d->announcementServiceId = -1;
+        activateServiceComponents(service);
+        setDirty(false);
+    }
+}
+
 } // namespace ZOZ

@@ -292,6 +292,14 @@ TEST_F(SelectionTest, AnnouncementSwitchesAwayAndBack)
     EXPECT_TRUE(manager->selectAnnouncement(nullptr));
     EXPECT_EQ(manager->announcementServiceId(), -1);
     EXPECT_EQ(receiverSelection(), QVector<Service *> {zeta});
+
+    // Through the pages: switch again, then ignore the announcements of the selected service.
+    EXPECT_EQ(command(QStringLiteral("selectAnnouncement=%1").arg(abc->serviceId())), "{\"success\":true}");
+    EXPECT_EQ(manager->announcementServiceId(), abc->serviceId());
+    EXPECT_EQ(command(QStringLiteral("ignoreAnnouncements=%1").arg(zeta->serviceId())), "{\"success\":true}");
+    EXPECT_EQ(manager->announcementServiceId(), -1);
+    EXPECT_EQ(receiverSelection(), QVector<Service *> {zeta});
+    EXPECT_EQ(command(QStringLiteral("ignoreAnnouncements=x")), "{\"success\":false}");
 }
 
 TEST_F(SelectionTest, UriResolvesToTheRequestPathOfTheNamedApplication)
