@@ -13,6 +13,7 @@
 #include <QVector>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -224,8 +225,9 @@ private:
     // ---- end of selection, list and ajax ----
 
     ServiceManagerPrivate *d;
-    bool m_sortFavouritesOnly = false;
-    int m_sortType = 0;
+    // Set by the pages' threads and the main thread, read by the list rebuild.
+    std::atomic<bool> m_sortFavouritesOnly { false };
+    std::atomic<int> m_sortType { 0 };
 };
 
 } // namespace ZOZ
