@@ -25,21 +25,6 @@ constexpr int MaxIndex = 255;
 // Reed-Solomon frame of enhanced packet mode: 12 rows of 188 data bytes.
 constexpr std::array<quint8, 2> PacketFecSettings {12, 188};
 
-qint32 topLevelId(int ensemble, int index)
-{
-    return qint32(((quint32(ensemble & 0xFF) << 8) + quint32(index & 0xFF)) << 16);
-}
-
-qint32 withDataIndex(qint32 id, int index)
-{
-    return qint32((quint32(id) & 0xFFFFFF00u) | quint32(index & 0xFF));
-}
-
-qint32 withComponentIndex(qint32 id, int index)
-{
-    return qint32((quint32(id) & 0xFFFF0000u) | ((quint32(index) << 8) & 0xFF00u));
-}
-
 bool firstApplicationValid(const DabServiceComponent &component)
 {
     return !component.userApplications.isEmpty() && component.userApplications.first().valid;

@@ -27,6 +27,22 @@ class Service;
 class ServiceManager;
 class Settings;
 
+// Selector ids: ensemble, service, component and data index, one byte each.
+inline qint32 topLevelId(int ensemble, int index)
+{
+    return qint32(((quint32(ensemble & 0xFF) << 8) + quint32(index & 0xFF)) << 16);
+}
+
+inline qint32 withComponentIndex(qint32 id, int index)
+{
+    return qint32((quint32(id) & 0xFFFF0000u) | ((quint32(index) << 8) & 0xFF00u));
+}
+
+inline qint32 withDataIndex(qint32 id, int index)
+{
+    return qint32((quint32(id) & 0xFFFFFF00u) | quint32(index & 0xFF));
+}
+
 // The manager's shared state and its worker thread, which runs the ensemble
 // check when the main thread asked for one.
 class ServiceManagerPrivate : public QThread

@@ -560,3 +560,34 @@ TEST_F(ServiceManagerTest, ConfigurationChangesRenewTheServerIdOnce)
     manager->settingChanged({2});
     EXPECT_EQ(manager->getServerId(), second);
 }
+
+TEST_F(ServiceManagerTest, JournalineChildGoesFirstAndTheOthersMoveUp)
+{
+    ASSERT_TRUE(manager->init());
+    ZOZ::DabEnsemble e = fourServices();
+    ZOZ::DabServiceComponent &radio = e.services[0].primary;
+    radio.userApplications << Snapshot::xpad(ZOZ::ServiceFactory::SlideShow)
+                           << Snapshot::xpad(ZOZ::ServiceFactory::BroadcastWebsite);
+    setSnapshot({e});
+    manager->doCheckDabData();
+    Service *parent = topLevel().first();
+    ASSERT_EQ(parent->children().size(), 2);
+    Service *slides = parent->children().at(0);
+    Service *website = parent->children().at(1);
+
+    radio.userApplications << Snapshot::xpad(ZOZ::ServiceFactory::Journaline);
+    setSnapshot({e});
+    manager->doCheckDabData();
+    ASSERT_EQ(parent->children().size(), 3);
+    Service *news = parent->children().first();
+    EXPECT_EQ(news->shortname(), QStringLiteral("journaline"));
+    EXPECT_EQ(news->serviceId(), 0x05000001);
+    EXPECT_EQ(slides->serviceId(), 0x05000002);
+    EXPECT_EQ(website->serviceId(), 0x05000003);
+    EXPECT_TRUE(parent->hasJournaline());
+    EXPECT_EQ(manager->findService(0x05000003), website);
+
+    // Nothing new on the next pass.
+    manager->doCheckDabData();
+    EXPECT_EQ(parent->children().size(), 3);
+}
