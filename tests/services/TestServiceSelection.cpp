@@ -219,6 +219,16 @@ TEST_F(SelectionTest, NextAndPreviousWrapAroundTheSortedList)
     EXPECT_EQ(selectedLabel(), QStringLiteral("abc"));
     manager->selectNextService();
     EXPECT_EQ(selectedLabel(), QStringLiteral("ABD"));
+    // The page rows mark the selected entry.
+    manager->updateServiceList();
+    const ZOZ::TemplateVariable::Rows rows = manager->serviceRows();
+    ASSERT_EQ(rows.size(), 4);
+    for (int i = 0; i < rows.size(); ++i) {
+        ASSERT_FALSE(rows.at(i).isEmpty());
+        EXPECT_EQ(rows.at(i).first().name, QStringLiteral("selected"));
+        EXPECT_EQ(rows.at(i).first().value, i == 1 ? QStringLiteral("true") : QStringLiteral("false")) << i;
+        EXPECT_EQ(rows.at(i).last().name, QStringLiteral("SECONDARY"));
+    }
 
     // An empty list deselects.
     load({});
