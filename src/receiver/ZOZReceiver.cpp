@@ -53,6 +53,7 @@ void DabUsbPrivate::SubChannelSlot::clearRequest()
 void DabUsbPrivate::SubChannelSlot::reset()
 {
     clearRequest();
+    service.reset();
     dataTimer.invalidate();
     setActiveComponent(DabServiceComponent());
     requestedComponent = DabServiceComponent();
@@ -138,6 +139,7 @@ Receiver::~Receiver()
         wait();
     }
     closeDAB();
+    releaseStreamHandlers();
     if (m_apiGiven)
         return;
     while (!rtkUnloadLibrary()) {
@@ -192,8 +194,10 @@ bool Receiver::initDabUsb()
 {
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb()"));
     buildSupportedDeviceTable();
-    if (!m_usb)
+    if (!m_usb) {
         m_usb = std::make_unique<DabUsbPrivate>(this);
+        publishScanStatus();
+    }
     publishUsb();
 
     m_usb->enabled = !m_settings || m_settings->frontEndMode() == Settings::ModeDab;
@@ -206,6 +210,7 @@ bool Receiver::initDabUsb()
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb() -> checking for previous ensemble database.."));
     if (rtkLoadEnsembleCache()) {
         m_usb->countServices(false);
+        publishScanStatus();
         const int lastEnsemble = lastEnsembleSetting();
         if (lastEnsemble >= 0) {
             m_usb->currentIndex = lastEnsemble;
@@ -326,6 +331,9 @@ void Receiver::runQueuedCommands()
         case Command::RequestDevice:
             doRequestDevice();
             break;
+        case Command::ScanStart:
+            rtkScanStart((queued.argument & ScanKeepPrevious) != 0, (queued.argument & ScanAdditional) != 0);
+            break;
         case Command::ScanRestart:
             rtkScanStart(usb->keepPrevious, usb->scanAdditional);
             break;
@@ -349,6 +357,24 @@ void Receiver::runQueuedCommands()
             break;
         }
     }
+}
+
+void Receiver::selectServiceComponents(const QVector<StreamConsumer *> &services)
+{
+    QVector<DabSelection> selection;
+    for (StreamConsumer *service : services) {
+        if (!service)
+            continue;
+        const StreamConsumer::Location where = service->streamLocation();
+        DabSelection item;
+        item.ensembleIndex = where.ensembleIndex;
+        item.streamId = where.streamId;
+        item.packetMode = where.packetMode;
+        item.packetAddress = where.packetMode ? where.packetAddress : StreamConsumer::NoPacketAddress;
+        item.service = ConsumerReference(service);
+        selection.append(item);
+    }
+    rtkSetSelectedComponents(selection);
 }
 
 void Receiver::rtkSetSelectedComponents(const QVector<DabSelection> &selection)

@@ -49,9 +49,11 @@ struct ScriptedLibrary
     {
         static const RtkFunctions table = [] {
             RtkFunctions t{};
-            t.addServiceCom = [](uint8_t packetMode, uint8_t subChId, uint16_t cuStart, uint8_t, uint8_t, uint8_t,
-                                 uint16_t cuCount, uint16_t address, uint8_t) -> int32_t {
-                record(QStringLiteral("add %1 %2 %3 %4 %5").arg(packetMode).arg(subChId).arg(cuStart).arg(cuCount).arg(address));
+            t.addServiceCom = [](uint8_t packetMode, uint8_t subChId, uint16_t cuStart, uint8_t isEep, uint8_t uepIndex,
+                                 uint8_t protection, uint16_t cuCount, uint16_t address, uint8_t fecScheme) -> int32_t {
+                record(QStringLiteral("add %1 %2 %3 %4 %5 eep %6 uep %7 protection %8 fec %9")
+                           .arg(packetMode).arg(subChId).arg(cuStart).arg(cuCount).arg(address)
+                           .arg(isEep).arg(uepIndex).arg(protection).arg(fecScheme));
                 return current().addResult;
             };
             t.changeSCOrg = [](uint8_t, uint8_t, uint16_t, uint8_t, uint8_t, uint8_t, uint16_t, uint16_t, uint8_t) -> int32_t {
