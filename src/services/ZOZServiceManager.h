@@ -21,6 +21,7 @@ namespace ZOZ {
 
 class HtmlTemplate;
 class HttpServer;
+class Receiver;
 class Service;
 class ServiceManagerPrivate;
 
@@ -214,6 +215,9 @@ private:
     static bool lessByType(const Service *a, const Service *b);
     static bool lessByLanguage(const Service *a, const Service *b);
     static bool lessByCountry(const Service *a, const Service *b);
+    // The program's receiver; null when the ensembles come from elsewhere (tests).
+    Receiver *receiver() const;
+    bool ajaxReceiver(const HttpRequest &request, HttpResponse &response);
     bool ajaxGetServerInfo(const HttpRequest &request, HttpResponse &response);
     bool ajaxReadLabel(const HttpRequest &request, HttpResponse &response);
     bool ajaxSelectService(const HttpRequest &request, HttpResponse &response);

@@ -137,6 +137,12 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     EXPECT_EQ(get(QStringLiteral("selectServiceById=%1").arg(0xE1D1)).body, "{\"success\":true}");
     EXPECT_EQ(manager->selectedService()->label(), QStringLiteral("Zulu"));
 
+    // The receiver's scan status and its own command travel through the manager's chain.
+    const QJsonObject scan = info.value(QStringLiteral("receiver")).toObject();
+    EXPECT_TRUE(scan.contains(QStringLiteral("devicePresent")));
+    EXPECT_FALSE(scan.value(QStringLiteral("scanning")).toBool(true));
+    EXPECT_EQ(get(QStringLiteral("scan=unknown")).body, "{\"success\":false}");
+
     settings->setIsAudioRecording(true);
     EXPECT_EQ(get(QStringLiteral("selectServiceDirected=1")).body, "{\"success\":false}");
     info = serverInfo();
