@@ -432,43 +432,6 @@ qint32 ServiceManager::selectedServiceId() const
     return d->selectedServiceId;
 }
 
-bool ServiceManager::selectService(Service *service, const bool &ignoreSpokenLabel)
-{
-    Q_UNUSED(ignoreSpokenLabel);
-    QMutexLocker locker(&d->selectedServiceMutex);
-    if (d->selectedService == service)
-        return autoService() == service;
-    {
-        QMutexLocker announcementLocker(&d->announcementMutex);
-        releaseService(d->announcementService);
-        d->announcementServiceId = -1;
-    }
-    if (d->selectedService) {
-        releaseService(d->selectedService);
-        d->selectedServiceId = -1;
-        d->selectedEnsembleIdentifier = 0;
-        d->selectedServiceIdentifier = 0;
-        setDirty(true);
-        emit announceTrayToolTip(QString());
-    }
-    if (service) {
-        d->selectedServiceId = service->serviceId();
-        d->selectedEnsembleIdentifier = service->ensembleIdentifier();
-        d->selectedServiceIdentifier = quint32(service->serviceIdentifier());
-        service->retain();
-        d->selectedService = service;
-        activateServiceComponents(service);
-        QSettings store = servicePersistentStore();
-        store.setValue(QStringLiteral("lastEnsembleIdentifier"), int(service->ensembleIdentifier()));
-        store.setValue(QStringLiteral("lastServiceIdentifier"), qlonglong(service->serviceIdentifier()));
-        store.setValue(QStringLiteral("lastServiceComponentIdentifier"),
-                       service->isData() ? int(service->componentId()) : -1);
-        setDirty(true);
-        emit announceTrayToolTip(QCoreApplication::translate("General", "Current Service: ") + service->label());
-    }
-    return true;
-}
-
 void ServiceManager::acknowledgeAnnouncements(Service *service)
 {
     if (!service)
@@ -488,21 +451,6 @@ void ServiceManager::acknowledgeAnnouncements(Service *service)
         activateServiceComponents(service);
         setDirty(false);
     }
-}
-
-void ServiceManager::activateServiceComponents(Service *service)
-{
-    if (!service || !d->source)
-        return;
-    QVector<Service *> components;
-    if (service->shortname() != QLatin1String("pmc"))
-        components << service;
-    for (Service *child : service->children()) {
-        if (child->isPacketMode())
-            components << child;
-    }
-    components << d->spiServices.value(Service::ensembleIndexOf(service->serviceId()));
-    d->source->selectServiceComponents(components);
 }
 
 } // namespace ZOZ
