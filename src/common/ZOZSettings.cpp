@@ -196,22 +196,23 @@ void Settings::notifyListeners(const QVector<int> &changes)
 
 bool Settings::reload()
 {
-    QVector<int> changes;
     bool registryChanged = false;
     {
         Store store;
         QMutexLocker locker(&m_valueMutex);
+        m_changeSet.clear();
         const quint32 stored = store.value(QStringLiteral("registryIdx"), m_registryIndex).toUInt();
         if (stored != m_registryIndex) {
             m_registryIndex = stored;
             registryChanged = true;
-            changes.append(SharedSettingChanged);
+            m_changeSet.append(SharedSettingChanged);
         }
-        m_changeSet = changes;
     }
-    if (registryChanged)
-        notifyListeners(changes);
-    return registryChanged;
+    const bool configChanged = parseConfigFile(ConfigPass::Reparse);
+    if (!registryChanged && !configChanged)
+        return false;
+    notifyListeners(changeSet());
+    return true;
 }
 
 QVector<int> Settings::changeSet() const

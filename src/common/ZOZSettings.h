@@ -11,7 +11,11 @@
 
 #include <atomic>
 
+class QDomElement;
+
 namespace ZOZ {
+
+class TemplateValue;
 
 // The process-wide configuration: persistent values from the settings store,
 // runtime values set by the command line, the configuration file and the
@@ -203,6 +207,88 @@ public:
     bool isAudioRecording() const;
     void setIsAudioRecording(bool recording);
 
+    // Configuration file, command line and the texts for the user
+    // (ZOZSettingsConfigFile.cpp, ZOZSettingsCommandLine.cpp, ZOZSettingsRuntime.cpp).
+    enum ConfigOptionId {
+        OptionSettings = 2,
+        OptionDeleteCookies = 3,
+        OptionThemesRuntime = 4,
+        OptionShowHttpConfig = 5,
+        OptionServiceLogos = 6,
+        OptionShowQuit = 7,
+    };
+    struct ConfigOption
+    {
+        int value = 0;
+        QString tag;
+        QString description;
+    };
+    struct FrontEndFrequency
+    {
+        int mode = ModeNone;
+        QString label;
+        int frequency = 0; // kHz
+        bool operator==(const FrontEndFrequency &) const = default;
+    };
+    struct FrontEndFile
+    {
+        int mode = ModeNone;
+        QString label;
+        QString path;
+        bool operator==(const FrontEndFile &) const = default;
+    };
+    struct HelpEntry
+    {
+        QStringList variants;
+        QString text;
+    };
+    enum class ConfigPass { Initial, Reparse };
+
+    // False when a numeric option had an illegal value; unknown arguments are
+    // reported but do not fail.
+    bool parseCommandLine(const QStringList &arguments);
+    // True when the file was read and its elements applied.
+    bool parseConfigFile(ConfigPass pass);
+    bool isHelpWanted() const;
+    bool isVersionWanted() const;
+    bool isCommandLineParsed() const;
+    void showHelp();
+    void showVersion();
+    QString helpText() const;
+    QList<HelpEntry> helpEntries() const;
+    // Cuts the next chunk of at most `width` characters off `remaining` for the help table.
+    static QString appendWrapped(QString &remaining, int width, bool skipBlanksAfter);
+
+    QString dump() const;
+    QStringList featureList() const;
+    QString featuresText() const;
+    QString versionText() const;
+    TemplateValue announcementsValue() const;
+
+    QMap<int, ConfigOption> configOptions() const;
+    int configOptionValue(int id) const;
+    // "ON" 1, "OFF" 0, else the decimal number (0 when it is none).
+    static int configOptionValueFor(const QString &text);
+    QList<FrontEndFrequency> scanFrequencies() const;
+    bool hideHardCodedFrequencies() const;
+    QList<FrontEndFrequency> frontEndFrequencies() const;
+    QList<FrontEndFile> frontEndFiles() const;
+    QStringList allowedDomains() const;
+    bool hasPhysicalCache() const;
+
+    static QStringList availableLanguages();
+    // The available language code matching `code` ignoring case; empty when none.
+    static QString matchLanguage(const QString &code);
+    // Front-end mode number of a name such as "dab" or "DRM-AM"; 0 when unknown.
+    static int frontEndModeFor(const QString &name);
+    // A channel label or a frequency in kHz; 0 when it is neither.
+    static int scanFrequencyFor(const QString &frequencyOrId);
+    // Theme changes go through the application, which knows the theme table;
+    // without it a plain folder name is taken as it is.
+    static void setThemeSwitcher(std::function<void(const QString &)> switcher);
+    void switchTheme(const QString &name);
+    QString themeName() const;
+
 private:
     Settings();
 
@@ -235,6 +321,14 @@ private:
     // the change counter so that other processes notice it.
     void setShared(const char *key, const QVariant &value, const QVariant &defaultValue, const QString &logText);
     void bumpRegistryIndex();
+    void addChange(int id);
+    // Sets every config option of the tag; returns their old values.
+    QList<int> storeConfigOption(const QString &tag, int value, bool onlyWhenDifferent);
+    void applyConfigElement(const QDomElement &element, bool initial);
+    void addHelpEntry(std::initializer_list<const char *> variants, const QString &text);
+    bool showHelpWindow(const QString &text);
+    bool showVersionWindow(const QString &text);
+    static QMap<int, ConfigOption> defaultConfigOptions();
     void loadFrontEndMode(int mode);
 
     static std::atomic<Settings *> s_instance;
@@ -303,6 +397,18 @@ private:
     QString m_windowTitle;
     QString m_uiTitle;
     bool m_isAudioRecording = false;
+
+    QMap<int, ConfigOption> m_configOptions = defaultConfigOptions();
+    QList<FrontEndFrequency> m_scanFrequencies;
+    bool m_hideHardCodedFrequencies = false;
+    QList<FrontEndFrequency> m_frontEndFrequencies;
+    QList<FrontEndFile> m_frontEndFiles;
+    QStringList m_allowedDomains;
+    bool m_hasPhysicalCache = true;
+    bool m_helpWanted = false;
+    bool m_versionWanted = false;
+    bool m_commandLineParsed = false;
+    QList<HelpEntry> m_helpEntries;
 };
 
 } // namespace ZOZ

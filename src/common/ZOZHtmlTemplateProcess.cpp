@@ -1,0 +1,244 @@
+#include "ZOZHtmlTemplatePrivate.h"
+
+#include "ZOZWebText.h"
+
+#include <QRegularExpression>
+
+namespace ZOZ {
+
+namespace {
+
+const QLatin1String InstructionsComment("<!-- TEMPLATE_INSTRUCTIONS -->");
+const QLatin1String InstructionsPlaceholder("{TEMPLATE_INSTRUCTIONS}");
+const QLatin1String InstructionsTableStart("<table class='template-instructions'>\n");
+
+const QLatin1String InstructionsStyle(
+    "<style type='text/css'>\n"
+    "table.template-instructions { background-color: #fff; margin: 4px; padding: 2px;"
+    " border: 1px solid black; text-align: left; }\n"
+    "table.template-instructions th { padding-left: 8px; font-weight: bold; vertical-align: top; }\n"
+    "table.template-instructions td { vertical-align: top; }\n"
+    "</style>\n");
+
+// Whatever no setter resolved counts as false: plain blocks go, negated
+// blocks keep their inside. A block without its closing tag stays.
+void clearUnresolvedConditions(QString &text)
+{
+    static const QRegularExpression opening(QStringLiteral("<if(not)? ([^>]*)>"));
+    qsizetype p = 0;
+    for (QRegularExpressionMatch match = opening.match(text, p); match.hasMatch(); match = opening.match(text, p)) {
+        p = match.capturedStart();
+        const bool negated = match.capturedLength(1) > 0;
+        const QString close = (negated ? QLatin1String("</ifnot ") : QLatin1String("</if ")) + match.captured(2)
+                              + QLatin1Char('>');
+        const qsizetype e = text.indexOf(close, match.capturedEnd());
+        if (e < 0) {
+            ++p;
+        } else if (negated) {
+            text.remove(e, close.size());
+            text.remove(p, match.capturedLength());
+        } else {
+            text.remove(p, e + close.size() - p);
+        }
+    }
+}
+
+// Removes comments from the last to the first, so that text joined by a
+// removal is seen again; a comment that never ends runs to the end of the
+// text. The text is kept as an untouched head and a finished tail, so each
+// character is moved once however many comments a long list page holds.
+class CommentStripper
+{
+public:
+    CommentStripper(const QString &text, bool showInstructions)
+        : m_head(text), m_headEnd(text.size()), m_tail(text.size(), Qt::Uninitialized), m_tailStart(text.size()),
+          m_showInstructions(showInstructions)
+    {
+    }
+
+    QString run()
+    {
+        for (qsizetype p = lastOpening(); p >= 0; p = lastOpening())
+            removeComment(p);
+        QString text;
+        text.reserve(size());
+        text.append(QStringView(m_head).first(m_headEnd));
+        text.append(QStringView(m_tail).mid(m_tailStart));
+        return text;
+    }
+
+private:
+    qsizetype size() const { return m_headEnd + m_tail.size() - m_tailStart; }
+    QChar at(qsizetype i) const { return i < m_headEnd ? m_head.at(i) : m_tail.at(m_tailStart + i - m_headEnd); }
+
+    bool matchesAt(qsizetype i, QLatin1String needle) const
+    {
+        if (i < 0 || i + needle.size() > size())
+            return false;
+        for (qsizetype k = 0; k < needle.size(); ++k) {
+            if (at(i + k) != QLatin1Char(needle.at(k)))
+                return false;
+        }
+        return true;
+    }
+
+    // The finished tail holds no opening of its own: only one that spans the
+    // border or lies in the head can be left.
+    qsizetype lastOpening() const
+    {
+        const QLatin1String opening("<!--");
+        for (qsizetype i = m_headEnd - 1; i > m_headEnd - opening.size() && i >= 0; --i) {
+            if (matchesAt(i, opening))
+                return i;
+        }
+        return QStringView(m_head).first(m_headEnd).lastIndexOf(opening);
+    }
+
+    qsizetype closingFrom(qsizetype p) const
+    {
+        const QLatin1String closing("-->");
+        const qsizetype inHead = QStringView(m_head).first(m_headEnd).indexOf(closing, p);
+        if (inHead >= 0)
+            return inHead;
+        for (qsizetype i = std::max(p, m_headEnd - closing.size() + 1); i < m_headEnd; ++i) {
+            if (matchesAt(i, closing))
+                return i;
+        }
+        const qsizetype inTail = QStringView(m_tail).mid(m_tailStart).indexOf(closing);
+        return inTail < 0 ? -1 : m_headEnd + inTail;
+    }
+
+    void prependToTail(QStringView text)
+    {
+        m_tailStart -= text.size();
+        std::copy(text.begin(), text.end(), m_tail.begin() + m_tailStart);
+    }
+
+    void removeComment(qsizetype p)
+    {
+        const qsizetype e = closingFrom(p);
+        const qsizetype end = e < 0 ? size() : e + 3;
+        bool isInstructions = end - p == InstructionsComment.size();
+        for (qsizetype k = 0; isInstructions && k < InstructionsComment.size(); ++k)
+            isInstructions = at(p + k) == QLatin1Char(InstructionsComment.at(k));
+        if (end <= m_headEnd)
+            prependToTail(QStringView(m_head).mid(end, m_headEnd - end));
+        else
+            m_tailStart += end - m_headEnd;
+        if (isInstructions && m_showInstructions)
+            prependToTail(QString(InstructionsPlaceholder));
+        m_headEnd = p;
+    }
+
+    const QString m_head;
+    qsizetype m_headEnd;
+    QString m_tail;
+    qsizetype m_tailStart;
+    const bool m_showInstructions;
+};
+
+void stripComments(QString &text, bool showInstructions)
+{
+    text = CommentStripper(text, showInstructions).run();
+}
+
+// Each run of white space that ends with a line break becomes that one line
+// break: blank lines and trailing blanks go, indentation after text stays.
+void foldBlankLines(QString &text)
+{
+    const qsizetype n = text.size();
+    QString out(n, Qt::Uninitialized);
+    const QChar *in = text.constData();
+    QChar *write = out.data();
+    qsizetype i = 0;
+    while (i < n) {
+        if (!in[i].isSpace()) {
+            *write++ = in[i++];
+            continue;
+        }
+        qsizetype end = i;
+        qsizetype lastBreak = -1;
+        while (end < n && in[end].isSpace()) {
+            if (in[end] == QLatin1Char('\n'))
+                lastBreak = end;
+            ++end;
+        }
+        // A single line break with nothing before it is not a run to fold.
+        const qsizetype keepFrom = lastBreak > i ? lastBreak : i;
+        for (qsizetype k = keepFrom; k < end; ++k)
+            *write++ = in[k];
+        i = end;
+    }
+    out.truncate(write - out.constData());
+    text = out;
+}
+
+} // namespace
+
+QString HtmlTemplate::instructionsRow(const TemplateVariable &record) const
+{
+    QString value;
+    if (record.isList) {
+        if (record.items.isEmpty())
+            value = QStringLiteral("EMPTY");
+        for (const TemplateVariable::Row &row : record.items) {
+            value += InstructionsTableStart;
+            for (const TemplateVariable &field : row)
+                value += instructionsRow(field);
+            value += QLatin1String("</table>\n");
+        }
+    } else {
+        value = record.escape ? escapeJsonText(record.value) : record.value;
+    }
+    return QStringLiteral("<tr><th>%1</th><td>:</td><td>%2</td></tr>\n").arg(record.name, value);
+}
+
+QString HtmlTemplate::process()
+{
+    if (!d->dirty)
+        return d->working;
+
+    const TemplateSettings settings = TemplateSettings::current();
+    const TemplateContext &context = templateContext();
+    QString &text = d->working;
+
+    setVariable(QStringLiteral("ZOZ_APP_NAME_FULL"), context.applicationFullName());
+    setVariable(QStringLiteral("ZOZ_APP_NAME"), context.applicationName());
+    setVariable(QStringLiteral("ZOZ_APP_TITLE"),
+                settings.windowTitle.isEmpty() ? context.applicationFullName() : settings.windowTitle);
+    setVariable(QStringLiteral("CUSTOM_TITLE"), settings.uiTitle);
+    setVariable(QStringLiteral("LANGUAGE"), context.language(), &text);
+    setVariable(QStringLiteral("ZOZ_SERVER_ID"), context.serverId());
+    setVariable(QStringLiteral("PAGE-REFRESH"), settings.pageRefreshTime, &text);
+    setVariable(QStringLiteral("ENABLE_AUDIO"), settings.hasAudioService, &text);
+    for (const auto &option : settings.configOptions)
+        setVariable(QLatin1String("ENABLE_") + option.first, option.second != 0, &text);
+
+    clearUnresolvedConditions(text);
+    stripComments(text, settings.showTemplateInstructions);
+
+    if (settings.showTemplateInstructions) {
+        const qsizetype head = text.indexOf(QLatin1String("<head>"));
+        if (head >= 0)
+            text.insert(head + 6, InstructionsStyle);
+        QString table = QStringLiteral("<center>") + InstructionsTableStart;
+        for (const TemplateVariable &record : d->variables)
+            table += instructionsRow(record);
+        table += QLatin1String("</table></center>\n");
+        const qsizetype placeholder = text.indexOf(InstructionsPlaceholder);
+        if (placeholder >= 0) {
+            text.replace(placeholder, InstructionsPlaceholder.size(), table);
+        } else {
+            const qsizetype body = text.indexOf(QLatin1String("<body>"));
+            if (body >= 0)
+                text.insert(body + 6, table);
+        }
+    }
+
+    foldBlankLines(text);
+    d->rendered = text.toUtf8();
+    d->dirty = false;
+    return text;
+}
+
+} // namespace ZOZ

@@ -1,0 +1,294 @@
+#include "ZOZHtmlTemplatePrivate.h"
+
+#include "ZOZTemplateValue.h"
+#include "ZOZWebText.h"
+
+#include <QRegularExpression>
+#include <QStringMatcher>
+
+namespace ZOZ {
+
+namespace {
+
+bool isTrue(const QString &value)
+{
+    return !value.isEmpty() && value != QLatin1String("false");
+}
+
+// Resolves the blocks of one form of NAME: the first closing tag after an
+// opening tag closes it, so blocks of one name do not nest.
+void resolveBlocks(QString &text, const QStringMatcher &open, const QStringMatcher &close, bool keepInside)
+{
+    const qsizetype openLength = open.pattern().size();
+    const qsizetype closeLength = close.pattern().size();
+    qsizetype p = open.indexIn(text);
+    while (p >= 0) {
+        const qsizetype e = close.indexIn(text, p + openLength);
+        if (e >= 0) {
+            if (keepInside) {
+                text.remove(e, closeLength);
+                text.remove(p, openLength);
+            } else {
+                text.remove(p, e + closeLength - p);
+            }
+        } else {
+            ++p;
+        }
+        p = open.indexIn(text, p);
+    }
+}
+
+// The tags and the placeholder of one name, built once per name.
+struct ScalarForms
+{
+    explicit ScalarForms(const QString &name)
+        : name(name), open(QLatin1String("<if ") + name + QLatin1Char('>')),
+          close(QLatin1String("</if ") + name + QLatin1Char('>')),
+          openNot(QLatin1String("<ifnot ") + name + QLatin1Char('>')),
+          closeNot(QLatin1String("</ifnot ") + name + QLatin1Char('>')),
+          placeholder(QLatin1Char('{') + name + QLatin1Char('}')), matcher(name),
+          plainName(!name.contains(QLatin1Char('{')) && !name.contains(QLatin1Char('}')))
+    {
+    }
+    QString name;
+    QStringMatcher open, close, openNot, closeNot;
+    QString placeholder;
+    QStringMatcher matcher;
+    bool plainName;
+};
+
+bool isOpeningTagAt(const QString &text, qsizetype at, qsizetype nameLength)
+{
+    const QStringView view(text);
+    if (at + nameLength >= view.size() || view.at(at + nameLength) != QLatin1Char('>'))
+        return false;
+    return (at >= 4 && view.mid(at - 4, 4) == QLatin1String("<if "))
+           || (at >= 7 && view.mid(at - 7, 7) == QLatin1String("<ifnot "));
+}
+
+void setScalar(QString &text, const ScalarForms &forms, const QString &value)
+{
+    // Every form holds the name: a text without it has nothing to change.
+    const qsizetype first = forms.matcher.indexIn(text);
+    if (first < 0)
+        return;
+
+    // Without blocks of the name only placeholders are left: one pass over
+    // the occurrences found already does what the full resolution would.
+    const qsizetype length = forms.name.size();
+    QVector<qsizetype> placeholders;
+    bool hasBlocks = !forms.plainName;
+    for (qsizetype at = first; at >= 0 && !hasBlocks; at = forms.matcher.indexIn(text, at + 1)) {
+        if (isOpeningTagAt(text, at, length))
+            hasBlocks = true;
+        else if (at > 0 && text.at(at - 1) == QLatin1Char('{') && at + length < text.size()
+                 && text.at(at + length) == QLatin1Char('}'))
+            placeholders.append(at - 1);
+    }
+    if (!hasBlocks) {
+        if (placeholders.isEmpty())
+            return;
+        QString out;
+        out.reserve(text.size() + placeholders.size() * (value.size() - forms.placeholder.size()));
+        qsizetype from = 0;
+        for (const qsizetype at : std::as_const(placeholders)) {
+            out += QStringView(text).mid(from, at - from);
+            out += value;
+            from = at + forms.placeholder.size();
+        }
+        out += QStringView(text).mid(from);
+        text = out;
+        return;
+    }
+
+    const bool truth = isTrue(value);
+    resolveBlocks(text, forms.open, forms.close, truth);
+    resolveBlocks(text, forms.openNot, forms.closeNot, !truth);
+    text.replace(forms.placeholder, value);
+}
+
+void setScalar(QString &text, const QString &name, const QString &value)
+{
+    setScalar(text, ScalarForms(name), value);
+}
+
+void expandList(QString &text, const QString &name, const TemplateVariable::Rows &rows);
+
+void setField(QString &text, const QString &fullName, const TemplateVariable &field)
+{
+    if (field.isList)
+        expandList(text, fullName, field.items);
+    else
+        setScalar(text, fullName, field.escape ? escapeJsonText(field.value) : field.value);
+}
+
+void expandList(QString &text, const QString &name, const TemplateVariable::Rows &rows)
+{
+    setScalar(text, name, rows.isEmpty() ? QStringLiteral("false") : QStringLiteral("true"));
+
+    const QString begin = QLatin1String("<!-- begin:") + name + QLatin1String(" -->");
+    const QString end = QLatin1String("<!-- end:") + name + QLatin1String(" -->");
+    const QString prefix = name + QLatin1Char(':');
+    const ScalarForms indexName(prefix + QLatin1String("__INDEX__"));
+    const ScalarForms indexOneName(prefix + QLatin1String("__INDEX+ONE__"));
+    const ScalarForms firstName(prefix + QLatin1String("__FIRST_ITEM__"));
+    const ScalarForms lastName(prefix + QLatin1String("__LAST_ITEM__"));
+    // Rows usually carry the same fields in the same order.
+    QVector<ScalarForms> fieldForms;
+
+    qsizetype p = text.indexOf(begin);
+    while (p >= 0) {
+        const qsizetype patternStart = p + begin.size();
+        const qsizetype e = text.indexOf(end, patternStart);
+        if (e < 0) {
+            text.remove(p, begin.size());
+            p = text.indexOf(begin, p);
+            continue;
+        }
+        const QString pattern = text.mid(patternStart, e - patternStart);
+        QString output;
+        output.reserve(pattern.size() * rows.size());
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            QString copy = pattern;
+            const TemplateVariable::Row &row = rows.at(i);
+            for (qsizetype f = 0; f < row.size(); ++f) {
+                const TemplateVariable &field = row.at(f);
+                const QString fullName = prefix + field.name;
+                if (field.isList) {
+                    expandList(copy, fullName, field.items);
+                    continue;
+                }
+                if (f >= fieldForms.size())
+                    fieldForms.append(ScalarForms(fullName));
+                else if (fieldForms.at(f).name != fullName)
+                    fieldForms[f] = ScalarForms(fullName);
+                setScalar(copy, fieldForms.at(f), field.escape ? escapeJsonText(field.value) : field.value);
+            }
+            setScalar(copy, indexName, QString::number(i));
+            setScalar(copy, indexOneName, QString::number(i + 1));
+            setScalar(copy, firstName, i == 0 ? QStringLiteral("true") : QStringLiteral("false"));
+            setScalar(copy, lastName, i == rows.size() - 1 ? QStringLiteral("true") : QStringLiteral("false"));
+            output += copy;
+        }
+        text.replace(p, e + end.size() - p, output);
+        // The rows hold values from outside (labels, texts); searching through
+        // them again could expand a begin comment a value brought in, forever.
+        p = text.indexOf(begin, p + output.size());
+    }
+}
+
+} // namespace
+
+void HtmlTemplate::applyField(QString &text, const QString &fullName, const TemplateVariable &field)
+{
+    setField(text, fullName, field);
+}
+
+void HtmlTemplate::setVariable(const QString &name, const QString &value, QString *target)
+{
+    if (name.isEmpty())
+        return;
+    if (!target) {
+        d->variables.append(TemplateVariable(name, value));
+        target = &d->working;
+    }
+    setScalar(*target, name, value);
+    d->dirty = true;
+}
+
+void HtmlTemplate::setVariable(const QString &name, const char *value, QString *target)
+{
+    setVariable(name, QString::fromLatin1(value), target);
+}
+
+void HtmlTemplate::setVariable(const QString &name, bool value, QString *target)
+{
+    setVariable(name, value ? QStringLiteral("true") : QStringLiteral("false"), target);
+}
+
+void HtmlTemplate::setVariable(const QString &name, quint8 value, QString *target)
+{
+    setVariable(name, QString::number(value), target);
+}
+
+void HtmlTemplate::setVariable(const QString &name, int value, QString *target)
+{
+    setVariable(name, QString::number(value), target);
+}
+
+void HtmlTemplate::setVariable(const QString &name, unsigned int value, QString *target)
+{
+    setVariable(name, QString::number(value), target);
+}
+
+void HtmlTemplate::setVariable(const QString &name, float value, QString *target)
+{
+    setVariable(name, QString::asprintf("%g", double(value)), target);
+}
+
+void HtmlTemplate::expandLoops(const QString &name, const TemplateVariable::Rows &rows, QString *target)
+{
+    if (name.isEmpty())
+        return;
+    if (!target) {
+        d->variables.append(TemplateVariable(name, rows));
+        target = &d->working;
+    }
+    QString &text = *target;
+    expandList(text, name, rows);
+
+    const QRegularExpression directive(QLatin1String("<!--\\s*#json\\s*") + QRegularExpression::escape(name)
+                                       + QLatin1String("\\s*as\\s*([^\\s]*)\\s*-->"));
+    for (QRegularExpressionMatch match = directive.match(text); match.hasMatch();) {
+        const QString variableName = match.captured(1);
+        QString statement;
+        // A directive without a variable name cannot declare anything.
+        if (!variableName.isEmpty()) {
+            TemplateValue tree = toValueTree(name);
+            tree.clearName();
+            statement = QLatin1String("var ") + variableName + QLatin1String(" = ") + tree.toJsonDocument()
+                        + QLatin1Char(';');
+        }
+        text.replace(match.capturedStart(), match.capturedLength(), statement);
+        match = directive.match(text, match.capturedStart() + statement.size());
+    }
+    d->dirty = true;
+}
+
+void HtmlTemplate::setRecord(const QString &name, const TemplateVariable::Row &fields, QString *target)
+{
+    if (!target) {
+        d->variables.append(TemplateVariable(name, TemplateVariable::Rows{fields}));
+        target = &d->working;
+    }
+    QString &text = *target;
+    if (!name.isEmpty())
+        setScalar(text, name, fields.isEmpty() ? QStringLiteral("false") : QStringLiteral("true"));
+    for (const TemplateVariable &field : fields)
+        setField(text, name.isEmpty() ? field.name : name + QLatin1Char(':') + field.name, field);
+    d->dirty = true;
+}
+
+TemplateValue HtmlTemplate::toValueTree(const QString &name) const
+{
+    TemplateValue content(QStringLiteral("content"), TemplateValue::Map);
+    if (name.isEmpty()) {
+        for (const TemplateVariable &variable : d->variables)
+            content.append(variable.toTemplateValue());
+        return content;
+    }
+    const TemplateVariable *found = nullptr;
+    for (const QString &part : name.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
+        for (const TemplateVariable &variable : d->variables) {
+            if (variable.name == part) {
+                found = &variable;
+                break;
+            }
+        }
+    }
+    if (!found)
+        return content;
+    return TemplateValue(QStringLiteral("content"), found->toTemplateValue());
+}
+
+} // namespace ZOZ

@@ -1,0 +1,406 @@
+#include "SettingsFixture.h"
+#include "TemplateFixture.h"
+
+#include "StrictJson.h"
+#include "ZOZHtmlTemplate.h"
+#include "ZOZTemplateValue.h"
+
+#include <QRegularExpression>
+
+#include <random>
+
+using namespace ZOZ;
+using ZOZTest::StyleFolder;
+
+namespace {
+
+using Row = TemplateVariable::Row;
+using Rows = TemplateVariable::Rows;
+
+class HtmlTemplateTest : public StyleFolder
+{
+protected:
+    // A template over the given text, loaded from a file of its own.
+    QString render(const QByteArray &page, const std::function<void(HtmlTemplate &)> &fill = {})
+    {
+        writeFile(QStringLiteral("templates/page.html"), page);
+        HtmlTemplate page1(QStringLiteral("/templates/page.html"));
+        page1.reset();
+        if (fill)
+            fill(page1);
+        return QString::fromUtf8(page1.render());
+    }
+};
+
+} // namespace
+
+TEST_F(HtmlTemplateTest, LoadRefusesNamesWithoutLeadingSlashAndKeepsLastGoodText)
+{
+    writeFile(QStringLiteral("templates/a.html"), "first");
+    writeFile(QStringLiteral("templates/empty.html"), "  \n <!-- #include \"templates/missing.html\" -->\n");
+    HtmlTemplate page(QStringLiteral("/templates/a.html"));
+    EXPECT_FALSE(page.load(QStringLiteral("templates/a.html")));
+    EXPECT_FALSE(page.load(QString()));
+    EXPECT_EQ(page.templateName(), QStringLiteral("/templates/a.html"));
+
+    EXPECT_FALSE(page.load(QStringLiteral("/templates/empty.html")));
+    EXPECT_EQ(page.templateName(), QStringLiteral("/templates/empty.html"));
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("first"));
+
+    EXPECT_FALSE(page.load(QStringLiteral("/templates/missing.html")));
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("first"));
+}
+
+TEST_F(HtmlTemplateTest, IncludesAndReplaceStackApplyInnermostFirst)
+{
+    writeFile(QStringLiteral("templates/header.html"),
+              "<!-- #replace \"A\":\"2\" -->header {A} {TITLE}<if A>[a]</if A>\n"
+              "<!-- #include \"templates/footer.html\" -->");
+    writeFile(QStringLiteral("templates/footer.html"), "footer {A}");
+    const QString out = render("\n\n  <!-- #replace \"A\":\"1\" --><!-- #replace \"TITLE\":\"T\" -->"
+                               "<!-- #include \"templates/header.html\" -->|page {A} {TITLE}"
+                               "<!--  #include \"templates/footer.html\" -->|"
+                               "<!-- #replace \"TITLE\":\"later\" -->");
+    // The later page directive wins for the page's own text; leading blanks go.
+    EXPECT_EQ(out, QStringLiteral("header 2 later[a]\nfooter 2|page 1 later|"));
+}
+
+TEST_F(HtmlTemplateTest, IncludeCyclesEnd)
+{
+    writeFile(QStringLiteral("templates/self.html"), "x<!-- #include \"templates/self.html\" -->");
+    writeFile(QStringLiteral("templates/b.html"), "b<!-- #include \"/templates/c.html\" -->");
+    writeFile(QStringLiteral("templates/c.html"), "c<!-- #include \"templates/b.html\" -->");
+    HtmlTemplate self(QStringLiteral("/templates/self.html"));
+    self.reset();
+    // The page itself and sixteen levels of includes below it.
+    EXPECT_EQ(self.render(), QByteArray(17, 'x'));
+
+    // Twice at every level would be 2^17 copies.
+    writeFile(QStringLiteral("templates/twice.html"),
+              "y<!-- #include \"templates/twice.html\" --><!-- #include \"templates/twice.html\" -->");
+    HtmlTemplate twice(QStringLiteral("/templates/twice.html"));
+    twice.reset();
+    EXPECT_EQ(twice.render(), QByteArray(512, 'y'));
+
+    HtmlTemplate cycle(QStringLiteral("/templates/b.html"));
+    cycle.reset();
+    EXPECT_EQ(cycle.render(), QByteArray("bcbcbcbcbcbcbcbcb"));
+}
+
+TEST_F(HtmlTemplateTest, IncludeCannotLeaveTheStyleRoot)
+{
+    writeFile(QStringLiteral("secret.txt"), "secret");
+    writeFile(QStringLiteral("templates/page.html"), "<!-- #include \"templates/../secret.txt\" -->ok");
+    HtmlTemplate page(QStringLiteral("/templates/page.html"));
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("ok"));
+}
+
+TEST_F(HtmlTemplateTest, ConditionsFollowTheTruthOfTheValue)
+{
+    struct Case
+    {
+        const char *value;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"false", "[no]"}, {"", "[no]"}, {"0", "[yes]"}, {"no", "[yes]"}, {"False", "[yes]"}, {"x", "[yes]"},
+    };
+    for (const Case &c : cases) {
+        const QString out = render("<if V>[yes]</if V><ifnot V>[no]</ifnot V>",
+                                   [&](HtmlTemplate &t) { t.setVariable(QStringLiteral("V"), QString::fromLatin1(c.value)); });
+        EXPECT_EQ(out, QLatin1String(c.expected)) << "value '" << c.value << "'";
+    }
+}
+
+TEST_F(HtmlTemplateTest, SettersEditTheTextAtOnce)
+{
+    const QString out = render("{A} <if OPEN>never closed {B}", [](HtmlTemplate &t) {
+        t.setVariable(QStringLiteral("A"), QStringLiteral("{B}"));
+        t.setVariable(QStringLiteral("OPEN"), true);
+        t.setVariable(QStringLiteral("B"), "x");
+        t.setVariable(QStringLiteral("B"), "second");
+        t.setVariable(QString(), "ignored");
+    });
+    EXPECT_EQ(out, QStringLiteral("x <if OPEN>never closed x"));
+
+    const QString numbers = render("{U8} {I} {U} {F} {G}", [](HtmlTemplate &t) {
+        t.setVariable(QStringLiteral("U8"), quint8(200));
+        t.setVariable(QStringLiteral("I"), -3);
+        t.setVariable(QStringLiteral("U"), 4000000000u);
+        t.setVariable(QStringLiteral("F"), 0.5f);
+        t.setVariable(QStringLiteral("G"), 1234567.0f);
+    });
+    EXPECT_EQ(numbers, QStringLiteral("200 -3 4000000000 0.5 1.23457e+06"));
+}
+
+TEST_F(HtmlTemplateTest, ListsExpandRowsWithTheirSpecials)
+{
+    const QByteArray page = "<if L>has</if L><ifnot L>none</ifnot L>:"
+                            "<!-- begin:L -->[{L:__INDEX__}/{L:__INDEX+ONE__} {L:name}"
+                            "<if L:__FIRST_ITEM__>F</if L:__FIRST_ITEM__><if L:__LAST_ITEM__>E</if L:__LAST_ITEM__>]"
+                            "<!-- end:L -->.";
+    const auto rows = [](int count) {
+        Rows rows;
+        for (int i = 0; i < count; ++i)
+            rows.append(Row{TemplateVariable(QStringLiteral("name"), QStringLiteral("n%1").arg(i))});
+        return rows;
+    };
+    EXPECT_EQ(render(page, [&](HtmlTemplate &t) { t.expandLoops(QStringLiteral("L"), rows(3)); }),
+              QStringLiteral("has:[0/1 n0F][1/2 n1][2/3 n2E]."));
+    EXPECT_EQ(render(page, [&](HtmlTemplate &t) { t.expandLoops(QStringLiteral("L"), rows(1)); }),
+              QStringLiteral("has:[0/1 n0FE]."));
+    EXPECT_EQ(render(page, [&](HtmlTemplate &t) { t.expandLoops(QStringLiteral("L"), rows(0)); }),
+              QStringLiteral("none:."));
+    // Never set: the comments go, the pattern stays once with its placeholders.
+    EXPECT_EQ(render(page), QStringLiteral("none:[{L:__INDEX__}/{L:__INDEX+ONE__} {L:name}]."));
+}
+
+TEST_F(HtmlTemplateTest, ListEdgeCases)
+{
+    const Rows hostile{Row{TemplateVariable(QStringLiteral("raw"), QStringLiteral("<!-- begin:L -->again<!-- end:L -->")),
+                           TemplateVariable(QStringLiteral("text"), QStringLiteral("a<b\nc"), true),
+                           TemplateVariable(QStringLiteral("plain"), QStringLiteral("a<b\nc"))}};
+    const QString out = render("<!-- begin:L -->{L:raw}|{L:text}|{L:plain}<!-- end:L -->"
+                               "<!-- begin:L -->no end",
+                               [&](HtmlTemplate &t) { t.expandLoops(QStringLiteral("L"), hostile); });
+    // A value that brings a begin comment along is not expanded again.
+    EXPECT_EQ(out, QStringLiteral("again|a&lt;b c|a<b\ncno end"));
+
+    const Rows nested{Row{TemplateVariable(QStringLiteral("id"), 1),
+                          TemplateVariable(QStringLiteral("sub"), Rows{Row{TemplateVariable(QStringLiteral("v"), "a")},
+                                                                       Row{TemplateVariable(QStringLiteral("v"), "b")}})}};
+    EXPECT_EQ(render("<!-- begin:L -->{L:id}(<!-- begin:L:sub -->{L:sub:v}<!-- end:L:sub -->)<!-- end:L -->",
+                     [&](HtmlTemplate &t) { t.expandLoops(QStringLiteral("L"), nested); }),
+              QStringLiteral("1(ab)"));
+}
+
+TEST_F(HtmlTemplateTest, JsonDirectiveDeclaresTheRecordedList)
+{
+    Rows rows;
+    for (int i = 0; i < 2; ++i)
+        rows.append(Row{TemplateVariable(QStringLiteral("id"), i), TemplateVariable(QStringLiteral("on"), i == 1),
+                        TemplateVariable(QStringLiteral("label"), QStringLiteral("a\"b\\c"), true)});
+    const QString out = render("<script><!-- #json SERVICES as services --> <!--#json   OTHER as other-->"
+                               "<!-- #json SERVICES as -->|</script>",
+                               [&](HtmlTemplate &t) {
+                                   QString elsewhere;
+                                   t.expandLoops(QStringLiteral("SERVICES"), rows);
+                                   t.expandLoops(QStringLiteral("OTHER"), rows, &elsewhere);
+                               });
+    const QRegularExpression statement(QStringLiteral("^<script>var services = (.*); </script>$"));
+    const QRegularExpressionMatch match = statement.match(out.section(QLatin1Char('|'), 0, 0) + QStringLiteral("</script>"));
+    ASSERT_TRUE(match.hasMatch()) << out.toStdString();
+    const QByteArray json = match.captured(1).toUtf8();
+    EXPECT_TRUE(ZOZTest::StrictJson::isValid(json)) << json.constData();
+    EXPECT_TRUE(json.startsWith("[{\"id\":0,\"on\":false,\"label\":")) << json.constData();
+    EXPECT_TRUE(out.endsWith(QStringLiteral("|</script>")));
+}
+
+TEST_F(HtmlTemplateTest, JsonOfAnUnrecordedListIsAnEmptyObject)
+{
+    QString target = QStringLiteral("<!-- #json L as l -->");
+    writeFile(QStringLiteral("templates/p.html"), "x");
+    HtmlTemplate page(QStringLiteral("/templates/p.html"));
+    page.expandLoops(QStringLiteral("L"), Rows{}, &target);
+    EXPECT_EQ(target, QStringLiteral("var l = {};"));
+    EXPECT_TRUE(page.variables().isEmpty());
+}
+
+TEST_F(HtmlTemplateTest, RecordsAndValueTree)
+{
+    writeFile(QStringLiteral("templates/p.html"), "{R:a} {b} <if R>r</if R>");
+    HtmlTemplate page(QStringLiteral("/templates/p.html"));
+    page.reset();
+    page.setRecord(QStringLiteral("R"), Row{TemplateVariable(QStringLiteral("a"), 5)});
+    page.setRecord(QString(), Row{TemplateVariable(QStringLiteral("b"), QStringLiteral("<b>"), true)});
+    page.setVariable(QStringLiteral("S"), QStringLiteral("s"));
+    EXPECT_EQ(QString::fromUtf8(page.render()), QStringLiteral("5 &lt;b&gt; r"));
+
+    EXPECT_EQ(page.toValueTree(QStringLiteral("S")).toJson(), QStringLiteral("\"content\":\"s\""));
+    EXPECT_EQ(page.toValueTree(QStringLiteral("R")).toJson(), QStringLiteral("\"content\":[{\"a\":5}]"));
+    EXPECT_EQ(page.toValueTree(QStringLiteral("missing")).toJson(), QStringLiteral("\"content\":{}"));
+    EXPECT_EQ(page.toValueTree(QStringLiteral("S.missing")).toJson(), QStringLiteral("\"content\":\"s\""));
+    const QString all = page.toValueTree(QString()).toJson();
+    EXPECT_TRUE(all.startsWith(QStringLiteral("\"content\":{\"R\":[{\"a\":5}],"))) << all.toStdString();
+    EXPECT_TRUE(all.contains(QStringLiteral("\"ZOZ_APP_NAME\":"))) << all.toStdString();
+    EXPECT_FALSE(all.contains(QStringLiteral("PAGE-REFRESH")));
+}
+
+TEST_F(HtmlTemplateTest, ProcessingClearsWhatNobodySet)
+{
+    const QString out = render("<html><if X>gone</if X><ifnot Y>kept</ifnot Y>{Z}<!-- note -->"
+                               "<script>var a = 1; <!-- inside --> </script>"
+                               "<if 'ENABLE_AUDIO'>?</if 'ENABLE_AUDIO'><if ENABLE_AUDIO>audio</if ENABLE_AUDIO>"
+                               "<!-- TEMPLATE_INSTRUCTIONS -->a  \n\n   b<!-- never closed <if X>");
+    EXPECT_EQ(out, QStringLiteral("<html>kept{Z}<script>var a = 1;  </script>audioa\n   b"));
+}
+
+TEST_F(HtmlTemplateTest, CommentsJoinedByRemovalAreRemovedToo)
+{
+    EXPECT_EQ(render("a<!<!-- x -->-- y -->b<!-->c"), QStringLiteral("abc"));
+}
+
+TEST_F(HtmlTemplateTest, RenderWorksOncePerChange)
+{
+    writeFile(QStringLiteral("templates/p.html"), "{A}");
+    HtmlTemplate page(QStringLiteral("/templates/p.html"));
+    page.reset();
+    page.setVariable(QStringLiteral("A"), 1);
+    const QByteArray first = page.render();
+    EXPECT_EQ(first, QByteArray("1"));
+    EXPECT_EQ(page.process(), QStringLiteral("1"));
+    EXPECT_EQ(page.render().constData(), page.render().constData());
+}
+
+TEST_F(HtmlTemplateTest, CachedTextIsKeptUntilReloadIsAsked)
+{
+    writeFile(QStringLiteral("templates/p.html"), "old");
+    HtmlTemplate page(QStringLiteral("/templates/p.html"));
+    writeFile(QStringLiteral("templates/p.html"), "new");
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("old"));
+    page.setReloadNeeded();
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("new"));
+    writeFile(QStringLiteral("templates/p.html"), "");
+    page.setReloadNeeded();
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("new"));
+}
+
+namespace {
+
+class TemplateSettingsTest : public ZOZTest::SettingsFixture
+{
+protected:
+    void writePage(const QByteArray &content)
+    {
+        const QString path = work.filePath(QStringLiteral("style/templates/page.html"));
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+};
+
+} // namespace
+
+TEST_F(TemplateSettingsTest, BuiltInVariablesAndInstructionsTable)
+{
+    ::testing::internal::CaptureStdout();
+    settings->parseCommandLine({QStringLiteral("zoz"), QStringLiteral("-o"), QStringLiteral("SHOW_QUIT"), QStringLiteral("0"),
+                                QStringLiteral("-wt"), QStringLiteral("W")});
+    ::testing::internal::GetCapturedStdout();
+    settings->setHttpRefreshTime(2500);
+    settings->setShowTemplateInstructions(true);
+    writePage("<html><head></head><body>{PAGE-REFRESH} <if ENABLE_SHOW_QUIT>q</if ENABLE_SHOW_QUIT>"
+              "<if ENABLE_SETTINGS>s</if ENABLE_SETTINGS> {ZOZ_APP_TITLE}|<!-- TEMPLATE_INSTRUCTIONS --></body></html>");
+    HtmlTemplate page(QStringLiteral("/templates/page.html"));
+    page.reset();
+    page.expandLoops(QStringLiteral("L"), {});
+    page.setVariable(QStringLiteral("TEXT"), QStringLiteral("<b>"));
+    const QString out = QString::fromUtf8(page.render());
+    EXPECT_TRUE(out.startsWith(QStringLiteral("<html><head><style type='text/css'>\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("</style>\n</head><body>2500 s W|<center><table class='template-instructions'>\n"
+                                            "<tr><th>L</th><td>:</td><td>EMPTY</td></tr>\n"
+                                            "<tr><th>TEXT</th><td>:</td><td><b></td></tr>\n")))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("<tr><th>ZOZ_APP_TITLE</th><td>:</td><td>W</td></tr>\n")));
+    EXPECT_FALSE(out.contains(QStringLiteral("<th>PAGE-REFRESH</th>")));
+    EXPECT_FALSE(out.contains(QStringLiteral("<th>LANGUAGE</th>")));
+    EXPECT_TRUE(out.endsWith(QStringLiteral("</table></center>\n</body></html>")));
+
+    writePage("<html><body>x</body></html>");
+    page.setReloadNeeded();
+    page.reset();
+    EXPECT_TRUE(page.process().startsWith(QStringLiteral("<html><body><center><table")));
+}
+
+TEST_F(TemplateSettingsTest, WithoutTemplateCacheEveryResetReadsTheFile)
+{
+    settings->setNoTemplateCache(true);
+    writePage("old");
+    HtmlTemplate page(QStringLiteral("/templates/page.html"));
+    writePage("new");
+    page.reset();
+    EXPECT_EQ(page.render(), QByteArray("new"));
+}
+
+namespace {
+
+// Comment removal as plainly written: from the last opening to the first,
+// each time in the whole text as it stands.
+QString stripCommentsPlainly(QString text)
+{
+    for (qsizetype p = text.lastIndexOf(QLatin1String("<!--")); p >= 0; p = text.lastIndexOf(QLatin1String("<!--"))) {
+        const qsizetype e = text.indexOf(QLatin1String("-->"), p);
+        text.remove(p, e < 0 ? text.size() - p : e + 3 - p);
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(HtmlTemplateTest, CommentRemovalMatchesThePlainAlgorithm)
+{
+    const char *const pieces[] = {"<!--", "-->", "<!", "--", ">", "-", "<", "a", "b", "<!-- TEMPLATE_INSTRUCTIONS -->"};
+    std::mt19937 random(4);
+    for (int round = 0; round < 300; ++round) {
+        QString page = QStringLiteral("x");
+        const int count = int(random() % 24);
+        for (int i = 0; i < count; ++i)
+            page += QLatin1String(pieces[random() % std::size(pieces)]);
+        EXPECT_EQ(render(page.toUtf8()), stripCommentsPlainly(page)) << page.toStdString();
+    }
+}
+
+// Whatever the template and the values hold, filling and processing end and
+// leave no comment behind.
+TEST_F(HtmlTemplateTest, ArbitraryTemplatesAndValuesEnd)
+{
+    const char *const pieces[] = {
+        "<if A>", "</if A>", "<ifnot A>", "</ifnot A>", "{A}", "{L:x}", "<if L:x>", "</if L:x>",
+        "<!-- begin:L -->", "<!-- end:L -->", "<!-- #json L as v -->", "<!-- #json L as -->", "<!--", "-->",
+        "<if ", ">", "}", "{", "text", " ", "\n", "<!-- TEMPLATE_INSTRUCTIONS -->",
+    };
+    std::mt19937 random(7);
+    const auto pick = [&](int count) {
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text += QLatin1String(pieces[random() % std::size(pieces)]);
+        return text;
+    };
+    for (int round = 0; round < 200; ++round) {
+        const QString page = QStringLiteral("x") + pick(int(random() % 30));
+        const QString value = pick(int(random() % 4));
+        Rows rows;
+        for (int r = int(random() % 4); r > 0; --r)
+            rows.append(Row{TemplateVariable(QStringLiteral("x"), pick(int(random() % 4)), random() % 2 == 0)});
+        const QString out = render(page.toUtf8(), [&](HtmlTemplate &t) {
+            t.setVariable(QStringLiteral("A"), value);
+            t.expandLoops(QStringLiteral("L"), rows);
+        });
+        EXPECT_FALSE(out.contains(QLatin1String("<!--"))) << page.toStdString();
+    }
+}
+
+TEST_F(HtmlTemplateTest, BlankLinesFoldAsTheWhiteSpacePatternSays)
+{
+    const QChar pieces[] = {QLatin1Char(' '), QLatin1Char('\t'), QLatin1Char('\n'), QLatin1Char('\r'), QLatin1Char('\v'),
+                            QLatin1Char('\f'), QChar(0x00A0), QChar(0x2003), QLatin1Char('a')};
+    // White space as the toolkit's characters know it, not only ASCII.
+    static const QRegularExpression pattern(QStringLiteral("\\s+\\n"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        QString page = QStringLiteral("x");
+        for (int i = int(random() % 16); i > 0; --i)
+            page += pieces[random() % std::size(pieces)];
+        QString expected = page;
+        expected.replace(pattern, QStringLiteral("\n"));
+        EXPECT_EQ(render(page.toUtf8()), expected) << page.toStdString();
+    }
+}
