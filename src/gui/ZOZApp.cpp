@@ -3,6 +3,7 @@
 #include "ZOZConsoleSignals.h"
 #include "ZOZLog.h"
 #include "ZOZPaths.h"
+#include "ZOZServiceManager.h"
 #include "ZOZVersion.h"
 
 #include <QClipboard>
@@ -53,6 +54,7 @@ public:
     QTimer flushTimer;
     QTimer logFileTimer;
     ConsoleSignals *consoleSignals = nullptr;
+    ServiceManager *serviceManager = nullptr;
     QQueue<PendingBox> pendingBoxes;
     bool showingBox = false;
 };
@@ -92,6 +94,12 @@ App::~App()
     d->disposablesTimer.stop();
     d->flushTimer.stop();
     d->logFileTimer.stop();
+
+    if (d->serviceManager) {
+        ZOZ_LOG(LogNotice, QStringLiteral("stopping service manager.."));
+        ServiceManager::destroyInstance();
+        d->serviceManager = nullptr;
+    }
 
     ZOZ_LOG(LogNotice, QStringLiteral("clearing disposables list.."));
     clearDisposables();
@@ -139,6 +147,21 @@ App::InitResult App::init()
         return InitResult::Failed;
     settings->setHasGraphicalUI(d->gui);
 
+    if (!settings->parseCommandLine(m_arguments)) {
+        ZOZ_LOG(LogNotice, QStringLiteral("error while parsing command line arguments"));
+        return InitResult::Finished;
+    }
+    if (settings->isHelpWanted()) {
+        ZOZ_LOG(LogNotice, QStringLiteral("help wanted in command line, aborting init"));
+        settings->showHelp();
+        return InitResult::Finished;
+    }
+    if (settings->isVersionWanted()) {
+        ZOZ_LOG(LogNotice, QStringLiteral("version wanted in command line, aborting init"));
+        settings->showVersion();
+        return InitResult::Finished;
+    }
+
     settings->addListener(this);
 
     ZOZ_LOG(LogNotice, QStringLiteral("version: %1 for DAB with Audio (%2)")
@@ -149,6 +172,11 @@ App::InitResult App::init()
     ZOZ_LOG(LogFlag::Warning | LogSource::Settings,
             QStringLiteral("Settings::parseCommandLine() -> warning: no input set, defaulting to %1 frontend device")
                 .arg(settings->frontEndModeName()));
+
+    ZOZ_LOG(LogNotice, QStringLiteral("creating ServiceManager.."));
+    d->serviceManager = ServiceManager::instance();
+    if (!d->serviceManager->init())
+        return InitResult::Failed;
 
     if (Log *log = Log::instance(); log && log->isWritingFile()) {
         connect(&d->logFileTimer, &QTimer::timeout, this, &App::startNewLogFile);

@@ -34,6 +34,8 @@ public:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         process.setProcessEnvironment(env);
         process.setProgram(Program);
+        // The page templates the service manager loads at start-up.
+        process.setArguments({QStringLiteral("-sr"), QStringLiteral(ZOZ_SOURCE_DIR "/tests/services/style/")});
     }
 
     ~ChildProcess()
@@ -113,8 +115,20 @@ TEST(Process, SigtermShutsDownInOrderAndExitsZero)
                                        QStringLiteral("Settings::Settings()"),
                                        QStringLiteral("version: 5.1.2 for DAB with Audio ("),
                                        QStringLiteral("defaulting to DAB frontend device"),
+                                       QStringLiteral("creating ServiceManager.."),
+                                       QStringLiteral("ServiceManager::ServiceManager()"),
+                                       QStringLiteral("ServiceManager::init()"),
+                                       QStringLiteral("starting receiver.."),
+                                       QStringLiteral("Receiver::init()"),
                                        QStringLiteral("finished initialising process."),
                                        QStringLiteral("App::~App()"),
+                                       QStringLiteral("stopping service manager.."),
+                                       QStringLiteral("ServiceManager::~ServiceManager()"),
+                                       QStringLiteral("ServiceManagerPrivate::run() -> leaving thread"),
+                                       QStringLiteral("cleaning up service list"),
+                                       QStringLiteral("shutting down HTTP server.."),
+                                       QStringLiteral("shutting down receiver.."),
+                                       QStringLiteral("Receiver::~Receiver()"),
                                        QStringLiteral("clearing disposables list.."),
                                        QStringLiteral("removing settings instance.."),
                                        QStringLiteral("Settings::~Settings()"),

@@ -29,10 +29,14 @@ TEST(App, TimersRunDeferredCallsAndCloseApp)
     {
         bool gui = false;
         char name[] = "zoz";
-        char *argv[] = {name, nullptr};
-        ZOZ::App app(gui, 1, argv);
+        // The page templates the service manager loads at start-up.
+        char styleOption[] = "-sr";
+        QByteArray styleRoot = QByteArray(ZOZ_SOURCE_DIR "/tests/services/style/");
+        char *argv[] = {name, styleOption, styleRoot.data(), nullptr};
+        ZOZ::App app(gui, 3, argv);
         ASSERT_EQ(app.init(), ZOZ::App::InitResult::Running);
-        EXPECT_EQ(app.processArguments(), QStringList{QStringLiteral("zoz")});
+        EXPECT_EQ(app.processArguments(),
+                  (QStringList{QStringLiteral("zoz"), QStringLiteral("-sr"), QString::fromUtf8(styleRoot)}));
         ASSERT_NE(ZOZ::Settings::instance(), nullptr);
         EXPECT_FALSE(ZOZ::Settings::instance()->hasGraphicalUI());
         EXPECT_EQ(ZOZ::Settings::instance()->frontEndMode(), ZOZ::Settings::ModeDab);

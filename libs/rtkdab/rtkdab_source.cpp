@@ -1,0 +1,304 @@
+#include "rtkdab_source.h"
+
+#include "zoz_eti.h"
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace ZOZ::Rtkdab {
+
+namespace {
+
+struct Channel {
+    const char *label;
+    uint32_t kHz;
+};
+
+// European Band III channels in ascending frequency.
+const Channel BandIII[] = {
+    {"5A", 174928},  {"5B", 176640},  {"5C", 178352},  {"5D", 180064},  {"6A", 181936},  {"6B", 183648},
+    {"6C", 185360},  {"6D", 187072},  {"7A", 188928},  {"7B", 190640},  {"7C", 192352},  {"7D", 194064},
+    {"8A", 195936},  {"8B", 197648},  {"8C", 199360},  {"8D", 201072},  {"9A", 202928},  {"9B", 204640},
+    {"9C", 206352},  {"9D", 208064},  {"10A", 209936}, {"10B", 211648}, {"10C", 213360}, {"10D", 215072},
+    {"11A", 216928}, {"11B", 218640}, {"11C", 220352}, {"11D", 222064}, {"12A", 223936}, {"12B", 225648},
+    {"12C", 227360}, {"12D", 229072}, {"13A", 230784}, {"13B", 232496}, {"13C", 234208}, {"13D", 235776},
+    {"13E", 237488}, {"13F", 239200},
+};
+
+// European L-band: LA to LW, 1712 kHz apart.
+constexpr uint32_t LBandFirstKHz = 1452960;
+constexpr uint32_t LBandSpacingKHz = 1712;
+constexpr int LBandChannels = 23;
+
+// How long one poll of a command's output waits before looking at the cancel flag.
+constexpr int CommandPollMs = 100;
+
+std::string upper(std::string text)
+{
+    for (char &c : text)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool isDirectory(const std::string &path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isFile(const std::string &path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+class FileSource : public FrameSource {
+public:
+    explicit FileSource(int fd) : m_fd(fd), m_reader(ZozEtiReader_Create()) {}
+    ~FileSource() override
+    {
+        ZozEtiReader_Destroy(m_reader);
+        ::close(m_fd);
+    }
+
+    Result read(uint8_t *frame, const std::atomic<bool> &cancel) override
+    {
+        if (!m_reader)
+            return End;
+        bool rewound = false;
+        while (!cancel.load()) {
+            const int result = ZozEtiReader_ReadFd(m_reader, m_fd, frame);
+            if (result == 1) {
+                m_framesThisPass = true;
+                return Frame;
+            }
+            // A recording loops; one without a single frame ends instead of spinning.
+            if (result < 0 || rewound || (!m_framesThisPass && m_passes > 0))
+                return End;
+            if (::lseek(m_fd, 0, SEEK_SET) != 0)
+                return End;
+            ZozEtiReader_Reset(m_reader);
+            rewound = true;
+            ++m_passes;
+            m_framesThisPass = false;
+        }
+        return Cancelled;
+    }
+
+private:
+    int m_fd;
+    ZozEtiReader *m_reader;
+    int m_passes = 0;
+    bool m_framesThisPass = false;
+};
+
+class CommandSource : public FrameSource {
+public:
+    CommandSource(pid_t pid, int fd) : m_pid(pid), m_fd(fd), m_reader(ZozEtiReader_Create()) {}
+    ~CommandSource() override
+    {
+        ZozEtiReader_Destroy(m_reader);
+        ::close(m_fd);
+        // The command runs in its own process group: end it and its children.
+        ::kill(-m_pid, SIGTERM);
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+
+    Result read(uint8_t *frame, const std::atomic<bool> &cancel) override
+    {
+        if (!m_reader)
+            return End;
+        while (!cancel.load()) {
+            if (ZozEtiReader_Next(m_reader, frame) == 1)
+                return Frame;
+            if (!m_pending.empty()) {
+                const int taken = ZozEtiReader_Feed(m_reader, m_pending.data(), m_pending.size());
+                m_pending.erase(0, size_t(taken > 0 ? taken : 0));
+                continue;
+            }
+            pollfd request{m_fd, POLLIN, 0};
+            const int ready = ::poll(&request, 1, CommandPollMs);
+            if (ready < 0 && errno != EINTR)
+                return End;
+            if (ready <= 0)
+                continue;
+            uint8_t chunk[4096];
+            const ssize_t got = ::read(m_fd, chunk, sizeof chunk);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (got <= 0)
+                return End;
+            m_pending.assign(chunk, size_t(got));
+        }
+        return Cancelled;
+    }
+
+private:
+    pid_t m_pid;
+    int m_fd;
+    ZozEtiReader *m_reader;
+    std::basic_string<uint8_t> m_pending;
+};
+
+std::unique_ptr<FrameSource> startCommand(const std::string &command)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return nullptr;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    pid_t pid = 0;
+    const int result = posix_spawn(&pid, "/bin/sh", &actions, &attributes, const_cast<char **>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(fds[1]);
+    if (result != 0) {
+        ::close(fds[0]);
+        return nullptr;
+    }
+    return std::make_unique<CommandSource>(pid, fds[0]);
+}
+
+} // namespace
+
+std::string channelLabel(uint32_t kHz)
+{
+    for (const Channel &channel : BandIII)
+        if (channel.kHz == kHz)
+            return channel.label;
+    if (kHz >= LBandFirstKHz && (kHz - LBandFirstKHz) % LBandSpacingKHz == 0) {
+        const uint32_t n = (kHz - LBandFirstKHz) / LBandSpacingKHz;
+        if (n < LBandChannels)
+            return std::string("L") + char('A' + n);
+    }
+    return {};
+}
+
+uint32_t channelFrequency(const std::string &text)
+{
+    const std::string label = upper(text);
+    for (const Channel &channel : BandIII)
+        if (label == channel.label)
+            return channel.kHz;
+    if (label.size() == 2 && label[0] == 'L' && label[1] >= 'A' && label[1] < 'A' + LBandChannels)
+        return LBandFirstKHz + LBandSpacingKHz * uint32_t(label[1] - 'A');
+    if (text.empty() || text.size() > 9)
+        return 0;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return 0;
+    return uint32_t(std::strtoul(text.c_str(), nullptr, 10));
+}
+
+SourceSpec parseSource(const char *value)
+{
+    SourceSpec spec;
+    if (!value || !*value)
+        return spec;
+    const std::string text(value);
+    if (text[0] == '|') {
+        if (text.size() > 1) {
+            spec.kind = SourceSpec::Kind::Command;
+            spec.command = text.substr(1);
+        }
+        return spec;
+    }
+    if (isDirectory(text)) {
+        spec.kind = SourceSpec::Kind::Folder;
+        spec.path = text;
+        return spec;
+    }
+    const size_t at = text.rfind('@');
+    if (at != std::string::npos && isFile(text.substr(0, at))) {
+        const uint32_t kHz = channelFrequency(text.substr(at + 1));
+        if (kHz) {
+            spec.kind = SourceSpec::Kind::File;
+            spec.path = text.substr(0, at);
+            spec.fileFrequency = kHz;
+        }
+    }
+    return spec;
+}
+
+std::string expandCommand(const std::string &command, uint32_t kHz)
+{
+    std::string label = channelLabel(kHz);
+    if (label.empty())
+        label = std::to_string(kHz);
+    std::string out;
+    for (size_t i = 0; i < command.size(); ++i) {
+        if (command[i] == '%' && i + 1 < command.size()) {
+            const char next = command[i + 1];
+            if (next == 'c' || next == 'f' || next == '%') {
+                out += next == 'c' ? label : next == 'f' ? std::to_string(kHz) : std::string("%");
+                ++i;
+                continue;
+            }
+        }
+        out += command[i];
+    }
+    return out;
+}
+
+std::string recordingFor(const SourceSpec &spec, uint32_t kHz)
+{
+    if (kHz == 0)
+        return {};
+    switch (spec.kind) {
+    case SourceSpec::Kind::File:
+        return spec.fileFrequency == kHz ? spec.path : std::string();
+    case SourceSpec::Kind::Folder: {
+        const std::string label = channelLabel(kHz);
+        std::string lower = label;
+        for (char &c : lower)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const std::string &name : {label, lower, std::to_string(kHz)}) {
+            if (name.empty())
+                continue;
+            for (const char *extension : {".eti", ".ETI"}) {
+                const std::string path = spec.path + "/" + name + extension;
+                if (isFile(path))
+                    return path;
+            }
+        }
+        return {};
+    }
+    default:
+        return {};
+    }
+}
+
+std::unique_ptr<FrameSource> openSource(const SourceSpec &spec, uint32_t kHz)
+{
+    if (kHz == 0)
+        return nullptr;
+    if (spec.kind == SourceSpec::Kind::Command)
+        return startCommand(expandCommand(spec.command, kHz));
+    const std::string path = recordingFor(spec, kHz);
+    if (path.empty())
+        return nullptr;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<FileSource>(fd);
+}
+
+} // namespace ZOZ::Rtkdab

@@ -1,0 +1,47 @@
+// Where the receiver library's frames come from: RTKDAB_SOURCE parsed into a
+// source description, and frame sources over files and commands.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ZOZ::Rtkdab {
+
+struct SourceSpec {
+    enum class Kind { None, Folder, File, Command };
+    Kind kind = Kind::None;
+    std::string path;          // folder or file
+    uint32_t fileFrequency = 0; // kHz the file is served on
+    std::string command;       // without the leading '|'
+};
+
+// Label of the European Band III or L-band channel at `kHz`, empty when none.
+std::string channelLabel(uint32_t kHz);
+// kHz of a channel label (any case) or of a decimal kHz text; 0 when neither.
+uint32_t channelFrequency(const std::string &text);
+
+// Parses RTKDAB_SOURCE's value. Kind::None when empty, or when the folder or
+// file it names does not exist.
+SourceSpec parseSource(const char *value);
+
+// The command line for one tune: %c the channel label (the kHz when the
+// frequency has no label), %f the kHz, %% a percent sign.
+std::string expandCommand(const std::string &command, uint32_t kHz);
+
+// Path of the recording served at `kHz`, empty when there is none.
+std::string recordingFor(const SourceSpec &spec, uint32_t kHz);
+
+class FrameSource {
+public:
+    enum Result { Frame = 1, End = 0, Cancelled = -1 };
+    virtual ~FrameSource() = default;
+    // Reads the next 6144-byte frame; gives up soon after `cancel` is set.
+    virtual Result read(uint8_t *frame, const std::atomic<bool> &cancel) = 0;
+};
+
+// Opens what `spec` serves at `kHz`: null when nothing is.
+std::unique_ptr<FrameSource> openSource(const SourceSpec &spec, uint32_t kHz);
+
+} // namespace ZOZ::Rtkdab

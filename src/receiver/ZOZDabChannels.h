@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ZOZDab.h"
+
+namespace ZOZ {
+
+// Number of channels of all grids together: the ensemble indices are 0 to
+// this minus one.
+inline int channelCount()
+{
+    return channelGridBase(DabChannelGridCount);
+}
+
+inline bool isChannelIndex(int index)
+{
+    return index >= 0 && index < channelCount();
+}
+
+} // namespace ZOZ

@@ -1,0 +1,187 @@
+#pragma once
+
+#include "ZOZDabEnsemble.h"
+#include "ZOZDabUsbPrivate.h"
+#include "ZOZRtkApi.h"
+#include "ZOZSettings.h"
+
+#include <QMutex>
+#include <QThread>
+#include <QVector>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace ZOZ {
+
+struct DabSelection;
+
+// The receiving side of the program: the receiver library, the stick, the tune
+// state machine and the ensemble database. Its thread ticks the state machine
+// every 40 ms; the library delivers FIC and sub-channel bytes on a thread of
+// its own; other threads talk to it through queued commands.
+class Receiver : public QThread, public Settings::Listener
+{
+    Q_OBJECT
+
+public:
+    static constexpr int TickIntervalMs = 40;
+    static constexpr unsigned long StopWaitMs = 5000;
+
+    // Shows the user a question with a yes and a no answer; each answer calls
+    // the named slot ("1slotName()") on its object. A null cancel object
+    // stands for the application object. Installed by the service manager.
+    using MessageSink = std::function<void(const QString &text, QObject *confirmObject, const char *confirmSlot,
+                                           QObject *cancelObject, const char *cancelSlot)>;
+
+    static Receiver *instance();
+    static Receiver *existingInstance();
+    static void destroyInstance();
+
+    // A receiver of its own; the program uses the singleton. Tests may pass a
+    // scripted library and a data folder.
+    explicit Receiver(QObject *parent = nullptr);
+    ~Receiver() override;
+
+    bool init(Settings *settings);
+    void settingChanged(const QVector<int> &changes) override;
+
+    // Everything that needs the receiver library goes through this table; it
+    // is loaded on the first opening unless one was given here.
+    void setLibrary(const RtkApi *api);
+    void setDataFolder(const QString &folder);
+    QString dataFolder() const { return m_dataFolder; }
+    void setMessageSink(MessageSink sink);
+    // Where the receiver library is looked for before the system's paths.
+    void setLibraryDirectory(const QString &directory) { m_libraryDirectory = directory; }
+    // The model code of the first supported stick that is present, 0 for none.
+    void setDeviceProbe(std::function<int()> probe);
+    int deviceModel() const { return m_deviceModel; }
+    // Takes the bytes of the selected sub-channels (the library's thread,
+    // with the ensemble mutex held): ensemble index, sub-channel id, bytes.
+    using MscSink = std::function<void(int ensembleIndex, quint8 subChId, const quint8 *data, int length)>;
+    void setMscSink(MscSink sink) { m_mscSink = std::move(sink); }
+
+    // Stops the thread cooperatively: the current tick finishes, no new one starts.
+    void stop();
+
+    // Commands from any thread; the receiver thread carries them out at its
+    // next tick. Tunes to an ensemble: switches while receiving, else tunes
+    // from idle (not during a scan).
+    void requestEnsemble(int ensembleIndex);
+
+    // FIC and MSC intake (the library's thread).
+    bool DAB_parseFIBs(DabEnsemble *ensemble, const quint8 *data, int length);
+    bool DAB_parseFIGs(DabEnsemble *ensemble, const quint8 *data, int length);
+    void DAB_parseMscData(DabEnsemble *ensemble, const quint8 *data, int length, quint8 subChId);
+    bool initDAB();
+    void closeDAB();
+
+    // The ensemble database.
+    bool updateDatabase(DabEnsemble *ensemble);
+    bool finishEnsembleUpdate(DabEnsemble *ensemble, bool &changed);
+    QVector<DabEnsemble> getEnsembles();
+    bool rtkLoadEnsembleCache();
+    bool rtkSaveEnsembleCache();
+    DabDateTime &dateTime() { return m_dateTime; }
+
+    // The state machine (the receiver thread).
+    void tickDabUsb();
+    bool rtkActivateEnsemble(bool quiet);
+    bool rtkOpenDevice(bool quiet);
+    bool rtkCloseDevice(bool quiet);
+    bool rtkLoad(bool quiet);
+    bool openDevice();
+    void rtkSetSelectedComponents(const QVector<DabSelection> &selection);
+
+    // Callback bodies (the library's thread).
+    void onFicData(const quint8 *data, int length);
+    void onSubchannelData(const quint8 *data, int length, quint8 subChId);
+
+    void rtkScanStart(bool keepPrevious, bool scanAdditional);
+    // Makes the record of a channel as the scan does, keeping an existing one
+    // of the same grid and frequency.
+    void addEnsembleForChannel(int index);
+    bool rtkActivateServiceComponent(const DabServiceComponent &component, quint16 address);
+    bool rtkRemoveServiceComponent(const DabServiceComponent &component, quint16 address);
+
+    bool isScanning() const;
+    bool signalPresent() const { return m_signalPresent.load(); }
+    int signalQuality() const { return m_signalQuality.load(); }
+    int signalStrength() const { return m_signalStrength.load(); }
+    void resetSignalInfo();
+
+    DabUsbPrivate *usb() const { return m_usb.get(); }
+
+signals:
+    void dataReady();
+    void signalScanMode(bool scanning);
+
+public slots:
+    void rtkRequestDevice();
+    void rtkScanRestart();
+    void rtkScanContinue();
+    void rtkOnAbortScan();
+
+protected:
+    void run() override;
+
+private:
+    enum class Command { RequestDevice, ScanRestart, ScanContinue, AbortScan, RequestEnsemble };
+    struct QueuedCommand
+    {
+        Command command;
+        int argument = -1;
+    };
+
+    static void ficCallback(uint8_t *data, int length);
+    static void mscCallback(uint8_t *data, int length, uint8_t subChId);
+    static void packetCallback(uint8_t *data, int length, uint32_t ignored, uint8_t subChId);
+    static void streamDataCallback(uint8_t *data, int length);
+    void activatePacketSlot(DabUsbPrivate::SubChannelSlot &slot);
+    void publishUsb();
+    void unpublishUsb();
+
+    bool initDabUsb();
+    void enqueue(Command command, int argument = -1);
+    void runQueuedCommands();
+    void doRequestDevice();
+    void runningStep();
+    bool closeOrDie(const char *what);
+    void fatalExit(const QString &what);
+    void showMessage(const QString &text, QObject *confirmObject, const char *confirmSlot,
+                     QObject *cancelObject, const char *cancelSlot);
+    int lastEnsembleSetting() const;
+    void storeLastEnsembleSetting(int index);
+    void rtkScanNext();
+    void rtkEndScan();
+    void rtkActivateServiceComponents(bool quiet);
+    void rtkEnableServiceComponentInternal(const DabSelection &selection);
+
+    std::unique_ptr<DabUsbPrivate> m_usb;
+    Settings *m_settings = nullptr;
+    const RtkApi *m_api = nullptr;
+    bool m_apiGiven = false;
+    QString m_dataFolder;
+    QString m_libraryDirectory;
+    MessageSink m_messageSink;
+    MscSink m_mscSink;
+    std::function<int()> m_deviceProbe;
+    int m_deviceModel = 0;
+    DabDateTime m_dateTime;
+
+    std::atomic<bool> m_signalPresent { false };
+    std::atomic<int> m_signalQuality { 0 };
+    std::atomic<int> m_signalStrength { 0 };
+    std::atomic<bool> m_running { true };
+
+    // The receiver the library's callbacks reach; one at a time.
+    static std::atomic<Receiver *> s_callbackReceiver;
+
+    QMutex m_commandMutex;
+    std::deque<QueuedCommand> m_commands;
+};
+
+} // namespace ZOZ

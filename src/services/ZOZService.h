@@ -1,0 +1,348 @@
+#pragma once
+
+#include "ZOZHttpRequestHandler.h"
+#include "ZOZSettings.h"
+#include "ZOZTemplateValue.h"
+#include "ZOZTemplateVariable.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <atomic>
+
+namespace ZOZ {
+
+class ServiceManager;
+
+// What the service manager knows about a new service when it creates it. The
+// concrete service class writes its own name and shortname before it hands
+// the record to Service::init.
+struct ServiceDescriptor
+{
+    quint32 sourceFlags = 0;
+    bool visible = true;
+    bool encrypted = false;
+    QByteArray extraData;
+    qint32 serviceId = -1; // selector id
+    qint32 ensembleIdentifier = -1;
+    quint8 ecc = 0;
+    quint8 countryId = 0;
+    qint64 serviceIdentifier = -1;
+    qint32 streamId = -1;
+    quint16 shortId = 0xFFFF;
+    quint16 componentId = 0xFFFF;
+    quint16 componentIdS = 0xFFFF;
+    quint16 packetId = 0xFFFF;
+    bool packetMode = false;
+    quint8 packetModeLength = 0;
+    bool packetModeEnhanced = false;
+    std::array<quint8, 2> fecSettings { 12, 188 };
+    qint32 applicationId = -1;
+    qint32 applicationType = -1;
+    QString label;
+    QString labelShort;
+    QString labelExt;
+    QString labelExtShort;
+    QString componentLabel;
+    QString componentLabelShort;
+    QString ensembleLabel;
+    QString ensembleLabelShort;
+    QString name;
+    QString shortname;
+    QString language;
+    QString country;
+    QString programType;
+};
+
+// One announcement (traffic, news ...) as the manager hands it to a service.
+struct Announcement
+{
+    enum System { Dab = 1, Drm = 2 };
+
+    qint32 system = Dab;
+    quint16 flags = 0;    // bit n: announcement type n
+    quint32 start = 0;    // UNIX seconds the manager first saw it
+    qint32 sid = -1;      // selector id of the carrying service
+    bool ignored = false;
+    quint8 clusterId = 0; // DAB only
+};
+
+// How far the content of a data service has arrived.
+struct ReceptionState
+{
+    bool complete = true;
+    quint8 progress = 100; // percent
+    quint32 startTime = 0;
+    quint32 estimatedEnd = 0;
+};
+
+// The base of every audio and data service object: identity on air, labels,
+// the flags the pages show, the secondary components (siblings) and data
+// services (children) that belong to it, and its own web path below which it
+// answers requests. Reference counted; the service manager holds the
+// references. The manager's worker thread changes it under the service-list
+// write lock; data arrives on the receiver library's thread.
+class Service : public QObject, public HttpRequestHandler, public Settings::Listener
+{
+    Q_OBJECT
+
+public:
+    // The selector id packs four bytes: ensemble, service, component, data.
+    static int ensembleIndexOf(qint32 selectorId) { return (quint32(selectorId) >> 24) & 0xFF; }
+    static int serviceIndexOf(qint32 selectorId) { return (quint32(selectorId) >> 16) & 0xFF; }
+    static int componentIndexOf(qint32 selectorId) { return (quint32(selectorId) >> 8) & 0xFF; }
+    static int dataIndexOf(qint32 selectorId) { return quint32(selectorId) & 0xFF; }
+
+    explicit Service(const bool &isData);
+    ~Service() override;
+
+    // Cache hooks: the base passes each call on to the children, then the siblings.
+    virtual void clearData();
+    virtual void loadCache();
+    virtual void saveCache();
+    virtual void init(ServiceDescriptor &descriptor);
+    virtual void receiveDlDataGroup(const uchar *data, const uint &length);
+    virtual bool newTextMessage(const QString &text);
+    virtual void dynamicLabelCommand(int command, const uchar &value);
+    // Every piece of data delivered for the service (the receiver library's thread).
+    virtual void receiveData(int length, const uchar *const &data);
+    virtual void stop(uint reason);
+    virtual bool handlePacket(int length, const uchar *const &data);
+    virtual ReceptionState *receptionProgress();
+    virtual TemplateVariable::Rows siblingTemplateRows();
+    virtual QVector<TemplateVariable> fillTemplateVariables();
+    virtual void retranslate();
+    virtual void retranslateContent();
+
+    // Setters: each returns true when the value changed.
+    virtual bool setServiceComponentId(const quint16 &value);
+    virtual bool setServiceComponentIdS(const quint16 &value);
+    virtual bool setShortId(const quint16 &value);
+    virtual bool setPacketId(const quint16 &value);
+    virtual bool setStreamId(const int &value);
+    virtual bool setServiceId(const int &value);
+    virtual bool setServiceApplicationId(const int &value);
+    virtual bool setServiceApplicationType(const int &value);
+    virtual bool setEnsembleIdentifier(const int &value);
+    virtual bool setServiceECC(const quint8 &value);
+    virtual bool setServiceCountryId(const quint8 &value);
+    virtual bool setServiceIdentifier(const qint64 &value);
+    virtual bool setServiceLogo(const QString &value);
+    virtual bool setServiceLabel(const QString &value);
+    virtual bool setServiceLabelShort(const QString &value);
+    virtual bool setServiceLabelExt(const QString &value);
+    virtual bool setServiceLabelExtShort(const QString &value);
+    virtual bool setServiceComponentLabel(const QString &value);
+    virtual bool setServiceComponentLabelShort(const QString &value);
+    virtual bool setServiceEnsembleLabel(const QString &value);
+    virtual bool setServiceEnsembleLabelShort(const QString &value);
+    virtual bool setServiceLanguage(const QString &value);
+    virtual bool setServiceCountry(const QString &value);
+    virtual bool setServiceType(const QString &value);
+
+    virtual bool isVisible() const;
+    // Called once at the end of init; data services open their decoders here.
+    virtual void setup();
+    // Called whenever the cache folder moved after init.
+    virtual void reload();
+
+    // HttpRequestHandler / Pointer
+    void setMarked() override;
+    bool httpFileRequest(const HttpRequest &request, HttpResponse &response) override;
+    // Settings::Listener
+    void settingChanged(const QVector<int> &ids) override;
+
+    bool setServiceIsFavourite(const bool &favourite);
+    bool isServiceFavourite() const;
+    bool setServiceIsPacketModeEnhanced(const bool &value);
+    bool setPacketModeLength(const quint8 &value);
+    void setFecSettings(const std::array<quint8, 2> &settings);
+    bool setHasJournaline(const bool &value);
+    void setServiceIsPresent(const bool &present);
+    bool setServiceFlags(const quint16 &flags);
+    bool setAnnouncements(QVector<Announcement> entries);
+    TemplateValue announcements() const;
+    QVector<Announcement> announcementEntries() const { return m_announcementEntries; }
+    Service *child(const int &componentIndex, const int &dataIndex);
+    void markDirty();
+    void updatePaths();
+    // UNIX seconds now.
+    quint32 currentTime() const;
+
+    static QString dataServiceTypeName(const int &code);
+    // The caller holds the service-list lock; the vectors hold no references.
+    QVector<Service *> &siblings() { return m_siblings; }
+    QVector<Service *> &children() { return m_children; }
+    const QVector<Service *> &siblings() const { return m_siblings; }
+    const QVector<Service *> &children() const { return m_children; }
+
+    QString subTitle() const;
+
+    // Read access for the manager, the receiver and the pages.
+    bool isData() const { return m_isData; }
+    bool isAudio() const { return !m_isData; }
+    bool isPresent() const { return m_isPresent; }
+    bool isReceiving() const { return m_isReceiving.load(std::memory_order_relaxed); }
+    bool isAvailable() const { return m_isAvailable.load(std::memory_order_relaxed); }
+    bool isFixed() const { return m_isFixed; }
+    void setFixed(bool fixed) { m_isFixed = fixed; }
+    bool isEncrypted() const { return m_isEncrypted; }
+    bool isPacketMode() const { return m_isPacketMode; }
+    bool isPacketModeEnhanced() const { return m_isPacketModeEnhanced; }
+    bool isJournaline() const { return m_isJournaline; }
+    bool hasJournaline() const { return m_hasJournaline; }
+    bool hasTextMessages() const { return m_hasTextMessages; }
+    void setHasTextMessages(bool on) { m_hasTextMessages = on; }
+    bool isRecording() const { return m_isRecording; }
+    void setIsRecording(bool on) { m_isRecording = on; }
+    bool isInitialised() const { return m_initialised; }
+    quint32 sourceFlags() const { return m_sourceFlags; }
+    std::array<quint8, 2> fecSettings() const { return m_fecSettings; }
+    // The packet-mode decoder's Reed-Solomon frame of an enhanced packet stream.
+    quint8 reedSolomonRows() const { return m_fecSettings[0]; }
+    quint8 reedSolomonColumns() const { return m_fecSettings[1]; }
+    // A packet-mode container stands for several packet services and has no
+    // packet address of its own.
+    bool hasOwnPacketAddress() const { return m_shortname != QLatin1String("pmc"); }
+    quint32 transportFlags() const { return 0; }
+    quint16 serviceFlags() const { return m_serviceFlags; }
+    quint32 instanceNumber() const { return m_instanceNumber; }
+    QString instanceName() const { return m_instanceName; }
+    qint32 serviceId() const { return m_serviceId; }
+    int ensembleIndex() const { return ensembleIndexOf(m_serviceId); }
+    qint32 ensembleIdentifier() const { return m_ensembleIdentifier; }
+    quint8 ecc() const { return m_ecc; }
+    quint8 countryId() const { return m_countryId; }
+    qint64 serviceIdentifier() const { return m_serviceIdentifier; }
+    qint32 streamId() const { return m_streamId; }
+    quint16 shortId() const { return m_shortId; }
+    quint16 componentId() const { return m_componentId; }
+    quint16 componentIdS() const { return m_componentIdS; }
+    quint16 packetId() const { return m_packetId; }
+    quint8 packetModeLength() const { return m_packetModeLength; }
+    qint32 applicationId() const { return m_applicationId; }
+    qint32 applicationType() const { return m_applicationType; }
+    QString singleViewPath() const { return m_singleViewPath; }
+    QString globalId() const { return m_globalId; }
+    QString cacheKey() const { return m_cacheKey; }
+    QString cachePath() const { return m_cachePath; }
+    QString logo() const { return m_logo; }
+    QString label() const { return m_label; }
+    QString labelShort() const { return m_labelShort; }
+    QString labelExt() const { return m_labelExt; }
+    QString labelExtShort() const { return m_labelExtShort; }
+    QString componentLabel() const { return m_componentLabel; }
+    QString componentLabelShort() const { return m_componentLabelShort; }
+    QString ensembleLabel() const { return m_ensembleLabel; }
+    QString ensembleLabelShort() const { return m_ensembleLabelShort; }
+    QString name() const { return m_name; }
+    QString shortname() const { return m_shortname; }
+    QString language() const { return m_language; }
+    QString languageText() const { return m_languageText; }
+    QString country() const { return m_country; }
+    QString countryText() const { return m_countryText; }
+    QString programType() const { return m_programType; }
+    QString programTypeText() const { return m_programTypeText; }
+    QString textMessage() const;
+    QString audioStreamPath() const { return m_audioStreamPath; }
+    void setAudioStreamPath(const QString &path) { m_audioStreamPath = path; }
+    QString audioClassification() const { return m_audioClassification; }
+    void setAudioClassification(const QString &text) { m_audioClassification = text; }
+    QString source() const { return m_source; }
+    void setSource(const QString &text) { m_source = text; }
+    QByteArray extraData() const { return m_extraData; }
+
+signals:
+    void newTextMessage();
+
+public slots:
+    void receiveCheckTimeout();
+
+protected:
+    QRecursiveMutex m_mutex;
+    ReceptionState m_receptionState;
+
+private:
+    QString idText() const;
+    void logChange(const QString &what, const QString &value, const QString &before, bool deviceLine);
+    void releaseInstanceNumber();
+    void assignInstanceNumber();
+    template <typename T>
+    bool setNumber(T &member, const T &value, const char *what, bool deviceLine, bool refreshPaths);
+    bool setText(QString &member, const QString &value, const char *what);
+    bool setTranslated(QString &key, QString &text, const QString &value, const char *context, const char *what,
+                       bool showTranslation);
+
+    ServiceManager *m_manager = nullptr;
+    Settings *m_settings = nullptr;
+    void *m_handle = nullptr;
+    bool m_hasTextMessages = false;
+    bool m_isRecording = false;
+    bool m_initialised = false;
+    QString m_textMessage;
+    QString m_source;
+    quint32 m_sourceFlags = 0;
+    std::atomic<bool> m_isReceiving { false };
+    bool m_visible = true;
+    bool m_isEncrypted = false;
+    QByteArray m_extraData;
+    bool m_isPresent = true;
+    bool m_isData = false;
+    bool m_isFixed = false;
+    std::atomic<bool> m_isAvailable { false };
+    bool m_isPacketMode = false;
+    bool m_isPacketModeEnhanced = false;
+    bool m_isJournaline = false;
+    bool m_hasJournaline = false;
+    std::array<quint8, 2> m_fecSettings { 0, 0 };
+    quint32 m_instanceNumber = 0;
+    QString m_instanceName;
+    qint32 m_serviceId = -1;
+    qint32 m_ensembleIdentifier = -1;
+    quint8 m_ecc = 0;
+    quint8 m_countryId = 0;
+    qint64 m_serviceIdentifier = -1;
+    qint32 m_streamId = -1;
+    quint16 m_shortId = 0xFFFF;
+    quint16 m_componentId = 0xFFFF;
+    quint16 m_componentIdS = 0xFFFF;
+    quint16 m_packetId = 0xFFFF;
+    quint8 m_packetModeLength = 0;
+    qint32 m_applicationId = -1;
+    qint32 m_applicationType = -1;
+    QString m_singleViewPath;
+    QString m_globalId;
+    QString m_cacheKey;
+    QString m_cachePath;
+    QString m_logo;
+    QString m_label;
+    QString m_labelShort;
+    QString m_labelExt;
+    QString m_labelExtShort;
+    QString m_componentLabel;
+    QString m_componentLabelShort;
+    QString m_ensembleLabel;
+    QString m_ensembleLabelShort;
+    QString m_name;
+    QString m_shortname;
+    QString m_language;
+    QString m_languageText;
+    QString m_country;
+    QString m_countryText;
+    QString m_programType;
+    QString m_programTypeText;
+    QString m_audioStreamPath;
+    QString m_audioClassification;
+    quint16 m_serviceFlags = 0;
+    QVector<Announcement> m_announcementEntries;
+    TemplateValue m_announcements;
+    QVector<Service *> m_siblings;
+    QVector<Service *> m_children;
+};
+
+} // namespace ZOZ

@@ -1,0 +1,61 @@
+#include "ZOZServiceFactory.h"
+
+namespace ZOZ {
+
+namespace {
+
+Service *createService(bool isData, const QString &name, const QString &shortname, ServiceDescriptor &descriptor)
+{
+    auto *service = new Service(isData);
+    descriptor.name = name;
+    descriptor.shortname = shortname;
+    service->init(descriptor);
+    return service;
+}
+
+} // namespace
+
+ServiceFactory::~ServiceFactory() = default;
+
+Service *ServiceFactory::createAudioService(ServiceDescriptor &descriptor, bool dabPlus, int subChannelId)
+{
+    Q_UNUSED(subChannelId);
+    return createService(false, dabPlus ? QStringLiteral("DAB+") : QStringLiteral("DAB"), QStringLiteral("audio"),
+                         descriptor);
+}
+
+Service *ServiceFactory::createDataService(int applicationType, ServiceDescriptor &descriptor)
+{
+    switch (applicationType) {
+    case SlideShow:
+        return createService(true, QStringLiteral("Slideshow"), QStringLiteral("sls"), descriptor);
+    case BroadcastWebsite:
+        return createService(true, QStringLiteral("Broadcast Website"), QStringLiteral("bws"), descriptor);
+    case ServiceProgrammeInformation:
+        return createService(true, QStringLiteral("SPI"), QStringLiteral("spi"), descriptor);
+    case Journaline:
+        return createService(true, QStringLiteral("Journaline"), QStringLiteral("journaline"), descriptor);
+    default:
+        return nullptr;
+    }
+}
+
+Service *ServiceFactory::createContainer(ServiceDescriptor &descriptor)
+{
+    return createService(true, QStringLiteral("PM Container"), QStringLiteral("pmc"), descriptor);
+}
+
+bool ServiceFactory::initDecoder(Service *, int, bool, bool)
+{
+    return false;
+}
+
+void ServiceFactory::registerPadApplication(Service *, Service *)
+{
+}
+
+void ServiceFactory::unregisterPadApplication(Service *, Service *)
+{
+}
+
+} // namespace ZOZ

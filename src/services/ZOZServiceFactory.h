@@ -1,0 +1,38 @@
+#pragma once
+
+#include "ZOZService.h"
+
+namespace ZOZ {
+
+// Makes the service object for a component of the ensemble database. The
+// audio and data service classes plug in here; until they do, every component
+// gets a plain service object that carries its identity, labels and flags, so
+// that it lists and selects, but decodes nothing.
+class ServiceFactory
+{
+public:
+    // Data services by user application type.
+    enum ApplicationType {
+        SlideShow = 2,
+        BroadcastWebsite = 3,
+        ServiceProgrammeInformation = 7,
+        Journaline = 0x44A,
+    };
+
+    virtual ~ServiceFactory();
+
+    // Each returns a new object without references, initialised from the
+    // descriptor, or null when this kind of service is not made here.
+    virtual Service *createAudioService(ServiceDescriptor &descriptor, bool dabPlus, int subChannelId);
+    virtual Service *createDataService(int applicationType, ServiceDescriptor &descriptor);
+    // The service that stands for a packet-mode service; its data services are its children.
+    virtual Service *createContainer(ServiceDescriptor &descriptor);
+
+    // (Re)opens the decoder of an audio service; true when something changed.
+    virtual bool initDecoder(Service *audio, int subChannelId, bool dabPlus, bool secondDecoder);
+    // A data service carried in the programme-associated data of an audio service.
+    virtual void registerPadApplication(Service *carrier, Service *application);
+    virtual void unregisterPadApplication(Service *carrier, Service *application);
+};
+
+} // namespace ZOZ

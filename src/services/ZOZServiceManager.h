@@ -1,0 +1,154 @@
+#pragma once
+
+#include "ZOZEnsembleSource.h"
+#include "ZOZHttpRequestHandler.h"
+#include "ZOZServiceFactory.h"
+#include "ZOZSettings.h"
+#include "ZOZTemplateValue.h"
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace ZOZ {
+
+class HtmlTemplate;
+class HttpServer;
+class Service;
+class ServiceManagerPrivate;
+
+// Turns the receiver's ensemble database into service objects, keeps them in
+// a tree per ensemble, remembers the selected service and is the HTTP
+// server's default request handler. One per process.
+class ServiceManager : public QObject, public HttpRequestHandler, public Settings::Listener
+{
+    Q_OBJECT
+
+public:
+    // The seven page templates, in loading order.
+    static const QStringList &templatePaths();
+    // How long the destructor waits for the worker thread to finish a check.
+    static constexpr unsigned long WorkerStopWaitMs = 10000;
+    static constexpr int CheckDebounceMs = 250;
+    static constexpr int CheckIntervalMs = 1000;
+    static constexpr int CacheCheckIntervalMs = 500;
+    static constexpr qint64 CacheSaveIntervalMs = 60000;
+    static constexpr int DirtiesIntervalMs = 200;
+    static constexpr int AutoServiceDelayMs = 500;
+
+    // Creates the singleton. Without arguments it works on the receiver
+    // singleton and makes plain service objects; tests hand in their own.
+    static ServiceManager *instance(std::unique_ptr<EnsembleSource> source = {},
+                                    std::unique_ptr<ServiceFactory> factory = {});
+    static ServiceManager *existingInstance();
+    static void destroyInstance();
+
+    bool init();
+
+    void setDirty(const bool &servicesToo);
+    QString getServerId() const;
+    HttpServer *httpServer() const;
+    void connectBubbleMessages();
+
+    // The ensemble check; runs on the worker thread, public for tests.
+    void doCheckDabData();
+    bool cleanUpServiceList(const bool &dabOnly);
+
+    // Selection: the service that is heard. Returns whether the auto service
+    // is the one selected when nothing changed.
+    bool selectService(Service *service, const bool &ignoreSpokenLabel);
+    void activateServiceComponents(Service *service);
+    Service *selectedService() const;
+    qint32 selectedServiceId() const;
+    Service *autoService() const;
+    void checkAutoService(Service *service);
+
+    // Resolves a selector id; the caller holds the service-list lock.
+    Service *findService(qint32 selectorId) const;
+    // Runs `visit` with the service tree under the read lock.
+    void withServices(const std::function<void(const QMap<int, QVector<Service *>> &)> &visit) const;
+    QMap<int, QVector<Service *>> spiServices() const;
+
+    bool isServiceListDirty() const;
+    bool isChannelsDirty() const;
+    bool isServicesDirty() const;
+    bool isVariablesDirty() const;
+    bool isCheckRequested() const;
+    void clearDirtyFlags();
+
+    void settingChanged(const QVector<int> &changes) override;
+
+signals:
+    void requestUrl(QString url);
+    void announceTrayToolTip(QString toolTip);
+    void requestLanguageChange(QString language);
+    void requestRecordingDirectoryChange();
+    void requestRecordingDirectoryOpen();
+    void requestBubbleMessage(QString message, int icon, int timeout);
+
+public slots:
+    void onNewTextMessage();
+    void doResetCache();
+    void doSaveCache();
+    void retranslate();
+    void recheckAutoService();
+
+private slots:
+    void checkCache();
+    void checkDirties();
+    void onSignalScanMode(bool active);
+    void onCheckData();
+    void doCheckData();
+
+private:
+    friend class ServiceManagerPrivate;
+
+    ServiceManager(std::unique_ptr<EnsembleSource> source, std::unique_ptr<ServiceFactory> factory);
+    ~ServiceManager() override;
+
+    // Building the tree (ZOZServiceManagerBuild.cpp).
+    Service *createAudioService(qint32 id, const DabEnsemble &ensemble, const DabService &record,
+                                const DabServiceComponent &component);
+    void addAudioService(Service *service);
+    Service *addServiceDAB(qint32 id, const DabEnsemble &ensemble, const DabService &record,
+                           const DabServiceComponent &component, const DabUserApplication &application);
+    Service *createContainer(qint32 id, const DabEnsemble &ensemble, const DabService &record);
+    bool updateService(Service *service, const DabEnsemble &ensemble, const DabService &record,
+                       const DabServiceComponent &component, const DabUserApplication *application, bool &changed);
+    bool reconnectService(Service *service, const qint32 &streamId, const quint16 &packetId, const quint8 &length,
+                          const bool &enhanced, const std::array<quint8, 2> &fec);
+    void updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record,
+                             const DabServiceComponent &component);
+    void checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
+                               const DabService &record, const DabServiceComponent &component,
+                               const QString *childLabel, bool &changed);
+    void fillDescriptor(ServiceDescriptor &descriptor, qint32 id, const DabEnsemble &ensemble,
+                        const DabService &record, const DabServiceComponent &component);
+
+    // The tree (ZOZServiceManagerTree.cpp).
+    bool attachService(Service *service, qint32 id);
+    bool attachChild(Service *parent, Service *service);
+    bool connectService(Service *service, const bool &flag);
+    void disconnectService(Service *service);
+    void removeService(Service *service);
+    void renumberServices(int ensemble, int from);
+    void setServiceIdTracked(Service *service, qint32 id);
+    void clearPresentFlags(quint32 mask);
+    bool removeVanishedServices(quint32 mask);
+    // The carrier of a data service in the audio's programme-associated data.
+    Service *padCarrier(Service *service, bool &shapeError) const;
+    void releaseService(Service *&held);
+    static QString composeServiceLabel(const QString &serviceLabel, const QString &componentLabel);
+    static QString frequencyText(const DabEnsemble &ensemble);
+
+    ServiceManagerPrivate *d;
+    bool m_sortFavouritesOnly = false;
+    int m_sortType = 0;
+};
+
+} // namespace ZOZ

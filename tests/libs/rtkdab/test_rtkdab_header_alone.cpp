@@ -1,0 +1,2 @@
+// The public header must compile on its own.
+#include "RTKDAB.h"

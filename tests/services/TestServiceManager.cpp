@@ -1,0 +1,462 @@
+// The service manager on ensemble snapshots: the tree it builds, renumbering,
+// reconnection, the web paths of its services, the check trigger and shutdown.
+#include "HttpTestClient.h"
+#include "SettingsFixture.h"
+#include "ServiceTestSupport.h"
+#include "ZOZHttpServer.h"
+#include "ZOZServiceFactory.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSettings>
+
+#include <atomic>
+#include <thread>
+
+using ZOZ::Service;
+using ZOZTest::HttpAnswer;
+using ZOZTest::HttpTestClient;
+using ZOZ::ServiceManager;
+
+namespace {
+
+constexpr qint32 EnsembleId = 0x10BC;
+constexpr int EnsembleIndex = 5;
+
+std::atomic<int> s_liveServices { 0 };
+
+class TrackedService : public Service
+{
+public:
+    explicit TrackedService(bool isData)
+        : Service(isData)
+    {
+        ++s_liveServices;
+    }
+    ~TrackedService() override { --s_liveServices; }
+};
+
+// Makes services the base way but counts them, so that the tests see every
+// object go.
+class TrackingFactory : public ZOZ::ServiceFactory
+{
+public:
+    Service *createAudioService(ZOZ::ServiceDescriptor &descriptor, bool, int) override
+    {
+        return make(false, QStringLiteral("audio"), descriptor);
+    }
+    Service *createDataService(int type, ZOZ::ServiceDescriptor &descriptor) override
+    {
+        static const QMap<int, QString> kinds {
+            {ZOZ::ServiceFactory::SlideShow, QStringLiteral("sls")},
+            {ZOZ::ServiceFactory::BroadcastWebsite, QStringLiteral("bws")},
+            {ZOZ::ServiceFactory::ServiceProgrammeInformation, QStringLiteral("spi")},
+            {ZOZ::ServiceFactory::Journaline, QStringLiteral("journaline")},
+        };
+        return kinds.contains(type) ? make(true, kinds.value(type), descriptor) : nullptr;
+    }
+    Service *createContainer(ZOZ::ServiceDescriptor &descriptor) override
+    {
+        return make(true, QStringLiteral("pmc"), descriptor);
+    }
+
+private:
+    static Service *make(bool isData, const QString &shortname, ZOZ::ServiceDescriptor &descriptor)
+    {
+        auto *service = new TrackedService(isData);
+        descriptor.shortname = shortname;
+        descriptor.name = shortname;
+        service->init(descriptor);
+        return service;
+    }
+};
+
+ZOZ::DabEnsemble sampleEnsemble()
+{
+    using namespace Snapshot;
+    ZOZ::DabEnsemble e = ensemble(EnsembleIndex, EnsembleId, QStringLiteral("Test Mux"));
+
+    ZOZ::DabServiceComponent radio = audio(0xD201, 1);
+    radio.label = QStringLiteral("Radio One");
+    radio.userApplications << xpad(ZOZ::ServiceFactory::SlideShow);
+    ZOZ::DabService first = service(QStringLiteral("Radio One"), radio);
+    ZOZ::DabServiceComponent second = audio(0xD201, 2, 1, false);
+    second.label = QStringLiteral("Sport");
+    first.components << second;
+    e.services << first;
+
+    ZOZ::DabServiceComponent news = packetData(0xE4D2F001, 3, 10, 0, 1, ZOZ::ServiceFactory::Journaline);
+    e.services << service(QStringLiteral("News Data"), news);
+    return e;
+}
+
+ZOZ::DabEnsemble fourServices(bool withSecond = true)
+{
+    using namespace Snapshot;
+    ZOZ::DabEnsemble e = ensemble(EnsembleIndex, EnsembleId, QStringLiteral("Test Mux"));
+    for (int i = 1; i <= 4; ++i) {
+        if (i == 2 && !withSecond)
+            continue;
+        ZOZ::DabServiceComponent component = audio(0xD200 + i, i);
+        if (i == 3)
+            component.userApplications << xpad(ZOZ::ServiceFactory::SlideShow);
+        e.services << service(QStringLiteral("Radio %1").arg(i), component);
+    }
+    return e;
+}
+
+template <typename Condition>
+bool waitUntil(Condition condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class ServiceManagerTest : public ZOZTest::SettingsFixture
+{
+protected:
+    void SetUp() override
+    {
+        SettingsFixture::SetUp();
+        settings->setStyleRootPath(QStringLiteral(ZOZ_SOURCE_DIR "/tests/services/style/"));
+        shared = std::make_shared<FakeEnsembleSource::Shared>();
+        auto source = std::make_unique<FakeEnsembleSource>(shared);
+        fake = source.get();
+        manager = ServiceManager::instance(std::move(source), std::make_unique<TrackingFactory>());
+    }
+
+    void TearDown() override
+    {
+        if (ServiceManager::existingInstance())
+            ServiceManager::destroyInstance();
+        EXPECT_EQ(s_liveServices.load(), 0);
+        SettingsFixture::TearDown();
+    }
+
+    void setSnapshot(const QVector<ZOZ::DabEnsemble> &ensembles)
+    {
+        QMutexLocker locker(&shared->mutex);
+        shared->ensembles = ensembles;
+    }
+
+    QVector<Service *> topLevel() const
+    {
+        QVector<Service *> services;
+        manager->withServices([&](const QMap<int, QVector<Service *>> &tree) { services = tree.value(EnsembleIndex); });
+        return services;
+    }
+
+    QStringList calls() const
+    {
+        QMutexLocker locker(&shared->mutex);
+        return shared->calls;
+    }
+
+    std::shared_ptr<FakeEnsembleSource::Shared> shared;
+    FakeEnsembleSource *fake = nullptr;
+    ServiceManager *manager = nullptr;
+};
+
+} // namespace
+
+TEST_F(ServiceManagerTest, BuildsAudioWithPadChildSecondaryComponentAndPacketContainer)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({sampleEnsemble()});
+    manager->doCheckDabData();
+
+    const QVector<Service *> services = topLevel();
+    ASSERT_EQ(services.size(), 2);
+    Service *radio = services.at(0);
+    EXPECT_TRUE(radio->isAudio());
+    EXPECT_EQ(radio->serviceId(), 0x05000000);
+    EXPECT_EQ(radio->sourceFlags(), 3u);
+    EXPECT_EQ(radio->label(), QStringLiteral("Radio One"));
+    EXPECT_EQ(radio->ensembleLabel(), QStringLiteral("Test Mux"));
+    EXPECT_EQ(radio->ensembleIdentifier(), EnsembleId);
+    EXPECT_EQ(radio->streamId(), 1);
+    ASSERT_EQ(radio->children().size(), 1);
+    Service *slides = radio->children().first();
+    EXPECT_EQ(slides->shortname(), QStringLiteral("sls"));
+    EXPECT_EQ(slides->serviceId(), 0x05000001);
+    EXPECT_EQ(slides->applicationId(), 2);
+    EXPECT_EQ(slides->applicationType(), 12);
+    EXPECT_FALSE(slides->isPacketMode());
+    EXPECT_EQ(slides->audioStreamPath(), radio->requestPath());
+
+    ASSERT_EQ(radio->siblings().size(), 1);
+    Service *sport = radio->siblings().first();
+    EXPECT_EQ(sport->serviceId(), 0x05000100);
+    EXPECT_EQ(sport->label(), QStringLiteral("Radio One / Sport"));
+    EXPECT_EQ(sport->sourceFlags(), 1u);
+
+    Service *container = services.at(1);
+    EXPECT_EQ(container->shortname(), QStringLiteral("pmc"));
+    EXPECT_EQ(container->serviceId(), 0x05010000);
+    EXPECT_TRUE(container->isPacketMode());
+    ASSERT_EQ(container->children().size(), 1);
+    Service *news = container->children().first();
+    EXPECT_EQ(news->shortname(), QStringLiteral("journaline"));
+    EXPECT_EQ(news->serviceId(), 0x05010001);
+    EXPECT_EQ(news->packetId(), 1);
+    EXPECT_EQ(news->label(), QStringLiteral("News Data"));
+    EXPECT_TRUE(container->hasJournaline());
+    EXPECT_EQ(manager->findService(0x05010001), news);
+    EXPECT_EQ(manager->findService(0x05000100), sport);
+
+    // The same snapshot again changes nothing and connects nothing twice.
+    const QStringList before = calls();
+    manager->clearDirtyFlags();
+    manager->doCheckDabData();
+    EXPECT_EQ(calls(), before);
+    EXPECT_FALSE(manager->isServiceListDirty());
+    EXPECT_EQ(topLevel().size(), 2);
+}
+
+TEST_F(ServiceManagerTest, RemovingAServiceRenumbersTheRestAndTheSelectionFollows)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    QVector<Service *> services = topLevel();
+    ASSERT_EQ(services.size(), 4);
+    Service *third = services.at(2);
+    Service *fourth = services.at(3);
+    ASSERT_EQ(third->children().size(), 1);
+    EXPECT_EQ(third->children().first()->serviceId(), 0x05020001);
+    manager->selectService(third, true);
+    EXPECT_EQ(manager->selectedServiceId(), 0x05020000);
+
+    setSnapshot({fourServices(false)});
+    manager->doCheckDabData();
+    services = topLevel();
+    ASSERT_EQ(services.size(), 3);
+    EXPECT_EQ(services.at(1), third);
+    EXPECT_EQ(third->serviceId(), 0x05010000);
+    EXPECT_EQ(third->children().first()->serviceId(), 0x05010001);
+    EXPECT_EQ(fourth->serviceId(), 0x05020000);
+    EXPECT_EQ(manager->selectedService(), third);
+    EXPECT_EQ(manager->selectedServiceId(), 0x05010000);
+    EXPECT_EQ(s_liveServices.load(), 4); // three services and the slide show
+    EXPECT_TRUE(logText().contains(QStringLiteral("(shortName: 'audio', label: 'Radio 2')")));
+
+    // The selected service vanishing deselects it.
+    ZOZ::DabEnsemble rest = fourServices(false);
+    rest.services.removeAt(1);
+    setSnapshot({rest});
+    manager->doCheckDabData();
+    EXPECT_EQ(manager->selectedService(), nullptr);
+    EXPECT_EQ(manager->selectedServiceId(), -1);
+}
+
+TEST_F(ServiceManagerTest, ChangedFecSettingsAloneReconnect)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({sampleEnsemble()});
+    manager->doCheckDabData();
+    Service *news = topLevel().at(1)->children().first();
+    news->setFecSettings({0, 0});
+    const qsizetype before = calls().size();
+
+    manager->doCheckDabData();
+    EXPECT_EQ(calls().mid(before), (QStringList {QStringLiteral("detach News Data"), QStringLiteral("attach News Data")}));
+    EXPECT_TRUE(logText().contains(
+        QStringLiteral("ServiceManager::reconnectService()[journaline] reconnecting service (label: 'News Data', FEC settings: 0,0 -> 12,188)\n")))
+        << logText().toStdString();
+    EXPECT_EQ(news->fecSettings(), (std::array<quint8, 2> {12, 188}));
+
+    // A new sub-channel is a reconnection as well.
+    ZOZ::DabEnsemble moved = sampleEnsemble();
+    moved.services[0].primary.subChId = 9;
+    setSnapshot({moved});
+    manager->doCheckDabData();
+    EXPECT_TRUE(logText().contains(QStringLiteral("reconnecting service (label: 'Radio One', streamId 1 -> 9)")));
+}
+
+TEST_F(ServiceManagerTest, EnsembleWithoutCountryDataStillShowsItsServices)
+{
+    ASSERT_TRUE(manager->init());
+    ZOZ::DabEnsemble e = fourServices();
+    for (ZOZ::DabService &record : e.services)
+        record.ecc = 0xFF;
+    e.services[0].ecc = 0;
+    setSnapshot({e});
+    manager->doCheckDabData();
+    EXPECT_EQ(topLevel().size(), 4);
+}
+
+TEST_F(ServiceManagerTest, MoreServicesThanTheSelectorHoldsAreSkippedNotFatal)
+{
+    ASSERT_TRUE(manager->init());
+    ZOZ::DabEnsemble e = Snapshot::ensemble(EnsembleIndex, EnsembleId, QStringLiteral("Crowded"));
+    for (int i = 0; i < 300; ++i)
+        e.services << Snapshot::service(QStringLiteral("S%1").arg(i), Snapshot::audio(0x1000 + i, i % 64));
+    setSnapshot({e});
+    manager->doCheckDabData();
+    const QVector<Service *> services = topLevel();
+    ASSERT_EQ(services.size(), 255);
+    EXPECT_EQ(services.last()->serviceId(), 0x05FE0000);
+    EXPECT_TRUE(logText().contains(QStringLiteral("more than 255 services in ensemble 5")));
+}
+
+TEST_F(ServiceManagerTest, ServicesAnswerBelowTheirRegisteredWebPaths)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({sampleEnsemble()});
+    manager->doCheckDabData();
+    Service *slides = topLevel().at(0)->children().first();
+    Service *news = topLevel().at(1)->children().first();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^sls-\\d+/$")).match(slides->requestPath()).hasMatch());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^journaline-\\d+/$")).match(news->requestPath()).hasMatch());
+    EXPECT_NE(slides->instanceNumber(), news->instanceNumber());
+
+    const int port = manager->httpServer()->port();
+    ASSERT_GT(port, 0);
+    // The server accepts on this thread's event loop, so the client runs beside it.
+    const auto get = [port](const QString &path) {
+        HttpAnswer answer;
+        std::atomic<bool> done {false};
+        std::thread client([&] {
+            HttpTestClient connection(port);
+            answer = connection.request(
+                QStringLiteral("GET /%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n\r\n").arg(path).arg(port).toLatin1());
+            done = true;
+        });
+        waitUntil([&] { return done.load(); }, 5000);
+        client.join();
+        return answer;
+    };
+    const HttpAnswer own = get(slides->requestPath() + QStringLiteral("x?preview"));
+    EXPECT_EQ(own.status, 200);
+    EXPECT_TRUE(own.body.contains("id=\"sls\""));
+    const HttpAnswer fallback = get(news->requestPath() + QStringLiteral("x?preview"));
+    EXPECT_EQ(fallback.status, 200);
+    EXPECT_TRUE(fallback.body.contains("id=\"na\""));
+
+    // A vanished service leaves the server with it.
+    const QString gone = slides->requestPath();
+    ZOZ::DabEnsemble withoutSlides = sampleEnsemble();
+    withoutSlides.services[0].primary.userApplications.clear();
+    setSnapshot({withoutSlides});
+    manager->doCheckDabData();
+    EXPECT_FALSE(manager->httpServer()->hasHandlerForPath(gone));
+}
+
+TEST_F(ServiceManagerTest, ShutdownDisconnectsEveryServiceBeforeTheReceiverGoes)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({sampleEnsemble()});
+    manager->doCheckDabData();
+    manager->selectService(topLevel().first(), true);
+    EXPECT_GT(s_liveServices.load(), 0);
+
+    ServiceManager::destroyInstance();
+    EXPECT_EQ(ServiceManager::existingInstance(), nullptr);
+    EXPECT_EQ(s_liveServices.load(), 0);
+    const QStringList sequence = calls();
+    ASSERT_FALSE(sequence.isEmpty());
+    EXPECT_EQ(sequence.last(), QStringLiteral("shutdown"));
+    for (const QString &call : sequence.filter(QStringLiteral("attach "))) {
+        const QString label = call.mid(7);
+        EXPECT_GT(sequence.lastIndexOf(QStringLiteral("detach ") + label), sequence.lastIndexOf(call)) << call.toStdString();
+    }
+
+    const QString text = logText();
+    const QStringList order {
+        QStringLiteral("ServiceManager::~ServiceManager()"),
+        QStringLiteral("ServiceManagerPrivate::run() -> leaving thread"),
+        QStringLiteral("cleaning up service list"),
+        QStringLiteral("shutting down HTTP server.."),
+        QStringLiteral("HttpServer::~HttpServer()"),
+        QStringLiteral("shutting down receiver.."),
+    };
+    qsizetype from = 0;
+    for (const QString &line : order) {
+        const qsizetype at = text.indexOf(line, from);
+        ASSERT_GE(at, 0) << line.toStdString();
+        from = at;
+    }
+}
+
+TEST_F(ServiceManagerTest, SelectionOfTheLastRunIsFoundAgain)
+{
+    {
+        QSettings store(home.storeFile(), QSettings::IniFormat);
+        store.setValue(QStringLiteral("lastEnsembleIdentifier"), EnsembleId);
+        store.setValue(QStringLiteral("lastServiceIdentifier"), 0xD203);
+        store.setValue(QStringLiteral("lastServiceComponentIdentifier"), -1);
+    }
+    ASSERT_TRUE(manager->init());
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    ASSERT_NE(manager->selectedService(), nullptr);
+    EXPECT_EQ(manager->selectedService()->label(), QStringLiteral("Radio 3"));
+
+    manager->selectService(topLevel().at(0), true);
+    QSettings store(home.storeFile(), QSettings::IniFormat);
+    EXPECT_EQ(store.value(QStringLiteral("lastServiceIdentifier")).toLongLong(), 0xD201);
+    EXPECT_EQ(store.value(QStringLiteral("lastServiceComponentIdentifier")).toInt(), -1);
+}
+
+TEST_F(ServiceManagerTest, PartialLastSelectionSetsNoAutoService)
+{
+    {
+        QSettings store(home.storeFile(), QSettings::IniFormat);
+        store.setValue(QStringLiteral("lastEnsembleIdentifier"), EnsembleId);
+        store.setValue(QStringLiteral("lastServiceIdentifier"), 0xD203);
+    }
+    ASSERT_TRUE(manager->init());
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    EXPECT_EQ(manager->selectedService(), nullptr);
+}
+
+TEST_F(ServiceManagerTest, BurstOfDataReadyGivesOneCheck)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({fourServices()});
+    for (int i = 0; i < 20; ++i) {
+        emit fake->m_notifier.dataReady();
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(waitUntil([&] { return !topLevel().isEmpty(); }, 2500));
+    waitUntil([] { return false; }, 300);
+    QMutexLocker locker(&shared->mutex);
+    EXPECT_EQ(shared->snapshots, 1);
+}
+
+TEST_F(ServiceManagerTest, ScanEmptiesTheListAndPausesTheCheck)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    ASSERT_EQ(topLevel().size(), 4);
+    emit fake->m_notifier.signalScanMode(true);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(topLevel().isEmpty());
+    manager->doCheckDabData();
+    EXPECT_TRUE(topLevel().isEmpty());
+    emit fake->m_notifier.signalScanMode(false);
+    QCoreApplication::processEvents();
+    manager->doCheckDabData();
+    EXPECT_EQ(topLevel().size(), 4);
+}
+
+TEST_F(ServiceManagerTest, InitFailsWithoutTemplatesOrReceiver)
+{
+    settings->setStyleRootPath(home.path() + QStringLiteral("/empty/"));
+    EXPECT_FALSE(manager->init());
+    EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::init() -> error: could not open template '/templates/index.html'")));
+
+    settings->setStyleRootPath(QStringLiteral(ZOZ_SOURCE_DIR "/tests/services/style/"));
+    fake->initResult = false;
+    EXPECT_FALSE(manager->init());
+    EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::init() -> error: could not startup receiver")));
+}
