@@ -339,13 +339,6 @@ void ServiceManager::onSignalScanMode(bool active)
         cleanUpServiceList(true);
 }
 
-void ServiceManager::checkDirties()
-{
-    // Open pages reload when the counter moves.
-    if (d->servicesDirty.exchange(false))
-        setRefreshCycle(refreshCycle() + 1);
-}
-
 void ServiceManager::checkCache()
 {
     if (d->settings && d->cachePathCounter != d->settings->cachePathGeneration()) {

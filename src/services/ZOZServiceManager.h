@@ -5,6 +5,7 @@
 #include "ZOZServiceFactory.h"
 #include "ZOZSettings.h"
 #include "ZOZTemplateValue.h"
+#include "ZOZTemplateVariable.h"
 
 #include <QMap>
 #include <QObject>
@@ -49,6 +50,12 @@ public:
     static void destroyInstance();
 
     bool init();
+
+    // Every fixed text of the pages, translated, as the JSON text of one object.
+    static QString uiStrings();
+    // Pages of the user interface and the files they load.
+    bool httpPageRequest(const HttpRequest &request, HttpResponse &response) override;
+    void refreshIndexPage();
 
     void setDirty(const bool &servicesToo);
     QString getServerId() const;
@@ -110,6 +117,9 @@ private:
 
     ServiceManager(std::unique_ptr<EnsembleSource> source, std::unique_ptr<ServiceFactory> factory);
     ~ServiceManager() override;
+
+    // Page rows of the services (ZOZServiceManagerPages.cpp).
+    TemplateVariable::Rows selectionPageRows();
 
     // Building the tree (ZOZServiceManagerBuild.cpp).
     Service *createAudioService(qint32 id, const DabEnsemble &ensemble, const DabService &record,

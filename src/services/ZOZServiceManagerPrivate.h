@@ -6,6 +6,7 @@
 #include "ZOZTemplateValue.h"
 #include "ZOZTemplateVariable.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMap>
 #include <QMutex>
@@ -82,6 +83,10 @@ public:
     std::array<PageTemplate, PageCount> templates;
     std::atomic<bool> variablesDirty { true };
     std::atomic<bool> servicesDirty { true };
+    // Last rebuild of the index and selection pages, sent as Last-Modified;
+    // each guarded by its page's mutex.
+    QDateTime indexPageTime;
+    QDateTime selectionPageTime;
 
     QRecursiveMutex announcementMutex;
     Service *announcementService = nullptr;
