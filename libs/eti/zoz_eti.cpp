@@ -1,5 +1,7 @@
 #include "zoz_eti.h"
 
+#include "DabCrc16.h"
+
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -52,23 +54,12 @@ bool headerCrcValid(const uint8_t *data, size_t length)
     if (length < end)
         return false;
     const uint16_t stored = uint16_t((data[end - 2] << 8) | data[end - 1]);
-    return ZozEti_Crc16(data + FcOffset, end - 2 - FcOffset) == stored;
+    return DAB_Bb_Ruz_Crc16(data + FcOffset, end - 2 - FcOffset) == stored;
 }
 
 } // namespace
 
 extern "C" {
-
-uint16_t ZozEti_Crc16(const uint8_t *data, size_t length)
-{
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= uint16_t(data[i] << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
-    }
-    return uint16_t(~crc);
-}
 
 int ZozEti_FicLength(int mode)
 {
@@ -144,7 +135,7 @@ int ZozEti_ParseFrame(const uint8_t *data, size_t length, ZozEtiFrame *out)
     }
     const uint8_t *eof = mst + mstLength;
     const uint16_t storedCrc = uint16_t((eof[0] << 8) | eof[1]);
-    out->mstCrcValid = ZozEti_Crc16(mst, mstLength) == storedCrc ? 1 : 0;
+    out->mstCrcValid = DAB_Bb_Ruz_Crc16(mst, mstLength) == storedCrc ? 1 : 0;
     const uint8_t *tist = eof + EofBytes;
     out->tist = (uint32_t(tist[0]) << 24) | (uint32_t(tist[1]) << 16) | (uint32_t(tist[2]) << 8) | tist[3];
     return out->mstCrcValid ? ZOZ_ETI_OK : ZOZ_ETI_MST_CRC;
@@ -191,7 +182,7 @@ int ZozEti_WriteFrame(const ZozEtiFrameInput *in, uint8_t *out)
     uint8_t *eoh = out + StcOffset + 4 * in->nst;
     eoh[0] = uint8_t(in->mnsc >> 8);
     eoh[1] = uint8_t(in->mnsc);
-    const uint16_t headerCrc = ZozEti_Crc16(out + FcOffset, header - 2 - FcOffset);
+    const uint16_t headerCrc = DAB_Bb_Ruz_Crc16(out + FcOffset, header - 2 - FcOffset);
     eoh[2] = uint8_t(headerCrc >> 8);
     eoh[3] = uint8_t(headerCrc);
 
@@ -205,7 +196,7 @@ int ZozEti_WriteFrame(const ZozEtiFrameInput *in, uint8_t *out)
         offset += in->streams[i].length;
     }
     uint8_t *eof = mst + mstLength;
-    const uint16_t mstCrc = ZozEti_Crc16(mst, mstLength);
+    const uint16_t mstCrc = DAB_Bb_Ruz_Crc16(mst, mstLength);
     eof[0] = uint8_t(mstCrc >> 8);
     eof[1] = uint8_t(mstCrc);
     eof[2] = 0xFF;

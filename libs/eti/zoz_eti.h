@@ -3,7 +3,8 @@
  * An ETI-NI frame is 6144 bytes and carries 24 ms of a DAB ensemble: the
  * Fast Information Channel and every sub-channel of the Main Service Channel.
  * The parser reads untrusted bytes: every length is checked against the frame
- * before it is used. No function allocates except ZozEtiReader_Create, and
+ * before it is used. Header and MST CRCs are the DAB CRC-16 (DAB_Bb_Ruz_Crc16
+ * of the DAB library). No function allocates except ZozEtiReader_Create, and
  * no function keeps a pointer to caller memory after it returns, except that
  * a parsed frame points into the bytes it was parsed from.
  */
@@ -64,10 +65,6 @@ typedef struct ZozEtiFrame {
     uint8_t mstCrcValid;    /* 1 when the MST CRC is right */
     ZozEtiStream streams[ZOZ_ETI_MAX_STREAMS];
 } ZozEtiFrame;
-
-/* CRC-16 of ETI and DAB (polynomial 0x1021, initial value 0xFFFF, result
- * inverted) over `length` bytes. */
-uint16_t ZozEti_Crc16(const uint8_t *data, size_t length);
 
 /* FIC bytes per frame for transmission mode 1..4; 0 for any other mode. */
 int ZozEti_FicLength(int mode);

@@ -67,7 +67,7 @@ RTDAB_API int32_t RTDAB_CloseDevice(void);
 RTDAB_API int32_t RTDAB_SetFreqAndBW(uint32_t frequency, uint32_t bandwidth);
 /* Current frequency (kHz, 0 before tuning) and bandwidth code: 1, 0 for null pointers. */
 RTDAB_API int32_t RTDAB_GetFreqAndBW(uint32_t *frequency, uint32_t *bandwidth);
-/* Lowest and highest frequency of the channel plans, in kHz: 1, 0 for null pointers. */
+/* Lowest and highest frequency of the channel grids, in kHz: 1, 0 for null pointers. */
 RTDAB_API int32_t RTDAB_GetTunerRange(uint32_t *lowest, uint32_t *highest);
 /* Adds a sub-channel, checked against the stream table of the tuned ensemble
  * (waiting up to half a second for its first frame): 1; 4 when no stream of the

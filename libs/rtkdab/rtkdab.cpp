@@ -2,9 +2,11 @@
 // interface has no handle, and one delivery thread while it is started.
 #include "RTKDAB.h"
 
+#include "DabChannelGrids.h"
 #include "rtkdab_source.h"
 #include "zoz_eti.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -30,8 +32,6 @@ constexpr int LockLossFrames = 5;
 constexpr auto StreamTableWait = std::chrono::milliseconds(500);
 // After a stall longer than this the pacing starts afresh instead of catching up.
 constexpr auto MaxLag = std::chrono::seconds(1);
-constexpr uint32_t LowestKHz = 174928;
-constexpr uint32_t HighestKHz = 1490624;
 
 struct Component {
     bool packetMode = false;
@@ -471,8 +471,16 @@ int32_t RTDAB_GetTunerRange(uint32_t *lowest, uint32_t *highest)
 {
     if (!lowest || !highest)
         return RTDAB_RESULT_FAILED;
-    *lowest = ZOZ::Rtkdab::LowestKHz;
-    *highest = ZOZ::Rtkdab::HighestKHz;
+    uint32_t low = UINT32_MAX;
+    uint32_t high = 0;
+    const ZOZ::DabChannelGrid *grids = ZOZ::channelGrids();
+    for (int grid = 0; grid < ZOZ::DabChannelGridCount; ++grid)
+        for (int i = 0; i < grids[grid].count; ++i) {
+            low = std::min(low, uint32_t(grids[grid].channels[i].frequency));
+            high = std::max(high, uint32_t(grids[grid].channels[i].frequency));
+        }
+    *lowest = low;
+    *highest = high;
     return RTDAB_RESULT_SUCCESS;
 }
 

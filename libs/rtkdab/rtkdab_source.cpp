@@ -1,5 +1,6 @@
 #include "rtkdab_source.h"
 
+#include "DabChannelGrids.h"
 #include "zoz_eti.h"
 
 #include <cctype>
@@ -19,36 +20,8 @@ namespace ZOZ::Rtkdab {
 
 namespace {
 
-struct Channel {
-    const char *label;
-    uint32_t kHz;
-};
-
-// European Band III channels in ascending frequency.
-const Channel BandIII[] = {
-    {"5A", 174928},  {"5B", 176640},  {"5C", 178352},  {"5D", 180064},  {"6A", 181936},  {"6B", 183648},
-    {"6C", 185360},  {"6D", 187072},  {"7A", 188928},  {"7B", 190640},  {"7C", 192352},  {"7D", 194064},
-    {"8A", 195936},  {"8B", 197648},  {"8C", 199360},  {"8D", 201072},  {"9A", 202928},  {"9B", 204640},
-    {"9C", 206352},  {"9D", 208064},  {"10A", 209936}, {"10B", 211648}, {"10C", 213360}, {"10D", 215072},
-    {"11A", 216928}, {"11B", 218640}, {"11C", 220352}, {"11D", 222064}, {"12A", 223936}, {"12B", 225648},
-    {"12C", 227360}, {"12D", 229072}, {"13A", 230784}, {"13B", 232496}, {"13C", 234208}, {"13D", 235776},
-    {"13E", 237488}, {"13F", 239200},
-};
-
-// European L-band: LA to LW, 1712 kHz apart.
-constexpr uint32_t LBandFirstKHz = 1452960;
-constexpr uint32_t LBandSpacingKHz = 1712;
-constexpr int LBandChannels = 23;
-
 // How long one poll of a command's output waits before looking at the cancel flag.
 constexpr int CommandPollMs = 100;
-
-std::string upper(std::string text)
-{
-    for (char &c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool isDirectory(const std::string &path)
 {
@@ -181,25 +154,20 @@ std::unique_ptr<FrameSource> startCommand(const std::string &command)
 
 std::string channelLabel(uint32_t kHz)
 {
-    for (const Channel &channel : BandIII)
-        if (channel.kHz == kHz)
-            return channel.label;
-    if (kHz >= LBandFirstKHz && (kHz - LBandFirstKHz) % LBandSpacingKHz == 0) {
-        const uint32_t n = (kHz - LBandFirstKHz) / LBandSpacingKHz;
-        if (n < LBandChannels)
-            return std::string("L") + char('A' + n);
+    // Every grid, in order: the first channel with this frequency names it.
+    const DabChannelGrid *grids = channelGrids();
+    for (int grid = 0; grid < DabChannelGridCount; ++grid) {
+        const int position = channelPositionOfFrequency(grid, int32_t(kHz));
+        if (position >= 0)
+            return grids[grid].channels[position].label;
     }
     return {};
 }
 
 uint32_t channelFrequency(const std::string &text)
 {
-    const std::string label = upper(text);
-    for (const Channel &channel : BandIII)
-        if (label == channel.label)
-            return channel.kHz;
-    if (label.size() == 2 && label[0] == 'L' && label[1] >= 'A' && label[1] < 'A' + LBandChannels)
-        return LBandFirstKHz + LBandSpacingKHz * uint32_t(label[1] - 'A');
+    if (const DabChannel *channel = findChannelByLabel(text.c_str()))
+        return uint32_t(channel->frequency);
     if (text.empty() || text.size() > 9)
         return 0;
     for (char c : text)

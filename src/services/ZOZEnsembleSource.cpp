@@ -6,8 +6,9 @@ namespace ZOZ {
 
 EnsembleSource::~EnsembleSource() = default;
 
+// A receiver made and set up before the manager is used as it is.
 ReceiverEnsembleSource::ReceiverEnsembleSource()
-    : m_receiver(Receiver::instance())
+    : m_receiver(Receiver::existingInstance() ? Receiver::existingInstance() : Receiver::instance())
 {
 }
 

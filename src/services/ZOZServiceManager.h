@@ -67,7 +67,9 @@ public:
     bool cleanUpServiceList(const bool &dabOnly);
 
     // Selection: the service that is heard. Returns whether the auto service
-    // is the one selected when nothing changed.
+    // is the one selected when nothing changed. The caller holds the
+    // service-list lock (the check holds it for writing), which always comes
+    // before the selection's own mutex.
     bool selectService(Service *service, const bool &ignoreSpokenLabel);
     void activateServiceComponents(Service *service);
     Service *selectedService() const;

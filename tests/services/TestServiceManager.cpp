@@ -231,7 +231,7 @@ TEST_F(ServiceManagerTest, RemovingAServiceRenumbersTheRestAndTheSelectionFollow
     Service *fourth = services.at(3);
     ASSERT_EQ(third->children().size(), 1);
     EXPECT_EQ(third->children().first()->serviceId(), 0x05020001);
-    manager->selectService(third, true);
+    manager->withServices([&](const auto &) { manager->selectService(third, true); });
     EXPECT_EQ(manager->selectedServiceId(), 0x05020000);
 
     setSnapshot({fourServices(false)});
@@ -354,7 +354,7 @@ TEST_F(ServiceManagerTest, ShutdownDisconnectsEveryServiceBeforeTheReceiverGoes)
     ASSERT_TRUE(manager->init());
     setSnapshot({sampleEnsemble()});
     manager->doCheckDabData();
-    manager->selectService(topLevel().first(), true);
+    manager->withServices([&](const auto &) { manager->selectService(topLevel().first(), true); });
     EXPECT_GT(s_liveServices.load(), 0);
 
     ServiceManager::destroyInstance();
@@ -399,7 +399,7 @@ TEST_F(ServiceManagerTest, SelectionOfTheLastRunIsFoundAgain)
     ASSERT_NE(manager->selectedService(), nullptr);
     EXPECT_EQ(manager->selectedService()->label(), QStringLiteral("Radio 3"));
 
-    manager->selectService(topLevel().at(0), true);
+    manager->withServices([&](const auto &) { manager->selectService(topLevel().at(0), true); });
     QSettings store(home.storeFile(), QSettings::IniFormat);
     EXPECT_EQ(store.value(QStringLiteral("lastServiceIdentifier")).toLongLong(), 0xD201);
     EXPECT_EQ(store.value(QStringLiteral("lastServiceComponentIdentifier")).toInt(), -1);

@@ -385,8 +385,8 @@ TEST(RtkdabInterface, AnswersWithoutAnOpenDevice)
 {
     uint32_t low = 0, high = 0, kHz = 1, bandwidth = 1;
     EXPECT_EQ(RTDAB_GetTunerRange(&low, &high), RTDAB_RESULT_SUCCESS);
-    EXPECT_EQ(low, 174928u);
-    EXPECT_EQ(high, 1490624u);
+    EXPECT_EQ(low, 168160u);    // Chinese 6A
+    EXPECT_EQ(high, 1491184u);  // Canadian L23
     EXPECT_EQ(RTDAB_GetTunerRange(nullptr, &high), RTDAB_RESULT_FAILED);
     EXPECT_EQ(RTDAB_GetFreqAndBW(&kHz, &bandwidth), RTDAB_RESULT_SUCCESS);
     EXPECT_EQ(kHz, 0u);
