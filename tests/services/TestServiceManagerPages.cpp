@@ -111,9 +111,8 @@ protected:
     {
         using namespace Snapshot;
         ZOZ::DabEnsemble e = ensemble(EnsembleIndex, 0x10BC, QStringLiteral("Demo & Co"));
-        int subChannel = 1;
-        for (const QString &label : labels)
-            e.services << service(label, audio(0xD200 + subChannel, subChannel++));
+        for (int i = 0; i < labels.size(); ++i)
+            e.services << service(labels.at(i), audio(0xD201 + i, i + 1));
         QMutexLocker locker(&shared->mutex);
         shared->ensembles = {e};
     }
