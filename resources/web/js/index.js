@@ -87,6 +87,12 @@ function showToast(entry) {
     const text = document.createElement('div');
     text.className = 'toast-text';
     window.zozText.setMarkup(text, entry.message);
+    if (entry.detail) {
+        const detail = document.createElement('span');
+        detail.className = 'toast-detail';
+        detail.textContent = entry.detail;
+        text.append(document.createElement('br'), detail);
+    }
     const close = document.createElement('button');
     close.type = 'button';
     close.className = 'button toast-close';
@@ -262,8 +268,8 @@ function wireEvents() {
     window.zozAjax.onFailure(function (command, error) {
         showToast({
             ID: 'ajax-' + command,
-            message: window.zozText.text('ERROR.REDIRECT_NO_SERVER_CONNECTION', 'The server connection is currently unavailable!') +
-                ' (' + command + ': ' + error.message + ')',
+            message: window.zozText.text('ERROR.SPAWN_REDIRECT_NO_SERVER_CONNECTION', 'Server connection unavailable'),
+            detail: command + ': ' + error.message,
             type: 'error',
             duration: DEFAULT_TOAST_SECONDS,
             clickable: true,
