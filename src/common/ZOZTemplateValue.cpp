@@ -192,6 +192,19 @@ void TemplateValue::removeListItems(const QString &name, const QString &value)
     }
 }
 
+void TemplateValue::removeFirstListItems(qsizetype count)
+{
+    if (m_type != List || count <= 0)
+        return;
+    m_listChildren.remove(0, qMin(count, m_listChildren.size()));
+}
+
+TemplateValue &TemplateValue::setEscape(bool htmlEscaped)
+{
+    m_escape = htmlEscaped ? 1 : 0;
+    return *this;
+}
+
 QString TemplateValue::toJson() const
 {
     return json(WithName);

@@ -49,6 +49,11 @@ public:
 
     bool isEmpty() const;
     void removeListItems(const QString &name, const QString &value);
+    // Drops the first `count` list items (the oldest, where items are appended).
+    void removeFirstListItems(qsizetype count);
+    // Strings written without HTML escaping carry HTML or script text; the JSON
+    // escapes are always applied.
+    TemplateValue &setEscape(bool htmlEscaped);
 
     QString toJson() const;
     QString toJsonDocument() const;

@@ -171,6 +171,7 @@ ServiceManager::~ServiceManager()
     d->dirtiesTimer.stop();
     d->cacheTimer.stop();
     cleanUpServiceList(false);
+    releaseSortedList();
     {
         QMutexLocker locker(&d->selectedServiceMutex);
         releaseService(d->selectedService);

@@ -92,6 +92,48 @@ public:
 
     void settingChanged(const QVector<int> &changes) override;
 
+    // ---- Selection, the sorted list, notifications and the ajax commands
+    // (ZOZServiceManagerSelection.cpp, ZOZServiceManagerList.cpp,
+    // ZOZServiceManagerNotify.cpp, ZOZServiceManagerAjax*.cpp) ----
+    bool selectAnnouncement(Service *service);
+    void selectNextService();
+    void selectPreviousService();
+    void playSpokenLabel(Service *service, const bool &overrideMuted);
+    // The spoken-label recording of a service in `folder`, empty when there is none.
+    static QString spokenLabelFile(const QString &folder, const quint8 &ecc, const qint64 &serviceIdentifier,
+                                   const quint16 &shortId);
+    qint32 announcementServiceId() const;
+    // -1 in an argument: not given. The result carries a reference for the caller.
+    Service *findService(const int &selectorId, const int &ensembleIdentifier, const int &serviceIdentifier);
+    void findServiceByUri(QByteArray &uri);
+    static unsigned long parseUriNumber(QString text);
+
+    void updateServiceList();
+    int sortType() const;
+    bool isSortFavouritesOnly() const;
+    bool hasFavourites() const;
+    TemplateValue servicesValue() const;
+    // Without references: valid while the caller keeps the list from being rebuilt.
+    QVector<Service *> sortedServices() const;
+    TemplateVariable::Rows serviceRows() const;
+    TemplateValue serviceRowsValue() const;
+
+    // `message` is HTML: texts from broadcasts or users go in escaped.
+    void addNotification(const QString &message, const QString &type, const int &duration, const bool &clickable,
+                         const QString &ID, const bool &withTimestamp, const bool &isZozOnly);
+    TemplateValue notifications() const;
+    void setNotifyBubbleMode(int mode);
+    int notifyBubbleMode() const;
+    void setMessage(const QString &text, QObject *confirmReceiver, const QByteArray &confirmSlot,
+                    QObject *cancelReceiver, const QByteArray &cancelSlot);
+    QString pendingMessage() const;
+    void announceServiceToolTip(Service *service);
+    QString lastSelectorId() const;
+
+    bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response) override;
+    bool isStateChanging(const HttpRequest &request) const override;
+    // ---- end of selection, list, notifications and ajax ----
+
 signals:
     void requestUrl(QString url);
     void announceTrayToolTip(QString toolTip);
@@ -106,6 +148,9 @@ public slots:
     void doSaveCache();
     void retranslate();
     void recheckAutoService();
+    void setSortType(int type);
+    void setSortFavouritesOnly(bool favouritesOnly);
+    void onSwitchMute();
 
 private slots:
     void checkCache();
@@ -157,6 +202,31 @@ private:
     void releaseService(Service *&held);
     static QString composeServiceLabel(const QString &serviceLabel, const QString &componentLabel);
     static QString frequencyText(const DabEnsemble &ensemble);
+
+    // ---- Selection, the sorted list and the ajax commands ----
+    struct AjaxCommand;
+    static const QVector<AjaxCommand> &ajaxCommands();
+    const AjaxCommand *matchAjaxCommand(const HttpRequest &request) const;
+    void activateService(Service *service, const bool &ignoreSpokenLabel);
+    void selectNeighbour(int step);
+    void sortServiceList();
+    void releaseSortedList();
+    void setLastSelectorId(const HttpRequest &request);
+    bool refuseWhileRecording(HttpResponse &response);
+    static bool lessByLabel(const Service *a, const Service *b);
+    static bool lessByEnsembleLabel(const Service *a, const Service *b);
+    static bool lessByEnsembleNumber(const Service *a, const Service *b);
+    static bool lessByType(const Service *a, const Service *b);
+    static bool lessByLanguage(const Service *a, const Service *b);
+    static bool lessByCountry(const Service *a, const Service *b);
+    bool ajaxGetServerInfo(const HttpRequest &request, HttpResponse &response);
+    bool ajaxReadLabel(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSelectService(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSelectServiceById(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSelectServiceDirected(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response);
+    // ---- end of selection, list and ajax ----
 
     ServiceManagerPrivate *d;
     bool m_sortFavouritesOnly = false;

@@ -3,6 +3,7 @@
 #include "ZOZEnsembleSource.h"
 #include "ZOZHtmlTemplate.h"
 #include "ZOZServiceFactory.h"
+#include "ZOZServiceManagerLists.h"
 #include "ZOZTemplateValue.h"
 #include "ZOZTemplateVariable.h"
 
@@ -113,6 +114,10 @@ public:
     mutable QReadWriteLock channelsLock { QReadWriteLock::Recursive };
     std::atomic<bool> channelsDirty { true };
     TemplateValue channels;
+
+    // The sorted list and the notifications (ZOZServiceManagerLists.h).
+    ServiceListState lists;
+    NotificationState notes;
 
 protected:
     void run() override;

@@ -1,0 +1,194 @@
+// "getServerInfo": the state poll of every open page.
+
+#include "ZOZServiceManager.h"
+
+#include "ZOZEnsembleSource.h"
+#include "ZOZReceiver.h"
+#include "ZOZService.h"
+#include "ZOZServiceManagerPrivate.h"
+
+#include <QDateTime>
+#include <QReadLocker>
+
+namespace ZOZ {
+
+namespace {
+
+// The sample rate the pages show while no receiver runs.
+constexpr uint DefaultSampleRate = 192000;
+constexpr int AudioChannels = 6;
+constexpr int FullScale = 100;
+
+// Front-end option ids as the settings keep them.
+enum FrontEndOptionId {
+    AgcAvailable = 0,
+    Agc = 1,
+    AntennaAvailable = 2,
+    AntennaCount = 3,
+    AntennaSelect = 4,
+    DacAvailable = 5,
+    DacAuto = 6,
+    DacValue = 7,
+    FilterAvailable = 8,
+    Filter = 9,
+    GainAvailable = 10,
+    GainMin = 11,
+    GainMax = 12,
+    Gain = 13,
+    MixerAvailable = 14,
+    Mixer = 15,
+    LnaAvailable = 16,
+    Lna = 17,
+    SwapIqAvailable = 18,
+    SwapIq = 19,
+};
+
+TemplateValue tunerValue(const Settings *settings, const Receiver *receiver)
+{
+    auto option = [settings](int id) { return settings ? settings->frontEndOption(id) : 0; };
+    auto flag = [&option](const char *name, int id) { return TemplateValue(QString::fromLatin1(name), option(id) != 0); };
+    auto number = [&option](const char *name, int id) { return TemplateValue(QString::fromLatin1(name), option(id)); };
+    const int mode = settings ? settings->frontEndMode() : 0;
+    const QString fileName = settings ? settings->frontEndFileName() : QString();
+
+    TemplateValue signal(QStringLiteral("signal"), TemplateValue::Map);
+    signal << TemplateValue(QStringLiteral("show"), mode != 0) << TemplateValue(QStringLiteral("file"), !fileName.isEmpty())
+           << TemplateValue(QStringLiteral("present"), receiver && receiver->signalPresent())
+           << TemplateValue(QStringLiteral("strength"), receiver ? receiver->signalStrength() / 10.0 : 0.0)
+           << TemplateValue(QStringLiteral("quality"), uint(receiver ? qMax(0, receiver->signalQuality()) : 0));
+
+    TemplateValue fileNames(QStringLiteral("filenameList"), TemplateValue::Map);
+    for (const char *name : {"AM", "FM", "DAB", "DRM30", "DRMplus", "allMode"})
+        fileNames << TemplateValue(QString::fromLatin1(name), TemplateValue::List);
+
+    TemplateValue tuner(QStringLiteral("tuner"), TemplateValue::Map);
+    tuner << signal << TemplateValue(QStringLiteral("mode"), mode)
+          << TemplateValue(QStringLiteral("sampleRate"), DefaultSampleRate)
+          << TemplateValue(QStringLiteral("frequency"), uint(settings ? settings->frontEndFrequency() : 0))
+          << flag("filterAvailable", FilterAvailable) << flag("filter", Filter) << flag("agcAvailable", AgcAvailable)
+          << flag("agc", Agc) << flag("gainAvailable", GainAvailable) << number("gainMin", GainMin)
+          << number("gainMax", GainMax) << number("gain", Gain) << flag("mixerAvailable", MixerAvailable)
+          << flag("mixer", Mixer) << flag("lnaAvailable", LnaAvailable) << flag("lna", Lna)
+          << TemplateValue(QStringLiteral("antennaAvailable"), option(AntennaAvailable) != 0 && option(AntennaCount) > 1)
+          << number("antennaCount", AntennaCount) << number("antennaSelect", AntennaSelect)
+          << flag("dacAvailable", DacAvailable) << flag("dacAuto", DacAuto) << number("dacValue", DacValue)
+          << flag("swapIqAvailable", SwapIqAvailable) << flag("swapIq", SwapIq)
+          << TemplateValue(QStringLiteral("filename"), fileName) << fileNames;
+    return tuner;
+}
+
+// Without an audio output the pages show full volume, unmuted.
+TemplateValue audioConfigValue(const Settings *settings)
+{
+    TemplateValue levels(QStringLiteral("levelChannels"), TemplateValue::List);
+    for (int channel = 0; channel < AudioChannels; ++channel)
+        levels << TemplateValue(QString(), FullScale);
+    TemplateValue config(QStringLiteral("config"), TemplateValue::Map);
+    config << TemplateValue(QStringLiteral("maxVolume"), FullScale) << TemplateValue(QStringLiteral("muted"), false)
+           << TemplateValue(QStringLiteral("shift"), 0) << TemplateValue(QStringLiteral("balance"), 0)
+           << TemplateValue(QStringLiteral("level"), FullScale) << levels
+           << TemplateValue(QStringLiteral("isRecording"), settings && settings->isAudioRecording());
+    return config;
+}
+
+} // namespace
+
+bool ServiceManager::ajaxGetServerInfo(const HttpRequest &request, HttpResponse &response)
+{
+    Settings *settings = d->settings;
+    auto *receiverSource = dynamic_cast<ReceiverEnsembleSource *>(d->source.get());
+    const Receiver *receiver = receiverSource ? receiverSource->receiver() : nullptr;
+
+    // Brought up to date first, so that the favourites flags agree with the list.
+    updateServiceList();
+
+    TemplateValue reply(QStringLiteral("success"), true);
+    reply << TemplateValue(QStringLiteral("isActive"), request.granted);
+
+    uint nowEnsemble = 0;
+    uint selectedServiceIdentifier = 0;
+    uint selectedEnsembleIdentifier = 0;
+    qint32 selectedSelectorId = -1;
+    {
+        QMutexLocker locker(&d->selectedServiceMutex);
+        if (d->selectedService)
+            nowEnsemble = d->selectedService->currentTime();
+        selectedServiceIdentifier = d->selectedServiceIdentifier;
+        selectedEnsembleIdentifier = uint(d->selectedEnsembleIdentifier);
+        selectedSelectorId = d->selectedServiceId;
+    }
+    reply << TemplateValue(QStringLiteral("now"), uint(QDateTime::currentSecsSinceEpoch()))
+          << TemplateValue(QStringLiteral("nowEnsemble"), nowEnsemble)
+          << TemplateValue(QStringLiteral("selectorID"), lastSelectorId())
+          << TemplateValue(QStringLiteral("selectedServiceId"), selectedServiceIdentifier)
+          << TemplateValue(QStringLiteral("selectedEnsembleId"), selectedEnsembleIdentifier)
+          << TemplateValue(QStringLiteral("selectedSID"), int(selectedSelectorId))
+          << TemplateValue(QStringLiteral("selectedAID"), int(announcementServiceId()))
+          << TemplateValue(QStringLiteral("sortOrder"), sortType())
+          << TemplateValue(QStringLiteral("hasFavourites"), hasFavourites())
+          << TemplateValue(QStringLiteral("showFavouritesOnly"), isSortFavouritesOnly())
+          << TemplateValue(QStringLiteral("jouExtEnabled"), Settings::jouGetExtEnabled())
+          << TemplateValue(QStringLiteral("spiVersion"), 0u)
+          << TemplateValue(QStringLiteral("audioDecodeAll"), false)
+          << TemplateValue(QStringLiteral("binauralMode"), settings && settings->audioDecoderMode() == 1)
+          << TemplateValue(QStringLiteral("binauralPreset"), settings ? settings->audioBinauralPreset() : 0)
+          << TemplateValue(QStringLiteral("spokenLabels"), settings && settings->spokenLabelsActive());
+
+    TemplateValue scan(QStringLiteral("receiver"), TemplateValue::Map);
+    {
+        int services = 0;
+        QReadLocker locker(&d->serviceListLock);
+        for (const QVector<Service *> &list : std::as_const(d->ensembleServices))
+            services += int(list.size());
+        scan << TemplateValue(QStringLiteral("numServices"), services)
+             << TemplateValue(QStringLiteral("numEnsembles"), int(d->ensembleServices.size()));
+    }
+    scan << TemplateValue(QStringLiteral("scanning"), receiver && receiver->isScanning())
+         << TemplateValue(QStringLiteral("devicePresent"), receiver && receiver->deviceModel() != 0);
+    reply << scan;
+
+    {
+        NotificationState &notes = d->notes;
+        QMutexLocker locker(&notes.messageMutex);
+        reply << notes.notifications;
+        if (!notes.messageText.isEmpty())
+            reply << TemplateValue(QStringLiteral("confirm"), notes.messageText).setEscape(false);
+        TemplateValue scripts(QStringLiteral("injectJS"), TemplateValue::List);
+        for (const QString &script : std::as_const(notes.injectScripts))
+            scripts << TemplateValue(QString(), script).setEscape(false);
+        notes.injectScripts.clear();
+        reply << scripts;
+    }
+
+    {
+        QMutexLocker locker(&d->autoServiceMutex);
+        const Service *automatic = d->autoService;
+        TemplateValue config(QStringLiteral("serverConfig"), TemplateValue::Map);
+        config << TemplateValue(QStringLiteral("serverId"), getServerId())
+               << TemplateValue(QStringLiteral("autoServiceInProgress"), automatic || d->autoServiceIdentifier != -1)
+               << TemplateValue(QStringLiteral("autoServiceId"), automatic ? int(automatic->serviceId()) : -1)
+               << TemplateValue(QStringLiteral("autoServiceUrl"),
+                                automatic && automatic->isData() ? automatic->requestPath() : QString())
+               << TemplateValue(QStringLiteral("autoServiceFixed"), automatic && settings && settings->isAutoServiceFixed())
+               << TemplateValue(QStringLiteral("autoServiceIsAudio"), automatic && !automatic->isData());
+        reply << config;
+    }
+
+    reply << servicesValue();
+    if (settings)
+        reply << TemplateValue(QStringLiteral("announcements"), settings->announcementsValue());
+    reply << tunerValue(settings, receiver);
+
+    TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);
+    audio << audioConfigValue(settings);
+    {
+        QReadLocker locker(&d->channelsLock);
+        audio << d->channels;
+    }
+    reply << audio;
+
+    response.body = reply.toUtf8();
+    return true;
+}
+
+} // namespace ZOZ
