@@ -165,9 +165,6 @@ private:
     ServiceManager(std::unique_ptr<EnsembleSource> source, std::unique_ptr<ServiceFactory> factory);
     ~ServiceManager() override;
 
-    // Page rows of the services (ZOZServiceManagerPages.cpp).
-    TemplateVariable::Rows selectionPageRows();
-
     // Building the tree (ZOZServiceManagerBuild.cpp).
     Service *createAudioService(qint32 id, const DabEnsemble &ensemble, const DabService &record,
                                 const DabServiceComponent &component);
@@ -227,6 +224,13 @@ private:
     bool ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response);
     bool ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response);
     // ---- end of selection, list and ajax ----
+
+    // The commands the service list page and its frame answer with
+    // (ZOZServiceManagerAjaxPages.cpp).
+    bool ajaxClearNotify(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSetSortType(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSwitchFavourites(const HttpRequest &request, HttpResponse &response);
+    bool ajaxConfirmed(const HttpRequest &request, HttpResponse &response);
 
     ServiceManagerPrivate *d;
     bool m_sortFavouritesOnly = false;

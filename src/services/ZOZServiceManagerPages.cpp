@@ -3,7 +3,6 @@
 #include "ZOZHttpContentType.h"
 #include "ZOZLog.h"
 #include "ZOZResourcePath.h"
-#include "ZOZService.h"
 #include "ZOZServiceManager.h"
 #include "ZOZServiceManagerPrivate.h"
 #include "ZOZSettings.h"
@@ -85,30 +84,6 @@ QDateTime nowInSeconds()
 }
 
 } // namespace
-
-// The selection page's rows: one per visible top-level service, with the
-// "selected" mark, the service's page variables and its secondary components.
-TemplateVariable::Rows ServiceManager::selectionPageRows()
-{
-    TemplateVariable::Rows rows;
-    const quint32 selected = quint32(selectedServiceId());
-    withServices([&rows, selected](const QMap<int, QVector<Service *>> &tree) {
-        for (const QVector<Service *> &services : tree) {
-            for (Service *service : services) {
-                if (!service || !service->isVisible())
-                    continue;
-                TemplateVariable::Row row;
-                const bool isSelected = selected != quint32(-1)
-                    && (quint32(service->serviceId()) & 0xFFFF0000u) == (selected & 0xFFFF0000u);
-                row << TemplateVariable(QStringLiteral("selected"), isSelected, false);
-                row << service->fillTemplateVariables();
-                row << TemplateVariable(QStringLiteral("SECONDARY"), service->siblingTemplateRows());
-                rows << row;
-            }
-        }
-    });
-    return rows;
-}
 
 bool ServiceManager::httpPageRequest(const HttpRequest &request, HttpResponse &response)
 {
@@ -280,7 +255,8 @@ void ServiceManager::checkDirties()
     page.setVariable(QStringLiteral("SERVICE:HTTP_REFRESH_CYCLE"), refreshCycle());
     page.setVariable(QStringLiteral("DADIDOZOR_TIMELINE"), TimelineEnabled);
     page.setVariable(QStringLiteral("ZOZ_ACCESS_TOKEN"), QString::fromLatin1(accessToken()));
-    page.expandLoops(QStringLiteral("SERVICES"), selectionPageRows());
+    updateServiceList();
+    page.expandLoops(QStringLiteral("SERVICES"), serviceRows());
     d->selectionPageTime = nowInSeconds();
     setRefreshCycle(refreshCycle() + 1);
 }

@@ -114,7 +114,7 @@ function prepareSource(options, work) {
 
 function startPlayer(options, work, source, port) {
     const home = path.join(work, 'home');
-    fs.mkdirSync(home);
+    fs.mkdirSync(home, { recursive: true });
     const env = Object.assign({}, process.env, {
         HOME: home,
         RTKDAB_SOURCE: source.source,
@@ -125,7 +125,7 @@ function startPlayer(options, work, source, port) {
     delete env.DISPLAY;
     delete env.WAYLAND_DISPLAY;
     const config = writeConfig(work, source.channel);
-    const log = fs.openSync(path.join(work, 'player.log'), 'w');
+    const log = fs.openSync(path.join(work, 'player.log'), 'a');
     const player = spawn(options.player, ['-cfg', config, '-hp', String(port)], { env: env, stdio: ['ignore', log, log] });
     player.on('exit', function (code, signal) { player.exited = { code: code, signal: signal }; });
     return player;
@@ -166,16 +166,19 @@ async function run(options) {
         console.log('skipped: slovenia-r1.eti not found in ' + options.testdata);
         return SKIP;
     }
-    const port = await freePort();
-    const player = startPlayer(options, work, source, port);
+    let port = await freePort();
+    let player = startPlayer(options, work, source, port);
     const problems = [];
     let context;
-    try {
-        await waitFor('the player\'s HTTP server', function () {
+    const waitForPlayer = function () {
+        return waitFor('the player\'s HTTP server', function () {
             if (player.exited)
                 throw new Error('the player ended: ' + JSON.stringify(player.exited));
             return httpUp(port);
         }, 15000);
+    };
+    try {
+        await waitForPlayer();
 
         context = await playwright.chromium.launchPersistentContext(path.join(work, 'browser'), {
             executablePath: CHROMIUM,
@@ -188,7 +191,7 @@ async function run(options) {
         const page = context.pages()[0] || await context.newPage();
         page.on('console', function (message) {
             if (message.type() === 'error')
-                problems.push('console error: ' + message.text());
+                problems.push('console error: ' + message.text() + ' at ' + JSON.stringify(message.location()));
         });
         page.on('pageerror', function (error) { problems.push('page error: ' + error.message); });
         page.on('dialog', function (dialog) {
@@ -205,14 +208,31 @@ async function run(options) {
         if (!/Scan required/.test(questionText))
             problems.push('unexpected start-up question: ' + questionText);
         await page.locator('.confirm-yes').click();
+        await question.waitFor({ state: 'hidden', timeout: 5000 });
+        await waitFor('the scan to start', async function () {
+            return (await serverInfo(page)).receiver.scanning === true;
+        }, 5000);
+
+        // A scan walks every channel of the band, which takes most of a minute;
+        // the recording's channel comes first and goes into the ensemble cache
+        // at once. A second start reads that cache and needs no scan.
+        const cache = path.join(work, 'home', '.zoz', 'DAB.default.zoz');
+        await waitFor('the ensemble cache', function () { return fs.existsSync(cache); }, 10000);
+        await sleep(1000);
+        await stopPlayer(player);
+        port = await freePort();
+        player = startPlayer(options, work, source, port);
+        await waitForPlayer();
+        await page.goto('http://127.0.0.1:' + port + '/');
 
         const frame = page.frameLocator('#content-frame');
-        const rows = frame.locator('.service-row');
-        await waitFor(source.count + ' services on the selection page', async function () {
+        // Data services have rows of their own; every audio service is listed.
+        const rows = frame.locator('.service-row:has(.kind-audio)');
+        await waitFor(source.count + ' audio services on the selection page', async function () {
             return (await rows.count()) === source.count;
         }, SERVICES_TIMEOUT_MS);
 
-        const shownLabels = await frame.locator('.service-label').allTextContents();
+        const shownLabels = await rows.locator('.service-label').allTextContents();
         if (source.labels) {
             const expected = source.labels.slice().sort().join('|');
             const shown = shownLabels.slice().sort().join('|');
@@ -240,10 +260,15 @@ async function run(options) {
             problems.push('now playing shows "' + nowPlaying + '"');
 
         // Keyboard: the list is reachable and moves with the arrow keys.
+        const allButtons = frame.locator('.service-select');
+        const sids = (await allButtons.evaluateAll(function (buttons) {
+            return buttons.map(function (b) { return Number(b.dataset.sid); });
+        }));
+        const position = sids.indexOf(sid);
         await target.locator('.service-select').focus();
         await page.keyboard.press('ArrowDown');
-        const focused = await frame.locator('.service-select:focus').getAttribute('data-sid');
-        if (Number(focused) !== Number(await rows.nth(2 % source.count).getAttribute('data-sid')) && source.count > 2)
+        const focused = Number(await frame.locator('.service-select:focus').getAttribute('data-sid'));
+        if (position + 1 < sids.length && focused !== sids[position + 1])
             problems.push('arrow down did not move the focus to the next service');
 
         // The player's own formatted texts keep plain formatting and lose

@@ -305,8 +305,48 @@ TEST_F(PagesTest, SelectionPageRebuildsOnlyWhenDirty)
 TEST_F(PagesTest, WithoutTemplateCacheEverySelectionRequestRebuilds)
 {
     settings->setNoTemplateCache(true);
+    // The first request also builds the service list once.
+    page(request(QString(), QString(), QStringLiteral("selection")));
     const int before = manager->refreshCycle();
     page(request(QString(), QString(), QStringLiteral("selection")));
     page(request(QString(), QString(), QStringLiteral("selection")));
     EXPECT_EQ(manager->refreshCycle(), before + 2);
+}
+
+TEST_F(PagesTest, PageCommandsAnswerTheQuestionDismissAndOrder)
+{
+    QObject receiver;
+    const QString question = QStringLiteral("<b>Scan required</b><br/>Do you want to continue?");
+    manager->setMessage(question, &receiver, QByteArray("1deleteLater()"), nullptr, QByteArray());
+    const auto ajax = [this](const QString &query) {
+        HttpRequest r = request(QString(), QStringLiteral("ajax"), query);
+        r.query.clear();
+        for (const QString &pair : query.split(QLatin1Char('&'))) {
+            const qsizetype equals = pair.indexOf(QLatin1Char('='));
+            r.query.insert(pair.left(equals < 0 ? pair.size() : equals), equals < 0 ? QString() : pair.mid(equals + 1));
+        }
+        HttpResponse response;
+        EXPECT_TRUE(manager->httpAjaxRequest(r, response)) << query.toStdString();
+        return response.body;
+    };
+
+    EXPECT_EQ(ajax(QStringLiteral("confirmed=another question&yes")), QByteArray("{\"success\":true}"));
+    EXPECT_EQ(manager->pendingMessage(), question);
+    EXPECT_EQ(ajax(QStringLiteral("confirmed=") + question + QStringLiteral("&yes")), QByteArray("{\"success\":true}"));
+    EXPECT_TRUE(manager->pendingMessage().isEmpty());
+
+    manager->addNotification(QStringLiteral("<b>Scan finished</b>"), QStringLiteral("info"), 6, true,
+                             QStringLiteral("scan"), false, false);
+    EXPECT_EQ(ajax(QStringLiteral("clearNotify=other")), QByteArray("{\"success\":true}"));
+    EXPECT_EQ(manager->notifications().listChildren().size(), 1);
+    ajax(QStringLiteral("clearNotify=scan"));
+    EXPECT_TRUE(manager->notifications().listChildren().isEmpty());
+
+    ajax(QStringLiteral("setSortType=2"));
+    EXPECT_EQ(manager->sortType(), 2);
+    ajax(QStringLiteral("setSortType=two"));
+    EXPECT_EQ(manager->sortType(), 2);
+    const bool favouritesOnly = manager->isSortFavouritesOnly();
+    ajax(QStringLiteral("switchFavourites"));
+    EXPECT_NE(manager->isSortFavouritesOnly(), favouritesOnly);
 }

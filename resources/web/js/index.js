@@ -155,7 +155,7 @@ function answerQuestion(yes) {
         return;
     state.pendingQuestion = '';
     state.answeredQuestion = question;
-    window.zozAjax.call('confirmed', question, { yes: yes }).catch(function () { /* reported */ });
+    window.zozAjax.call('confirmed', question, { yes: yes, no: !yes }).catch(function () { /* reported */ });
 }
 
 function scanDialog() {

@@ -38,13 +38,37 @@
         return cachedToken;
     }
 
+    const PLAIN_VALUE = /^[A-Za-z0-9._-]*$/;
+    const ENCODED_MARKER = '__UTF8__';
+
+    // The player takes a query value as it is, unless it starts with the
+    // marker: then "%XX" stands for a character up to 255 and "%uXXXX" for
+    // any other UTF-16 unit.
+    function encodeValue(value) {
+        const text = String(value);
+        if (PLAIN_VALUE.test(text))
+            return text;
+        let out = ENCODED_MARKER;
+        for (let i = 0; i < text.length; ++i) {
+            const ch = text[i];
+            const code = text.charCodeAt(i);
+            if (/[A-Za-z0-9._-]/.test(ch))
+                out += ch;
+            else if (code < 256)
+                out += '%' + code.toString(16).toUpperCase().padStart(2, '0');
+            else
+                out += '%u' + code.toString(16).toUpperCase().padStart(4, '0');
+        }
+        return out;
+    }
+
     function buildUrl(command, value, params) {
-        const parts = [encodeURIComponent(command) + (value === undefined || value === null ? '' : '=' + encodeURIComponent(String(value)))];
+        const parts = [encodeURIComponent(command) + (value === undefined || value === null ? '' : '=' + encodeValue(value))];
         if (params) {
             for (const [key, v] of Object.entries(params)) {
                 if (v === undefined || v === null || v === false)
                     continue;
-                parts.push(encodeURIComponent(key) + (v === true ? '' : '=' + encodeURIComponent(String(v))));
+                parts.push(encodeURIComponent(key) + (v === true ? '' : '=' + encodeValue(v)));
             }
         }
         return AJAX_PATH + '?' + parts.join('&');
@@ -104,5 +128,5 @@
         failureListeners.push(listener);
     }
 
-    window.zozAjax = { call: call, token: token, onFailure: onFailure, buildUrl: buildUrl };
+    window.zozAjax = { call: call, token: token, onFailure: onFailure, buildUrl: buildUrl, encodeValue: encodeValue };
 })();

@@ -61,29 +61,44 @@
         return typeof node === 'string' ? decodeEntities(node) : (fallback === undefined ? path : fallback);
     }
 
-    function copyAllowed(source, target) {
-        for (const child of source.childNodes) {
-            if (child.nodeType === Node.TEXT_NODE) {
-                target.appendChild(document.createTextNode(child.textContent));
-            } else if (child.nodeType === Node.ELEMENT_NODE) {
-                if (ALLOWED_TAGS.has(child.tagName)) {
-                    const copy = document.createElement(child.tagName.toLowerCase());
-                    copyAllowed(child, copy);
-                    target.appendChild(copy);
-                } else {
-                    copyAllowed(child, target);
-                }
-            }
-        }
-    }
+    const TAG = /<\s*(\/?)\s*([a-zA-Z][a-zA-Z0-9]*)\b[^>]*?(\/?)\s*>/g;
+    const VOID_TAGS = new Set(['BR']);
 
     // Shows a formatted text of the player (a notification, a question) in
-    // `element`: the markup is parsed in an inert document and only plain
-    // formatting elements are rebuilt, without any attribute.
+    // `element`. The text is never given to the HTML parser (which would
+    // already look at handlers in it): a small scanner rebuilds the plain
+    // formatting tags without any attribute, drops every other tag and puts
+    // the rest in as text.
     function setMarkup(element, markup) {
         element.replaceChildren();
-        const parsed = new DOMParser().parseFromString('<body>' + String(markup) + '</body>', 'text/html');
-        copyAllowed(parsed.body, element);
+        const text = String(markup);
+        const open = [element];
+        let last = 0;
+        const appendText = function (part) {
+            if (part)
+                open[open.length - 1].appendChild(document.createTextNode(decodeEntities(part)));
+        };
+        for (const match of text.matchAll(TAG)) {
+            appendText(text.slice(last, match.index));
+            last = match.index + match[0].length;
+            const name = match[2].toUpperCase();
+            if (!ALLOWED_TAGS.has(name))
+                continue;
+            if (match[1]) {
+                for (let i = open.length - 1; i > 0; --i) {
+                    if (open[i].tagName === name) {
+                        open.length = i;
+                        break;
+                    }
+                }
+            } else {
+                const created = document.createElement(name.toLowerCase());
+                open[open.length - 1].appendChild(created);
+                if (!VOID_TAGS.has(name) && !match[3])
+                    open.push(created);
+            }
+        }
+        appendText(text.slice(last));
     }
 
     // Sets every [data-text] element's text and every [data-title] element's
