@@ -271,6 +271,24 @@ async function run(options) {
         if (position + 1 < sids.length && focused !== sids[position + 1])
             problems.push('arrow down did not move the focus to the next service');
 
+        // Favourite, favourites view and order go to the player and come back
+        // in its state; the rebuilt page still lists every audio service.
+        const star = rows.nth(0).locator('.favourite-toggle');
+        await star.click();
+        await waitFor('the favourite to be stored', async function () {
+            return (await serverInfo(page)).hasFavourites === true && (await star.getAttribute('aria-pressed')) === 'true';
+        }, 5000);
+        await frame.locator('.sort-select').selectOption('2');
+        await waitFor('the new order', async function () { return (await serverInfo(page)).sortOrder === 2; }, 5000);
+        await frame.locator('.favourites-filter').click();
+        await waitFor('the favourites view', async function () {
+            return (await serverInfo(page)).showFavouritesOnly === true &&
+                (await frame.locator('.favourites-filter').getAttribute('aria-pressed')) === 'true';
+        }, 5000);
+        await waitFor('the favourites-only list', async function () { return (await rows.count()) === 1; }, 10000);
+        await frame.locator('.favourites-filter').click();
+        await waitFor('the full list again', async function () { return (await rows.count()) === source.count; }, 10000);
+
         // The player's own formatted texts keep plain formatting and lose
         // everything that could run.
         const rendered = await page.evaluate(function (hostile) {
