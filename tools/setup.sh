@@ -16,6 +16,7 @@ build_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-webengine-dev qt6-5compat-dev qt6-tools-dev qt6-l10n-tools
   libasound2-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libtwolame-dev espeak-ng sox
 )
 test_packages=(
   clang libclang-rt-14-dev xvfb xauth chromium twolame sox nodejs npm

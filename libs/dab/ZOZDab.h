@@ -7,6 +7,8 @@
 #include "DabCodeTables.h"
 #include "DabCrc16.h"
 #include "DabFicDecoder.h"
+#include "DabMemory.h"
+#include "DabPacketDecoder.h"
 #include "DabUepTable.h"
 
 #endif

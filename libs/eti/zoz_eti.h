@@ -1,4 +1,4 @@
-/* ETI-NI (ETSI EN 300 799) frames: parsing, writing and frame synchronisation.
+/* ETI-NI frames: parsing, writing and frame synchronisation.
  *
  * An ETI-NI frame is 6144 bytes and carries 24 ms of a DAB ensemble: the
  * Fast Information Channel and every sub-channel of the Main Service Channel.

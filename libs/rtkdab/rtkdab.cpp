@@ -100,10 +100,10 @@ public:
         std::lock_guard<std::mutex> guard(m_mutex);
         if (m_opened)
             return RTDAB_RESULT_SUCCESS;
-        const SourceSpec spec = parseSource(std::getenv("RTKDAB_SOURCE"));
-        if (spec.kind == SourceSpec::Kind::None)
+        const SourceConfig config = parseSource(std::getenv("RTKDAB_SOURCE"));
+        if (config.kind == SourceConfig::Kind::None)
             return RTDAB_RESULT_NO_DEVICE;
-        m_spec = spec;
+        m_config = config;
         m_opened = true;
         return RTDAB_RESULT_SUCCESS;
     }
@@ -117,6 +117,7 @@ public:
         if (m_thread.joinable())
             return RTDAB_RESULT_SUCCESS;
         m_stop = false;
+        m_interrupt = false;
         m_speed = readSpeed();
         try {
             m_thread = std::thread([this] { run(); });
@@ -166,6 +167,7 @@ public:
         m_streamTable.clear();
         m_tableValid = false;
         m_meter.reset();
+        m_interrupt = true;
         m_wake.notify_all();
         return RTDAB_RESULT_SUCCESS;
     }
@@ -279,6 +281,7 @@ private:
         if (!m_thread.joinable())
             return;
         m_stop = true;
+        m_interrupt = true;
         m_wake.notify_all();
         if (m_thread.get_id() == std::this_thread::get_id())
             return;  // called from a callback: the thread ends after it returns
@@ -310,12 +313,12 @@ private:
         std::vector<uint8_t> frame(ZOZ_ETI_FRAME_SIZE);
         std::unique_ptr<FrameSource> source;
         uint64_t tunedGeneration = ~uint64_t(0);
-        SourceSpec spec;
+        SourceConfig config;
         uint32_t kHz = 0;
         double speed = 1.0;
         {
             std::lock_guard<std::mutex> guard(m_mutex);
-            spec = m_spec;
+            config = m_config;
             speed = m_speed;
         }
         auto deadline = Clock::now();
@@ -326,9 +329,11 @@ private:
                 if (m_generation != tunedGeneration) {
                     tunedGeneration = m_generation;
                     kHz = m_frequency;
+                    if (!m_stop.load())
+                        m_interrupt = false;
                     lock.unlock();
                     source.reset();
-                    source = openSource(spec, kHz);
+                    source = openSource(config, kHz);
                     deadline = Clock::now();
                     lock.lock();
                 }
@@ -337,7 +342,10 @@ private:
                     continue;
                 }
             }
-            const FrameSource::Result result = source->read(frame.data(), m_stop);
+            // A retune interrupts a source that waits for its next frame.
+            const FrameSource::Result result = source->read(frame.data(), m_interrupt);
+            if (result == FrameSource::Cancelled)
+                continue;
             if (result != FrameSource::Frame) {
                 source.reset();
                 std::lock_guard<std::mutex> guard(m_mutex);
@@ -411,8 +419,9 @@ private:
     std::condition_variable m_tableReady;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_interrupt{false};
     bool m_opened = false;
-    SourceSpec m_spec;
+    SourceConfig m_config;
     double m_speed = 1.0;
     uint32_t m_frequency = 0;
     uint32_t m_bandwidth = 0;

@@ -22,6 +22,8 @@ namespace {
 
 // How long one poll of a command's output waits before looking at the cancel flag.
 constexpr int CommandPollMs = 100;
+// How long a command may take to end after it was asked to.
+constexpr int CommandExitWaitMs = 1000;
 
 bool isDirectory(const std::string &path)
 {
@@ -82,9 +84,16 @@ public:
     {
         ZozEtiReader_Destroy(m_reader);
         ::close(m_fd);
-        // The command runs in its own process group: end it and its children.
+        // The command runs in its own process group: end it and its children,
+        // forcibly when it does not go within a second.
         ::kill(-m_pid, SIGTERM);
         int status = 0;
+        for (int waited = 0; waited < CommandExitWaitMs; waited += CommandPollMs) {
+            if (::waitpid(m_pid, &status, WNOHANG) != 0)
+                return;
+            ::usleep(CommandPollMs * 1000);
+        }
+        ::kill(-m_pid, SIGKILL);
         while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
@@ -176,34 +185,34 @@ uint32_t channelFrequency(const std::string &text)
     return uint32_t(std::strtoul(text.c_str(), nullptr, 10));
 }
 
-SourceSpec parseSource(const char *value)
+SourceConfig parseSource(const char *value)
 {
-    SourceSpec spec;
+    SourceConfig config;
     if (!value || !*value)
-        return spec;
+        return config;
     const std::string text(value);
     if (text[0] == '|') {
         if (text.size() > 1) {
-            spec.kind = SourceSpec::Kind::Command;
-            spec.command = text.substr(1);
+            config.kind = SourceConfig::Kind::Command;
+            config.command = text.substr(1);
         }
-        return spec;
+        return config;
     }
     if (isDirectory(text)) {
-        spec.kind = SourceSpec::Kind::Folder;
-        spec.path = text;
-        return spec;
+        config.kind = SourceConfig::Kind::Folder;
+        config.path = text;
+        return config;
     }
     const size_t at = text.rfind('@');
     if (at != std::string::npos && isFile(text.substr(0, at))) {
         const uint32_t kHz = channelFrequency(text.substr(at + 1));
         if (kHz) {
-            spec.kind = SourceSpec::Kind::File;
-            spec.path = text.substr(0, at);
-            spec.fileFrequency = kHz;
+            config.kind = SourceConfig::Kind::File;
+            config.path = text.substr(0, at);
+            config.fileFrequency = kHz;
         }
     }
-    return spec;
+    return config;
 }
 
 std::string expandCommand(const std::string &command, uint32_t kHz)
@@ -226,14 +235,14 @@ std::string expandCommand(const std::string &command, uint32_t kHz)
     return out;
 }
 
-std::string recordingFor(const SourceSpec &spec, uint32_t kHz)
+std::string recordingFor(const SourceConfig &config, uint32_t kHz)
 {
     if (kHz == 0)
         return {};
-    switch (spec.kind) {
-    case SourceSpec::Kind::File:
-        return spec.fileFrequency == kHz ? spec.path : std::string();
-    case SourceSpec::Kind::Folder: {
+    switch (config.kind) {
+    case SourceConfig::Kind::File:
+        return config.fileFrequency == kHz ? config.path : std::string();
+    case SourceConfig::Kind::Folder: {
         const std::string label = channelLabel(kHz);
         std::string lower = label;
         for (char &c : lower)
@@ -242,7 +251,7 @@ std::string recordingFor(const SourceSpec &spec, uint32_t kHz)
             if (name.empty())
                 continue;
             for (const char *extension : {".eti", ".ETI"}) {
-                const std::string path = spec.path + "/" + name + extension;
+                const std::string path = config.path + "/" + name + extension;
                 if (isFile(path))
                     return path;
             }
@@ -254,13 +263,13 @@ std::string recordingFor(const SourceSpec &spec, uint32_t kHz)
     }
 }
 
-std::unique_ptr<FrameSource> openSource(const SourceSpec &spec, uint32_t kHz)
+std::unique_ptr<FrameSource> openSource(const SourceConfig &config, uint32_t kHz)
 {
     if (kHz == 0)
         return nullptr;
-    if (spec.kind == SourceSpec::Kind::Command)
-        return startCommand(expandCommand(spec.command, kHz));
-    const std::string path = recordingFor(spec, kHz);
+    if (config.kind == SourceConfig::Kind::Command)
+        return startCommand(expandCommand(config.command, kHz));
+    const std::string path = recordingFor(config, kHz);
     if (path.empty())
         return nullptr;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

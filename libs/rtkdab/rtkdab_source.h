@@ -9,7 +9,7 @@
 
 namespace ZOZ::Rtkdab {
 
-struct SourceSpec {
+struct SourceConfig {
     enum class Kind { None, Folder, File, Command };
     Kind kind = Kind::None;
     std::string path;          // folder or file
@@ -24,14 +24,14 @@ uint32_t channelFrequency(const std::string &text);
 
 // Parses RTKDAB_SOURCE's value. Kind::None when empty, or when the folder or
 // file it names does not exist.
-SourceSpec parseSource(const char *value);
+SourceConfig parseSource(const char *value);
 
 // The command line for one tune: %c the channel label (the kHz when the
 // frequency has no label), %f the kHz, %% a percent sign.
 std::string expandCommand(const std::string &command, uint32_t kHz);
 
 // Path of the recording served at `kHz`, empty when there is none.
-std::string recordingFor(const SourceSpec &spec, uint32_t kHz);
+std::string recordingFor(const SourceConfig &config, uint32_t kHz);
 
 class FrameSource {
 public:
@@ -41,7 +41,7 @@ public:
     virtual Result read(uint8_t *frame, const std::atomic<bool> &cancel) = 0;
 };
 
-// Opens what `spec` serves at `kHz`: null when nothing is.
-std::unique_ptr<FrameSource> openSource(const SourceSpec &spec, uint32_t kHz);
+// Opens what `config` serves at `kHz`: null when nothing is.
+std::unique_ptr<FrameSource> openSource(const SourceConfig &config, uint32_t kHz);
 
 } // namespace ZOZ::Rtkdab

@@ -33,7 +33,8 @@ HttpServer::HttpServer(QObject *parent, HttpRequestHandler *defaultHandler)
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::HttpServer()"));
     if (m_settings)
         m_settings->addListener(this);
-    setFrameAncestors(QStringList());
+    // Pages may be framed by the domains given with -ad.
+    setFrameAncestors(m_settings ? m_settings->allowedDomains() : QStringList());
 }
 
 HttpServer::~HttpServer()

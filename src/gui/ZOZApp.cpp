@@ -149,7 +149,7 @@ App::InitResult App::init()
 
     if (!settings->parseCommandLine(m_arguments)) {
         ZOZ_LOG(LogNotice, QStringLiteral("error while parsing command line arguments"));
-        return InitResult::Finished;
+        return InitResult::Failed;
     }
     if (settings->isHelpWanted()) {
         ZOZ_LOG(LogNotice, QStringLiteral("help wanted in command line, aborting init"));

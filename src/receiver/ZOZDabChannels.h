@@ -16,4 +16,8 @@ inline bool isChannelIndex(int index)
     return index >= 0 && index < channelCount();
 }
 
+// Flat index of the first channel, in grid and position order, with that
+// centre frequency (kHz); -1 when no grid has one.
+int channelIndexOfFrequency(int frequency);
+
 } // namespace ZOZ

@@ -2,6 +2,8 @@
 
 #include "ZOZClock.h"
 #include "ZOZDabEnsemble.h"
+#include "ZOZSettings.h"
+#include "ZOZStreamConsumer.h"
 
 #include <QList>
 #include <QMutex>
@@ -17,12 +19,26 @@ class Receiver;
 
 // One component the user selected, as the receiver needs it to queue its
 // sub-channel: the ensemble that carries it, its sub-channel id and its
-// packet address (0xFFFF in stream mode).
+// packet address (0xFFFF in stream mode), with a reference to its service
+// when a service asked for it.
 struct DabSelection
 {
+    DabSelection() = default;
+    DabSelection(int ensembleIndex, int streamId, quint16 packetAddress, bool packetMode = false,
+                 ConsumerReference service = {})
+        : ensembleIndex(ensembleIndex)
+        , streamId(streamId)
+        , packetAddress(packetAddress)
+        , packetMode(packetMode)
+        , service(std::move(service))
+    {
+    }
+
     int ensembleIndex = -1;
     int streamId = -1;
     quint16 packetAddress = 0xFFFF;
+    bool packetMode = false;
+    ConsumerReference service;
 };
 
 // State of the receiving side: the stick, the tune and scan state machine and
@@ -52,6 +68,7 @@ public:
         // ticks activate it again after a reopen.
         void makeActivePending();
 
+        ConsumerReference service; // slot 0: the service whose stream is wanted
         bool pending = false;
         int requestedId = -1;
         AtomicStamp dataTimer; // restarted on the library's thread
@@ -75,6 +92,9 @@ public:
     void removeDuplicateServices(DabEnsemble &current, DabEnsemble &other);
 
     Receiver *receiver;
+    // The configured frequencies a scan walks; empty: the channel grids.
+    QVector<Settings::FrontEndFrequency> scanList;
+    int scanPosition = 0;
     QList<DabEnsembleCacheEntry> excludedServices;
 
     QMutex selectionMutex;

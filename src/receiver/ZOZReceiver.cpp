@@ -5,6 +5,7 @@
 #include "ZOZLog.h"
 #include "ZOZPaths.h"
 #include "ZOZRtkLibrary.h"
+#include "ZOZUsbDevices.h"
 #include "ZOZThreadName.h"
 
 #include <QCoreApplication>
@@ -52,6 +53,7 @@ void DabUsbPrivate::SubChannelSlot::clearRequest()
 void DabUsbPrivate::SubChannelSlot::reset()
 {
     clearRequest();
+    service.reset();
     dataTimer.invalidate();
     setActiveComponent(DabServiceComponent());
     requestedComponent = DabServiceComponent();
@@ -117,7 +119,7 @@ void Receiver::destroyInstance()
 Receiver::Receiver(QObject *parent)
     : QThread(parent)
     , m_dataFolder(ZOZ::dataFolder())
-    , m_deviceProbe(&usbDeviceSupported)
+    , m_deviceProbe([] { return usbDeviceSupported(); })
 {
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::Receiver()"));
 }
@@ -137,6 +139,7 @@ Receiver::~Receiver()
         wait();
     }
     closeDAB();
+    releaseStreamHandlers();
     if (m_apiGiven)
         return;
     while (!rtkUnloadLibrary()) {
@@ -157,10 +160,10 @@ void Receiver::settingChanged(const QVector<int> &)
 {
 }
 
-void Receiver::setLibrary(const RtkApi *api)
+void Receiver::setLibrary(const RtkFunctions *functions)
 {
-    m_api = api;
-    m_apiGiven = api != nullptr;
+    m_api = functions;
+    m_apiGiven = functions != nullptr;
 }
 
 void Receiver::setDataFolder(const QString &folder)
@@ -191,8 +194,10 @@ bool Receiver::initDabUsb()
 {
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb()"));
     buildSupportedDeviceTable();
-    if (!m_usb)
+    if (!m_usb) {
         m_usb = std::make_unique<DabUsbPrivate>(this);
+        publishScanStatus();
+    }
     publishUsb();
 
     m_usb->enabled = !m_settings || m_settings->frontEndMode() == Settings::ModeDab;
@@ -205,6 +210,7 @@ bool Receiver::initDabUsb()
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb() -> checking for previous ensemble database.."));
     if (rtkLoadEnsembleCache()) {
         m_usb->countServices(false);
+        publishScanStatus();
         const int lastEnsemble = lastEnsembleSetting();
         if (lastEnsemble >= 0) {
             m_usb->currentIndex = lastEnsemble;
@@ -325,6 +331,9 @@ void Receiver::runQueuedCommands()
         case Command::RequestDevice:
             doRequestDevice();
             break;
+        case Command::ScanStart:
+            rtkScanStart((queued.argument & ScanKeepPrevious) != 0, (queued.argument & ScanAdditional) != 0);
+            break;
         case Command::ScanRestart:
             rtkScanStart(usb->keepPrevious, usb->scanAdditional);
             break;
@@ -333,7 +342,7 @@ void Receiver::runQueuedCommands()
             usb->state = DabUsbPrivate::Reopen;
             break;
         case Command::AbortScan:
-            rtkEndScan();
+            abortScan();
             break;
         case Command::RequestEnsemble:
             if (!isChannelIndex(queued.argument) || usb->scanning)
@@ -348,6 +357,24 @@ void Receiver::runQueuedCommands()
             break;
         }
     }
+}
+
+void Receiver::selectServiceComponents(const QVector<StreamConsumer *> &services)
+{
+    QVector<DabSelection> selection;
+    for (StreamConsumer *service : services) {
+        if (!service)
+            continue;
+        const StreamConsumer::Location where = service->streamLocation();
+        DabSelection item;
+        item.ensembleIndex = where.ensembleIndex;
+        item.streamId = where.streamId;
+        item.packetMode = where.packetMode;
+        item.packetAddress = where.packetMode ? where.packetAddress : StreamConsumer::NoPacketAddress;
+        item.service = ConsumerReference(service);
+        selection.append(item);
+    }
+    rtkSetSelectedComponents(selection);
 }
 
 void Receiver::rtkSetSelectedComponents(const QVector<DabSelection> &selection)

@@ -2,9 +2,13 @@
 
 #include "ZOZDabEnsemble.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZRtkApi.h"
+#include "ZOZHttpRequest.h"
+#include "ZOZRtkLibrary.h"
 #include "ZOZSettings.h"
+#include "ZOZStreamConsumer.h"
+#include "ZOZTemplateValue.h"
 
+#include <QMap>
 #include <QMutex>
 #include <QThread>
 #include <QVector>
@@ -17,6 +21,7 @@
 namespace ZOZ {
 
 struct DabSelection;
+class StreamHandler;
 
 // The receiving side of the program: the receiver library, the stick, the tune
 // state machine and the ensemble database. Its thread ticks the state machine
@@ -50,10 +55,14 @@ public:
 
     // Everything that needs the receiver library goes through this table; it
     // is loaded on the first opening unless one was given here.
-    void setLibrary(const RtkApi *api);
+    void setLibrary(const RtkFunctions *functions);
     void setDataFolder(const QString &folder);
     QString dataFolder() const { return m_dataFolder; }
     void setMessageSink(MessageSink sink);
+    // Shows the user a short notification (text, type "info" or "warning",
+    // seconds). Installed by the service manager.
+    using NotificationSink = std::function<void(const QString &text, const QString &type, int seconds)>;
+    void setNotificationSink(NotificationSink sink) { m_notificationSink = std::move(sink); }
     // Where the receiver library is looked for before the system's paths.
     void setLibraryDirectory(const QString &directory) { m_libraryDirectory = directory; }
     // The model code of the first supported stick that is present, 0 for none.
@@ -71,6 +80,17 @@ public:
     // next tick. Tunes to an ensemble: switches while receiving, else tunes
     // from idle (not during a scan).
     void requestEnsemble(int ensembleIndex);
+
+    // Registration of the services that consume a stream, or one packet
+    // address of a packet-mode stream (any thread but the library's).
+    void attachStreamHandler(StreamConsumer *service);
+    void detachStreamHandler(StreamConsumer *service);
+    // Appends the handlers of a stream with a reference each; the caller releases them.
+    void collectStreamHandlers(int ensembleIndex, int streamId, QVector<StreamHandler *> &out);
+    // Feeds one sub-channel piece to the handlers of its stream.
+    void __DAB_parseSubchannel(QVector<StreamHandler *> &handlers, const quint8 *data, int *length);
+    // The packet-mode decoder's data-group callback.
+    static int packetModeDataCallback(uint8_t *buffer, uint32_t length, uint32_t tag);
 
     // FIC and MSC intake (the library's thread).
     bool DAB_parseFIBs(DabEnsemble *ensemble, const quint8 *data, int length);
@@ -94,6 +114,9 @@ public:
     bool rtkCloseDevice(bool quiet);
     bool rtkLoad(bool quiet);
     bool openDevice();
+    // The services whose components the stick is to deliver (any thread); the
+    // tick queues and activates their sub-channels.
+    void selectServiceComponents(const QVector<StreamConsumer *> &services);
     void rtkSetSelectedComponents(const QVector<DabSelection> &selection);
 
     // Callback bodies (the library's thread).
@@ -108,6 +131,12 @@ public:
     bool rtkRemoveServiceComponent(const DabServiceComponent &component, quint16 address);
 
     bool isScanning() const;
+    // The ajax command "scan" ("start" with "keepPrevious" and
+    // "scanAdditional", or "stop"); false for anything else.
+    bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response);
+    // The scan status object "receiver" of the latest publishScanStatus.
+    TemplateValue scanStatus() const;
+    void publishScanStatus();
     bool signalPresent() const { return m_signalPresent.load(); }
     int signalQuality() const { return m_signalQuality.load(); }
     int signalStrength() const { return m_signalStrength.load(); }
@@ -129,7 +158,10 @@ protected:
     void run() override;
 
 private:
-    enum class Command { RequestDevice, ScanRestart, ScanContinue, AbortScan, RequestEnsemble };
+    enum class Command { RequestDevice, ScanStart, ScanRestart, ScanContinue, AbortScan, RequestEnsemble };
+    // Argument bits of Command::ScanStart.
+    static constexpr int ScanKeepPrevious = 1;
+    static constexpr int ScanAdditional = 2;
     struct QueuedCommand
     {
         Command command;
@@ -141,6 +173,10 @@ private:
     static void packetCallback(uint8_t *data, int length, uint32_t ignored, uint8_t subChId);
     static void streamDataCallback(uint8_t *data, int length);
     void activatePacketSlot(DabUsbPrivate::SubChannelSlot &slot);
+    // Start and stop go through the binding, which must know whether the
+    // tuner runs before it may unload the library.
+    int32_t startTuner();
+    int32_t stopTuner();
     void publishUsb();
     void unpublishUsb();
 
@@ -157,16 +193,22 @@ private:
     void storeLastEnsembleSetting(int index);
     void rtkScanNext();
     void rtkEndScan();
+    void abortScan();
+    void showNotification(const QString &text, int seconds);
     void rtkActivateServiceComponents(bool quiet);
     void rtkEnableServiceComponentInternal(const DabSelection &selection);
+    void releaseStreamHandlers();
 
     std::unique_ptr<DabUsbPrivate> m_usb;
     Settings *m_settings = nullptr;
-    const RtkApi *m_api = nullptr;
+    const RtkFunctions *m_api = nullptr;
     bool m_apiGiven = false;
     QString m_dataFolder;
     QString m_libraryDirectory;
     MessageSink m_messageSink;
+    NotificationSink m_notificationSink;
+    mutable QMutex m_statusMutex;
+    TemplateValue m_status;
     MscSink m_mscSink;
     std::function<int()> m_deviceProbe;
     int m_deviceModel = 0;
@@ -182,6 +224,10 @@ private:
 
     QMutex m_commandMutex;
     std::deque<QueuedCommand> m_commands;
+
+    // Ensemble index -> stream id -> handlers, each entry one reference.
+    QMutex m_handlerMapMutex;
+    QMap<int, QMap<int, QVector<StreamHandler *>>> m_handlers;
 };
 
 } // namespace ZOZ

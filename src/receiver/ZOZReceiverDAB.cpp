@@ -4,6 +4,7 @@
 #include "ZOZDabChannels.h"
 #include "ZOZDabUsbPrivate.h"
 #include "ZOZLog.h"
+#include "ZOZStreamHandler.h"
 
 #include <QMutexLocker>
 
@@ -87,6 +88,13 @@ void Receiver::DAB_parseMscData(DabEnsemble *ensemble, const quint8 *data, int l
         return;
     if (m_mscSink)
         m_mscSink(ensemble->index, subChId, data, length);
+    QVector<StreamHandler *> handlers;
+    collectStreamHandlers(ensemble->index, subChId, handlers);
+    if (handlers.isEmpty())
+        return;
+    __DAB_parseSubchannel(handlers, data, &length);
+    for (StreamHandler *handler : handlers)
+        handler->release();
 }
 
 bool Receiver::initDAB()

@@ -2,6 +2,7 @@
 
 #include "ZOZDabChannels.h"
 #include "ZOZDabUsbPrivate.h"
+#include "ZOZHttpContentType.h"
 #include "ZOZLog.h"
 
 #include <QCoreApplication>
@@ -24,6 +25,15 @@ void Receiver::rtkScanStart(bool keepPrevious, bool scanAdditional)
     usb->scanAdditional = scanAdditional;
     usb->currentIndex = -1;
     usb->progress = 0;
+    usb->scanList.clear();
+    if (m_settings) {
+        for (const Settings::FrontEndFrequency &entry : m_settings->scanFrequencies()) {
+            if (entry.mode == Settings::ModeNone || entry.mode == Settings::ModeDab)
+                usb->scanList.append(entry);
+        }
+    }
+    usb->scanPosition = -1;
+    publishScanStatus();
     if (!keepPrevious) {
         QMutexLocker locker(&usb->ensembleMutex);
         usb->ensembles.clear();
@@ -43,12 +53,29 @@ void Receiver::rtkScanNext()
     const int bandBefore = current < 0 ? 0 : bandOfChannelIndex(current);
     usb->previousIndex = current;
 
-    const int next = current + 1;
-    const int channels = channelGridBase(usb->scanAdditional ? 2 : 1);
-    usb->progress = channels > 0 ? next * 100 / channels : 100;
-    const int bandAfter = bandOfChannelIndex(next);
-    const bool goOn = isChannelIndex(next)
-        && (bandAfter == bandBefore || (usb->scanAdditional && bandBefore == 0 && bandAfter == 1));
+    int next = -1;
+    bool goOn = false;
+    if (!usb->scanList.isEmpty()) {
+        const int size = usb->scanList.size();
+        while (usb->scanPosition < size) {
+            ++usb->scanPosition;
+            usb->progress = usb->scanPosition * 100 / size;
+            if (usb->scanPosition >= size)
+                break;
+            // An entry that is no channel of the grids is skipped without tuning.
+            next = channelIndexOfFrequency(usb->scanList.at(usb->scanPosition).frequency);
+            if (next >= 0)
+                break;
+        }
+        goOn = usb->scanPosition < size && next >= 0;
+    } else {
+        next = current + 1;
+        const int channels = channelGridBase(usb->scanAdditional ? 2 : 1);
+        usb->progress = channels > 0 ? next * 100 / channels : 100;
+        const int bandAfter = bandOfChannelIndex(next);
+        goOn = isChannelIndex(next)
+            && (bandAfter == bandBefore || (usb->scanAdditional && bandBefore == 0 && bandAfter == 1));
+    }
     if (!goOn) {
         usb->currentIndex = -1;
         usb->requestedIndex = -1;
@@ -59,6 +86,15 @@ void Receiver::rtkScanNext()
                                     "found.<br/>Do you want to restart the scan?<br/>(Selecting <b>No</b> will quit "
                                     "the application)"),
                         this, "1rtkScanRestart()", nullptr, "1closeApp()");
+        } else {
+            ZOZ_LOG(LogSource::ReceiverDab | LogFlag::Notice,
+                    QStringLiteral("Receiver::rtkScanNext() -> scan finished: %1 ensembles, %2 services")
+                        .arg(usb->numEnsembles)
+                        .arg(usb->numServices));
+            showNotification(QCoreApplication::translate(
+                                 "Scan", "<b>Scan finished</b><br/>The scan is finished and you can now<br/>select a "
+                                         "service from the list."),
+                             6);
         }
         return;
     }
@@ -67,6 +103,7 @@ void Receiver::rtkScanNext()
     const DabChannel *channel = channelAtIndex(next);
     usb->currentLabel = QString::fromLatin1(channel->label);
     usb->countServices(true);
+    publishScanStatus();
     addEnsembleForChannel(next);
     usb->stateTimer.restart();
     usb->tuneFailures = 0;
@@ -80,9 +117,89 @@ void Receiver::rtkEndScan()
     usb->switching = true;
     usb->scanning = false;
     usb->countServices(true);
+    publishScanStatus();
     emit signalScanMode(false);
     usb->stateTimer.restart();
     usb->state = DabUsbPrivate::Tune;
+}
+
+void Receiver::abortScan()
+{
+    rtkEndScan();
+    if (m_usb->numServices == 0) {
+        showMessage(QCoreApplication::translate(
+                        "Scan", "<b>Scan aborted</b><br/>The scan was aborted before any valid services could be "
+                                "found.<br/>Do you want to restart the scan?<br/>(Selecting <b>No</b> will quit the "
+                                "application)"),
+                    this, "1rtkScanRestart()", nullptr, "1closeApp()");
+    } else {
+        showNotification(QCoreApplication::translate(
+                             "Scan", "<b>Scan aborted</b><br/>The scan was aborted but some services were "
+                                     "found.<br/><br/>You can now select a service from the list<br/>or initiate a "
+                                     "<b>Rescan</b> via the right-click context menu."),
+                         12);
+    }
+}
+
+void Receiver::showNotification(const QString &text, int seconds)
+{
+    if (m_notificationSink)
+        m_notificationSink(text, QStringLiteral("info"), seconds);
+    else
+        ZOZ_LOG(LogSource::ReceiverDab, QStringLiteral("Receiver -> notification: %1").arg(text));
+}
+
+void Receiver::publishScanStatus()
+{
+    DabUsbPrivate *usb = m_usb.get();
+    if (!usb)
+        return;
+    TemplateValue status(QStringLiteral("receiver"), TemplateValue::Map);
+    status << TemplateValue(QStringLiteral("devicePresent"), usb->opened)
+           << TemplateValue(QStringLiteral("scanning"), usb->scanning.load())
+           << TemplateValue(QStringLiteral("progress"), usb->progress)
+           << TemplateValue(QStringLiteral("currentEnsemble"), usb->currentLabel)
+           << TemplateValue(QStringLiteral("numEnsembles"), usb->numEnsembles)
+           << TemplateValue(QStringLiteral("numServices"), usb->numServices);
+    QMutexLocker locker(&m_statusMutex);
+    m_status = status;
+}
+
+TemplateValue Receiver::scanStatus() const
+{
+    QMutexLocker locker(&m_statusMutex);
+    return m_status;
+}
+
+bool Receiver::httpAjaxRequest(const HttpRequest &request, HttpResponse &response)
+{
+    const auto scan = request.query.constFind(QStringLiteral("scan"));
+    if (scan == request.query.constEnd())
+        return false;
+    if (*scan == QLatin1String("start")) {
+        const bool keepPrevious = request.query.value(QStringLiteral("keepPrevious")) == QLatin1String("true");
+        const auto additional = request.query.constFind(QStringLiteral("scanAdditional"));
+        const bool scanAdditional = additional == request.query.constEnd() || *additional == QLatin1String("true");
+        enqueue(Command::ScanStart, (keepPrevious ? ScanKeepPrevious : 0) | (scanAdditional ? ScanAdditional : 0));
+    } else if (*scan == QLatin1String("stop")) {
+        rtkOnAbortScan();
+    } else {
+        return false;
+    }
+    response.status = 200;
+    response.contentType = HttpContentJson;
+    response.body = QByteArrayLiteral("{\"success\":true}");
+    return true;
+}
+
+int channelIndexOfFrequency(int frequency)
+{
+    for (int grid = 0; grid < DabChannelGridCount; ++grid) {
+        const int position = channelPositionOfFrequency(grid, frequency);
+        if (position >= 0)
+            return channelGridBase(grid) + position;
+    }
+    return -1;
 }
 
 void Receiver::addEnsembleForChannel(int index)

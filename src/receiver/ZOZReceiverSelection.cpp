@@ -22,11 +22,18 @@ bool asksFor(const DabUsbPrivate::SubChannelSlot &slot, int id)
     return slot.requestedId == id || (slot.isActive() && slot.activeId() == id);
 }
 
+// Adds an address to a packet slot that carries or is about to carry the
+// sub-channel. Only a new address makes the slot pending; on a slot already
+// receiving the sub-channel the active component serves as the requested one,
+// so the activation needs no new look-up and the slot does not wait for ever.
 void queueAddress(DabUsbPrivate::SubChannelSlot &slot, quint16 address)
 {
-    if (!slot.activeAddresses.contains(address) && !slot.requestedAddresses.contains(address))
-        slot.requestedAddresses.append(address);
+    if (slot.activeAddresses.contains(address) || slot.requestedAddresses.contains(address))
+        return;
+    slot.requestedAddresses.append(address);
     slot.pending = true;
+    if (slot.requestedId < 0 && isEmpty(slot.requestedComponent) && slot.isActive())
+        slot.requestedComponent = slot.activeComponent;
 }
 
 QString describe(const DabServiceComponent &component, quint16 address)
@@ -54,11 +61,17 @@ void Receiver::rtkEnableServiceComponentInternal(const DabSelection &selection)
     if (id < 0)
         return;
     auto &stream = usb->channelSlots[0];
-    if (selection.packetAddress == StreamMode) {
+    const bool packetMode = selection.packetMode || selection.packetAddress != StreamMode;
+    // A packet-mode container has no address of its own: its packet services
+    // come with the selection themselves.
+    if (packetMode && selection.packetAddress == StreamMode)
+        return;
+    if (!packetMode) {
         if (stream.pending || (stream.isActive() && stream.activeId() == id))
             return;
         stream.requestedId = id;
         stream.pending = true;
+        stream.service = selection.service;
         return;
     }
     auto &first = usb->channelSlots[1];
@@ -70,6 +83,7 @@ void Receiver::rtkEnableServiceComponentInternal(const DabSelection &selection)
     } else if (first.pending) {
         if (!second.pending) {
             second.requestedId = id;
+            second.requestedComponent = DabServiceComponent();
             queueAddress(second, selection.packetAddress);
         } else {
             ZOZ_LOG(LogDab | LogFlag::Notice,
@@ -77,6 +91,7 @@ void Receiver::rtkEnableServiceComponentInternal(const DabSelection &selection)
         }
     } else {
         first.requestedId = id;
+        first.requestedComponent = DabServiceComponent();
         queueAddress(first, selection.packetAddress);
     }
 }
@@ -163,14 +178,14 @@ bool Receiver::rtkActivateServiceComponent(const DabServiceComponent &component,
     if (!m_api)
         return false;
     const quint8 packetMode = (component.audio && component.dabPlusAudio) ? 0 : quint8(component.isPacketMode);
-    const int32_t result = m_api->AddServiceCom(packetMode, quint8(component.subChId), component.cuStart,
+    const int32_t result = m_api->addServiceCom(packetMode, quint8(component.subChId), component.cuStart,
                                                 quint8(component.isEep), component.uepIndex, component.protectionCode,
                                                 component.cuCount, address == StreamMode ? 0 : address,
                                                 component.fecScheme);
-    if (result == RtkSuccess || result == RtkAlreadySelected) {
+    if (result == RTDAB_RESULT_SUCCESS || result == RTDAB_RESULT_ALREADY_SELECTED) {
         ZOZ_LOG(LogDab | LogFlag::Notice,
                 QStringLiteral("Receiver::rtkActivateServiceComponent() -> %1 %2")
-                    .arg(result == RtkSuccess ? QStringLiteral("new active serviceComponent")
+                    .arg(result == RTDAB_RESULT_SUCCESS ? QStringLiteral("new active serviceComponent")
                                               : QStringLiteral("already existing active serviceComponent"),
                          describe(component, address)));
         return true;
@@ -187,8 +202,8 @@ bool Receiver::rtkRemoveServiceComponent(const DabServiceComponent &component, q
     if (!m_api)
         return false;
     const quint8 packetMode = (component.audio && component.dabPlusAudio) ? 0 : quint8(component.isPacketMode);
-    const int32_t result = m_api->DelServiceCom(packetMode, quint8(component.subChId), address == StreamMode ? 0 : address);
-    if (result == RtkSuccess) {
+    const int32_t result = m_api->delServiceCom(packetMode, quint8(component.subChId), address == StreamMode ? 0 : address);
+    if (result == RTDAB_RESULT_SUCCESS) {
         ZOZ_LOG(LogDab | LogFlag::Notice, QStringLiteral("Receiver::rtkActivateServiceComponent() -> removed serviceComponent %1")
                                               .arg(describe(component, address)));
         return true;

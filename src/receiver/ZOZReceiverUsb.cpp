@@ -4,6 +4,7 @@
 #include "ZOZDabUsbPrivate.h"
 #include "ZOZLog.h"
 #include "ZOZRtkLibrary.h"
+#include "ZOZUsbDevices.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>
@@ -249,7 +250,7 @@ void Receiver::runningStep()
 
     if (!usb->locked) {
         int lock = 0;
-        if (m_api->GetSignalLock(&lock) != RtkSuccess) {
+        if (m_api->getSignalLock(&lock) != RTDAB_RESULT_SUCCESS) {
             if (usb->ficTimer.elapsed() > FicLostMs) {
                 ZOZ_LOG(LogDab, QStringLiteral("Receiver::tickDabUsb() -> something went wrong, reopen device"));
                 if (!closeOrDie("Receiver::tickDabUsb()"))
@@ -271,11 +272,11 @@ void Receiver::runningStep()
     }
 
     int value = 0;
-    if (m_api->GetSignalPresent(&value) == RtkSuccess)
+    if (m_api->getSignalPresent(&value) == RTDAB_RESULT_SUCCESS)
         m_signalPresent = value != 0;
-    if (m_api->GetSignalQuality(&value) == RtkSuccess)
+    if (m_api->getSignalQuality(&value) == RTDAB_RESULT_SUCCESS)
         m_signalQuality = value;
-    if (m_api->GetSignalStrength(&value) == RtkSuccess)
+    if (m_api->getSignalStrength(&value) == RTDAB_RESULT_SUCCESS)
         m_signalStrength = value;
     done();
 }
@@ -326,8 +327,8 @@ bool Receiver::rtkActivateEnsemble(bool quiet)
     const QString label = QString::fromLatin1(channel->label);
     usb->locked = false;
     usb->switching = true;
-    const int32_t result = m_api->SetFreqAndBW(uint32_t(channel->frequency), uint32_t(channel->bandwidth));
-    if (result != RtkSuccess) {
+    const int32_t result = m_api->setFreqAndBW(uint32_t(channel->frequency), uint32_t(channel->bandwidth));
+    if (result != RTDAB_RESULT_SUCCESS) {
         ZOZ_LOG(LogDab | LogFlag::Error,
                 QStringLiteral("Receiver::rtkActivateEnsemble() -> fatal error: could not set frequency of USB DAB tuner! (%1) [frequency: %2, bandwidth: %3, label: '%4']")
                     .arg(rtkResultText(result))
@@ -368,8 +369,8 @@ bool Receiver::rtkOpenDevice(bool quiet)
             return false;
         }
         m_deviceModel = model;
-        const int32_t result = m_api->OpenDevice();
-        if (result != RtkSuccess) {
+        const int32_t result = m_api->openDevice();
+        if (result != RTDAB_RESULT_SUCCESS) {
             ZOZ_LOG(LogDab | LogFlag::Error,
                     QStringLiteral("Receiver::rtkOpenDevice() -> fatal error: could not open USB DAB device! (%1)")
                         .arg(rtkResultText(result)));
@@ -380,8 +381,8 @@ bool Receiver::rtkOpenDevice(bool quiet)
         usb->opened = true;
     }
     if (!usb->started) {
-        const int32_t result = m_api->Start();
-        if (result != RtkSuccess) {
+        const int32_t result = startTuner();
+        if (result != RTDAB_RESULT_SUCCESS) {
             ZOZ_LOG(LogDab | LogFlag::Error,
                     QStringLiteral("Receiver::rtkOpenDevice() -> fatal error: could not start USB DAB tuner! (%1)")
                         .arg(rtkResultText(result)));
@@ -401,8 +402,8 @@ bool Receiver::rtkCloseDevice(bool quiet)
     if (!m_api)
         return false;
     if (usb->started) {
-        const int32_t result = m_api->Stop();
-        if (result != RtkSuccess) {
+        const int32_t result = stopTuner();
+        if (result != RTDAB_RESULT_SUCCESS) {
             ZOZ_LOG(LogDab | LogFlag::Error,
                     QStringLiteral("Receiver::rtkCloseDevice() -> fatal error: could not stop USB DAB tuner! (%1)")
                         .arg(rtkResultText(result)));
@@ -416,8 +417,8 @@ bool Receiver::rtkCloseDevice(bool quiet)
     }
     if (!usb->opened)
         return true;
-    const int32_t result = m_api->CloseDevice();
-    if (result == RtkSuccess) {
+    const int32_t result = m_api->closeDevice();
+    if (result == RTDAB_RESULT_SUCCESS) {
         usb->opened = false;
         ZOZ_LOG(LogDab, QStringLiteral("Receiver::rtkCloseDevice() -> closed USB DAB device"));
         return true;
@@ -448,25 +449,22 @@ bool Receiver::rtkLoad(bool quiet)
             m_api = nullptr;
             return false;
         }
-        m_api = rtkLoadedApi();
+        m_api = rtkFunctions();
     }
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::rtkLoad() -> successfully loaded RTK modules"));
 
-    struct Registration
-    {
-        const char *name;
-        int32_t result;
+    static const char *const CallbackNames[] = { "FIC callback", "MSC callback", "packetMode callback",
+                                                 "streamData callback" };
+    const int32_t results[] = {
+        m_api->setFICCallBack(&Receiver::ficCallback),
+        m_api->setMSCCallBack(&Receiver::mscCallback),
+        m_api->setPacketCallBack(&Receiver::packetCallback),
+        m_api->setStreamDataCallBack(&Receiver::streamDataCallback),
     };
-    const Registration registrations[] = {
-        { "FIC callback", m_api->SetFICCallBack(&Receiver::ficCallback) },
-        { "MSC callback", m_api->SetMSCCallBack(&Receiver::mscCallback) },
-        { "packetMode callback", m_api->SetPacketCallBack(&Receiver::packetCallback) },
-        { "streamData callback", m_api->SetStreamDataCallBack(&Receiver::streamDataCallback) },
-    };
-    for (const Registration &registration : registrations) {
-        if (registration.result != RtkSuccess) {
+    for (size_t i = 0; i < std::size(results); ++i) {
+        if (results[i] != RTDAB_RESULT_SUCCESS) {
             ZOZ_LOG(LogDab | LogFlag::Error, QStringLiteral("Receiver::rtkLoad() -> fatal error: could not set %1! (%2)")
-                                                 .arg(QLatin1String(registration.name), rtkResultText(registration.result)));
+                                                 .arg(QLatin1String(CallbackNames[i]), rtkResultText(results[i])));
             if (!quiet)
                 ZOZ_LOG(LogDab | LogFlag::FatalBox, errorText("Fatal Error: Could not setup RTK modules!"));
             return false;
@@ -474,6 +472,16 @@ bool Receiver::rtkLoad(bool quiet)
     }
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::rtkLoad() -> successfully setup all callbacks"));
     return true;
+}
+
+int32_t Receiver::startTuner()
+{
+    return m_apiGiven ? m_api->start() : rtkStart();
+}
+
+int32_t Receiver::stopTuner()
+{
+    return m_apiGiven ? m_api->stop() : rtkStop();
 }
 
 bool Receiver::openDevice()

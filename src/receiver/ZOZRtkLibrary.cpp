@@ -2,237 +2,205 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QLibrary>
-#include <QMutex>
-#include <QMutexLocker>
 
 #include <cstdio>
-#include <memory>
 
 namespace ZOZ {
 
-QString rtkResultText(int32_t result)
-{
-    switch (result) {
-    case RtkFailed:
-        return QStringLiteral("failed");
-    case RtkSuccess:
-        return QStringLiteral("success");
-    case RtkNoDevice:
-        return QStringLiteral("no device found");
-    case RtkNoSuchComponent:
-        return QStringLiteral("no such service component");
-    case RtkAlreadySelected:
-        return QStringLiteral("already selected service component");
-    default:
-        return QStringLiteral("unknown");
-    }
-}
+const char *const RtkFunctionNames[19] = {
+    "RTDAB_AddServiceCom",     "RTDAB_ChangeSCOrg",         "RTDAB_CloseDevice",     "RTDAB_DebugCMD",
+    "RTDAB_DelServiceCom",     "RTDAB_GetFreqAndBW",        "RTDAB_GetSignalLock",   "RTDAB_GetSignalPresent",
+    "RTDAB_GetSignalQuality",  "RTDAB_GetSignalStrength",   "RTDAB_GetTunerRange",   "RTDAB_OpenDevice",
+    "RTDAB_SetFICCallBack",    "RTDAB_SetFreqAndBW",        "RTDAB_SetMSCCallBack",  "RTDAB_SetPacketCallBack",
+    "RTDAB_SetStreamDataCallBack", "RTDAB_Start",           "RTDAB_Stop",
+};
 
 namespace {
 
-const char *const LibraryName = "RTKDAB";
+constexpr const char *LibraryName = "RTKDAB";
 
-struct LoadedLibrary
-{
-    std::unique_ptr<QLibrary> library;
-    RtkApi api;
+// Touched only by the main thread and the receiver thread, never at once.
+struct Binding {
+    QLibrary library;
+    RtkFunctions functions{};
     int references = 0;
     bool loaded = false;
+    bool started = false;
 };
 
-LoadedLibrary &loadedLibrary()
+Binding &binding()
 {
-    static LoadedLibrary instance;
+    static Binding instance;
     return instance;
 }
 
-template<typename Function>
-bool resolve(QLibrary &library, const char *name, Function &target)
+bool resolveAll(QLibrary &library, RtkFunctions *functions)
 {
-    target = reinterpret_cast<Function>(library.resolve(name));
-    return target != nullptr;
+    void **targets[] = {
+        reinterpret_cast<void **>(&functions->addServiceCom),  reinterpret_cast<void **>(&functions->changeSCOrg),
+        reinterpret_cast<void **>(&functions->closeDevice),    reinterpret_cast<void **>(&functions->debugCmd),
+        reinterpret_cast<void **>(&functions->delServiceCom),  reinterpret_cast<void **>(&functions->getFreqAndBW),
+        reinterpret_cast<void **>(&functions->getSignalLock),  reinterpret_cast<void **>(&functions->getSignalPresent),
+        reinterpret_cast<void **>(&functions->getSignalQuality),
+        reinterpret_cast<void **>(&functions->getSignalStrength),
+        reinterpret_cast<void **>(&functions->getTunerRange),  reinterpret_cast<void **>(&functions->openDevice),
+        reinterpret_cast<void **>(&functions->setFICCallBack), reinterpret_cast<void **>(&functions->setFreqAndBW),
+        reinterpret_cast<void **>(&functions->setMSCCallBack), reinterpret_cast<void **>(&functions->setPacketCallBack),
+        reinterpret_cast<void **>(&functions->setStreamDataCallBack), reinterpret_cast<void **>(&functions->start),
+        reinterpret_cast<void **>(&functions->stop),
+    };
+    for (int i = 0; i < 19; ++i) {
+        QFunctionPointer symbol = library.resolve(RtkFunctionNames[i]);
+        if (!symbol)
+            return false;
+        *targets[i] = reinterpret_cast<void *>(symbol);
+    }
+    return true;
 }
 
-bool resolveAll(QLibrary &library, RtkApi &api)
+bool tryLoad(QLibrary &library, const QString &path)
 {
-    return resolve(library, "RTDAB_AddServiceCom", api.AddServiceCom)
-        && resolve(library, "RTDAB_ChangeSCOrg", api.ChangeSCOrg)
-        && resolve(library, "RTDAB_CloseDevice", api.CloseDevice)
-        && resolve(library, "RTDAB_DebugCMD", api.DebugCMD)
-        && resolve(library, "RTDAB_DelServiceCom", api.DelServiceCom)
-        && resolve(library, "RTDAB_GetFreqAndBW", api.GetFreqAndBW)
-        && resolve(library, "RTDAB_GetSignalLock", api.GetSignalLock)
-        && resolve(library, "RTDAB_GetSignalPresent", api.GetSignalPresent)
-        && resolve(library, "RTDAB_GetSignalQuality", api.GetSignalQuality)
-        && resolve(library, "RTDAB_GetSignalStrength", api.GetSignalStrength)
-        && resolve(library, "RTDAB_GetTunerRange", api.GetTunerRange)
-        && resolve(library, "RTDAB_OpenDevice", api.OpenDevice)
-        && resolve(library, "RTDAB_SetFICCallBack", api.SetFICCallBack)
-        && resolve(library, "RTDAB_SetFreqAndBW", api.SetFreqAndBW)
-        && resolve(library, "RTDAB_SetMSCCallBack", api.SetMSCCallBack)
-        && resolve(library, "RTDAB_SetPacketCallBack", api.SetPacketCallBack)
-        && resolve(library, "RTDAB_SetStreamDataCallBack", api.SetStreamDataCallBack)
-        && resolve(library, "RTDAB_Start", api.Start)
-        && resolve(library, "RTDAB_Stop", api.Stop);
-}
-
-QMutex deviceMutex;
-QVector<UsbVendorEntry> deviceTable;
-
-QByteArray hex4(int value)
-{
-    return QByteArray::number(value, 16).rightJustified(4, '0');
+    library.setFileName(path);
+    return library.load();
 }
 
 } // namespace
 
 bool rtkLoadLibrary(const QString &directory)
 {
-    LoadedLibrary &state = loadedLibrary();
-    ++state.references;
-    if (state.library)
-        return state.loaded;
-
-    QStringList candidates;
-    if (!directory.isEmpty())
-        candidates << QDir(directory).filePath(QLatin1String(LibraryName));
-    if (QCoreApplication::instance())
-        candidates << QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(LibraryName));
-    candidates << QLatin1String(LibraryName);
-
-    auto library = std::make_unique<QLibrary>();
-    bool found = false;
-    QString lastError;
-    for (const QString &candidate : candidates) {
-        library->setFileName(candidate);
-        if (library->load()) {
-            found = true;
-            break;
-        }
-        lastError = library->errorString();
+    Binding &b = binding();
+    ++b.references;
+    if (b.loaded)
+        return true;
+    const QString name = QString::fromLatin1(LibraryName);
+    bool ok = false;
+    if (!directory.isEmpty()) {
+        ok = tryLoad(b.library, QDir(directory).filePath(name));
+    } else {
+        if (QCoreApplication::instance())
+            ok = tryLoad(b.library, QDir(QCoreApplication::applicationDirPath()).filePath(name));
+        if (!ok)
+            ok = tryLoad(b.library, name);
     }
-    if (!found) {
-        std::printf("%s\n", qPrintable(lastError.left(256)));
-        --state.references;
+    if (!ok) {
+        std::printf("%s\n", qPrintable(b.library.errorString().left(256)));
+        std::fflush(stdout);
         return false;
     }
-    RtkApi api;
-    if (!resolveAll(*library, api)) {
-        library->unload();
-        --state.references;
+    RtkFunctions functions{};
+    if (!resolveAll(b.library, &functions)) {
+        b.library.unload();
         return false;
     }
-    state.api = api;
-    state.library = std::move(library);
-    state.loaded = true;
+    b.functions = functions;
+    b.loaded = true;
+    b.started = false;
     return true;
 }
 
 bool rtkUnloadLibrary()
 {
-    LoadedLibrary &state = loadedLibrary();
-    if (state.references > 0 && --state.references > 0)
-        return false;
-    if (state.library) {
-        state.library->unload();
-        state.library.reset();
+    Binding &b = binding();
+    if (b.references > 0) {
+        --b.references;
+        if (b.references > 0)
+            return false;
     }
-    state.loaded = false;
-    state.api = RtkApi();
+    if (b.loaded) {
+        // Unloading under a running delivery thread would pull the code from under it.
+        if (b.started)
+            b.functions.stop();
+        b.started = false;
+        b.library.unload();
+    }
+    b.functions = RtkFunctions{};
+    b.loaded = false;
     return true;
 }
 
 bool rtkIsLoaded()
 {
-    return loadedLibrary().loaded;
+    return binding().loaded;
 }
 
-const RtkApi *rtkLoadedApi()
+const RtkFunctions *rtkFunctions()
 {
-    const LoadedLibrary &state = loadedLibrary();
-    return state.loaded ? &state.api : nullptr;
+    return binding().loaded ? &binding().functions : nullptr;
 }
 
-void buildSupportedDeviceTable()
+int32_t rtkStart()
 {
-    if (!deviceMutex.tryLock())
-        return;
-    // Our own table of sticks, by the model codes the themes know.
-    static constexpr int VendorId = 0x0bda;
-    static constexpr struct { int productId; int modelCode; } Products[] = {
-        { 0x2831, 600 }, { 0x2832, 700 }, { 0x2833, 800 }, { 0x2834, 900 }, { 0x2835, 1030 },
-        { 0x2836, 1020 }, { 0x2837, 1000 }, { 0x2839, 1001 }, { 0x283a, 1040 }, { 0x283b, 1050 },
-        { 0x283c, 1060 }, { 0x283d, 1070 }, { 0x283e, 1010 }, { 0x283f, 2000 },
-    };
-    deviceTable.clear();
-    UsbVendorEntry vendor;
-    vendor.vendorId = hex4(VendorId);
-    for (const auto &product : Products)
-        vendor.products.append({ hex4(product.productId), product.modelCode });
-    deviceTable.append(vendor);
-    deviceMutex.unlock();
+    Binding &b = binding();
+    if (!b.loaded)
+        return RTDAB_RESULT_FAILED;
+    const int32_t result = b.functions.start();
+    if (result == RTDAB_RESULT_SUCCESS)
+        b.started = true;
+    return result;
 }
 
-const QVector<UsbVendorEntry> &supportedDevices()
+int32_t rtkStop()
 {
-    return deviceTable;
+    Binding &b = binding();
+    if (!b.loaded)
+        return RTDAB_RESULT_FAILED;
+    const int32_t result = b.functions.stop();
+    if (result == RTDAB_RESULT_SUCCESS)
+        b.started = false;
+    return result;
 }
 
-int matchSupportedDevice(const QList<QByteArray> &hardwareIds)
+bool rtkIsStarted()
 {
-    QMutexLocker locker(&deviceMutex);
-    // An id counts only where it follows its tag: "vid_" before the vendor,
-    // "pid_" before the product.
-    auto tagged = [](const QByteArray &id, const QByteArray &value, const char *tag) {
-        const qsizetype at = id.indexOf(value);
-        return at >= 4 && id.mid(at - 4, 3) == tag;
-    };
-    for (const QByteArray &rawId : hardwareIds) {
-        const QByteArray id = rawId.toLower();
-        for (const UsbVendorEntry &vendor : deviceTable) {
-            if (!tagged(id, vendor.vendorId, "vid"))
-                continue;
-            for (const UsbProductEntry &product : vendor.products) {
-                if (tagged(id, product.productId, "pid")) {
-                    if (product.modelCode != 0)
-                        return product.modelCode;
-                    break;
-                }
-            }
-        }
+    return binding().started;
+}
+
+int rtkSetCallbacks(RTDAB_FICCallBack fic, RTDAB_MSCCallBack msc, RTDAB_PacketCallBack packet,
+                    RTDAB_StreamDataCallBack streamData, int32_t *result)
+{
+    const RtkFunctions *f = rtkFunctions();
+    if (!f) {
+        *result = RTDAB_RESULT_FAILED;
+        return 1;
     }
+    int32_t answer = f->setFICCallBack(fic);
+    if (answer != RTDAB_RESULT_SUCCESS) {
+        *result = answer;
+        return 1;
+    }
+    if ((answer = f->setMSCCallBack(msc)) != RTDAB_RESULT_SUCCESS) {
+        *result = answer;
+        return 2;
+    }
+    if ((answer = f->setPacketCallBack(packet)) != RTDAB_RESULT_SUCCESS) {
+        *result = answer;
+        return 3;
+    }
+    if ((answer = f->setStreamDataCallBack(streamData)) != RTDAB_RESULT_SUCCESS) {
+        *result = answer;
+        return 4;
+    }
+    *result = RTDAB_RESULT_SUCCESS;
     return 0;
 }
 
-QList<QByteArray> usbHardwareIds(const QString &sysfsDevices)
+QString rtkResultText(int32_t result)
 {
-    QList<QByteArray> ids;
-    const QDir folder(sysfsDevices);
-    for (const QString &device : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
-        QFile vendorFile(folder.filePath(device + QStringLiteral("/idVendor")));
-        QFile productFile(folder.filePath(device + QStringLiteral("/idProduct")));
-        if (!vendorFile.open(QIODevice::ReadOnly) || !productFile.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray vendor = vendorFile.read(16).trimmed().toLower();
-        const QByteArray product = productFile.read(16).trimmed().toLower();
-        ids.append("usb\\vid_" + vendor + "&pid_" + product);
+    switch (result) {
+    case RTDAB_RESULT_FAILED:
+        return QStringLiteral("failed");
+    case RTDAB_RESULT_SUCCESS:
+        return QStringLiteral("success");
+    case RTDAB_RESULT_NO_DEVICE:
+        return QStringLiteral("no device found");
+    case RTDAB_RESULT_NO_SUCH_COMPONENT:
+        return QStringLiteral("no such service component");
+    case RTDAB_RESULT_ALREADY_SELECTED:
+        return QStringLiteral("already selected service component");
+    default:
+        return QStringLiteral("unknown");
     }
-    return ids;
-}
-
-int usbDeviceSupported()
-{
-    buildSupportedDeviceTable();
-    QList<QByteArray> ids = usbHardwareIds();
-    if (!qEnvironmentVariableIsEmpty("RTKDAB_SOURCE")) {
-        QMutexLocker locker(&deviceMutex);
-        if (!deviceTable.isEmpty() && !deviceTable.first().products.isEmpty())
-            ids.append("usb\\vid_" + deviceTable.first().vendorId + "&pid_"
-                       + deviceTable.first().products.first().productId);
-    }
-    return matchSupportedDevice(ids);
 }
 
 } // namespace ZOZ

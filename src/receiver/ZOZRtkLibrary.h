@@ -1,48 +1,67 @@
+// The receiver library, loaded at run time by name: its 19 RTDAB_ functions,
+// a reference count, and the started state of the tuner so that the library
+// is never unloaded under a running delivery thread.
 #pragma once
 
-#include "ZOZRtkApi.h"
+#include "RTKDAB.h"
 
-#include <QByteArray>
 #include <QString>
-#include <QStringList>
-#include <QVector>
 
 namespace ZOZ {
 
-// The receiver library, loaded at run time by name and reference counted.
-// Loading and unloading happen on the main thread at start-up and shutdown
-// and on the receiver thread when it reopens the stick.
+struct RtkFunctions {
+    decltype(&RTDAB_AddServiceCom) addServiceCom;
+    decltype(&RTDAB_ChangeSCOrg) changeSCOrg;
+    decltype(&RTDAB_CloseDevice) closeDevice;
+    decltype(&RTDAB_DebugCMD) debugCmd;
+    decltype(&RTDAB_DelServiceCom) delServiceCom;
+    decltype(&RTDAB_GetFreqAndBW) getFreqAndBW;
+    decltype(&RTDAB_GetSignalLock) getSignalLock;
+    decltype(&RTDAB_GetSignalPresent) getSignalPresent;
+    decltype(&RTDAB_GetSignalQuality) getSignalQuality;
+    decltype(&RTDAB_GetSignalStrength) getSignalStrength;
+    decltype(&RTDAB_GetTunerRange) getTunerRange;
+    decltype(&RTDAB_OpenDevice) openDevice;
+    decltype(&RTDAB_SetFICCallBack) setFICCallBack;
+    decltype(&RTDAB_SetFreqAndBW) setFreqAndBW;
+    decltype(&RTDAB_SetMSCCallBack) setMSCCallBack;
+    decltype(&RTDAB_SetPacketCallBack) setPacketCallBack;
+    decltype(&RTDAB_SetStreamDataCallBack) setStreamDataCallBack;
+    decltype(&RTDAB_Start) start;
+    decltype(&RTDAB_Stop) stop;
+};
 
-// Loads libRTKDAB.so (from `directory` first when given, then the program's
-// folder, then the system's library path) and resolves all 19 functions.
+// The 19 names in the order they are resolved.
+extern const char *const RtkFunctionNames[19];
+
+// Counts one reference and loads the library ("RTKDAB", from `directory` when
+// given, else next to the executable and then by the system's search) unless it
+// is loaded. True when loaded; false when it is missing or any of the 19
+// functions does not resolve (the loader's text is printed to standard output).
 bool rtkLoadLibrary(const QString &directory = QString());
-// Drops one reference; true when the library was unloaded (or was not loaded).
+
+// Drops one reference; at the last one stops a started tuner, frees the library
+// and returns true. False while references remain.
 bool rtkUnloadLibrary();
+
 bool rtkIsLoaded();
-// The resolved functions while the library is loaded, else null.
-const RtkApi *rtkLoadedApi();
 
-// Supported sticks: vendor id, product ids and the model code of each.
-struct UsbProductEntry
-{
-    QByteArray productId; // four lower-case hexadecimal digits
-    int modelCode;
-};
-struct UsbVendorEntry
-{
-    QByteArray vendorId;
-    QVector<UsbProductEntry> products;
-};
+// The resolved functions; null while the library is not loaded.
+const RtkFunctions *rtkFunctions();
 
-void buildSupportedDeviceTable();
-const QVector<UsbVendorEntry> &supportedDevices();
-// Model code of the first supported device among hardware ids of the form
-// "usb\vid_xxxx&pid_yyyy" (lower case); 0 when none matches.
-int matchSupportedDevice(const QList<QByteArray> &hardwareIds);
-// Hardware ids of the USB devices below a sysfs devices folder.
-QList<QByteArray> usbHardwareIds(const QString &sysfsDevices = QStringLiteral("/sys/bus/usb/devices"));
-// The model code of the first supported stick that is present. A configured
-// receiver source (RTKDAB_SOURCE) counts as one supported stick.
-int usbDeviceSupported();
+// RTDAB_Start and RTDAB_Stop, keeping track of the started state.
+int32_t rtkStart();
+int32_t rtkStop();
+bool rtkIsStarted();
+
+// Registers the callbacks in the order FIC, MSC, packet, stream data. Returns 0
+// when all four answered 1, else the position (1-4) of the first that did not,
+// with its result in *result.
+int rtkSetCallbacks(RTDAB_FICCallBack fic, RTDAB_MSCCallBack msc, RTDAB_PacketCallBack packet,
+                    RTDAB_StreamDataCallBack streamData, int32_t *result);
+
+// "failed", "success", "no device found", "no such service component",
+// "already selected service component", or "unknown".
+QString rtkResultText(int32_t result);
 
 } // namespace ZOZ

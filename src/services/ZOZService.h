@@ -209,7 +209,8 @@ public:
     // A packet-mode container stands for several packet services and has no
     // packet address of its own.
     bool hasOwnPacketAddress() const { return m_shortname != QLatin1String("pmc"); }
-    quint32 transportFlags() const { return 0; }
+    // Bits 2 and 3 of the source flags select the short packet header of other transports.
+    quint32 transportFlags() const { return m_sourceFlags; }
     quint16 serviceFlags() const { return m_serviceFlags; }
     quint32 instanceNumber() const { return m_instanceNumber; }
     QString instanceName() const { return m_instanceName; }

@@ -20,6 +20,8 @@ constexpr quint32 LogManager = LogSource::ServiceManager;
 constexpr quint32 LogManagerError = LogSource::ServiceManager | LogFlag::Error;
 constexpr int ServerIdLength = 16;
 constexpr quint32 NoAutoService = 0xFFFFFFFFu;
+// Change id of the auto-service setting.
+constexpr int AutoServiceChanged = 1;
 
 std::atomic<ServiceManager *> s_manager { nullptr };
 
@@ -382,6 +384,14 @@ void ServiceManager::settingChanged(const QVector<int> &changes)
         QMutexLocker locker(&d->serverIdMutex);
         d->serverId = ServiceManagerPrivate::randomIdentifier();
         d->variablesDirty.store(true);
+    }
+    if (changes.contains(AutoServiceChanged) && d->settings && d->settings->autoServiceId() != NoAutoService) {
+        QMutexLocker locker(&d->autoServiceMutex);
+        releaseService(d->autoService);
+        d->autoEnsembleIdentifier = -1;
+        d->autoServiceIdentifier = qint64(d->settings->autoServiceId());
+        d->autoComponentId = -1;
+        MainThreadServices::queueInvoke({this, QByteArray(SLOT(recheckAutoService())), AutoServiceDelayMs});
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QVector>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -20,6 +21,7 @@ namespace ZOZ {
 
 class HtmlTemplate;
 class HttpServer;
+class Receiver;
 class Service;
 class ServiceManagerPrivate;
 
@@ -76,6 +78,10 @@ public:
     qint32 selectedServiceId() const;
     Service *autoService() const;
     void checkAutoService(Service *service);
+    // The user ignores the service's current announcements; a running
+    // announcement switch of the selected service ends. Takes the
+    // service-list lock itself.
+    void acknowledgeAnnouncements(Service *service);
 
     // Resolves a selector id; the caller holds the service-list lock.
     Service *findService(qint32 selectorId) const;
@@ -176,8 +182,7 @@ private:
                        const DabServiceComponent &component, const DabUserApplication *application, bool &changed);
     bool reconnectService(Service *service, const qint32 &streamId, const quint16 &packetId, const quint8 &length,
                           const bool &enhanced, const std::array<quint8, 2> &fec);
-    void updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record,
-                             const DabServiceComponent &component);
+    bool updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record);
     void checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
                                const DabService &record, const DabServiceComponent &component,
                                const QString *childLabel, bool &changed);
@@ -216,12 +221,16 @@ private:
     static bool lessByType(const Service *a, const Service *b);
     static bool lessByLanguage(const Service *a, const Service *b);
     static bool lessByCountry(const Service *a, const Service *b);
+    // The program's receiver; null when the ensembles come from elsewhere (tests).
+    Receiver *receiver() const;
+    bool ajaxReceiver(const HttpRequest &request, HttpResponse &response);
     bool ajaxGetServerInfo(const HttpRequest &request, HttpResponse &response);
     bool ajaxReadLabel(const HttpRequest &request, HttpResponse &response);
     bool ajaxSelectService(const HttpRequest &request, HttpResponse &response);
     bool ajaxSelectServiceById(const HttpRequest &request, HttpResponse &response);
     bool ajaxSelectServiceDirected(const HttpRequest &request, HttpResponse &response);
     bool ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response);
+    bool ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response);
     bool ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response);
     // ---- end of selection, list and ajax ----
 
@@ -233,8 +242,9 @@ private:
     bool ajaxConfirmed(const HttpRequest &request, HttpResponse &response);
 
     ServiceManagerPrivate *d;
-    bool m_sortFavouritesOnly = false;
-    int m_sortType = 0;
+    // Set by the pages' threads and the main thread, read by the list rebuild.
+    std::atomic<bool> m_sortFavouritesOnly { false };
+    std::atomic<int> m_sortType { 0 };
 };
 
 } // namespace ZOZ

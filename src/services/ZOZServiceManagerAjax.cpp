@@ -3,6 +3,8 @@
 
 #include "ZOZServiceManager.h"
 
+#include "ZOZEnsembleSource.h"
+#include "ZOZReceiver.h"
 #include "ZOZServiceManagerPrivate.h"
 
 namespace ZOZ {
@@ -65,6 +67,8 @@ const QVector<ServiceManager::AjaxCommand> &ServiceManager::ajaxCommands()
         row("clearNotify", O, S, &M::ajaxClearNotify),
         row("checkVirtualAddress", O, R),
         row("getSettingsUpdate", O, R),
+        // The receiver answers its own command before the manager's granted ones.
+        row("scan", G, S, &M::ajaxReceiver),
         row("getServiceList", G, R),
         row("getSchedulerInfo", G, R),
         row("schedule", C, S),
@@ -73,7 +77,7 @@ const QVector<ServiceManager::AjaxCommand> &ServiceManager::ajaxCommands()
         row("selectServiceById", C, S, &M::ajaxSelectServiceById),
         row("selectServiceDirected", C, S, &M::ajaxSelectServiceDirected),
         row("selectAnnouncement", C, S, &M::ajaxSelectAnnouncement),
-        row("ignoreAnnouncements", C, S),
+        row("ignoreAnnouncements", C, S, &M::ajaxIgnoreAnnouncements),
         row("switchTheme", C, S),
         row("switchAudioTestMode", C, S),
         row("setAudioTestChannel", C, S),
@@ -155,8 +159,25 @@ bool ServiceManager::isStateChanging(const HttpRequest &request) const
 
 bool ServiceManager::httpAjaxRequest(const HttpRequest &request, HttpResponse &response)
 {
-    const AjaxCommand *command = matchAjaxCommand(request);
-    return command && (this->*command->handler)(request, response);
+    // A handler that does not answer passes the request on to the later commands.
+    for (const AjaxCommand &command : ajaxCommands()) {
+        if (command.handler && mayUse(request, command.access) && request.query.contains(command.key)
+            && (this->*command.handler)(request, response))
+            return true;
+    }
+    return false;
+}
+
+Receiver *ServiceManager::receiver() const
+{
+    auto *source = dynamic_cast<ReceiverEnsembleSource *>(d->source.get());
+    return source ? source->receiver() : nullptr;
+}
+
+bool ServiceManager::ajaxReceiver(const HttpRequest &request, HttpResponse &response)
+{
+    Receiver *dab = receiver();
+    return dab && dab->httpAjaxRequest(request, response);
 }
 
 } // namespace ZOZ

@@ -232,6 +232,26 @@ bool ServiceManager::ajaxSelectAnnouncement(const HttpRequest &request, HttpResp
     return true;
 }
 
+bool ServiceManager::ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response)
+{
+    qint32 selectorId = -1;
+    if (!readSelector(request, QStringLiteral("ignoreAnnouncements"), "ignore announcement", selectorId, response))
+        return true;
+    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::httpAjaxRequest() -> ignore announcement request (SID: %1)")
+                            .arg(selectorText(selectorId)));
+    response.body = Success;
+    if (selectorId == -1)
+        return true;
+    Service *service = findService(selectorId, -1, -1);
+    if (!service) {
+        response.body = Failure;
+        return true;
+    }
+    acknowledgeAnnouncements(service);
+    service->release();
+    return true;
+}
+
 bool ServiceManager::ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response)
 {
     const QString text = request.query.value(QStringLiteral("setServiceFavourite"));

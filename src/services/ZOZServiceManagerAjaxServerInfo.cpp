@@ -2,7 +2,6 @@
 
 #include "ZOZServiceManager.h"
 
-#include "ZOZEnsembleSource.h"
 #include "ZOZReceiver.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"
@@ -96,8 +95,7 @@ TemplateValue audioConfigValue(const Settings *settings)
 bool ServiceManager::ajaxGetServerInfo(const HttpRequest &request, HttpResponse &response)
 {
     Settings *settings = d->settings;
-    auto *receiverSource = dynamic_cast<ReceiverEnsembleSource *>(d->source.get());
-    const Receiver *receiver = receiverSource ? receiverSource->receiver() : nullptr;
+    const Receiver *dab = receiver();
 
     // Brought up to date first, so that the favourites flags agree with the list.
     updateServiceList();
@@ -134,18 +132,8 @@ bool ServiceManager::ajaxGetServerInfo(const HttpRequest &request, HttpResponse 
           << TemplateValue(QStringLiteral("binauralPreset"), settings ? settings->audioBinauralPreset() : 0)
           << TemplateValue(QStringLiteral("spokenLabels"), settings && settings->spokenLabelsActive());
 
-    TemplateValue scan(QStringLiteral("receiver"), TemplateValue::Map);
-    {
-        int services = 0;
-        QReadLocker locker(&d->serviceListLock);
-        for (const QVector<Service *> &list : std::as_const(d->ensembleServices))
-            services += int(list.size());
-        scan << TemplateValue(QStringLiteral("numServices"), services)
-             << TemplateValue(QStringLiteral("numEnsembles"), int(d->ensembleServices.size()));
-    }
-    scan << TemplateValue(QStringLiteral("scanning"), receiver && receiver->isScanning())
-         << TemplateValue(QStringLiteral("devicePresent"), receiver && receiver->deviceModel() != 0);
-    reply << scan;
+    if (dab)
+        reply << TemplateValue(QStringLiteral("receiver"), dab->scanStatus());
 
     {
         NotificationState &notes = d->notes;
@@ -177,7 +165,7 @@ bool ServiceManager::ajaxGetServerInfo(const HttpRequest &request, HttpResponse 
     reply << servicesValue();
     if (settings)
         reply << TemplateValue(QStringLiteral("announcements"), settings->announcementsValue());
-    reply << tunerValue(settings, receiver);
+    reply << tunerValue(settings, dab);
 
     TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);
     audio << audioConfigValue(settings);

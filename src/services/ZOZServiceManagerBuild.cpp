@@ -25,21 +25,6 @@ constexpr int MaxIndex = 255;
 // Reed-Solomon frame of enhanced packet mode: 12 rows of 188 data bytes.
 constexpr std::array<quint8, 2> PacketFecSettings {12, 188};
 
-qint32 topLevelId(int ensemble, int index)
-{
-    return qint32(((quint32(ensemble & 0xFF) << 8) + quint32(index & 0xFF)) << 16);
-}
-
-qint32 withDataIndex(qint32 id, int index)
-{
-    return qint32((quint32(id) & 0xFFFFFF00u) | quint32(index & 0xFF));
-}
-
-qint32 withComponentIndex(qint32 id, int index)
-{
-    return qint32((quint32(id) & 0xFFFF0000u) | ((quint32(index) << 8) & 0xFF00u));
-}
-
 bool firstApplicationValid(const DabServiceComponent &component)
 {
     return !component.userApplications.isEmpty() && component.userApplications.first().valid;
@@ -243,6 +228,9 @@ void ServiceManager::doCheckDabData()
                 service->setServiceIsPresent(true);
         }
     }
+    for (const ServiceManagerPrivate::PendingAnnouncements &pending : std::as_const(d->pendingAnnouncements))
+        changed |= updateAnnouncements(pending.service, *pending.ensemble, *pending.record);
+    d->pendingAnnouncements.clear();
     changed |= removeVanishedServices(DabFamily);
     locker.unlock();
 
@@ -419,7 +407,7 @@ bool ServiceManager::updateService(Service *service, const DabEnsemble &ensemble
     const bool data = service->isData() && application;
     result |= reconnectService(service, component.subChId, data ? packetAddressOf(*application) : quint16(0xFFFF), 0,
                                data && component.fecScheme == 1, PacketFecSettings);
-    updateAnnouncements(service, ensemble, record, component);
+    d->pendingAnnouncements.append({service, &ensemble, &record});
     result |= service->setServiceFlags(quint16(ensemble.alarmFlag));
     changed |= result;
     return result;
@@ -461,10 +449,8 @@ bool ServiceManager::reconnectService(Service *service, const qint32 &streamId, 
     return true;
 }
 
-void ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record,
-                                         const DabServiceComponent &component)
+bool ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record)
 {
-    Q_UNUSED(component);
     const int e = ensemble.index;
     QVector<ServiceManagerPrivate::ActiveAnnouncement> &running = d->activeAnnouncements[e];
     QVector<Announcement> entries;
@@ -520,7 +506,7 @@ void ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &en
             running.removeAt(i);
         }
     }
-    service->setAnnouncements(entries);
+    return service->setAnnouncements(entries);
 }
 
 } // namespace ZOZ

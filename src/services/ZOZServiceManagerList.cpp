@@ -162,7 +162,7 @@ void ServiceManager::sortServiceList()
             std::sort(order.begin(), order.end(), compare);
     };
     sortBy(&ServiceManager::lessByLabel, false);
-    switch (m_sortType) {
+    switch (m_sortType.load()) {
     case 1:
         sortBy(&ServiceManager::lessByEnsembleNumber, true);
         sortBy(&ServiceManager::lessByEnsembleLabel, true);

@@ -28,6 +28,22 @@ class Service;
 class ServiceManager;
 class Settings;
 
+// Selector ids: ensemble, service, component and data index, one byte each.
+inline qint32 topLevelId(int ensemble, int index)
+{
+    return qint32(((quint32(ensemble & 0xFF) << 8) + quint32(index & 0xFF)) << 16);
+}
+
+inline qint32 withComponentIndex(qint32 id, int index)
+{
+    return qint32((quint32(id) & 0xFFFF0000u) | ((quint32(index) << 8) & 0xFF00u));
+}
+
+inline qint32 withDataIndex(qint32 id, int index)
+{
+    return qint32((quint32(id) & 0xFFFFFF00u) | quint32(index & 0xFF));
+}
+
 // The manager's shared state and its worker thread, which runs the ensemble
 // check when the main thread asked for one.
 class ServiceManagerPrivate : public QThread
@@ -109,6 +125,17 @@ public:
     QMap<int, QVector<Service *>> ensembleServices;
     QMap<int, QVector<Service *>> spiServices;
     QMap<int, QVector<ActiveAnnouncement>> activeAnnouncements;
+
+    // Announcements name the service that carries them, which may come later
+    // in the same check: they are resolved once every service exists. The
+    // records point into the check's own snapshot.
+    struct PendingAnnouncements
+    {
+        Service *service;
+        const DabEnsemble *ensemble;
+        const DabService *record;
+    };
+    QVector<PendingAnnouncements> pendingAnnouncements;
 
     std::atomic<bool> serviceListDirty { true };
     mutable QReadWriteLock channelsLock { QReadWriteLock::Recursive };

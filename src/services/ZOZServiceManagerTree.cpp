@@ -20,21 +20,6 @@ constexpr quint32 LogManager = LogSource::ServiceManager;
 constexpr quint32 LogManagerError = LogSource::ServiceManager | LogFlag::Error;
 constexpr quint32 DabFamily = 1;
 
-qint32 topLevelId(int ensemble, int index)
-{
-    return qint32(((quint32(ensemble & 0xFF) << 8) + quint32(index & 0xFF)) << 16);
-}
-
-qint32 withDataIndex(qint32 id, int index)
-{
-    return qint32((quint32(id) & 0xFFFFFF00u) | quint32(index & 0xFF));
-}
-
-qint32 withComponentIndex(qint32 id, int index)
-{
-    return qint32((quint32(id) & 0xFFFF0000u) | ((quint32(index) << 8) & 0xFF00u));
-}
-
 bool isXPadApplication(const Service *service)
 {
     return service->isData() && (service->sourceFlags() & DabFamily) && !service->isPacketMode();
@@ -445,6 +430,27 @@ qint32 ServiceManager::selectedServiceId() const
 {
     QMutexLocker locker(&d->selectedServiceMutex);
     return d->selectedServiceId;
+}
+
+void ServiceManager::acknowledgeAnnouncements(Service *service)
+{
+    if (!service)
+        return;
+    QWriteLocker listLocker(&d->serviceListLock);
+    QVector<Announcement> entries = service->announcementEntries();
+    for (Announcement &entry : entries)
+        entry.ignored = true;
+    service->setAnnouncements(entries);
+    QMutexLocker locker(&d->selectedServiceMutex);
+    if (d->selectedService != service)
+        return;
+    QMutexLocker announcementLocker(&d->announcementMutex);
+    if (d->announcementService) {
+        releaseService(d->announcementService);
+        d->announcementServiceId = -1;
+        activateServiceComponents(service);
+        setDirty(false);
+    }
 }
 
 } // namespace ZOZ

@@ -152,3 +152,30 @@ TEST(Process, SigintWithoutLogSwitchLeavesNoLogFiles)
     EXPECT_FALSE(QDir(child.dataFolder() + QStringLiteral("logs")).exists());
     EXPECT_FALSE(child.process.readAllStandardOutput().contains("[LOG]"));
 }
+
+// Help and version end the start-up before anything else starts; a rejected
+// command line is a failed start.
+TEST(Process, CommandLineExitCodes)
+{
+    struct Case
+    {
+        const char *name;
+        QStringList arguments;
+        int exitCode;
+        QByteArray output;
+    };
+    const Case cases[] = {
+        {"help", {QStringLiteral("-h")}, 0, "--http-port"},
+        {"version", {QStringLiteral("--version")}, 0, "5.1.2"},
+        {"port not a number", {QStringLiteral("--http-port"), QStringLiteral("0x10")}, 1, ""},
+    };
+    for (const Case &c : cases) {
+        ChildProcess child(false);
+        child.process.setArguments(c.arguments);
+        child.process.start();
+        ASSERT_TRUE(child.process.waitForFinished(10000)) << c.name;
+        EXPECT_EQ(child.process.exitCode(), c.exitCode) << c.name;
+        EXPECT_TRUE(child.process.readAllStandardOutput().contains(c.output)) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(child.storeFile() + QStringLiteral(".lock"))) << c.name;
+    }
+}

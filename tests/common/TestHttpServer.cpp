@@ -463,3 +463,13 @@ TEST_F(HttpServerWithSettingsTest, PortChangeReopensTheServer)
     EXPECT_TRUE(served);
     EXPECT_EQ(m_server->port(), m_port);
 }
+
+TEST_F(HttpServerWithSettingsTest, AllowedDomainsMayFrameThePages)
+{
+    Settings *settings = Settings::instance();
+    ASSERT_TRUE(settings->parseCommandLine(
+        { QStringLiteral("zoz"), QStringLiteral("-ad"), QStringLiteral("https://portal.example") }));
+    const HttpServer server(nullptr, nullptr);
+    EXPECT_TRUE(server.contentSecurityPolicy().endsWith(QStringLiteral("frame-ancestors 'self' https://portal.example")))
+        << server.contentSecurityPolicy().toStdString();
+}

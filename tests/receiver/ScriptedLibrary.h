@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ZOZClock.h"
-#include "ZOZRtkApi.h"
+#include "ZOZRtkLibrary.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,20 +15,20 @@ namespace ZOZ::Test {
 // the registered callbacks can be called as the library's thread would.
 struct ScriptedLibrary
 {
-    int32_t openResult = RtkSuccess;
-    int32_t startResult = RtkSuccess;
-    int32_t stopResult = RtkSuccess;
-    int32_t closeResult = RtkSuccess;
-    int32_t tuneResult = RtkSuccess;
-    int32_t addResult = RtkSuccess;
+    int32_t openResult = RTDAB_RESULT_SUCCESS;
+    int32_t startResult = RTDAB_RESULT_SUCCESS;
+    int32_t stopResult = RTDAB_RESULT_SUCCESS;
+    int32_t closeResult = RTDAB_RESULT_SUCCESS;
+    int32_t tuneResult = RTDAB_RESULT_SUCCESS;
+    int32_t addResult = RTDAB_RESULT_SUCCESS;
     int lock = 1;
     int present = 1;
     int quality = 80;
     int strength = 90;
     QStringList calls;
-    RtkApi::FicCallback fic = nullptr;
-    RtkApi::MscCallback msc = nullptr;
-    RtkApi::PacketCallback packet = nullptr;
+    RTDAB_FICCallBack fic = nullptr;
+    RTDAB_MSCCallBack msc = nullptr;
+    RTDAB_PacketCallBack packet = nullptr;
 
     static ScriptedLibrary &current()
     {
@@ -45,71 +45,73 @@ struct ScriptedLibrary
         return n;
     }
 
-    static const RtkApi &api()
+    static const RtkFunctions &api()
     {
-        static const RtkApi table = [] {
-            RtkApi t;
-            t.AddServiceCom = [](uint8_t packetMode, uint8_t subChId, uint16_t cuStart, uint8_t, uint8_t, uint8_t,
-                                 uint16_t cuCount, uint16_t address, uint8_t) -> int32_t {
-                record(QStringLiteral("add %1 %2 %3 %4 %5").arg(packetMode).arg(subChId).arg(cuStart).arg(cuCount).arg(address));
+        static const RtkFunctions table = [] {
+            RtkFunctions t{};
+            t.addServiceCom = [](uint8_t packetMode, uint8_t subChId, uint16_t cuStart, uint8_t isEep, uint8_t uepIndex,
+                                 uint8_t protection, uint16_t cuCount, uint16_t address, uint8_t fecScheme) -> int32_t {
+                record(QStringLiteral("add %1 %2 %3 %4 %5 eep %6 uep %7 protection %8 fec %9")
+                           .arg(packetMode).arg(subChId).arg(cuStart).arg(cuCount).arg(address)
+                           .arg(isEep).arg(uepIndex).arg(protection).arg(fecScheme));
                 return current().addResult;
             };
-            t.ChangeSCOrg = [](uint8_t, uint8_t, uint16_t, uint8_t, uint8_t, uint8_t, uint16_t, uint16_t, uint8_t) -> int32_t {
-                return RtkFailed;
+            t.changeSCOrg = [](uint8_t, uint8_t, uint16_t, uint8_t, uint8_t, uint8_t, uint16_t, uint16_t, uint8_t) -> int32_t {
+                return RTDAB_RESULT_FAILED;
             };
-            t.CloseDevice = []() -> int32_t {
+            t.closeDevice = []() -> int32_t {
                 record(QStringLiteral("close"));
                 return current().closeResult;
             };
-            t.DebugCMD = [](uint32_t, uint32_t) -> int32_t { return RtkFailed; };
-            t.DelServiceCom = [](uint8_t, uint8_t subChId, uint16_t) -> int32_t {
+            t.debugCmd = [](uint32_t, uint32_t) -> int32_t { return RTDAB_RESULT_FAILED; };
+            t.delServiceCom = [](uint8_t, uint8_t subChId, uint16_t) -> int32_t {
                 record(QStringLiteral("del %1").arg(subChId));
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.GetFreqAndBW = [](uint32_t *, uint32_t *) -> int32_t { return RtkFailed; };
-            t.GetSignalLock = [](int *value) -> int32_t {
+            t.getFreqAndBW = [](uint32_t *, uint32_t *) -> int32_t { return RTDAB_RESULT_FAILED; };
+            t.getSignalLock = [](int *value) -> int32_t {
                 *value = current().lock;
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.GetSignalPresent = [](int *value) -> int32_t {
+            t.getSignalPresent = [](int *value) -> int32_t {
                 *value = current().present;
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.GetSignalQuality = [](int *value) -> int32_t {
+            t.getSignalQuality = [](int *value) -> int32_t {
                 *value = current().quality;
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.GetSignalStrength = [](int *value) -> int32_t {
+            t.getSignalStrength = [](int *value) -> int32_t {
                 *value = current().strength;
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.GetTunerRange = [](uint32_t *, uint32_t *) -> int32_t { return RtkFailed; };
-            t.OpenDevice = []() -> int32_t {
+            t.getTunerRange = [](uint32_t *, uint32_t *) -> int32_t { return RTDAB_RESULT_FAILED; };
+            t.openDevice = []() -> int32_t {
                 record(QStringLiteral("open"));
                 return current().openResult;
             };
-            t.SetFICCallBack = [](RtkApi::FicCallback callback) -> int32_t {
+            t.setFICCallBack = [](RTDAB_FICCallBack callback) -> int32_t {
                 current().fic = callback;
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.SetFreqAndBW = [](uint32_t frequency, uint32_t) -> int32_t {
+            t.setFreqAndBW = [](uint32_t frequency, uint32_t) -> int32_t {
                 record(QStringLiteral("tune %1").arg(frequency));
                 return current().tuneResult;
             };
-            t.SetMSCCallBack = [](RtkApi::MscCallback callback) -> int32_t {
+            t.setMSCCallBack = [](RTDAB_MSCCallBack callback) -> int32_t {
                 current().msc = callback;
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.SetPacketCallBack = [](RtkApi::PacketCallback callback) -> int32_t {
+            t.setPacketCallBack = [](RTDAB_PacketCallBack callback) -> int32_t {
                 current().packet = callback;
-                return RtkSuccess;
+                return RTDAB_RESULT_SUCCESS;
             };
-            t.SetStreamDataCallBack = [](RtkApi::StreamDataCallback) -> int32_t { return RtkSuccess; };
-            t.Start = []() -> int32_t {
+            t.setStreamDataCallBack = [](RTDAB_StreamDataCallBack) -> int32_t { return RTDAB_RESULT_SUCCESS; };
+            t.start = []() -> int32_t {
                 record(QStringLiteral("start"));
                 return current().startResult;
             };
-            t.Stop = []() -> int32_t {
+            t.stop = []() -> int32_t {
                 record(QStringLiteral("stop"));
                 return current().stopResult;
             };

@@ -137,7 +137,7 @@ TEST_F(StateMachineTest, ReopenFailuresAreRetriedEvery1201MsOutsideAScan)
     receiver->addEnsembleForChannel(Channel5C);
     library().lock = 0;
     receiver->requestEnsemble(Channel5C);
-    library().openResult = RtkNoDevice;
+    library().openResult = RTDAB_RESULT_NO_DEVICE;
     runFor(1400); // no lock: closed
     ASSERT_FALSE(usb().opened);
     runFor(3 * 1201 + 200);
@@ -295,12 +295,15 @@ TEST_F(StateMachineTest, CommandsFromOtherThreadsWaitForTheNextTick)
     EXPECT_TRUE(receiver->isScanning());
     runFor(40);
     EXPECT_FALSE(receiver->isScanning());
+    // Nothing was found: the user is asked to scan again.
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages.last().contains(QStringLiteral("Scan aborted")));
 }
 
 TEST_F(StateMachineTest, ScanTriesAFailingChannelElevenTimesThenMovesOn)
 {
     receiver->rtkScanStart(false, false);
-    library().tuneResult = RtkFailed;
+    library().tuneResult = RTDAB_RESULT_FAILED;
     runFor(600);
     ASSERT_EQ(usb().currentIndex.load(), 0);
     // Each failed tune closes the stick; it is reopened 1201 ms later.

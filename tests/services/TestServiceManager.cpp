@@ -26,6 +26,10 @@ constexpr int EnsembleIndex = 5;
 
 std::atomic<int> s_liveServices { 0 };
 
+std::atomic<int> s_cacheClears { 0 };
+std::atomic<int> s_cacheLoads { 0 };
+std::atomic<int> s_cacheSaves { 0 };
+
 class TrackedService : public Service
 {
 public:
@@ -35,6 +39,21 @@ public:
         ++s_liveServices;
     }
     ~TrackedService() override { --s_liveServices; }
+    void clearData() override
+    {
+        ++s_cacheClears;
+        Service::clearData();
+    }
+    void loadCache() override
+    {
+        ++s_cacheLoads;
+        Service::loadCache();
+    }
+    void saveCache() override
+    {
+        ++s_cacheSaves;
+        Service::saveCache();
+    }
 };
 
 // Makes services the base way but counts them, so that the tests see every
@@ -459,4 +478,116 @@ TEST_F(ServiceManagerTest, InitFailsWithoutTemplatesOrReceiver)
     fake->initResult = false;
     EXPECT_FALSE(manager->init());
     EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::init() -> error: could not startup receiver")));
+}
+
+TEST_F(ServiceManagerTest, AcknowledgedAnnouncementsStayIgnored)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    Service *radio = topLevel().first();
+    const ZOZ::Announcement traffic {ZOZ::Announcement::Dab, 0x0002, 100, 0x05010000, false, 3};
+    radio->setAnnouncements({traffic});
+    manager->acknowledgeAnnouncements(radio);
+    ASSERT_EQ(radio->announcementEntries().size(), 1);
+    EXPECT_TRUE(radio->announcementEntries().first().ignored);
+    EXPECT_FALSE(radio->setAnnouncements({traffic}));
+    EXPECT_TRUE(radio->announcementEntries().first().ignored);
+}
+
+TEST_F(ServiceManagerTest, AnnouncementsNameTheCarryingServiceAndEndWithTheirSwitch)
+{
+    ASSERT_TRUE(manager->init());
+    ZOZ::DabEnsemble e = fourServices();
+    e.services[0].announcementSupport.insert(0x0002, QByteArray(1, char(3)));
+    ZOZ::DabAnnouncement traffic;
+    traffic.clusterId = 3;
+    traffic.aswFlags = 0x0002;
+    traffic.subChId = 4;
+    e.announcements.insert(4 * 256 + 3, traffic);
+    setSnapshot({e});
+    manager->doCheckDabData();
+    Service *listener = topLevel().at(0);
+    ASSERT_EQ(listener->announcementEntries().size(), 1);
+    const ZOZ::Announcement entry = listener->announcementEntries().first();
+    EXPECT_EQ(entry.flags, 0x0002);
+    EXPECT_EQ(entry.clusterId, 3);
+    EXPECT_EQ(entry.sid, topLevel().at(3)->serviceId());
+    EXPECT_GT(entry.start, 0u);
+    EXPECT_TRUE(topLevel().at(1)->announcementEntries().isEmpty());
+
+    // The same switch keeps its start; its end empties the list.
+    manager->doCheckDabData();
+    EXPECT_EQ(listener->announcementEntries().first().start, entry.start);
+    e.announcements.clear();
+    setSnapshot({e});
+    manager->doCheckDabData();
+    EXPECT_TRUE(listener->announcementEntries().isEmpty());
+}
+
+TEST_F(ServiceManagerTest, CacheHooksRunOnPathChangeAndPeriodically)
+{
+    ASSERT_TRUE(manager->init());
+    setSnapshot({sampleEnsemble()});
+    manager->doCheckDabData();
+    s_cacheClears = 0;
+    s_cacheLoads = 0;
+    s_cacheSaves = 0;
+    settings->setCachePath(home.path() + QStringLiteral("/one/"));
+    settings->setCachePath(home.path() + QStringLiteral("/two/"));
+    QMetaObject::invokeMethod(manager, "checkCache");
+    // Two top-level services; the base passes the call on to the children
+    // and siblings, each counted once.
+    EXPECT_EQ(s_cacheClears.load(), 5);
+    EXPECT_EQ(s_cacheLoads.load(), 5);
+    QMetaObject::invokeMethod(manager, "checkCache");
+    EXPECT_EQ(s_cacheClears.load(), 5);
+    EXPECT_EQ(s_cacheSaves.load(), 0);
+    QMetaObject::invokeMethod(manager, "doSaveCache");
+    EXPECT_EQ(s_cacheSaves.load(), 5);
+}
+
+TEST_F(ServiceManagerTest, ConfigurationChangesRenewTheServerIdOnce)
+{
+    const QString first = manager->getServerId();
+    EXPECT_EQ(first.size(), 16);
+    manager->clearDirtyFlags();
+    manager->settingChanged({ZOZ::Settings::ConfigOptionChanged, ZOZ::Settings::SharedSettingChanged});
+    EXPECT_NE(manager->getServerId(), first);
+    EXPECT_TRUE(manager->isVariablesDirty());
+    EXPECT_TRUE(manager->isServicesDirty());
+    const QString second = manager->getServerId();
+    manager->settingChanged({2});
+    EXPECT_EQ(manager->getServerId(), second);
+}
+
+TEST_F(ServiceManagerTest, JournalineChildGoesFirstAndTheOthersMoveUp)
+{
+    ASSERT_TRUE(manager->init());
+    ZOZ::DabEnsemble e = fourServices();
+    ZOZ::DabServiceComponent &radio = e.services[0].primary;
+    radio.userApplications << Snapshot::xpad(ZOZ::ServiceFactory::SlideShow)
+                           << Snapshot::xpad(ZOZ::ServiceFactory::BroadcastWebsite);
+    setSnapshot({e});
+    manager->doCheckDabData();
+    Service *parent = topLevel().first();
+    ASSERT_EQ(parent->children().size(), 2);
+    Service *slides = parent->children().at(0);
+    Service *website = parent->children().at(1);
+
+    radio.userApplications << Snapshot::xpad(ZOZ::ServiceFactory::Journaline);
+    setSnapshot({e});
+    manager->doCheckDabData();
+    ASSERT_EQ(parent->children().size(), 3);
+    Service *news = parent->children().first();
+    EXPECT_EQ(news->shortname(), QStringLiteral("journaline"));
+    EXPECT_EQ(news->serviceId(), 0x05000001);
+    EXPECT_EQ(slides->serviceId(), 0x05000002);
+    EXPECT_EQ(website->serviceId(), 0x05000003);
+    EXPECT_TRUE(parent->hasJournaline());
+    EXPECT_EQ(manager->findService(0x05000003), website);
+
+    // Nothing new on the next pass.
+    manager->doCheckDabData();
+    EXPECT_EQ(parent->children().size(), 3);
 }

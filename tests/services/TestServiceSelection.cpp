@@ -219,6 +219,16 @@ TEST_F(SelectionTest, NextAndPreviousWrapAroundTheSortedList)
     EXPECT_EQ(selectedLabel(), QStringLiteral("abc"));
     manager->selectNextService();
     EXPECT_EQ(selectedLabel(), QStringLiteral("ABD"));
+    // The page rows mark the selected entry.
+    manager->updateServiceList();
+    const ZOZ::TemplateVariable::Rows rows = manager->serviceRows();
+    ASSERT_EQ(rows.size(), 4);
+    for (int i = 0; i < rows.size(); ++i) {
+        ASSERT_FALSE(rows.at(i).isEmpty());
+        EXPECT_EQ(rows.at(i).first().name, QStringLiteral("selected"));
+        EXPECT_EQ(rows.at(i).first().value, i == 1 ? QStringLiteral("true") : QStringLiteral("false")) << i;
+        EXPECT_EQ(rows.at(i).last().name, QStringLiteral("SECONDARY"));
+    }
 
     // An empty list deselects.
     load({});
@@ -292,6 +302,14 @@ TEST_F(SelectionTest, AnnouncementSwitchesAwayAndBack)
     EXPECT_TRUE(manager->selectAnnouncement(nullptr));
     EXPECT_EQ(manager->announcementServiceId(), -1);
     EXPECT_EQ(receiverSelection(), QVector<Service *> {zeta});
+
+    // Through the pages: switch again, then ignore the announcements of the selected service.
+    EXPECT_EQ(command(QStringLiteral("selectAnnouncement=%1").arg(abc->serviceId())), "{\"success\":true}");
+    EXPECT_EQ(manager->announcementServiceId(), abc->serviceId());
+    EXPECT_EQ(command(QStringLiteral("ignoreAnnouncements=%1").arg(zeta->serviceId())), "{\"success\":true}");
+    EXPECT_EQ(manager->announcementServiceId(), -1);
+    EXPECT_EQ(receiverSelection(), QVector<Service *> {zeta});
+    EXPECT_EQ(command(QStringLiteral("ignoreAnnouncements=x")), "{\"success\":false}");
 }
 
 TEST_F(SelectionTest, UriResolvesToTheRequestPathOfTheNamedApplication)

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <unistd.h>
 
 namespace {
 
@@ -99,6 +100,87 @@ TEST(EnsembleContents, PacketModeCarriesDataGroupsWithCrcAndContinuity)
     EXPECT_EQ(groups[6].size(), 2u + 3u + 2u);
 }
 
+// GF(2^8) product with the field polynomial 0x11D, bit by bit.
+uint8_t gfMultiply(uint8_t a, uint8_t b)
+{
+    unsigned result = 0;
+    unsigned x = a;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (b & (1 << bit))
+            result ^= x;
+        x <<= 1;
+        if (x & 0x100)
+            x ^= 0x11D;
+    }
+    return uint8_t(result);
+}
+
+// The codeword (highest degree first) evaluated at alpha^j, alpha = 2.
+uint8_t syndrome(const Bytes &codeword, int j)
+{
+    uint8_t point = 1;
+    for (int i = 0; i < j; ++i)
+        point = gfMultiply(point, 2);
+    uint8_t value = 0;
+    for (uint8_t byte : codeword)
+        value = uint8_t(gfMultiply(value, point) ^ byte);
+    return value;
+}
+
+TEST(EnsembleContents, ReedSolomonParityMakesCodewords)
+{
+    Bytes data(188);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 37 + 11);
+    Bytes codeword = data;
+    const Bytes parity = reedSolomonParity(data);
+    ASSERT_EQ(parity.size(), 16u);
+    codeword.insert(codeword.end(), parity.begin(), parity.end());
+    for (int j = 0; j < 16; ++j)
+        EXPECT_EQ(syndrome(codeword, j), 0) << j;
+    codeword[40] ^= 0x01;
+    EXPECT_NE(syndrome(codeword, 1), 0);
+}
+
+TEST(EnsembleContents, EnhancedPacketModeAddsFecPacketsAfterEachTable)
+{
+    DataGroup group;
+    group.address = 7;
+    for (int i = 0; i < 500; ++i)
+        group.data.push_back(uint8_t(i * 3));
+    PacketContent content({group}, true, PacketContent::Mode::Enhanced);
+    Bytes stream;
+    for (int frame = 0; frame < 14; ++frame) {
+        Bytes bytes(192);  // 64 kbit/s
+        content.fill(frame, bytes.data(), bytes.size());
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+    }
+    ASSERT_GE(stream.size(), 2472u);
+    const Bytes table(stream.begin(), stream.begin() + FecRows * FecColumns);
+    for (const Packet &p : splitPackets(table))
+        EXPECT_NE(p.address, 1022);
+    Bytes parity;
+    for (int counter = 0; counter < 9; ++counter) {
+        const uint8_t *packet = stream.data() + FecRows * FecColumns + 24 * counter;
+        EXPECT_EQ(((packet[0] & 3) << 8) | packet[1], 1022);
+        EXPECT_EQ((packet[0] >> 2) & 15, counter);
+        parity.insert(parity.end(), packet + 2, packet + 24);
+    }
+    for (int row = 0; row < FecRows; ++row) {
+        SCOPED_TRACE(row);
+        Bytes codeword;
+        for (int column = 0; column < FecColumns; ++column)
+            codeword.push_back(table[size_t(row + column * FecRows)]);
+        for (int k = 0; k < 16; ++k)
+            codeword.push_back(parity[size_t(row + k * FecRows)]);
+        for (int j = 0; j < 16; ++j)
+            EXPECT_EQ(syndrome(codeword, j), 0) << j;
+    }
+    // The next table starts with ordinary packets again.
+    const uint8_t *next = stream.data() + 2472;
+    EXPECT_EQ(((next[0] & 3) << 8) | next[1], 7);
+}
+
 TEST(EnsembleContents, DynamicLabelSegments)
 {
     const std::string text = "Now playing: a generated tone, 32+ chars";
@@ -144,17 +226,19 @@ TEST(EnsembleContents, Mp2FramesCarryPadAtTheirEnd)
 
     // An independent decoder, when installed, must take the frames without complaint.
     if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
-        const std::string path = testing::TempDir() + "ensemble-contents.mp2";
+        const std::string path = testing::TempDir() + "ensemble-contents-" + std::to_string(getpid()) + ".mp2";
         {
             std::ofstream out(path, std::ios::binary);
             for (const Bytes &frame : frames)
                 out.write(reinterpret_cast<const char *>(frame.data()), std::streamsize(frame.size()));
         }
         const std::string log = path + ".log";
-        const std::string command = "ffmpeg -v error -f mp3 -i " + path + " -f null - 2>" + log;
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        const std::string command = "ffmpeg -nostdin -v error -f mp3 -i " + path + " -f null - 2>" + log;
+        const int status = std::system(command.c_str());
         std::ifstream errors(log);
-        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(errors)), {}), "");
+        const std::string text((std::istreambuf_iterator<char>(errors)), {});
+        EXPECT_EQ(status, 0) << text;
+        EXPECT_EQ(text, "");
         std::remove(path.c_str());
         std::remove(log.c_str());
     }

@@ -33,7 +33,7 @@ TEST(EnsembleDescriptionReader, ReadsEveryPart)
       "subChannels": [
         {"id": 1, "bitRate": 64, "protection": "EEP-2B", "fecScheme": 0},
         {"id": 2, "protection": "UEP-14"},
-        {"id": 3, "bitRate": 16, "content": {"type": "packet", "groups": [{"address": 5, "type": 3, "hex": "0102"}]}}
+        {"id": 3, "bitRate": 16, "content": {"type": "packet", "enhanced": true, "groups": [{"address": 5, "type": 3, "hex": "0102"}]}}
       ],
       "services": [
         {"sid": "0xE1C1", "label": "One", "programmeType": 10, "extendedLabel": "Eins", "extendedEncoding": "ucs2",
@@ -63,6 +63,7 @@ TEST(EnsembleDescriptionReader, ReadsEveryPart)
     EXPECT_EQ(d.subChannels[1].protection.uepIndex, 14);
     EXPECT_GT(d.subChannels[1].bitRate, 0);  // filled in from the table
     EXPECT_NE(d.subChannels[2].content, nullptr);
+    EXPECT_EQ(d.subChannels[2].fecScheme, 1);  // enhanced packet mode
     ASSERT_EQ(d.services.size(), 2u);
     EXPECT_EQ(d.services[0].extendedLabel->encoding, ExtendedLabel::Encoding::Ucs2);
     EXPECT_EQ(d.services[0].components[0].label->text, "Main");
@@ -93,6 +94,7 @@ TEST(EnsembleDescriptionReader, ExplainsWhatIsWrong)
              "services": [{"sid": 1, "label": "x", "components": [{"subChannel": 2}]}]})",
          "missing sub-channel 2"},
         {"no seconds", R"({"seconds": 0})", "\"seconds\""},
+        {"huge number", R"({"ensemble": {"eid": 1e300}})", "\"eid\""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);

@@ -423,6 +423,9 @@ TEST(EnsembleGenerator, RefusesDescriptionsItCannotSend)
         {"missing sub-channel", [](EnsembleDescription &d) { d.services[0].components[0].subChId = 30; },
          "missing sub-channel 30"},
         {"label too long", [](EnsembleDescription &d) { d.label.text = "seventeen chars!!"; }, "16 characters"},
+        {"label beyond ASCII", [](EnsembleDescription &d) { d.services[1].label.text = "Töne"; }, "printable ASCII"},
+        {"component label beyond ASCII",
+         [](EnsembleDescription &d) { d.services[1].components[0].label->text = "Tab\there"; }, "printable ASCII"},
         {"extended label too long",
          [](EnsembleDescription &d) { d.services[0].extendedLabel->utf8 = std::string(129, 'x'); }, "8 segments"},
     };

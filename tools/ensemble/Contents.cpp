@@ -3,6 +3,7 @@
 #include "DabCrc16.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -19,6 +20,14 @@ constexpr int PacketHeaderBytes = 3;
 constexpr int PacketCrcBytes = 2;
 constexpr int PacketLengths[] = {24, 48, 72, 96};
 constexpr int PaddingAddress = 0;
+// Enhanced packet mode: FEC packets on address 1022, 22 parity bytes each after
+// a two-byte header, nine of them per application data table.
+constexpr int FecAddress = 1022;
+constexpr int FecPacketBytes = 24;
+constexpr int FecPacketHeaderBytes = 2;
+constexpr int FecPacketsPerFrame = 9;
+constexpr int ParityBytes = 16;
+constexpr int FieldPolynomial = 0x11D;
 
 constexpr int SampleRate = 48000;
 constexpr int SamplesPerFrame = 1152;
@@ -29,6 +38,9 @@ constexpr int LabelCharsetUtf8 = 15;
 // X-PAD application types and the contents-indicator length index of 8 bytes.
 constexpr int XPadDynamicLabelStart = 2;
 constexpr int XPadDynamicLabelContinuation = 3;
+constexpr int XPadDataGroupLength = 1;
+constexpr int XPadMotStart = 12;
+constexpr int XPadMotContinuation = 13;
 constexpr int XPadLengthIndex8 = 2;
 constexpr int XPadSubfieldBytes = 8;
 
@@ -91,12 +103,21 @@ Bytes buildPacket(int address, int continuity, bool first, bool last, const uint
     return packet;
 }
 
-PacketContent::PacketContent(std::vector<DataGroup> groups, bool repeat) : m_groups(std::move(groups)), m_repeat(repeat)
+PacketContent::PacketContent(std::vector<DataGroup> groups, bool repeat, Mode mode)
+    : m_mode(mode), m_groups(std::move(groups)), m_repeat(repeat)
 {
 }
 
-void PacketContent::writePacket(uint8_t *out, int room)
+int PacketContent::writePacket(uint8_t *out, int room)
 {
+    if (!m_fecPackets.empty()) {
+        std::memcpy(out, m_fecPackets.front().data(), FecPacketBytes);
+        m_fecPackets.erase(m_fecPackets.begin());
+        return FecPacketBytes;
+    }
+    // In enhanced mode a packet must not run past the application data table.
+    if (m_mode == Mode::Enhanced)
+        room = std::min(room, FecRows * FecColumns - int(m_table.size()));
     if (m_offset >= m_current.size()) {
         m_current.clear();
         m_offset = 0;
@@ -108,39 +129,116 @@ void PacketContent::writePacket(uint8_t *out, int room)
                 m_nextGroup = 0;
         }
     }
+    Bytes packet;
     if (m_current.empty()) {
-        const Bytes padding = buildPacket(PaddingAddress, 0, true, true, nullptr, 0, 24);
-        std::memcpy(out, padding.data(), padding.size());
-        return;
+        packet = buildPacket(PaddingAddress, 0, true, true, nullptr, 0, 24);
+    } else {
+        const size_t left = m_current.size() - m_offset;
+        // The smallest packet that takes the rest, else the largest that fits.
+        int length = 24;
+        for (int candidate : PacketLengths) {
+            if (candidate > room)
+                break;
+            length = candidate;
+            if (size_t(candidate - PacketHeaderBytes - PacketCrcBytes) >= left)
+                break;
+        }
+        const size_t take = std::min(left, size_t(length - PacketHeaderBytes - PacketCrcBytes));
+        const bool first = m_offset == 0;
+        const bool last = m_offset + take == m_current.size();
+        int &continuity = m_continuity[m_currentAddress & 0x3FF];
+        packet = buildPacket(m_currentAddress, continuity, first, last, m_current.data() + m_offset, take, length);
+        continuity = (continuity + 1) % 4;
+        m_offset += take;
     }
-    const size_t left = m_current.size() - m_offset;
-    // The smallest packet that takes the rest, else the largest that fits the frame.
-    int length = 24;
-    for (int candidate : PacketLengths) {
-        if (candidate > room)
-            break;
-        length = candidate;
-        if (size_t(candidate - PacketHeaderBytes - PacketCrcBytes) >= left)
-            break;
-    }
-    const size_t take = std::min(left, size_t(length - PacketHeaderBytes - PacketCrcBytes));
-    const bool first = m_offset == 0;
-    const bool last = m_offset + take == m_current.size();
-    int &continuity = m_continuity[m_currentAddress & 0x3FF];
-    const Bytes packet = buildPacket(m_currentAddress, continuity, first, last, m_current.data() + m_offset, take, length);
-    continuity = (continuity + 1) % 4;
-    m_offset += take;
     std::memcpy(out, packet.data(), packet.size());
+    if (m_mode == Mode::Enhanced) {
+        m_table.insert(m_table.end(), packet.begin(), packet.end());
+        if (m_table.size() == size_t(FecRows * FecColumns))
+            queueFecPackets();
+    }
+    return int(packet.size());
+}
+
+void PacketContent::queueFecPackets()
+{
+    // Row r of the table holds the bytes r, r + rows, r + 2 rows, ...
+    Bytes parity(size_t(FecRows * ParityBytes));
+    for (int row = 0; row < FecRows; ++row) {
+        Bytes data(FecColumns);
+        for (int column = 0; column < FecColumns; ++column)
+            data[size_t(column)] = m_table[size_t(row + column * FecRows)];
+        const Bytes rowParity = reedSolomonParity(data);
+        for (int k = 0; k < ParityBytes; ++k)
+            parity[size_t(row + k * FecRows)] = rowParity[size_t(k)];
+    }
+    const int perPacket = FecPacketBytes - FecPacketHeaderBytes;
+    for (int counter = 0; counter < FecPacketsPerFrame; ++counter) {
+        Bytes packet(FecPacketBytes, 0);
+        packet[0] = uint8_t((counter << 2) | (FecAddress >> 8));
+        packet[1] = uint8_t(FecAddress & 0xFF);
+        for (int i = 0; i < perPacket; ++i) {
+            const size_t at = size_t(counter * perPacket + i);
+            if (at < parity.size())
+                packet[size_t(FecPacketHeaderBytes + i)] = parity[at];
+        }
+        m_fecPackets.push_back(packet);
+    }
+    m_table.clear();
 }
 
 void PacketContent::fill(int, uint8_t *out, size_t length)
 {
     size_t position = 0;
-    while (position + 24 <= length) {
-        writePacket(out + position, int(std::min<size_t>(length - position, 96)));
-        position += size_t(((out[position] >> 6) + 1) * 24);
-    }
+    while (position + 24 <= length)
+        position += size_t(writePacket(out + position, int(std::min<size_t>(length - position, 96))));
     std::memset(out + position, 0, length - position);
+}
+
+Bytes reedSolomonParity(const Bytes &data)
+{
+    // Field tables from the polynomial, built once.
+    static const auto field = [] {
+        std::pair<std::array<uint8_t, 512>, std::array<int, 256>> tables{};
+        int value = 1;
+        for (int i = 0; i < 255; ++i) {
+            tables.first[size_t(i)] = uint8_t(value);
+            tables.first[size_t(i + 255)] = uint8_t(value);
+            tables.second[size_t(value)] = i;
+            value <<= 1;
+            if (value & 0x100)
+                value ^= FieldPolynomial;
+        }
+        return tables;
+    }();
+    const auto &exp = field.first;
+    const auto &log = field.second;
+    auto multiply = [&](uint8_t a, uint8_t b) -> uint8_t {
+        return (a && b) ? exp[size_t(log[a] + log[b])] : 0;
+    };
+    // g(x) = (x - alpha^0) ... (x - alpha^15), highest degree first.
+    static const Bytes generator = [&] {
+        Bytes g{1};
+        for (int i = 0; i < ParityBytes; ++i) {
+            Bytes next(g.size() + 1, 0);
+            for (size_t j = 0; j < g.size(); ++j) {
+                next[j] ^= g[j];
+                next[j + 1] ^= multiply(g[j], exp[size_t(i)]);
+            }
+            g = next;
+        }
+        return g;
+    }();
+    // Remainder of data(x) x^16 divided by g(x), by long division.
+    Bytes remainder(ParityBytes, 0);
+    for (uint8_t byte : data) {
+        const uint8_t factor = byte ^ remainder[0];
+        std::rotate(remainder.begin(), remainder.begin() + 1, remainder.end());
+        remainder.back() = 0;
+        for (int k = 0; k < ParityBytes; ++k)
+            remainder[size_t(k)] ^= multiply(generator[size_t(k + 1)], factor);
+    }
+    return remainder;
 }
 
 std::vector<Bytes> dynamicLabelGroups(const std::string &utf8, bool toggle)
@@ -162,53 +260,69 @@ std::vector<Bytes> dynamicLabelGroups(const std::string &utf8, bool toggle)
     return groups;
 }
 
-Mp2Content::Mp2Content(std::vector<Bytes> frames, int scfCrcBytes, std::vector<std::string> labels, int labelFrames)
-    : m_frames(std::move(frames)), m_scfCrcBytes(scfCrcBytes), m_labels(std::move(labels)),
-      m_labelFrames(std::max(1, labelFrames))
+Bytes dataGroupLengthIndicator(size_t length)
 {
-    if (!m_labels.empty())
-        m_groups = dynamicLabelGroups(m_labels[0], m_toggle);
+    Bytes bytes{uint8_t((length >> 8) & 0x3F), uint8_t(length)};
+    appendCrc(bytes);
+    return bytes;
 }
 
-void Mp2Content::nextLabel()
+Mp2Content::Mp2Content(std::vector<Bytes> frames, int scfCrcBytes, std::vector<std::string> labels, int labelFrames,
+                       std::vector<Bytes> dataGroups)
+    : m_frames(std::move(frames)), m_scfCrcBytes(scfCrcBytes), m_labels(std::move(labels)),
+      m_labelFrames(std::max(1, labelFrames)), m_dataGroups(std::move(dataGroups))
 {
-    m_labelIndex = (m_labelIndex + 1) % m_labels.size();
-    m_toggle = !m_toggle;
-    m_groups = dynamicLabelGroups(m_labels[m_labelIndex], m_toggle);
-    m_group = 0;
-    m_groupOffset = 0;
+}
+
+void Mp2Content::refill()
+{
+    m_items.clear();
+    m_item = 0;
+    m_itemOffset = 0;
+    if (!m_labels.empty()) {
+        if (m_framesOfLabel >= m_labelFrames && m_labels.size() > 1) {
+            m_framesOfLabel = 0;
+            m_labelIndex = (m_labelIndex + 1) % m_labels.size();
+            m_toggle = !m_toggle;
+        }
+        for (Bytes &group : dynamicLabelGroups(m_labels[m_labelIndex], m_toggle))
+            m_items.push_back({XPadDynamicLabelStart, XPadDynamicLabelContinuation, std::move(group)});
+    }
+    if (!m_dataGroups.empty()) {
+        const Bytes &group = m_dataGroups[m_nextDataGroup];
+        m_nextDataGroup = (m_nextDataGroup + 1) % m_dataGroups.size();
+        m_items.push_back({XPadDataGroupLength, XPadDataGroupLength, dataGroupLengthIndicator(group.size())});
+        m_items.push_back({XPadMotStart, XPadMotContinuation, group});
+    }
 }
 
 void Mp2Content::fill(int frame, uint8_t *out, size_t length)
 {
-    if (m_frames.empty()) {
-        std::memset(out, 0, length);
-        return;
-    }
-    const Bytes &source = m_frames[size_t(frame) % m_frames.size()];
     std::memset(out, 0, length);
+    if (m_frames.empty())
+        return;
+    const Bytes &source = m_frames[size_t(frame) % m_frames.size()];
     std::memcpy(out, source.data(), std::min(length, source.size()));
     if (length < size_t(XPadBytes + m_scfCrcBytes + 2))
         return;
+    ++m_framesOfLabel;
+    if (m_item >= m_items.size())
+        refill();
 
     // X-PAD in its logical order; it is stored reversed before the ScF-CRC.
     Bytes xpad;
-    if (!m_groups.empty()) {
-        const Bytes &group = m_groups[m_group];
-        const int type = m_groupOffset == 0 ? XPadDynamicLabelStart : XPadDynamicLabelContinuation;
+    if (m_item < m_items.size()) {
+        const XPadItem &item = m_items[m_item];
+        const uint8_t type = m_itemOffset == 0 ? item.startType : item.continuationType;
         xpad.push_back(uint8_t((XPadLengthIndex8 << 5) | type));
         xpad.push_back(0x00);  // end of the contents indicator list
-        const size_t take = std::min<size_t>(XPadSubfieldBytes, group.size() - m_groupOffset);
-        xpad.insert(xpad.end(), group.begin() + long(m_groupOffset), group.begin() + long(m_groupOffset + take));
+        const size_t take = std::min<size_t>(XPadSubfieldBytes, item.bytes.size() - m_itemOffset);
+        xpad.insert(xpad.end(), item.bytes.begin() + long(m_itemOffset), item.bytes.begin() + long(m_itemOffset + take));
         xpad.resize(XPadBytes, 0x00);
-        m_groupOffset += take;
-        if (m_groupOffset >= group.size()) {
-            m_groupOffset = 0;
-            m_group = (m_group + 1) % m_groups.size();
-        }
-        if (++m_framesOfLabel >= m_labelFrames && m_labels.size() > 1 && m_group == 0 && m_groupOffset == 0) {
-            m_framesOfLabel = 0;
-            nextLabel();
+        m_itemOffset += take;
+        if (m_itemOffset >= item.bytes.size()) {
+            m_itemOffset = 0;
+            ++m_item;
         }
     }
     const size_t fpad = length - 2;

@@ -2,6 +2,7 @@
 
 #include "Contents.h"
 #include "EnsembleGenerator.h"
+#include "Mot.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ZOZ::EnsembleGen {
 
@@ -24,6 +26,12 @@ constexpr double DefaultSeconds = 30.0;
 constexpr int FramesPerSecond = 1000 / 24;
 // Seconds of tone encoded for a music service; the audio loops.
 constexpr double ToneSeconds = 12.0;
+// Eight segments of 16 bytes.
+constexpr size_t MaxDynamicLabelBytes = 128;
+// MOT objects: body size limit, and body segment sizes in X-PAD and in packet mode.
+constexpr qint64 MaxMotBodyBytes = 1 << 20;
+constexpr size_t XPadSegmentBytes = 256;
+constexpr size_t PacketSegmentBytes = 1024;
 
 class Reader {
 public:
@@ -36,7 +44,8 @@ public:
         const QJsonValue value = object.value(QLatin1String(key));
         if (value.isUndefined())
             return true;
-        bool ok = value.isDouble();
+        // Doubles beyond 2^53 are not whole numbers any more.
+        bool ok = value.isDouble() && std::abs(value.toDouble()) < 9.0e15;
         int64_t n = ok ? int64_t(value.toDouble()) : 0;
         if (value.isString()) {
             const QString text = value.toString();
@@ -144,15 +153,60 @@ public:
             return nullptr;
         }
         std::vector<std::string> labels;
-        for (const QJsonValue &value : content.value(QLatin1String("labels")).toArray())
+        for (const QJsonValue &value : content.value(QLatin1String("labels")).toArray()) {
             labels.push_back(value.toString().toStdString());
+            if (labels.back().size() > MaxDynamicLabelBytes) {
+                error = QStringLiteral("Dynamic Label \"%1\" is longer than 128 bytes").arg(value.toString());
+                return nullptr;
+            }
+        }
         const int labelFrames = int(content.value(QLatin1String("labelSeconds")).toDouble(8.0) * FramesPerSecond);
-        return std::make_shared<Mp2Content>(std::move(frames), scfCrcBytes, std::move(labels), labelFrames);
+        std::vector<Bytes> dataGroups;
+        int continuity[16] = {};
+        for (const QJsonValue &value : content.value(QLatin1String("slides")).toArray()) {
+            MotObject object;
+            if (!motObject(value.toObject(), &object))
+                return nullptr;
+            for (const DataGroup &group : motDataGroups(object, 0, XPadSegmentBytes, continuity))
+                dataGroups.push_back(buildDataGroup(group));
+        }
+        return std::make_shared<Mp2Content>(std::move(frames), scfCrcBytes, std::move(labels), labelFrames,
+                                            std::move(dataGroups));
+    }
+
+    // A MOT object from a file: {"file", "name", "transportId", "contentType", "contentSubType"}.
+    bool motObject(const QJsonObject &object, MotObject *out)
+    {
+        const QString path = m_folder.filePath(object.value(QLatin1String("file")).toString());
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > MaxMotBodyBytes) {
+            error = QStringLiteral("%1: cannot read, or larger than %2 bytes").arg(path).arg(MaxMotBodyBytes);
+            return false;
+        }
+        const QByteArray body = file.readAll();
+        out->body.assign(body.begin(), body.end());
+        out->contentName = object.value(QLatin1String("name")).toString(QFileInfo(path).fileName()).toStdString();
+        out->transportId = ++m_transportId;
+        // Images by their suffix: JPEG 2/1, PNG 2/3.
+        out->contentType = 2;
+        out->contentSubType = path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? 3 : 1;
+        return get(object, "transportId", &out->transportId, 0, 0xFFFF) &&
+               get(object, "contentType", &out->contentType, 0, 63) &&
+               get(object, "contentSubType", &out->contentSubType, 0, 511);
     }
 
     std::shared_ptr<ContentSource> packets(const QJsonObject &content)
     {
         std::vector<DataGroup> groups;
+        int continuity[16] = {};
+        for (const QJsonValue &value : content.value(QLatin1String("motObjects")).toArray()) {
+            MotObject object;
+            int address = 1;
+            if (!get(value.toObject(), "address", &address, 1, 1023) || !motObject(value.toObject(), &object))
+                return nullptr;
+            const auto objectGroups = motDataGroups(object, address, PacketSegmentBytes, continuity);
+            groups.insert(groups.end(), objectGroups.begin(), objectGroups.end());
+        }
         for (const QJsonValue &value : content.value(QLatin1String("groups")).toArray()) {
             const QJsonObject object = value.toObject();
             DataGroup group;
@@ -166,7 +220,9 @@ public:
             group.data.assign(bytes.begin(), bytes.end());
             groups.push_back(group);
         }
-        return std::make_shared<PacketContent>(std::move(groups));
+        const bool enhanced = content.value(QLatin1String("enhanced")).toBool(false);
+        return std::make_shared<PacketContent>(std::move(groups), true,
+                                               enhanced ? PacketContent::Mode::Enhanced : PacketContent::Mode::Standard);
     }
 
     bool subChannel(const QJsonObject &object, SubChannel *out)
@@ -179,8 +235,12 @@ public:
         const QString type = content.value(QLatin1String("type")).toString();
         if (type == QLatin1String("mp2"))
             out->content = audio(content, out->bitRate);
-        else if (type == QLatin1String("packet"))
+        else if (type == QLatin1String("packet")) {
             out->content = packets(content);
+            // Enhanced packet mode is signalled as FEC scheme 1 in FIG 0/14.
+            if (content.value(QLatin1String("enhanced")).toBool(false) && out->fecScheme < 0)
+                out->fecScheme = 1;
+        }
         else if (!type.isEmpty() && type != QLatin1String("pattern"))
             error = QStringLiteral("content type \"%1\" is not mp2, packet or pattern").arg(type);
         return error.isEmpty();
@@ -329,6 +389,7 @@ public:
 private:
     QDir m_folder;
     QStringList *m_warnings;
+    int m_transportId = 0;
 };
 
 } // namespace

@@ -102,12 +102,12 @@ struct Fault {
         HeaderCrc,         // the ETI header CRC is wrong
         MstCrc,            // the ETI MST CRC is wrong
         LostFrame,         // the frame is not written
-        Reconfiguration,   // the next configuration takes over
-        EnsembleIdChange,  // the ensemble id becomes `value`
+        Reconfiguration,   // the next configuration takes over at `frame`
+        EnsembleIdChange,  // the ensemble id becomes `value` from `frame` on
     };
     Kind kind = Kind::FibCrc;
     int frame = 0;
-    int count = 1;           // frames affected from `frame` on
+    int count = 1;           // frames affected from `frame` on (CRC faults, lost frames)
     uint32_t value = 0;
 };
 

@@ -36,12 +36,24 @@ uint8_t streamTpl(const SubChannel &subChannel)
     return entry ? entry->protectionLevel : 0;
 }
 
+// FIG 1 labels go out in the EBU Latin set; its printable ASCII part is all
+// that is written unchanged.
+std::string checkLabel(const Label &label, const char *what)
+{
+    if (label.text.size() > 16)
+        return std::string(what) + " label longer than 16 characters";
+    for (char c : label.text)
+        if (c < 0x20 || c > 0x7E)
+            return std::string(what) + " label \"" + label.text + "\" has characters beyond printable ASCII";
+    return {};
+}
+
 std::string checkConfiguration(EnsembleDescription &description)
 {
     if (description.mode < 1 || description.mode > 4)
         return "mode must be 1 to 4";
-    if (description.label.text.size() > 16)
-        return "ensemble label longer than 16 characters";
+    if (std::string error = checkLabel(description.label, "ensemble"); !error.empty())
+        return error;
     std::set<int> ids;
     int nextAddress = 0;
     size_t streamBytes = 0;
@@ -72,15 +84,19 @@ std::string checkConfiguration(EnsembleDescription &description)
     for (const Service &service : description.services) {
         if (!sids.insert(service.sid).second)
             return "service id repeated";
-        if (service.label.text.size() > 16)
-            return "service label longer than 16 characters";
+        if (std::string error = checkLabel(service.label, "service"); !error.empty())
+            return error;
         if (service.components.empty() || service.components.size() > 12)
             return "a service needs 1 to 12 components";
         if (service.extendedLabel && fig2_1(service.sid, *service.extendedLabel, false).empty())
             return "extended label longer than 8 segments";
-        for (const Component &component : service.components)
+        for (const Component &component : service.components) {
             if (!ids.count(component.subChId))
                 return "component refers to the missing sub-channel " + std::to_string(component.subChId);
+            if (component.label)
+                if (std::string error = checkLabel(*component.label, "component"); !error.empty())
+                    return error;
+        }
     }
     return {};
 }

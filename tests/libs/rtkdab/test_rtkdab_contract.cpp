@@ -30,7 +30,7 @@ struct Piece {
 struct Recorder {
     std::mutex mutex;
     std::vector<Piece> pieces;
-    size_t limit = 4000;
+    size_t limit = 100000;
     std::atomic<int> callbacks{0};
     std::atomic<bool> stopped{false};
     std::atomic<int> afterStop{0};
@@ -88,7 +88,8 @@ protected:
         EtiFixture::writeRecording(m_folder / "5C.eti", 10, {4});
         recorder = &m_recorder;
         setenv("RTKDAB_SOURCE", m_folder.c_str(), 1);
-        setenv("RTKDAB_SPEED", "0", 1);
+        // Twenty times real time: quick, yet paced, so the recorder keeps up.
+        setenv("RTKDAB_SPEED", "20", 1);
         RTDAB_SetFICCallBack(onFic);
         RTDAB_SetMSCCallBack(onMsc);
         RTDAB_SetPacketCallBack(onPacket);
@@ -238,8 +239,10 @@ TEST_F(RtkdabContract, AddedSubChannelsArriveOncePerFrame)
     ASSERT_EQ(RTDAB_Stop(), RTDAB_RESULT_SUCCESS);
 
     const std::vector<Piece> pieces = m_recorder.take();
+    // Frames already on their way when the last sub-channel was added lack it:
+    // start at the first frame that carries all three pieces.
     size_t i = start;
-    while (pieces[i].kind != Piece::Fic)
+    while (i + 2 < pieces.size() && !(pieces[i].kind == Piece::Fic && pieces[i + 2].kind == Piece::Packet))
         ++i;
     int frames = 0;
     for (; i + 2 < pieces.size() && frames < 25; i += 3, ++frames) {
@@ -333,6 +336,29 @@ TEST_F(RtkdabContract, CommandSourceGetsTheChannelAndFrequency)
     EXPECT_EQ(lock, 0);
 }
 
+TEST_F(RtkdabContract, RetuningRestartsACommandThatWentQuiet)
+{
+    const std::string command = "|cat " + m_folder.string() + "/%c.eti; exec sleep 30";
+    setenv("RTKDAB_SOURCE", command.c_str(), 1);
+    openAndTune(Channel5C);
+    ASSERT_TRUE(waitForPieces(9));
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(m_recorder.callbacks.load(), 9);
+    ASSERT_EQ(RTDAB_SetFreqAndBW(Channel5C, 2), RTDAB_RESULT_SUCCESS);
+    EXPECT_TRUE(waitForPieces(18, 2000ms));
+}
+
+TEST_F(RtkdabContract, StopEndsACommandThatIgnoresTheRequest)
+{
+    const std::string command = "|trap '' TERM; cat " + m_folder.string() + "/%c.eti; sleep 30";
+    setenv("RTKDAB_SOURCE", command.c_str(), 1);
+    openAndTune(Channel5C);
+    ASSERT_TRUE(waitForPieces(9));
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(RTDAB_Stop(), RTDAB_RESULT_SUCCESS);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+}
+
 TEST_F(RtkdabContract, ARealRecordingIsServedByteIdentical)
 {
     const std::string path = std::string(ZOZ_TESTDATA_DIR) + "/slovenia-r1.eti";
@@ -362,8 +388,17 @@ TEST_F(RtkdabContract, ARealRecordingIsServedByteIdentical)
     ASSERT_EQ(RTDAB_Stop(), RTDAB_RESULT_SUCCESS);
 
     const std::vector<Piece> pieces = m_recorder.take();
+    // The first frame 0 that came whole, with every sub-channel added.
+    auto whole = [&](size_t at) {
+        if (at + perFrame >= pieces.size() || pieces[at].kind != Piece::Fic || pieces[at + perFrame].kind != Piece::Fic)
+            return false;
+        for (size_t k = at + 1; k < at + perFrame; ++k)
+            if (pieces[k].kind == Piece::Fic)
+                return false;
+        return pieces[at].bytes == Bytes(first.fic, first.fic + 96);
+    };
     size_t i = marker;
-    while (i < pieces.size() && !(pieces[i].kind == Piece::Fic && pieces[i].bytes == Bytes(first.fic, first.fic + 96)))
+    while (i < pieces.size() && !whole(i))
         ++i;
     ASSERT_LT(i + frames * perFrame, pieces.size());
     for (size_t n = 0; n < frames; ++n) {

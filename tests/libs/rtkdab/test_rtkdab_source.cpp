@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -37,20 +38,20 @@ TEST(RtkdabSource, CommandPlaceholders)
 
 TEST(RtkdabSource, FolderFindsRecordingsByLabelOrFrequency)
 {
-    const auto folder = std::filesystem::temp_directory_path() / "rtkdab-source-test";
+    const auto folder = std::filesystem::temp_directory_path() / ("rtkdab-source-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     for (const char *name : {"5C.eti", "11d.eti", "1452960.eti"})
         std::ofstream(folder / name) << "x";
-    const SourceSpec spec = parseSource(folder.c_str());
-    ASSERT_EQ(spec.kind, SourceSpec::Kind::Folder);
-    EXPECT_EQ(recordingFor(spec, 178352), (folder / "5C.eti").string());
-    EXPECT_EQ(recordingFor(spec, 222064), (folder / "11d.eti").string());
-    EXPECT_EQ(recordingFor(spec, 1452960), (folder / "1452960.eti").string());
-    EXPECT_EQ(recordingFor(spec, 180064), "");
-    EXPECT_EQ(recordingFor(spec, 0), "");
+    const SourceConfig config = parseSource(folder.c_str());
+    ASSERT_EQ(config.kind, SourceConfig::Kind::Folder);
+    EXPECT_EQ(recordingFor(config, 178352), (folder / "5C.eti").string());
+    EXPECT_EQ(recordingFor(config, 222064), (folder / "11d.eti").string());
+    EXPECT_EQ(recordingFor(config, 1452960), (folder / "1452960.eti").string());
+    EXPECT_EQ(recordingFor(config, 180064), "");
+    EXPECT_EQ(recordingFor(config, 0), "");
 
-    const SourceSpec file = parseSource((folder / "5C.eti").string().append("@11D").c_str());
-    ASSERT_EQ(file.kind, SourceSpec::Kind::File);
+    const SourceConfig file = parseSource((folder / "5C.eti").string().append("@11D").c_str());
+    ASSERT_EQ(file.kind, SourceConfig::Kind::File);
     EXPECT_EQ(recordingFor(file, 222064), (folder / "5C.eti").string());
     EXPECT_EQ(recordingFor(file, 178352), "");
     std::filesystem::remove_all(folder);

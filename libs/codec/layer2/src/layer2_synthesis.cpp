@@ -1,0 +1,186 @@
+#include "layer2_synthesis.h"
+
+#include "layer2_tables.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Factors 1/(2 cos(pi (2n + 1) / (2N))) of the odd halves of the DCT-II stages of
+// sizes 32, 16, 8, 4 and 2, in Q27 (the largest is about 10.2).
+struct DctTables
+{
+    int32_t factor32[16];
+    int32_t factor16[8];
+    int32_t factor8[4];
+    int32_t factor4[2];
+    int32_t factor2[1];
+};
+
+constexpr int FactorBits = 27;
+
+template <int Half>
+void fillFactors(int32_t (&t)[Half])
+{
+    const double pi = 3.14159265358979323846;
+    for (int n = 0; n < Half; ++n)
+        t[n] = static_cast<int32_t>(std::lround(std::ldexp(0.5 / std::cos(pi * (2 * n + 1) / (4.0 * Half)), FactorBits)));
+}
+
+const DctTables &dctTables()
+{
+    static const DctTables tables = [] {
+        DctTables t{};
+        fillFactors<16>(t.factor32);
+        fillFactors<8>(t.factor16);
+        fillFactors<4>(t.factor8);
+        fillFactors<2>(t.factor4);
+        fillFactors<1>(t.factor2);
+        return t;
+    }();
+    return tables;
+}
+
+// Window by output sample j and ring age a (0 = newest slot), with the signs of
+// the V-vector symmetry folded in.
+struct FoldedWindow
+{
+    int32_t coef[Layer2SubBands][16];
+};
+
+// Transform output that sample j reads at an even and at an odd age.
+constexpr int evenIndex(int j)
+{
+    // V[j]: X[16 + j] for j < 16, 0 for j = 16, -X[48 - j] above.
+    return j < 16 ? 16 + j : (j == 16 ? 0 : 48 - j);
+}
+
+constexpr int oddIndex(int j)
+{
+    // V[32 + j]: -X[16 - j] for j <= 16, -X[j - 16] above.
+    return j <= 16 ? 16 - j : j - 16;
+}
+
+const FoldedWindow &foldedWindow()
+{
+    static const FoldedWindow window = [] {
+        FoldedWindow w{};
+        const auto &d = Layer2Tables::synthesisWindow;
+        for (int j = 0; j < Layer2SubBands; ++j) {
+            const int evenSign = j < 16 ? 1 : (j == 16 ? 0 : -1);
+            for (int i = 0; i < 8; ++i) {
+                w.coef[j][2 * i] = evenSign * d[static_cast<size_t>(64 * i + j)];
+                w.coef[j][2 * i + 1] = -d[static_cast<size_t>(64 * i + 32 + j)];
+            }
+        }
+        return w;
+    }();
+    return window;
+}
+
+inline int32_t saturate32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
+}
+
+template <int N>
+const int32_t *factorsOf(const DctTables &t)
+{
+    if constexpr (N == 32)
+        return t.factor32;
+    else if constexpr (N == 16)
+        return t.factor16;
+    else if constexpr (N == 8)
+        return t.factor8;
+    else if constexpr (N == 4)
+        return t.factor4;
+    else
+        return t.factor2;
+}
+
+// DCT-II, y[k] = sum_n x[n] cos(pi k (2n + 1) / (2N)), by the recursive even/odd
+// split: the even outputs are the half-size transform of the sums, the odd ones
+// follow from the half-size transform of the scaled differences as B[k] + B[k + 1].
+// Differences are saturated to 32 bits before scaling, so no product can overflow.
+template <int N>
+void dct(const int64_t *x, int64_t *y, const DctTables &t)
+{
+    if constexpr (N == 1) {
+        y[0] = x[0];
+    } else {
+        constexpr int Half = N / 2;
+        const int32_t *factor = factorsOf<N>(t);
+        int64_t a[Half], b[Half], evenOut[Half], oddOut[Half];
+        for (int n = 0; n < Half; ++n) {
+            a[n] = x[n] + x[N - 1 - n];
+            b[n] = (static_cast<int64_t>(saturate32(x[n] - x[N - 1 - n])) * factor[n]) >> FactorBits;
+        }
+        dct<Half>(a, evenOut, t);
+        dct<Half>(b, oddOut, t);
+        for (int k = 0; k < Half; ++k) {
+            y[2 * k] = evenOut[k];
+            y[2 * k + 1] = oddOut[k] + (k + 1 < Half ? oddOut[k + 1] : 0);
+        }
+    }
+}
+
+// X[m] = 1/8 sum_k S[k] cos(pi m (2k + 1) / 64).
+void dct32(const int32_t *s, int32_t *x)
+{
+    int64_t in[32], out[32];
+    for (int k = 0; k < 32; ++k)
+        in[k] = s[k] >> 3;
+    dct<32>(in, out, dctTables());
+    for (int m = 0; m < 32; ++m)
+        x[m] = saturate32(out[m]);
+}
+
+inline int16_t clip16(int64_t v)
+{
+    return v > 32767 ? 32767 : (v < -32768 ? -32768 : static_cast<int16_t>(v));
+}
+
+} // namespace
+
+void Layer2Synthesis_Init(Layer2SynthesisState *state)
+{
+    std::memset(state->ring, 0, sizeof state->ring);
+    state->ringPos = 0;
+    // Build the constant tables now, not inside the first frame.
+    (void)dctTables();
+    (void)foldedWindow();
+}
+
+void Layer2Synthesis_Run(Layer2SynthesisState *state, const int32_t samples[2][Layer2TimeSlots][Layer2SubBands],
+                         int channels, int16_t *pcm0, int16_t *pcm1, int stride)
+{
+    const FoldedWindow &w = foldedWindow();
+    int16_t *out[2] = {pcm0, pcm1};
+    const int channelCount = channels >= 2 ? 2 : 1;
+    for (int slot = 0; slot < Layer2TimeSlots; ++slot) {
+        state->ringPos = (state->ringPos + 15) & 15;
+        const int pos = state->ringPos;
+        for (int ch = 0; ch < channelCount; ++ch) {
+            int32_t(*ring)[2][Layer2SubBands] = state->ring[ch];
+            int32_t x[Layer2SubBands];
+            dct32(samples[ch][slot], x);
+            for (int j = 0; j < Layer2SubBands; ++j) {
+                ring[pos][0][j] = x[evenIndex(j)];
+                ring[pos][1][j] = x[oddIndex(j)];
+            }
+            const int32_t *rows[16];
+            for (int age = 0; age < 16; ++age)
+                rows[age] = ring[(pos + age) & 15][age & 1];
+            int16_t *o = out[ch];
+            for (int j = 0; j < Layer2SubBands; ++j) {
+                const int32_t *coef = w.coef[j];
+                int32_t sum = 0;
+                for (int age = 0; age < 16; ++age)
+                    sum += static_cast<int32_t>((static_cast<int64_t>(rows[age][j]) * coef[age]) >> 32);
+                o[j * stride] = clip16(sum >> 8);
+            }
+            out[ch] = o + Layer2SubBands * stride;
+        }
+    }
+}
