@@ -7,6 +7,8 @@
 #include "ZOZHttpContentType.h"
 #include "ZOZServiceFactory.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -67,7 +69,9 @@ protected:
         // No style folder on disk: every page and file comes from the built-in content.
         settings->setStyleRootPath(home.path() + QStringLiteral("/no-style/"));
         shared = std::make_shared<FakeEnsembleSource::Shared>();
-        manager = ServiceManager::instance(std::make_unique<FakeEnsembleSource>(shared), std::make_unique<PlainFactory>());
+        auto source = std::make_unique<FakeEnsembleSource>(shared);
+        fake = source.get();
+        manager = ServiceManager::instance(std::move(source), std::make_unique<PlainFactory>());
         ASSERT_TRUE(manager->init());
     }
 
@@ -118,6 +122,7 @@ protected:
     }
 
     std::shared_ptr<FakeEnsembleSource::Shared> shared;
+    FakeEnsembleSource *fake = nullptr;
     ServiceManager *manager = nullptr;
 };
 
@@ -349,4 +354,25 @@ TEST_F(PagesTest, PageCommandsAnswerTheQuestionDismissAndOrder)
     const bool favouritesOnly = manager->isSortFavouritesOnly();
     ajax(QStringLiteral("switchFavourites"));
     EXPECT_NE(manager->isSortFavouritesOnly(), favouritesOnly);
+}
+
+TEST_F(PagesTest, TheEndOfAScanRebuildsTheServiceList)
+{
+    emit fake->m_notifier.signalScanMode(true);
+    QCoreApplication::processEvents();
+    setSnapshot({QStringLiteral("After Scan")});
+    emit fake->m_notifier.signalScanMode(false);
+
+    // No dataReady follows a scan: its end alone brings the services.
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray body;
+    while (timer.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        manager->setDirty(true);
+        body = page(request(QString(), QString(), QStringLiteral("selection")));
+        if (body.contains("After Scan"))
+            break;
+    }
+    EXPECT_TRUE(body.contains("<span class=\"service-label\">After Scan</span>"));
 }
