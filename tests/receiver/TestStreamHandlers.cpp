@@ -167,6 +167,26 @@ TEST_F(StreamHandlerTest, PartialPacketsAreCompletedByTheNextPiece)
     receiver.detachStreamHandler(service.consumer);
 }
 
+TEST_F(StreamHandlerTest, MissingPacketOfOneAddressKeepsTheOthersPendingBytes)
+{
+    Owned broken(packetService(7, 5, 1)), whole(packetService(7, 5, 2));
+    receiver.attachStreamHandler(broken.consumer);
+    receiver.attachStreamHandler(whole.consumer);
+    int c = 0;
+    std::vector<Bytes> a = groupPackets(1, pattern(250, 1), c, 96); // three packets
+    a.erase(a.begin() + 1);
+    const Bytes group = pattern(150, 2);
+    const Bytes b = groupStream(2, group); // two packets
+    // The piece ends inside the last packet of address 2, after the break on address 1.
+    const Bytes stream = join({a[0], a[1], b});
+    feed(5, Bytes(stream.begin(), stream.end() - 40));
+    feed(5, Bytes(stream.end() - 40, stream.end()));
+    EXPECT_TRUE(broken->received().empty());
+    EXPECT_EQ(std::vector<Bytes>{group}, whole->received());
+    receiver.detachStreamHandler(broken.consumer);
+    receiver.detachStreamHandler(whole.consumer);
+}
+
 TEST_F(StreamHandlerTest, OtherDecoderSettingsTakeTheSubChannelOver)
 {
     Owned plain(packetService(7, 6, 1)), enhanced(packetService(7, 6, 2, 12, 188));

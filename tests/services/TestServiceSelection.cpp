@@ -266,7 +266,9 @@ TEST_F(SelectionTest, SelectingStoresTheLastServiceAndHandsComponentsToTheReceiv
     ASSERT_EQ(container->children().size(), 1);
     Service *slides = container->children().first();
     QStringList tooltips;
-    QObject::connect(manager, &ServiceManager::announceTrayToolTip, [&](const QString &text) { tooltips << text; });
+    QObject listener; // disconnects before the manager, which announces again when it goes
+    QObject::connect(manager, &ServiceManager::announceTrayToolTip, &listener,
+                     [&](const QString &text) { tooltips << text; });
 
     manager->withServices([&](const auto &) { EXPECT_TRUE(manager->selectService(container, true)); });
     // The container is never received itself; its packet-mode child is.
@@ -385,7 +387,8 @@ TEST_F(SelectionTest, BubbleModesChooseIconsByType)
         int timeout;
     };
     QVector<Bubble> bubbles;
-    QObject::connect(manager, &ServiceManager::requestBubbleMessage,
+    QObject listener;
+    QObject::connect(manager, &ServiceManager::requestBubbleMessage, &listener,
                      [&](const QString &, int icon, int timeout) { bubbles << Bubble {icon, timeout}; });
     struct Case
     {
