@@ -19,7 +19,7 @@ build_packages=(
   libtwolame-dev espeak-ng sox
 )
 test_packages=(
-  clang libclang-rt-14-dev xvfb xauth chromium twolame sox
+  clang libclang-rt-14-dev xvfb xauth chromium twolame sox nodejs npm
 )
 
 as_root() {
@@ -60,6 +60,9 @@ case "$mode" in
     ;;
   test)
     install_packages "${build_packages[@]}" "${test_packages[@]}"
+    # The browser tests drive the system's Chromium through playwright-core;
+    # npm never downloads a browser here.
+    (cd "$root/tests/browser" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
     build -DZOZ_BUILD_TESTS=ON -DZOZ_BUILD_BENCH=ON
     (cd "$build_dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" --timeout 600)
     run_fuzzers

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ZOZTemplateValue.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>
@@ -277,6 +279,14 @@ public:
     bool hasPhysicalCache() const;
 
     static QStringList availableLanguages();
+    // Translated display name (context "Language") -> code, so ordered by the
+    // name the user reads.
+    static QMap<QString, QString> languageNames();
+    static QString languageIconPath(const QString &code);
+    // "LANGUAGE_ICON": where the pages find the language flags.
+    static TemplateValue languageIconValue();
+    // "LANGUAGES": code -> translated display name, in the order of languageNames.
+    static TemplateValue languagesValue();
     // The available language code matching `code` ignoring case; empty when none.
     static QString matchLanguage(const QString &code);
     // Front-end mode number of a name such as "dab" or "DRM-AM"; 0 when unknown.

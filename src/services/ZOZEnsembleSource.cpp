@@ -1,6 +1,9 @@
 #include "ZOZEnsembleSource.h"
 
 #include "ZOZReceiver.h"
+#include "ZOZServiceManager.h"
+
+#include <QCoreApplication>
 
 namespace ZOZ {
 
@@ -24,6 +27,18 @@ QObject *ReceiverEnsembleSource::notifier()
 
 bool ReceiverEnsembleSource::init(Settings *settings)
 {
+    // The receiver's questions (scan required, no device, ...) go to the pages
+    // as the manager's pending question; a missing cancel object means the
+    // application.
+    if (m_receiver) {
+        m_receiver->setMessageSink([](const QString &text, QObject *confirmObject, const char *confirmSlot,
+                                      QObject *cancelObject, const char *cancelSlot) {
+            if (ServiceManager *manager = ServiceManager::existingInstance()) {
+                manager->setMessage(text, confirmObject, QByteArray(confirmSlot),
+                                    cancelObject ? cancelObject : QCoreApplication::instance(), QByteArray(cancelSlot));
+            }
+        });
+    }
     if (!m_receiver || !m_receiver->init(settings)) {
         shutdown();
         return false;

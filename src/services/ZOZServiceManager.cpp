@@ -338,15 +338,13 @@ void ServiceManager::doCheckData()
 void ServiceManager::onSignalScanMode(bool active)
 {
     d->scanActive.store(active);
-    if (active)
-        cleanUpServiceList(true);
-}
-
-void ServiceManager::checkDirties()
-{
-    // Open pages reload when the counter moves.
-    if (d->servicesDirty.exchange(false))
-        setRefreshCycle(refreshCycle() + 1);
+    // The database is complete when the scan ends, and the receiver reports no
+    // further change for it: rebuild the services from it now.
+    if (!active) {
+        d->checkDataTimer.start();
+        return;
+    }
+    cleanUpServiceList(true);
 }
 
 void ServiceManager::checkCache()

@@ -53,6 +53,12 @@ public:
 
     bool init();
 
+    // Every fixed text of the pages, translated, as the JSON text of one object.
+    static QString uiStrings();
+    // Pages of the user interface and the files they load.
+    bool httpPageRequest(const HttpRequest &request, HttpResponse &response) override;
+    void refreshIndexPage();
+
     void setDirty(const bool &servicesToo);
     QString getServerId() const;
     HttpServer *httpServer() const;
@@ -227,6 +233,13 @@ private:
     bool ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response);
     bool ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response);
     // ---- end of selection, list and ajax ----
+
+    // The commands the service list page and its frame answer with
+    // (ZOZServiceManagerAjaxPages.cpp).
+    bool ajaxClearNotify(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSetSortType(const HttpRequest &request, HttpResponse &response);
+    bool ajaxSwitchFavourites(const HttpRequest &request, HttpResponse &response);
+    bool ajaxConfirmed(const HttpRequest &request, HttpResponse &response);
 
     ServiceManagerPrivate *d;
     // Set by the pages' threads and the main thread, read by the list rebuild.

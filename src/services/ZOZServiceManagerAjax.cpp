@@ -64,7 +64,7 @@ const QVector<ServiceManager::AjaxCommand> &ServiceManager::ajaxCommands()
     static const QVector<AjaxCommand> commands {
         row("getCredits", O, R),
         row("getServerInfo", O, R, &M::ajaxGetServerInfo),
-        row("clearNotify", O, S),
+        row("clearNotify", O, S, &M::ajaxClearNotify),
         row("checkVirtualAddress", O, R),
         row("getSettingsUpdate", O, R),
         // The receiver answers its own command before the manager's granted ones.
@@ -123,9 +123,9 @@ const QVector<ServiceManager::AjaxCommand> &ServiceManager::ajaxCommands()
         row("openTimeline", C, S),
         row("switchLanguage", C, S),
         row("openPageInBrowser", G, S),
-        row("setSortType", G, S),
-        row("switchFavourites", G, S),
-        row("confirmed", G, S),
+        row("setSortType", G, S, &M::ajaxSetSortType),
+        row("switchFavourites", G, S, &M::ajaxSwitchFavourites),
+        row("confirmed", G, S, &M::ajaxConfirmed),
         row("shutDownApplication", C, S),
         row("httpGet", G, S),
         row("httpPost", G, S),

@@ -7,6 +7,7 @@
 #include "ZOZTemplateValue.h"
 #include "ZOZTemplateVariable.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMap>
 #include <QMutex>
@@ -99,6 +100,10 @@ public:
     std::array<PageTemplate, PageCount> templates;
     std::atomic<bool> variablesDirty { true };
     std::atomic<bool> servicesDirty { true };
+    // Last rebuild of the index and selection pages, sent as Last-Modified;
+    // each guarded by its page's mutex.
+    QDateTime indexPageTime;
+    QDateTime selectionPageTime;
 
     QRecursiveMutex announcementMutex;
     Service *announcementService = nullptr;

@@ -1,0 +1,270 @@
+'use strict';
+// The service list: select a service, step to the next or previous one, mark
+// favourites, sort and filter. The rows come rendered with the page; this
+// script keeps the marks in step with the player and reloads the page when
+// the player has rebuilt it.
+
+// Constants
+const SELECTOR_ID = 'selection';
+const STANDALONE_POLL_MS = 1000;
+const CYCLE_POLL_MS = 2000;
+const SERVICE_MASK = 0xffff0000;
+
+// State
+const state = {
+    selectedSid: -1,
+    refreshCycle: NaN,
+    checkingPage: false,
+    info: null,
+};
+
+// Pure helpers
+function sameService(a, b) {
+    return a !== -1 && b !== -1 && ((a & SERVICE_MASK) >>> 0) === ((b & SERVICE_MASK) >>> 0);
+}
+
+function findServiceEntry(info, sid) {
+    const services = info && Array.isArray(info.services) ? info.services : [];
+    return services.find(function (s) { return s && s.ID === sid; }) ||
+        services.find(function (s) { return s && sameService(s.ID, sid); }) || null;
+}
+
+// The cached channel list of the audio state holds one entry per service with
+// its current text message; its exact place is the player's, so look for it.
+function findTextMessage(info, sid) {
+    const audio = info && info.audio;
+    if (!audio || typeof audio !== 'object')
+        return '';
+    for (const value of Object.values(audio)) {
+        if (!Array.isArray(value))
+            continue;
+        for (const channel of value) {
+            if (channel && typeof channel === 'object' && channel.SID === sid && typeof channel.textMessage === 'string')
+                return channel.textMessage;
+        }
+    }
+    return '';
+}
+
+function parentZoz() {
+    try {
+        if (window.parent !== window && window.parent.zoz)
+            return window.parent.zoz;
+    } catch (e) {
+        // Not inside our own index page.
+    }
+    return null;
+}
+
+// Rendering
+function rows() {
+    return Array.from(document.querySelectorAll('.service-row'));
+}
+
+function renderSelection(selectedSid) {
+    for (const row of rows()) {
+        const selected = sameService(Number(row.dataset.sid), selectedSid);
+        row.classList.toggle('is-selected', selected);
+        row.querySelector('.service-select').setAttribute('aria-current', selected ? 'true' : 'false');
+    }
+}
+
+function renderNowPlaying(info) {
+    const label = document.querySelector('.now-playing-label');
+    const message = document.querySelector('.now-playing-message');
+    const entry = info.selectedSID === -1 ? null : findServiceEntry(info, info.selectedSID);
+    label.textContent = entry ? window.zozText.decodeEntities(entry.label) : '-';
+    const text = entry ? findTextMessage(info, info.selectedSID) : '';
+    message.textContent = window.zozText.decodeEntities(text);
+}
+
+function renderFavourites(info) {
+    for (const row of rows()) {
+        const entry = findServiceEntry(info, Number(row.dataset.sid));
+        if (!entry)
+            continue;
+        row.classList.toggle('is-favourite', !!entry.isFavourite);
+        const toggle = row.querySelector('.favourite-toggle');
+        if (toggle)
+            setFavouriteButton(toggle, !!entry.isFavourite);
+    }
+    const filter = document.querySelector('.favourites-filter');
+    if (filter)
+        filter.setAttribute('aria-pressed', info.showFavouritesOnly ? 'true' : 'false');
+}
+
+function setFavouriteButton(toggle, favourite) {
+    toggle.setAttribute('aria-pressed', favourite ? 'true' : 'false');
+    const key = favourite ? 'TOOLTIPS.FAVOURITE_UNMARK' : 'TOOLTIPS.FAVOURITE_MARK';
+    const label = window.zozText.text(key, favourite ? 'Remove from favourite list' : 'Mark as favourite').replace(/<br\s*\/?>/gi, ' ');
+    toggle.title = label;
+    toggle.setAttribute('aria-label', label);
+}
+
+function onServerInfo(info) {
+    state.info = info;
+    state.selectedSid = typeof info.selectedSID === 'number' ? info.selectedSID : -1;
+    renderSelection(state.selectedSid);
+    renderNowPlaying(info);
+    renderFavourites(info);
+    const sort = document.querySelector('.sort-select');
+    if (typeof info.sortOrder === 'number' && document.activeElement !== sort)
+        sort.value = String(info.sortOrder >= 0 && info.sortOrder <= 4 ? info.sortOrder : 0);
+}
+
+// Actions
+function refreshState() {
+    const zoz = parentZoz();
+    if (zoz)
+        zoz.refresh();
+    else
+        pollServerInfo();
+}
+
+function selectService(sid) {
+    // A refusal (a recording runs) comes with a notification of the player.
+    window.zozAjax.call('selectService', sid, { selectorID: SELECTOR_ID }, { quiet: true })
+        .then(refreshState)
+        .catch(function () { /* reported */ });
+}
+
+function selectDirected(direction) {
+    window.zozAjax.call('selectServiceDirected', direction, { selectorID: SELECTOR_ID }, { quiet: true })
+        .then(refreshState)
+        .catch(function () { /* reported */ });
+}
+
+function toggleFavourite(toggle) {
+    const favourite = toggle.getAttribute('aria-pressed') !== 'true';
+    setFavouriteButton(toggle, favourite);
+    window.zozAjax.call('setServiceFavourite', toggle.dataset.sid, { isFavourite: favourite ? 'true' : 'false' })
+        .then(refreshState)
+        .catch(function () { setFavouriteButton(toggle, !favourite); });
+}
+
+function switchFavourites() {
+    const hint = document.querySelector('.favourites-hint');
+    hint.hidden = !(state.info && !state.info.hasFavourites);
+    window.zozAjax.call('switchFavourites').then(refreshState).catch(function () { /* reported */ });
+}
+
+function setSortType(value) {
+    window.zozAjax.call('setSortType', value).then(refreshState).catch(function () { /* reported */ });
+}
+
+// The player counts its rebuilds; when the count moves, ask whether this page
+// changed (its Last-Modified time) and reload only then.
+async function checkRefreshCycle() {
+    try {
+        const answer = await window.zozAjax.call('getHttpRefreshCycle');
+        const cycle = Number(answer.httpRefreshCycle);
+        if (Number.isNaN(state.refreshCycle) || cycle === state.refreshCycle || state.checkingPage) {
+            state.refreshCycle = Number.isNaN(state.refreshCycle) ? cycle : state.refreshCycle;
+            return;
+        }
+        state.checkingPage = true;
+        const response = await fetch(window.location.href, { cache: 'no-store' });
+        const modified = Date.parse(response.headers.get('Last-Modified') || '');
+        const shown = Date.parse(document.lastModified);
+        state.refreshCycle = cycle;
+        state.checkingPage = false;
+        if (!Number.isNaN(modified) && !Number.isNaN(shown) && Math.abs(modified - shown) >= 1000)
+            window.location.reload();
+    } catch (e) {
+        state.checkingPage = false;
+    } finally {
+        setTimeout(checkRefreshCycle, CYCLE_POLL_MS);
+    }
+}
+
+async function pollServerInfo() {
+    try {
+        onServerInfo(await window.zozAjax.call('getServerInfo'));
+    } catch (e) {
+        // Reported by the ajax module.
+    }
+}
+
+// Event wiring
+function moveFocus(current, step) {
+    const buttons = Array.from(document.querySelectorAll('.service-select'));
+    const index = buttons.indexOf(current);
+    if (index < 0)
+        return;
+    const next = buttons[Math.max(0, Math.min(buttons.length - 1, index + step))];
+    next.focus();
+}
+
+function wireEvents() {
+    const list = document.querySelector('.service-list');
+    if (list) {
+        list.addEventListener('click', function (event) {
+            const favourite = event.target.closest('.favourite-toggle');
+            if (favourite) {
+                toggleFavourite(favourite);
+                return;
+            }
+            const select = event.target.closest('.service-select');
+            if (select)
+                selectService(Number(select.dataset.sid));
+        });
+        list.addEventListener('keydown', function (event) {
+            const select = event.target.closest('.service-select');
+            if (!select)
+                return;
+            if (event.key === 'ArrowDown' || event.key === 'ArrowRight') {
+                moveFocus(select, 1);
+                event.preventDefault();
+            } else if (event.key === 'ArrowUp' || event.key === 'ArrowLeft') {
+                moveFocus(select, -1);
+                event.preventDefault();
+            }
+        });
+    }
+    for (const button of document.querySelectorAll('.player-controls [data-direction]'))
+        button.addEventListener('click', function () { selectDirected(Number(button.dataset.direction)); });
+    document.querySelector('.sort-select').addEventListener('change', function (event) { setSortType(event.target.value); });
+    const filter = document.querySelector('.favourites-filter');
+    if (filter)
+        filter.addEventListener('click', switchFavourites);
+    const rescan = document.querySelector('.rescan');
+    if (rescan) {
+        rescan.addEventListener('click', function () {
+            const zoz = parentZoz();
+            if (zoz)
+                zoz.showScanDialog();
+            else
+                window.zozAjax.call('scan', 'start').catch(function () { /* reported */ });
+        });
+    }
+}
+
+function applyTexts() {
+    window.zozText.applyTexts(document);
+    // The step buttons share one tooltip key; say which way each goes.
+    document.querySelector('.control-previous').setAttribute('aria-label', window.zozText.text('TOOLTIPS.SELECT_SERVICE', 'Switch to service') + ' \u2190');
+    document.querySelector('.control-next').setAttribute('aria-label', window.zozText.text('TOOLTIPS.SELECT_SERVICE', 'Switch to service') + ' \u2192');
+    for (const toggle of document.querySelectorAll('.favourite-toggle'))
+        setFavouriteButton(toggle, toggle.getAttribute('aria-pressed') === 'true');
+    for (const select of document.querySelectorAll('.service-select')) {
+        const label = select.querySelector('.service-label');
+        select.title = window.zozText.text('TOOLTIPS.SELECT_SERVICE', 'Switch to service') + ': ' + label.textContent;
+    }
+}
+
+function init() {
+    state.refreshCycle = Number(document.body.dataset.refreshCycle);
+    applyTexts();
+    wireEvents();
+    const zoz = parentZoz();
+    if (zoz) {
+        zoz.addServerInfoListener(onServerInfo);
+        window.addEventListener('pagehide', function () { zoz.removeServerInfoListener(onServerInfo); });
+    } else {
+        pollServerInfo();
+        setInterval(pollServerInfo, STANDALONE_POLL_MS);
+    }
+    setTimeout(checkRefreshCycle, CYCLE_POLL_MS);
+}
+
+init();

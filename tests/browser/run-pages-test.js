@@ -1,0 +1,331 @@
+'use strict';
+// Drives the real player's pages in headless Chromium: the start-up scan
+// question is answered through the page, the selection page lists every audio
+// service with its label, a click selects a service and the player reports it,
+// broadcast text stays text, and no page logs an error or opens a dialog.
+//
+//   node run-pages-test.js --player <zoz> --rtkdab-dir <dir> --scenario generated|slovenia
+//        [--ensemble-tool <zoz-ensemble>] [--testdata <dir>] [--artifacts <dir>]
+//
+// Exit code 77 means skipped (no browser, no recording).
+
+const { spawn, execFileSync } = require('child_process');
+const fs = require('fs');
+const net = require('net');
+const os = require('os');
+const path = require('path');
+
+const SKIP = 77;
+const CHROMIUM = process.env.ZOZ_CHROMIUM || '/usr/bin/chromium';
+const SERVICES_TIMEOUT_MS = 30000;
+
+// Labels of at most 16 characters, as a DAB label is; the second would run
+// script if it were ever inserted as HTML.
+const HOSTILE_LABEL = '<svg onload=a()>';
+const HOSTILE_TEXT = '<img src=x onerror=alert(1)>';
+const GENERATED = {
+    seconds: 4,
+    time: '2026-06-21T10:00:00',
+    ensemble: { eid: '0xE0C7', ecc: '0xE1', label: 'ZOZ Test & Co', shortLabelFlags: '0xE000', localTimeOffset: 2 },
+    subChannels: [
+        { id: 1, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [440.0], labels: ['Plain text'], labelSeconds: 2 } },
+        { id: 2, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [330.0], labels: [HOSTILE_TEXT], labelSeconds: 2 } },
+        { id: 3, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [220.0], labels: ['Third'], labelSeconds: 2 } },
+    ],
+    services: [
+        { sid: '0xE1D1', label: 'ZOZ Alpha', shortLabelFlags: '0xF000', programmeType: 10, components: [{ kind: 'audio', subChannel: 1, type: 0 }] },
+        { sid: '0xE1D2', label: HOSTILE_LABEL, shortLabelFlags: '0xF000', programmeType: 4, components: [{ kind: 'audio', subChannel: 2, type: 0 }] },
+        { sid: '0xE1D3', label: 'ZOZ Gamma', shortLabelFlags: '0xF000', programmeType: 13, components: [{ kind: 'audio', subChannel: 3, type: 0 }] },
+    ],
+};
+const SLOVENIA_AUDIO_SERVICES = 13;
+
+function parseArguments(argv) {
+    const options = {};
+    for (let i = 2; i < argv.length; i += 2) {
+        if (!argv[i].startsWith('--') || i + 1 >= argv.length)
+            throw new Error('bad argument ' + argv[i]);
+        options[argv[i].slice(2)] = argv[i + 1];
+    }
+    return options;
+}
+
+function freePort() {
+    return new Promise(function (resolve, reject) {
+        const server = net.createServer();
+        server.on('error', reject);
+        server.listen(0, '127.0.0.1', function () {
+            const port = server.address().port;
+            server.close(function () { resolve(port); });
+        });
+    });
+}
+
+function sleep(ms) {
+    return new Promise(function (resolve) { setTimeout(resolve, ms); });
+}
+
+async function waitFor(what, condition, timeoutMs) {
+    const end = Date.now() + timeoutMs;
+    let last;
+    while (Date.now() < end) {
+        try {
+            last = await condition();
+            if (last)
+                return last;
+        } catch (e) {
+            last = e;
+        }
+        await sleep(200);
+    }
+    throw new Error('timed out waiting for ' + what + (last instanceof Error ? ': ' + last.message : ''));
+}
+
+async function httpUp(port) {
+    const response = await fetch('http://127.0.0.1:' + port + '/ajax?getHttpRefreshCycle');
+    return response.ok;
+}
+
+function writeConfig(folder, channel) {
+    const file = path.join(folder, 'zoz.cfg');
+    fs.writeFileSync(file, '<?xml version="1.0"?>\n<zoz>\n  <scanFrequencies>\n    <dab>\n' +
+        '      <frequency frequencyOrId="' + channel + '" label="' + channel + '"/>\n' +
+        '    </dab>\n  </scanFrequencies>\n</zoz>\n');
+    return file;
+}
+
+function prepareSource(options, work) {
+    if (options.scenario === 'generated') {
+        const sources = path.join(work, 'sources');
+        fs.mkdirSync(sources);
+        const description = path.join(work, 'ensemble.json');
+        fs.writeFileSync(description, JSON.stringify(GENERATED, null, 2));
+        execFileSync(options['ensemble-tool'], [description, path.join(sources, '5C.eti')], { stdio: 'inherit' });
+        const labels = GENERATED.services.filter(function (s) {
+            return s.components.some(function (c) { return c.kind === 'audio'; });
+        }).map(function (s) { return s.label; });
+        return { source: sources, channel: '5C', labels: labels, count: labels.length };
+    }
+    const recording = path.join(options.testdata || '', 'slovenia-r1.eti');
+    if (!options.testdata || !fs.existsSync(recording))
+        return null;
+    return { source: recording + '@5C', channel: '5C', labels: null, count: SLOVENIA_AUDIO_SERVICES };
+}
+
+function startPlayer(options, work, source, port) {
+    const home = path.join(work, 'home');
+    fs.mkdirSync(home, { recursive: true });
+    const env = Object.assign({}, process.env, {
+        HOME: home,
+        RTKDAB_SOURCE: source.source,
+        RTKDAB_SPEED: '2',
+        QT_QPA_PLATFORM: 'offscreen',
+        LD_LIBRARY_PATH: options['rtkdab-dir'] + (process.env.LD_LIBRARY_PATH ? ':' + process.env.LD_LIBRARY_PATH : ''),
+    });
+    delete env.DISPLAY;
+    delete env.WAYLAND_DISPLAY;
+    const config = writeConfig(work, source.channel);
+    const log = fs.openSync(path.join(work, 'player.log'), 'a');
+    const player = spawn(options.player, ['-cfg', config, '-hp', String(port)], { env: env, stdio: ['ignore', log, log] });
+    player.on('exit', function (code, signal) { player.exited = { code: code, signal: signal }; });
+    return player;
+}
+
+async function stopPlayer(player) {
+    if (player.exited)
+        return;
+    player.kill('SIGTERM');
+    for (let i = 0; i < 50 && !player.exited; ++i)
+        await sleep(100);
+    if (!player.exited)
+        player.kill('SIGKILL');
+}
+
+async function serverInfo(page) {
+    return page.evaluate(async function () {
+        const response = await fetch('/ajax?getServerInfo', { cache: 'no-store' });
+        return response.json();
+    });
+}
+
+async function run(options) {
+    if (!fs.existsSync(CHROMIUM)) {
+        console.log('skipped: no Chromium at ' + CHROMIUM);
+        return SKIP;
+    }
+    let playwright;
+    try {
+        playwright = require('playwright-core');
+    } catch (e) {
+        console.log('skipped: playwright-core is not installed (npm ci in tests/browser)');
+        return SKIP;
+    }
+    const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zoz-pages-'));
+    const source = prepareSource(options, work);
+    if (!source) {
+        console.log('skipped: slovenia-r1.eti not found in ' + options.testdata);
+        return SKIP;
+    }
+    let port = await freePort();
+    let player = startPlayer(options, work, source, port);
+    const problems = [];
+    let context;
+    const waitForPlayer = function () {
+        return waitFor('the player\'s HTTP server', function () {
+            if (player.exited)
+                throw new Error('the player ended: ' + JSON.stringify(player.exited));
+            return httpUp(port);
+        }, 15000);
+    };
+    try {
+        await waitForPlayer();
+
+        context = await playwright.chromium.launchPersistentContext(path.join(work, 'browser'), {
+            executablePath: CHROMIUM,
+            headless: true,
+            chromiumSandbox: false,
+            args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+                '--disable-component-update', '--disable-sync'],
+            viewport: { width: 1280, height: 800 },
+        });
+        const page = context.pages()[0] || await context.newPage();
+        page.on('console', function (message) {
+            if (message.type() === 'error')
+                problems.push('console error: ' + message.text() + ' at ' + JSON.stringify(message.location()));
+        });
+        page.on('pageerror', function (error) { problems.push('page error: ' + error.message); });
+        page.on('dialog', function (dialog) {
+            problems.push('dialog opened: ' + dialog.message());
+            dialog.dismiss().catch(function () {});
+        });
+
+        await page.goto('http://127.0.0.1:' + port + '/');
+
+        // A fresh player has no ensemble yet and asks whether to scan.
+        const question = page.locator('.confirm-dialog:not(.scan-dialog)');
+        await question.waitFor({ state: 'visible', timeout: 15000 });
+        const questionText = await page.locator('#confirm-text').innerText();
+        if (!/Scan required/.test(questionText))
+            problems.push('unexpected start-up question: ' + questionText);
+        await page.locator('.confirm-yes').click();
+        await question.waitFor({ state: 'hidden', timeout: 5000 });
+        await waitFor('the scan to start', async function () {
+            return (await serverInfo(page)).receiver.scanning === true;
+        }, 5000);
+
+        // A scan walks every channel of the band, which takes most of a minute;
+        // the recording's channel comes first and goes into the ensemble cache
+        // at once. A second start reads that cache and needs no scan.
+        const cache = path.join(work, 'home', '.zoz', 'DAB.default.zoz');
+        await waitFor('the ensemble cache', function () { return fs.existsSync(cache); }, 10000);
+        await sleep(1000);
+        await stopPlayer(player);
+        port = await freePort();
+        player = startPlayer(options, work, source, port);
+        await waitForPlayer();
+        await page.goto('http://127.0.0.1:' + port + '/');
+
+        const frame = page.frameLocator('#content-frame');
+        // Data services have rows of their own; every audio service is listed.
+        const rows = frame.locator('.service-row:has(.kind-audio)');
+        await waitFor(source.count + ' audio services on the selection page', async function () {
+            return (await rows.count()) === source.count;
+        }, SERVICES_TIMEOUT_MS);
+
+        const shownLabels = await rows.locator('.service-label').allTextContents();
+        if (source.labels) {
+            const expected = source.labels.slice().sort().join('|');
+            const shown = shownLabels.slice().sort().join('|');
+            if (expected !== shown)
+                problems.push('labels differ: expected ' + expected + ', shown ' + shown);
+            if ((await frame.locator('.service-label svg, .service-label img').count()) !== 0)
+                problems.push('a broadcast label was inserted as markup');
+        }
+        if (shownLabels.some(function (label) { return label.trim().length === 0; }))
+            problems.push('a service is listed without a label');
+
+        // Select the second listed service and see the player report it.
+        const target = rows.nth(1);
+        const sid = Number(await target.getAttribute('data-sid'));
+        await target.locator('.service-select').click();
+        await waitFor('the player to report the selection', async function () {
+            const info = await serverInfo(page);
+            return info.selectedSID === sid;
+        }, 10000);
+        await waitFor('the selected mark', async function () {
+            return (await target.getAttribute('class')).includes('is-selected');
+        }, 5000);
+        const nowPlaying = await frame.locator('.now-playing-label').innerText();
+        if (nowPlaying.trim() !== (await target.locator('.service-label').innerText()).trim())
+            problems.push('now playing shows "' + nowPlaying + '"');
+
+        // Keyboard: the list is reachable and moves with the arrow keys.
+        const allButtons = frame.locator('.service-select');
+        const sids = (await allButtons.evaluateAll(function (buttons) {
+            return buttons.map(function (b) { return Number(b.dataset.sid); });
+        }));
+        const position = sids.indexOf(sid);
+        await target.locator('.service-select').focus();
+        await page.keyboard.press('ArrowDown');
+        const focused = Number(await frame.locator('.service-select:focus').getAttribute('data-sid'));
+        if (position + 1 < sids.length && focused !== sids[position + 1])
+            problems.push('arrow down did not move the focus to the next service');
+
+        // Favourite, favourites view and order go to the player and come back
+        // in its state; the rebuilt page still lists every audio service.
+        const star = rows.nth(0).locator('.favourite-toggle');
+        await star.click();
+        await waitFor('the favourite to be stored', async function () {
+            return (await serverInfo(page)).hasFavourites === true && (await star.getAttribute('aria-pressed')) === 'true';
+        }, 5000);
+        await frame.locator('.sort-select').selectOption('2');
+        await waitFor('the new order', async function () { return (await serverInfo(page)).sortOrder === 2; }, 5000);
+        await frame.locator('.favourites-filter').click();
+        await waitFor('the favourites view', async function () {
+            return (await serverInfo(page)).showFavouritesOnly === true &&
+                (await frame.locator('.favourites-filter').getAttribute('aria-pressed')) === 'true';
+        }, 5000);
+        await waitFor('the favourites-only list', async function () { return (await rows.count()) === 1; }, 10000);
+        await frame.locator('.favourites-filter').click();
+        await waitFor('the full list again', async function () { return (await rows.count()) === source.count; }, 10000);
+
+        // The player's own formatted texts keep plain formatting and lose
+        // everything that could run.
+        const rendered = await page.evaluate(function (hostile) {
+            const target = document.createElement('div');
+            window.zozText.setMarkup(target, '<b>Scan</b><br/>' + hostile + '<a href="javascript:alert(2)">x</a>');
+            return { html: target.innerHTML, text: target.textContent };
+        }, HOSTILE_TEXT);
+        if (rendered.html !== '<b>Scan</b><br>x')
+            problems.push('formatted text rendered as ' + rendered.html);
+
+        if (options.artifacts) {
+            fs.mkdirSync(options.artifacts, { recursive: true });
+            await page.screenshot({ path: path.join(options.artifacts, 'selection-' + options.scenario + '.png') });
+            await page.setViewportSize({ width: 390, height: 844 });
+            await sleep(300);
+            await page.screenshot({ path: path.join(options.artifacts, 'selection-' + options.scenario + '-phone.png') });
+        }
+        // Let a poll or two run after the last action, so late errors show.
+        await sleep(1500);
+    } catch (error) {
+        problems.push(error.message);
+    } finally {
+        if (context)
+            await context.close().catch(function () {});
+        await stopPlayer(player);
+    }
+    if (problems.length) {
+        console.error('FAILED (' + options.scenario + '):\n  ' + problems.join('\n  '));
+        console.error('player log: ' + path.join(work, 'player.log'));
+        return 1;
+    }
+    fs.rmSync(work, { recursive: true, force: true });
+    console.log('passed (' + options.scenario + ')');
+    return 0;
+}
+
+run(parseArguments(process.argv)).then(function (code) { process.exit(code); }, function (error) {
+    console.error(error);
+    process.exit(1);
+});
