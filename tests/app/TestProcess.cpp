@@ -108,7 +108,10 @@ TEST(Process, SigtermShutsDownInOrderAndExitsZero)
     ASSERT_TRUE(child.process.waitForFinished(5000));
     EXPECT_EQ(child.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.process.exitCode(), 0);
-    EXPECT_TRUE(child.process.readAllStandardOutput().contains("\nterminate ZOZ\n"));
+    const QByteArray output = child.process.readAllStandardOutput();
+    EXPECT_TRUE(output.contains("\nterminate ZOZ\n"));
+    // Headless, the user learns where the pages are.
+    EXPECT_TRUE(output.contains("ZOZ is serving its pages at http://127.0.0.1:")) << output.toStdString();
 
     expectInOrder(child.logText(), {
                                        QStringLiteral("App::init()"),
