@@ -1,6 +1,7 @@
 // Frame headers and synchronisation of the input stage.
 #include "layer2_internal.h"
 #include "layer2_tables.h"
+#include "MpegAudio_tables.h"
 
 #include <cstring>
 
@@ -74,7 +75,7 @@ void Layer2_ParseHeader(uint32_t word, int dabMode, Layer2FrameHeader *header)
     h.versionIndex = h.id ? 0 : 1;
     h.channels = h.mode == 3 ? 1 : 2;
     h.sampleRate = static_cast<uint32_t>(Layer2Tables::samplingFrequency[h.versionIndex * 4 + h.sampleRateIndex]);
-    h.bitRate = static_cast<uint32_t>(Layer2Tables::bitrateIndex[h.versionIndex][h.bitRateIndex]) * 1000u;
+    h.bitRate = static_cast<uint32_t>(MpegAudio_Layer2_bitrate_index[h.versionIndex][h.bitRateIndex]) * 1000u;
     const uint32_t samples = static_cast<uint32_t>(Layer2Tables::samplesPerFrame[h.versionIndex][h.layer - 1]);
     const uint32_t slot = static_cast<uint32_t>(Layer2Tables::slotBits[h.layer - 1]);
     h.frameBits = ((h.bitRate / slot) * samples / h.sampleRate + h.padding) * slot;
