@@ -30,6 +30,40 @@ void setUpdateMode(FicFigRecord &record, bool deleteForm)
         record.updateMode = next ? FIC_UPDATE_NEXT : FIC_UPDATE_CURRENT;
 }
 
+// Reads a list of `count` items with `readItem`. The record keeps as many as
+// it has room for; the rest are still read, so that the next entry starts in
+// the right place, and the record is flagged.
+template <class Item, size_t Capacity, class ReadItem>
+void readList(FicFigRecord &record, int count, Item (&items)[Capacity], ReadItem readItem)
+{
+    constexpr int capacity = static_cast<int>(Capacity);
+    if (count > capacity)
+        record.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
+    for (int i = 0; i < count; ++i) {
+        Item dropped{};
+        readItem(i < capacity ? items[i] : dropped);
+    }
+}
+
+// The service component of FIG 0/5 and FIG 0/8: an SCId in the long form, a
+// sub-channel or an FIDC in the short form.
+template <class Fields>
+void readComponentReference(BitReader &r, Fields &f)
+{
+    f.longForm = r.read8(1);
+    if (f.longForm) {
+        r.skip(3);
+        f.scId = r.read16(12);
+        f.form = 2;
+    } else {
+        f.form = r.read8(1);
+        if (f.form)
+            f.fidcId = r.read8(6);
+        else
+            f.subChId = r.read8(6);
+    }
+}
+
 void readFig0_0(BitReader &r, FicFigRecord &rec, EntryContext &c)
 {
     FicFig0_0 &f = rec.u.fig0_0;
@@ -70,9 +104,7 @@ void readFig0_2(BitReader &r, FicFigRecord &rec, EntryContext &c)
     const int limit = c.pd ? FIC_MAX_COMPONENTS - 1 : FIC_MAX_COMPONENTS;
     if (f.numComponents > limit)
         rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-    for (int i = 0; i < f.numComponents; ++i) {
-        FicFig0_2Component scratch{};
-        FicFig0_2Component &comp = i < FIC_MAX_COMPONENTS ? f.components[i] : scratch;
+    readList(rec, f.numComponents, f.components, [&](FicFig0_2Component &comp) {
         comp.tmId = r.read8(2);
         switch (comp.tmId) {
         case 0:
@@ -93,7 +125,7 @@ void readFig0_2(BitReader &r, FicFigRecord &rec, EntryContext &c)
         }
         comp.primary = r.read8(1);
         comp.caFlag = r.read8(1);
-    }
+    });
 }
 
 void readFig0_3(BitReader &r, FicFigRecord &rec, EntryContext &)
@@ -123,18 +155,7 @@ void readFig0_4(BitReader &r, FicFigRecord &rec, EntryContext &)
 void readFig0_5(BitReader &r, FicFigRecord &rec, EntryContext &)
 {
     FicFig0_5 &f = rec.u.fig0_5;
-    f.longForm = r.read8(1);
-    if (f.longForm) {
-        r.skip(3);
-        f.scId = r.read16(12);
-        f.form = 2;
-    } else {
-        f.form = r.read8(1);
-        if (f.form)
-            f.fidcId = r.read8(6);
-        else
-            f.subChId = r.read8(6);
-    }
+    readComponentReference(r, f);
     f.language = r.read8(8);
 }
 
@@ -191,18 +212,7 @@ void readFig0_8(BitReader &r, FicFigRecord &rec, EntryContext &c)
     f.extensionFlag = r.read8(1);
     r.skip(3);
     f.scIdS = r.read8(4);
-    f.longForm = r.read8(1);
-    if (f.longForm) {
-        r.skip(3);
-        f.scId = r.read16(12);
-        f.form = 2;
-    } else {
-        f.form = r.read8(1);
-        if (f.form)
-            f.fidcId = r.read8(6);
-        else
-            f.subChId = r.read8(6);
-    }
+    readComponentReference(r, f);
     if (f.extensionFlag)
         f.reserved8 = r.read8(8);
 }
@@ -266,13 +276,7 @@ void readFig0_11(BitReader &r, FicFigRecord &rec, EntryContext &c)
     if (f.gaty == 0) {
         r.skip(3);
         f.listLength = r.read8(5);
-        if (f.listLength > FIC_MAX_TII_BYTES)
-            rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-        for (int i = 0; i < f.listLength; ++i) {
-            const uint8_t byte = r.read8(8);
-            if (i < FIC_MAX_TII_BYTES)
-                f.list[i] = byte;
-        }
+        readList(rec, f.listLength, f.list, [&](uint8_t &byte) { byte = r.read8(8); });
         setUpdateMode(rec, f.listLength == 0);
     } else if (f.gaty == 1) {
         f.latitudeCoarse = r.read16(16);
@@ -310,11 +314,10 @@ void readFig0_13(BitReader &r, FicFigRecord &rec, EntryContext &c)
     f.serviceId = readServiceId(r, c);
     f.scIdS = r.read8(4);
     f.numApplications = r.read8(4);
-    if (f.numApplications > FIC_MAX_USER_APPLICATIONS)
-        rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-    for (int i = 0; i < f.numApplications; ++i) {
-        FicFig0_13Application scratch{};
-        FicFig0_13Application &app = i < FIC_MAX_USER_APPLICATIONS ? f.applications[i] : scratch;
+    readList(rec, f.numApplications, f.applications, [&](FicFig0_13Application &app) {
+        // After a data length beyond the field nothing more is read.
+        if (c.stop)
+            return;
         app.type = r.read16(11);
         app.dataLength = r.read8(5);
         if (app.dataLength > FIC_MAX_USER_APPLICATION_DATA) {
@@ -324,7 +327,7 @@ void readFig0_13(BitReader &r, FicFigRecord &rec, EntryContext &c)
         }
         for (int k = 0; k < app.dataLength; ++k)
             app.data[k] = r.read8(8);
-    }
+    });
 }
 
 void readFig0_14(BitReader &r, FicFigRecord &rec, EntryContext &)
@@ -373,13 +376,7 @@ void readFig0_18(BitReader &r, FicFigRecord &rec, EntryContext &)
     f.asuFlags = r.read16(16);
     r.skip(3);
     f.numClusters = r.read8(5);
-    if (f.numClusters > FIC_MAX_CLUSTERS)
-        rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-    for (int i = 0; i < f.numClusters; ++i) {
-        const uint8_t id = r.read8(8);
-        if (i < FIC_MAX_CLUSTERS)
-            f.clusterIds[i] = id;
-    }
+    readList(rec, f.numClusters, f.clusterIds, [&](uint8_t &id) { id = r.read8(8); });
     setUpdateMode(rec, f.asuFlags == 0 && f.numClusters == 0);
 }
 
@@ -430,16 +427,12 @@ void readFig0_22(BitReader &r, FicFigRecord &rec, EntryContext &)
     if (f.ms) {
         r.skip(5);
         f.numSubFields = r.read8(3);
-        if (f.numSubFields > 4)
-            rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-        for (int i = 0; i < f.numSubFields; ++i) {
-            FicFig0_22SubField scratch{};
-            FicFig0_22SubField &s = i < 4 ? f.subFields[i] : scratch;
+        readList(rec, f.numSubFields, f.subFields, [&](FicFig0_22SubField &s) {
             s.field5 = r.read8(5);
             s.field11 = r.read16(11);
             s.field16a = r.read16(16);
             s.field16b = r.read16(16);
-        }
+        });
         setUpdateMode(rec, f.numSubFields == 0);
     } else {
         f.latitudeCoarse = r.read16(16);
@@ -457,13 +450,7 @@ void readFig0_24(BitReader &r, FicFigRecord &rec, EntryContext &c)
     r.skip(1);
     f.caId = r.read8(3);
     f.numEids = r.read8(4);
-    if (f.numEids > 12)
-        rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-    for (int i = 0; i < f.numEids; ++i) {
-        const uint16_t eid = r.read16(16);
-        if (i < 12)
-            f.eids[i] = eid;
-    }
+    readList(rec, f.numEids, f.eids, [&](uint16_t &eid) { eid = r.read16(16); });
     setUpdateMode(rec, f.numEids == 0);
 }
 
@@ -476,13 +463,7 @@ void readFig0_25(BitReader &r, FicFigRecord &rec, EntryContext &c)
     if (!c.secondLayout) {
         r.skip(4);
         f.numEids = r.read8(4);
-        if (f.numEids > 11)
-            rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-        for (int i = 0; i < f.numEids; ++i) {
-            const uint16_t eid = r.read16(16);
-            if (i < 11)
-                f.eids[i] = eid;
-        }
+        readList(rec, f.numEids, f.eids, [&](uint16_t &eid) { eid = r.read16(16); });
         setUpdateMode(rec, f.numEids == 0);
     } else {
         f.field6 = r.read8(6);
@@ -524,13 +505,7 @@ void readFig0_27(BitReader &r, FicFigRecord &rec, EntryContext &)
     f.serviceId = r.read16(16);
     r.skip(4);
     f.numPiCodes = r.read8(4);
-    if (f.numPiCodes > 12)
-        rec.status |= FIC_STATUS_TOO_MANY_SUBITEMS;
-    for (int i = 0; i < f.numPiCodes; ++i) {
-        const uint16_t pi = r.read16(16);
-        if (i < 12)
-            f.piCodes[i] = pi;
-    }
+    readList(rec, f.numPiCodes, f.piCodes, [&](uint16_t &pi) { pi = r.read16(16); });
     setUpdateMode(rec, f.numPiCodes == 0);
 }
 

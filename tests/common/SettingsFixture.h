@@ -13,6 +13,20 @@
 
 namespace ZOZTest {
 
+// Starts a log in `home` whose switch file turns every source id on, and
+// installs it as the instance. Call it inside ASSERT_NO_FATAL_FAILURE.
+inline void startFullLog(const TemporaryHome &home, std::unique_ptr<ZOZ::Log> &log)
+{
+    QDir().mkpath(home.dataFolder());
+    QFile switchFile(home.dataFolder() + QStringLiteral("log.it"));
+    ASSERT_TRUE(switchFile.open(QIODevice::WriteOnly));
+    switchFile.close();
+    ::testing::internal::CaptureStdout();
+    log = std::make_unique<ZOZ::Log>(home.dataFolder());
+    ::testing::internal::GetCapturedStdout();
+    ZOZ::Log::setInstance(log.get());
+}
+
 // Settings in a temporary home, headless, with a log file of every source id
 // and a working folder of its own for configuration files.
 class SettingsFixture : public ::testing::Test
@@ -20,14 +34,7 @@ class SettingsFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QDir().mkpath(home.dataFolder());
-        QFile switchFile(home.dataFolder() + QStringLiteral("log.it"));
-        ASSERT_TRUE(switchFile.open(QIODevice::WriteOnly));
-        switchFile.close();
-        ::testing::internal::CaptureStdout();
-        log = std::make_unique<ZOZ::Log>(home.dataFolder());
-        ::testing::internal::GetCapturedStdout();
-        ZOZ::Log::setInstance(log.get());
+        ASSERT_NO_FATAL_FAILURE(startFullLog(home, log));
         m_previous = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(work.path()));
         settings = ZOZ::Settings::create();

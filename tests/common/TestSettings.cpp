@@ -1,7 +1,4 @@
-#include "TestEnvironment.h"
-
-#include "ZOZLog.h"
-#include "ZOZSettings.h"
+#include "SettingsFixture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,14 +20,7 @@ class SettingsTest : public testing::Test
 protected:
     void SetUp() override
     {
-        QDir().mkpath(home.dataFolder());
-        QFile switchFile(home.dataFolder() + QStringLiteral("log.it"));
-        ASSERT_TRUE(switchFile.open(QIODevice::WriteOnly));
-        switchFile.close();
-        testing::internal::CaptureStdout();
-        log = std::make_unique<Log>(home.dataFolder());
-        testing::internal::GetCapturedStdout();
-        Log::setInstance(log.get());
+        ASSERT_NO_FATAL_FAILURE(ZOZTest::startFullLog(home, log));
     }
 
     void TearDown() override

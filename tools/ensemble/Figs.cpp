@@ -81,6 +81,47 @@ void putServiceId(BitWriter &writer, const Service &service)
     writer.put(service.sid, service.isData ? 32 : 16);
 }
 
+// FIG 0/5 and FIG 0/8 name a component by its SCId (long form) or its
+// sub-channel (short form, MSC).
+void putComponentReference(BitWriter &writer, const Component &component)
+{
+    if (component.kind == Component::Kind::Packet) {
+        writer.put(1, 1);
+        writer.put(0, 3);
+        writer.put(uint32_t(component.scId), 12);
+    } else {
+        writer.put(0, 1);
+        writer.put(0, 1);  // MSC
+        writer.put(uint32_t(component.subChId), 6);
+    }
+}
+
+// Charset (EBU Latin), OE flag and extension of a FIG 1.
+void putType1Header(BitWriter &writer, int extension)
+{
+    writer.put(0, 4);
+    writer.put(0, 1);
+    writer.put(uint32_t(extension), 3);
+}
+
+// The P/D flag holds for a whole type-0 FIG: `putItems(service, items)` adds
+// the items of one service, programme services go into FIGs of their own
+// before the data services.
+template <class PutItems>
+std::vector<Fig> packPerServiceKind(const std::vector<Service> &services, bool next, int extension, PutItems putItems)
+{
+    std::vector<Fig> figs;
+    for (bool data : {false, true}) {
+        std::vector<std::vector<uint8_t>> items;
+        for (const Service &service : services)
+            if (service.isData == data)
+                putItems(service, items);
+        const auto packed = packType0(type0Header(next, false, data, extension), items);
+        figs.insert(figs.end(), packed.begin(), packed.end());
+    }
+    return figs;
+}
+
 } // namespace
 
 int subChannelBitRate(const SubChannel &subChannel)
@@ -146,39 +187,30 @@ std::vector<Fig> fig0_1(const std::vector<SubChannel> &subChannels, bool next)
 
 std::vector<Fig> fig0_2(const std::vector<Service> &services, bool next)
 {
-    std::vector<Fig> figs;
-    for (bool data : {false, true}) {
-        std::vector<std::vector<uint8_t>> items;
-        for (const Service &service : services) {
-            if (service.isData != data)
-                continue;
-            BitWriter writer;
-            putServiceId(writer, service);
-            writer.put(0, 1);  // local flag
-            writer.put(0, 3);  // CAId
-            writer.put(uint32_t(service.components.size()), 4);
-            for (const Component &component : service.components) {
-                switch (component.kind) {
-                case Component::Kind::StreamAudio:
-                case Component::Kind::StreamData:
-                    writer.put(component.kind == Component::Kind::StreamAudio ? 0 : 1, 2);
-                    writer.put(uint32_t(component.type), 6);
-                    writer.put(uint32_t(component.subChId), 6);
-                    break;
-                case Component::Kind::Packet:
-                    writer.put(3, 2);
-                    writer.put(uint32_t(component.scId), 12);
-                    break;
-                }
-                writer.put(component.primary ? 1 : 0, 1);
-                writer.put(0, 1);  // no conditional access
+    return packPerServiceKind(services, next, 2, [](const Service &service, std::vector<std::vector<uint8_t>> &items) {
+        BitWriter writer;
+        putServiceId(writer, service);
+        writer.put(0, 1);  // local flag
+        writer.put(0, 3);  // CAId
+        writer.put(uint32_t(service.components.size()), 4);
+        for (const Component &component : service.components) {
+            switch (component.kind) {
+            case Component::Kind::StreamAudio:
+            case Component::Kind::StreamData:
+                writer.put(component.kind == Component::Kind::StreamAudio ? 0 : 1, 2);
+                writer.put(uint32_t(component.type), 6);
+                writer.put(uint32_t(component.subChId), 6);
+                break;
+            case Component::Kind::Packet:
+                writer.put(3, 2);
+                writer.put(uint32_t(component.scId), 12);
+                break;
             }
-            items.push_back(writer.take());
+            writer.put(component.primary ? 1 : 0, 1);
+            writer.put(0, 1);  // no conditional access
         }
-        const auto packed = packType0(type0Header(next, false, data, 2), items);
-        figs.insert(figs.end(), packed.begin(), packed.end());
-    }
-    return figs;
+        items.push_back(writer.take());
+    });
 }
 
 std::vector<Fig> fig0_3(const std::vector<Service> &services)
@@ -210,15 +242,7 @@ std::vector<Fig> fig0_5(const std::vector<Service> &services)
             if (component.language < 0)
                 continue;
             BitWriter writer;
-            if (component.kind == Component::Kind::Packet) {
-                writer.put(1, 1);
-                writer.put(0, 3);
-                writer.put(uint32_t(component.scId), 12);
-            } else {
-                writer.put(0, 1);
-                writer.put(0, 1);  // MSC
-                writer.put(uint32_t(component.subChId), 6);
-            }
+            putComponentReference(writer, component);
             writer.put(uint32_t(component.language), 8);
             items.push_back(writer.take());
         }
@@ -227,36 +251,19 @@ std::vector<Fig> fig0_5(const std::vector<Service> &services)
 
 std::vector<Fig> fig0_8(const std::vector<Service> &services)
 {
-    std::vector<Fig> figs;
-    for (bool data : {false, true}) {
-        std::vector<std::vector<uint8_t>> items;
-        for (const Service &service : services) {
-            if (service.isData != data)
+    return packPerServiceKind(services, false, 8, [](const Service &service, std::vector<std::vector<uint8_t>> &items) {
+        for (const Component &component : service.components) {
+            if (!component.globalDefinition)
                 continue;
-            for (const Component &component : service.components) {
-                if (!component.globalDefinition)
-                    continue;
-                BitWriter writer;
-                putServiceId(writer, service);
-                writer.put(0, 1);  // no extension byte
-                writer.put(0, 3);
-                writer.put(uint32_t(component.scIdS), 4);
-                if (component.kind == Component::Kind::Packet) {
-                    writer.put(1, 1);
-                    writer.put(0, 3);
-                    writer.put(uint32_t(component.scId), 12);
-                } else {
-                    writer.put(0, 1);
-                    writer.put(0, 1);
-                    writer.put(uint32_t(component.subChId), 6);
-                }
-                items.push_back(writer.take());
-            }
+            BitWriter writer;
+            putServiceId(writer, service);
+            writer.put(0, 1);  // no extension byte
+            writer.put(0, 3);
+            writer.put(uint32_t(component.scIdS), 4);
+            putComponentReference(writer, component);
+            items.push_back(writer.take());
         }
-        const auto packed = packType0(type0Header(false, false, data, 8), items);
-        figs.insert(figs.end(), packed.begin(), packed.end());
-    }
-    return figs;
+    });
 }
 
 Fig fig0_9(int ecc, int localTimeOffset, int interTableId)
@@ -306,32 +313,23 @@ Fig fig0_10(const DateTime &start, int64_t milliseconds)
 
 std::vector<Fig> fig0_13(const std::vector<Service> &services)
 {
-    std::vector<Fig> figs;
-    for (bool data : {false, true}) {
-        std::vector<std::vector<uint8_t>> items;
-        for (const Service &service : services) {
-            if (service.isData != data)
+    return packPerServiceKind(services, false, 13, [](const Service &service, std::vector<std::vector<uint8_t>> &items) {
+        for (const Component &component : service.components) {
+            if (component.applications.empty())
                 continue;
-            for (const Component &component : service.components) {
-                if (component.applications.empty())
-                    continue;
-                BitWriter writer;
-                putServiceId(writer, service);
-                writer.put(uint32_t(component.scIdS), 4);
-                writer.put(uint32_t(component.applications.size()), 4);
-                for (const UserApplication &application : component.applications) {
-                    writer.put(application.type, 11);
-                    writer.put(uint32_t(std::min<size_t>(application.data.size(), 23)), 5);
-                    for (size_t i = 0; i < application.data.size() && i < 23; ++i)
-                        writer.put(application.data[i], 8);
-                }
-                items.push_back(writer.take());
+            BitWriter writer;
+            putServiceId(writer, service);
+            writer.put(uint32_t(component.scIdS), 4);
+            writer.put(uint32_t(component.applications.size()), 4);
+            for (const UserApplication &application : component.applications) {
+                writer.put(application.type, 11);
+                writer.put(uint32_t(std::min<size_t>(application.data.size(), 23)), 5);
+                for (size_t i = 0; i < application.data.size() && i < 23; ++i)
+                    writer.put(application.data[i], 8);
             }
+            items.push_back(writer.take());
         }
-        const auto packed = packType0(type0Header(false, false, data, 13), items);
-        figs.insert(figs.end(), packed.begin(), packed.end());
-    }
-    return figs;
+    });
 }
 
 std::vector<Fig> fig0_14(const std::vector<SubChannel> &subChannels)
@@ -404,9 +402,7 @@ std::vector<Fig> fig0_19(const std::vector<Announcement> &announcements)
 Fig fig1_0(uint16_t eid, const Label &label)
 {
     BitWriter writer;
-    writer.put(0, 4);  // EBU Latin
-    writer.put(0, 1);
-    writer.put(0, 3);
+    putType1Header(writer, 0);
     writer.put(eid, 16);
     putLabel(writer, label);
     return withHeader(FigType1, writer.take());
@@ -417,9 +413,7 @@ std::vector<Fig> serviceLabels(const std::vector<Service> &services)
     std::vector<Fig> figs;
     for (const Service &service : services) {
         BitWriter writer;
-        writer.put(0, 4);
-        writer.put(0, 1);
-        writer.put(service.isData ? 5 : 1, 3);
+        putType1Header(writer, service.isData ? 5 : 1);
         putServiceId(writer, service);
         putLabel(writer, service.label);
         figs.push_back(withHeader(FigType1, writer.take()));
@@ -427,9 +421,7 @@ std::vector<Fig> serviceLabels(const std::vector<Service> &services)
             if (!component.label)
                 continue;
             BitWriter componentWriter;
-            componentWriter.put(0, 4);
-            componentWriter.put(0, 1);
-            componentWriter.put(4, 3);
+            putType1Header(componentWriter, 4);
             componentWriter.put(service.isData ? 1 : 0, 1);
             componentWriter.put(0, 3);
             componentWriter.put(uint32_t(component.scIdS), 4);

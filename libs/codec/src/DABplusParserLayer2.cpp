@@ -1,6 +1,6 @@
 // Layer II frame headers as the DAB+ parser recognises them.
 #include "DABplusParserInternal.h"
-#include "DABplusParser_tables.h"
+#include "MpegAudio_tables.h"
 
 #include <cstring>
 
@@ -34,7 +34,7 @@ int DABplusParser_CheckLayer2Header(const DABplusLayer2Header *fields, DABplusLa
     if (fields->syncword != 0xFFF || fields->layer != LayerCodeLayer2 || fields->samplingFrequencyIndex != 1)
         return 0;
     const bool full = fields->id == 1;
-    const uint32_t kbps = (full ? DABplusParser_Layer2BitrateMpeg1 : DABplusParser_Layer2BitrateLsf)[fields->bitrateIndex];
+    const uint32_t kbps = MpegAudio_Layer2_bitrate_index[full ? 0 : 1][fields->bitrateIndex];
     const uint32_t frameLength = (full ? 24 : 48) * (kbps >> 3);
     if (frameLength == 0 || frameLength > MaxFrameLength)
         return 0;

@@ -1,6 +1,7 @@
 // Frame headers and synchronisation of the input stage.
 #include "layer2_internal.h"
 #include "layer2_tables.h"
+#include "MpegAudio_tables.h"
 
 #include <cstring>
 
@@ -74,7 +75,7 @@ void Layer2_ParseHeader(uint32_t word, int dabMode, Layer2FrameHeader *header)
     h.versionIndex = h.id ? 0 : 1;
     h.channels = h.mode == 3 ? 1 : 2;
     h.sampleRate = static_cast<uint32_t>(Layer2Tables::samplingFrequency[h.versionIndex * 4 + h.sampleRateIndex]);
-    h.bitRate = static_cast<uint32_t>(Layer2Tables::bitrateIndex[h.versionIndex][h.bitRateIndex]) * 1000u;
+    h.bitRate = static_cast<uint32_t>(MpegAudio_Layer2_bitrate_index[h.versionIndex][h.bitRateIndex]) * 1000u;
     const uint32_t samples = static_cast<uint32_t>(Layer2Tables::samplesPerFrame[h.versionIndex][h.layer - 1]);
     const uint32_t slot = static_cast<uint32_t>(Layer2Tables::slotBits[h.layer - 1]);
     h.frameBits = ((h.bitRate / slot) * samples / h.sampleRate + h.padding) * slot;
@@ -118,51 +119,52 @@ Layer2DecResult checkNextHeader(Layer2Input *input, int dabMode)
     return LAYER2DEC_OK;
 }
 
-Layer2DecResult searchDirect(Layer2Input *input, int dabMode)
+// The header at the read position of a stream that is being searched; false
+// when too few bits are readable for one.
+bool candidateHeader(RezBitStream *bs, int dabMode, uint32_t *word, Layer2FrameHeader *header)
 {
-    RezBitStream *bs = &input->bs;
-    const uint32_t readable = validBits(bs);
-    if (readable < HeaderBits)
-        return LAYER2DEC_NOT_SYNCHRONISED;
-    const uint32_t word = peekWord(bs);
-    Layer2FrameHeader header;
-    Layer2_ParseHeader(word, dabMode, &header);
-    if (!header.valid)
-        return LAYER2DEC_NOT_SYNCHRONISED;
-    // Kept also for an incomplete frame, so that the rest of it is checked against it.
-    input->verifyCount = 0;
+    if (validBits(bs) < HeaderBits)
+        return false;
+    *word = peekWord(bs);
+    Layer2_ParseHeader(*word, dabMode, header);
+    return true;
+}
+
+// Takes the candidate as the stream's reference; the next `verifyFrames`
+// headers must also stand where the frame lengths put them.
+void lockOnto(Layer2Input *input, uint32_t word, const Layer2FrameHeader &header, uint32_t verifyFrames)
+{
+    input->verifyCount = verifyFrames;
     input->reference = word & ReferenceMask;
     input->header = header;
-    return readable < header.frameBits ? LAYER2DEC_NEED_MORE_INPUT : LAYER2DEC_OK;
+}
+
+Layer2DecResult searchDirect(Layer2Input *input, int dabMode)
+{
+    uint32_t word;
+    Layer2FrameHeader header;
+    if (!candidateHeader(&input->bs, dabMode, &word, &header) || !header.valid)
+        return LAYER2DEC_NOT_SYNCHRONISED;
+    // Kept also for an incomplete frame, so that the rest of it is checked against it.
+    lockOnto(input, word, header, 0);
+    return validBits(&input->bs) < header.frameBits ? LAYER2DEC_NEED_MORE_INPUT : LAYER2DEC_OK;
 }
 
 Layer2DecResult searchBitByBit(Layer2Input *input, int dabMode)
 {
     RezBitStream *bs = &input->bs;
     for (;;) {
-        const uint32_t readable = validBits(bs);
-        if (readable < HeaderBits)
-            return LAYER2DEC_NOT_SYNCHRONISED;
-        const uint32_t word = peekWord(bs);
+        uint32_t word;
         Layer2FrameHeader header;
-        Layer2_ParseHeader(word, dabMode, &header);
+        if (!candidateHeader(bs, dabMode, &word, &header))
+            return LAYER2DEC_NOT_SYNCHRONISED;
         if (header.valid) {
-            if (dabMode <= 0) {
-                if (readable < header.frameBits)
-                    return LAYER2DEC_NOT_SYNCHRONISED;
-                input->verifyCount = VerifyFrames;
-                input->reference = word & ReferenceMask;
-                input->header = header;
-                return LAYER2DEC_OK;
-            }
             // DAB mode also wants the next header in place before trusting a candidate.
-            if (readable < header.frameBits + HeaderBits)
+            const bool wantNext = dabMode > 0;
+            if (validBits(bs) < header.frameBits + (wantNext ? HeaderBits : 0))
                 return LAYER2DEC_NOT_SYNCHRONISED;
-            const uint32_t next = peekWordAt(bs, header.frameBits);
-            if (((next >> 10) & 3) == header.sampleRateIndex) {
-                input->verifyCount = VerifyFrames;
-                input->reference = word & ReferenceMask;
-                input->header = header;
+            if (!wantNext || ((peekWordAt(bs, header.frameBits) >> 10) & 3) == header.sampleRateIndex) {
+                lockOnto(input, word, header, VerifyFrames);
                 return LAYER2DEC_OK;
             }
         }

@@ -6,11 +6,6 @@ namespace Layer2Tables {
 
 const int32_t samplingFrequency[8] = {44100, 48000, 32000, 0, 22050, 24000, 16000, 0};
 
-const int16_t bitrateIndex[2][15] = {
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-};
-
 const int16_t samplesPerFrame[2][3] = {{384, 1152, 1152}, {384, 1152, 576}};
 
 const int8_t slotBits[3] = {32, 8, 8};

@@ -6,14 +6,13 @@
 #include <array>
 #include <cstdint>
 
+// The bit rates by bitrate_index are MpegAudio_Layer2_bitrate_index of the
+// codec toolbox (MpegAudio_tables.h), shared with the DAB+ parser.
 namespace Layer2Tables {
 
 // Sampling frequency in Hz by [version index * 4 + sampling_frequency index];
 // version index 0 is MPEG-1, 1 is MPEG-2 low sampling frequency; index 3 is reserved (0).
 extern const int32_t samplingFrequency[8];
-
-// Layer II bit rate in kbit/s by [version index][bitrate_index]; index 0 is free format.
-extern const int16_t bitrateIndex[2][15];
 
 // Samples per frame by [version index][layer - 1].
 extern const int16_t samplesPerFrame[2][3];

@@ -2,6 +2,7 @@
 // written by the tests themselves into streams made by twolame with room reserved
 // at the end of every frame.
 #include "layer2_test_support.h"
+#include "MpegAudio_tables.h"
 #include "layer2_tables.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,7 @@ FrameLayout parseFrame(const uint8_t *frame)
     const int channels = mode == 3 ? 1 : 2;
     const bool crc = ((header >> 16) & 1) == 0;
     const int rate = mpeg1 ? 48000 : 24000;
-    const int kbps = mpeg1 ? Layer2Tables::bitrateIndex[0][bitRateIndex] : Layer2Tables::bitrateIndex[1][bitRateIndex];
+    const int kbps = MpegAudio_Layer2_bitrate_index[mpeg1 ? 0 : 1][bitRateIndex];
     FrameLayout f;
     f.bytes = static_cast<size_t>(144 * kbps * 1000 / rate + padding);
     f.channels = channels;

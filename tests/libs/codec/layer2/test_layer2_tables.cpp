@@ -1,5 +1,6 @@
 // The transcribed tables against the rules they follow. The decoding tests on
 // streams from independent encoders check them further.
+#include "MpegAudio_tables.h"
 #include "layer2_tables.h"
 
 #include <gtest/gtest.h>
@@ -96,11 +97,14 @@ TEST(Layer2Tables, SampleRatesAndBitRates)
     EXPECT_EQ(Layer2Tables::samplingFrequency[1], 48000);
     EXPECT_EQ(Layer2Tables::samplingFrequency[5], 24000);
     // MPEG-1 Layer II rates rise to 384, the low-frequency ones to 160 kbit/s.
-    EXPECT_EQ(Layer2Tables::bitrateIndex[0][14], 384);
-    EXPECT_EQ(Layer2Tables::bitrateIndex[1][14], 160);
-    for (int v = 0; v < 2; ++v)
+    EXPECT_EQ(MpegAudio_Layer2_bitrate_index[0][14], 384);
+    EXPECT_EQ(MpegAudio_Layer2_bitrate_index[1][14], 160);
+    for (int v = 0; v < 2; ++v) {
+        EXPECT_EQ(MpegAudio_Layer2_bitrate_index[v][0], 0) << "free format";
+        EXPECT_EQ(MpegAudio_Layer2_bitrate_index[v][15], 0) << "forbidden";
         for (int i = 2; i < 15; ++i)
-            EXPECT_GT(Layer2Tables::bitrateIndex[v][i], Layer2Tables::bitrateIndex[v][i - 1]);
+            EXPECT_GT(MpegAudio_Layer2_bitrate_index[v][i], MpegAudio_Layer2_bitrate_index[v][i - 1]);
+    }
 }
 
 } // namespace

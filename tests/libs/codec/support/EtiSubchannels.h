@@ -14,8 +14,8 @@ struct EtiSubchannel {
     uint32_t frames = 0;
 };
 
-// Sub-channels by id; empty when the file cannot be read. Frames without a valid
-// sync word are skipped.
+// Sub-channels by id; empty when the file cannot be read. Frames that do not
+// parse (no sync word, wrong header CRC, lengths beyond the frame) are skipped.
 std::map<uint32_t, EtiSubchannel> readEtiSubchannels(const std::string &path);
 
 #endif
