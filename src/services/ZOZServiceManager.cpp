@@ -234,6 +234,8 @@ bool ServiceManager::init()
         return false;
 
     ZOZ_LOG(LogManager, QStringLiteral("starting receiver.."));
+    // Installed before the receiver starts: it may ask for a scan at once.
+    installReceiverSinks();
     if (!d->source->init(d->settings)) {
         ZOZ_LOG(LogManagerError, QStringLiteral("ServiceManager::init() -> error: could not startup receiver"));
         return false;
@@ -338,8 +340,13 @@ void ServiceManager::doCheckData()
 void ServiceManager::onSignalScanMode(bool active)
 {
     d->scanActive.store(active);
-    if (active)
+    if (active) {
         cleanUpServiceList(true);
+        return;
+    }
+    // The database may not change again after the scan: build the services
+    // from what the scan found.
+    d->checkDataTimer.start();
 }
 
 void ServiceManager::checkDirties()

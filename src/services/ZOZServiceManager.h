@@ -226,6 +226,9 @@ private:
     bool ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response);
     bool ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response);
     bool ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response);
+    bool ajaxConfirmed(const HttpRequest &request, HttpResponse &response);
+    // Routes the receiver's questions and notices to the pages.
+    void installReceiverSinks();
     // ---- end of selection, list and ajax ----
 
     ServiceManagerPrivate *d;

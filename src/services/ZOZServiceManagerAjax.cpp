@@ -125,7 +125,7 @@ const QVector<ServiceManager::AjaxCommand> &ServiceManager::ajaxCommands()
         row("openPageInBrowser", G, S),
         row("setSortType", G, S),
         row("switchFavourites", G, S),
-        row("confirmed", G, S),
+        row("confirmed", G, S, &M::ajaxConfirmed),
         row("shutDownApplication", C, S),
         row("httpGet", G, S),
         row("httpPost", G, S),
