@@ -1,9 +1,7 @@
 #include "ZOZEnsembleSource.h"
 
 #include "ZOZReceiver.h"
-#include "ZOZServiceManager.h"
-
-#include <QCoreApplication>
+#include "ZOZService.h"
 
 namespace ZOZ {
 
@@ -27,18 +25,6 @@ QObject *ReceiverEnsembleSource::notifier()
 
 bool ReceiverEnsembleSource::init(Settings *settings)
 {
-    // The receiver's questions (scan required, no device, ...) go to the pages
-    // as the manager's pending question; a missing cancel object means the
-    // application.
-    if (m_receiver) {
-        m_receiver->setMessageSink([](const QString &text, QObject *confirmObject, const char *confirmSlot,
-                                      QObject *cancelObject, const char *cancelSlot) {
-            if (ServiceManager *manager = ServiceManager::existingInstance()) {
-                manager->setMessage(text, confirmObject, QByteArray(confirmSlot),
-                                    cancelObject ? cancelObject : QCoreApplication::instance(), QByteArray(cancelSlot));
-            }
-        });
-    }
     if (!m_receiver || !m_receiver->init(settings)) {
         shutdown();
         return false;
@@ -57,18 +43,32 @@ QVector<DabEnsemble> ReceiverEnsembleSource::getEnsembles()
     return m_receiver ? m_receiver->getEnsembles() : QVector<DabEnsemble>();
 }
 
-// The receiver does not hand sub-channel data to services yet: its stream
-// handlers and component selection come with the packet-mode side.
-void ReceiverEnsembleSource::attachStreamHandler(Service *, bool)
+// The receiver's handlers and its selection hold their own counted
+// references on the services, so the manager may drop a service while the
+// library still delivers to it; the flag only matters to other receivers.
+void ReceiverEnsembleSource::attachStreamHandler(Service *service, bool)
 {
+    if (m_receiver && service)
+        m_receiver->attachStreamHandler(service);
 }
 
-void ReceiverEnsembleSource::detachStreamHandler(Service *)
+void ReceiverEnsembleSource::detachStreamHandler(Service *service)
 {
+    if (m_receiver && service)
+        m_receiver->detachStreamHandler(service);
 }
 
-void ReceiverEnsembleSource::selectServiceComponents(const QVector<Service *> &)
+void ReceiverEnsembleSource::selectServiceComponents(const QVector<Service *> &services)
 {
+    if (!m_receiver)
+        return;
+    QVector<StreamConsumer *> consumers;
+    consumers.reserve(services.size());
+    for (Service *service : services) {
+        if (service)
+            consumers << service;
+    }
+    m_receiver->selectServiceComponents(consumers);
 }
 
 void ReceiverEnsembleSource::shutdown()

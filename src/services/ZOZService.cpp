@@ -203,6 +203,22 @@ void Service::dynamicLabelCommand(int, const uchar &)
 {
 }
 
+StreamConsumer::Location Service::streamLocation() const
+{
+    Location where;
+    where.ensembleIndex = ensembleIndex();
+    where.streamId = m_streamId;
+    where.packetMode = m_isPacketMode;
+    where.ownPacketAddress = hasOwnPacketAddress();
+    where.packetAddress = m_isPacketMode ? m_packetId : NoPacketAddress;
+    where.packetModeEnhanced = m_isPacketModeEnhanced;
+    where.packetModeLength = m_packetModeLength;
+    where.reedSolomonRows = reedSolomonRows();
+    where.reedSolomonColumns = reedSolomonColumns();
+    where.transportFlags = transportFlags();
+    return where;
+}
+
 void Service::receiveData(int length, const uchar *const &data)
 {
     if (isMarked() || length == 0 || !data)

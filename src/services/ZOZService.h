@@ -2,6 +2,7 @@
 
 #include "ZOZHttpRequestHandler.h"
 #include "ZOZSettings.h"
+#include "ZOZStreamConsumer.h"
 #include "ZOZTemplateValue.h"
 #include "ZOZTemplateVariable.h"
 
@@ -87,7 +88,7 @@ struct ReceptionState
 // answers requests. Reference counted; the service manager holds the
 // references. The manager's worker thread changes it under the service-list
 // write lock; data arrives on the receiver library's thread.
-class Service : public QObject, public HttpRequestHandler, public Settings::Listener
+class Service : public QObject, public HttpRequestHandler, public Settings::Listener, public StreamConsumer
 {
     Q_OBJECT
 
@@ -110,7 +111,7 @@ public:
     virtual bool newTextMessage(const QString &text);
     virtual void dynamicLabelCommand(int command, const uchar &value);
     // Every piece of data delivered for the service (the receiver library's thread).
-    virtual void receiveData(int length, const uchar *const &data);
+    void receiveData(int length, const uchar *const &data) override;
     virtual void stop(uint reason);
     virtual bool handlePacket(int length, const uchar *const &data);
     virtual ReceptionState *receptionProgress();
@@ -156,6 +157,11 @@ public:
     bool httpFileRequest(const HttpRequest &request, HttpResponse &response) override;
     // Settings::Listener
     void settingChanged(const QVector<int> &ids) override;
+    // StreamConsumer: where the receiver finds the component on air. Read
+    // when the manager attaches, detaches or selects the service, so always
+    // with the identifiers of that moment.
+    Location streamLocation() const override;
+    Pointer *streamReference() override { return this; }
 
     bool setServiceIsFavourite(const bool &favourite);
     bool isServiceFavourite() const;

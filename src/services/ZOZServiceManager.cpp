@@ -234,6 +234,8 @@ bool ServiceManager::init()
         return false;
 
     ZOZ_LOG(LogManager, QStringLiteral("starting receiver.."));
+    // Installed before the receiver starts: it may ask for a scan at once.
+    installReceiverSinks();
     if (!d->source->init(d->settings)) {
         ZOZ_LOG(LogManagerError, QStringLiteral("ServiceManager::init() -> error: could not startup receiver"));
         return false;

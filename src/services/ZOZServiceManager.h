@@ -232,6 +232,9 @@ private:
     bool ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response);
     bool ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response);
     bool ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response);
+    bool ajaxConfirmed(const HttpRequest &request, HttpResponse &response);
+    // Routes the receiver's questions and notices to the pages.
+    void installReceiverSinks();
     // ---- end of selection, list and ajax ----
 
     // The commands the service list page and its frame answer with
@@ -239,7 +242,6 @@ private:
     bool ajaxClearNotify(const HttpRequest &request, HttpResponse &response);
     bool ajaxSetSortType(const HttpRequest &request, HttpResponse &response);
     bool ajaxSwitchFavourites(const HttpRequest &request, HttpResponse &response);
-    bool ajaxConfirmed(const HttpRequest &request, HttpResponse &response);
 
     ServiceManagerPrivate *d;
     // Set by the pages' threads and the main thread, read by the list rebuild.

@@ -1,8 +1,7 @@
 // The commands with which the service list page and its frame answer the
-// player: dismiss a notification, answer the pending question, choose the
-// list order and the favourites view.
+// player: dismiss a notification, choose the list order and the favourites
+// view. The pending question is answered in ZOZServiceManagerNotify.cpp.
 
-#include "ZOZMainThreadServices.h"
 #include "ZOZServiceManager.h"
 #include "ZOZServiceManagerPrivate.h"
 
@@ -10,7 +9,6 @@ namespace ZOZ {
 
 namespace {
 
-constexpr int ConfirmedCallDelayMs = 100;
 const QByteArray Acknowledged = "{\"success\":true}";
 
 } // namespace
@@ -36,26 +34,6 @@ bool ServiceManager::ajaxSetSortType(const HttpRequest &request, HttpResponse &r
 bool ServiceManager::ajaxSwitchFavourites(const HttpRequest &, HttpResponse &response)
 {
     setSortFavouritesOnly(!isSortFavouritesOnly());
-    response.body = Acknowledged;
-    return true;
-}
-
-// The pages send the question's text back as its identifier; the answered
-// action runs later on the main thread, never on this connection's thread.
-bool ServiceManager::ajaxConfirmed(const HttpRequest &request, HttpResponse &response)
-{
-    QMutexLocker locker(&d->notes.messageMutex);
-    NotificationState &notes = d->notes;
-    const QString answered = request.query.value(QStringLiteral("confirmed"));
-    if (!notes.messageText.isEmpty() && notes.messageText == answered) {
-        notes.messageText.clear();
-        if (request.query.contains(QStringLiteral("yes"))) {
-            if (notes.confirmReceiver)
-                MainThreadServices::queueInvoke({notes.confirmReceiver.data(), notes.confirmSlot, ConfirmedCallDelayMs});
-        } else if (notes.cancelReceiver && !notes.cancelSlot.isEmpty()) {
-            MainThreadServices::queueInvoke({notes.cancelReceiver.data(), notes.cancelSlot, ConfirmedCallDelayMs});
-        }
-    }
     response.body = Acknowledged;
     return true;
 }

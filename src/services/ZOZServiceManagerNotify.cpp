@@ -3,6 +3,8 @@
 
 #include "ZOZServiceManager.h"
 
+#include "ZOZMainThreadServices.h"
+#include "ZOZReceiver.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"
 
@@ -16,6 +18,8 @@ namespace {
 // Icons of the tray's bubble messages.
 enum BubbleIcon { BubbleInformation = 1, BubbleWarning = 2, BubbleCritical = 3 };
 constexpr int DefaultBubbleTimeoutMs = 5000;
+// The answered action runs on the main thread, after the reply went out.
+constexpr int ConfirmedCallDelayMs = 100;
 
 } // namespace
 
@@ -95,6 +99,49 @@ void ServiceManager::setMessage(const QString &text, QObject *confirmReceiver, c
     notes.confirmSlot = confirmSlot;
     notes.cancelReceiver = cancelReceiver;
     notes.cancelSlot = cancelSlot;
+}
+
+bool ServiceManager::ajaxConfirmed(const HttpRequest &request, HttpResponse &response)
+{
+    const QString id = request.query.value(QStringLiteral("confirmed"));
+    DeferredCall call;
+    {
+        NotificationState &notes = d->notes;
+        QMutexLocker locker(&notes.messageMutex);
+        if (!notes.messageText.isEmpty() && notes.messageText == id) {
+            // Answered once: a second answer to the same question finds nothing.
+            notes.messageText.clear();
+            if (request.query.contains(QStringLiteral("yes")))
+                call = {notes.confirmReceiver.data(), notes.confirmSlot, ConfirmedCallDelayMs};
+            else
+                call = {notes.cancelReceiver.data(), notes.cancelSlot, ConfirmedCallDelayMs};
+        }
+    }
+    if (call.target && !call.slot.isEmpty())
+        MainThreadServices::queueInvoke(call);
+    response.body = QByteArrayLiteral("{\"success\":true}");
+    return true;
+}
+
+// The receiver asks its questions on its own thread as well as on the main
+// thread during start-up: both land under the message mutex, and the
+// answers run later on the main thread through the deferred calls. The
+// receiver is stopped before the manager's state goes away.
+void ServiceManager::installReceiverSinks()
+{
+    Receiver *dab = receiver();
+    if (!dab)
+        return;
+    dab->setMessageSink([this](const QString &text, QObject *confirmObject, const char *confirmSlot,
+                               QObject *cancelObject, const char *cancelSlot) {
+        // The receiver names no object for the application's own slots.
+        QObject *cancel = cancelObject ? cancelObject : QCoreApplication::instance();
+        setMessage(text, confirmObject, QByteArray(confirmSlot), cancelSlot ? cancel : nullptr,
+                   QByteArray(cancelSlot));
+    });
+    dab->setNotificationSink([this](const QString &text, const QString &type, int seconds) {
+        addNotification(text, type, seconds, false, QString(), true, false);
+    });
 }
 
 QString ServiceManager::pendingMessage() const

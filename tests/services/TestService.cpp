@@ -363,3 +363,45 @@ TEST_F(ServiceTest, PreviewImageFallsBackAndNeedsTheQueryKey)
     ASSERT_TRUE(unknown->httpFileRequest(request, fallback));
     EXPECT_TRUE(fallback.body.contains("id=\"na\""));
 }
+
+TEST_F(ServiceTest, StreamLocationIsWhatTheReceiverNeeds)
+{
+    ServiceDescriptor packet = descriptor(QStringLiteral("bws"));
+    packet.serviceId = qint32(0x07020001);
+    packet.packetMode = true;
+    packet.packetId = 0x3A1;
+    packet.packetModeEnhanced = true;
+    packet.sourceFlags = 1;
+    Held data(initialised(packet));
+    ZOZ::StreamConsumer::Location where = data->streamLocation();
+    EXPECT_EQ(where.ensembleIndex, 7);
+    EXPECT_EQ(where.streamId, 3);
+    EXPECT_TRUE(where.packetMode);
+    EXPECT_TRUE(where.ownPacketAddress);
+    // The full 10-bit address, not only its low byte.
+    EXPECT_EQ(where.packetAddress, 0x3A1);
+    EXPECT_TRUE(where.packetModeEnhanced);
+    EXPECT_EQ(where.reedSolomonRows, 12);
+    EXPECT_EQ(where.reedSolomonColumns, 188);
+    EXPECT_FALSE(where.shortHeaders());
+
+    // A container stands for its children; a stream-mode service has no address.
+    ServiceDescriptor container = packet;
+    container.shortname = QStringLiteral("pmc");
+    EXPECT_FALSE(Held(initialised(container))->streamLocation().ownPacketAddress);
+    ServiceDescriptor audio = descriptor(QStringLiteral("audio"));
+    audio.packetId = 12;
+    Held stream(initialised(audio, false));
+    where = stream->streamLocation();
+    EXPECT_FALSE(where.packetMode);
+    EXPECT_EQ(where.packetAddress, ZOZ::StreamConsumer::NoPacketAddress);
+    // Without a selector id the service is on no ensemble the receiver knows.
+    EXPECT_GT(where.ensembleIndex, 64);
+
+    // The receiver's references are the service's own.
+    const int count = stream->referenceCount();
+    ZOZ::retainConsumer(stream.service);
+    EXPECT_EQ(stream->referenceCount(), count + 1);
+    ZOZ::releaseConsumer(stream.service);
+    EXPECT_EQ(stream->referenceCount(), count);
+}

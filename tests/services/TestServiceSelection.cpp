@@ -5,6 +5,7 @@
 #include "ServiceTestSupport.h"
 #include "StrictJson.h"
 #include "ZOZHttpServer.h"
+#include "ZOZMainThreadServices.h"
 #include "ZOZServiceFactory.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QTimer>
 
 #include <atomic>
 #include <thread>
@@ -163,7 +165,7 @@ protected:
         const QByteArray token = withToken ? "X-ZOZ-Token: " + ZOZ::HttpServer::accessToken() + "\r\n" : QByteArray();
         std::thread client([&] {
             HttpTestClient connection(port);
-            answer = connection.request(QStringLiteral("GET /ajax?%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n").arg(query).arg(port).toLatin1()
+            answer = connection.request(QStringLiteral("GET /ajax?%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n").arg(query, QString::number(port)).toLatin1()
                                         + token + "\r\n");
             done = true;
         });
@@ -420,6 +422,49 @@ TEST_F(SelectionTest, PendingMessageNeedsReceiverAndSlot)
     manager->setMessage(QStringLiteral("ignored"), &receiver, QByteArray(), nullptr, QByteArray());
     manager->setMessage(QStringLiteral("ignored"), nullptr, "1x()", nullptr, QByteArray());
     EXPECT_EQ(manager->pendingMessage(), QStringLiteral("Scan again?"));
+}
+
+TEST_F(SelectionTest, ConfirmedAnswersThePendingQuestionOnceOnTheMainThread)
+{
+    ZOZ::MainThreadServices mainThread;
+    QTimer yes;
+    QTimer no;
+    yes.setInterval(100000);
+    no.setInterval(100000);
+    const auto ask = [&] {
+        manager->setMessage(QStringLiteral("Scan?"), &yes, "1start()", &no, "1start()");
+    };
+    const auto flush = [&] {
+        mainThread.runDeferredCalls();
+        waitUntil([&] { return yes.isActive() || no.isActive(); }, 1000);
+    };
+
+    ask();
+    EXPECT_EQ(command(QStringLiteral("confirmed=Other&yes")), "{\"success\":true}");
+    EXPECT_EQ(manager->pendingMessage(), QStringLiteral("Scan?"));
+    EXPECT_EQ(command(QStringLiteral("confirmed=Scan?&yes")), "{\"success\":true}");
+    EXPECT_EQ(command(QStringLiteral("confirmed=Scan?&yes")), "{\"success\":true}");
+    EXPECT_TRUE(manager->pendingMessage().isEmpty());
+    EXPECT_FALSE(yes.isActive()) << "the answer waits for the main thread";
+    flush();
+    EXPECT_TRUE(yes.isActive());
+    EXPECT_FALSE(no.isActive());
+
+    yes.stop();
+    ask();
+    EXPECT_EQ(command(QStringLiteral("confirmed=Scan?&no")), "{\"success\":true}");
+    flush();
+    EXPECT_TRUE(no.isActive());
+    EXPECT_FALSE(yes.isActive());
+
+    // Without a second object a "no" only takes the question away.
+    no.stop();
+    manager->setMessage(QStringLiteral("Close?"), &yes, "1start()", nullptr, QByteArray());
+    EXPECT_EQ(command(QStringLiteral("confirmed=Close?&no")), "{\"success\":true}");
+    mainThread.runDeferredCalls();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_FALSE(yes.isActive());
+    EXPECT_TRUE(manager->pendingMessage().isEmpty());
 }
 
 TEST_F(SelectionTest, ChainHonoursAccessClassesAndTheFirstKey)
