@@ -177,11 +177,9 @@ App::InitResult App::init()
     d->serviceManager = ServiceManager::instance();
     if (!d->serviceManager->init())
         return InitResult::Failed;
-    // Without a window the local server is the only way in: tell the user where.
-    if (!d->gui) {
-        std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));
-        std::fflush(stdout);
-    }
+    // The pages are the user interface: tell the user where to find them.
+    std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));
+    std::fflush(stdout);
 
     if (Log *log = Log::instance(); log && log->isWritingFile()) {
         connect(&d->logFileTimer, &QTimer::timeout, this, &App::startNewLogFile);

@@ -110,7 +110,7 @@ TEST(Process, SigtermShutsDownInOrderAndExitsZero)
     EXPECT_EQ(child.process.exitCode(), 0);
     const QByteArray output = child.process.readAllStandardOutput();
     EXPECT_TRUE(output.contains("\nterminate ZOZ\n"));
-    // Headless, the user learns where the pages are.
+    // The user learns where the pages are.
     EXPECT_TRUE(output.contains("ZOZ is serving its pages at http://127.0.0.1:")) << output.toStdString();
 
     expectInOrder(child.logText(), {
