@@ -215,6 +215,8 @@ private:
     void releaseSortedList();
     void setLastSelectorId(const HttpRequest &request);
     bool refuseWhileRecording(HttpResponse &response);
+    // Runs `action` on the service `selectorId` names and releases it; a missing one answers failure.
+    void applyToService(qint32 selectorId, HttpResponse &response, const std::function<void(Service *)> &action);
     static bool lessByLabel(const Service *a, const Service *b);
     static bool lessByEnsembleLabel(const Service *a, const Service *b);
     static bool lessByEnsembleNumber(const Service *a, const Service *b);

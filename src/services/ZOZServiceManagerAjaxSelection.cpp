@@ -78,7 +78,32 @@ bool readSelector(const HttpRequest &request, const QString &key, const char *re
     return false;
 }
 
+// Reads the selector of the command `key`, logs "<request> request" and answers
+// success; false when the selector was bad and the failure already answered.
+bool readLoggedSelector(const HttpRequest &request, const QString &key, const char *requestName, qint32 &selectorId,
+                        HttpResponse &response)
+{
+    if (!readSelector(request, key, requestName, selectorId, response))
+        return false;
+    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::httpAjaxRequest() -> %1 request (SID: %2)")
+                            .arg(QLatin1String(requestName), selectorText(selectorId)));
+    response.body = Success;
+    return true;
+}
+
 } // namespace
+
+void ServiceManager::applyToService(qint32 selectorId, HttpResponse &response,
+                                    const std::function<void(Service *)> &action)
+{
+    Service *service = findService(selectorId, -1, -1);
+    if (!service) {
+        response.body = Failure;
+        return;
+    }
+    action(service);
+    service->release();
+}
 
 qint32 ServiceManager::announcementServiceId() const
 {
@@ -114,20 +139,9 @@ bool ServiceManager::refuseWhileRecording(HttpResponse &response)
 bool ServiceManager::ajaxReadLabel(const HttpRequest &request, HttpResponse &response)
 {
     qint32 selectorId = -1;
-    if (!readSelector(request, QStringLiteral("readLabel"), "readLabel", selectorId, response))
+    if (!readLoggedSelector(request, QStringLiteral("readLabel"), "readLabel", selectorId, response) || selectorId == -1)
         return true;
-    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::httpAjaxRequest() -> readLabel request (SID: %1)")
-                            .arg(selectorText(selectorId)));
-    response.body = Success;
-    if (selectorId == -1)
-        return true;
-    Service *service = findService(selectorId, -1, -1);
-    if (!service) {
-        response.body = Failure;
-        return true;
-    }
-    playSpokenLabel(service, true);
-    service->release();
+    applyToService(selectorId, response, [this](Service *service) { playSpokenLabel(service, true); });
     return true;
 }
 
@@ -210,11 +224,8 @@ bool ServiceManager::ajaxSelectServiceDirected(const HttpRequest &request, HttpR
 bool ServiceManager::ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response)
 {
     qint32 selectorId = -1;
-    if (!readSelector(request, QStringLiteral("selectAnnouncement"), "select announcement", selectorId, response))
+    if (!readLoggedSelector(request, QStringLiteral("selectAnnouncement"), "select announcement", selectorId, response))
         return true;
-    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::httpAjaxRequest() -> select announcement request (SID: %1)")
-                            .arg(selectorText(selectorId)));
-    response.body = Success;
     if (selectorId == announcementServiceId())
         return true;
     if (selectorId == -1) {
@@ -222,33 +233,17 @@ bool ServiceManager::ajaxSelectAnnouncement(const HttpRequest &request, HttpResp
         selectAnnouncement(nullptr);
         return true;
     }
-    Service *service = findService(selectorId, -1, -1);
-    if (!service) {
-        response.body = Failure;
-        return true;
-    }
-    selectAnnouncement(service);
-    service->release();
+    applyToService(selectorId, response, [this](Service *service) { selectAnnouncement(service); });
     return true;
 }
 
 bool ServiceManager::ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response)
 {
     qint32 selectorId = -1;
-    if (!readSelector(request, QStringLiteral("ignoreAnnouncements"), "ignore announcement", selectorId, response))
+    if (!readLoggedSelector(request, QStringLiteral("ignoreAnnouncements"), "ignore announcement", selectorId, response)
+        || selectorId == -1)
         return true;
-    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::httpAjaxRequest() -> ignore announcement request (SID: %1)")
-                            .arg(selectorText(selectorId)));
-    response.body = Success;
-    if (selectorId == -1)
-        return true;
-    Service *service = findService(selectorId, -1, -1);
-    if (!service) {
-        response.body = Failure;
-        return true;
-    }
-    acknowledgeAnnouncements(service);
-    service->release();
+    applyToService(selectorId, response, [this](Service *service) { acknowledgeAnnouncements(service); });
     return true;
 }
 
