@@ -183,6 +183,11 @@ private:
     bool reconnectService(Service *service, const qint32 &streamId, const quint16 &packetId, const quint8 &length,
                           const bool &enhanced, const std::array<quint8, 2> &fec);
     bool updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record);
+    // The child of `parent` that carries `application` of `component`, marked present, or
+    // a new one while there is room; null when there is none.
+    Service *findOrAddComponentChild(Service *parent, qint32 parentId, const DabEnsemble &ensemble,
+                                     const DabService &record, const DabServiceComponent &component,
+                                     const DabUserApplication &application, bool &changed);
     void checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
                                const DabService &record, const DabServiceComponent &component,
                                const QString *childLabel, bool &changed);

@@ -171,24 +171,8 @@ void ServiceManager::doCheckDabData()
                     if (!firstApplicationValid(component))
                         continue;
                     const DabUserApplication &application = component.userApplications.first();
-                    Service *child = nullptr;
-                    for (Service *candidate : service->children()) {
-                        if (candidate->componentId() == quint16(component.scId)
-                            && candidate->componentIdS() == quint16(component.scIdS)
-                            && candidate->applicationId() == application.type
-                            && candidate->packetId() == packetAddressOf(application)) {
-                            child = candidate;
-                            break;
-                        }
-                    }
-                    if (child) {
-                        child->setServiceIsPresent(true);
-                    } else if (service->children().size() < MaxIndex) {
-                        child = addServiceDAB(
-                            withDataIndex(service->serviceId(), int(service->children().size()) + 1), ensemble,
-                            record, component, application);
-                        changed |= child != nullptr;
-                    }
+                    Service *child = findOrAddComponentChild(service, service->serviceId(), ensemble, record,
+                                                             component, application, changed);
                     if (child) {
                         attachChild(service, child);
                         updateService(child, ensemble, record, component, &application, changed);
@@ -240,6 +224,27 @@ void ServiceManager::doCheckDabData()
     }
 }
 
+Service *ServiceManager::findOrAddComponentChild(Service *parent, qint32 parentId, const DabEnsemble &ensemble,
+                                                const DabService &record, const DabServiceComponent &component,
+                                                const DabUserApplication &application, bool &changed)
+{
+    for (Service *candidate : parent->children()) {
+        if (candidate->componentId() == quint16(component.scId)
+            && candidate->componentIdS() == quint16(component.scIdS)
+            && candidate->applicationId() == application.type
+            && candidate->packetId() == packetAddressOf(application)) {
+            candidate->setServiceIsPresent(true);
+            return candidate;
+        }
+    }
+    if (parent->children().size() >= MaxIndex)
+        return nullptr;
+    Service *child = addServiceDAB(withDataIndex(parentId, int(parent->children().size()) + 1), ensemble, record,
+                                   component, application);
+    changed |= child != nullptr;
+    return child;
+}
+
 void ServiceManager::checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
                                            const DabService &record, const DabServiceComponent &component,
                                            const QString *childLabel, bool &changed)
@@ -247,27 +252,10 @@ void ServiceManager::checkXPadApplications(Service *carrier, qint32 carrierId, c
     for (const DabUserApplication &application : component.userApplications) {
         if (!application.valid)
             continue;
-        Service *child = nullptr;
-        for (Service *candidate : carrier->children()) {
-            if (candidate->componentId() == quint16(component.scId)
-                && candidate->componentIdS() == quint16(component.scIdS)
-                && candidate->applicationId() == application.type
-                && candidate->packetId() == packetAddressOf(application)) {
-                child = candidate;
-                break;
-            }
-        }
-        if (child) {
-            child->setServiceIsPresent(true);
-        } else {
-            if (carrier->children().size() >= MaxIndex)
-                continue;
-            child = addServiceDAB(withDataIndex(carrierId, int(carrier->children().size()) + 1), ensemble, record,
-                                  component, application);
-            if (!child)
-                continue;
-            changed = true;
-        }
+        Service *child =
+            findOrAddComponentChild(carrier, carrierId, ensemble, record, component, application, changed);
+        if (!child)
+            continue;
         updateService(child, ensemble, record, component, &application, changed);
         if (childLabel)
             child->setServiceLabel(*childLabel);
