@@ -8,11 +8,27 @@
 #include "ZOZServiceManager.h"
 #include "ZOZSettings.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 #include <QStringList>
 
 #include <memory>
+
+// Runs the event loop until `condition` holds; false when `timeoutMs` passed first.
+template <typename Condition>
+bool waitUntil(Condition condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
 
 // Stands in for the receiver: emits its two signals on request and records
 // every call the manager makes, in order.

@@ -125,19 +125,6 @@ ZOZ::DabEnsemble fourServices(bool withSecond = true)
     return e;
 }
 
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 class ServiceManagerTest : public ZOZTest::SettingsFixture
 {
 protected:

@@ -1,5 +1,6 @@
 // The whole road on a real recording: the receiver library serves the ETI
 // file, the receiver builds its ensemble database and the manager its services.
+#include "ReceiverTestSupport.h"
 #include "SettingsFixture.h"
 #include "ZOZDab.h"
 #include "ZOZReceiver.h"
@@ -15,26 +16,7 @@ using ZOZ::ServiceManager;
 
 namespace {
 
-int channelIndex(const char *label)
-{
-    for (int index = 0; ZOZ::channelAtIndex(index); ++index) {
-        if (qstrcmp(ZOZ::channelAtIndex(index)->label, label) == 0)
-            return index;
-    }
-    return -1;
-}
-
-class ServiceManagerRecordingTest : public ZOZTest::SettingsFixture
-{
-protected:
-    void TearDown() override
-    {
-        if (ServiceManager::existingInstance())
-            ServiceManager::destroyInstance();
-        qunsetenv("RTKDAB_SOURCE");
-        SettingsFixture::TearDown();
-    }
-};
+using ServiceManagerRecordingTest = ZOZTest::ReceiverManagerFixture;
 
 } // namespace
 
@@ -53,7 +35,7 @@ TEST_F(ServiceManagerRecordingTest, SloveniaBuildsItsAudioAndDataServices)
     receiver->setDataFolder(home.dataFolder());
     ServiceManager *manager = ServiceManager::instance();
     ASSERT_TRUE(manager->init());
-    const int channel = channelIndex("5C");
+    const int channel = ZOZTest::channelIndex("5C");
     ASSERT_GE(channel, 0);
     receiver->addEnsembleForChannel(channel);
     receiver->requestEnsemble(channel);

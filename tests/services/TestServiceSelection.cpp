@@ -58,19 +58,6 @@ ZOZ::DabEnsemble packetEnsemble()
     return e;
 }
 
-template <typename Condition>
-bool waitUntil(Condition condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 class SelectionTest : public ZOZTest::SettingsFixture
 {
 protected:

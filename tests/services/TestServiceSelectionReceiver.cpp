@@ -2,6 +2,7 @@
 // ensemble, the receiver and the manager build its services, and a real HTTP
 // client selects, steps and polls through the server.
 #include "HttpTestClient.h"
+#include "ReceiverTestSupport.h"
 #include "SettingsFixture.h"
 #include "StrictJson.h"
 #include "ZOZClock.h"
@@ -30,25 +31,9 @@ using ZOZTest::HttpTestClient;
 
 namespace {
 
-int channelIndex(const char *label)
-{
-    for (int index = 0; ZOZ::channelAtIndex(index); ++index) {
-        if (qstrcmp(ZOZ::channelAtIndex(index)->label, label) == 0)
-            return index;
-    }
-    return -1;
-}
-
-class SelectionReceiverTest : public ZOZTest::SettingsFixture
+class SelectionReceiverTest : public ZOZTest::ReceiverManagerFixture
 {
 protected:
-    void TearDown() override
-    {
-        if (ServiceManager::existingInstance())
-            ServiceManager::destroyInstance();
-        qunsetenv("RTKDAB_SOURCE");
-        SettingsFixture::TearDown();
-    }
 
     HttpAnswer get(const QString &query)
     {
@@ -161,7 +146,7 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     qputenv("RTKDAB_SOURCE", (recording + QStringLiteral("@5C")).toLocal8Bit());
     ZOZ::Receiver *receiver = startPlayer();
     ASSERT_NE(receiver, nullptr);
-    const int channel = channelIndex("5C");
+    const int channel = ZOZTest::channelIndex("5C");
     ASSERT_GE(channel, 0);
     receiver->addEnsembleForChannel(channel);
     receiver->requestEnsemble(channel);
