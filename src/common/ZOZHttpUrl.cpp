@@ -136,4 +136,23 @@ bool isUnsafeRequestPath(const QString &pathAndFile)
     return segments.contains(QLatin1String(".."));
 }
 
+QString percentDecodeUtf8(const QString &text)
+{
+    QByteArray bytes;
+    qsizetype position = 0;
+    while (position < text.size() && text.at(position) == QLatin1Char('%')) {
+        qsizetype next = text.indexOf(QLatin1Char('%'), position + 1);
+        if (next < 0)
+            next = text.size();
+        bool ok = false;
+        const qulonglong value = QStringView(text).mid(position + 1, next - position - 1).toULongLong(&ok, 16);
+        // A run that is no hex number ends the value instead of adding a NUL byte.
+        if (!ok)
+            break;
+        bytes.append(char(value & 0xFF));
+        position = next;
+    }
+    return QString::fromUtf8(bytes);
+}
+
 } // namespace ZOZ

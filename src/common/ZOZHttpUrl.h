@@ -31,4 +31,8 @@ QString urlDecode(const QString &value);
 // or one of them percent-encoded.
 bool isUnsafeRequestPath(const QString &pathAndFile);
 
+// Decodes the "%hex%hex..." form the pages use for request values: each run between
+// two "%" is one byte, and the bytes are UTF-8.
+QString percentDecodeUtf8(const QString &text);
+
 } // namespace ZOZ

@@ -1,6 +1,5 @@
 #include "ZOZLog.h"
 
-#include "ZOZSettings.h"
 #include "ZOZVersion.h"
 
 #include <QCoreApplication>
@@ -194,9 +193,6 @@ void Log::write(const char *sourceFile, const int *line, quint32 flags, const QS
 void Log::showBox(quint32 flags, const QString &message)
 {
     const bool isError = flags & (LogFlag::FatalBox | LogFlag::Error);
-    const Settings *settings = Settings::instance();
-    const bool gui = settings && settings->hasGraphicalUI();
-
     BoxPresenter presenter;
     {
         QMutexLocker locker(&staticMutex());
@@ -204,7 +200,9 @@ void Log::showBox(quint32 flags, const QString &message)
     }
     QCoreApplication *app = QCoreApplication::instance();
 
-    if (gui && presenter && app) {
+    // Only a program with a display installs a presenter; without one, boxes
+    // become console text.
+    if (presenter && app) {
         BoxType type = BoxType::Information;
         QString title = QCoreApplication::translate("General", "Information");
         if (isError) {

@@ -12,10 +12,8 @@ bool minifyScript(const QByteArray &in, QByteArray &out);
 bool minifyStyleSheet(const QByteArray &in, QByteArray &out);
 
 // Replaces the body of a ".js" or ".css" answer by its minified form, computed once
-// per file and modification time. Does nothing when the settings switch minifying off.
-void minifyResource(const QString &filePath, const QDateTime &modified, QByteArray &body);
-
-// The same with the two settings passed in; the cache is shared with minifyResource.
+// per file and modification time, unless minifying is off. Files are cached by
+// their path below the style root.
 void minifyResource(const QString &filePath, const QDateTime &modified, QByteArray &body,
                     bool minifyEnabled, const QString &styleRoot);
 

@@ -1,7 +1,5 @@
 #include "ZOZMinifier.h"
 
-#include "ZOZSettings.h"
-
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
@@ -57,14 +55,6 @@ void minifyResource(const QString &filePath, const QDateTime &modified, QByteArr
     if (ok)
         body = minified.trimmed();
     minifyCache.insert(key, MinifiedFile { modified, body });
-}
-
-void minifyResource(const QString &filePath, const QDateTime &modified, QByteArray &body)
-{
-    const Settings *settings = Settings::instance();
-    if (!settings)
-        return;
-    minifyResource(filePath, modified, body, !settings->noFileMinimize(), settings->styleRoot());
 }
 
 } // namespace ZOZ

@@ -19,8 +19,5 @@ QString escapeJsonName(const QString &text);
 // Turns <br> tags into line breaks and drops every other tag.
 QString htmlToPlainText(const QString &html);
 
-// Decodes the "%hex%hex..." form the pages use for request values: each run between
-// two "%" is one byte, and the bytes are UTF-8.
-QString percentDecodeUtf8(const QString &text);
 
 } // namespace ZOZ

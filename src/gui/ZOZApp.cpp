@@ -78,14 +78,15 @@ App::App(bool &gui, int argc, char **argv)
     connect(d->consoleSignals, &ConsoleSignals::received, this, &App::onConsoleSignal);
 
     // Boxes are shown here, on the main thread, one at a time; the log hands
-    // over boxes that other threads ask for.
+    // over boxes that other threads ask for. Headless, the log prints them.
     QPointer<App> self(this);
-    Log::setBoxPresenter([self](Log::BoxType type, const QString &title, const QString &text) {
-        if (!self)
-            return;
-        self->d->pendingBoxes.enqueue({type, title, text});
-        self->showBoxes();
-    });
+    if (gui)
+        Log::setBoxPresenter([self](Log::BoxType type, const QString &title, const QString &text) {
+            if (!self)
+                return;
+            self->d->pendingBoxes.enqueue({type, title, text});
+            self->showBoxes();
+        });
 }
 
 App::~App()

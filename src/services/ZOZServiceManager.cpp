@@ -150,6 +150,8 @@ ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::uniq
     if (d->settings)
         d->settings->addListener(this);
     d->httpServer = new HttpServer(nullptr, nullptr);
+    if (d->settings)
+        d->httpSettings = std::make_unique<HttpSettingsAdapter>(d->settings, d->httpServer);
     d->httpServer->setDefaultRequestHandler(this);
 
     if (QCoreApplication *app = QCoreApplication::instance()) {
@@ -195,6 +197,7 @@ ServiceManager::~ServiceManager()
     d->httpServer->setDefaultRequestHandler(nullptr);
     delete d->httpServer;
     d->httpServer = nullptr;
+    d->httpSettings.reset();
 
     ZOZ_LOG(LogManager, QStringLiteral("shutting down receiver.."));
     d->source->shutdown();

@@ -2,6 +2,7 @@
 
 #include "ZOZEnsembleSource.h"
 #include "ZOZHtmlTemplate.h"
+#include "ZOZHttpSettingsAdapter.h"
 #include "ZOZServiceFactory.h"
 #include "ZOZServiceManagerLists.h"
 #include "ZOZTemplateValue.h"
@@ -84,6 +85,7 @@ public:
     QString serverId;
     Settings *settings;
     HttpServer *httpServer = nullptr;
+    std::unique_ptr<HttpSettingsAdapter> httpSettings;
     std::unique_ptr<EnsembleSource> source;
     std::unique_ptr<ServiceFactory> factory;
 

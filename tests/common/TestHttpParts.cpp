@@ -131,6 +131,14 @@ TEST(HttpUrl, TargetsAndQueries)
     EXPECT_FALSE(isUnsafeRequestPath(QStringLiteral("a/..b/c..")));
 }
 
+TEST(HttpUrl, PercentDecodeUtf8)
+{
+    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("%2f%61")), QStringLiteral("/a"));
+    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("abc%41")), QString());
+    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("%c3%a9%74")), QStringLiteral("\u00e9t"));
+    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("%41%zz%42")), QStringLiteral("A"));
+}
+
 TEST(HttpAccess, HostsAndOrigins)
 {
     struct Row { const char *host; bool own; };

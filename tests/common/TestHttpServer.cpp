@@ -6,6 +6,7 @@
 #include "ZOZHttpRequestHandler.h"
 #include "ZOZHttpServer.h"
 #include "ZOZMainThreadServices.h"
+#include "ZOZHttpSettingsAdapter.h"
 #include "ZOZSettings.h"
 #include "ZOZTemplateValue.h"
 
@@ -113,6 +114,7 @@ protected:
         m_service = new RecordingHandler(QStringLiteral("svc/"), &m_serviceDestroyed);
         onServerThread([this] {
             m_server = new HttpServer(nullptr, m_pages);
+            beforeOpen();
             m_server->setIdleTimeout(400);
             m_server->addRequestHandler(m_service);
             ASSERT_TRUE(m_server->open());
@@ -128,6 +130,8 @@ protected:
         m_thread.wait();
         delete m_pages;
     }
+
+    virtual void beforeOpen() {}
 
     template <typename F>
     void onServerThread(F work)
@@ -408,13 +412,16 @@ protected:
         Settings::create();
         HttpServerTest::SetUp();
     }
+    void beforeOpen() override { m_adapter = std::make_unique<HttpSettingsAdapter>(Settings::instance(), m_server); }
     void TearDown() override
     {
         HttpServerTest::TearDown();
+        m_adapter.reset();
         Settings::destroy();
         m_home.reset();
     }
     std::unique_ptr<TemporaryHome> m_home;
+    std::unique_ptr<HttpSettingsAdapter> m_adapter;
 };
 
 TEST_F(HttpServerWithSettingsTest, PortTemplateCacheAndMinifying)
@@ -437,6 +444,7 @@ TEST_F(HttpServerWithSettingsTest, PortTemplateCacheAndMinifying)
 
     // The configured port is taken by the running server.
     HttpServer second(nullptr, nullptr);
+    HttpSettingsAdapter secondSettings(settings, &second);
     EXPECT_FALSE(second.open());
     EXPECT_FALSE(second.isRunning());
 }
@@ -448,7 +456,7 @@ TEST_F(HttpServerWithSettingsTest, PortChangeReopensTheServer)
     HttpTestClient open(m_port);
     ASSERT_EQ(open.request(get("/before")).status, 200);
 
-    m_server->settingChanged({ Settings::HttpPortChanged });
+    m_adapter->settingChanged({ Settings::HttpPortChanged });
     services.runDeferredCalls();
     // Closing wakes the connections at once instead of after their idle time.
     EXPECT_TRUE(open.waitForClose(2000));
@@ -469,7 +477,8 @@ TEST_F(HttpServerWithSettingsTest, AllowedDomainsMayFrameThePages)
     Settings *settings = Settings::instance();
     ASSERT_TRUE(settings->parseCommandLine(
         { QStringLiteral("zoz"), QStringLiteral("-ad"), QStringLiteral("https://portal.example") }));
-    const HttpServer server(nullptr, nullptr);
+    HttpServer server(nullptr, nullptr);
+    const HttpSettingsAdapter adapter(settings, &server);
     EXPECT_TRUE(server.contentSecurityPolicy().endsWith(QStringLiteral("frame-ancestors 'self' https://portal.example")))
         << server.contentSecurityPolicy().toStdString();
 }

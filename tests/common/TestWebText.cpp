@@ -39,14 +39,6 @@ TEST(WebText, HtmlToPlainText)
     EXPECT_EQ(htmlToPlainText(QStringLiteral("a<BR>b")), QStringLiteral("ab"));
 }
 
-TEST(WebText, PercentDecodeUtf8)
-{
-    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("%2f%61")), QStringLiteral("/a"));
-    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("abc%41")), QString());
-    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("%c3%a9%74")), QStringLiteral("\u00e9t"));
-    EXPECT_EQ(percentDecodeUtf8(QStringLiteral("%41%zz%42")), QStringLiteral("A"));
-}
-
 TEST(DabText, CharacterSets)
 {
     EXPECT_EQ(dabTextToString(DabCharsetUtf8, "  Caf\xc3\xa9 ", 8), QStringLiteral("  Caf\u00e9 "));

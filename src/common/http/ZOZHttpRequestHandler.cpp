@@ -1,7 +1,6 @@
 #include "ZOZHttpRequestHandler.h"
 
 #include "ZOZHttpContentType.h"
-#include "ZOZTemplateValue.h"
 
 #include <QMutexLocker>
 
@@ -49,10 +48,7 @@ bool HttpRequestHandler::handleAjaxRequest(const HttpRequest &request, HttpRespo
     if (!matchesPath(request.path))
         return false;
     if (request.query.contains(QStringLiteral("getHttpRefreshCycle"))) {
-        TemplateValue answer;
-        answer << TemplateValue(QStringLiteral("success"), true)
-               << TemplateValue(QStringLiteral("httpRefreshCycle"), refreshCycle());
-        response.body = answer.toUtf8();
+        response.body = "{\"success\":true,\"httpRefreshCycle\":" + QByteArray::number(refreshCycle()) + '}';
         return true;
     }
     if (refuseWithoutToken(request, response))

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "ZOZHttpRequest.h"
-#include "ZOZSettings.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -18,10 +17,11 @@ namespace ZOZ {
 
 class HttpClient;
 class HttpRequestHandler;
+class HttpServerSettings;
 
 // The local HTTP server: listens on 127.0.0.1 only and gives every connection a
 // thread of its own (HttpClient), which asks the registered request handlers.
-class HttpServer : public QTcpServer, public Settings::Listener
+class HttpServer : public QTcpServer
 {
     Q_OBJECT
 
@@ -43,6 +43,11 @@ public:
 
     HttpServer(QObject *parent, HttpRequestHandler *defaultHandler);
     ~HttpServer() override;
+
+    // The program's settings as the server sees them; set before open(), kept by
+    // the caller for the server's lifetime. Null: the defaults of HttpServerSettings.
+    void setSettings(HttpServerSettings *settings) { m_settings = settings; }
+    const HttpServerSettings *settings() const { return m_settings; }
 
     // Main thread.
     bool open();
@@ -79,8 +84,6 @@ public:
     int idleTimeout() const { return m_idleTimeoutMs.load(); }
     int activeConnections() const { return m_activeConnections.load(); }
 
-    void settingChanged(const QVector<int> &changes) override;
-
 public slots:
     bool reopen();
 
@@ -100,7 +103,7 @@ private:
     // Offers the request to the registered handlers in order until one answers.
     bool dispatch(Ask ask, const HttpRequest &request, HttpResponse &response);
 
-    Settings *m_settings;
+    HttpServerSettings *m_settings = nullptr;
     QDateTime m_startTime;
     std::atomic<bool> m_running { false };
     std::atomic<int> m_port { -1 };

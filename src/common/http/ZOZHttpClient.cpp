@@ -6,11 +6,10 @@
 #include "ZOZHttpRequestParser.h"
 #include "ZOZHttpResponseWriter.h"
 #include "ZOZHttpServer.h"
+#include "ZOZHttpServerSettings.h"
 #include "ZOZHttpUrl.h"
 #include "ZOZLog.h"
-#include "ZOZMinifier.h"
 #include "ZOZThreadName.h"
-#include "ZOZWebText.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -265,7 +264,7 @@ bool HttpClient::fillRequest(const HttpRequestHead &head, HttpRequest &request, 
 
 void HttpClient::runFileRoad(const HttpRequest &request, HttpResponse &response, bool &cacheable)
 {
-    const Settings *settings = Settings::instance();
+    const HttpServerSettings *settings = m_http->settings();
     if (settings && settings->noTemplateCache())
         response.lastModified = QDateTime::currentDateTimeUtc();
 
@@ -328,9 +327,10 @@ HttpClient::Continue HttpClient::finishResponse(QTcpSocket &socket, const HttpRe
     if (response.status == 200 && request.ifModifiedSince.isValid()
         && request.ifModifiedSince.secsTo(response.lastModified) < 1)
         response.status = 304;
-    minifyResource(response.filePath, response.lastModified, response.body);
+    const HttpServerSettings *settings = m_http->settings();
+    if (settings)
+        settings->filterResource(response.filePath, response.lastModified, response.body);
 
-    const Settings *settings = Settings::instance();
     HttpAnswerOptions options;
     options.cacheable = cacheable;
     options.persistent = request.persistent;

@@ -4,8 +4,8 @@
 #include "ZOZHttpClient.h"
 #include "ZOZHttpRequestHandler.h"
 #include "ZOZHttpResponseWriter.h"
+#include "ZOZHttpServerSettings.h"
 #include "ZOZLog.h"
-#include "ZOZMainThreadServices.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -27,21 +27,15 @@ constexpr quint32 LogFatalBox = LogSource::HttpServer | LogFlag::FatalBox;
 } // namespace
 
 HttpServer::HttpServer(QObject *parent, HttpRequestHandler *defaultHandler)
-    : QTcpServer(parent), m_settings(Settings::instance()), m_startTime(QDateTime::currentDateTimeUtc()),
-      m_defaultHandler(defaultHandler)
+    : QTcpServer(parent), m_startTime(QDateTime::currentDateTimeUtc()), m_defaultHandler(defaultHandler)
 {
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::HttpServer()"));
-    if (m_settings)
-        m_settings->addListener(this);
-    // Pages may be framed by the domains given with -ad.
-    setFrameAncestors(m_settings ? m_settings->allowedDomains() : QStringList());
+    setFrameAncestors(QStringList());
 }
 
 HttpServer::~HttpServer()
 {
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::~HttpServer()"));
-    if (m_settings)
-        m_settings->removeListener(this);
     close();
     // Connection threads use the registry until they end; wait for all of them
     // before anything here goes away.
@@ -75,7 +69,7 @@ QByteArray HttpServer::page404() const
 
 bool HttpServer::open()
 {
-    const int configuredPort = m_settings ? m_settings->httpPort() : -1;
+    const int configuredPort = m_settings ? m_settings->configuredPort() : -1;
     if (configuredPort != -1) {
         if (listen(QHostAddress::LocalHost, quint16(configuredPort))) {
             m_port.store(configuredPort);
@@ -94,7 +88,7 @@ bool HttpServer::open()
         if (!listen(QHostAddress::LocalHost, quint16(port)))
             continue;
         if (m_settings)
-            m_settings->setHttpPort(port);
+            m_settings->rememberPort(port);
         m_port.store(port);
         m_running.store(true, std::memory_order_release);
         ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::open() -> HTTP service listening on random port %1 (tries: %2)").arg(port).arg(attempt));
@@ -127,11 +121,6 @@ bool HttpServer::reopen()
     return open();
 }
 
-void HttpServer::settingChanged(const QVector<int> &changes)
-{
-    if (changes.contains(Settings::HttpPortChanged))
-        MainThreadServices::queueInvoke(DeferredCall { this, QByteArray("1reopen()"), 0 });
-}
 
 void HttpServer::incomingConnection(qintptr socketDescriptor)
 {
