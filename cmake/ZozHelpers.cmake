@@ -60,3 +60,24 @@ function(zoz_without_autogen)
     endforeach()
   endwhile()
 endfunction()
+
+# zoz_enforce_layer(<static library>)
+# Links the whole library, with nothing but the libraries it declares, into a
+# shared object that may leave no symbol undefined: a layer that reaches up to
+# code it does not link fails the build here, not only at the final link where
+# everything is at hand.
+function(zoz_enforce_layer target)
+  # Sanitizer runtimes leave symbols to the executable: no check in the fuzz build.
+  if(ZOZ_FUZZ)
+    return()
+  endif()
+  set(check ${target}_layer_check)
+  set(source ${CMAKE_CURRENT_BINARY_DIR}/${check}.cpp)
+  if(NOT EXISTS ${source})
+    file(WRITE ${source} "// Links ${target} whole; see zoz_enforce_layer.\n")
+  endif()
+  add_library(${check} SHARED ${source})
+  target_link_libraries(${check} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${target}>")
+  target_link_options(${check} PRIVATE -Wl,--no-undefined)
+  set_target_properties(${check} PROPERTIES AUTOMOC OFF AUTOUIC OFF)
+endfunction()

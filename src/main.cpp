@@ -1,5 +1,5 @@
 #include "ZOZApp.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 #include <QtGlobal>
 

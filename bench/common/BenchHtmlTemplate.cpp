@@ -2,7 +2,7 @@
 // row, conditions inside the rows and (second argument 1) a #json copy of the
 // list. Target: under 5 ms per render.
 
-#include "ZOZHtmlTemplate.h"
+#include "web/ZOZHtmlTemplate.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The log is called from the decoding threads; a message whose source id is
 // filtered out must cost next to nothing, a written line one formatted write.
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 #include <QDir>
 #include <QFile>

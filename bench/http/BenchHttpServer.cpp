@@ -2,9 +2,9 @@
 // and with fifty keep-alive clients on loopback.
 
 #include "HttpTestClient.h"
-#include "ZOZHttpRequestHandler.h"
-#include "ZOZHttpServer.h"
-#include "ZOZTemplateValue.h"
+#include "http/ZOZHttpRequestHandler.h"
+#include "http/ZOZHttpServer.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,10 @@
 #include "ZOZApp.h"
 
 #include "ZOZConsoleSignals.h"
-#include "ZOZLog.h"
-#include "ZOZPaths.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZPaths.h"
 #include "ZOZServiceManager.h"
-#include "ZOZVersion.h"
+#include "base/ZOZVersion.h"
 
 #include <QClipboard>
 #include <QDesktopServices>

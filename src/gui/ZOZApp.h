@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ZOZMainThreadServices.h"
-#include "ZOZSettings.h"
+#include "base/ZOZMainThreadServices.h"
+#include "settings/ZOZSettings.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "ZOZDABEnsembleCache.h"
 
 #include "ZOZDabEnsembleStream.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 namespace ZOZ {
 

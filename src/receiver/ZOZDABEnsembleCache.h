@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ZOZDabEnsemble.h"
-#include "ZOZStorage.h"
+#include "base/ZOZStorage.h"
 
 #include <QList>
 

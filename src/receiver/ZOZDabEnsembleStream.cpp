@@ -1,6 +1,6 @@
 #include "ZOZDabEnsembleStream.h"
 
-#include "ZOZStorage.h"
+#include "base/ZOZStorage.h"
 
 namespace ZOZ {
 

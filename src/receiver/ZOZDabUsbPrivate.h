@@ -2,7 +2,7 @@
 
 #include "ZOZClock.h"
 #include "ZOZDabEnsemble.h"
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
 
 #include <QList>

@@ -2,11 +2,11 @@
 
 #include "ZOZDabChannels.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZLog.h"
-#include "ZOZPaths.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZPaths.h"
 #include "ZOZRtkLibrary.h"
 #include "ZOZUsbDevices.h"
-#include "ZOZThreadName.h"
+#include "base/ZOZThreadName.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>

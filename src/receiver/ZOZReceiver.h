@@ -2,11 +2,11 @@
 
 #include "ZOZDabEnsemble.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZHttpRequest.h"
+#include "http/ZOZHttpRequest.h"
 #include "ZOZRtkLibrary.h"
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
-#include "ZOZTemplateValue.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <QMap>
 #include <QMutex>

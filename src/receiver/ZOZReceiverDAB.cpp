@@ -3,7 +3,7 @@
 #include "ZOZDab.h"
 #include "ZOZDabChannels.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 #include "ZOZStreamHandler.h"
 
 #include <QMutexLocker>

@@ -2,9 +2,9 @@
 
 #include "ZOZDab.h"
 #include "ZOZDabLabels.h"
-#include "ZOZDabText.h"
+#include "base/ZOZDabText.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 #include <QMutexLocker>
 

@@ -2,8 +2,8 @@
 
 #include "ZOZDabChannels.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZHttpContentType.h"
-#include "ZOZLog.h"
+#include "http/ZOZHttpContentType.h"
+#include "base/ZOZLog.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>

@@ -1,7 +1,7 @@
 #include "ZOZReceiver.h"
 
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 #include <QMutexLocker>
 

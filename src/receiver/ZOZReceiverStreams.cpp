@@ -1,7 +1,7 @@
 #include "ZOZReceiver.h"
 
 #include "ZOZDab.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 #include "ZOZStreamHandler.h"
 
 #include <QMutexLocker>

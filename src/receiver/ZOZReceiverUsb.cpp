@@ -2,7 +2,7 @@
 
 #include "ZOZDabChannels.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 #include "ZOZRtkLibrary.h"
 #include "ZOZUsbDevices.h"
 

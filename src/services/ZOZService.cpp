@@ -1,6 +1,6 @@
 #include "ZOZService.h"
 
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 #include "ZOZServiceManager.h"
 #include "ZOZServiceStore.h"
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ZOZHttpRequestHandler.h"
-#include "ZOZSettings.h"
+#include "http/ZOZHttpRequestHandler.h"
+#include "settings/ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
-#include "ZOZTemplateValue.h"
-#include "ZOZTemplateVariable.h"
+#include "web/ZOZTemplateValue.h"
+#include "web/ZOZTemplateVariable.h"
 
 #include <QByteArray>
 #include <QMutex>

@@ -1,13 +1,13 @@
 #include "ZOZServiceManager.h"
 
-#include "ZOZHttpServer.h"
-#include "ZOZLog.h"
-#include "ZOZMainThreadServices.h"
+#include "http/ZOZHttpServer.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZMainThreadServices.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"
 #include "ZOZServiceStore.h"
-#include "ZOZThreadName.h"
-#include "ZOZVersion.h"
+#include "base/ZOZThreadName.h"
+#include "base/ZOZVersion.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "ZOZEnsembleSource.h"
-#include "ZOZHttpRequestHandler.h"
+#include "http/ZOZHttpRequestHandler.h"
 #include "ZOZServiceFactory.h"
-#include "ZOZSettings.h"
-#include "ZOZTemplateValue.h"
-#include "ZOZTemplateVariable.h"
+#include "settings/ZOZSettings.h"
+#include "web/ZOZTemplateValue.h"
+#include "web/ZOZTemplateVariable.h"
 
 #include <QMap>
 #include <QObject>

@@ -2,7 +2,7 @@
 
 #include "ZOZServiceManager.h"
 
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"
 

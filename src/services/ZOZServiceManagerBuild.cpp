@@ -3,10 +3,10 @@
 #include "ZOZServiceManager.h"
 
 #include "ZOZDab.h"
-#include "ZOZLog.h"
-#include "ZOZMainThreadServices.h"
-#include "ZOZPointer.h"
-#include "ZOZResourcePath.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZMainThreadServices.h"
+#include "base/ZOZPointer.h"
+#include "web/ZOZResourcePath.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"
 

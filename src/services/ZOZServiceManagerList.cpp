@@ -3,7 +3,7 @@
 
 #include "ZOZServiceManager.h"
 
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"
 #include "ZOZServiceStore.h"

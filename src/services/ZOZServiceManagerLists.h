@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ZOZTemplateValue.h"
-#include "ZOZTemplateVariable.h"
+#include "web/ZOZTemplateValue.h"
+#include "web/ZOZTemplateVariable.h"
 
 #include <QByteArray>
 #include <QMutex>

@@ -3,7 +3,7 @@
 
 #include "ZOZServiceManager.h"
 
-#include "ZOZMainThreadServices.h"
+#include "base/ZOZMainThreadServices.h"
 #include "ZOZReceiver.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"

@@ -1,12 +1,12 @@
-#include "ZOZHtmlTemplate.h"
-#include "ZOZHttpAccess.h"
-#include "ZOZHttpContentType.h"
-#include "ZOZLog.h"
-#include "ZOZResourcePath.h"
+#include "web/ZOZHtmlTemplate.h"
+#include "http/ZOZHttpAccess.h"
+#include "http/ZOZHttpContentType.h"
+#include "base/ZOZLog.h"
+#include "web/ZOZResourcePath.h"
 #include "ZOZServiceManager.h"
 #include "ZOZServiceManagerPrivate.h"
-#include "ZOZSettings.h"
-#include "ZOZVersion.h"
+#include "settings/ZOZSettings.h"
+#include "base/ZOZVersion.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "ZOZEnsembleSource.h"
-#include "ZOZHtmlTemplate.h"
-#include "ZOZHttpSettingsAdapter.h"
+#include "web/ZOZHtmlTemplate.h"
+#include "web/ZOZHttpSettingsAdapter.h"
 #include "ZOZServiceFactory.h"
 #include "ZOZServiceManagerLists.h"
-#include "ZOZTemplateValue.h"
-#include "ZOZTemplateVariable.h"
+#include "web/ZOZTemplateValue.h"
+#include "web/ZOZTemplateVariable.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -2,10 +2,10 @@
 // services, and the selected service that follows them.
 #include "ZOZServiceManager.h"
 
-#include "ZOZHttpServer.h"
-#include "ZOZLog.h"
-#include "ZOZMainThreadServices.h"
-#include "ZOZResourcePath.h"
+#include "http/ZOZHttpServer.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZMainThreadServices.h"
+#include "web/ZOZResourcePath.h"
 #include "ZOZService.h"
 #include "ZOZServiceManagerPrivate.h"
 #include "ZOZServiceStore.h"

@@ -1,6 +1,6 @@
 #include "ZOZServiceManager.h"
-#include "ZOZSettings.h"
-#include "ZOZTemplateValue.h"
+#include "settings/ZOZSettings.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <QCoreApplication>
 

@@ -2,8 +2,8 @@
 // rows of its secondary components, its translated texts and its preview image.
 #include "ZOZService.h"
 
-#include "ZOZHttpContentType.h"
-#include "ZOZResourcePath.h"
+#include "http/ZOZHttpContentType.h"
+#include "web/ZOZResourcePath.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 // refresh the derived names where they depend on the value.
 #include "ZOZService.h"
 
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 #include <QCoreApplication>
 

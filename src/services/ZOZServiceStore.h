@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
 #include <QSettings>
 

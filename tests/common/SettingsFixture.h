@@ -2,8 +2,8 @@
 
 #include "TestEnvironment.h"
 
-#include "ZOZLog.h"
-#include "ZOZSettings.h"
+#include "base/ZOZLog.h"
+#include "settings/ZOZSettings.h"
 
 #include <QDir>
 #include <QFile>

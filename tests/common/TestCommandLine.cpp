@@ -1,7 +1,7 @@
 #include "SettingsFixture.h"
 
-#include "ZOZCommandLine.h"
-#include "ZOZTemplateValue.h"
+#include "settings/ZOZCommandLine.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <functional>
 

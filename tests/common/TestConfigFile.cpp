@@ -1,6 +1,6 @@
 #include "SettingsFixture.h"
 
-#include "ZOZResourcePath.h"
+#include "web/ZOZResourcePath.h"
 
 using namespace ZOZ;
 

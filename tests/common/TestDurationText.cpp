@@ -1,4 +1,4 @@
-#include "ZOZDurationText.h"
+#include "base/ZOZDurationText.h"
 
 #include <gtest/gtest.h>
 

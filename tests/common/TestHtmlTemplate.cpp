@@ -2,8 +2,8 @@
 #include "TemplateFixture.h"
 
 #include "StrictJson.h"
-#include "ZOZHtmlTemplate.h"
-#include "ZOZTemplateValue.h"
+#include "web/ZOZHtmlTemplate.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <QRegularExpression>
 

@@ -1,8 +1,8 @@
-#include "ZOZHttpAccess.h"
-#include "ZOZHttpContentType.h"
-#include "ZOZHttpRequestParser.h"
-#include "ZOZHttpResponseWriter.h"
-#include "ZOZHttpUrl.h"
+#include "http/ZOZHttpAccess.h"
+#include "http/ZOZHttpContentType.h"
+#include "http/ZOZHttpRequestParser.h"
+#include "http/ZOZHttpResponseWriter.h"
+#include "http/ZOZHttpUrl.h"
 
 #include <gtest/gtest.h>
 

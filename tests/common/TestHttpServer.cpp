@@ -2,13 +2,13 @@
 #include "HttpTestClient.h"
 #include "TestEnvironment.h"
 #include "StrictJson.h"
-#include "ZOZHttpContentType.h"
-#include "ZOZHttpRequestHandler.h"
-#include "ZOZHttpServer.h"
-#include "ZOZMainThreadServices.h"
-#include "ZOZHttpSettingsAdapter.h"
-#include "ZOZSettings.h"
-#include "ZOZTemplateValue.h"
+#include "http/ZOZHttpContentType.h"
+#include "http/ZOZHttpRequestHandler.h"
+#include "http/ZOZHttpServer.h"
+#include "base/ZOZMainThreadServices.h"
+#include "web/ZOZHttpSettingsAdapter.h"
+#include "settings/ZOZSettings.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <gtest/gtest.h>
 

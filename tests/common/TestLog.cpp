@@ -1,8 +1,8 @@
 #include "TestEnvironment.h"
 
-#include "ZOZLog.h"
-#include "ZOZSettings.h"
-#include "ZOZVersion.h"
+#include "base/ZOZLog.h"
+#include "settings/ZOZSettings.h"
+#include "base/ZOZVersion.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "TestObjects.h"
-#include "ZOZMainThreadServices.h"
-#include "ZOZPointer.h"
+#include "base/ZOZMainThreadServices.h"
+#include "base/ZOZPointer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZOZPointer.h"
+#include "base/ZOZPointer.h"
 
 #include <QObject>
 #include <QThread>

@@ -1,5 +1,5 @@
 #include "TestObjects.h"
-#include "ZOZPointer.h"
+#include "base/ZOZPointer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ZOZResourcePath.h"
+#include "web/ZOZResourcePath.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,5 +1,5 @@
 #include "StrictJson.h"
-#include "ZOZTemplateValue.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ZOZThreadName.h"
+#include "base/ZOZThreadName.h"
 
 #include <pthread.h>
 

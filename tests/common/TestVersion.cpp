@@ -1,4 +1,4 @@
-#include "ZOZVersion.h"
+#include "base/ZOZVersion.h"
 
 #include <QDate>
 

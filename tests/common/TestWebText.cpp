@@ -1,8 +1,8 @@
 #include "Gunzip.h"
-#include "ZOZDabText.h"
-#include "ZOZDabText_tables.h"
-#include "ZOZGzip.h"
-#include "ZOZWebText.h"
+#include "base/ZOZDabText.h"
+#include "base/ZOZDabText_tables.h"
+#include "http/ZOZGzip.h"
+#include "web/ZOZWebText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The application object in this process, headless, in a temporary home.
 #include "TestObjects.h"
 #include "ZOZApp.h"
-#include "ZOZLog.h"
-#include "ZOZPointer.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZPointer.h"
 
 #include <QDir>
 #include <QFile>

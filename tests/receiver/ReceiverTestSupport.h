@@ -5,7 +5,7 @@
 #include "ZOZDABEnsembleCache.h"
 #include "ZOZDabUsbPrivate.h"
 #include "ZOZReceiver.h"
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

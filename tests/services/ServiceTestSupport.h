@@ -3,10 +3,10 @@
 #include "TestEnvironment.h"
 #include "ZOZDabEnsemble.h"
 #include "ZOZEnsembleSource.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 #include "ZOZService.h"
 #include "ZOZServiceManager.h"
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // announcements, page variables and the preview image.
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
-#include "ZOZHttpContentType.h"
+#include "http/ZOZHttpContentType.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 #include "HttpTestClient.h"
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
-#include "ZOZHttpServer.h"
+#include "http/ZOZHttpServer.h"
 #include "ZOZServiceFactory.h"
 
 #include <QCoreApplication>

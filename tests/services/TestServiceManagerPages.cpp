@@ -3,8 +3,8 @@
 // replaced tokens, static files and the selection page's rebuilds.
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
-#include "ZOZHttpAccess.h"
-#include "ZOZHttpContentType.h"
+#include "http/ZOZHttpAccess.h"
+#include "http/ZOZHttpContentType.h"
 #include "ZOZServiceFactory.h"
 
 #include <QCoreApplication>

@@ -4,8 +4,8 @@
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
 #include "StrictJson.h"
-#include "ZOZHttpServer.h"
-#include "ZOZMainThreadServices.h"
+#include "http/ZOZHttpServer.h"
+#include "base/ZOZMainThreadServices.h"
 #include "ZOZServiceFactory.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "ZOZDabText.h"
+#include "base/ZOZDabText.h"
 
-#include "ZOZDabText_tables.h"
+#include "base/ZOZDabText_tables.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ZOZDabText_tables.h"
+#include "base/ZOZDabText_tables.h"
 
 namespace ZOZ {
 

@@ -1,4 +1,4 @@
-#include "ZOZGzip.h"
+#include "http/ZOZGzip.h"
 
 #include <zlib.h>
 

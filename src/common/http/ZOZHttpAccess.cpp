@@ -1,4 +1,4 @@
-#include "ZOZHttpAccess.h"
+#include "http/ZOZHttpAccess.h"
 
 #include <QRandomGenerator>
 

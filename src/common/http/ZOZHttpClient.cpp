@@ -1,15 +1,15 @@
-#include "ZOZHttpClient.h"
+#include "http/ZOZHttpClient.h"
 
-#include "ZOZHttpAccess.h"
-#include "ZOZHttpContentType.h"
-#include "ZOZHttpRequestHandler.h"
-#include "ZOZHttpRequestParser.h"
-#include "ZOZHttpResponseWriter.h"
-#include "ZOZHttpServer.h"
-#include "ZOZHttpServerSettings.h"
-#include "ZOZHttpUrl.h"
-#include "ZOZLog.h"
-#include "ZOZThreadName.h"
+#include "http/ZOZHttpAccess.h"
+#include "http/ZOZHttpContentType.h"
+#include "http/ZOZHttpRequestHandler.h"
+#include "http/ZOZHttpRequestParser.h"
+#include "http/ZOZHttpResponseWriter.h"
+#include "http/ZOZHttpServer.h"
+#include "http/ZOZHttpServerSettings.h"
+#include "http/ZOZHttpUrl.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZThreadName.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

@@ -1,4 +1,4 @@
-#include "ZOZHttpContentType.h"
+#include "http/ZOZHttpContentType.h"
 
 
 #include <array>

@@ -1,6 +1,6 @@
-#include "ZOZHttpRequestHandler.h"
+#include "http/ZOZHttpRequestHandler.h"
 
-#include "ZOZHttpContentType.h"
+#include "http/ZOZHttpContentType.h"
 
 #include <QMutexLocker>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ZOZHttpRequest.h"
-#include "ZOZPointer.h"
+#include "http/ZOZHttpRequest.h"
+#include "base/ZOZPointer.h"
 
 #include <QMutex>
 #include <QString>

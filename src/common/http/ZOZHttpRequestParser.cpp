@@ -1,4 +1,4 @@
-#include "ZOZHttpRequestParser.h"
+#include "http/ZOZHttpRequestParser.h"
 
 #include <algorithm>
 #include <cstring>

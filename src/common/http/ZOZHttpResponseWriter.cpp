@@ -1,7 +1,7 @@
-#include "ZOZHttpResponseWriter.h"
+#include "http/ZOZHttpResponseWriter.h"
 
-#include "ZOZGzip.h"
-#include "ZOZHttpContentType.h"
+#include "http/ZOZGzip.h"
+#include "http/ZOZHttpContentType.h"
 
 #include <QAbstractSocket>
 

@@ -1,11 +1,11 @@
-#include "ZOZHttpServer.h"
+#include "http/ZOZHttpServer.h"
 
-#include "ZOZHttpAccess.h"
-#include "ZOZHttpClient.h"
-#include "ZOZHttpRequestHandler.h"
-#include "ZOZHttpResponseWriter.h"
-#include "ZOZHttpServerSettings.h"
-#include "ZOZLog.h"
+#include "http/ZOZHttpAccess.h"
+#include "http/ZOZHttpClient.h"
+#include "http/ZOZHttpRequestHandler.h"
+#include "http/ZOZHttpResponseWriter.h"
+#include "http/ZOZHttpServerSettings.h"
+#include "base/ZOZLog.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>

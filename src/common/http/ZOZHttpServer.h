@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZOZHttpRequest.h"
+#include "http/ZOZHttpRequest.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "ZOZCommandLine.h"
+#include "settings/ZOZCommandLine.h"
 
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 namespace ZOZ {
 

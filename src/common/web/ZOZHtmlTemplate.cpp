@@ -1,8 +1,8 @@
-#include "ZOZHtmlTemplatePrivate.h"
+#include "web/ZOZHtmlTemplatePrivate.h"
 
-#include "ZOZLog.h"
-#include "ZOZMinifier.h"
-#include "ZOZResourcePath.h"
+#include "base/ZOZLog.h"
+#include "web/ZOZMinifier.h"
+#include "web/ZOZResourcePath.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZOZTemplateVariable.h"
+#include "web/ZOZTemplateVariable.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZOZHtmlTemplate.h"
+#include "web/ZOZHtmlTemplate.h"
 
 #include <QList>
 #include <QPair>

@@ -1,6 +1,6 @@
-#include "ZOZHtmlTemplatePrivate.h"
+#include "web/ZOZHtmlTemplatePrivate.h"
 
-#include "ZOZWebText.h"
+#include "web/ZOZWebText.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "ZOZHtmlTemplatePrivate.h"
+#include "web/ZOZHtmlTemplatePrivate.h"
 
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
 namespace ZOZ {
 

@@ -1,7 +1,7 @@
-#include "ZOZHtmlTemplatePrivate.h"
+#include "web/ZOZHtmlTemplatePrivate.h"
 
-#include "ZOZTemplateValue.h"
-#include "ZOZWebText.h"
+#include "web/ZOZTemplateValue.h"
+#include "web/ZOZWebText.h"
 
 #include <QRegularExpression>
 #include <QStringMatcher>

@@ -1,8 +1,7 @@
-#include "ZOZHttpRequestParser.h"
+#include "http/ZOZHttpRequestParser.h"
 
 #ifdef ZOZ_FUZZ_WITH_QT
-#include "ZOZHttpUrl.h"
-#include "ZOZWebText.h"
+#include "http/ZOZHttpUrl.h"
 #endif
 
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
-#include "ZOZCommandLine.h"
-#include "ZOZLog.h"
+#include "settings/ZOZCommandLine.h"
+#include "base/ZOZLog.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "ZOZHttpUrl.h"
+#include "http/ZOZHttpUrl.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "ZOZTemplateValue.h"
+#include "web/ZOZTemplateValue.h"
 
-#include "ZOZWebText.h"
+#include "web/ZOZWebText.h"
 
 #include <cmath>
 

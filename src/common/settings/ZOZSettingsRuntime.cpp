@@ -1,8 +1,8 @@
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
-#include "ZOZLog.h"
-#include "ZOZTemplateValue.h"
-#include "ZOZVersion.h"
+#include "base/ZOZLog.h"
+#include "web/ZOZTemplateValue.h"
+#include "base/ZOZVersion.h"
 
 #include <QCoreApplication>
 

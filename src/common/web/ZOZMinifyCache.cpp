@@ -1,4 +1,4 @@
-#include "ZOZMinifier.h"
+#include "web/ZOZMinifier.h"
 
 #include <QHash>
 #include <QMutex>

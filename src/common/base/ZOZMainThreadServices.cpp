@@ -1,6 +1,6 @@
-#include "ZOZMainThreadServices.h"
+#include "base/ZOZMainThreadServices.h"
 
-#include "ZOZPointer.h"
+#include "base/ZOZPointer.h"
 
 #include <QStorageInfo>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "ZOZResourcePath.h"
+#include "web/ZOZResourcePath.h"
 
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "ZOZTemplateVariable.h"
+#include "web/ZOZTemplateVariable.h"
 
-#include "ZOZTemplateValue.h"
+#include "web/ZOZTemplateValue.h"
 
 namespace ZOZ {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ZOZHttpServerSettings.h"
-#include "ZOZSettings.h"
+#include "http/ZOZHttpServerSettings.h"
+#include "settings/ZOZSettings.h"
 
 namespace ZOZ {
 

@@ -1,7 +1,7 @@
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
-#include "ZOZLog.h"
-#include "ZOZPaths.h"
+#include "base/ZOZLog.h"
+#include "base/ZOZPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
 #include "DabChannelGrids.h"
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 #include <QCoreApplication>
 #include <QDomDocument>

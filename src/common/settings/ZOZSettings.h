@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZOZTemplateValue.h"
+#include "web/ZOZTemplateValue.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "ZOZSettings.h"
+#include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
 

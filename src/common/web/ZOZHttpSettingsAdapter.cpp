@@ -1,8 +1,8 @@
-#include "ZOZHttpSettingsAdapter.h"
+#include "web/ZOZHttpSettingsAdapter.h"
 
-#include "ZOZHttpServer.h"
-#include "ZOZMainThreadServices.h"
-#include "ZOZMinifier.h"
+#include "http/ZOZHttpServer.h"
+#include "base/ZOZMainThreadServices.h"
+#include "web/ZOZMinifier.h"
 
 namespace ZOZ {
 

@@ -1,6 +1,6 @@
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
-#include "ZOZVersion.h"
+#include "base/ZOZVersion.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "ZOZWebText.h"
+#include "web/ZOZWebText.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "ZOZStorage.h"
+#include "base/ZOZStorage.h"
 
-#include "ZOZLog.h"
+#include "base/ZOZLog.h"
 
 #include <QDir>
 #include <QSaveFile>

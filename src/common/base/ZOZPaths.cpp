@@ -1,4 +1,4 @@
-#include "ZOZPaths.h"
+#include "base/ZOZPaths.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "ZOZPointer.h"
+#include "base/ZOZPointer.h"
 
 namespace ZOZ {
 
