@@ -31,6 +31,22 @@ QString displayName(const QString &code)
 
 } // namespace
 
+QStringList Settings::availableLanguages()
+{
+    return QStringLiteral("de;en;zh_CN").split(QLatin1Char(';'));
+}
+
+// Codes such as "zh_CN" are matched ignoring case, so that they can be chosen
+// at all; the code is kept as the list writes it.
+QString Settings::matchLanguage(const QString &code)
+{
+    for (const QString &available : availableLanguages()) {
+        if (available.compare(code, Qt::CaseInsensitive) == 0)
+            return available;
+    }
+    return QString();
+}
+
 QMap<QString, QString> Settings::languageNames()
 {
     QMap<QString, QString> names;
@@ -41,24 +57,17 @@ QMap<QString, QString> Settings::languageNames()
 
 QString Settings::languageIconPath(const QString &code)
 {
-    return QLatin1String(LanguageIconFolder) + code + QLatin1String(LanguageIconSuffix);
+    return languageIconFolder() + code + languageIconSuffix();
 }
 
-TemplateValue Settings::languageIconValue()
+QString Settings::languageIconFolder()
 {
-    TemplateValue icon(QStringLiteral("LANGUAGE_ICON"), TemplateValue::Map);
-    icon << TemplateValue(QStringLiteral("FOLDER"), LanguageIconFolder)
-         << TemplateValue(QStringLiteral("SUFFIX"), LanguageIconSuffix);
-    return icon;
+    return QLatin1String(LanguageIconFolder);
 }
 
-TemplateValue Settings::languagesValue()
+QString Settings::languageIconSuffix()
 {
-    TemplateValue languages(QStringLiteral("LANGUAGES"), TemplateValue::Map);
-    const QMap<QString, QString> names = languageNames();
-    for (auto it = names.cbegin(); it != names.cend(); ++it)
-        languages << TemplateValue(it.value(), it.key());
-    return languages;
+    return QLatin1String(LanguageIconSuffix);
 }
 
 } // namespace ZOZ

@@ -1,6 +1,7 @@
 #include "ZOZApp.h"
 
 #include "ZOZConsoleSignals.h"
+#include "ZOZHelpWindows.h"
 #include "ZOZLog.h"
 #include "ZOZPaths.h"
 #include "ZOZServiceManager.h"
@@ -86,6 +87,7 @@ App::App(bool &gui, int argc, char **argv)
         self->d->pendingBoxes.enqueue({type, title, text});
         self->showBoxes();
     });
+    HelpWindows::install();
 }
 
 App::~App()
@@ -111,6 +113,7 @@ App::~App()
     }
 
     Log::setBoxPresenter({});
+    HelpWindows::uninstall();
     if (Log *log = Log::instance()) {
         ZOZ_LOG(LogNotice, QStringLiteral("finished shutdown process."));
         Log::setInstance(nullptr);
