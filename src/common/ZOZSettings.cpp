@@ -90,19 +90,6 @@ bool isRecordingType(int recordingType)
     return recordingType >= Settings::DabClassic && recordingType <= Settings::Am;
 }
 
-std::function<void(const QString &)> &themeSwitcherHook()
-{
-    static std::function<void(const QString &)> hook;
-    return hook;
-}
-
-// A theme is a folder below the built-in themes folder: a plain name only.
-bool isPlainFolderName(const QString &name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
-}
-
 } // namespace
 
 Settings::Listener::~Listener() = default;
@@ -602,37 +589,6 @@ void Settings::setStyleRootPath(const QString &path)
     if (!exchange(m_styleRoot, value))
         return;
     ZOZ_LOG(LogNotice, QStringLiteral("Settings::setStyleRootPath() -> new value: '%1'").arg(value));
-}
-
-void Settings::setTheme(const QString &name)
-{
-    put(m_theme, name.isEmpty() ? QString() : QStringLiteral("_themes/") + name + QLatin1Char('/'));
-}
-
-void Settings::setThemeSwitcher(std::function<void(const QString &)> switcher)
-{
-    themeSwitcherHook() = std::move(switcher);
-}
-
-void Settings::switchTheme(const QString &name)
-{
-    if (themeSwitcherHook()) {
-        themeSwitcherHook()(name);
-        return;
-    }
-    if (isPlainFolderName(name))
-        setTheme(name);
-}
-
-QString Settings::themeName() const
-{
-    QString folder = theme();
-    if (folder.isEmpty())
-        return QStringLiteral("default");
-    folder.remove(0, int(qstrlen("_themes/")));
-    if (folder.endsWith(QLatin1Char('/')))
-        folder.chop(1);
-    return folder;
 }
 
 void Settings::setClearServicesOnLoss(bool on, int timeoutSeconds)

@@ -319,7 +319,7 @@ public:
     QString featuresText() const;
     QString versionText() const;
 
-    // Languages (ZOZSettingsLanguages.cpp)
+    // Languages and themes (ZOZSettingsLanguages.cpp)
     static QStringList availableLanguages();
     // Translated display name (context "Language") -> code, so ordered by the
     // name the user reads.

@@ -1,3 +1,6 @@
+// Languages and themes: the user-interface languages with their display
+// names and flags, and the theme folder below the built-in themes.
+
 #include "ZOZSettings.h"
 
 #include <QCoreApplication>
@@ -27,6 +30,19 @@ QString displayName(const QString &code)
             return QCoreApplication::translate("Language", entry.name);
     }
     return code;
+}
+
+std::function<void(const QString &)> &themeSwitcherHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+// A theme is a folder below the built-in themes folder: a plain name only.
+bool isPlainFolderName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
 }
 
 } // namespace
@@ -68,6 +84,37 @@ QString Settings::languageIconFolder()
 QString Settings::languageIconSuffix()
 {
     return QLatin1String(LanguageIconSuffix);
+}
+
+void Settings::setTheme(const QString &name)
+{
+    put(m_theme, name.isEmpty() ? QString() : QStringLiteral("_themes/") + name + QLatin1Char('/'));
+}
+
+void Settings::setThemeSwitcher(std::function<void(const QString &)> switcher)
+{
+    themeSwitcherHook() = std::move(switcher);
+}
+
+void Settings::switchTheme(const QString &name)
+{
+    if (themeSwitcherHook()) {
+        themeSwitcherHook()(name);
+        return;
+    }
+    if (isPlainFolderName(name))
+        setTheme(name);
+}
+
+QString Settings::themeName() const
+{
+    QString folder = theme();
+    if (folder.isEmpty())
+        return QStringLiteral("default");
+    folder.remove(0, int(qstrlen("_themes/")));
+    if (folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder;
 }
 
 } // namespace ZOZ
