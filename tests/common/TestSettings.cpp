@@ -422,3 +422,18 @@ TEST_F(SettingsTest, StoreFileTextOfTheSetters)
                                             "Http\\numRemoteClients=4\n"
                                             "Journaline\\apTimestep=30\n");
 }
+
+TEST_F(SettingsTest, EveryRuntimeFlagStartsAtItsDefaultAndDumpsUnderItsName)
+{
+    Settings *settings = Settings::create();
+    const QString dump = settings->dump();
+    for (const RuntimeFlagRow &row : runtimeFlagRows()) {
+        EXPECT_EQ(settings->flag(row.id), row.defaultValue) << int(row.id);
+        if (!row.dumpName)
+            continue;
+        const QString line = QStringLiteral(" - %1: %2\r\n")
+                                 .arg(QLatin1String(row.dumpName), -20)
+                                 .arg(row.defaultValue ? QStringLiteral("true") : QStringLiteral("false"));
+        EXPECT_TRUE(dump.contains(line)) << line.toStdString();
+    }
+}
