@@ -368,8 +368,6 @@ QString feedbackTypes()
         + QCoreApplication::translate("Homecall", "Comment on design and application flow") + QStringLiteral("</option>");
 }
 
-// Fills `parent` from the table, starting at `index`, until the End that
-// closes it (or the table's end); returns the index after that End.
 // "LANGUAGE_ICON": where the pages find the language flags.
 TemplateValue languageIconValue()
 {
@@ -389,6 +387,8 @@ TemplateValue languagesValue()
     return languages;
 }
 
+// Fills `parent` from the table, starting at `index`, until the End that
+// closes it (or the table's end); returns the index after that End.
 int appendEntries(TemplateValue &parent, int index)
 {
     while (index < UiStringCount) {
