@@ -1,6 +1,7 @@
 #include "ZOZApp.h"
 
 #include "ZOZConsoleSignals.h"
+#include "ZOZHelpWindows.h"
 #include "base/ZOZLog.h"
 #include "base/ZOZPaths.h"
 #include "ZOZServiceManager.h"
@@ -87,6 +88,7 @@ App::App(bool &gui, int argc, char **argv)
             self->d->pendingBoxes.enqueue({type, title, text});
             self->showBoxes();
         });
+    HelpWindows::install();
 }
 
 App::~App()
@@ -112,6 +114,7 @@ App::~App()
     }
 
     Log::setBoxPresenter({});
+    HelpWindows::uninstall();
     if (Log *log = Log::instance()) {
         ZOZ_LOG(LogNotice, QStringLiteral("finished shutdown process."));
         Log::setInstance(nullptr);

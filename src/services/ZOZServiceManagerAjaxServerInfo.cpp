@@ -42,6 +42,15 @@ enum FrontEndOptionId {
     SwapIq = 19,
 };
 
+// "announcements": the announcement mask of each type.
+TemplateValue announcementsValue(const Settings &settings)
+{
+    TemplateValue value(QStringLiteral("announcements"), TemplateValue::Map);
+    for (const Settings::Announcement &announcement : settings.announcements())
+        value << TemplateValue(announcement.type, announcement.mask);
+    return value;
+}
+
 TemplateValue tunerValue(const Settings *settings, const Receiver *receiver)
 {
     auto option = [settings](int id) { return settings ? settings->frontEndOption(id) : 0; };
@@ -164,7 +173,7 @@ bool ServiceManager::ajaxGetServerInfo(const HttpRequest &request, HttpResponse 
 
     reply << servicesValue();
     if (settings)
-        reply << TemplateValue(QStringLiteral("announcements"), settings->announcementsValue());
+        reply << announcementsValue(*settings);
     reply << tunerValue(settings, dab);
 
     TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);

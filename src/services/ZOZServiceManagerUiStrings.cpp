@@ -368,6 +368,25 @@ QString feedbackTypes()
         + QCoreApplication::translate("Homecall", "Comment on design and application flow") + QStringLiteral("</option>");
 }
 
+// "LANGUAGE_ICON": where the pages find the language flags.
+TemplateValue languageIconValue()
+{
+    TemplateValue icon(QStringLiteral("LANGUAGE_ICON"), TemplateValue::Map);
+    icon << TemplateValue(QStringLiteral("FOLDER"), Settings::languageIconFolder())
+         << TemplateValue(QStringLiteral("SUFFIX"), Settings::languageIconSuffix());
+    return icon;
+}
+
+// "LANGUAGES": code -> translated display name, ordered by the name.
+TemplateValue languagesValue()
+{
+    TemplateValue languages(QStringLiteral("LANGUAGES"), TemplateValue::Map);
+    const QMap<QString, QString> names = Settings::languageNames();
+    for (auto it = names.cbegin(); it != names.cend(); ++it)
+        languages << TemplateValue(it.value(), it.key());
+    return languages;
+}
+
 // Fills `parent` from the table, starting at `index`, until the End that
 // closes it (or the table's end); returns the index after that End.
 int appendEntries(TemplateValue &parent, int index)
@@ -388,10 +407,10 @@ int appendEntries(TemplateValue &parent, int index)
             parent << TemplateValue(key, feedbackTypes());
             break;
         case UiEntry::LanguageIcon:
-            parent << Settings::languageIconValue();
+            parent << languageIconValue();
             break;
         case UiEntry::Languages:
-            parent << Settings::languagesValue();
+            parent << languagesValue();
             break;
         case UiEntry::Map:
         case UiEntry::List: {

@@ -1,7 +1,6 @@
 #include "SettingsFixture.h"
 
 #include "settings/ZOZCommandLine.h"
-#include "web/ZOZTemplateValue.h"
 
 #include <functional>
 
@@ -235,9 +234,11 @@ TEST_F(CommandLineTest, DumpVersionAndFeatures)
     EXPECT_EQ(out, settings->versionText() + QLatin1Char('\n'));
     EXPECT_TRUE(out.contains(QStringLiteral("\n\nLinked Libs:\n  Radarovaz                      : ")));
 
-    EXPECT_EQ(settings->announcementsValue().toJson(),
-              QStringLiteral("\"announcements\":{\"DAB\":4294967295,\"DABapps\":4294967295,\"DRM\":4294967295,"
-                             "\"DRMapps\":4294967295,\"Epilog\":1}"));
+    QStringList announcements;
+    for (const Settings::Announcement &announcement : settings->announcements())
+        announcements << QStringLiteral("%1:%2").arg(announcement.type).arg(announcement.mask);
+    EXPECT_EQ(announcements, QStringList({"DAB:4294967295", "DABapps:4294967295", "DRM:4294967295",
+                                          "DRMapps:4294967295", "Epilog:1"}));
 }
 
 TEST_F(CommandLineTest, CommandLineWinsOverTheConfigFile)

@@ -319,3 +319,121 @@ TEST(SettingsPaths, FindFileCleansSeparatorsFirst)
     EXPECT_FALSE(Settings::findFile(missing));
     EXPECT_EQ(missing.toStdString(), "no/such/file.cfg");
 }
+
+namespace {
+
+QVariant typedDefault(const SettingRow &row)
+{
+    switch (row.type) {
+    case SettingRow::Type::Bool: return QVariant(row.defaultValue != 0);
+    case SettingRow::Type::Int: return QVariant(int(row.defaultValue));
+    case SettingRow::Type::UInt: return QVariant(uint(row.defaultValue));
+    }
+    return {};
+}
+
+} // namespace
+
+TEST_F(SettingsTest, EveryTableRowReadsItsDefaultFromAnEmptyStore)
+{
+    Settings *settings = Settings::create();
+    for (const SettingRow &row : settingRows()) {
+        SCOPED_TRACE(row.key);
+        EXPECT_EQ(settings->value(row.id), typedDefault(row));
+        EXPECT_EQ(Settings::storedValue(row.id), typedDefault(row));
+        // Its default again is no change: nothing written, nothing logged.
+        const QString before = logText();
+        settings->setValue(row.id, typedDefault(row));
+        EXPECT_FALSE(stored(QString::fromLatin1(row.key)).isValid());
+        EXPECT_EQ(logText(), before);
+    }
+    for (const AnnouncementRow &row : announcementRows())
+        EXPECT_EQ(settings->announcement(QString::fromLatin1(row.type)), row.defaultMask) << row.type;
+    for (int option = 0; option < Settings::FrontEndOptionCount; ++option)
+        EXPECT_EQ(settings->frontEndOption(option), frontEndOptionDefault(option)) << option;
+    EXPECT_EQ(stored(QStringLiteral("registryIdx")), QVariant());
+}
+
+TEST_F(SettingsTest, EveryRangedRowRefusesOnePastEachBoundAndTakesTheBound)
+{
+    Settings *settings = Settings::create();
+    int ranged = 0;
+    for (const SettingRow &row : settingRows()) {
+        if (!row.isRanged())
+            continue;
+        ++ranged;
+        SCOPED_TRACE(row.key);
+        const QString key = QString::fromLatin1(row.key);
+        for (const qint64 bound : {row.minimum, row.maximum}) {
+            if (bound == SettingRow::NoLimit)
+                continue;
+            const qint64 outside = bound == row.minimum ? bound - 1 : bound + 1;
+            const QString before = logText();
+            settings->setValue(row.id, QVariant(int(outside)));
+            EXPECT_EQ(settings->value(row.id), typedDefault(row)) << outside;
+            EXPECT_FALSE(stored(key).isValid()) << outside;
+            EXPECT_EQ(logText(), before) << outside;
+        }
+        for (const qint64 bound : {row.minimum, row.maximum}) {
+            if (bound == SettingRow::NoLimit || bound == row.defaultValue)
+                continue;
+            settings->setValue(row.id, QVariant(int(bound)));
+            EXPECT_EQ(settings->value(row.id).toLongLong(), bound);
+            EXPECT_EQ(stored(key).toLongLong(), bound);
+            EXPECT_TRUE(logText().contains(QString::fromLatin1(row.logText).arg(bound))) << bound;
+        }
+    }
+    // Time limit, five recording formats, decoder mode, binaural preset.
+    EXPECT_EQ(ranged, 8);
+}
+
+// The store file keeps the exact text that earlier versions wrote and read.
+TEST_F(SettingsTest, StoreFileTextOfTheSetters)
+{
+    Settings *settings = Settings::create();
+    settings->setAudioDecoderMode(0);
+    settings->setAudioRecordingFormat(Settings::DabPlus, 1);
+    settings->setSpokenLabelsActive(false);
+    settings->setAudioRecordingTimelimit(90);
+    settings->setGuiShowBubbles(true);
+    settings->jouSetApTimestep(30);
+    settings->setAnnouncement(QStringLiteral("Epilog"), 3);
+    settings->setHttpNumRemoteClients(4, true);
+    settings->setFrontEndMode(Settings::ModeDab);
+    settings->setFrontEndOption(Settings::OptionGain, 7);
+    settings->setFrontEndFrequency(227360);
+    QFile file(home.storeFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), "[General]\n"
+                                            "registryIdx=2\n"
+                                            "\n"
+                                            "[Announcements]\n"
+                                            "Epilog=3\n"
+                                            "\n"
+                                            "[Settings]\n"
+                                            "Audio\\decoderMode=0\n"
+                                            "Audio\\recordingFormatDABplus=1\n"
+                                            "Audio\\recordingTimelimit=90\n"
+                                            "Audio\\spokenLabelsActive=false\n"
+                                            "FrontEnd\\3\\frequency=227360\n"
+                                            "FrontEnd\\3\\gain=7\n"
+                                            "FrontEnd\\mode=3\n"
+                                            "Gui\\showBubbles=true\n"
+                                            "Http\\numRemoteClients=4\n"
+                                            "Journaline\\apTimestep=30\n");
+}
+
+TEST_F(SettingsTest, EveryRuntimeFlagStartsAtItsDefaultAndDumpsUnderItsName)
+{
+    Settings *settings = Settings::create();
+    const QString dump = settings->dump();
+    for (const RuntimeFlagRow &row : runtimeFlagRows()) {
+        EXPECT_EQ(settings->flag(row.id), row.defaultValue) << int(row.id);
+        if (!row.dumpName)
+            continue;
+        const QString line = QStringLiteral(" - %1: %2\r\n")
+                                 .arg(QLatin1String(row.dumpName), -20)
+                                 .arg(row.defaultValue ? QStringLiteral("true") : QStringLiteral("false"));
+        EXPECT_TRUE(dump.contains(line)) << line.toStdString();
+    }
+}

@@ -181,6 +181,14 @@ TEST_F(SelectionTest, ListIsSortedByCaseFoldedLabel)
     EXPECT_EQ(sortedLabels(), (QStringList {QStringLiteral("abc"), QStringLiteral("ABD"), HostileLabel, QStringLiteral("Zeta")}));
 }
 
+TEST_F(SelectionTest, ServerInfoCarriesTheAnnouncementMasksInTypeOrder)
+{
+    load({mainEnsemble()});
+    EXPECT_TRUE(get(QStringLiteral("getServerInfo"), false)
+                    .body.contains("\"announcements\":{\"DAB\":4294967295,\"DABapps\":4294967295,\"DRM\":4294967295,"
+                                   "\"DRMapps\":4294967295,\"Epilog\":1}"));
+}
+
 TEST_F(SelectionTest, EnsembleOrderGroupsByEnsembleLabelThenNumber)
 {
     load({ensembleWith(1, 0x1001, QStringLiteral("B"), {QStringLiteral("b1")}, 0xD301),

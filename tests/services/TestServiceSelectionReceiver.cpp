@@ -21,6 +21,7 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -156,7 +157,11 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     QJsonArray services;
     while (timer.elapsed() < 20000) {
         services = serverInfo().value(QStringLiteral("services")).toArray();
-        if (services.size() == 3)
+        // A service can be listed before its label is decoded, which would sort it elsewhere.
+        const bool labelled = std::all_of(services.begin(), services.end(), [](const QJsonValue &entry) {
+            return !entry.toObject().value(QStringLiteral("label")).toString().isEmpty();
+        });
+        if (services.size() == 3 && labelled)
             break;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }

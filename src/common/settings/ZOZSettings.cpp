@@ -1,7 +1,10 @@
 #include "settings/ZOZSettings.h"
 
+#include "settings/ZOZCommandLineOptions.h"
+#include "settings/ZOZConfigFile.h"
 #include "base/ZOZLog.h"
 #include "base/ZOZPaths.h"
+#include "settings/ZOZSettingsReport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,48 +36,40 @@ public:
     }
 };
 
-const char *const announcementTypes[] = {"DAB", "DABapps", "DRM", "DRMapps", "Epilog"};
-const quint32 announcementDefaults[] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 1u};
-
-struct RecordingFormatKey
-{
-    const char *key;
-    const char *logName;
-    int defaultFormat;
-};
-// Indexed by recording type 1 to 5.
-const RecordingFormatKey recordingFormatKeys[] = {
-    {nullptr, nullptr, 0},
-    {"Settings/Audio/recordingFormatDABclassic", "DAB_CLASSIC", 0},
-    {"Settings/Audio/recordingFormatDABplus", "DAB_PLUS", 2},
-    {"Settings/Audio/recordingFormatDRM", "DRM", 1},
-    {"Settings/Audio/recordingFormatFM", "FM", 1},
-    {"Settings/Audio/recordingFormatAM", "AM", 1},
-};
-constexpr int MaxRecordingFormat = 2;
-// A stored 3 is an old format that this program no longer writes.
-constexpr int RetiredRecordingFormat = 3;
-
 QString boolText(bool value)
 {
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
+// The value in the row's own type, so that the store writes it as it always did.
+QVariant typed(const SettingRow &row, const QVariant &value)
+{
+    switch (row.type) {
+    case SettingRow::Type::Bool: return QVariant(value.toBool());
+    case SettingRow::Type::Int: return QVariant(value.toInt());
+    case SettingRow::Type::UInt: return QVariant(value.toUInt());
+    }
+    return value;
+}
+
+QVariant defaultOf(const SettingRow &row)
+{
+    return typed(row, QVariant(row.defaultValue));
+}
+
+QString logValue(const QVariant &value)
+{
+    return value.typeId() == QMetaType::Bool ? boolText(value.toBool()) : value.toString();
+}
+
+bool isAccepted(const SettingRow &row, const QVariant &value)
+{
+    return row.type == SettingRow::Type::Bool || row.inRange(value.toLongLong());
+}
+
 QString frontEndKey(int mode, const char *name)
 {
     return QStringLiteral("Settings/FrontEnd/%1/%2").arg(mode).arg(QLatin1String(name));
-}
-
-const char *optionKeyName(int id)
-{
-    switch (id) {
-    case Settings::OptionAgc: return "agc";
-    case Settings::OptionFilter: return "filter";
-    case Settings::OptionGain: return "gain";
-    case Settings::OptionMixer: return "mixer";
-    case Settings::OptionLna: return "lna";
-    default: return nullptr;
-    }
 }
 
 QString withSlash(QString folder)
@@ -83,6 +78,16 @@ QString withSlash(QString folder)
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;
+}
+
+Setting recordingFormatSetting(int recordingType)
+{
+    return Setting(int(Setting::RecordingFormatDabClassic) + recordingType - Settings::DabClassic);
+}
+
+bool isRecordingType(int recordingType)
+{
+    return recordingType >= Settings::DabClassic && recordingType <= Settings::Am;
 }
 
 } // namespace
@@ -120,19 +125,32 @@ void Settings::destroy()
 
 Settings::Settings()
 {
+    for (const RuntimeFlagRow &row : runtimeFlagRows())
+        m_flags[size_t(row.id)].store(row.defaultValue, std::memory_order_relaxed);
     m_homePath = homeFolder();
     m_archivesPath = dataFolder() + QStringLiteral("archives/");
     m_cachePath = dataFolder() + QStringLiteral("cache/");
-    m_crashHandlingType = getCrashHandlingType();
 
     ZOZ_LOG(LogSettings, QStringLiteral("Settings::Settings()"));
 
+    for (const ConfigOptionRow &row : configOptionRows()) {
+        m_configOptions.insert(row.id, {row.defaultValue, QString::fromLatin1(row.tag),
+                                        QCoreApplication::translate("ConfigOptions", row.description)});
+    }
+    readStoredValues();
+
+    for (int option = 0; option < FrontEndOptionCount; ++option)
+        m_feOptions[option] = frontEndOptionDefault(option);
+}
+
+void Settings::readStoredValues()
+{
     Store store;
     m_registryIndex = store.value(QStringLiteral("registryIdx"), 0u).toUInt();
 
-    for (size_t i = 0; i < std::size(announcementTypes); ++i) {
-        const QString type = QString::fromLatin1(announcementTypes[i]);
-        m_announcements[type] = store.value(QStringLiteral("Announcements/") + type, announcementDefaults[i]).toUInt();
+    for (const AnnouncementRow &row : announcementRows()) {
+        const QString type = QString::fromLatin1(row.type);
+        m_announcements[type] = store.value(QStringLiteral("Announcements/") + type, row.defaultMask).toUInt();
     }
 
     QString defaultDirectory = m_homePath + QStringLiteral("Music/Radarovaz/");
@@ -141,30 +159,27 @@ Settings::Settings()
     if (m_recordingDirectory.isEmpty())
         m_recordingDirectory = defaultDirectory;
     QDir().mkpath(m_recordingDirectory);
-    m_recordingTimelimit = qMax(0, store.value(QStringLiteral("Settings/Audio/recordingTimelimit"), 0).toInt());
-    for (int type = DabClassic; type <= Am; ++type) {
-        const RecordingFormatKey &key = recordingFormatKeys[type];
-        int format = store.value(QLatin1String(key.key), key.defaultFormat).toInt();
-        if (format == RetiredRecordingFormat)
-            format = key.defaultFormat;
-        m_recordingFormat[type] = format;
+
+    int storedRemoteClients = -1;
+    for (const SettingRow &row : settingRows()) {
+        if (row.has(SettingRow::Shared))
+            continue;
+        const QVariant fallback = defaultOf(row);
+        QVariant value = typed(row, store.value(QLatin1String(row.key), fallback));
+        if (row.retiredValue != SettingRow::NoRetiredValue && value.toInt() == row.retiredValue)
+            value = fallback;
+        if (row.has(SettingRow::ClampedOnRead) && value.toLongLong() < row.minimum)
+            value = typed(row, QVariant(row.minimum));
+        if (row.has(SettingRow::OwnSetter)) {
+            // Goes through its setter below, which logs the change from the default.
+            storedRemoteClients = value.toInt();
+            value = fallback;
+        }
+        m_values[size_t(row.id)] = value;
     }
-    m_decoderMode = store.value(QStringLiteral("Settings/Audio/decoderMode"), 2).toInt();
-    m_binauralPreset = store.value(QStringLiteral("Settings/Audio/binauralPreset"), 2).toInt();
-    m_spokenLabelsActive = store.value(QStringLiteral("Settings/Audio/spokenLabelsActive"), true).toBool();
-    m_slsPermaCache = store.value(QStringLiteral("Settings/SlideShow/hasPermaCache"), true).toBool();
-    m_slsAltImages = store.value(QStringLiteral("Settings/SlideShow/hasAltImages"), true).toBool();
-    const int storedRemoteClients = store.value(QStringLiteral("Settings/Http/numRemoteClients"), -1).toInt();
     store.sync();
 
     setHttpNumRemoteClients(storedRemoteClients, true);
-
-    m_feOptions[OptionAgc] = 1;
-    m_feOptions[3] = 1;
-    m_feOptions[4] = -1;
-    m_feOptions[OptionFrequencySet] = 1;
-    m_feOptions[OptionFilter] = 1;
-    m_feOptions[12] = 59;
 }
 
 Settings::~Settings()
@@ -220,6 +235,13 @@ QVector<int> Settings::changeSet() const
     return get(m_changeSet);
 }
 
+void Settings::addChange(int id)
+{
+    QMutexLocker locker(&m_valueMutex);
+    if (!m_changeSet.contains(id))
+        m_changeSet.append(id);
+}
+
 bool Settings::findFile(QString &path)
 {
     QString candidate = path;
@@ -258,28 +280,62 @@ QString Settings::normalizePath(const QString &path)
     return QStringLiteral("./") + result;
 }
 
-quint32 Settings::registryIndex() const
+QVariant Settings::value(Setting id) const
 {
-    return get(m_registryIndex);
+    if (settingRow(id).has(SettingRow::Shared))
+        return storedValue(id);
+    QMutexLocker locker(&m_valueMutex);
+    return m_values[size_t(id)];
 }
 
-template <typename T>
-void Settings::setPersistent(T &member, const T &value, const char *key, const QString &logText)
+QVariant Settings::storedValue(Setting id)
 {
+    const SettingRow &row = settingRow(id);
+    return typed(row, Store().value(QLatin1String(row.key), defaultOf(row)));
+}
+
+void Settings::setValue(Setting id, const QVariant &requested)
+{
+    const SettingRow &row = settingRow(id);
+    if (row.has(SettingRow::OwnSetter)) {
+        setHttpNumRemoteClients(requested.toInt(), true);
+        return;
+    }
+    if (!isAccepted(row, requested))
+        return;
+    const QVariant value = typed(row, requested);
+    if (row.has(SettingRow::Shared)) {
+        setShared(row, value);
+        return;
+    }
+    QVariant &member = m_values[size_t(id)];
+    if (row.has(SettingRow::WrittenFirst)) {
+        if (get(member) == value)
+            return;
+        ZOZ_LOG(LogNotice, QString::fromLatin1(row.logText).arg(logValue(value)));
+        Store().setValue(QLatin1String(row.key), value);
+        put(member, value);
+        return;
+    }
     if (!exchange(member, value))
         return;
-    ZOZ_LOG(LogNotice, logText);
-    Store().setValue(QLatin1String(key), value);
+    ZOZ_LOG(LogNotice, QString::fromLatin1(row.logText).arg(logValue(value)));
+    Store().setValue(QLatin1String(row.key), value);
 }
 
-void Settings::setShared(const char *key, const QVariant &value, const QVariant &defaultValue, const QString &logText)
+void Settings::overrideForThisRun(Setting id, const QVariant &value)
 {
-    QVariant stored = Store().value(QLatin1String(key), defaultValue);
+    put(m_values[size_t(id)], typed(settingRow(id), value));
+}
+
+void Settings::setShared(const SettingRow &row, const QVariant &value)
+{
+    QVariant stored = Store().value(QLatin1String(row.key), defaultOf(row));
     // The store gives text; compare in the type of the new value.
     if (stored.convert(value.metaType()) && stored == value)
         return;
-    ZOZ_LOG(LogNotice, logText);
-    Store().setValue(QLatin1String(key), value);
+    ZOZ_LOG(LogNotice, QString::fromLatin1(row.logText).arg(logValue(value)));
+    Store().setValue(QLatin1String(row.key), value);
     bumpRegistryIndex();
 }
 
@@ -291,6 +347,19 @@ void Settings::bumpRegistryIndex()
         index = ++m_registryIndex;
     }
     Store().setValue(QStringLiteral("registryIdx"), index);
+}
+
+void Settings::setFlag(RuntimeFlag id, bool on)
+{
+    if (m_flags[size_t(id)].exchange(on, std::memory_order_acq_rel) == on)
+        return;
+    if (const char *logText = runtimeFlagRow(id).logText)
+        ZOZ_LOG(LogNotice, QString::fromLatin1(logText).arg(boolText(on)));
+}
+
+quint32 Settings::registryIndex() const
+{
+    return get(m_registryIndex);
 }
 
 quint32 Settings::announcement(const QString &type) const
@@ -310,9 +379,14 @@ void Settings::setAnnouncement(const QString &type, quint32 mask)
     Store().setValue(QStringLiteral("Announcements/") + type, mask);
 }
 
-QString Settings::audioRecordingDirectory() const
+QList<Settings::Announcement> Settings::announcements() const
 {
-    return get(m_recordingDirectory);
+    QList<Announcement> list;
+    for (const AnnouncementRow &row : announcementRows()) {
+        const QString type = QString::fromLatin1(row.type);
+        list.append({type, announcement(type)});
+    }
+    return list;
 }
 
 void Settings::setAudioRecordingDirectory(const QString &folder)
@@ -325,103 +399,15 @@ void Settings::setAudioRecordingDirectory(const QString &folder)
     Store().setValue(QStringLiteral("Settings/Audio/recordingDirectory"), value);
 }
 
-int Settings::audioRecordingTimelimit() const
-{
-    return get(m_recordingTimelimit);
-}
-
-void Settings::setAudioRecordingTimelimit(int seconds)
-{
-    if (seconds < 0)
-        return;
-    setPersistent(m_recordingTimelimit, seconds, "Settings/Audio/recordingTimelimit",
-                  QStringLiteral("Settings::setAudioRecordingTimelimit() -> new value: '%1'").arg(QString::number(seconds)));
-}
-
 int Settings::audioRecordingFormat(int recordingType) const
 {
-    if (recordingType < DabClassic || recordingType > Am)
-        return 0;
-    QMutexLocker locker(&m_valueMutex);
-    return m_recordingFormat[recordingType];
+    return isRecordingType(recordingType) ? value(recordingFormatSetting(recordingType)).toInt() : 0;
 }
 
 void Settings::setAudioRecordingFormat(int recordingType, int format)
 {
-    if (recordingType < DabClassic || recordingType > Am || format < 0 || format > MaxRecordingFormat)
-        return;
-    if (audioRecordingFormat(recordingType) == format)
-        return;
-    const RecordingFormatKey &key = recordingFormatKeys[recordingType];
-    ZOZ_LOG(LogNotice, QStringLiteral("Settings::setAudioRecordingFormat() -> new value for %1: '%2'")
-                           .arg(QLatin1String(key.logName))
-                           .arg(format));
-    Store().setValue(QLatin1String(key.key), format);
-    put(m_recordingFormat[recordingType], format);
-}
-
-int Settings::audioDecoderMode() const
-{
-    return get(m_decoderMode);
-}
-
-void Settings::setAudioDecoderMode(int mode)
-{
-    if (mode < 0 || mode > 2)
-        return;
-    setPersistent(m_decoderMode, mode, "Settings/Audio/decoderMode",
-                  QStringLiteral("Settings::setAudioDecoderMode() -> new value: '%1'").arg(QString::number(mode)));
-}
-
-int Settings::audioBinauralPreset() const
-{
-    return get(m_binauralPreset);
-}
-
-void Settings::setAudioBinauralPreset(int preset)
-{
-    if (preset < 1 || preset > 3)
-        return;
-    setPersistent(m_binauralPreset, preset, "Settings/Audio/binauralPreset",
-                  QStringLiteral("Settings::setAudioBinauralPreset() -> new value: '%1'").arg(QString::number(preset)));
-}
-
-bool Settings::spokenLabelsActive() const
-{
-    return get(m_spokenLabelsActive);
-}
-
-void Settings::setSpokenLabelsActive(bool active)
-{
-    setPersistent(m_spokenLabelsActive, active, "Settings/Audio/spokenLabelsActive",
-                  QStringLiteral("Settings::setSpokenLabelsActive() -> new value: '%1'").arg(boolText(active)));
-}
-
-bool Settings::slsHasPermaCache() const
-{
-    return get(m_slsPermaCache);
-}
-
-void Settings::slsSetPermaCache(bool on)
-{
-    setPersistent(m_slsPermaCache, on, "Settings/SlideShow/hasPermaCache",
-                  QStringLiteral("Settings::slsSetPermaCache() -> changed to: '%1'").arg(boolText(on)));
-}
-
-bool Settings::slsHasAltImages() const
-{
-    return get(m_slsAltImages);
-}
-
-void Settings::slsSetAltImages(bool on)
-{
-    setPersistent(m_slsAltImages, on, "Settings/SlideShow/hasAltImages",
-                  QStringLiteral("Settings::slsSetAltImages() -> changed to: '%1'").arg(boolText(on)));
-}
-
-int Settings::httpNumRemoteClients() const
-{
-    return get(m_numRemoteClients);
+    if (isRecordingType(recordingType))
+        setValue(recordingFormatSetting(recordingType), format);
 }
 
 void Settings::setHttpNumRemoteClients(int clients, bool persist)
@@ -429,95 +415,20 @@ void Settings::setHttpNumRemoteClients(int clients, bool persist)
     int old;
     {
         QMutexLocker locker(&m_valueMutex);
-        if (clients == m_numRemoteClients)
+        QVariant &member = m_values[size_t(Setting::NumRemoteClients)];
+        old = member.toInt();
+        if (clients == old)
             return;
         if (m_httpNumRemoteClientsMaximum >= 0 && clients > m_httpNumRemoteClientsMaximum)
             return;
-        old = m_numRemoteClients;
-        m_numRemoteClients = clients;
+        member = clients;
     }
     ZOZ_LOG(LogNotice,
             QStringLiteral("Settings::setHttpNumRemoteClients() -> number of allowed remote clients changed %1 -> %2")
                 .arg(old)
                 .arg(clients));
     if (persist)
-        Store().setValue(QStringLiteral("Settings/Http/numRemoteClients"), clients);
-}
-
-int Settings::crashHandlingType() const
-{
-    return get(m_crashHandlingType);
-}
-
-void Settings::setCrashHandlingType(int type)
-{
-    setPersistent(m_crashHandlingType, type, "Settings/App/crashHandlingType",
-                  QStringLiteral("Settings::setCrashHandlingType() -> new value: '%1'").arg(QString::number(type)));
-}
-
-int Settings::getCrashHandlingType()
-{
-    return Store().value(QStringLiteral("Settings/App/crashHandlingType"), 1).toInt();
-}
-
-bool Settings::getGuiShowBubbles()
-{
-    return Store().value(QStringLiteral("Settings/Gui/showBubbles"), false).toBool();
-}
-
-void Settings::setGuiShowBubbles(bool show)
-{
-    setShared("Settings/Gui/showBubbles", show, false,
-              QStringLiteral("Settings::setGuiShowBubbles() -> show bubbles: '%1'").arg(boolText(show)));
-}
-
-bool Settings::jouGetApIncRoot()
-{
-    return Store().value(QStringLiteral("Settings/Journaline/apIncRoot"), false).toBool();
-}
-
-void Settings::jouSetApIncRoot(bool on)
-{
-    setShared("Settings/Journaline/apIncRoot", on, false,
-              QStringLiteral("Settings::jouSetApIncRoot() -> changed to: '%1'").arg(boolText(on)));
-}
-
-bool Settings::jouGetApShowButton()
-{
-    return Store().value(QStringLiteral("Settings/Journaline/apShowButton"), false).toBool();
-}
-
-void Settings::jouSetApShowButton(bool on)
-{
-    setShared("Settings/Journaline/apShowButton", on, false,
-              QStringLiteral("Settings::jouSetApShowButton() -> changed to: '%1'").arg(boolText(on)));
-}
-
-unsigned Settings::jouGetApTimestep()
-{
-    return Store().value(QStringLiteral("Settings/Journaline/apTimestep"), 15u).toUInt();
-}
-
-void Settings::jouSetApTimestep(unsigned seconds)
-{
-    setShared("Settings/Journaline/apTimestep", seconds, 15u,
-              QStringLiteral("Settings::jouSetApTimestep() -> changed to: '%1'").arg(QString::number(seconds)));
-}
-
-bool Settings::jouGetExtEnabled()
-{
-    return Store().value(QStringLiteral("Settings/Journaline/extEnabled"), true).toBool();
-}
-
-void Settings::jouSetExtEnabled(bool on)
-{
-    setShared("Settings/Journaline/extEnabled", on, true,
-              QStringLiteral("Settings::jouSetExtEnabled() -> changed to: '%1'").arg(boolText(on)));
-}
-
-int Settings::frontEndMode() const
-{
-    return get(m_feMode);
+        Store().setValue(QLatin1String(settingRow(Setting::NumRemoteClients).key), clients);
 }
 
 void Settings::setFrontEndMode(int /*mode*/)
@@ -532,22 +443,24 @@ void Settings::setFrontEndMode(int /*mode*/)
 
 void Settings::loadFrontEndMode(int mode)
 {
-    int filter, agc, mixer, lna;
-    unsigned gain, frequency;
+    struct Loaded
+    {
+        int option;
+        int value;
+    };
+    QList<Loaded> loaded;
+    unsigned frequency;
     {
         Store store;
-        filter = store.value(frontEndKey(mode, "filter"), 1).toInt();
-        agc = store.value(frontEndKey(mode, "agc"), 1).toInt();
-        gain = store.value(frontEndKey(mode, "gain"), 0u).toUInt();
-        mixer = store.value(frontEndKey(mode, "mixer"), 0).toInt();
-        lna = store.value(frontEndKey(mode, "lna"), 0).toInt();
+        for (const FrontEndKeyRow &row : frontEndKeyRows()) {
+            const QVariant stored = store.value(frontEndKey(mode, row.name),
+                                                row.isUnsigned ? QVariant(uint(row.defaultValue)) : QVariant(int(row.defaultValue)));
+            loaded.append({row.option, row.isUnsigned ? int(stored.toUInt()) : stored.toInt()});
+        }
         frequency = store.value(frontEndKey(mode, "frequency"), 0u).toUInt();
     }
-    setFrontEndOption(OptionFilter, filter);
-    setFrontEndOption(OptionAgc, agc);
-    setFrontEndOption(OptionGain, int(gain));
-    setFrontEndOption(OptionMixer, mixer);
-    setFrontEndOption(OptionLna, lna);
+    for (const Loaded &entry : std::as_const(loaded))
+        setFrontEndOption(entry.option, entry.value);
     int swapIq;
     {
         QMutexLocker locker(&m_valueMutex);
@@ -577,7 +490,7 @@ void Settings::setFrontEndOption(int id, int value)
         m_feOptions[id] = value;
         mode = m_feMode;
     }
-    if (const char *name = optionKeyName(id))
+    if (const char *name = frontEndKeyName(id))
         Store().setValue(frontEndKey(mode, name), value);
 }
 
@@ -589,11 +502,6 @@ void Settings::setFrontEndOption(int id, bool value)
 void Settings::setFrontEndSwapIq(int mode, int value)
 {
     put(m_feSwapIq[mode], value);
-}
-
-unsigned Settings::frontEndFrequency() const
-{
-    return get(m_feFrequency);
 }
 
 void Settings::setFrontEndFrequency(unsigned frequency)
@@ -609,11 +517,6 @@ void Settings::setFrontEndFrequency(unsigned frequency)
         mode = m_feMode;
     }
     Store().setValue(frontEndKey(mode, "frequency"), frequency);
-}
-
-QString Settings::frontEndFileName() const
-{
-    return get(m_feFileName);
 }
 
 void Settings::setFrontEndFileName(const QString &fileName)
@@ -643,10 +546,22 @@ QString Settings::frontEndModeName(int mode)
     }
 }
 
-QString Settings::homePath() const { return get(m_homePath); }
-QString Settings::archivesPath() const { return get(m_archivesPath); }
-QString Settings::cachePath() const { return get(m_cachePath); }
-int Settings::cachePathGeneration() const { return get(m_cachePathGeneration); }
+int Settings::frontEndModeFor(const QString &name)
+{
+    const struct
+    {
+        const char *prefix;
+        int mode;
+    } prefixes[] = {
+        {"am", ModeAm},        {"fm", ModeFm},          {"dab", ModeDab},        {"drm-am", ModeDrmAm},
+        {"drm30", ModeDrmAm},  {"drm-fm", ModeDrmFm},   {"drmplus", ModeDrmFm},
+    };
+    for (const auto &entry : prefixes) {
+        if (name.startsWith(QLatin1String(entry.prefix), Qt::CaseInsensitive))
+            return entry.mode;
+    }
+    return ModeNone;
+}
 
 void Settings::setCachePath(const QString &folder)
 {
@@ -665,8 +580,6 @@ void Settings::setCachePath(const QString &folder)
     notifyListeners({CachePathChanged});
 }
 
-QString Settings::styleRoot() const { return get(m_styleRoot); }
-
 void Settings::setStyleRootPath(const QString &path)
 {
     QString value = path;
@@ -678,37 +591,6 @@ void Settings::setStyleRootPath(const QString &path)
     ZOZ_LOG(LogNotice, QStringLiteral("Settings::setStyleRootPath() -> new value: '%1'").arg(value));
 }
 
-QString Settings::theme() const { return get(m_theme); }
-
-void Settings::setTheme(const QString &name)
-{
-    put(m_theme, name.isEmpty() ? QString() : QStringLiteral("_themes/") + name + QLatin1Char('/'));
-}
-
-QString Settings::configFileName() const { return get(m_configFileName); }
-void Settings::setConfigFileName(const QString &fileName) { put(m_configFileName, fileName); }
-
-QString Settings::initialLanguage() const { return get(m_initialLanguage); }
-void Settings::setInitialLanguage(const QString &language) { put(m_initialLanguage, language); }
-bool Settings::hasGraphicalUI() const { return get(m_hasGraphicalUI); }
-void Settings::setHasGraphicalUI(bool on) { put(m_hasGraphicalUI, on); }
-bool Settings::hasRemoteService() const { return get(m_hasRemoteService); }
-void Settings::setHasRemoteService(bool on) { put(m_hasRemoteService, on); }
-bool Settings::hasAudioService() const { return get(m_hasAudioService); }
-void Settings::setHasAudioService(bool on) { put(m_hasAudioService, on); }
-bool Settings::hasAudioSystem() const { return get(m_hasAudioSystem); }
-void Settings::setHasAudioSystem(bool on) { put(m_hasAudioSystem, on); }
-bool Settings::isFullscreen() const { return get(m_isFullscreen); }
-void Settings::setIsFullscreen(bool on) { put(m_isFullscreen, on); }
-bool Settings::isBorderless() const { return get(m_isBorderless); }
-void Settings::setIsBorderless(bool on) { put(m_isBorderless, on); }
-QRect Settings::fixedGeometry() const { return get(m_fixedGeometry); }
-void Settings::setFixedGeometry(const QRect &geometry) { put(m_fixedGeometry, geometry); }
-bool Settings::loopFiles() const { return get(m_loopFiles); }
-void Settings::setLoopFiles(bool on) { put(m_loopFiles, on); }
-bool Settings::clearServicesOnLoss() const { return get(m_clearServicesOnLoss); }
-int Settings::clearServicesTimeout() const { return get(m_clearServicesTimeout); }
-
 void Settings::setClearServicesOnLoss(bool on, int timeoutSeconds)
 {
     QMutexLocker locker(&m_valueMutex);
@@ -716,31 +598,12 @@ void Settings::setClearServicesOnLoss(bool on, int timeoutSeconds)
     m_clearServicesTimeout = timeoutSeconds;
 }
 
-bool Settings::feVerbose() const { return get(m_feVerbose); }
-void Settings::setFeVerbose(bool on) { put(m_feVerbose, on); }
-bool Settings::forceFrontEndMode() const { return get(m_forceFrontEndMode); }
-void Settings::setForceFrontEndMode(bool on) { put(m_forceFrontEndMode, on); }
-bool Settings::feUdpCommands() const { return get(m_feUdpCommands); }
-void Settings::setFeUdpCommands(bool on) { put(m_feUdpCommands, on); }
-quint32 Settings::autoServiceId() const { return get(m_autoServiceId); }
-bool Settings::isAutoServiceFixed() const { return get(m_autoServiceFixed); }
-
 void Settings::setAutoServiceId(quint32 serviceId, bool fixed)
 {
     QMutexLocker locker(&m_valueMutex);
     m_autoServiceId = serviceId;
     m_autoServiceFixed = fixed;
 }
-
-bool Settings::audioSingleDecode() const { return get(m_audioSingleDecode); }
-void Settings::setAudioSingleDecode(bool on) { put(m_audioSingleDecode, on); }
-bool Settings::noSurround() const { return get(m_noSurround); }
-void Settings::setNoSurround(bool on) { put(m_noSurround, on); }
-bool Settings::hasRawAudioOutput() const { return get(m_hasRawAudioOutput); }
-void Settings::setHasRawAudioOutput(bool on) { put(m_hasRawAudioOutput, on); }
-bool Settings::hasWavAudioOutput() const { return get(m_hasWavAudioOutput); }
-void Settings::setHasWavAudioOutput(bool on) { put(m_hasWavAudioOutput, on); }
-int Settings::httpPort() const { return get(m_httpPort); }
 
 void Settings::setHttpPort(int port)
 {
@@ -751,19 +614,11 @@ void Settings::setHttpPort(int port)
     m_httpRootUrl = QStringLiteral("http://127.0.0.1:%1").arg(port);
 }
 
-QString Settings::httpRootUrl() const { return get(m_httpRootUrl); }
-bool Settings::noFileMinimize() const { return get(m_noFileMinimize); }
-void Settings::setNoFileMinimize(bool on) { put(m_noFileMinimize, on); }
-bool Settings::noTemplateCache() const { return get(m_noTemplateCache); }
-void Settings::setNoTemplateCache(bool on) { put(m_noTemplateCache, on); }
-bool Settings::showTemplateInstructions() const { return get(m_showTemplateInstructions); }
-void Settings::setShowTemplateInstructions(bool on) { put(m_showTemplateInstructions, on); }
-int Settings::httpRefreshTime() const { return get(m_httpRefreshTime); }
-void Settings::setHttpRefreshTime(int milliseconds) { put(m_httpRefreshTime, milliseconds); }
-int Settings::httpNumRemoteClientsMaximum() const { return get(m_httpNumRemoteClientsMaximum); }
-void Settings::setHttpNumRemoteClientsMaximum(int maximum) { put(m_httpNumRemoteClientsMaximum, maximum); }
-QString Settings::remoteAccessPassword() const { return get(m_remoteAccessPassword); }
-void Settings::setRemoteAccessPassword(const QString &password) { put(m_remoteAccessPassword, password); }
+void Settings::updateHttpRootUrl()
+{
+    QMutexLocker locker(&m_valueMutex);
+    m_httpRootUrl = QStringLiteral("http://127.0.0.1:%1").arg(m_httpPort);
+}
 
 QString Settings::windowTitle() const
 {
@@ -778,8 +633,6 @@ void Settings::setWindowTitle(const QString &title)
     ZOZ_LOG(LogSettings, QStringLiteral("Settings::setWindowTitle() -> new value: '%1'").arg(title));
 }
 
-QString Settings::uiTitle() const { return get(m_uiTitle); }
-
 void Settings::setUiTitle(const QString &title)
 {
     if (!exchange(m_uiTitle, title))
@@ -787,13 +640,111 @@ void Settings::setUiTitle(const QString &title)
     ZOZ_LOG(LogSettings, QStringLiteral("Settings::setUiTitle() -> new value: '%1'").arg(title));
 }
 
-bool Settings::isAudioRecording() const { return get(m_isAudioRecording); }
-
-void Settings::setIsAudioRecording(bool recording)
+int Settings::configOptionValue(int id) const
 {
-    if (!exchange(m_isAudioRecording, recording))
-        return;
-    ZOZ_LOG(LogNotice, QStringLiteral("Settings::setIsAudioRecording() -> new value: '%1'").arg(boolText(recording)));
+    QMutexLocker locker(&m_valueMutex);
+    return m_configOptions.value(id).value;
+}
+
+QList<int> Settings::storeConfigOption(const QString &tag, int value, bool onlyWhenDifferent)
+{
+    QList<int> oldValues;
+    QMutexLocker locker(&m_valueMutex);
+    for (ConfigOption &option : m_configOptions) {
+        if (option.tag != tag || (onlyWhenDifferent && option.value == value))
+            continue;
+        oldValues.append(option.value);
+        option.value = value;
+    }
+    return oldValues;
+}
+
+int Settings::configOptionValueFor(const QString &text)
+{
+    if (text == QLatin1String("ON"))
+        return 1;
+    if (text == QLatin1String("OFF"))
+        return 0;
+    return text.toInt(nullptr, 10);
+}
+
+void Settings::clearScanFrequencies()
+{
+    QMutexLocker locker(&m_valueMutex);
+    m_scanFrequencies.clear();
+}
+
+void Settings::addScanFrequency(const FrontEndFrequency &frequency)
+{
+    QMutexLocker locker(&m_valueMutex);
+    m_scanFrequencies.append(frequency);
+}
+
+void Settings::setFrontEndEntries(const QList<FrontEndFrequency> &frequencies, const QList<FrontEndFile> &files)
+{
+    QMutexLocker locker(&m_valueMutex);
+    m_frontEndFrequencies = frequencies;
+    m_frontEndFiles = files;
+}
+
+void Settings::addAllowedDomain(const QString &domain)
+{
+    const QString trimmed = domain.trimmed();
+    QMutexLocker locker(&m_valueMutex);
+    if (!trimmed.isEmpty() && !m_allowedDomains.contains(trimmed))
+        m_allowedDomains.append(trimmed);
+}
+
+bool Settings::parseCommandLine(const QStringList &arguments)
+{
+    return CommandLineOptions(*this).apply(arguments);
+}
+
+bool Settings::parseConfigFile(ConfigPass pass)
+{
+    return ConfigFile(*this).parse(pass);
+}
+
+void Settings::showHelp()
+{
+    ZOZ_LOG(LogSettings, QStringLiteral("Settings::showHelp()"));
+    SettingsReport::show(SettingsReport::Window::Help, helpText(), hasGraphicalUI());
+}
+
+void Settings::showVersion()
+{
+    ZOZ_LOG(LogSettings, QStringLiteral("Settings::showVersion()"));
+    SettingsReport::show(SettingsReport::Window::Version, versionText(), hasGraphicalUI());
+}
+
+QString Settings::helpText() const
+{
+    return SettingsReport::helpText(helpEntries());
+}
+
+QString Settings::appendWrapped(QString &remaining, int width, bool skipBlanksAfter)
+{
+    return SettingsReport::appendWrapped(remaining, width, skipBlanksAfter);
+}
+
+QString Settings::dump() const
+{
+    return SettingsReport::dump(*this);
+}
+
+QStringList Settings::featureList() const
+{
+    return SettingsReport::featureList(hasGraphicalUI());
+}
+
+QString Settings::featuresText() const
+{
+    return SettingsReport::featuresText();
+}
+
+QString Settings::versionText() const
+{
+    return SettingsReport::versionText();
 }
 
 } // namespace ZOZ

@@ -1,3 +1,6 @@
+// Languages and themes: the user-interface languages with their display
+// names and flags, and the theme folder below the built-in themes.
+
 #include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
@@ -29,7 +32,36 @@ QString displayName(const QString &code)
     return code;
 }
 
+std::function<void(const QString &)> &themeSwitcherHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+// A theme is a folder below the built-in themes folder: a plain name only.
+bool isPlainFolderName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
 } // namespace
+
+QStringList Settings::availableLanguages()
+{
+    return QStringLiteral("de;en;zh_CN").split(QLatin1Char(';'));
+}
+
+// Codes such as "zh_CN" are matched ignoring case, so that they can be chosen
+// at all; the code is kept as the list writes it.
+QString Settings::matchLanguage(const QString &code)
+{
+    for (const QString &available : availableLanguages()) {
+        if (available.compare(code, Qt::CaseInsensitive) == 0)
+            return available;
+    }
+    return QString();
+}
 
 QMap<QString, QString> Settings::languageNames()
 {
@@ -41,24 +73,48 @@ QMap<QString, QString> Settings::languageNames()
 
 QString Settings::languageIconPath(const QString &code)
 {
-    return QLatin1String(LanguageIconFolder) + code + QLatin1String(LanguageIconSuffix);
+    return languageIconFolder() + code + languageIconSuffix();
 }
 
-TemplateValue Settings::languageIconValue()
+QString Settings::languageIconFolder()
 {
-    TemplateValue icon(QStringLiteral("LANGUAGE_ICON"), TemplateValue::Map);
-    icon << TemplateValue(QStringLiteral("FOLDER"), LanguageIconFolder)
-         << TemplateValue(QStringLiteral("SUFFIX"), LanguageIconSuffix);
-    return icon;
+    return QLatin1String(LanguageIconFolder);
 }
 
-TemplateValue Settings::languagesValue()
+QString Settings::languageIconSuffix()
 {
-    TemplateValue languages(QStringLiteral("LANGUAGES"), TemplateValue::Map);
-    const QMap<QString, QString> names = languageNames();
-    for (auto it = names.cbegin(); it != names.cend(); ++it)
-        languages << TemplateValue(it.value(), it.key());
-    return languages;
+    return QLatin1String(LanguageIconSuffix);
+}
+
+void Settings::setTheme(const QString &name)
+{
+    put(m_theme, name.isEmpty() ? QString() : QStringLiteral("_themes/") + name + QLatin1Char('/'));
+}
+
+void Settings::setThemeSwitcher(std::function<void(const QString &)> switcher)
+{
+    themeSwitcherHook() = std::move(switcher);
+}
+
+void Settings::switchTheme(const QString &name)
+{
+    if (themeSwitcherHook()) {
+        themeSwitcherHook()(name);
+        return;
+    }
+    if (isPlainFolderName(name))
+        setTheme(name);
+}
+
+QString Settings::themeName() const
+{
+    QString folder = theme();
+    if (folder.isEmpty())
+        return QStringLiteral("default");
+    folder.remove(0, int(qstrlen("_themes/")));
+    if (folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder;
 }
 
 } // namespace ZOZ

@@ -1,5 +1,7 @@
 #include "SettingsFixture.h"
 
+#include "ZOZHelpWindows.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -14,6 +16,19 @@ namespace {
 class HelpWindowTest : public ZOZTest::SettingsFixture
 {
 protected:
+    // As the application does at start-up.
+    void SetUp() override
+    {
+        ZOZTest::SettingsFixture::SetUp();
+        HelpWindows::install();
+    }
+
+    void TearDown() override
+    {
+        HelpWindows::uninstall();
+        ZOZTest::SettingsFixture::TearDown();
+    }
+
     // Runs `inspect` on the modal window once it is shown, then closes it.
     void whenShown(std::function<void(QWidget *)> inspect)
     {

@@ -1,4 +1,4 @@
-#include "settings/ZOZSettings.h"
+#include "ZOZHelpWindows.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -27,7 +27,22 @@ QString windowTitleFor(const char *what)
 
 } // namespace
 
-bool Settings::showHelpWindow(const QString &text)
+void HelpWindows::install()
+{
+    SettingsReport::setWindowPresenter(&HelpWindows::show);
+}
+
+void HelpWindows::uninstall()
+{
+    SettingsReport::setWindowPresenter({});
+}
+
+bool HelpWindows::show(SettingsReport::Window window, const QString &text)
+{
+    return window == SettingsReport::Window::Help ? showHelpWindow(text) : showVersionWindow(text);
+}
+
+bool HelpWindows::showHelpWindow(const QString &text)
 {
     if (!canShowWindows())
         return false;
@@ -55,7 +70,7 @@ bool Settings::showHelpWindow(const QString &text)
     return true;
 }
 
-bool Settings::showVersionWindow(const QString &text)
+bool HelpWindows::showVersionWindow(const QString &text)
 {
     if (!canShowWindows())
         return false;
