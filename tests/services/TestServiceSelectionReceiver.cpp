@@ -263,11 +263,11 @@ TEST_F(FirstStartTest, ScanQuestionScanSelectionAndDataReachTheService)
     QElapsedTimer timer;
     timer.start();
     ZOZ::DabUsbPrivate *usb = receiver->usb();
-    while ((usb->channelSlots[0].activeId() != 2 || !selected->isReceiving()) && timer.elapsed() < 10000) {
+    while ((usb->channelSlots()[0].activeId() != 2 || !selected->isReceiving()) && timer.elapsed() < 10000) {
         mainThread.runDeferredCalls();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    EXPECT_EQ(usb->channelSlots[0].activeId(), 2) << receiverLog();
+    EXPECT_EQ(usb->channelSlots()[0].activeId(), 2) << receiverLog();
     EXPECT_TRUE(selected->isReceiving());
     EXPECT_TRUE(selected->isAvailable());
 }
