@@ -107,9 +107,16 @@ QVector<DabEnsemble> EnsembleDatabase::getEnsembles()
 
 bool EnsembleDatabase::loadCache()
 {
-    if (!m_open)
-        return false;
-    DABEnsembleCache cache(m_cacheFolder);
+    QString folder;
+    {
+        Locker locker(&m_mutex);
+        if (!m_open)
+            return false;
+        folder = m_cacheFolder;
+    }
+    // Read without the lock: the file may be large and the library's thread
+    // may be pushing FIC meanwhile.
+    DABEnsembleCache cache(folder);
     if (!cache.isValid())
         return false;
     QString setName;

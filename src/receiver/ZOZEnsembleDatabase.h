@@ -43,7 +43,11 @@ public:
     // Read for the pruning of lost services; may be null.
     void setSettings(const Settings *settings) { m_settings = settings; }
     void setCacheFolder(const QString &folder);
-    QString cacheFolder() const { return m_cacheFolder; }
+    QString cacheFolder() const
+    {
+        Locker locker(&m_mutex);
+        return m_cacheFolder;
+    }
 
     // The database is open while the receiving side is up: only then does it
     // take new records and read or write the cache. Closing empties it and

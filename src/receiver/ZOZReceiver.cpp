@@ -25,8 +25,6 @@ std::atomic<Receiver *> singleton { nullptr };
 
 } // namespace
 
-// ---- the receiver ----
-
 Receiver *Receiver::instance()
 {
     if (Receiver *existing = singleton.load()) {
@@ -268,8 +266,8 @@ void Receiver::rtkScanStart(bool keepPrevious, bool scanAdditional)
 
 void Receiver::addEnsembleForChannel(int index)
 {
-    if (m_usb)
-        m_database.addEnsembleForChannel(index);
+    // The database takes records only while the receiving side is up.
+    m_database.addEnsembleForChannel(index);
 }
 
 void Receiver::showNotification(const QString &text, int seconds)

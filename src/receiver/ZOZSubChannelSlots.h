@@ -86,6 +86,7 @@ class SubChannelSlots
 public:
     static constexpr int Count = 3;
 
+    // A slot as it stands (the receiver thread; tests set slots up directly).
     SubChannelSlot &operator[](int index) { return m_slots[index]; }
     const SubChannelSlot &operator[](int index) const { return m_slots[index]; }
 
