@@ -154,9 +154,18 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     QElapsedTimer timer;
     timer.start();
     QJsonArray services;
+    // A service can be listed before its label arrives in the FIC: wait for
+    // the labels as well.
+    auto allLabelled = [](const QJsonArray &list) {
+        for (const QJsonValue &entry : list) {
+            if (entry.toObject().value(QStringLiteral("label")).toString().isEmpty())
+                return false;
+        }
+        return true;
+    };
     while (timer.elapsed() < 20000) {
         services = serverInfo().value(QStringLiteral("services")).toArray();
-        if (services.size() == 3)
+        if (services.size() == 3 && allLabelled(services))
             break;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }
