@@ -2,7 +2,6 @@
 // frame of a stable ensemble) and a full walk of a 40-service ensemble.
 #include "EnsembleGenerator.h"
 #include "ZOZClock.h"
-#include "ZOZDabUsbPrivate.h"
 #include "ZOZReceiver.h"
 
 #include <benchmark/benchmark.h>

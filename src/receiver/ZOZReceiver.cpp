@@ -1,16 +1,13 @@
 #include "ZOZReceiver.h"
 
 #include "ZOZDabChannels.h"
-#include "ZOZDabUsbPrivate.h"
 #include "base/ZOZLog.h"
 #include "base/ZOZPaths.h"
-#include "ZOZRtkLibrary.h"
 #include "ZOZUsbDevices.h"
 #include "base/ZOZThreadName.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>
-#include <QSettings>
 #include <QTimer>
 
 #include <new>
@@ -23,63 +20,10 @@ constexpr quint32 LogReceiver = LogSource::Receiver;
 constexpr quint32 LogDab = LogSource::ReceiverDab;
 constexpr quint32 LogSingletonError = LogSource::Singleton | LogFlag::Error;
 constexpr int FirstDataReadyDelayMs = 1000;
-const char *const LastEnsembleKey = "DAB/lastEnsemble";
 
 std::atomic<Receiver *> singleton { nullptr };
 
-QSettings userSettings()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(Settings::Organisation),
-                     QString::fromLatin1(Settings::Application));
-}
-
 } // namespace
-
-// ---- slots of the sub-channel slot ----
-
-void DabUsbPrivate::SubChannelSlot::setActiveComponent(const DabServiceComponent &component)
-{
-    activeComponent = component;
-    m_activeId.store(isActive() ? component.subChId : -1, std::memory_order_relaxed);
-}
-
-void DabUsbPrivate::SubChannelSlot::clearRequest()
-{
-    pending = false;
-    requestedId = -1;
-    requestedAddresses.clear();
-}
-
-void DabUsbPrivate::SubChannelSlot::reset()
-{
-    clearRequest();
-    service.reset();
-    dataTimer.invalidate();
-    setActiveComponent(DabServiceComponent());
-    requestedComponent = DabServiceComponent();
-    activeAddresses.clear();
-}
-
-void DabUsbPrivate::SubChannelSlot::makeActivePending()
-{
-    requestedId = activeComponent.subChId;
-    requestedAddresses = activeAddresses;
-    activeAddresses.clear();
-    pending = true;
-}
-
-DabUsbPrivate::DabUsbPrivate(Receiver *receiver)
-    : receiver(receiver)
-{
-}
-
-DabEnsemble *DabUsbPrivate::currentEnsemble()
-{
-    auto it = ensembles.find(currentIndex.load());
-    return it == ensembles.end() ? nullptr : it->second.get();
-}
-
-// ---- the receiver ----
 
 Receiver *Receiver::instance()
 {
@@ -118,10 +62,16 @@ void Receiver::destroyInstance()
 
 Receiver::Receiver(QObject *parent)
     : QThread(parent)
-    , m_dataFolder(ZOZ::dataFolder())
-    , m_deviceProbe([] { return usbDeviceSupported(); })
 {
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::Receiver()"));
+    m_database.setCacheFolder(ZOZ::dataFolder());
+    m_stick.setDeviceProbe([] { return usbDeviceSupported(); });
+    // Emitted where the walk runs, mostly on the library's thread; the
+    // service manager gets it queued. A scan reports once, at its end.
+    connect(&m_database, &EnsembleDatabase::changed, this, [this] {
+        if (!isScanning())
+            emit dataReady();
+    }, Qt::DirectConnection);
 }
 
 Receiver::~Receiver()
@@ -139,11 +89,8 @@ Receiver::~Receiver()
         wait();
     }
     closeDAB();
-    releaseStreamHandlers();
-    if (m_apiGiven)
-        return;
-    while (!rtkUnloadLibrary()) {
-    }
+    m_streams.releaseStreamHandlers();
+    m_stick.unloadLibrary();
 }
 
 bool Receiver::init(Settings *settings)
@@ -153,6 +100,7 @@ bool Receiver::init(Settings *settings)
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::init()"));
     m_settings = settings;
     m_settings->addListener(this);
+    m_database.setSettings(settings);
     return initDAB();
 }
 
@@ -160,25 +108,14 @@ void Receiver::settingChanged(const QVector<int> &)
 {
 }
 
-void Receiver::setLibrary(const RtkFunctions *functions)
-{
-    m_api = functions;
-    m_apiGiven = functions != nullptr;
-}
-
 void Receiver::setDataFolder(const QString &folder)
 {
-    m_dataFolder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    m_database.setCacheFolder(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
 void Receiver::setMessageSink(MessageSink sink)
 {
     m_messageSink = std::move(sink);
-}
-
-void Receiver::setDeviceProbe(std::function<int()> probe)
-{
-    m_deviceProbe = std::move(probe);
 }
 
 void Receiver::showMessage(const QString &text, QObject *confirmObject, const char *confirmSlot,
@@ -195,70 +132,30 @@ bool Receiver::initDabUsb()
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb()"));
     buildSupportedDeviceTable();
     if (!m_usb) {
-        m_usb = std::make_unique<DabUsbPrivate>(this);
+        m_usb = std::make_unique<DabUsbPrivate>(*this, m_database, m_stick, m_settings);
+        m_database.open();
         publishScanStatus();
     }
-    publishUsb();
+    m_usb->publish();
 
-    m_usb->enabled = !m_settings || m_settings->frontEndMode() == Settings::ModeDab;
-    if (!m_usb->enabled)
+    m_usb->updateEnabled();
+    if (!m_usb->isEnabled())
         return true;
 
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb() -> usb device requested, activating.."));
-    openDevice();
+    m_usb->openDevice();
 
     ZOZ_LOG(LogDab, QStringLiteral("Receiver::initDabUsb() -> checking for previous ensemble database.."));
-    if (rtkLoadEnsembleCache()) {
-        m_usb->countServices(false);
+    if (m_database.loadCache()) {
+        m_database.countServices(m_usb->currentIndex(), false);
         publishScanStatus();
-        const int lastEnsemble = lastEnsembleSetting();
-        if (lastEnsemble >= 0) {
-            m_usb->currentIndex = lastEnsemble;
-        } else {
-            ZOZ_LOG(LogDab | LogFlag::Warning,
-                    QStringLiteral("Receiver::init() -> warning: no settings for previous DAB list -> tuning to first ensemble with data"));
-            QMutexLocker locker(&m_usb->ensembleMutex);
-            for (const auto &[index, ensemble] : m_usb->ensembles) {
-                if (ensemble->valid) {
-                    m_usb->currentIndex = index;
-                    break;
-                }
-            }
-        }
+        m_usb->resumeLastEnsemble();
     }
-    doRequestDevice();
+    m_usb->rtkRequestDevice();
 
-    bool hasEnsembles = false;
-    {
-        QMutexLocker locker(&m_usb->ensembleMutex);
-        hasEnsembles = !m_usb->ensembles.empty();
-    }
-    if (hasEnsembles)
+    if (!m_database.isEmpty())
         QTimer::singleShot(FirstDataReadyDelayMs, this, [this] { emit dataReady(); });
     return true;
-}
-
-void Receiver::publishUsb()
-{
-    s_callbackReceiver.store(this, std::memory_order_release);
-}
-
-void Receiver::unpublishUsb()
-{
-    Receiver *self = this;
-    s_callbackReceiver.compare_exchange_strong(self, nullptr);
-}
-
-int Receiver::lastEnsembleSetting() const
-{
-    bool ok = false;
-    const int value = userSettings().value(QLatin1String(LastEnsembleKey), -1).toInt(&ok);
-    return ok && isChannelIndex(value) ? value : -1;
-}
-
-void Receiver::storeLastEnsembleSetting(int index)
-{
-    userSettings().setValue(QLatin1String(LastEnsembleKey), index);
 }
 
 void Receiver::run()
@@ -278,16 +175,9 @@ void Receiver::stop()
     m_running = false;
 }
 
-void Receiver::resetSignalInfo()
-{
-    m_signalPresent = false;
-    m_signalQuality = 0;
-    m_signalStrength = 0;
-}
-
 bool Receiver::isScanning() const
 {
-    return m_usb && m_usb->scanning.load();
+    return m_usb && m_usb->isScanning();
 }
 
 // ---- commands from other threads ----
@@ -329,34 +219,63 @@ void Receiver::runQueuedCommands()
     for (const QueuedCommand &queued : commands) {
         switch (queued.command) {
         case Command::RequestDevice:
-            doRequestDevice();
+            usb->rtkRequestDevice();
             break;
         case Command::ScanStart:
-            rtkScanStart((queued.argument & ScanKeepPrevious) != 0, (queued.argument & ScanAdditional) != 0);
+            usb->rtkScanStart((queued.argument & ScanKeepPrevious) != 0, (queued.argument & ScanAdditional) != 0);
             break;
         case Command::ScanRestart:
-            rtkScanStart(usb->keepPrevious, usb->scanAdditional);
+            usb->rtkScanStart(usb->keepPrevious(), usb->scanAdditional());
             break;
         case Command::ScanContinue:
-            usb->stateTimer.restart();
-            usb->state = DabUsbPrivate::Reopen;
+            usb->rtkScanContinue();
             break;
         case Command::AbortScan:
-            abortScan();
+            usb->abortScan();
             break;
         case Command::RequestEnsemble:
-            if (!isChannelIndex(queued.argument) || usb->scanning)
-                break;
-            if (usb->state == DabUsbPrivate::Tune || usb->state == DabUsbPrivate::Running) {
-                usb->requestedIndex = queued.argument;
-            } else {
-                usb->currentIndex = queued.argument;
-                usb->stateTimer.restart();
-                usb->state = DabUsbPrivate::Tune;
-            }
+            usb->requestEnsemble(queued.argument);
             break;
         }
     }
+}
+
+void Receiver::tickDabUsb()
+{
+    if (!m_usb)
+        return;
+    runQueuedCommands();
+    m_usb->tickDabUsb();
+}
+
+void Receiver::rtkRequestDevice()
+{
+    if (QThread::currentThread() == this) {
+        if (m_usb)
+            m_usb->rtkRequestDevice();
+    } else {
+        enqueue(Command::RequestDevice);
+    }
+}
+
+void Receiver::rtkScanStart(bool keepPrevious, bool scanAdditional)
+{
+    if (m_usb)
+        m_usb->rtkScanStart(keepPrevious, scanAdditional);
+}
+
+void Receiver::addEnsembleForChannel(int index)
+{
+    // The database takes records only while the receiving side is up.
+    m_database.addEnsembleForChannel(index);
+}
+
+void Receiver::showNotification(const QString &text, int seconds)
+{
+    if (m_notificationSink)
+        m_notificationSink(text, QStringLiteral("info"), seconds);
+    else
+        ZOZ_LOG(LogDab, QStringLiteral("Receiver -> notification: %1").arg(text));
 }
 
 void Receiver::selectServiceComponents(const QVector<StreamConsumer *> &services)
@@ -379,12 +298,8 @@ void Receiver::selectServiceComponents(const QVector<StreamConsumer *> &services
 
 void Receiver::rtkSetSelectedComponents(const QVector<DabSelection> &selection)
 {
-    if (!m_usb || !m_usb->enabled)
-        return;
-    QMutexLocker locker(&m_usb->selectionMutex);
-    m_usb->selected = selection;
+    if (m_usb)
+        m_usb->rtkSetSelectedComponents(selection);
 }
-
-std::atomic<Receiver *> Receiver::s_callbackReceiver { nullptr };
 
 } // namespace ZOZ

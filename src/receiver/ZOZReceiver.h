@@ -1,14 +1,16 @@
 #pragma once
 
 #include "ZOZDabEnsemble.h"
-#include "ZOZDabUsbPrivate.h"
+#include "ZOZDabStick.h"
+#include "ZOZEnsembleDatabase.h"
 #include "http/ZOZHttpRequest.h"
+#include "ZOZReceiverDABUSB.h"
 #include "ZOZRtkLibrary.h"
 #include "settings/ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
+#include "ZOZStreamRouter.h"
 #include "web/ZOZTemplateValue.h"
 
-#include <QMap>
 #include <QMutex>
 #include <QThread>
 #include <QVector>
@@ -20,13 +22,27 @@
 
 namespace ZOZ {
 
-struct DabSelection;
 class StreamHandler;
 
-// The receiving side of the program: the receiver library, the stick, the tune
-// state machine and the ensemble database. Its thread ticks the state machine
-// every 40 ms; the library delivers FIC and sub-channel bytes on a thread of
-// its own; other threads talk to it through queued commands.
+// The receiving side of the program, as one object the rest of the program
+// talks to. It is a thread that ticks the tune state machine every 40 ms and
+// a façade over the parts that do the work:
+//   EnsembleDatabase  the ensembles, services and components, and their cache;
+//   StreamRouter      MSC and packet data to the registered stream consumers;
+//   DabStick          the receiver library and the stick;
+//   DabUsbPrivate     the tune and scan state machine and the library's
+//                     callbacks (ZOZReceiverDABUSB), with the sub-channel
+//                     slots of the selection (SubChannelSlots).
+// The receiver itself keeps the FIC and MSC intake (ZOZReceiverDAB), the
+// commands that other threads queue for its thread, and the scan status.
+//
+// Threads: the main thread (construction, init, slots, ajax, selection), the
+// receiver thread (run and every tick) and the library's callback thread.
+// Locks, in the order they may be taken: the ensemble mutex (database), the
+// handler-map mutex (router), a stream handler's lock, a reference count.
+// The selection mutex (slots) is only tried by the tick and taken alone by
+// the hand-over; the command queue and the scan status have a lock each that
+// is taken alone.
 class Receiver : public QThread, public Settings::Listener
 {
     Q_OBJECT
@@ -55,19 +71,19 @@ public:
 
     // Everything that needs the receiver library goes through this table; it
     // is loaded on the first opening unless one was given here.
-    void setLibrary(const RtkFunctions *functions);
+    void setLibrary(const RtkFunctions *functions) { m_stick.setLibrary(functions); }
     void setDataFolder(const QString &folder);
-    QString dataFolder() const { return m_dataFolder; }
+    QString dataFolder() const { return m_database.cacheFolder(); }
     void setMessageSink(MessageSink sink);
     // Shows the user a short notification (text, type "info" or "warning",
     // seconds). Installed by the service manager.
     using NotificationSink = std::function<void(const QString &text, const QString &type, int seconds)>;
     void setNotificationSink(NotificationSink sink) { m_notificationSink = std::move(sink); }
     // Where the receiver library is looked for before the system's paths.
-    void setLibraryDirectory(const QString &directory) { m_libraryDirectory = directory; }
+    void setLibraryDirectory(const QString &directory) { m_stick.setLibraryDirectory(directory); }
     // The model code of the first supported stick that is present, 0 for none.
-    void setDeviceProbe(std::function<int()> probe);
-    int deviceModel() const { return m_deviceModel; }
+    void setDeviceProbe(std::function<int()> probe) { m_stick.setDeviceProbe(std::move(probe)); }
+    int deviceModel() const { return m_stick.deviceModel(); }
     // Takes the bytes of the selected sub-channels (the library's thread,
     // with the ensemble mutex held): ensemble index, sub-channel id, bytes.
     using MscSink = std::function<void(int ensembleIndex, quint8 subChId, const quint8 *data, int length)>;
@@ -83,16 +99,16 @@ public:
 
     // Registration of the services that consume a stream, or one packet
     // address of a packet-mode stream (any thread but the library's).
-    void attachStreamHandler(StreamConsumer *service);
-    void detachStreamHandler(StreamConsumer *service);
+    void attachStreamHandler(StreamConsumer *service) { m_streams.attachStreamHandler(service); }
+    void detachStreamHandler(StreamConsumer *service) { m_streams.detachStreamHandler(service); }
     // Appends the handlers of a stream with a reference each; the caller releases them.
-    void collectStreamHandlers(int ensembleIndex, int streamId, QVector<StreamHandler *> &out);
-    // Feeds one sub-channel piece to the handlers of its stream.
-    void __DAB_parseSubchannel(QVector<StreamHandler *> &handlers, const quint8 *data, int *length);
-    // The packet-mode decoder's data-group callback.
-    static int packetModeDataCallback(uint8_t *buffer, uint32_t length, uint32_t tag);
+    void collectStreamHandlers(int ensembleIndex, int streamId, QVector<StreamHandler *> &out)
+    {
+        m_streams.collectStreamHandlers(ensembleIndex, streamId, out);
+    }
 
-    // FIC and MSC intake (the library's thread).
+    // FIC and MSC intake (the library's thread, with the ensemble mutex held
+    // when the record is in the database).
     bool DAB_parseFIBs(DabEnsemble *ensemble, const quint8 *data, int length);
     bool DAB_parseFIGs(DabEnsemble *ensemble, const quint8 *data, int length);
     void DAB_parseMscData(DabEnsemble *ensemble, const quint8 *data, int length, quint8 subChId);
@@ -100,35 +116,27 @@ public:
     void closeDAB();
 
     // The ensemble database.
-    bool updateDatabase(DabEnsemble *ensemble);
-    bool finishEnsembleUpdate(DabEnsemble *ensemble, bool &changed);
-    QVector<DabEnsemble> getEnsembles();
-    bool rtkLoadEnsembleCache();
-    bool rtkSaveEnsembleCache();
-    DabDateTime &dateTime() { return m_dateTime; }
+    bool updateDatabase(DabEnsemble *ensemble) { return m_database.updateDatabase(ensemble); }
+    QVector<DabEnsemble> getEnsembles() { return m_database.getEnsembles(); }
+    // Makes the record of a channel as the scan does, keeping an existing one
+    // of the same grid and frequency.
+    void addEnsembleForChannel(int index);
 
-    // The state machine (the receiver thread).
+    // One tick of the state machine (the receiver thread): the queued
+    // commands, then the state machine's own step.
     void tickDabUsb();
-    bool rtkActivateEnsemble(bool quiet);
-    bool rtkOpenDevice(bool quiet);
-    bool rtkCloseDevice(bool quiet);
-    bool rtkLoad(bool quiet);
-    bool openDevice();
     // The services whose components the stick is to deliver (any thread); the
     // tick queues and activates their sub-channels.
     void selectServiceComponents(const QVector<StreamConsumer *> &services);
     void rtkSetSelectedComponents(const QVector<DabSelection> &selection);
-
-    // Callback bodies (the library's thread).
-    void onFicData(const quint8 *data, int length);
-    void onSubchannelData(const quint8 *data, int length, quint8 subChId);
-
+    // Starts a scan at once (the receiver thread).
     void rtkScanStart(bool keepPrevious, bool scanAdditional);
-    // Makes the record of a channel as the scan does, keeping an existing one
-    // of the same grid and frequency.
-    void addEnsembleForChannel(int index);
-    bool rtkActivateServiceComponent(const DabServiceComponent &component, quint16 address);
-    bool rtkRemoveServiceComponent(const DabServiceComponent &component, quint16 address);
+
+    // Shows the user a question through the message sink, or logs it.
+    void showMessage(const QString &text, QObject *confirmObject, const char *confirmSlot,
+                     QObject *cancelObject, const char *cancelSlot);
+    // Shows the user a notification through the notification sink, or logs it.
+    void showNotification(const QString &text, int seconds);
 
     bool isScanning() const;
     // The ajax command "scan" ("start" with "keepPrevious" and
@@ -137,12 +145,15 @@ public:
     // The scan status object "receiver" of the latest publishScanStatus.
     TemplateValue scanStatus() const;
     void publishScanStatus();
-    bool signalPresent() const { return m_signalPresent.load(); }
-    int signalQuality() const { return m_signalQuality.load(); }
-    int signalStrength() const { return m_signalStrength.load(); }
-    void resetSignalInfo();
+    bool signalPresent() const { return m_stick.signalPresent(); }
+    int signalQuality() const { return m_stick.signalQuality(); }
+    int signalStrength() const { return m_stick.signalStrength(); }
+    void resetSignalInfo() { m_stick.resetSignalInfo(); }
 
+    // The parts, for tests and for the parts themselves.
     DabUsbPrivate *usb() const { return m_usb.get(); }
+    EnsembleDatabase &database() { return m_database; }
+    DabStick &stick() { return m_stick; }
 
 signals:
     void dataReady();
@@ -168,66 +179,25 @@ private:
         int argument = -1;
     };
 
-    static void ficCallback(uint8_t *data, int length);
-    static void mscCallback(uint8_t *data, int length, uint8_t subChId);
-    static void packetCallback(uint8_t *data, int length, uint32_t ignored, uint8_t subChId);
-    static void streamDataCallback(uint8_t *data, int length);
-    void activatePacketSlot(DabUsbPrivate::SubChannelSlot &slot);
-    // Start and stop go through the binding, which must know whether the
-    // tuner runs before it may unload the library.
-    int32_t startTuner();
-    int32_t stopTuner();
-    void publishUsb();
-    void unpublishUsb();
-
     bool initDabUsb();
     void enqueue(Command command, int argument = -1);
     void runQueuedCommands();
-    void doRequestDevice();
-    void runningStep();
-    bool closeOrDie(const char *what);
-    void fatalExit(const QString &what);
-    void showMessage(const QString &text, QObject *confirmObject, const char *confirmSlot,
-                     QObject *cancelObject, const char *cancelSlot);
-    int lastEnsembleSetting() const;
-    void storeLastEnsembleSetting(int index);
-    void rtkScanNext();
-    void rtkEndScan();
-    void abortScan();
-    void showNotification(const QString &text, int seconds);
-    void rtkActivateServiceComponents(bool quiet);
-    void rtkEnableServiceComponentInternal(const DabSelection &selection);
-    void releaseStreamHandlers();
 
+    // Declared before the USB part, which refers to them.
+    EnsembleDatabase m_database;
+    StreamRouter m_streams;
+    DabStick m_stick;
     std::unique_ptr<DabUsbPrivate> m_usb;
     Settings *m_settings = nullptr;
-    const RtkFunctions *m_api = nullptr;
-    bool m_apiGiven = false;
-    QString m_dataFolder;
-    QString m_libraryDirectory;
     MessageSink m_messageSink;
     NotificationSink m_notificationSink;
     mutable QMutex m_statusMutex;
     TemplateValue m_status;
     MscSink m_mscSink;
-    std::function<int()> m_deviceProbe;
-    int m_deviceModel = 0;
-    DabDateTime m_dateTime;
-
-    std::atomic<bool> m_signalPresent { false };
-    std::atomic<int> m_signalQuality { 0 };
-    std::atomic<int> m_signalStrength { 0 };
     std::atomic<bool> m_running { true };
-
-    // The receiver the library's callbacks reach; one at a time.
-    static std::atomic<Receiver *> s_callbackReceiver;
 
     QMutex m_commandMutex;
     std::deque<QueuedCommand> m_commands;
-
-    // Ensemble index -> stream id -> handlers, each entry one reference.
-    QMutex m_handlerMapMutex;
-    QMap<int, QMap<int, QVector<StreamHandler *>>> m_handlers;
 };
 
 } // namespace ZOZ

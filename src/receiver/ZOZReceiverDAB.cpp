@@ -1,12 +1,13 @@
+// The receiver's intake of the bytes the library delivers on its own thread:
+// FIC pieces into the ensemble's FIC decoder and from there, by the walk, into
+// the ensemble database; MSC pieces of the selected sub-channels to the stream
+// router. Also the start and end of the receiving side.
 #include "ZOZReceiver.h"
 
 #include "ZOZDab.h"
 #include "ZOZDabChannels.h"
-#include "ZOZDabUsbPrivate.h"
 #include "base/ZOZLog.h"
-#include "ZOZStreamHandler.h"
-
-#include <QMutexLocker>
+#include "ZOZReceiverDABUSB.h"
 
 #include <algorithm>
 
@@ -53,7 +54,7 @@ bool Receiver::DAB_parseFIBs(DabEnsemble *ensemble, const quint8 *data, int leng
         ++ensemble->fibPushErrors;
         return false;
     }
-    return updateDatabase(ensemble);
+    return m_database.updateDatabase(ensemble);
 }
 
 bool Receiver::DAB_parseFIGs(DabEnsemble *ensemble, const quint8 *data, int length)
@@ -77,7 +78,7 @@ bool Receiver::DAB_parseFIGs(DabEnsemble *ensemble, const quint8 *data, int leng
         ++ensemble->figPushErrors;
         return false;
     }
-    return updateDatabase(ensemble);
+    return m_database.updateDatabase(ensemble);
 }
 
 void Receiver::DAB_parseMscData(DabEnsemble *ensemble, const quint8 *data, int length, quint8 subChId)
@@ -88,13 +89,7 @@ void Receiver::DAB_parseMscData(DabEnsemble *ensemble, const quint8 *data, int l
         return;
     if (m_mscSink)
         m_mscSink(ensemble->index, subChId, data, length);
-    QVector<StreamHandler *> handlers;
-    collectStreamHandlers(ensemble->index, subChId, handlers);
-    if (handlers.isEmpty())
-        return;
-    __DAB_parseSubchannel(handlers, data, &length);
-    for (StreamHandler *handler : handlers)
-        handler->release();
+    m_streams.deliver(ensemble->index, subChId, data, length);
 }
 
 bool Receiver::initDAB()
@@ -108,13 +103,10 @@ void Receiver::closeDAB()
     ZOZ_LOG(LogSource::ReceiverDab, QStringLiteral("Receiver::closeDAB()"));
     if (!m_usb)
         return;
-    if (m_usb->started || m_usb->opened)
-        rtkCloseDevice(true);
-    unpublishUsb();
-    {
-        QMutexLocker locker(&m_usb->ensembleMutex);
-        m_usb->ensembles.clear();
-    }
+    if (m_stick.isStarted() || m_stick.isOpened())
+        m_stick.rtkCloseDevice(true);
+    m_usb->unpublish();
+    m_database.close();
     m_usb.reset();
 }
 

@@ -3,7 +3,7 @@
 #include "../libs/dab/EtiTestReader.h"
 
 #include "ZOZDABEnsembleCache.h"
-#include "ZOZDabUsbPrivate.h"
+#include "ZOZReceiverDABUSB.h"
 #include "ZOZReceiver.h"
 #include "settings/ZOZSettings.h"
 

@@ -69,12 +69,12 @@ protected:
     DabEnsemble &channelRecord(int index)
     {
         receiver.addEnsembleForChannel(index);
-        return *receiver.usb()->ensembles.at(index);
+        return *receiver.database().find(index);
     }
 
     bool push(DabEnsemble &ensemble, const EtiFic &fic)
     {
-        QMutexLocker locker(&receiver.usb()->ensembleMutex);
+        const auto locker = receiver.database().lock();
         return receiver.DAB_parseFIBs(&ensemble, fic.bytes.data(), int(fic.bytes.size()));
     }
 
@@ -218,10 +218,10 @@ TEST_F(FicWalkTest, EnsemblesOnEveryGridAreSavedButNotSignalledWhileScanning)
     const int lastChannel = channelGridBase(DabChannelGridCount) - 1;
     DabEnsemble &ensemble = channelRecord(lastChannel);
     ASSERT_EQ(ensemble.index, lastChannel);
-    receiver.usb()->scanning = true;
+    receiver.rtkScanStart(true, true); // keeps the records
+    ASSERT_TRUE(receiver.isScanning());
     pushAll(ensemble);
     EXPECT_EQ(dataReadyCount, 0);
-    receiver.usb()->scanning = false;
 
     QString setName;
     const DabEnsembleMap map = readEnsembleCache(environment.dataFolder(), &setName);
@@ -258,7 +258,7 @@ TEST_F(FicWalkTest, FicPiecesAndMscPiecesAreCheckedAtTheDoor)
     std::vector<quint8> fibs(160);
     std::copy(fics.front().bytes.begin(), fics.front().bytes.end(), fibs.begin());
     {
-        QMutexLocker locker(&receiver.usb()->ensembleMutex);
+        const auto locker = receiver.database().lock();
         EXPECT_FALSE(receiver.DAB_parseFIBs(&ensemble, fibs.data(), 160)) << "five FIBs are refused";
         EXPECT_EQ(ensemble.fibPushErrors, 1);
         EXPECT_EQ(ensemble.fibPushes, 1);

@@ -173,8 +173,8 @@ TEST_F(ScanTest, AjaxCommandsAndAbort)
     EXPECT_TRUE(handled);
     tick();
     EXPECT_TRUE(receiver->isScanning());
-    EXPECT_FALSE(receiver->usb()->scanAdditional);
-    EXPECT_FALSE(receiver->usb()->keepPrevious);
+    EXPECT_FALSE(receiver->usb()->scanAdditional());
+    EXPECT_FALSE(receiver->usb()->keepPrevious());
 
     // Stopped before anything was found: the user is asked to scan again.
     messages.clear();

@@ -97,7 +97,7 @@ protected:
         receiver->addEnsembleForChannel(Channel5C);
         receiver->requestEnsemble(Channel5C);
         run(600);
-        ASSERT_EQ(receiver->usb()->state, DabUsbPrivate::Running);
+        ASSERT_EQ(receiver->usb()->state(), DabUsbPrivate::Running);
         library().calls.clear();
     }
     void TearDown() override
@@ -128,13 +128,13 @@ protected:
                 out << call;
         return out;
     }
-    bool anyPending() { return usb().channelSlots[0].pending || usb().channelSlots[1].pending || usb().channelSlots[2].pending; }
+    bool anyPending() { return usb().channelSlots()[0].pending || usb().channelSlots()[1].pending || usb().channelSlots()[2].pending; }
 
     // The sub-channel of a service of the recording.
     int subChannelOf(qint64 serviceId)
     {
-        QMutexLocker locker(&usb().ensembleMutex);
-        for (const DabService &s : usb().ensembles.at(Channel5C)->services)
+        const auto locker = receiver->database().lock();
+        for (const DabService &s : receiver->database().find(Channel5C)->services)
             if (s.serviceId == serviceId)
                 return s.primary.subChId;
         return -1;
@@ -160,9 +160,9 @@ TEST_F(SelectionTest, ActivatesWithTheSubChannelOrganisationOfTheFic)
     // One stream and one packet sub-channel: the second packet one is dropped.
     EXPECT_EQ(adds(), (QStringList{expectedAdd(audio, 0, 0), expectedAdd(13, 1, 1)}));
     EXPECT_FALSE(anyPending());
-    EXPECT_EQ(usb().channelSlots[0].activeId(), audio);
-    EXPECT_EQ(usb().channelSlots[1].activeId(), 13);
-    EXPECT_EQ(usb().channelSlots[0].service.get(), radio.service);
+    EXPECT_EQ(usb().channelSlots()[0].activeId(), audio);
+    EXPECT_EQ(usb().channelSlots()[1].activeId(), 13);
+    EXPECT_EQ(usb().channelSlots()[0].service.get(), radio.service);
     EXPECT_EQ(radio.service->referenceCount(), 2) << "held by the stream slot";
 }
 
@@ -186,7 +186,7 @@ TEST_F(SelectionTest, SelectingAgainOrExtendingAnActivePacketSubChannel)
     EXPECT_EQ(adds(), QStringList{expectedAdd(13, 1, 5)});
     EXPECT_EQ(library().count("del"), 0);
     EXPECT_FALSE(anyPending());
-    EXPECT_EQ(usb().channelSlots[1].activeAddresses, (QVector<quint16>{1, 5}));
+    EXPECT_EQ(usb().channelSlots()[1].activeAddresses, (QVector<quint16>{1, 5}));
 }
 
 TEST_F(SelectionTest, ThirdPacketSubChannelIsRefusedAndAlreadyActiveCountsAsSuccess)
@@ -194,11 +194,11 @@ TEST_F(SelectionTest, ThirdPacketSubChannelIsRefusedAndAlreadyActiveCountsAsSucc
     Held a(located(13, 1)), b(located(6, 2)), c(located(7, 3)), d(located(6, 4));
     library().addResult = RTDAB_RESULT_ALREADY_SELECTED;
     receiver->selectServiceComponents({a.service, b.service, c.service, d.service});
-    EXPECT_EQ(usb().channelSlots[1].requestedAddresses.size(), 0) << "queued on the next tick";
+    EXPECT_EQ(usb().channelSlots()[1].requestedAddresses.size(), 0) << "queued on the next tick";
     run(200);
     QStringList expected{expectedAdd(13, 1, 1), expectedAdd(6, 1, 2), expectedAdd(6, 1, 4)};
     EXPECT_EQ(adds(), expected);
-    EXPECT_EQ(usb().channelSlots[1].activeAddresses, QVector<quint16>{1});
-    EXPECT_EQ(usb().channelSlots[2].activeAddresses, (QVector<quint16>{2, 4}));
+    EXPECT_EQ(usb().channelSlots()[1].activeAddresses, QVector<quint16>{1});
+    EXPECT_EQ(usb().channelSlots()[2].activeAddresses, (QVector<quint16>{2, 4}));
     EXPECT_FALSE(anyPending());
 }

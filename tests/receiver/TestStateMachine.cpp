@@ -44,6 +44,13 @@ protected:
 
     DabUsbPrivate &usb() { return *receiver->usb(); }
     ScriptedLibrary &library() { return ScriptedLibrary::current(); }
+    // FIB pushes into the record of an ensemble; -1 without a record.
+    int fibPushes(int index)
+    {
+        const auto locker = receiver->database().lock();
+        const DabEnsemble *ensemble = receiver->database().find(index);
+        return ensemble ? ensemble->fibPushes : -1;
+    }
 
     // Runs the receiver thread's loop by hand: 40 ms, a tick, and so on.
     void runFor(qint64 ms)
@@ -75,8 +82,8 @@ protected:
         receiver->addEnsembleForChannel(Channel5C);
         receiver->requestEnsemble(Channel5C);
         runWithFic(400);
-        ASSERT_EQ(usb().state, DabUsbPrivate::Running);
-        ASSERT_TRUE(usb().locked);
+        ASSERT_EQ(usb().state(), DabUsbPrivate::Running);
+        ASSERT_TRUE(usb().isLocked());
         library().calls.clear();
     }
 
@@ -90,13 +97,13 @@ protected:
 
 TEST_F(StateMachineTest, StartWithoutDatabaseOpensTheStickAndAsksForAScan)
 {
-    EXPECT_TRUE(usb().opened);
-    EXPECT_TRUE(usb().started);
+    EXPECT_TRUE(receiver->stick().isOpened());
+    EXPECT_TRUE(receiver->stick().isStarted());
     EXPECT_EQ(startupCalls, (QStringList{ "open", "start" }));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages.first().contains(QStringLiteral("Scan required")));
     EXPECT_EQ(confirmSlots.first(), QStringLiteral("1rtkScanRestart()"));
-    EXPECT_EQ(usb().state, DabUsbPrivate::Idle);
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Idle);
 }
 
 TEST_F(StateMachineTest, NoLockFor1201MsClosesReopensAndTunesAgain)
@@ -106,18 +113,18 @@ TEST_F(StateMachineTest, NoLockFor1201MsClosesReopensAndTunesAgain)
     receiver->requestEnsemble(Channel5C);
     runFor(80);
     EXPECT_EQ(library().calls, (QStringList{ "tune 178352" }));
-    EXPECT_EQ(usb().state, DabUsbPrivate::Running);
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Running);
 
     runFor(1080);
     EXPECT_EQ(library().count("close"), 0) << "no lock yet, but still within 1201 ms";
     runFor(200);
     EXPECT_EQ(library().calls, (QStringList{ "tune 178352", "stop", "close" }));
-    EXPECT_FALSE(usb().opened);
+    EXPECT_FALSE(receiver->stick().isOpened());
     EXPECT_FALSE(receiver->signalPresent());
 
     // The next tick finds the stick closed and waits 1201 ms before reopening.
     runFor(40);
-    EXPECT_EQ(usb().state, DabUsbPrivate::Reopen);
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Reopen);
     runFor(1120);
     EXPECT_EQ(library().count("open"), 0);
     library().lock = 1;
@@ -126,7 +133,7 @@ TEST_F(StateMachineTest, NoLockFor1201MsClosesReopensAndTunesAgain)
     runFor(80);
     EXPECT_EQ(library().calls.mid(3), (QStringList{ "open", "start", "tune 178352" }));
     runWithFic(200);
-    EXPECT_TRUE(usb().locked);
+    EXPECT_TRUE(usb().isLocked());
     EXPECT_TRUE(receiver->signalPresent());
     EXPECT_EQ(receiver->signalQuality(), 80);
     EXPECT_EQ(receiver->signalStrength(), 90);
@@ -139,10 +146,10 @@ TEST_F(StateMachineTest, ReopenFailuresAreRetriedEvery1201MsOutsideAScan)
     receiver->requestEnsemble(Channel5C);
     library().openResult = RTDAB_RESULT_NO_DEVICE;
     runFor(1400); // no lock: closed
-    ASSERT_FALSE(usb().opened);
+    ASSERT_FALSE(receiver->stick().isOpened());
     runFor(3 * 1201 + 200);
     EXPECT_EQ(library().count("open"), 3);
-    EXPECT_EQ(usb().state, DabUsbPrivate::Reopen);
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Reopen);
     EXPECT_EQ(messages.size(), 1) << "only the start-up question; no dialog outside a scan";
 }
 
@@ -159,8 +166,8 @@ TEST_F(StateMachineTest, FicGapOutsideAScanOnlyClearsTheSignalValues)
     EXPECT_EQ(receiver->signalStrength(), 0);
     EXPECT_EQ(library().count("stop"), 0);
     EXPECT_EQ(library().count("close"), 0);
-    EXPECT_TRUE(usb().opened);
-    EXPECT_EQ(usb().state, DabUsbPrivate::Running);
+    EXPECT_TRUE(receiver->stick().isOpened());
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Running);
 
     runWithFic(200);
     EXPECT_TRUE(receiver->signalPresent());
@@ -173,17 +180,14 @@ TEST_F(StateMachineTest, EnsembleSwitchRetunesAndFeedsTheNewRecord)
     receiver->addEnsembleForChannel(Channel11D);
     receiver->requestEnsemble(Channel11D);
     runFor(40);
-    EXPECT_EQ(usb().currentIndex.load(), Channel11D);
+    EXPECT_EQ(usb().currentIndex(), Channel11D);
     EXPECT_EQ(library().calls, (QStringList{ "tune 222064" }));
-    EXPECT_FALSE(usb().switching.load());
-    EXPECT_EQ(usb().state, DabUsbPrivate::Running);
+    EXPECT_FALSE(usb().isSwitching());
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Running);
     EXPECT_FALSE(receiver->signalPresent()) << "the old ensemble's signal values are gone";
     deliverFic();
-    {
-        QMutexLocker locker(&usb().ensembleMutex);
-        EXPECT_EQ(usb().ensembles.at(Channel11D)->fibPushes, 1);
-        EXPECT_GT(usb().ensembles.at(Channel5C)->fibPushes, 0);
-    }
+    EXPECT_EQ(fibPushes(Channel11D), 1);
+    EXPECT_GT(fibPushes(Channel5C), 0);
     QSettings store(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(Settings::Organisation),
                     QString::fromLatin1(Settings::Application));
     EXPECT_EQ(store.value(QStringLiteral("DAB/lastEnsemble")).toInt(), Channel11D);
@@ -194,26 +198,23 @@ TEST_F(StateMachineTest, SelectionOnAnotherEnsembleSwitchesThenQueuesItsSubChann
     tuneTo5C();
     receiver->addEnsembleForChannel(Channel11D);
     receiver->rtkSetSelectedComponents({ DabSelection{ Channel11D, 5, 0xFFFF } });
-    for (int tick = 0; tick < 3 && usb().currentIndex.load() != -1; ++tick)
+    for (int tick = 0; tick < 3 && usb().currentIndex() != -1; ++tick)
         runFor(40);
     // The selection is taken: no ensemble until the next tick switches.
-    EXPECT_EQ(usb().currentIndex.load(), -1);
-    EXPECT_TRUE(usb().switching.load());
-    EXPECT_TRUE(usb().channelSlots[0].pending);
-    EXPECT_EQ(usb().channelSlots[0].requestedId, 5);
+    EXPECT_EQ(usb().currentIndex(), -1);
+    EXPECT_TRUE(usb().isSwitching());
+    EXPECT_TRUE(usb().channelSlots()[0].pending);
+    EXPECT_EQ(usb().channelSlots()[0].requestedId, 5);
     deliverFic(); // dropped: nothing is current while switching
     runFor(40);
-    EXPECT_EQ(usb().currentIndex.load(), Channel11D);
+    EXPECT_EQ(usb().currentIndex(), Channel11D);
     EXPECT_EQ(library().calls, (QStringList{ "tune 222064" }));
-    EXPECT_EQ(usb().state, DabUsbPrivate::Running);
-    {
-        QMutexLocker locker(&usb().ensembleMutex);
-        EXPECT_EQ(usb().ensembles.at(Channel11D)->fibPushes, 0);
-    }
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Running);
+    EXPECT_EQ(fibPushes(Channel11D), 0);
     // The component is not in the database yet: the slot stays pending and no
     // lock polling happens meanwhile.
     runWithFic(400);
-    EXPECT_TRUE(usb().channelSlots[0].pending);
+    EXPECT_TRUE(usb().channelSlots()[0].pending);
     EXPECT_EQ(library().count("add"), 0);
 }
 
@@ -223,15 +224,15 @@ TEST_F(StateMachineTest, SubChannelTimeOutsCloseTheStickAndRequeueTheSlots)
     DabServiceComponent audio;
     audio.valid = true;
     audio.subChId = 3;
-    usb().channelSlots[0].setActiveComponent(audio);
-    usb().channelSlots[0].dataTimer.restart();
+    usb().channelSlots()[0].setActiveComponent(audio);
+    usb().channelSlots()[0].dataTimer.restart();
     DabServiceComponent packet;
     packet.valid = true;
     packet.isPacketMode = true;
     packet.subChId = 6;
-    usb().channelSlots[1].setActiveComponent(packet);
-    usb().channelSlots[1].activeAddresses = { 2 };
-    usb().channelSlots[1].dataTimer.restart();
+    usb().channelSlots()[1].setActiveComponent(packet);
+    usb().channelSlots()[1].activeAddresses = { 2 };
+    usb().channelSlots()[1].dataTimer.restart();
 
     // Stream data keeps coming for a while: nothing happens.
     for (int i = 0; i < 50; ++i) {
@@ -243,12 +244,12 @@ TEST_F(StateMachineTest, SubChannelTimeOutsCloseTheStickAndRequeueTheSlots)
     // Then the stream sub-channel falls silent for 2500 ms.
     runWithFic(2600);
     EXPECT_EQ(library().count("close"), 1);
-    EXPECT_TRUE(usb().channelSlots[0].pending);
-    EXPECT_EQ(usb().channelSlots[0].requestedId, 3);
-    EXPECT_TRUE(usb().channelSlots[1].pending);
-    EXPECT_EQ(usb().channelSlots[1].requestedId, 6);
-    EXPECT_EQ(usb().channelSlots[1].requestedAddresses, (QVector<quint16>{ 2 }));
-    EXPECT_TRUE(usb().channelSlots[1].activeAddresses.isEmpty());
+    EXPECT_TRUE(usb().channelSlots()[0].pending);
+    EXPECT_EQ(usb().channelSlots()[0].requestedId, 3);
+    EXPECT_TRUE(usb().channelSlots()[1].pending);
+    EXPECT_EQ(usb().channelSlots()[1].requestedId, 6);
+    EXPECT_EQ(usb().channelSlots()[1].requestedAddresses, (QVector<quint16>{ 2 }));
+    EXPECT_TRUE(usb().channelSlots()[1].activeAddresses.isEmpty());
 }
 
 TEST_F(StateMachineTest, PacketSlotsTimeOutOnlyWithoutAStreamSlot)
@@ -258,13 +259,13 @@ TEST_F(StateMachineTest, PacketSlotsTimeOutOnlyWithoutAStreamSlot)
     packet.valid = true;
     packet.isPacketMode = true;
     packet.subChId = 6;
-    usb().channelSlots[2].setActiveComponent(packet);
-    usb().channelSlots[2].dataTimer.restart();
+    usb().channelSlots()[2].setActiveComponent(packet);
+    usb().channelSlots()[2].dataTimer.restart();
     runWithFic(29000);
     EXPECT_EQ(library().count("close"), 0);
     runWithFic(1200);
     EXPECT_EQ(library().count("close"), 1);
-    EXPECT_TRUE(usb().channelSlots[2].pending);
+    EXPECT_TRUE(usb().channelSlots()[2].pending);
 }
 
 TEST_F(StateMachineTest, StreamAndSecondPacketSlotInOneSelectionDropTheSecond)
@@ -274,11 +275,11 @@ TEST_F(StateMachineTest, StreamAndSecondPacketSlotInOneSelectionDropTheSecond)
                                          DabSelection{ Channel5C, 6, 3 }, DabSelection{ Channel5C, 13, 1 },
                                          DabSelection{ Channel5C, 14, 1 } });
     runWithFic(120);
-    EXPECT_TRUE(usb().channelSlots[0].pending);
-    EXPECT_EQ(usb().channelSlots[1].requestedId, 6);
-    EXPECT_EQ(usb().channelSlots[1].requestedAddresses, (QVector<quint16>{ 2, 3 }));
-    EXPECT_FALSE(usb().channelSlots[2].pending);
-    EXPECT_EQ(usb().channelSlots[2].requestedId, -1);
+    EXPECT_TRUE(usb().channelSlots()[0].pending);
+    EXPECT_EQ(usb().channelSlots()[1].requestedId, 6);
+    EXPECT_EQ(usb().channelSlots()[1].requestedAddresses, (QVector<quint16>{ 2, 3 }));
+    EXPECT_FALSE(usb().channelSlots()[2].pending);
+    EXPECT_EQ(usb().channelSlots()[2].requestedId, -1);
 }
 
 TEST_F(StateMachineTest, CommandsFromOtherThreadsWaitForTheNextTick)
@@ -286,10 +287,10 @@ TEST_F(StateMachineTest, CommandsFromOtherThreadsWaitForTheNextTick)
     std::thread other([this] { receiver->rtkScanRestart(); });
     other.join();
     EXPECT_FALSE(receiver->isScanning());
-    EXPECT_EQ(usb().state, DabUsbPrivate::Idle);
+    EXPECT_EQ(usb().state(), DabUsbPrivate::Idle);
     runFor(40);
     EXPECT_TRUE(receiver->isScanning());
-    EXPECT_EQ(usb().state, DabUsbPrivate::ScanNext);
+    EXPECT_EQ(usb().state(), DabUsbPrivate::ScanNext);
     std::thread abort([this] { receiver->rtkOnAbortScan(); });
     abort.join();
     EXPECT_TRUE(receiver->isScanning());
@@ -305,11 +306,11 @@ TEST_F(StateMachineTest, ScanTriesAFailingChannelElevenTimesThenMovesOn)
     receiver->rtkScanStart(false, false);
     library().tuneResult = RTDAB_RESULT_FAILED;
     runFor(600);
-    ASSERT_EQ(usb().currentIndex.load(), 0);
+    ASSERT_EQ(usb().currentIndex(), 0);
     // Each failed tune closes the stick; it is reopened 1201 ms later.
     runFor(11 * 1300);
     EXPECT_EQ(library().count("tune 178352"), 11);
-    EXPECT_EQ(usb().currentIndex.load(), 1);
+    EXPECT_EQ(usb().currentIndex(), 1);
 }
 
 TEST(ReceiverThread, StopsCooperativelyWithoutWaitingForATimeout)

@@ -155,13 +155,18 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     QElapsedTimer timer;
     timer.start();
     QJsonArray services;
+    // A service can be listed before its label arrives in the FIC: wait for
+    // the labels as well.
+    auto allLabelled = [](const QJsonArray &list) {
+        for (const QJsonValue &entry : list) {
+            if (entry.toObject().value(QStringLiteral("label")).toString().isEmpty())
+                return false;
+        }
+        return true;
+    };
     while (timer.elapsed() < 20000) {
         services = serverInfo().value(QStringLiteral("services")).toArray();
-        // A service can be listed before its label is decoded, which would sort it elsewhere.
-        const bool labelled = std::all_of(services.begin(), services.end(), [](const QJsonValue &entry) {
-            return !entry.toObject().value(QStringLiteral("label")).toString().isEmpty();
-        });
-        if (services.size() == 3 && labelled)
+        if (services.size() == 3 && allLabelled(services))
             break;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }
@@ -268,11 +273,11 @@ TEST_F(FirstStartTest, ScanQuestionScanSelectionAndDataReachTheService)
     QElapsedTimer timer;
     timer.start();
     ZOZ::DabUsbPrivate *usb = receiver->usb();
-    while ((usb->channelSlots[0].activeId() != 2 || !selected->isReceiving()) && timer.elapsed() < 10000) {
+    while ((usb->channelSlots()[0].activeId() != 2 || !selected->isReceiving()) && timer.elapsed() < 10000) {
         mainThread.runDeferredCalls();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    EXPECT_EQ(usb->channelSlots[0].activeId(), 2) << receiverLog();
+    EXPECT_EQ(usb->channelSlots()[0].activeId(), 2) << receiverLog();
     EXPECT_TRUE(selected->isReceiving());
     EXPECT_TRUE(selected->isAvailable());
 }

@@ -1,4 +1,4 @@
-#include "ZOZReceiver.h"
+#include "ZOZStreamRouter.h"
 
 #include "ZOZDab.h"
 #include "base/ZOZLog.h"
@@ -12,7 +12,6 @@ namespace {
 
 constexpr quint32 LogReceiver = LogSource::Receiver;
 constexpr quint32 LogDab = LogSource::ReceiverDab;
-constexpr int MaxEnsembleIndex = 64;
 
 // The handler whose decoder is running on this thread: its data groups go to
 // its own address records. Going back to the handler map from inside the
@@ -44,7 +43,14 @@ void dispose(StreamHandler *handler)
 
 } // namespace
 
-void Receiver::attachStreamHandler(StreamConsumer *service)
+StreamRouter::StreamRouter() = default;
+
+StreamRouter::~StreamRouter()
+{
+    releaseStreamHandlers();
+}
+
+void StreamRouter::attachStreamHandler(StreamConsumer *service)
 {
     if (!service)
         return;
@@ -55,7 +61,7 @@ void Receiver::attachStreamHandler(StreamConsumer *service)
                              .arg(where.ensembleIndex));
     if (where.ensembleIndex < 0 || where.ensembleIndex > MaxEnsembleIndex || where.streamId < 0)
         return;
-    QMutexLocker mapLocker(&m_handlerMapMutex);
+    QMutexLocker mapLocker(&m_mutex);
     QVector<StreamHandler *> &list = m_handlers[where.ensembleIndex][where.streamId];
 
     if (!where.packetMode) {
@@ -117,7 +123,7 @@ void Receiver::attachStreamHandler(StreamConsumer *service)
         record->address = where.packetAddress;
         const int result = DAB_Bb_Ruz_PmDecoderAddAddress(
             handler->decoder, where.packetAddress, PM_ADDRESS_DATA_GROUPS, record->buffer.data(),
-            PacketAddressRecord::OfferedBytes, &Receiver::packetModeDataCallback,
+            PacketAddressRecord::OfferedBytes, &StreamRouter::packetModeDataCallback,
             packetTag(where.ensembleIndex, where.streamId, where.packetAddress));
         if (result != PM_DECODER_OK) {
             ZOZ_LOG(LogReceiver | LogFlag::Error,
@@ -132,7 +138,7 @@ void Receiver::attachStreamHandler(StreamConsumer *service)
     record->consumers.append(service);
 }
 
-void Receiver::detachStreamHandler(StreamConsumer *service)
+void StreamRouter::detachStreamHandler(StreamConsumer *service)
 {
     if (!service)
         return;
@@ -141,7 +147,7 @@ void Receiver::detachStreamHandler(StreamConsumer *service)
                              .arg(where.streamId)
                              .arg(address(service))
                              .arg(where.ensembleIndex));
-    QMutexLocker mapLocker(&m_handlerMapMutex);
+    QMutexLocker mapLocker(&m_mutex);
     auto ensemble = m_handlers.find(where.ensembleIndex);
     if (ensemble == m_handlers.end())
         return;
@@ -185,9 +191,9 @@ void Receiver::detachStreamHandler(StreamConsumer *service)
     }
 }
 
-void Receiver::collectStreamHandlers(int ensembleIndex, int streamId, QVector<StreamHandler *> &out)
+void StreamRouter::collectStreamHandlers(int ensembleIndex, int streamId, QVector<StreamHandler *> &out)
 {
-    QMutexLocker mapLocker(&m_handlerMapMutex);
+    QMutexLocker mapLocker(&m_mutex);
     auto ensemble = m_handlers.constFind(ensembleIndex);
     if (ensemble == m_handlers.constEnd())
         return;
@@ -200,9 +206,9 @@ void Receiver::collectStreamHandlers(int ensembleIndex, int streamId, QVector<St
     }
 }
 
-void Receiver::releaseStreamHandlers()
+void StreamRouter::releaseStreamHandlers()
 {
-    QMutexLocker mapLocker(&m_handlerMapMutex);
+    QMutexLocker mapLocker(&m_mutex);
     for (auto &streams : m_handlers) {
         for (QVector<StreamHandler *> &list : streams) {
             for (StreamHandler *handler : list)
@@ -212,7 +218,7 @@ void Receiver::releaseStreamHandlers()
     m_handlers.clear();
 }
 
-int Receiver::packetModeDataCallback(uint8_t *buffer, uint32_t length, uint32_t tag)
+int StreamRouter::packetModeDataCallback(uint8_t *buffer, uint32_t length, uint32_t tag)
 {
     // The feed holds the handler's lock while its decoder runs.
     StreamHandler *handler = t_feedingHandler;
@@ -237,7 +243,7 @@ int Receiver::packetModeDataCallback(uint8_t *buffer, uint32_t length, uint32_t 
     return 0;
 }
 
-void Receiver::__DAB_parseSubchannel(QVector<StreamHandler *> &handlers, const quint8 *data, int *length)
+void StreamRouter::__DAB_parseSubchannel(QVector<StreamHandler *> &handlers, const quint8 *data, int *length)
 {
     for (StreamHandler *handler : handlers) {
         QMutexLocker locker(&handler->lock);
@@ -270,6 +276,17 @@ void Receiver::__DAB_parseSubchannel(QVector<StreamHandler *> &handlers, const q
             handler->service->receiveData(*length, data);
         }
     }
+}
+
+void StreamRouter::deliver(int ensembleIndex, int streamId, const quint8 *data, int length)
+{
+    QVector<StreamHandler *> handlers;
+    collectStreamHandlers(ensembleIndex, streamId, handlers);
+    if (handlers.isEmpty())
+        return;
+    __DAB_parseSubchannel(handlers, data, &length);
+    for (StreamHandler *handler : handlers)
+        handler->release();
 }
 
 } // namespace ZOZ

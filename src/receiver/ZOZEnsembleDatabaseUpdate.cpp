@@ -1,12 +1,9 @@
-#include "ZOZReceiver.h"
+// The walk over an ensemble's FIC decoder that brings its record up to date.
+#include "ZOZEnsembleDatabase.h"
 
 #include "ZOZDab.h"
 #include "ZOZDabLabels.h"
 #include "base/ZOZDabText.h"
-#include "ZOZDabUsbPrivate.h"
-#include "base/ZOZLog.h"
-
-#include <QMutexLocker>
 
 #include <algorithm>
 
@@ -27,8 +24,6 @@ constexpr int TmIdPacketData = 3;
 // Without FIG 0/9 an ensemble that asks for defaults is taken as German.
 constexpr quint8 DefaultEcc = 0xE0;
 constexpr quint8 DefaultCountryId = 0xC;
-// User application types that count as data applications.
-constexpr int CountedApplicationTypes[] = { 2, 3, 7, 0x44A };
 
 // The FIG lists the walk follows, with their index into the counter array.
 struct WatchedFig
@@ -72,10 +67,10 @@ QString labelText(quint8 charset, const uint8_t *bytes, int length)
 class EnsembleWalk
 {
 public:
-    EnsembleWalk(DabEnsemble &ensemble, const DabUsbPrivate *usb)
+    EnsembleWalk(DabEnsemble &ensemble, const EnsembleDatabase &database)
         : e(ensemble)
         , decoder(ensemble.ficDecoderInstance())
-        , usb(usb)
+        , database(database)
     {
     }
 
@@ -116,7 +111,7 @@ private:
 
     DabEnsemble &e;
     const FicDecoder *decoder;
-    const DabUsbPrivate *usb;
+    const EnsembleDatabase &database;
     ListFlags lists;
     quint16 eid = 0;
     QVector<FicFigRecord> fig0_1, fig0_13, fig0_14, fig0_17, fig0_18;
@@ -302,7 +297,7 @@ void EnsembleWalk::updateService(const FicServiceInfo &info)
                               [serviceId](const DabService &service) { return service.serviceId == serviceId; });
     qsizetype position = found - e.services.begin();
     if (found == e.services.end()) {
-        if (usb && usb->isExcludedService(e.ensembleId, serviceId))
+        if (database.isExcludedService(e.ensembleId, serviceId))
             return;
         DabService added;
         added.serviceId = serviceId;
@@ -699,11 +694,11 @@ quint16 subChannelBitrate(const FicDecoder *decoder, quint8 subChId)
     return 0;
 }
 
-bool Receiver::updateDatabase(DabEnsemble *ensemble)
+bool EnsembleDatabase::updateDatabase(DabEnsemble *ensemble)
 {
     if (!ensemble || !ensemble->ficDecoderInstance())
         return false;
-    EnsembleWalk walk(*ensemble, m_usb.get());
+    EnsembleWalk walk(*ensemble, *this);
     switch (walk.run()) {
     case EnsembleWalk::Outcome::Unchanged:
     case EnsembleWalk::Outcome::Stopped:
@@ -716,131 +711,6 @@ bool Receiver::updateDatabase(DabEnsemble *ensemble)
     bool changed = walk.changed;
     finishEnsembleUpdate(ensemble, changed);
     return changed;
-}
-
-bool Receiver::finishEnsembleUpdate(DabEnsemble *ensemble, bool &changed)
-{
-    ensemble->valid = false;
-    ensemble->changed = false;
-    const bool clearOnLoss = m_settings && m_settings->clearServicesOnLoss();
-    const qint64 timeoutMs = m_settings ? qint64(m_settings->clearServicesTimeout()) * 1000 : 0;
-    for (qsizetype i = ensemble->services.size() - 1; i >= 0; --i) {
-        const DabService &service = ensemble->services.at(i);
-        if (!ensemble->channelResolved
-            && (service.serviceId == -1 || (clearOnLoss && service.lastSeen.elapsed() >= timeoutMs))) {
-            ensemble->services.remove(i);
-            changed = true;
-            continue;
-        }
-        if (service.valid) {
-            ensemble->valid = true;
-            if (service.changed)
-                ensemble->changed = true;
-        }
-    }
-    if (changed) {
-        // Every channel of every grid has an index below the total count; the
-        // cache keeps all of them.
-        if (ensemble->index >= 0 && ensemble->index < channelGridBase(DabChannelGridCount))
-            rtkSaveEnsembleCache();
-        if (!isScanning())
-            emit dataReady();
-    }
-    return ensemble->valid;
-}
-
-QVector<DabEnsemble> Receiver::getEnsembles()
-{
-    QVector<DabEnsemble> copies;
-    if (!m_usb)
-        return copies;
-    QMutexLocker locker(&m_usb->ensembleMutex);
-    copies.reserve(qsizetype(m_usb->ensembles.size()));
-    for (auto &[index, ensemble] : m_usb->ensembles) {
-        copies.append(*ensemble);
-        ensemble->clearChanged();
-    }
-    return copies;
-}
-
-bool DabUsbPrivate::isExcludedService(qint32 ensembleId, qint64 serviceId) const
-{
-    return std::any_of(excludedServices.cbegin(), excludedServices.cend(), [&](const DabEnsembleCacheEntry &entry) {
-        return entry.ensembleId == ensembleId && entry.serviceId == serviceId;
-    });
-}
-
-void DabUsbPrivate::countServices(bool dropEmptyCurrent)
-{
-    QMutexLocker locker(&ensembleMutex);
-    numEnsembles = 0;
-    numServices = 0;
-    numAudioComponents = 0;
-    numDataApplications = 0;
-
-    const int current = currentIndex.load();
-    if (dropEmptyCurrent) {
-        auto it = ensembles.find(current);
-        if (it != ensembles.end() && !it->second->valid)
-            ensembles.erase(it);
-    }
-    auto currentIt = ensembles.find(current);
-    DabEnsemble *currentEnsemble = currentIt != ensembles.end() ? currentIt->second.get() : nullptr;
-
-    for (auto &[index, ensemble] : ensembles) {
-        if (!ensemble->valid)
-            continue;
-        ++numEnsembles;
-        if (dropEmptyCurrent && currentEnsemble && currentEnsemble != ensemble.get())
-            removeDuplicateServices(*currentEnsemble, *ensemble);
-        for (const DabService &service : ensemble->services) {
-            if (!service.valid)
-                continue;
-            int audio = 0;
-            int applications = 0;
-            auto countComponent = [&](const DabServiceComponent &component) {
-                if (component.audio)
-                    ++audio;
-                for (const DabUserApplication &application : component.userApplications) {
-                    if (std::find(std::begin(CountedApplicationTypes), std::end(CountedApplicationTypes),
-                                  application.type)
-                        != std::end(CountedApplicationTypes))
-                        ++applications;
-                }
-            };
-            countComponent(service.primary);
-            for (const DabServiceComponent &component : service.components)
-                countComponent(component);
-            numAudioComponents += audio;
-            numDataApplications += applications;
-            if (audio + applications > 0)
-                ++numServices;
-        }
-    }
-}
-
-void DabUsbPrivate::removeDuplicateServices(DabEnsemble &current, DabEnsemble &other)
-{
-    const int currentErrors = std::max(current.fibPushErrors, current.figPushErrors);
-    const int otherErrors = std::max(other.fibPushErrors, other.figPushErrors);
-    for (qsizetype i = other.services.size() - 1; i >= 0; --i) {
-        if (!other.services.at(i).valid)
-            continue;
-        const qint64 serviceId = other.services.at(i).serviceId;
-        auto inCurrent = std::find_if(current.services.begin(), current.services.end(), [&](const DabService &s) {
-            return s.valid && s.serviceId == serviceId;
-        });
-        if (inCurrent == current.services.end())
-            continue;
-        // The ensemble received with more errors gives the service up.
-        if (currentErrors >= otherErrors) {
-            current.services.erase(inCurrent);
-            excludedServices.append({ current.ensembleId, serviceId });
-        } else {
-            other.services.remove(i);
-            excludedServices.append({ other.ensembleId, serviceId });
-        }
-    }
 }
 
 } // namespace ZOZ

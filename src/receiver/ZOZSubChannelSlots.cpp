@@ -1,6 +1,7 @@
-#include "ZOZReceiver.h"
+#include "ZOZSubChannelSlots.h"
 
-#include "ZOZDabUsbPrivate.h"
+#include "ZOZDabStick.h"
+#include "ZOZEnsembleDatabase.h"
 #include "base/ZOZLog.h"
 
 #include <QMutexLocker>
@@ -11,13 +12,15 @@ namespace {
 
 constexpr quint32 LogDab = LogSource::ReceiverDab;
 constexpr quint16 StreamMode = 0xFFFF;
+constexpr qint64 StreamSlotTimeoutMs = 2500;
+constexpr qint64 PacketSlotTimeoutMs = 30000;
 
 bool isEmpty(const DabServiceComponent &component)
 {
     return !component.valid && !component.changed;
 }
 
-bool asksFor(const DabUsbPrivate::SubChannelSlot &slot, int id)
+bool asksFor(const SubChannelSlot &slot, int id)
 {
     return slot.requestedId == id || (slot.isActive() && slot.activeId() == id);
 }
@@ -26,7 +29,7 @@ bool asksFor(const DabUsbPrivate::SubChannelSlot &slot, int id)
 // sub-channel. Only a new address makes the slot pending; on a slot already
 // receiving the sub-channel the active component serves as the requested one,
 // so the activation needs no new look-up and the slot does not wait for ever.
-void queueAddress(DabUsbPrivate::SubChannelSlot &slot, quint16 address)
+void queueAddress(SubChannelSlot &slot, quint16 address)
 {
     if (slot.activeAddresses.contains(address) || slot.requestedAddresses.contains(address))
         return;
@@ -36,31 +39,113 @@ void queueAddress(DabUsbPrivate::SubChannelSlot &slot, quint16 address)
         slot.requestedComponent = slot.activeComponent;
 }
 
-QString describe(const DabServiceComponent &component, quint16 address)
-{
-    const bool packetMode = !(component.audio && component.dabPlusAudio) && component.isPacketMode;
-    const QString protection = component.isEep ? QStringLiteral("EEP %1").arg(component.protectionCode)
-                                               : QStringLiteral("UEP %1").arg(component.uepIndex);
-    return QStringLiteral("'%1' [%2, subChId: %3, packAddr: %4, CUstart: %5, CUnum: %6, EP: %7, idx: 0x%8, FECscheme: %9]")
-        .arg(component.label, packetMode ? QStringLiteral("PM") : QStringLiteral("audio"))
-        .arg(component.subChId)
-        .arg(address == StreamMode ? 0 : address)
-        .arg(component.cuStart)
-        .arg(component.cuCount)
-        .arg(protection)
-        .arg(component.uepIndex, 0, 16)
-        .arg(component.fecScheme);
-}
-
 } // namespace
 
-void Receiver::rtkEnableServiceComponentInternal(const DabSelection &selection)
+void SubChannelSlot::setActiveComponent(const DabServiceComponent &component)
 {
-    DabUsbPrivate *usb = m_usb.get();
+    activeComponent = component;
+    m_activeId.store(isActive() ? component.subChId : -1, std::memory_order_relaxed);
+}
+
+void SubChannelSlot::clearRequest()
+{
+    pending = false;
+    requestedId = -1;
+    requestedAddresses.clear();
+}
+
+void SubChannelSlot::reset()
+{
+    clearRequest();
+    service.reset();
+    dataTimer.invalidate();
+    setActiveComponent(DabServiceComponent());
+    requestedComponent = DabServiceComponent();
+    activeAddresses.clear();
+}
+
+void SubChannelSlot::makeActivePending()
+{
+    requestedId = activeComponent.subChId;
+    requestedAddresses = activeAddresses;
+    activeAddresses.clear();
+    pending = true;
+}
+
+void SubChannelSlots::handOver(const QVector<DabSelection> &selection)
+{
+    QMutexLocker locker(&m_selectionMutex);
+    m_selected = selection;
+}
+
+bool SubChannelSlots::takeSelection(QVector<DabSelection> &selection)
+{
+    if (!m_selectionMutex.tryLock())
+        return false;
+    selection.swap(m_selected);
+    m_selected.clear();
+    m_selectionMutex.unlock();
+    return true;
+}
+
+void SubChannelSlots::queueSelection(const QVector<DabSelection> &selection, QueueMode mode)
+{
+    for (auto &slot : m_slots) {
+        if (mode == QueueMode::KeepActive)
+            slot.clearRequest();
+        else
+            slot.reset();
+    }
+    for (const DabSelection &item : selection)
+        rtkEnableServiceComponentInternal(item);
+    // The stick takes one packet sub-channel beside a stream one.
+    if (m_slots[0].pending && m_slots[2].pending)
+        m_slots[2].clearRequest();
+}
+
+bool SubChannelSlots::anyPending() const
+{
+    for (const auto &slot : m_slots) {
+        if (slot.pending)
+            return true;
+    }
+    return false;
+}
+
+bool SubChannelSlots::noteData(quint8 subChId)
+{
+    for (auto &slot : m_slots) {
+        if (slot.activeId() == subChId) {
+            slot.dataTimer.restart();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SubChannelSlots::hasTimedOut() const
+{
+    const auto &stream = m_slots[0];
+    if (stream.isActive())
+        return stream.dataTimer.elapsed() > StreamSlotTimeoutMs;
+    return (m_slots[1].isActive() && m_slots[1].dataTimer.elapsed() > PacketSlotTimeoutMs)
+        || (m_slots[2].isActive() && m_slots[2].dataTimer.elapsed() > PacketSlotTimeoutMs);
+}
+
+void SubChannelSlots::requeueActive()
+{
+    for (auto &slot : m_slots) {
+        if (slot.isActive())
+            slot.makeActivePending();
+    }
+}
+
+void SubChannelSlots::rtkEnableServiceComponentInternal(const DabSelection &selection)
+{
     const int id = selection.streamId;
     if (id < 0)
         return;
-    auto &stream = usb->channelSlots[0];
+    auto &stream = m_slots[0];
     const bool packetMode = selection.packetMode || selection.packetAddress != StreamMode;
     // A packet-mode container has no address of its own: its packet services
     // come with the selection themselves.
@@ -74,8 +159,8 @@ void Receiver::rtkEnableServiceComponentInternal(const DabSelection &selection)
         stream.service = selection.service;
         return;
     }
-    auto &first = usb->channelSlots[1];
-    auto &second = usb->channelSlots[2];
+    auto &first = m_slots[1];
+    auto &second = m_slots[2];
     if (asksFor(first, id)) {
         queueAddress(first, selection.packetAddress);
     } else if (asksFor(second, id)) {
@@ -96,22 +181,22 @@ void Receiver::rtkEnableServiceComponentInternal(const DabSelection &selection)
     }
 }
 
-void Receiver::rtkActivateServiceComponents(bool quiet)
+void SubChannelSlots::rtkActivateServiceComponents(EnsembleDatabase &database, int currentIndex, DabStick &stick,
+                                                   bool quiet)
 {
-    DabUsbPrivate *usb = m_usb.get();
     bool anyRequested = false;
-    for (const auto &slot : usb->channelSlots)
+    for (const auto &slot : m_slots)
         anyRequested = anyRequested || slot.requestedId >= 0;
     if (anyRequested) {
-        QMutexLocker locker(&usb->ensembleMutex);
-        DabEnsemble *ensemble = usb->currentEnsemble();
+        const auto locker = database.lock();
+        DabEnsemble *ensemble = database.find(currentIndex);
         if (!ensemble || !ensemble->valid)
             return;
-        auto match = [usb](const DabServiceComponent &component) {
+        auto match = [this](const DabServiceComponent &component) {
             const int first = component.audio ? 0 : 1;
             const int last = component.audio ? 0 : 2;
             for (int s = first; s <= last; ++s) {
-                auto &slot = usb->channelSlots[s];
+                auto &slot = m_slots[s];
                 if (slot.requestedId >= 0 && slot.requestedId == component.subChId) {
                     slot.requestedComponent = component;
                     slot.requestedId = -1;
@@ -128,10 +213,10 @@ void Receiver::rtkActivateServiceComponents(bool quiet)
         }
     }
 
-    auto &stream = usb->channelSlots[0];
+    auto &stream = m_slots[0];
     if (!isEmpty(stream.requestedComponent)) {
-        rtkRemoveServiceComponent(stream.activeComponent, StreamMode);
-        if (rtkActivateServiceComponent(stream.requestedComponent, StreamMode)) {
+        stick.rtkRemoveServiceComponent(stream.activeComponent, StreamMode);
+        if (stick.rtkActivateServiceComponent(stream.requestedComponent, StreamMode)) {
             stream.setActiveComponent(stream.requestedComponent);
             stream.requestedComponent = DabServiceComponent();
             stream.requestedComponent.valid = false;
@@ -140,24 +225,24 @@ void Receiver::rtkActivateServiceComponents(bool quiet)
             stream.dataTimer.restart();
         }
     }
-    activatePacketSlot(usb->channelSlots[1]);
-    activatePacketSlot(usb->channelSlots[2]);
+    activatePacketSlot(m_slots[1], stick);
+    activatePacketSlot(m_slots[2], stick);
     if (!quiet)
         ZOZ_LOG(LogDab | LogFlag::Notice, QStringLiteral("Receiver::rtkActivateServiceComponents() -> activated selected components!"));
 }
 
-void Receiver::activatePacketSlot(DabUsbPrivate::SubChannelSlot &slot)
+void SubChannelSlots::activatePacketSlot(SubChannelSlot &slot, DabStick &stick)
 {
     if (isEmpty(slot.requestedComponent))
         return;
     if (slot.requestedComponent.subChId != slot.activeComponent.subChId) {
         for (quint16 address : slot.activeAddresses)
-            rtkRemoveServiceComponent(slot.activeComponent, address);
+            stick.rtkRemoveServiceComponent(slot.activeComponent, address);
         slot.activeAddresses.clear();
     }
     bool errors = false;
     for (quint16 address : slot.requestedAddresses) {
-        if (rtkActivateServiceComponent(slot.requestedComponent, address))
+        if (stick.rtkActivateServiceComponent(slot.requestedComponent, address))
             slot.activeAddresses.append(address);
         else
             errors = true;
@@ -171,46 +256,6 @@ void Receiver::activatePacketSlot(DabUsbPrivate::SubChannelSlot &slot)
     if (errors)
         ZOZ_LOG(LogDab | LogFlag::Notice, QStringLiteral("rtkActivateServiceComponentsPM()-> some errors"));
     slot.dataTimer.restart();
-}
-
-bool Receiver::rtkActivateServiceComponent(const DabServiceComponent &component, quint16 address)
-{
-    if (!m_api)
-        return false;
-    const quint8 packetMode = (component.audio && component.dabPlusAudio) ? 0 : quint8(component.isPacketMode);
-    const int32_t result = m_api->addServiceCom(packetMode, quint8(component.subChId), component.cuStart,
-                                                quint8(component.isEep), component.uepIndex, component.protectionCode,
-                                                component.cuCount, address == StreamMode ? 0 : address,
-                                                component.fecScheme);
-    if (result == RTDAB_RESULT_SUCCESS || result == RTDAB_RESULT_ALREADY_SELECTED) {
-        ZOZ_LOG(LogDab | LogFlag::Notice,
-                QStringLiteral("Receiver::rtkActivateServiceComponent() -> %1 %2")
-                    .arg(result == RTDAB_RESULT_SUCCESS ? QStringLiteral("new active serviceComponent")
-                                              : QStringLiteral("already existing active serviceComponent"),
-                         describe(component, address)));
-        return true;
-    }
-    ZOZ_LOG(LogDab | LogFlag::Error, QStringLiteral("Receiver::rtkActivateServiceComponent() -> could not set active serviceComponent %1")
-                                         .arg(describe(component, address)));
-    return false;
-}
-
-bool Receiver::rtkRemoveServiceComponent(const DabServiceComponent &component, quint16 address)
-{
-    if (isEmpty(component))
-        return true;
-    if (!m_api)
-        return false;
-    const quint8 packetMode = (component.audio && component.dabPlusAudio) ? 0 : quint8(component.isPacketMode);
-    const int32_t result = m_api->delServiceCom(packetMode, quint8(component.subChId), address == StreamMode ? 0 : address);
-    if (result == RTDAB_RESULT_SUCCESS) {
-        ZOZ_LOG(LogDab | LogFlag::Notice, QStringLiteral("Receiver::rtkActivateServiceComponent() -> removed serviceComponent %1")
-                                              .arg(describe(component, address)));
-        return true;
-    }
-    ZOZ_LOG(LogDab | LogFlag::Error, QStringLiteral("Receiver::rtkActivateServiceComponent() -> could not remove serviceComponent %1")
-                                         .arg(describe(component, address)));
-    return false;
 }
 
 } // namespace ZOZ
