@@ -199,7 +199,7 @@ using namespace NSJ;
 
 int NSJ_ProcessDataGroup(NSJ_Instance *in, const uint8_t *data, uint32_t length)
 {
-    if (!in || !data)
+    if (!in || (!data && length > 0))
         return NSJ_INVALID_PARAMETER;
     if (!isInitialised(in))
         return NSJ_NOT_INITIALISED;
