@@ -392,12 +392,10 @@ void removeEntry(NSJ_Instance *in, int entry, uint32_t event)
     deliver(in, id, event);
 }
 
-int storeObject(NSJ_Instance *in, Origin)
+int storeObject(NSJ_Instance *in, const uint8_t *raw, uint32_t length)
 {
     if (!isInitialised(in))
         return NSJ_NOT_INITIALISED;
-    const uint8_t *raw = in->workspace;
-    const uint32_t length = in->workspaceLength;
     if (length > NSJ_MAX_OBJECT_BYTES)
         return NSJ_OBJECT_INVALID;
     const uint16_t id = get16(raw);

@@ -14,7 +14,7 @@ void deliver(NSJ_Instance *in, uint16_t id, uint32_t event)
 
 using namespace NSJ;
 
-uint32_t NSJ_GetInstanceSize(void) { return sizeof(NSJ_Instance); }
+uint32_t NSJ_GetInstanceSize(void) { return InstanceBytes; }
 uint32_t NSJ_GetObjectRecordSize(void) { return sizeof(NSJ_ObjectRecord); }
 
 int NSJ_Init(const NSJ_InitParams *params, NSJ_Instance *in)

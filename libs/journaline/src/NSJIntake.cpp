@@ -56,12 +56,10 @@ int processObject(NSJ_Instance *in, const uint8_t *bytes, uint32_t length, Origi
     }
     if (const int result = checkRawObject(bytes, length, in->params.extHeaderLength))
         return result;
-    std::memcpy(in->workspace, bytes, length);
-    in->workspaceLength = length;
     if (origin == Origin::Broadcast && (in->params.eventMask & NSJ_EVENT_RECEIVED) && in->params.onEvent)
         if (const uint32_t answer = in->params.onEvent(in, id, NSJ_EVENT_RECEIVED))
             return static_cast<int>(answer);
-    const int result = storeObject(in, origin);
+    const int result = storeObject(in, bytes, length);
     switch (result) {
     case NSJ_OK:
         if (origin == Origin::Broadcast)

@@ -22,6 +22,8 @@ constexpr int FragmentSlots = 4;
 constexpr uint32_t FragmentCapacity = 4094;
 // A raw object (id, header byte, extended header, payload) as it may arrive.
 constexpr uint32_t WorkspaceBytes = 4096;
+// Bytes of an instance, as callers size it; the layout below fits in it.
+constexpr uint32_t InstanceBytes = 31072;
 constexpr uint32_t CacheStateBytes = 80;
 constexpr uint32_t NavigationStateBytes = 304;
 constexpr uint32_t InitialisedMagic = 0x4E534A31; // "NSJ1"
@@ -134,11 +136,10 @@ struct NSJ_Instance {
     uint32_t dataGroupsFailed;
     uint32_t tocDataGroups;
     uint32_t fragmentDataGroups;
-    uint32_t workspaceLength;
-    uint8_t workspace[NSJ::WorkspaceBytes];
     NSJ::FragmentSlot slots[NSJ::FragmentSlots];
     NSJ_ObjectRecord scratch; // the object being stored
 };
+static_assert(sizeof(NSJ_Instance) <= NSJ::InstanceBytes);
 
 namespace NSJ {
 
@@ -162,7 +163,7 @@ int findEntry(NSJ_Instance *in, uint16_t id); // index entry or -1
 int lookup(NSJ_Instance *in, uint16_t id, int *entry); // 0 with the entry, else 21 or the remembered error
 int checkExpiry(NSJ_Instance *in, int entry); // 0, 10 or 27 (the object then removed)
 int readObject(NSJ_Instance *in, int entry, uint8_t *raw, uint32_t capacity, uint32_t *length);
-int storeObject(NSJ_Instance *in, Origin origin); // the raw object in the workspace
+int storeObject(NSJ_Instance *in, const uint8_t *raw, uint32_t length);
 void removeEntry(NSJ_Instance *in, int entry, uint32_t event);
 void expireAll(NSJ_Instance *in);
 bool entryUsed(NSJ_Instance *in, int entry);

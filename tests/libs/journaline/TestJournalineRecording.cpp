@@ -1,7 +1,9 @@
 // The Journaline service "Info" of a real ensemble: sub-channel 13 of
 // slovenia-r1.eti, packet address 1, through the packet-mode decoder into
 // the Journaline core.
+#include "CommonText.h"
 #include "CoreFixture.h"
+#include "NSJRenderer.h"
 #include "EtiSubchannels.h"
 #include "ZOZDab.h"
 
@@ -74,6 +76,20 @@ TEST(JournalineRecording, SloveniaInfoYieldsObjects)
             ++retrieved;
         }
     EXPECT_EQ(s.objectsCached, retrieved);
+
+    // The service repeats its compressed main menu: one item, and the
+    // language of the service in a data section of the title.
+    ASSERT_EQ(NSJ_OK, core.open(0));
+    const NSJ_ObjectRecord &root = *core.record();
+    EXPECT_EQ(NSJ_TYPE_MENU, root.header >> 5);
+    EXPECT_TRUE(root.header & 0x08) << "compressed";
+    EXPECT_EQ("Journaline Service", NSJRenderer::nmlToDisplay(core.title()));
+    ASSERT_EQ(1, root.menuItemCount);
+    EXPECT_EQ(6000, root.menuItems[0].targetId);
+    EXPECT_EQ("journal", std::string(root.menuItems[0].text, root.menuItems[0].text + root.menuItems[0].textLength));
+    NSJ_DataSection language{};
+    ASSERT_EQ(NSJ_OK, NSJ_GetNextDataSection(core.record(), 0xA0, &language));
+    EXPECT_EQ("Slovenian", Common::languageName(std::string(language.data, language.data + language.length)));
     RecordProperty("dataGroups", static_cast<int>(groups().size()));
     RecordProperty("objects", retrieved);
 }

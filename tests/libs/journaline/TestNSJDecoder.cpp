@@ -45,6 +45,8 @@ TEST(NSJDecoder, ResultTexts)
 
 TEST(NSJDecoder, InitChecksItsArguments)
 {
+    EXPECT_EQ(31072u, NSJ_GetInstanceSize());
+    EXPECT_EQ(sizeof(NSJ_ObjectRecord), NSJ_GetObjectRecordSize());
     std::vector<uint8_t> memory(8000);
     std::unique_ptr<NSJ_Instance, FreeDeleter> instance(static_cast<NSJ_Instance *>(std::malloc(NSJ_GetInstanceSize())));
     const uint8_t state[NSJ_STATE_SIZE] = {};
