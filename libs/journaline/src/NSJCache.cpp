@@ -435,8 +435,19 @@ int storeObject(NSJ_Instance *in, const uint8_t *raw, uint32_t length)
 
     CacheState &c = in->cache;
     const uint32_t bs = c.blockSize;
-    uint16_t block = takeFreeBlock(in, c.freeHint);
-    const uint16_t first = block;
+    // The blocks are picked before anything is written: bookkeeping that
+    // promises free blocks the chain table does not have (a damaged stored
+    // state) must not send the writes outside the cache.
+    uint16_t chosen[MaxObjectBlocks];
+    if (needed > MaxObjectBlocks)
+        return NSJ_INSUFFICIENT_MEMORY;
+    for (uint32_t n = 0, from = c.freeHint; n < needed; ++n) {
+        chosen[n] = takeFreeBlock(in, from);
+        if (chosen[n] == FreeBlock)
+            return NSJ_FATAL_ERROR;
+        from = chosen[n] + 1u;
+    }
+    const uint16_t first = chosen[0];
     uint8_t *d = blockAt(in, first);
     std::memset(d, 0, DescriptorFixedBytes);
     if (known) {
@@ -453,14 +464,12 @@ int storeObject(NSJ_Instance *in, const uint8_t *raw, uint32_t length)
     uint32_t done = 0;
     for (uint32_t n = 0; n < needed; ++n) {
         const uint32_t take = std::min(bs - offset, length - done);
-        std::memcpy(blockAt(in, block) + offset, raw + done, take);
+        std::memcpy(blockAt(in, chosen[n]) + offset, raw + done, take);
         done += take;
         offset = 0;
-        const uint16_t next = n + 1 < needed ? takeFreeBlock(in, block + 1u) : EndOfChain;
-        setChain(in, block, next);
-        c.freeHint = static_cast<uint16_t>(block + 1);
-        block = next;
+        setChain(in, chosen[n], n + 1 < needed ? chosen[n + 1] : EndOfChain);
     }
+    c.freeHint = static_cast<uint16_t>(chosen[needed - 1] + 1);
     setEntry(in, entry, id, first);
     if (id & 1)
         c.oddStart = std::min<uint16_t>(c.oddStart, static_cast<uint16_t>(entry));

@@ -17,6 +17,8 @@ constexpr uint32_t DescriptorFixedBytes = 32;
 constexpr uint32_t IndexEntryBytes = 8;
 constexpr uint32_t DefaultBlockSize = 128;
 constexpr uint32_t MinBlockSize = 96;
+// The most blocks one object can take: 4092 bytes and a full descriptor in 96-byte blocks.
+constexpr uint32_t MaxObjectBlocks = (NSJ_MAX_OBJECT_BYTES + 32 + 2 * NSJ_MAX_ITEMS + MinBlockSize - 1) / MinBlockSize;
 constexpr uint32_t MaxBlocks = 65533;
 constexpr int FragmentSlots = 4;
 constexpr uint32_t FragmentCapacity = 4094;

@@ -205,6 +205,14 @@ TEST(NSJCache, StoredStateOverTheSameMemory)
     damaged[1] = 79;
     EXPECT_EQ(NSJ_STORAGE_INVALID, NSJ_SetInstanceState(second.get(), damaged, NSJ_STATE_SIZE));
     EXPECT_EQ(NSJ_STORAGE_SIZE, NSJ_SetInstanceState(second.get(), state, NSJ_STATE_SIZE + 1));
+
+    // Cache memory that does not hold what the state promises: no free block
+    // is where the bookkeeping says, and the store refuses instead of writing.
+    // Every index entry empty, every block chained to block 0.
+    std::fill(second.memory().begin(), second.memory().end(), 0xFF);
+    std::fill(second.memory().begin(), second.memory().begin() + 2 * second.statistics().blocks, 0);
+    EXPECT_EQ(NSJ_FATAL_ERROR, second.feed(plain(9)));
+    EXPECT_NE(NSJ_OK, second.retrieve(2));
 }
 
 TEST(NSJCache, ResetEmptiesCacheButKeepsCounters)
