@@ -111,6 +111,7 @@ std::string NSJRenderer::parse(const std::string &requestText, Request &request)
 {
     const std::string decoded = percentDecode(requestText);
     m_query.clear();
+    m_debug = false;
     request = Request{};
     request.text = requestText;
     const size_t lineEnd = decoded.find("\r\n");
@@ -140,7 +141,6 @@ std::string NSJRenderer::parse(const std::string &requestText, Request &request)
                 m_query[piece.substr(0, equals)] = piece.substr(equals + 1);
         }
     }
-    m_debug = false;
     for (const auto &[key, value] : m_query)
         if (lowerCase(key) == "debug")
             m_debug = true;

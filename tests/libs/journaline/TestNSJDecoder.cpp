@@ -365,3 +365,18 @@ TEST(NSJDecoder, FailureOfTheCurrentObjectIsRemembered)
     EXPECT_EQ(NSJ_OBJECT_TOO_LARGE, core.feed(big));
     EXPECT_EQ(1u, core.eventsOf(NSJ_EVENT_CURRENT_FAILED).size()) << "reported once";
 }
+
+TEST(NSJDecoder, BrokenFragmentsOfTheCurrentObjectAreReported)
+{
+    Core core;
+    core.open(90);
+    const std::vector<Bytes> parts = fragments(raw(plain(90, "Ninety", std::string(50, 'n'))), 20);
+    ASSERT_GE(parts.size(), 3u);
+    ASSERT_EQ(NSJ_OK, core.feed(parts[0]));
+    EXPECT_TRUE(core.eventsOf(NSJ_EVENT_CURRENT_FAILED).empty()) << "nothing yet: the object is still arriving";
+    EXPECT_EQ(NSJ_FRAGMENT_INVALID, core.feed(parts[2]));
+    EXPECT_EQ((std::vector<uint16_t>{90}), core.eventsOf(NSJ_EVENT_CURRENT_FAILED));
+    EXPECT_EQ(NSJ_FRAGMENT_INVALID, NSJ_IsObjectAvailable(core.get(), 90)) << "the remembered error answers for it";
+    core.open(90);
+    EXPECT_EQ(NSJ_OBJECT_NOT_AVAILABLE, NSJ_IsObjectAvailable(core.get(), 90)) << "opening it again forgets";
+}
