@@ -37,6 +37,10 @@ public:
     static constexpr uint32_t CacheGrowStep = 32000;
     // A data group that leaves fewer free bytes than this grows the cache.
     static constexpr uint32_t MinimumFreeBytes = 5000;
+    // The cache grows no further than this by default: a broadcaster cannot
+    // make it take memory without end, the core evicts instead. 2 MiB hold
+    // some 500 objects of the largest size, more than a service carries.
+    static constexpr uint32_t DefaultMaximumCacheSize = 2 * 1024 * 1024;
     // Seconds from 1970-01-01 to 2000-01-01, the core's time origin.
     static constexpr uint32_t CoreEpochOffset = 946684800;
 
@@ -78,11 +82,14 @@ public:
     bool importCache(const Bytes &in);
     // Fills `sections` with every data section of the record; returns the count.
     int sections(NSJ_ObjectRecord *record, std::vector<DataSection> &sections);
-    // Grows the cache memory to at least `size` bytes, keeping the cached
-    // objects, the navigation path and the counters. Returns "" on success or
-    // what failed.
+    // Grows the cache memory to at least `size` bytes (at most to the
+    // maximum), keeping the cached objects, the navigation path and the
+    // counters. Returns "" on success (also when nothing grows) or what failed.
     std::string growCache(uint32_t size);
     uint32_t cacheSize() const;
+    // Caps the growth of the cache memory (never below its present size).
+    void setMaximumCacheSize(uint32_t size);
+    uint32_t maximumCacheSize() const;
     // Appends the core's timing profile to the file; nothing when there is none.
     void dumpStatistics(const std::string &fileName);
 

@@ -39,6 +39,7 @@ struct NSJAPIProviderPrivate {
     Common::Threads::Mutex mutex{Common::Threads::Recursion::Recursive};
     uint8_t *memory = nullptr;
     uint32_t memorySize = NSJAPIProvider::InitialCacheSize;
+    uint32_t maximumSize = NSJAPIProvider::DefaultMaximumCacheSize;
     bool profilingEnabled = false;
     bool initialised = false;
     bool crcCheck = true;
@@ -162,9 +163,9 @@ std::string NSJAPIProvider::growCache(uint32_t size)
     if (!d)
         return "could not allocate memory to backup REZ decoder";
     MutexLocker locker(&d->mutex);
-    if (d->memorySize >= size)
+    if (d->memorySize >= size || d->memorySize + CacheGrowStep > d->maximumSize)
         return {};
-    const uint32_t target = std::max(d->memorySize + CacheGrowStep, size);
+    const uint32_t target = std::min(std::max(d->memorySize + CacheGrowStep, size), d->maximumSize);
     const uint32_t backupSize = NSJ_GetObjectCacheSize(d->core);
     std::unique_ptr<uint8_t[]> backup(new (std::nothrow) uint8_t[backupSize ? backupSize : 1]);
     if (!backup)
@@ -178,7 +179,9 @@ std::string NSJAPIProvider::growCache(uint32_t size)
     const uint32_t oldSize = d->memorySize;
     uint8_t *oldMemory = d->memory;
     uint32_t newSize = oldSize;
-    while (newSize < target)
+    while (newSize + CacheGrowStep <= target)
+        newSize += CacheGrowStep;
+    if (newSize < target && newSize + CacheGrowStep <= d->maximumSize)
         newSize += CacheGrowStep;
     d->memorySize = newSize;
     d->memory = nullptr;
@@ -198,6 +201,16 @@ std::string NSJAPIProvider::growCache(uint32_t size)
 }
 
 uint32_t NSJAPIProvider::cacheSize() const { return d ? d->memorySize : 0; }
+
+void NSJAPIProvider::setMaximumCacheSize(uint32_t size)
+{
+    if (!d)
+        return;
+    MutexLocker locker(&d->mutex);
+    d->maximumSize = std::max(size, d->memorySize);
+}
+
+uint32_t NSJAPIProvider::maximumCacheSize() const { return d ? d->maximumSize : 0; }
 
 int NSJAPIProvider::nextObject(NSJ_ObjectRecord *record)
 {

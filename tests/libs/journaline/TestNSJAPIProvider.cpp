@@ -151,3 +151,23 @@ TEST(NSJAPIProvider, CallbacksAndConcurrentCallers)
     feeder.join();
     EXPECT_EQ(200u, p.statistics().dataGroupsProcessed);
 }
+
+TEST(NSJAPIProvider, GrowthStopsAtTheMaximum)
+{
+    NSJAPIProvider p;
+    ASSERT_EQ(0, p.init(true, 0));
+    EXPECT_EQ(NSJAPIProvider::DefaultMaximumCacheSize, p.maximumCacheSize());
+    p.setMaximumCacheSize(50000); // room for one grow step only
+    // A broadcaster sending ever new objects: the cache grows once, then the
+    // core makes room by evicting.
+    for (uint16_t id = 1; id <= 200; ++id)
+        ASSERT_EQ("", feed(p, objectGroup(plain(id, "T", std::string(1200, 'x'))))) << id;
+    EXPECT_EQ(NSJAPIProvider::InitialCacheSize + NSJAPIProvider::CacheGrowStep, p.cacheSize());
+    EXPECT_EQ(NSJ_OK, p.objectAvailable(200));
+    EXPECT_NE(NSJ_OK, p.objectAvailable(2)) << "evicted in index order, even ids first";
+    EXPECT_GT(p.statistics().objectsRemoved, 100u);
+    EXPECT_EQ("", p.growCache(200000)) << "nothing to do beyond the maximum";
+    EXPECT_EQ(44800u, p.cacheSize());
+    p.setMaximumCacheSize(1000);
+    EXPECT_EQ(44800u, p.maximumCacheSize()) << "never below the present size";
+}
