@@ -21,28 +21,25 @@ std::vector<Bytes> carousel(uint16_t firstId, int count)
     return groups;
 }
 
-void RepeatedCarousel(benchmark::State &state)
+// Feeds the carousel round and round into a core of `cacheSize` bytes,
+// after one unmeasured round when `warm`.
+void feedCarousel(benchmark::State &state, uint32_t cacheSize, int objects, bool warm)
 {
-    Core core(CoreSettings{.cacheSize = 200000});
-    const std::vector<Bytes> groups = carousel(1, 100);
-    for (const Bytes &g : groups)
-        core.feed(g);
+    Core core(CoreSettings{.cacheSize = cacheSize});
+    const std::vector<Bytes> groups = carousel(1, objects);
+    if (warm)
+        for (const Bytes &g : groups)
+            core.feed(g);
     size_t n = 0;
     for (auto _ : state)
         benchmark::DoNotOptimize(core.feed(groups[n++ % groups.size()]));
     state.SetItemsProcessed(state.iterations());
 }
+
+void RepeatedCarousel(benchmark::State &state) { feedCarousel(state, 200000, 100, true); }
 BENCHMARK(RepeatedCarousel);
 
-void NewObjectsUnderEviction(benchmark::State &state)
-{
-    Core core(CoreSettings{.cacheSize = 12800});
-    const std::vector<Bytes> groups = carousel(1, 1000);
-    size_t n = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(core.feed(groups[n++ % groups.size()]));
-    state.SetItemsProcessed(state.iterations());
-}
+void NewObjectsUnderEviction(benchmark::State &state) { feedCarousel(state, 12800, 1000, false); }
 BENCHMARK(NewObjectsUnderEviction);
 
 void RetrieveCompressed(benchmark::State &state)
