@@ -103,8 +103,10 @@ const int32_t *factorsOf(const DctTables &t)
 // split: the even outputs are the half-size transform of the sums, the odd ones
 // follow from the half-size transform of the scaled differences as B[k] + B[k + 1].
 // Differences are saturated to 32 bits before scaling, so no product can overflow.
+// Every stage is inlined into one straight function: the transform runs 72 times
+// per frame, and calls between the small stages would cost more than their work.
 template <int N>
-void dct(const int64_t *x, int64_t *y, const DctTables &t)
+[[gnu::always_inline]] inline void dct(const int64_t *x, int64_t *y, const DctTables &t)
 {
     if constexpr (N == 1) {
         y[0] = x[0];
@@ -141,6 +143,40 @@ inline int16_t clip16(int64_t v)
     return v > 32767 ? 32767 : (v < -32768 ? -32768 : static_cast<int16_t>(v));
 }
 
+// Upper half of the 64-bit product of a ring value and a Q30 coefficient.
+inline uint32_t windowProduct(int32_t value, int32_t coef)
+{
+    return static_cast<uint32_t>((static_cast<int64_t>(value) * coef) >> 32);
+}
+
+// The 32 output samples of the newest slot of one channel. Each is the sum of the
+// 16 products of its values (newest first) and its window coefficients, the sum
+// wrapping in 32 bits. Samples j and 32 - j read the same values, so they are
+// formed together from one pass over them.
+void windowSlot(const int32_t (*values)[32], int pos, int16_t *out, int stride)
+{
+    const FoldedWindow &w = foldedWindow();
+    for (int j = 0; j <= 16; j += 16) {
+        const int32_t *v = values[j] + pos;
+        uint32_t sum = 0;
+        for (int age = 0; age < 16; ++age)
+            sum += windowProduct(v[age], w.coef[j][age]);
+        out[j * stride] = clip16(static_cast<int32_t>(sum) >> 8);
+    }
+    for (int j = 1; j < 16; ++j) {
+        const int32_t *v = values[j] + pos;
+        const int32_t *low = w.coef[j];
+        const int32_t *high = w.coef[32 - j];
+        uint32_t sumLow = 0, sumHigh = 0;
+        for (int age = 0; age < 16; ++age) {
+            sumLow += windowProduct(v[age], low[age]);
+            sumHigh += windowProduct(v[age], high[age]);
+        }
+        out[j * stride] = clip16(static_cast<int32_t>(sumLow) >> 8);
+        out[(32 - j) * stride] = clip16(static_cast<int32_t>(sumHigh) >> 8);
+    }
+}
+
 } // namespace
 
 void Layer2Synthesis_Init(Layer2SynthesisState *state)
@@ -155,32 +191,25 @@ void Layer2Synthesis_Init(Layer2SynthesisState *state)
 void Layer2Synthesis_Run(Layer2SynthesisState *state, const int32_t samples[2][Layer2TimeSlots][Layer2SubBands],
                          int channels, int16_t *pcm0, int16_t *pcm1, int stride)
 {
-    const FoldedWindow &w = foldedWindow();
     int16_t *out[2] = {pcm0, pcm1};
     const int channelCount = channels >= 2 ? 2 : 1;
     for (int slot = 0; slot < Layer2TimeSlots; ++slot) {
         state->ringPos = (state->ringPos + 15) & 15;
         const int pos = state->ringPos;
+        const int phase = pos & 1;
         for (int ch = 0; ch < channelCount; ++ch) {
-            int32_t(*ring)[2][Layer2SubBands] = state->ring[ch];
             int32_t x[Layer2SubBands];
             dct32(samples[ch][slot], x);
-            for (int j = 0; j < Layer2SubBands; ++j) {
-                ring[pos][0][j] = x[evenIndex(j)];
-                ring[pos][1][j] = x[oddIndex(j)];
+            // At an even age (the phase of this position) sample j reads its even
+            // value, at an odd age its odd one.
+            int32_t(*even)[32] = state->ring[ch][phase];
+            int32_t(*odd)[32] = state->ring[ch][phase ^ 1];
+            for (int j = 0; j <= 16; ++j) {
+                even[j][pos] = even[j][pos + 16] = x[evenIndex(j)];
+                odd[j][pos] = odd[j][pos + 16] = x[oddIndex(j)];
             }
-            const int32_t *rows[16];
-            for (int age = 0; age < 16; ++age)
-                rows[age] = ring[(pos + age) & 15][age & 1];
-            int16_t *o = out[ch];
-            for (int j = 0; j < Layer2SubBands; ++j) {
-                const int32_t *coef = w.coef[j];
-                int32_t sum = 0;
-                for (int age = 0; age < 16; ++age)
-                    sum += static_cast<int32_t>((static_cast<int64_t>(rows[age][j]) * coef[age]) >> 32);
-                o[j * stride] = clip16(sum >> 8);
-            }
-            out[ch] = o + Layer2SubBands * stride;
+            windowSlot(even, pos, out[ch], stride);
+            out[ch] += Layer2SubBands * stride;
         }
     }
 }
