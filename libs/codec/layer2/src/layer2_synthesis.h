@@ -19,6 +19,9 @@ struct Layer2SynthesisState
     // age that slot has when ringPos & 1 is p. Samples j and 32 - j read the same
     // values, so only j = 0..16 are kept.
     int32_t ring[2][2][Layer2SubBands / 2 + 1][32]; // [channel][phase][j][slot]
+    // 1 when the window runs on the processor's vector unit (AVX2), chosen by Init;
+    // both ways give the same samples.
+    uint8_t vectorWindow;
 };
 
 void Layer2Synthesis_Init(Layer2SynthesisState *state);
