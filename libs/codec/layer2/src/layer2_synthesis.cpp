@@ -86,48 +86,45 @@ const FoldedWindow &foldedWindow()
 
 inline int32_t saturate32(int64_t v)
 {
-    return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
+    // One predictable test in the common case: v within 32 bits.
+    if (__builtin_expect(static_cast<uint64_t>(v) + 0x80000000u > 0xFFFFFFFFu, 0))
+        return v < 0 ? INT32_MIN : INT32_MAX;
+    return static_cast<int32_t>(v);
 }
 
-template <int N>
-const int32_t *factorsOf(const DctTables &t)
-{
-    if constexpr (N == 32)
-        return t.factor32;
-    else if constexpr (N == 16)
-        return t.factor16;
-    else if constexpr (N == 8)
-        return t.factor8;
-    else if constexpr (N == 4)
-        return t.factor4;
-    else
-        return t.factor2;
-}
+// Whether the differences of a split stage can leave 32 bits and need saturating.
+enum class Range { Within32Bits, Unbounded };
 
-// DCT-II, y[k] = sum_n x[n] cos(pi k (2n + 1) / (2N)), by the recursive even/odd
-// split: the even outputs are the half-size transform of the sums, the odd ones
-// follow from the half-size transform of the scaled differences as B[k] + B[k + 1].
-// Differences are saturated to 32 bits before scaling, so no product can overflow.
-// Every stage is inlined into one straight function: the transform runs 72 times
-// per frame, and calls between the small stages would cost more than their work.
-template <int N>
-[[gnu::always_inline]] inline void dct(const int64_t *x, int64_t *y, const DctTables &t)
+// DCT-II, y[k] = sum_n x[n] cos(pi k (2n + 1) / (2N)), by the even/odd split: the
+// even outputs are the half-size transform of the sums x[n] + x[N - 1 - n], the odd
+// ones follow from the half-size transform B of the scaled differences as
+// B[k] + B[k + 1]. The splits run first, from 32 points down to 2, each turning a
+// block of N values into its sums followed by its scaled differences; the merges
+// then rebuild the outputs from 2 points up to 32. Differences are saturated to
+// 32 bits before scaling, so no product can overflow.
+template <int N, Range R = Range::Unbounded>
+inline void split(const int64_t *in, int64_t *out, const int32_t *factor)
 {
-    if constexpr (N == 1) {
-        y[0] = x[0];
-    } else {
-        constexpr int Half = N / 2;
-        const int32_t *factor = factorsOf<N>(t);
-        int64_t a[Half], b[Half], evenOut[Half], oddOut[Half];
+    constexpr int Half = N / 2;
+    for (int block = 0; block < 32; block += N) {
         for (int n = 0; n < Half; ++n) {
-            a[n] = x[n] + x[N - 1 - n];
-            b[n] = (static_cast<int64_t>(saturate32(x[n] - x[N - 1 - n])) * factor[n]) >> FactorBits;
+            const int64_t low = in[block + n], high = in[block + N - 1 - n];
+            const int64_t difference = R == Range::Within32Bits ? low - high : saturate32(low - high);
+            out[block + n] = low + high;
+            out[block + Half + n] = (difference * factor[n]) >> FactorBits;
         }
-        dct<Half>(a, evenOut, t);
-        dct<Half>(b, oddOut, t);
+    }
+}
+
+template <int N>
+inline void merge(const int64_t *in, int64_t *out)
+{
+    constexpr int Half = N / 2;
+    for (int block = 0; block < 32; block += N) {
+        const int64_t *even = in + block, *odd = in + block + Half;
         for (int k = 0; k < Half; ++k) {
-            y[2 * k] = evenOut[k];
-            y[2 * k + 1] = oddOut[k] + (k + 1 < Half ? oddOut[k + 1] : 0);
+            out[block + 2 * k] = even[k];
+            out[block + 2 * k + 1] = odd[k] + (k + 1 < Half ? odd[k + 1] : 0);
         }
     }
 }
@@ -135,12 +132,23 @@ template <int N>
 // X[m] = 1/8 sum_k S[k] cos(pi m (2k + 1) / 64).
 void dct32(const int32_t *s, int32_t *x)
 {
-    int64_t in[32], out[32];
+    const DctTables &t = dctTables();
+    int64_t v[32], w[32];
     for (int k = 0; k < 32; ++k)
-        in[k] = s[k] >> 3;
-    dct<32>(in, out, dctTables());
+        v[k] = s[k] >> 3;
+    // 32-bit samples shifted right by 3: their differences stay within 30 bits.
+    split<32, Range::Within32Bits>(v, w, t.factor32);
+    split<16>(w, v, t.factor16);
+    split<8>(v, w, t.factor8);
+    split<4>(w, v, t.factor4);
+    split<2>(v, w, t.factor2);
+    merge<2>(w, v);
+    merge<4>(v, w);
+    merge<8>(w, v);
+    merge<16>(v, w);
+    merge<32>(w, v);
     for (int m = 0; m < 32; ++m)
-        x[m] = saturate32(out[m]);
+        x[m] = saturate32(v[m]);
 }
 
 inline int16_t clip16(int64_t v)
