@@ -240,10 +240,11 @@ ReadResult readAudioData(Layer2FrameDecoder *f, RezBitStream *bs, uint32_t frame
         std::memset(f->scalefactors[slot][ch], 0, sizeof f->scalefactors[slot][ch]);
 
     // How each coded sub-band's samples are written, looked up once per frame.
-    SampleCoding coding[2][Layer2SubBands];
+    SampleCoding coding[2][Layer2SubBands] = {};
     for (int sb = 0; sb < sblimit; ++sb)
         for (int ch = 0; ch < channels; ++ch)
-            coding[ch][sb] = sampleCoding(table->rows[sb][f->allocation[ch][sb]]);
+            if (f->allocation[ch][sb] != 0)
+                coding[ch][sb] = sampleCoding(table->rows[sb][f->allocation[ch][sb]]);
 
     for (int granule = 0; granule < 12; ++granule) {
         for (int sb = 0; sb < sblimit; ++sb) {
