@@ -31,11 +31,17 @@ function(zoz_add_fuzzer name)
   set_property(GLOBAL APPEND PROPERTY ZOZ_FUZZERS ${name})
 endfunction()
 
-# zoz_add_benchmark(<name> SOURCES <files...> LIBS <targets...>)
+# zoz_add_benchmark(<name> [OWN_MAIN] SOURCES <files...> LIBS <targets...>)
+# A Google Benchmark executable; with OWN_MAIN a program with its own main that is
+# timed as a whole process (for comparisons with other programs).
 function(zoz_add_benchmark name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+  if(ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+  endif()
 endfunction()
 
 # zoz_without_autogen(<folders...>)

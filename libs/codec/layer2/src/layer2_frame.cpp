@@ -90,6 +90,68 @@ void checkScalefactorCrc(Layer2FrameDecoder *f, RezBitStream *bs, Layer2PadTail 
     seekToValid(bs, start);
 }
 
+// How the three samples of one granule of a sub-band are coded.
+struct SampleCoding
+{
+    int steps;        // quantisation steps
+    int valueBits;    // bits of one value: 2, 3 or 4 for 3, 5 or 9 steps, else the codeword size
+    int codewordBits; // bits of one codeword: one per sample, or one for all three when grouped
+    bool grouped;
+};
+
+SampleCoding sampleCoding(int steps)
+{
+    SampleCoding c;
+    c.steps = steps;
+    c.grouped = Layer2Tables::isGrouped(steps);
+    c.codewordBits = Layer2Tables::codewordBits(steps);
+    c.valueBits = c.grouped ? (steps == 3 ? 2 : (steps == 5 ? 3 : 4)) : c.codewordBits;
+    return c;
+}
+
+// The three values of a grouped codeword, the first sample being the remainder.
+// The number of steps is a constant here, so the divisions become multiplications.
+template <uint32_t Steps>
+void ungroup(uint32_t word, uint32_t (&values)[3])
+{
+    values[0] = word % Steps;
+    word /= Steps;
+    values[1] = word % Steps;
+    values[2] = (word / Steps) % Steps;
+}
+
+// Reads one granule's three samples of a sub-band and channel and stores each as
+// the Q30 fraction of its code with the top bit inverted, read as a two's-
+// complement number.
+inline void readSampleTriple(RezBitStream *bs, const SampleCoding &c, int32_t *out)
+{
+    const int n = c.codewordBits;
+    uint32_t values[3];
+    if (c.grouped) {
+        const uint32_t word = RezTools_BitStreamReadBits(bs, static_cast<uint32_t>(n));
+        switch (c.steps) {
+        case 3: ungroup<3>(word, values); break;
+        case 5: ungroup<5>(word, values); break;
+        default: ungroup<9>(word, values); break;
+        }
+    } else if (3 * n <= 32) {
+        // Three codewords in one read: the reader's cost is per call, not per bit.
+        const uint32_t word = RezTools_BitStreamReadBits(bs, static_cast<uint32_t>(3 * n));
+        const uint32_t mask = (1u << n) - 1;
+        values[0] = word >> (2 * n);
+        values[1] = (word >> n) & mask;
+        values[2] = word & mask;
+    } else {
+        for (uint32_t &v : values)
+            v = RezTools_BitStreamReadBits(bs, static_cast<uint32_t>(n));
+    }
+    const int bits = c.valueBits;
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t flipped = values[i] ^ (1u << (bits - 1));
+        out[i] = static_cast<int32_t>(flipped << (32 - bits)) >> 1;
+    }
+}
+
 // Reads allocation, selection, scale factors and samples of one frame.
 ReadResult readAudioData(Layer2FrameDecoder *f, RezBitStream *bs, uint32_t frameStart, Layer2PadTail *working)
 {
@@ -177,36 +239,24 @@ ReadResult readAudioData(Layer2FrameDecoder *f, RezBitStream *bs, uint32_t frame
     for (int ch = channels; ch < 2; ++ch)
         std::memset(f->scalefactors[slot][ch], 0, sizeof f->scalefactors[slot][ch]);
 
+    // How each coded sub-band's samples are written, looked up once per frame.
+    SampleCoding coding[2][Layer2SubBands] = {};
+    for (int sb = 0; sb < sblimit; ++sb)
+        for (int ch = 0; ch < channels; ++ch)
+            if (f->allocation[ch][sb] != 0)
+                coding[ch][sb] = sampleCoding(table->rows[sb][f->allocation[ch][sb]]);
+
     for (int granule = 0; granule < 12; ++granule) {
         for (int sb = 0; sb < sblimit; ++sb) {
-            const int readChannels = sb < bound ? channels : 1;
+            const bool shared = sb >= bound;
+            const int readChannels = shared ? 1 : channels;
             for (int ch = 0; ch < readChannels; ++ch) {
-                const int code = f->allocation[ch][sb];
-                if (code == 0)
+                if (f->allocation[ch][sb] == 0)
                     continue;
-                const int steps = table->rows[sb][code];
-                int values[3];
-                int bits;
-                if (Layer2Tables::isGrouped(steps)) {
-                    uint32_t word = RezTools_BitStreamReadBits(bs, static_cast<uint32_t>(Layer2Tables::codewordBits(steps)));
-                    for (int &v : values) {
-                        v = static_cast<int>(word % static_cast<uint32_t>(steps));
-                        word /= static_cast<uint32_t>(steps);
-                    }
-                    bits = steps == 3 ? 2 : (steps == 5 ? 3 : 4);
-                } else {
-                    bits = Layer2Tables::codewordBits(steps);
-                    for (int &v : values)
-                        v = static_cast<int>(RezTools_BitStreamReadBits(bs, static_cast<uint32_t>(bits)));
-                }
-                for (int i = 0; i < 3; ++i) {
-                    // The fraction of the code with its top bit inverted, as a two's-complement number.
-                    const int32_t flipped = values[i] ^ (1 << (bits - 1));
-                    const int32_t fraction = static_cast<int32_t>(static_cast<uint32_t>(flipped) << (32 - bits)) >> 1;
-                    f->quantised[ch][sb][3 * granule + i] = fraction;
-                    if (sb >= bound && channels == 2)
-                        f->quantised[1][sb][3 * granule + i] = fraction;
-                }
+                int32_t *out = &f->quantised[ch][sb][3 * granule];
+                readSampleTriple(bs, coding[ch][sb], out);
+                if (shared && channels == 2)
+                    std::memcpy(&f->quantised[1][sb][3 * granule], out, 3 * sizeof *out);
             }
         }
     }

@@ -10,11 +10,18 @@ constexpr int Layer2FrameSamples = Layer2SubBands * Layer2TimeSlots;
 
 struct Layer2SynthesisState
 {
-    // Newest slot of the rings. Each of the 16 slots holds the transform outputs of
-    // one of the last 16 time slots, twice, in the order in which the window reads
-    // them at an even and at an odd age.
+    // Newest slot (0..15) of the last 16 time slots' transform outputs.
     int ringPos;
-    int32_t ring[2][16][2][Layer2SubBands];
+    // The outputs as the window reads them: for each output sample j, its value of
+    // every slot, written twice (slots s and s + 16) so that the 16 newest values
+    // always lie in sequence from ringPos on. A slot offers sample j one value at an
+    // even and another at an odd age; phase p keeps at slot s the value of the
+    // age that slot has when ringPos & 1 is p. Samples j and 32 - j read the same
+    // values, so only j = 0..16 are kept.
+    int32_t ring[2][2][Layer2SubBands / 2 + 1][32]; // [channel][phase][j][slot]
+    // 1 when the window runs on the processor's vector unit (AVX2), chosen by Init;
+    // both ways give the same samples.
+    uint8_t vectorWindow;
 };
 
 void Layer2Synthesis_Init(Layer2SynthesisState *state);
