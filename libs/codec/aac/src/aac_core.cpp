@@ -483,7 +483,8 @@ int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, 
     std::memset(h->elementFlags, 0, sizeof(h->elementFlags));
     if (aot == 42) {
         const int n = static_cast<int>(config->usac.elementCount);
-        if (n > AacMaxElements) {
+        // The record holds at most UsacMaxElements; a count beyond it cannot be read.
+        if (n > AacMaxElements || n > UsacMaxElements) {
             AacDec_FreeChannelMemory(h, 0);
             return AACDEC_OUT_OF_MEMORY;
         }

@@ -1,0 +1,277 @@
+// The transport decoder: input, out-of-band configuration with its two passes,
+// and ADTS framing with synchronisation and CRC.
+#include "aac_test_support.h"
+#include "tpdec.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Records the callbacks in order; "check", "free", "apply".
+struct Recorder
+{
+    std::vector<std::string> calls;
+    AudioSpecificConfig last{};
+    uint8_t reportChange = 1;
+    int configResult = 0;
+};
+
+int recordConfig(void *context, const AudioSpecificConfig *config, uint8_t mode, uint8_t *changed)
+{
+    auto *r = static_cast<Recorder *>(context);
+    r->calls.push_back(mode == 1 ? "check" : "apply");
+    r->last = *config;
+    if (mode == 1 && r->reportChange)
+        *changed = 1;
+    return r->configResult;
+}
+
+int recordFree(void *context, const AudioSpecificConfig *)
+{
+    static_cast<Recorder *>(context)->calls.push_back("free");
+    return 0;
+}
+
+struct Transport
+{
+    TpDecHandle tp;
+    Recorder recorder;
+    explicit Transport(int32_t type, uint32_t flags = 1)
+    {
+        tp = TpDec_Open(type, flags, 1);
+        TpDec_RegisterConfigCallback(tp, recordConfig, &recorder);
+        TpDec_RegisterFreeMemCallback(tp, recordFree, &recorder);
+    }
+    ~Transport() { TpDec_Close(&tp); }
+    uint32_t fill(const std::vector<uint8_t> &bytes, size_t from = 0, size_t count = SIZE_MAX)
+    {
+        count = std::min(count, bytes.size() - from);
+        uint32_t valid = static_cast<uint32_t>(count);
+        EXPECT_EQ(TpDec_FillData(tp, bytes.data() + from, static_cast<uint32_t>(count), &valid, 0), TPDEC_OK);
+        return static_cast<uint32_t>(count) - valid;
+    }
+};
+
+const std::vector<uint8_t> DabStereo48 = {0x11, 0x94}; // AAC-LC, 48 kHz, stereo, 960
+
+// One ADTS frame: MPEG-4 ID, AAC-LC, the given rate index and channels, with
+// `payload` bytes per raw data block and a CRC when asked.
+std::vector<uint8_t> adtsFrame(int rateIndex, int channels, int payload, bool crc, int blocks = 1,
+                               int layer = 0, int id = 0)
+{
+    const int header = 7 + (crc ? 2 * (blocks - 1) + 2 : 0);
+    const int blockBytes = payload + (crc && blocks > 1 ? 2 : 0);
+    const int length = header + blocks * blockBytes;
+    BitWriter w;
+    w.put(0xFFF, 12).put(id, 1).put(layer, 2).put(crc ? 0 : 1, 1).put(1, 2).put(rateIndex, 4).put(0, 1);
+    w.put(channels, 3).put(0, 4).put(length, 13).put(0x7FF, 11).put(blocks - 1, 2);
+    if (crc) {
+        for (int b = 1; b < blocks; ++b)
+            w.put(b * blockBytes, 16);
+        // Header CRC over the fixed and variable header and the block positions.
+        const uint32_t value = referenceCrc(w.bytes, w.bits, 0x8005, 0xFFFF, 16);
+        w.put(value, 16);
+    }
+    for (int b = 0; b < blocks; ++b) {
+        for (int i = 0; i < payload; ++i)
+            w.put(0x5A ^ i, 8);
+        if (crc && blocks > 1)
+            w.put(0, 16);
+    }
+    return w.bytes;
+}
+
+} // namespace
+
+TEST(TpDec, OpenRefusesUnknownTypesAndLayers)
+{
+    EXPECT_EQ(TpDec_Open(3, 0, 1), nullptr);
+    EXPECT_EQ(TpDec_Open(2, 0, 2), nullptr);
+    for (int32_t type : {0, 1, 2, 6, 7, 10, 12}) {
+        TpDecHandle tp = TpDec_Open(type, 0, 1);
+        ASSERT_NE(tp, nullptr) << type;
+        EXPECT_EQ(TpDec_GetTransportType(tp), type);
+        TpDec_Close(&tp);
+        EXPECT_EQ(tp, nullptr);
+    }
+    TpDec_Close(nullptr);
+    EXPECT_EQ(TpDec_ReadAccessUnit(nullptr, 0), TPDEC_INVALID_HANDLE);
+    EXPECT_EQ(TpDec_SetParam(nullptr, 1, 1), TPDEC_INVALID_HANDLE);
+    EXPECT_EQ(TpDec_RegisterConfigCallback(nullptr, recordConfig, nullptr), -1);
+}
+
+TEST(TpDec, RawFillTakesOneUnitThatFits)
+{
+    Transport t(TPDEC_TYPE_RAW);
+    std::vector<uint8_t> unit(9000, 0x33);
+    uint32_t valid = 9000;
+    EXPECT_EQ(TpDec_FillData(t.tp, unit.data(), 9000, &valid, 0), TPDEC_INPUT_NOT_TAKEN);
+    EXPECT_EQ(valid, 9000u - TpDecBufferSize);
+    valid = 8192;
+    EXPECT_EQ(TpDec_FillData(t.tp, unit.data(), 8192, &valid, 0), TPDEC_OK);
+    EXPECT_EQ(valid, 0u);
+    EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 8192 * 8);
+    // The next fill replaces the unit.
+    valid = 100;
+    EXPECT_EQ(TpDec_FillData(t.tp, unit.data(), 100, &valid, 0), TPDEC_OK);
+    EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 800);
+    EXPECT_EQ(TpDec_FillData(t.tp, unit.data(), 100, &valid, 1), TPDEC_INVALID_HANDLE);
+}
+
+TEST(TpDec, OutOfBandConfigurationRunsTwoPasses)
+{
+    {
+        Transport t(TPDEC_TYPE_RAW);
+        ASSERT_EQ(TpDec_ParseConfig(t.tp, DabStereo48.data(), 2, 0), TPDEC_OK);
+        const std::vector<std::string> expected = {"check", "free", "apply"};
+        EXPECT_EQ(t.recorder.calls, expected);
+        EXPECT_EQ(t.recorder.last.configMode, 2);
+        EXPECT_EQ(t.recorder.last.configChanged, 1);
+        EXPECT_EQ(t.recorder.last.sampleRate, 48000u);
+        EXPECT_EQ(t.recorder.last.frameLength, 960u);
+    }
+    {
+        // Unchanged: no free-memory call, and the applying pass is told so.
+        Transport t(TPDEC_TYPE_RAW);
+        t.recorder.reportChange = 0;
+        ASSERT_EQ(TpDec_ParseConfig(t.tp, DabStereo48.data(), 2, 0), TPDEC_OK);
+        const std::vector<std::string> expected = {"check", "apply"};
+        EXPECT_EQ(t.recorder.calls, expected);
+        EXPECT_EQ(t.recorder.last.configChanged, 0);
+    }
+    {
+        // A refusing callback stops after the checking pass.
+        Transport t(TPDEC_TYPE_RAW);
+        t.recorder.configResult = TPDEC_UNSUPPORTED;
+        EXPECT_EQ(TpDec_ParseConfig(t.tp, DabStereo48.data(), 2, 0), TPDEC_PARSE_ERROR);
+        EXPECT_EQ(t.recorder.calls, std::vector<std::string>{"check"});
+    }
+    Transport t(TPDEC_TYPE_RAW);
+    std::vector<uint8_t> big(1025, 0x11);
+    EXPECT_EQ(TpDec_ParseConfig(t.tp, big.data(), 1025, 0), TPDEC_UNSUPPORTED);
+    EXPECT_EQ(TpDec_ParseConfig(t.tp, big.data(), 1024, 1), TPDEC_INVALID_HANDLE);
+    EXPECT_TRUE(t.recorder.calls.empty());
+}
+
+TEST(TpDec, AdtsSyncSplitAcrossFills)
+{
+    Transport t(TPDEC_TYPE_ADTS);
+    std::vector<uint8_t> stream = {0x00, 0x12, 0xFF}; // junk, then the first sync byte
+    const std::vector<uint8_t> frame = adtsFrame(3, 2, 40, false);
+    std::vector<uint8_t> rest(frame.begin() + 1, frame.end());
+    t.fill(stream);
+    EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS);
+    EXPECT_TRUE(t.recorder.calls.empty());
+    t.fill(rest);
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 40 * 8);
+    EXPECT_EQ(TpDec_GetAccessUnitBitsLeft(t.tp, 0), 40 * 8);
+    EXPECT_EQ(t.recorder.last.sampleRate, 48000u);
+    EXPECT_EQ(t.recorder.last.channelConfig, 2);
+    EXPECT_EQ(t.recorder.last.aot, 2);
+    // The core reads the whole unit before ending it.
+    RezTools_BitStreamPushForward(TpDec_GetBitStream(t.tp, 0), 40 * 8);
+    EXPECT_EQ(TpDec_EndAccessUnit(t.tp), TPDEC_OK);
+    EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS);
+}
+
+TEST(TpDec, AdtsFrameSplitAcrossFillsWaitsForTheWholeFrame)
+{
+    Transport t(TPDEC_TYPE_ADTS);
+    const std::vector<uint8_t> frame = adtsFrame(5, 1, 100, false);
+    t.fill(frame, 0, 50);
+    EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS);
+    t.fill(frame, 50);
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(t.recorder.last.sampleRate, 32000u);
+}
+
+TEST(TpDec, AdtsCrc)
+{
+    {
+        // One block: the header CRC is checked with the block, through the core's
+        // regions; a clean header with no core regions matches.
+        Transport t(TPDEC_TYPE_ADTS);
+        t.fill(adtsFrame(3, 2, 30, true));
+        ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+        EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 30 * 8);
+        EXPECT_EQ(TpDec_CrcCheck(t.tp), TPDEC_OK);
+    }
+    {
+        Transport t(TPDEC_TYPE_ADTS);
+        std::vector<uint8_t> frame = adtsFrame(3, 2, 30, true);
+        frame[8] ^= 0x01; // the CRC word
+        t.fill(frame);
+        ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+        EXPECT_EQ(TpDec_CrcCheck(t.tp), TPDEC_CRC_ERROR);
+    }
+    {
+        // Several blocks: positions give the block lengths, the header CRC is
+        // checked at once.
+        Transport t(TPDEC_TYPE_ADTS);
+        t.fill(adtsFrame(3, 2, 20, true, 3));
+        ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+        for (int block = 0; block < 3; ++block) {
+            EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 20 * 8) << block;
+            EXPECT_EQ(TpDec_EndAccessUnit(t.tp), TPDEC_OK);
+            if (block < 2) {
+                ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << block;
+            }
+        }
+        EXPECT_EQ(t.recorder.calls.size(), 3u); // one configuration for the frame
+    }
+    {
+        Transport t(TPDEC_TYPE_ADTS);
+        std::vector<uint8_t> frame = adtsFrame(3, 2, 20, true, 2);
+        frame[7] ^= 0x80; // a block position, covered by the header CRC
+        t.fill(frame);
+        // The damaged frame is passed over; the search finds no other.
+        EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS);
+        EXPECT_TRUE(t.recorder.calls.empty());
+    }
+}
+
+TEST(TpDec, AdtsRefusedFramesAreSkipped)
+{
+    struct Row { const char *name; std::vector<uint8_t> frame; uint32_t flags; } rows[] = {
+        {"layer 1", adtsFrame(3, 2, 20, false, 1, 1), 1},
+        {"sampling index 13", adtsFrame(13, 2, 20, false), 1},
+        {"MPEG-4 ID without acceptance", adtsFrame(3, 2, 20, false), 0},
+    };
+    for (Row &r : rows) {
+        Transport t(TPDEC_TYPE_ADTS, r.flags);
+        std::vector<uint8_t> stream = r.frame;
+        const std::vector<uint8_t> good = adtsFrame(3, 2, 20, false, 1, 0, 1);
+        stream.insert(stream.end(), good.begin(), good.end());
+        t.fill(stream);
+        EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_UNSUPPORTED) << r.name;
+        EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << r.name;
+        EXPECT_EQ(t.recorder.last.channelConfig, 2) << r.name;
+    }
+}
+
+TEST(TpDec, ParameterFiveResetsTheInput)
+{
+    Transport t(TPDEC_TYPE_ADTS);
+    t.fill(adtsFrame(3, 2, 20, false));
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(TpDec_SetParam(t.tp, 5, 1), TPDEC_OK);
+    EXPECT_EQ(RezTools_BitStreamGetValidBits(TpDec_GetBitStream(t.tp, 0)), 0u);
+    EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS);
+    EXPECT_EQ(TpDec_SetParam(t.tp, 8, 1), TPDEC_OK);
+    EXPECT_EQ(TpDec_SetParam(t.tp, 42, 1), TPDEC_OK);
+}
+
+TEST(TpDec, LibInfoRow)
+{
+    LIB_INFO table[REZ_LIB_INFO_ROWS] = {};
+    ASSERT_EQ(TpDec_GetLibInfo(table), TPDEC_OK);
+    EXPECT_STREQ(table[0].title, "MPEG Transport");
+    EXPECT_EQ(table[0].moduleId, 7u);
+    EXPECT_STREQ(table[0].versionText, "2.7.0");
+    EXPECT_EQ(TpDec_GetLibInfo(nullptr), TPDEC_CALLBACK_FAILED);
+}
