@@ -200,6 +200,7 @@ int synchronise(TpDecHandle tp)
     }
 
     const uint32_t entry = validBits(tp);
+    uint32_t frameStart = entry;
     int result = TPDEC_NOT_ENOUGH_BITS;
     // Each round moves on by at least one byte or returns.
     while (validBits(tp) >= syncBits + 8) {
@@ -216,6 +217,7 @@ int synchronise(TpDecHandle tp)
         }
         int32_t payload = 0;
         uint8_t found = 0;
+        frameStart = start;
         result = readHeader(tp, 1, &payload, &found);
         if (result >= 512 && result <= 517) {
             seekTo(tp, start - syncBits);
@@ -278,7 +280,8 @@ int synchronise(TpDecHandle tp)
     }
 
     // Lost access units, estimated from the bits skipped and the bit rate.
-    const uint32_t skipped = entry > validBits(tp) ? entry - validBits(tp) : 0;
+    const uint32_t skipped =
+        result == TPDEC_OK ? entry - frameStart : (entry > validBits(tp) ? entry - validBits(tp) : 0);
     tp->lostUnits = -1;
     const AudioSpecificConfig &c = tp->config;
     if (tp->bitRate && c.frameLength && c.sampleRate) {
@@ -300,7 +303,7 @@ int synchronise(TpDecHandle tp)
                 tp->lostUnits = static_cast<int32_t>(lost);
                 tp->blocksLeft = 0;
                 tp->latm.subFramesLeft = 0;
-                seekTo(tp, entry - skipped);
+                seekTo(tp, frameStart);
                 tp->flags &= ~TpFlagSynchronised;
                 return TPDEC_SYNC_LOST;
             }
