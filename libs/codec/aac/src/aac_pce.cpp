@@ -167,7 +167,7 @@ int AacDec_ParseProgramConfig(AacPce *pce, RezBitStream *bs, uint32_t startBits)
     if (comment < 0)
         comment = 0;
     pce->commentBytes = static_cast<uint8_t>(comment);
-    for (int i = 0; i < comment; ++i) {
+    for (int i = 0; i < comment && !RezTools_BitStreamGetOverrun(bs); ++i) {
         const uint8_t byte = static_cast<uint8_t>(RezTools_BitStreamReadBits(bs, 8));
         if (i < PceMaxComment)
             pce->comment[i] = byte;

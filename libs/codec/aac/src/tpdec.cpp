@@ -573,25 +573,28 @@ int TpDec_ReadAccessUnit(TpDecHandle tp, int32_t layer)
 
 namespace {
 
-// Moves to the end of the current ADTS raw data block and reads its CRC word.
+// Moves to the end of the current ADTS raw data block and reads its CRC word;
+// after the frame's last block, on to the end of the frame.
 void finishAdtsBlock(TpDecHandle tp)
 {
     const TpDecAdtsState &adts = tp->adts;
     if (adts.header.protectionAbsent)
         return;
-    const int blocks = adts.header.numRawBlocks + 1;
-    if (tp->blocksLeft > 0 && blocks > 1) {
+    if (adts.header.numRawBlocks > 0 && tp->auStart > 0) {
         const int block = adts.header.numRawBlocks - tp->blocksLeft;
-        const int64_t target = static_cast<int64_t>(tp->auStart) - 8 * static_cast<int64_t>(adts.blockPosition[block]) +
-                               16 + (block == 0 ? adts.pceBits : 0);
-        if (target >= 0 && target <= validBits(tp) + 0x7FFFFFFFll) {
-            seekTo(tp, static_cast<uint32_t>(target));
-            tp->adts.crcWord = static_cast<uint16_t>(RezTools_BitStreamReadBits(&tp->bs, 16));
+        if (block >= 0 && block < AdtsMaxRawBlocks) {
+            const int64_t target = static_cast<int64_t>(tp->auStart) - 8 * static_cast<int64_t>(adts.blockPosition[block]) +
+                                   16 + (block == 0 ? adts.pceBits : 0);
+            if (target >= 16) {
+                seekTo(tp, target);
+                tp->adts.crcWord = static_cast<uint16_t>(RezTools_BitStreamReadBits(&tp->bs, 16));
+            }
         }
-    } else if (tp->blocksLeft == 0) {
+    }
+    if (tp->blocksLeft == 0) {
         const int64_t end = static_cast<int64_t>(tp->headerStart) + AdtsSyncBits - 8 * adts.header.frameLength;
         if (end >= 0)
-            seekTo(tp, static_cast<uint32_t>(end));
+            seekTo(tp, end);
     }
 }
 

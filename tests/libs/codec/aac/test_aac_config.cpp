@@ -378,3 +378,84 @@ TEST(AacConfig, DrmSdcConfiguration)
     AudioSpecificConfig c;
     EXPECT_EQ(AacDec_ParseDrmSdcConfig(&c, &bs, nullptr, 1, 0), TPDEC_PARSE_ERROR);
 }
+
+TEST(AacConfig, ElementsMapToOutputChannels)
+{
+    struct Call { int type; int tag; int result; };
+    struct Slot { int channel; int32_t type; uint8_t index; };
+    struct Row
+    {
+        const char *name;
+        int channelConfig; // 0: through the PCE of configuration 6
+        std::vector<Call> calls;
+        std::vector<Slot> slots;
+    } rows[] = {
+        {"5.1 by configuration", 6,
+         {{AacIdSce, 0, 1}, {AacIdCpe, 0, 1}, {AacIdCpe, 1, 1}, {AacIdLfe, 0, 1}},
+         {{0, AacChannelFront, 0}, {1, AacChannelFront, 1}, {2, AacChannelFront, 2},
+          {3, AacChannelBack, 0}, {4, AacChannelBack, 1}, {5, AacChannelLfe, 0}}},
+        {"wrong element for the layout", 6, {{AacIdCpe, 0, 0}}, {}},
+        {"single in stereo placed as mono", 2, {{AacIdSce, 0, 1}}, {{0, AacChannelFront, 0}}},
+        {"5.1 by PCE tags, out of order", 0,
+         {{AacIdLfe, 0, 1}, {AacIdCpe, 1, 1}, {AacIdCpe, 0, 1}, {AacIdSce, 0, 1}, {AacIdCpe, 7, 0}},
+         {{0, AacChannelFront, 0}, {1, AacChannelFront, 1}, {2, AacChannelFront, 2},
+          {3, AacChannelBack, 0}, {4, AacChannelBack, 1}, {5, AacChannelLfe, 0}}},
+    };
+    for (Row &r : rows) {
+        AacPce pce;
+        AacDec_PceDefault(&pce, r.channelConfig == 0 ? 6 : r.channelConfig);
+        if (r.channelConfig != 0)
+            pce.isValid = 0;
+        AacDec_PceResetElementCount(&pce);
+        const int8_t list6[7] = {0, 1, 1, 3, 8, 7, -1};
+        const int8_t list2[3] = {1, 8, 7};
+        const int8_t *list = r.channelConfig == 2 ? list2 : list6;
+        int32_t types[8] = {};
+        uint8_t indices[8] = {};
+        for (const Call &c : r.calls)
+            EXPECT_EQ(AacDec_PceMapElement(&pce, r.channelConfig, c.tag, list, 7, types, indices, 8, c.type), c.result)
+                << r.name << " element " << c.type << "/" << c.tag;
+        for (const Slot &s : r.slots) {
+            EXPECT_EQ(types[s.channel], s.type) << r.name << " channel " << s.channel;
+            EXPECT_EQ(indices[s.channel], s.index) << r.name << " channel " << s.channel;
+        }
+    }
+}
+
+TEST(AacConfig, UnifiedConfigurationWithoutSbr)
+{
+    BitWriter w;
+    w.put(31, 5).put(10, 6).put(3, 4).put(2, 4); // object type 42, then the ASC's own rate and channels
+    w.put(3, 5).put(1, 3).put(2, 5);             // 48 kHz, 1024 without SBR, stereo
+    w.put(1, 4);                                 // two elements
+    w.put(1, 2).put(0, 1).put(1, 1);             // pair: no time warping, noise filling
+    w.put(3, 2).put(2, 4).put(2, 4).put(0, 1).put(0, 1).put(0xA5, 8).put(0xA5, 8); // extension, 2 config bytes
+    w.put(0, 1);                                 // no configuration extension
+    const Parsed p = parse(w);
+    ASSERT_EQ(p.result, TPDEC_OK);
+    EXPECT_EQ(p.config.aot, 42);
+    EXPECT_EQ(p.config.sampleRate, 48000u);
+    EXPECT_EQ(p.config.frameLength, 1024u);
+    EXPECT_EQ(p.config.channelConfig, 2);
+    EXPECT_EQ(p.config.sbrPresent, 0);
+    ASSERT_EQ(p.config.usac.elementCount, 2u);
+    EXPECT_EQ(p.config.usac.elements[0].id, AacIdUsacCpe);
+    EXPECT_EQ(p.config.usac.elements[0].noiseFilling, 1);
+    EXPECT_EQ(p.config.usac.elements[1].id, AacIdUsacExt);
+    EXPECT_EQ(p.config.usac.elements[1].extensionType, 2u);
+
+    // With SBR the element needs the SBR decoder's header callback.
+    BitWriter sbr;
+    sbr.put(31, 5).put(10, 6).put(3, 4).put(1, 4);
+    sbr.put(3, 5).put(3, 3).put(1, 5).put(0, 4);
+    sbr.put(0, 2).put(0, 1).put(0, 1).put(0, 3);
+    EXPECT_EQ(parse(sbr).result, TPDEC_CALLBACK_FAILED);
+
+    // Time-warped MDCT is not supported; a bad frame-length index is an error.
+    BitWriter warped;
+    warped.put(31, 5).put(10, 6).put(3, 4).put(1, 4).put(3, 5).put(1, 3).put(1, 5).put(0, 4).put(0, 2).put(1, 1);
+    EXPECT_EQ(parse(warped).result, TPDEC_UNSUPPORTED);
+    BitWriter index5;
+    index5.put(31, 5).put(10, 6).put(3, 4).put(1, 4).put(3, 5).put(5, 3).put(1, 5);
+    EXPECT_EQ(parse(index5).result, TPDEC_PARSE_ERROR);
+}

@@ -275,3 +275,95 @@ TEST(TpDec, LibInfoRow)
     EXPECT_STREQ(table[0].versionText, "2.7.0");
     EXPECT_EQ(TpDec_GetLibInfo(nullptr), TPDEC_CALLBACK_FAILED);
 }
+
+TEST(TpDec, AdtsInBandConfigurationOrder)
+{
+    Transport t(TPDEC_TYPE_ADTS);
+    t.recorder.reportChange = 1;
+    std::vector<uint8_t> stream = adtsFrame(3, 2, 20, false);
+    t.fill(stream);
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    const std::vector<std::string> expected = {"check", "free", "apply"};
+    EXPECT_EQ(t.recorder.calls, expected);
+    EXPECT_EQ(t.recorder.last.configChanged, 1);
+}
+
+namespace {
+
+// StreamMuxConfig with one programme and layer carrying the DAB+ stereo
+// configuration (audioMuxVersion 0: in place).
+BitWriter streamMuxConfig(int audioMuxVersion, int versionA, int layers)
+{
+    BitWriter w;
+    w.put(audioMuxVersion, 1);
+    if (audioMuxVersion) {
+        w.put(versionA, 1);
+        w.put(0, 2).put(0xFF, 8); // taraBufferFullness
+    }
+    w.put(1, 1).put(0, 6).put(0, 4).put(layers - 1, 3);
+    if (audioMuxVersion)
+        w.put(0, 2).put(16, 8); // ascLen in bits
+    w.put(0x11, 8).put(0x94, 8);
+    w.put(0, 3).put(0xFF, 8).put(0, 1).put(0, 1);
+    return w;
+}
+
+} // namespace
+
+TEST(TpDec, LatmStreamMuxConfig)
+{
+    struct Row { const char *name; BitWriter config; int expected; } rows[] = {
+        {"version 0, one layer", streamMuxConfig(0, 0, 1), TPDEC_OK},
+        {"two layers", streamMuxConfig(0, 0, 2), TPDEC_UNSUPPORTED},
+        {"audioMuxVersionA 1", streamMuxConfig(1, 1, 1), TPDEC_UNSUPPORTED},
+    };
+    for (Row &r : rows) {
+        Transport t(TPDEC_TYPE_LATM_MCP0);
+        EXPECT_EQ(TpDec_ParseConfig(t.tp, r.config.bytes.data(), static_cast<uint32_t>(r.config.bytes.size()), 0),
+                  r.expected)
+            << r.name;
+        if (r.expected != TPDEC_OK)
+            continue;
+        EXPECT_EQ(t.recorder.last.sampleRate, 48000u) << r.name;
+        EXPECT_EQ(t.recorder.last.channelConfig, 2) << r.name;
+        // An AudioMuxElement without configuration: the payload length, then the payload.
+        const std::vector<uint8_t> unit = {5, 1, 2, 3, 4, 5};
+        uint32_t valid = static_cast<uint32_t>(unit.size());
+        ASSERT_EQ(TpDec_FillData(t.tp, unit.data(), valid, &valid, 0), TPDEC_OK);
+        ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << r.name;
+        EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 40) << r.name;
+    }
+}
+
+TEST(TpDec, AdifHeaderWithTwoProgramConfigs)
+{
+    BitWriter w;
+    w.put(0x41444946u, 32).put(0, 1).put(0, 1).put(0, 1).put(0, 1);
+    w.put(128000, 23).put(1, 4); // two program config elements
+    auto pce = [&](int channels) {
+        w.put(0x12345, 20); // adif_buffer_fullness of a constant-rate stream
+        w.put(0, 4).put(1, 2).put(3, 4).put(1, 4).put(0, 4).put(0, 4).put(0, 2).put(0, 3).put(0, 4);
+        w.put(0, 1).put(0, 1).put(0, 1);
+        w.put(channels == 2 ? 1 : 0, 1).put(0, 4);
+        w.align();
+        w.put(0, 8);
+    };
+    pce(2);
+    pce(1);
+    w.align();
+    w.put(0xAB, 8);
+    Transport t(TPDEC_TYPE_ADIF);
+    t.fill(w.bytes);
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), -1);
+    const std::vector<std::string> expected = {"check", "free", "apply"};
+    EXPECT_EQ(t.recorder.calls, expected);
+    EXPECT_EQ(t.recorder.last.aot, 2);
+    EXPECT_EQ(t.recorder.last.sampleRate, 48000u);
+    EXPECT_EQ(t.recorder.last.channelConfig, 0);
+    EXPECT_EQ(t.recorder.last.pce.numChannels, 1); // the last element read stays
+    EXPECT_EQ(t.tp->bitRate, 128000u);
+    // The header is read once; the raw data follows.
+    EXPECT_EQ(RezTools_BitStreamReadBits(TpDec_GetBitStream(t.tp, 0), 8), 0xABu);
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS);
+}
