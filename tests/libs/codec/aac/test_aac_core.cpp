@@ -236,3 +236,25 @@ TEST(AacCore, DecoderConfiguresThroughItsTransport)
         }
     EXPECT_TRUE(found);
 }
+
+TEST(AacCore, DrmConfigurationSetsResilience)
+{
+    AacDecHandle h = AacDec_Open(AACDEC_TT_DRM, 1);
+    ASSERT_NE(h, nullptr);
+    // AAC, SBR, mono, 24 kHz core, no text, coder field 0.
+    const uint8_t sdc[2] = {0x23, 0x00};
+    const uint8_t *buffers[1] = {sdc};
+    const uint32_t lengths[1] = {2};
+    ASSERT_EQ(AacDec_ConfigRaw(h, buffers, lengths), AACDEC_OK);
+    const AacDecStreamInfo *info = AacDec_GetStreamInfo(h);
+    EXPECT_EQ(info->aot, 143);
+    EXPECT_EQ(info->coreSampleRate, 24000);
+    EXPECT_EQ(info->coreFrameLength, 960);
+    EXPECT_EQ(info->extensionSampleRate, 48000);
+    EXPECT_EQ(info->epConfig, 1);
+    EXPECT_EQ(info->flags & 0x90008u, 0x90008u);
+    EXPECT_EQ(info->flags & 0x5u, 0x5u); // section and spectral data resilience
+    ASSERT_NE(h->channelInfo[0], nullptr);
+    EXPECT_NE(h->channelInfo[0]->elementShared->resilienceBuffer, nullptr);
+    AacDec_Close(h);
+}
