@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     TpDec_SetParam(tp, 4, (options >> 3) & 1 ? 64000 : 0);
     TpDec_SetParam(tp, 6, (options >> 4) & 1 ? 100 : 0);
     const std::vector<uint8_t> input(data + 1, data + size);
-    const size_t piece = 1 + (options >> 5) * 97u;
+    TpDec_SetParam(tp, 1, (options >> 7) & 1);
+    const size_t piece = 1 + ((options >> 5) & 3) * 97u;
     size_t offset = 0;
     for (int calls = 0; calls < 4096; ++calls) {
         const bool latm = type == AACDEC_TT_LATM_MCP1;

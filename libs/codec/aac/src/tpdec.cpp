@@ -184,6 +184,66 @@ int fullnessTest(TpDecHandle tp, uint32_t auLength)
     return TPDEC_OK;
 }
 
+// Frames checked after a candidate frame before it is believed.
+constexpr int MaxLookAheadFrames = 32;
+
+// Before synchronising on a frame found by search: reads the headers that follow
+// it, on copies of the format state and without callbacks, and says whether they
+// confirm it. With parameter 2 alone the first header carrying a configuration
+// suffices (every ADTS header and a LOAS frame with a new StreamMuxConfig); with
+// parameter 1 every complete frame in the buffer is read. Data that ends before
+// the next frame confirms nothing and refutes nothing. The read position is
+// restored.
+bool framesFollow(TpDecHandle tp, uint32_t candidateStart)
+{
+    const bool adts = tp->type == TPDEC_TYPE_ADTS;
+    const uint32_t syncBits = adts ? AdtsSyncBits : LoasSyncBits;
+    const uint32_t syncWord = adts ? AdtsSyncWord : LoasSyncWord;
+    const bool all = (tp->flags & TpFlagLookAheadAll) != 0;
+    const int64_t saved = TpDec_Position(&tp->bs);
+    TpDecAdtsState adtsCopy = tp->adts;
+    TpDecLatmState latmCopy = tp->latm;
+    AudioSpecificConfig scratch = tp->config;
+    int64_t next = static_cast<int64_t>(candidateStart) -
+                   (adts ? 8 * static_cast<int64_t>(tp->adts.header.frameLength)
+                         : LoasSyncBits + LoasLengthBits + 8 * static_cast<int64_t>(tp->latm.audioMuxLengthBytes));
+    bool confirmed = true;
+    for (int frame = 0; frame < MaxLookAheadFrames; ++frame) {
+        if (next < static_cast<int64_t>(syncBits + 8))
+            break;
+        seekTo(tp, next);
+        if (RezTools_BitStreamReadBits(&tp->bs, syncBits) != syncWord) {
+            confirmed = false;
+            break;
+        }
+        uint8_t found = 0;
+        int r;
+        if (adts) {
+            r = TpDec_ParseAdtsHeader(&adtsCopy, &scratch, &tp->bs, 1);
+            found = r == TPDEC_OK;
+            next -= 8 * static_cast<int64_t>(adtsCopy.header.frameLength);
+        } else {
+            latmCopy.audioMuxLengthBytes = RezTools_BitStreamReadBits(&tp->bs, LoasLengthBits);
+            if (TpDec_Position(&tp->bs) < 8 * static_cast<int64_t>(latmCopy.audioMuxLengthBytes))
+                break;
+            latmCopy.subFramesLeft = 0;
+            r = TpDec_ParseAudioMuxElement(&tp->bs, &latmCopy, tp->type, nullptr, &scratch, 1, &found);
+            next -= LoasSyncBits + LoasLengthBits + 8 * static_cast<int64_t>(latmCopy.audioMuxLengthBytes);
+        }
+        if (r == TPDEC_NOT_ENOUGH_BITS)
+            break;
+        if (r != TPDEC_OK) {
+            confirmed = false;
+            break;
+        }
+        if (!all && found)
+            break;
+    }
+    seekTo(tp, saved);
+    RezTools_BitBufferClearOverrun(&tp->bs.bitBuffer);
+    return confirmed;
+}
+
 // Finds the next ADTS or LOAS frame and reads its header.
 int synchronise(TpDecHandle tp)
 {
@@ -241,6 +301,15 @@ int synchronise(TpDecHandle tp)
                 seekTo(tp, start - 8);
                 result = TPDEC_SYNC_LOST;
                 break;
+            }
+            if (!(tp->flags & TpFlagSynchronised) && (tp->flags & (TpFlagLookAheadAll | TpFlagLookAheadConfig)) &&
+                !framesFollow(tp, start)) {
+                // A sync word by chance: the search goes on after it.
+                tp->blocksLeft = 0;
+                tp->latm.subFramesLeft = 0;
+                seekTo(tp, start - 8);
+                result = TPDEC_NOT_ENOUGH_BITS;
+                continue;
             }
             if (!(tp->flags & TpFlagSynchronised) && !(tp->flags & TpFlagIgnoreFullness) &&
                 !(tp->flags & TpFlagResynchronising)) {

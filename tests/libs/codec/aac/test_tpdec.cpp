@@ -367,3 +367,42 @@ TEST(TpDec, AdifHeaderWithTwoProgramConfigs)
     EXPECT_EQ(RezTools_BitStreamReadBits(TpDec_GetBitStream(t.tp, 0), 8), 0xABu);
     ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS);
 }
+
+TEST(TpDec, LookAheadRejectsASyncWordByChance)
+{
+    // A header whose frame ends where no frame starts, then two real frames.
+    std::vector<uint8_t> fake = adtsFrame(5, 1, 8, false, 1, 0, 1); // 15 bytes, 32 kHz mono
+    fake[5] &= 0xE0; // buffer fullness 0, so that the header holds no second sync word
+    fake[6] &= 0x03;
+    fake.resize(20, 0x00);
+    const std::vector<uint8_t> real = adtsFrame(3, 2, 30, false, 1, 0, 1);
+    for (int32_t param : {0, 1, 2}) {
+        Transport t(TPDEC_TYPE_ADTS);
+        if (param)
+            TpDec_SetParam(t.tp, param, 1);
+        std::vector<uint8_t> stream = fake;
+        stream.insert(stream.end(), real.begin(), real.end());
+        stream.insert(stream.end(), real.begin(), real.end());
+        t.fill(stream);
+        ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << param;
+        // Without look-ahead the chance header is taken; with it the real frame.
+        EXPECT_EQ(t.recorder.last.sampleRate, param ? 48000u : 32000u) << param;
+        EXPECT_EQ(t.recorder.last.channelConfig, param ? 2 : 1) << param;
+        if (param) {
+            EXPECT_EQ(TpDec_GetAccessUnitBitsLeft(t.tp, 0), 30 * 8) << param;
+        }
+    }
+}
+
+TEST(TpDec, LookAheadOverLoasFrames)
+{
+    const std::vector<uint8_t> stream = readFixture("ff-48k-stereo.loas");
+    std::vector<uint8_t> damaged = {0x56, 0xE0, 0x10, 0x00}; // a LOAS sync with a short length
+    damaged.insert(damaged.end(), stream.begin(), stream.end());
+    Transport t(TPDEC_TYPE_LOAS);
+    TpDec_SetParam(t.tp, 1, 1);
+    t.fill(damaged);
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(t.recorder.last.sampleRate, 48000u);
+    EXPECT_EQ(t.recorder.last.channelConfig, 2);
+}
