@@ -328,6 +328,11 @@ TEST(AacConfig, SamplingRateIndex)
                                 22050, 16000, 12000, 11025, 8000,  7350};
     for (int i = 0; i < 13; ++i)
         EXPECT_EQ(AacDec_SamplingRateIndex(rates[i], 4), i) << rates[i];
+    // The extended rates of the unified coding, reachable with the 5-bit index.
+    const uint32_t extended[13] = {57600, 51200, 40000, 38400, 34150, 28800, 25600,
+                                   20000, 19200, 17075, 14400, 12800, 9600};
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(AacDec_SamplingRateIndex(extended[i], 5), 15 + i) << extended[i];
     EXPECT_EQ(AacDec_SamplingRateIndex(0, 4), 15);
     EXPECT_EQ(AacDec_SamplingRateIndex(57600, 4), 15);
     EXPECT_EQ(AacDec_SamplingRateIndex(57600, 5), 15);

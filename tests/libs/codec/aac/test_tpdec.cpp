@@ -77,8 +77,10 @@ std::vector<uint8_t> adtsFrame(int rateIndex, int channels, int payload, bool cr
     for (int b = 0; b < blocks; ++b) {
         for (int i = 0; i < payload; ++i)
             w.put(0x5A ^ i, 8);
+        // The block CRC covers what the core puts in its regions; with none it is
+        // the register's start value.
         if (crc && blocks > 1)
-            w.put(0, 16);
+            w.put(0xFFFF, 16);
     }
     return w.bytes;
 }
@@ -209,20 +211,22 @@ TEST(TpDec, AdtsCrc)
         ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
         EXPECT_EQ(TpDec_CrcCheck(t.tp), TPDEC_CRC_ERROR);
     }
-    {
+    for (int blocks : {2, 3, 4}) {
         // Several blocks: positions give the block lengths, the header CRC is
-        // checked at once.
+        // checked at once. Four blocks is the most a header can announce.
         Transport t(TPDEC_TYPE_ADTS);
-        t.fill(adtsFrame(3, 2, 20, true, 3));
-        ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
-        for (int block = 0; block < 3; ++block) {
-            EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 20 * 8) << block;
+        t.fill(adtsFrame(3, 2, 20, true, blocks));
+        ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << blocks;
+        for (int block = 0; block < blocks; ++block) {
+            EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 20 * 8) << blocks << " block " << block;
+            EXPECT_EQ(TpDec_CrcCheck(t.tp), TPDEC_OK) << blocks << " block " << block;
             EXPECT_EQ(TpDec_EndAccessUnit(t.tp), TPDEC_OK);
-            if (block < 2) {
-                ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << block;
+            if (block < blocks - 1) {
+                ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << blocks << " block " << block;
             }
         }
-        EXPECT_EQ(t.recorder.calls.size(), 3u); // one configuration for the frame
+        EXPECT_EQ(t.recorder.calls.size(), 3u) << blocks; // one configuration for the frame
+        EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS) << blocks;
     }
     {
         Transport t(TPDEC_TYPE_ADTS);
@@ -405,4 +409,45 @@ TEST(TpDec, LookAheadOverLoasFrames)
     ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
     EXPECT_EQ(t.recorder.last.sampleRate, 48000u);
     EXPECT_EQ(t.recorder.last.channelConfig, 2);
+}
+
+TEST(TpDec, AdtsBufferFullnessWaitsForTheAnnouncedData)
+{
+    // The first frame waits until buffer fullness x coded channels x 4 bytes
+    // follow it; LFE channels are not counted.
+    struct Row { int channelConfig; int codedChannels; } rows[] = {{1, 1}, {2, 2}, {3, 3}, {6, 5}, {7, 7}};
+    for (const Row &r : rows) {
+        std::vector<uint8_t> frame = adtsFrame(3, r.channelConfig, 10, false, 1, 0, 1);
+        const int fullness = 3;
+        frame[5] = static_cast<uint8_t>((frame[5] & 0xE0) | (fullness >> 6));
+        frame[6] = static_cast<uint8_t>((frame[6] & 0x03) | ((fullness & 0x3F) << 2));
+        const size_t required = frame.size() + fullness * r.codedChannels * 4;
+        std::vector<uint8_t> stream = frame;
+        stream.resize(required - 1, 0);
+        {
+            Transport t(TPDEC_TYPE_ADTS);
+            t.fill(stream);
+            EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_NOT_ENOUGH_BITS) << r.channelConfig;
+        }
+        stream.push_back(0);
+        Transport t(TPDEC_TYPE_ADTS);
+        t.fill(stream);
+        EXPECT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK) << r.channelConfig;
+    }
+}
+
+TEST(TpDec, AdtsFrameShorterThanItsHeaderIsPassedOver)
+{
+    std::vector<uint8_t> broken = adtsFrame(3, 2, 0, false, 1, 0, 1);
+    broken[3] = static_cast<uint8_t>(broken[3] & 0xFC); // frame length 3 bytes
+    broken[4] = 0x00;
+    broken[5] = static_cast<uint8_t>((broken[5] & 0x1F) | (3 << 5));
+    std::vector<uint8_t> stream = broken;
+    const std::vector<uint8_t> good = adtsFrame(5, 1, 12, false, 1, 0, 1);
+    stream.insert(stream.end(), good.begin(), good.end());
+    Transport t(TPDEC_TYPE_ADTS);
+    t.fill(stream);
+    ASSERT_EQ(TpDec_ReadAccessUnit(t.tp, 0), TPDEC_OK);
+    EXPECT_EQ(t.recorder.last.sampleRate, 32000u);
+    EXPECT_EQ(TpDec_GetAccessUnitLength(t.tp, 0), 12 * 8);
 }
