@@ -162,7 +162,7 @@ AacDecInstance *AacDec_CreateInstance(int32_t)
     AacDec_PceInit(&h->pce);
     h->elementList[0] = AacIdEnd;
     h->storedAot = -1;
-    // Concealment and DRC records come with the frame decoding; their defaults
+    // HOOK(conceal-drc): concealment and DRC records come with the frame decoding; their defaults
     // (no user method, no delay) are what the configuration step consults.
     h->concealMethod = -1;
     h->concealDelay = 0;
@@ -215,7 +215,7 @@ void AacDec_FreeChannelMemory(AacDecInstance *h, int32_t)
         AacDecChannelState *state = h->channelState[ch];
         if (state) {
             freeAligned(state->overlap);
-            // The arithmetic context is released with the unified coding's decoder.
+            // HOOK(arith-context): released with the unified coding's spectral decoder.
             state->arithContext = nullptr;
             freePlain(state);
             h->channelState[ch] = nullptr;
@@ -259,7 +259,7 @@ int AacDec_GetSamplingRateInfo(AacSamplingRateInfo *info, uint32_t frameLength, 
 {
     if (sampleRate == 0 || frameLength == 0)
         return AACDEC_UNSUPPORTED_SAMPLING_RATE;
-    // The scale-factor band tables arrive with the channel element syntax; until
+    // HOOK(band-tables): the scale-factor band tables arrive with the channel element syntax; until
     // then the record carries the rate alone.
     info->bandOffsetLong = nullptr;
     info->bandOffsetShort = nullptr;
@@ -370,7 +370,7 @@ int allocateChannels(AacDecInstance *h, const AudioSpecificConfig *config, int c
         }
         if (!state->overlap && !(state->overlap = AacDec_AllocOverlapBuffer()))
             return failAllocation(h);
-        // With the unified coding an arithmetic-decoder context comes here, and
+        // HOOK(arith-context, noise-seeds): with the unified coding an arithmetic-decoder context comes here, and
         // without it the noise-substitution seeds; both arrive with the spectral
         // decoding.
     }
@@ -679,7 +679,7 @@ int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, 
             h->channelInfo[ch]->granuleLength = granule;
             h->channelInfo[ch]->renderMode = 1;
             AacDecChannelState *state = h->channelState[ch];
-            // The inverse MDCT state over the overlap buffer is set up by the
+            // HOOK(imdct): the inverse MDCT state over the overlap buffer is set up by the
             // synthesis stage, which owns the transform.
             std::memset(state->overlap, 0, AacOverlapBytes);
             state->windowSequence = 255;

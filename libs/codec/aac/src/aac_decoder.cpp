@@ -83,7 +83,7 @@ AacDecHandle AacDec_Open(int32_t transportType, uint32_t numLayers)
     }
     h->stereoUpmixMode = -1;
     TpDec_RegisterSbrCallback(tp, SbrDec_HeaderCallback, h->sbr);
-    // No MPEG Surround decoder is linked in: without a spatial-configuration
+    // HOOK(mps): no MPEG Surround decoder is linked in: without a spatial-configuration
     // callback the transport skips those configurations.
 
     if (PcmDmx_Open(&h->pcmDmx) != PCMDMX_OK) {

@@ -697,10 +697,10 @@ int TpDec_EndAccessUnit(TpDecHandle tp)
         if (tp->latm.subFramesLeft == 0) {
             RezTools_BitStreamByteAlign(&tp->bs, tp->headerStart);
             if (tp->type == TPDEC_TYPE_LOAS && tp->latm.audioMuxLengthBytes > 0) {
-                const int64_t end = static_cast<int64_t>(tp->headerStart) + LoasLengthBits -
-                                    8 * static_cast<int64_t>(tp->latm.audioMuxLengthBytes);
-                // The header start was taken after the length field.
-                const int64_t target = end - LoasLengthBits;
+                // The header start was taken after the length field, where the
+                // AudioMuxElement begins.
+                const int64_t target = static_cast<int64_t>(tp->headerStart) -
+                                       8 * static_cast<int64_t>(tp->latm.audioMuxLengthBytes);
                 if (target > static_cast<int64_t>(validBits(tp)) || target < 0)
                     return TPDEC_PARSE_ERROR;
                 seekTo(tp, static_cast<uint32_t>(target));
