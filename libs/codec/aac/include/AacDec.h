@@ -1,0 +1,114 @@
+/* AAC Decoder Lib: MPEG-4 AAC access units, with SBR, parametric stereo and MPEG
+ * Surround as extensions, to PCM.
+ *
+ * Calling order: AacDec_Open with a transport type; for raw access units (the
+ * DAB+ case) AacDec_ConfigRaw with the AudioSpecificConfig; then per access unit
+ * AacDec_Fill. In-band formats (ADTS, ADIF, LATM, LOAS) carry their
+ * configuration in the stream. AacDec_Close tears everything down. One caller
+ * thread per instance; nothing is shared between instances.
+ *
+ * This build configures the decoder (configuration, transport, channel records);
+ * frame decoding comes with the channel elements. */
+#ifndef AAC_DEC_H
+#define AAC_DEC_H
+
+#include <stdint.h>
+
+#include "RezTools.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results (AacDecError). Bit-stream errors whose frame was concealed lie in
+ * 0x4000..0x4FFF. */
+#define AACDEC_OK 0x0000
+#define AACDEC_OUT_OF_MEMORY 0x0002
+#define AACDEC_UNKNOWN 0x0005
+#define AACDEC_UNITS_LOST 0x1001
+#define AACDEC_NOT_ENOUGH_INPUT 0x1002
+#define AACDEC_INVALID_HANDLE 0x2001
+#define AACDEC_UNSUPPORTED_AOT 0x2002
+#define AACDEC_UNSUPPORTED_FORMAT 0x2003
+#define AACDEC_UNSUPPORTED_ER_FORMAT 0x2004
+#define AACDEC_UNSUPPORTED_CHANNEL_CONFIG 0x2007
+#define AACDEC_UNSUPPORTED_SAMPLING_RATE 0x2008
+#define AACDEC_INVALID_PARAM 0x200A
+#define AACDEC_NEED_TO_RESTART 0x200B
+#define AACDEC_OUTPUT_BUFFER_TOO_SMALL 0x200C
+
+/* Transport types of AacDec_Open (TpDecTransportType). */
+typedef enum AacDecTransportType {
+    AACDEC_TT_RAW = 0,
+    AACDEC_TT_ADIF = 1,
+    AACDEC_TT_ADTS = 2,
+    AACDEC_TT_LATM_MCP1 = 6,
+    AACDEC_TT_LATM_MCP0 = 7,
+    AACDEC_TT_LOAS = 10,
+    AACDEC_TT_DRM = 12
+} AacDecTransportType;
+
+/* Stream information; -1 marks "not known" where noted. */
+typedef struct AacDecStreamInfo {
+    int32_t sampleRate;          /* output, Hz */
+    int32_t frameSize;           /* output samples per channel; 0 after a failed frame */
+    int32_t reserved;            /* always 0 */
+    int32_t numChannels;         /* output */
+    const int32_t *channelTypes; /* one per output channel, at most 8 */
+    const uint8_t *channelIndices;
+    int32_t coreSampleRate;      /* 0 at open */
+    int32_t profile;             /* -1 at open */
+    int32_t aot;                 /* core audio object type, -1 at open */
+    int32_t channelConfig;       /* -1 at open */
+    int32_t bitRate;             /* bit/s, measured */
+    int32_t coreFrameLength;     /* samples */
+    int32_t coreChannels;
+    int32_t extensionAot;        /* -1 at open */
+    int32_t extensionSampleRate; /* 0 at open */
+    int32_t outputDelay;         /* samples */
+    uint32_t flags;              /* decoder flags after each frame */
+    int8_t epConfig;             /* -1 at open */
+    int32_t lostUnits;
+    uint32_t totalBytes;
+    uint32_t badBytes;
+    uint32_t totalUnits;
+    uint32_t badUnits;
+    int8_t drcReferenceLevel;    /* -1 when the stream carries none */
+    int8_t drcPresentation;
+    int8_t matrixMixdownIndex;   /* -1 without a matrix mixdown */
+    int8_t pseudoSurround;
+} AacDecStreamInfo;
+
+typedef struct AacDecInstance *AacDecHandle;
+
+/* Opens a decoder for a transport type (numLayers is clamped to 1). Null for an
+ * unknown type or when memory is short. */
+AacDecHandle AacDec_Open(int32_t transportType, uint32_t numLayers);
+
+/* Frees everything; null is ignored. */
+void AacDec_Close(AacDecHandle handle);
+
+/* Out-of-band configuration, one buffer per layer (a zero length configures
+ * nothing). AACDEC_OK; AACDEC_NEED_TO_RESTART when the configuration is not
+ * usable yet; AACDEC_UNSUPPORTED_FORMAT; AACDEC_UNKNOWN for any other failure;
+ * AACDEC_INVALID_HANDLE. */
+int AacDec_ConfigRaw(AacDecHandle handle, const uint8_t *const buffers[], const uint32_t lengths[]);
+
+/* Copies input into the transport buffer, one entry per layer; bytesValid[i] is
+ * lowered by what was taken. AACDEC_OK, AACDEC_UNKNOWN (input not taken, or a
+ * null argument), AACDEC_INVALID_HANDLE. */
+int AacDec_Fill(AacDecHandle handle, const uint8_t *const buffers[], const uint32_t sizes[], uint32_t bytesValid[]);
+
+/* The embedded stream information; null for a null handle. */
+AacDecStreamInfo *AacDec_GetStreamInfo(AacDecHandle handle);
+
+/* Registers the SBR decoder, the transport, the toolbox, the PCM downmix and the
+ * limiter, then "AAC Decoder Lib" (module 3, 2.12.0). 0, or -1 for a null or full
+ * table. */
+int AacDec_GetLibInfo(LIB_INFO *table);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* AAC_DEC_H */

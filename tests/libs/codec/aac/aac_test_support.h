@@ -1,0 +1,50 @@
+// Helpers of the AAC tests: a bit writer for inline configurations and frames,
+// and a bitwise CRC written from its definition (not the toolbox's engine).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct BitWriter
+{
+    std::vector<uint8_t> bytes;
+    uint32_t bits = 0;
+
+    BitWriter &put(uint32_t value, int n)
+    {
+        for (int i = n - 1; i >= 0; --i) {
+            if (bits % 8 == 0)
+                bytes.push_back(0);
+            if ((value >> i) & 1)
+                bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
+            ++bits;
+        }
+        return *this;
+    }
+    BitWriter &align()
+    {
+        while (bits % 8)
+            put(0, 1);
+        return *this;
+    }
+};
+
+// CRC register over the first `bitCount` bits of data, MSB first.
+inline uint32_t referenceCrc(const std::vector<uint8_t> &data, uint32_t bitCount, uint32_t polynomial,
+                             uint32_t start, int width)
+{
+    uint32_t reg = start;
+    const uint32_t top = 1u << (width - 1);
+    const uint32_t mask = (top << 1) - 1;
+    for (uint32_t i = 0; i < bitCount; ++i) {
+        const uint32_t bit = (data[i / 8] >> (7 - i % 8)) & 1;
+        const bool feedback = ((reg & top) != 0) != (bit != 0);
+        reg = (reg << 1) & mask;
+        if (feedback)
+            reg ^= polynomial & mask;
+    }
+    return reg;
+}
+
+std::vector<uint8_t> readFixture(const std::string &name);

@@ -1,0 +1,6 @@
+#include "SbrDec.h"
+
+int sbr_header_check(void)
+{
+    return SBRDEC_MAX_ELEMENTS;
+}
