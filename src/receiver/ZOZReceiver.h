@@ -2,11 +2,9 @@
 
 #include "ZOZDabEnsemble.h"
 #include "ZOZDabUsbPrivate.h"
-#include "ZOZHttpRequest.h"
 #include "ZOZRtkLibrary.h"
 #include "ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
-#include "ZOZTemplateValue.h"
 
 #include <QMap>
 #include <QMutex>
@@ -22,6 +20,18 @@ namespace ZOZ {
 
 struct DabSelection;
 class StreamHandler;
+
+// What the pages show of the receiver: the stick and the progress of a scan.
+struct ReceiverStatus
+{
+    bool published = false; // false until the receiver first reported
+    bool devicePresent = false;
+    bool scanning = false;
+    int progress = 0; // percent of the channels scanned
+    QString currentEnsemble;
+    int numEnsembles = 0;
+    int numServices = 0;
+};
 
 // The receiving side of the program: the receiver library, the stick, the tune
 // state machine and the ensemble database. Its thread ticks the state machine
@@ -131,11 +141,12 @@ public:
     bool rtkRemoveServiceComponent(const DabServiceComponent &component, quint16 address);
 
     bool isScanning() const;
-    // The ajax command "scan" ("start" with "keepPrevious" and
-    // "scanAdditional", or "stop"); false for anything else.
-    bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response);
-    // The scan status object "receiver" of the latest publishScanStatus.
-    TemplateValue scanStatus() const;
+    // Starts a channel scan at the next tick: `keepPrevious` keeps the known
+    // ensembles, `scanAdditional` adds the second channel grid. A running
+    // scan stops with rtkOnAbortScan().
+    void startScan(bool keepPrevious, bool scanAdditional);
+    // The status of the latest publishScanStatus (any thread).
+    ReceiverStatus receiverStatus() const;
     void publishScanStatus();
     bool signalPresent() const { return m_signalPresent.load(); }
     int signalQuality() const { return m_signalQuality.load(); }
@@ -147,6 +158,8 @@ public:
 signals:
     void dataReady();
     void signalScanMode(bool scanning);
+    // receiverStatus() changed (the receiver's thread).
+    void receiverStatusChanged();
 
 public slots:
     void rtkRequestDevice();
@@ -208,7 +221,7 @@ private:
     MessageSink m_messageSink;
     NotificationSink m_notificationSink;
     mutable QMutex m_statusMutex;
-    TemplateValue m_status;
+    ReceiverStatus m_status;
     MscSink m_mscSink;
     std::function<int()> m_deviceProbe;
     int m_deviceModel = 0;

@@ -57,7 +57,13 @@ public:
     {
     }
 
-    QObject *notifier() override { return &m_notifier; }
+    void connectNotifier(std::function<void()> dataReady, std::function<void(bool)> scanMode,
+                         QObject *context) override
+    {
+        QObject::connect(&m_notifier, &FakeNotifier::dataReady, context, std::move(dataReady));
+        QObject::connect(&m_notifier, &FakeNotifier::signalScanMode, context, std::move(scanMode));
+    }
+    void setNoticeSinks(MessageSink, NotificationSink) override {}
     bool init(ZOZ::Settings *) override
     {
         record(QStringLiteral("init"));

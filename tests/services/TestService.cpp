@@ -2,7 +2,6 @@
 // announcements, page variables and the preview image.
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
-#include "ZOZHttpContentType.h"
 
 #include <memory>
 
@@ -346,21 +345,21 @@ TEST_F(ServiceTest, PreviewImageFallsBackAndNeedsTheQueryKey)
     Held sls(initialised(descriptor(QStringLiteral("sls"))));
     Held unknown(initialised(descriptor(QStringLiteral("nosuchkind"))));
 
-    ZOZ::HttpRequest request;
-    request.path = sls->requestPath();
+    ZOZ::PageRequest request;
+    request.path = sls->pagePath();
     request.file = QStringLiteral("x");
-    ZOZ::HttpResponse response;
-    EXPECT_FALSE(sls->httpFileRequest(request, response));
+    ZOZ::PageAnswer response;
+    EXPECT_FALSE(sls->answerPage(request, response));
 
     request.query.insert(QStringLiteral("preview"), QString());
-    ASSERT_TRUE(sls->httpFileRequest(request, response));
+    ASSERT_TRUE(sls->answerPage(request, response));
     EXPECT_EQ(response.status, 200);
-    EXPECT_EQ(response.contentType, int(ZOZ::HttpContentSvg));
+    EXPECT_EQ(response.mimeType, QStringLiteral("image/svg+xml"));
     EXPECT_TRUE(response.body.contains("id=\"sls\""));
     EXPECT_TRUE(response.lastModified.isValid());
 
-    ZOZ::HttpResponse fallback;
-    ASSERT_TRUE(unknown->httpFileRequest(request, fallback));
+    ZOZ::PageAnswer fallback;
+    ASSERT_TRUE(unknown->answerPage(request, fallback));
     EXPECT_TRUE(fallback.body.contains("id=\"na\""));
 }
 

@@ -3,6 +3,7 @@
 #include "HttpTestClient.h"
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
+#include "WebStack.h"
 #include "ZOZHttpServer.h"
 #include "ZOZServiceFactory.h"
 
@@ -140,6 +141,7 @@ protected:
 
     void TearDown() override
     {
+        web.reset();
         if (ServiceManager::existingInstance())
             ServiceManager::destroyInstance();
         EXPECT_EQ(s_liveServices.load(), 0);
@@ -168,6 +170,7 @@ protected:
     std::shared_ptr<FakeEnsembleSource::Shared> shared;
     FakeEnsembleSource *fake = nullptr;
     ServiceManager *manager = nullptr;
+    std::unique_ptr<ZOZTest::WebStack> web;
 };
 
 } // namespace
@@ -314,6 +317,8 @@ TEST_F(ServiceManagerTest, MoreServicesThanTheSelectorHoldsAreSkippedNotFatal)
 
 TEST_F(ServiceManagerTest, ServicesAnswerBelowTheirRegisteredWebPaths)
 {
+    web = std::make_unique<ZOZTest::WebStack>(manager);
+    ASSERT_TRUE(web->init());
     ASSERT_TRUE(manager->init());
     setSnapshot({sampleEnsemble()});
     manager->doCheckDabData();
@@ -323,7 +328,7 @@ TEST_F(ServiceManagerTest, ServicesAnswerBelowTheirRegisteredWebPaths)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^journaline-\\d+/$")).match(news->requestPath()).hasMatch());
     EXPECT_NE(slides->instanceNumber(), news->instanceNumber());
 
-    const int port = manager->httpServer()->port();
+    const int port = web->server->port();
     ASSERT_GT(port, 0);
     // The server accepts on this thread's event loop, so the client runs beside it.
     const auto get = [port](const QString &path) {
@@ -352,7 +357,7 @@ TEST_F(ServiceManagerTest, ServicesAnswerBelowTheirRegisteredWebPaths)
     withoutSlides.services[0].primary.userApplications.clear();
     setSnapshot({withoutSlides});
     manager->doCheckDabData();
-    EXPECT_FALSE(manager->httpServer()->hasHandlerForPath(gone));
+    EXPECT_FALSE(web->server->hasHandlerForPath(gone));
 }
 
 TEST_F(ServiceManagerTest, ShutdownDisconnectsEveryServiceBeforeTheReceiverGoes)
@@ -379,8 +384,6 @@ TEST_F(ServiceManagerTest, ShutdownDisconnectsEveryServiceBeforeTheReceiverGoes)
         QStringLiteral("ServiceManager::~ServiceManager()"),
         QStringLiteral("ServiceManagerPrivate::run() -> leaving thread"),
         QStringLiteral("cleaning up service list"),
-        QStringLiteral("shutting down HTTP server.."),
-        QStringLiteral("HttpServer::~HttpServer()"),
         QStringLiteral("shutting down receiver.."),
     };
     qsizetype from = 0;
@@ -457,9 +460,12 @@ TEST_F(ServiceManagerTest, ScanEmptiesTheListAndPausesTheCheck)
 
 TEST_F(ServiceManagerTest, InitFailsWithoutTemplatesOrReceiver)
 {
+    // The templates belong to the pages, which load them before the manager starts.
     settings->setStyleRootPath(home.path() + QStringLiteral("/empty/"));
-    EXPECT_FALSE(manager->init());
+    web = std::make_unique<ZOZTest::WebStack>(manager);
+    EXPECT_FALSE(web->init());
     EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::init() -> error: could not open template '/templates/index.html'")));
+    web.reset();
 
     settings->setStyleRootPath(QStringLiteral(ZOZ_SOURCE_DIR "/tests/services/style/"));
     fake->initResult = false;

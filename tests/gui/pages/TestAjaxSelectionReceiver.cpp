@@ -5,6 +5,7 @@
 #include "ReceiverTestSupport.h"
 #include "SettingsFixture.h"
 #include "StrictJson.h"
+#include "WebStack.h"
 #include "ZOZClock.h"
 #include "ZOZDab.h"
 #include "ZOZHttpServer.h"
@@ -34,10 +35,15 @@ namespace {
 class SelectionReceiverTest : public ZOZTest::ReceiverManagerFixture
 {
 protected:
+    void TearDown() override
+    {
+        web.reset();
+        ReceiverManagerFixture::TearDown();
+    }
 
     HttpAnswer get(const QString &query)
     {
-        const int port = manager->httpServer()->port();
+        const int port = web->server->port();
         HttpAnswer answer;
         std::atomic<bool> done {false};
         std::thread client([&] {
@@ -66,11 +72,13 @@ protected:
         ZOZ::Receiver *receiver = ZOZ::Receiver::instance();
         receiver->setLibraryDirectory(QStringLiteral(RTKDAB_DIRECTORY));
         receiver->setDataFolder(home.dataFolder());
-        manager = ServiceManager::instance();
-        return manager->init() ? receiver : nullptr;
+        manager = ServiceManager::instance(std::make_unique<ZOZ::ReceiverEnsembleSource>(receiver));
+        web = std::make_unique<ZOZTest::WebStack>(manager, receiver);
+        return web->init() && manager->init() ? receiver : nullptr;
     }
 
     ServiceManager *manager = nullptr;
+    std::unique_ptr<ZOZTest::WebStack> web;
 };
 
 // The receiver's timers run four times as fast as the wall clock, in step

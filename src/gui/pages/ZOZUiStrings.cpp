@@ -1,4 +1,4 @@
-#include "ZOZServiceManager.h"
+#include "ZOZPages.h"
 #include "ZOZSettings.h"
 #include "ZOZTemplateValue.h"
 
@@ -407,7 +407,7 @@ int appendEntries(TemplateValue &parent, int index)
 
 } // namespace
 
-QString ServiceManager::uiStrings()
+QString Pages::uiStrings()
 {
     TemplateValue root;
     appendEntries(root, 0);

@@ -1,11 +1,13 @@
 // The sorted service list: order, favourites filter, the "services" value of
 // the server information and the page rows.
 
-#include "ZOZServiceManager.h"
+#include "ZOZServiceList.h"
 
 #include "ZOZLog.h"
 #include "ZOZService.h"
-#include "ZOZServiceManagerPrivate.h"
+#include "ZOZServiceDirectory.h"
+#include "ZOZServiceSelection.h"
+#include "ZOZSettings.h"
 #include "ZOZServiceStore.h"
 
 #include <QReadLocker>
@@ -56,75 +58,97 @@ TemplateValue serviceValue(const Service *service, bool isVisible, bool isFavour
 
 } // namespace
 
-bool ServiceManager::lessByLabel(const Service *a, const Service *b)
+bool ServiceList::lessByLabel(const Service *a, const Service *b)
 {
     return a->label().toLower() < b->label().toLower();
 }
 
-bool ServiceManager::lessByEnsembleLabel(const Service *a, const Service *b)
+bool ServiceList::lessByEnsembleLabel(const Service *a, const Service *b)
 {
     return a->ensembleLabel().toLower() < b->ensembleLabel().toLower();
 }
 
-bool ServiceManager::lessByEnsembleNumber(const Service *a, const Service *b)
+bool ServiceList::lessByEnsembleNumber(const Service *a, const Service *b)
 {
     return Service::ensembleIndexOf(a->serviceId()) < Service::ensembleIndexOf(b->serviceId());
 }
 
-bool ServiceManager::lessByType(const Service *a, const Service *b)
+bool ServiceList::lessByType(const Service *a, const Service *b)
 {
     return a->programTypeText().toLower() < b->programTypeText().toLower();
 }
 
-bool ServiceManager::lessByLanguage(const Service *a, const Service *b)
+bool ServiceList::lessByLanguage(const Service *a, const Service *b)
 {
     return a->languageText().toLower() < b->languageText().toLower();
 }
 
-bool ServiceManager::lessByCountry(const Service *a, const Service *b)
+bool ServiceList::lessByCountry(const Service *a, const Service *b)
 {
     return a->countryText().toLower() < b->countryText().toLower();
 }
 
-void ServiceManager::updateServiceList()
+ServiceList::ServiceList(ServiceChanges &changes, Settings *settings, ServiceDirectory &directory,
+                         const ServiceSelection &selection)
+    : m_changes(changes)
+    , m_settings(settings)
+    , m_directory(directory)
+    , m_selection(selection)
 {
-    if (!d->serviceListDirty.load())
-        return;
-    ServiceListState &lists = d->lists;
-    QWriteLocker jsonLocker(&lists.serviceListJsonLock);
-    // Concurrent callers wait here and find the work done.
-    if (!d->serviceListDirty.exchange(false))
-        return;
-    sortServiceList();
+}
 
-    const quint32 selected = quint32(selectedServiceId()) & ServiceBitsMask;
-    lists.pageRows.clear();
+ServiceList::~ServiceList()
+{
+    release();
+}
+
+void ServiceList::loadOrder()
+{
+    QSettings store = servicePersistentStore();
+    bool ok = false;
+    const int type = store.value(QStringLiteral("sortType")).toInt(&ok);
+    if (ok)
+        m_sortType = type;
+    m_sortFavouritesOnly = store.value(QStringLiteral("sortFavouritesOnly"), false).toBool();
+}
+
+void ServiceList::update()
+{
+    if (!m_changes.serviceListDirty.load())
+        return;
+    QWriteLocker rowsLocker(&m_rowsLock);
+    // Concurrent callers wait here and find the work done.
+    if (!m_changes.serviceListDirty.exchange(false))
+        return;
+    sort();
+
+    const quint32 selected = quint32(m_selection.selectedServiceId()) & ServiceBitsMask;
+    m_pageRows.clear();
     {
-        QReadLocker sortedLocker(&lists.sortedListLock);
-        for (Service *service : std::as_const(lists.sortedList)) {
+        QReadLocker sortedLocker(&m_sortedListLock);
+        for (Service *service : std::as_const(m_sortedList)) {
             TemplateVariable::Row row;
             row << TemplateVariable(QStringLiteral("selected"), (quint32(service->serviceId()) & ServiceBitsMask) == selected);
             row << service->fillTemplateVariables();
             row << TemplateVariable(QStringLiteral("SECONDARY"), service->siblingTemplateRows());
-            lists.pageRows << row;
+            m_pageRows << row;
         }
     }
-    lists.pageRowsValue = TemplateVariable::rowsToTemplateValue(lists.pageRows);
-    setRefreshCycle(refreshCycle() + 1);
+    m_pageRowsValue = TemplateVariable::rowsToTemplateValue(m_pageRows);
+    m_changes.bumpRefreshCycle();
 }
 
-void ServiceManager::sortServiceList()
+void ServiceList::sort()
 {
-    ServiceListState &lists = d->lists;
-    QWriteLocker sortedLocker(&lists.sortedListLock);
-    for (Service *service : std::as_const(lists.sortedList))
+    QWriteLocker sortedLocker(&m_sortedListLock);
+    for (Service *service : std::as_const(m_sortedList))
         service->release();
-    lists.sortedList.clear();
-    lists.servicesValue = TemplateValue(QStringLiteral("services"), TemplateValue::List);
+    m_sortedList.clear();
+    m_servicesValue = TemplateValue(QStringLiteral("services"), TemplateValue::List);
 
-    QReadLocker serviceLocker(&d->serviceListLock);
+    QReadLocker serviceLocker(&m_directory.lock());
     QVector<Service *> list;
-    for (const QVector<Service *> &services : std::as_const(d->ensembleServices)) {
+    for (const QVector<Service *> &services : m_directory.ensembleServices()) {
         for (Service *service : services) {
             if (!service)
                 continue;
@@ -133,9 +157,9 @@ void ServiceManager::sortServiceList()
         }
     }
 
-    if (d->settings && d->settings->isAutoServiceFixed()) {
+    if (m_settings && m_settings->isAutoServiceFixed()) {
         // A fixed service is the only one the listener may choose.
-        const quint32 fixedIdentifier = d->settings->autoServiceId();
+        const quint32 fixedIdentifier = m_settings->autoServiceId();
         for (qsizetype i = list.size() - 1; i >= 0; --i) {
             if (quint32(list.at(i)->serviceIdentifier()) != fixedIdentifier) {
                 list.at(i)->release();
@@ -149,7 +173,7 @@ void ServiceManager::sortServiceList()
         favourite[i] = list.at(i)->isServiceFavourite();
         hasFavourites = hasFavourites || favourite.at(i);
     }
-    lists.hasFavourites.store(hasFavourites);
+    m_hasFavourites.store(hasFavourites);
 
     // Sorted by label first, so every other order keeps labels in order within its groups.
     QVector<qsizetype> order(list.size());
@@ -161,20 +185,20 @@ void ServiceManager::sortServiceList()
         else
             std::sort(order.begin(), order.end(), compare);
     };
-    sortBy(&ServiceManager::lessByLabel, false);
+    sortBy(&ServiceList::lessByLabel, false);
     switch (m_sortType.load()) {
     case 1:
-        sortBy(&ServiceManager::lessByEnsembleNumber, true);
-        sortBy(&ServiceManager::lessByEnsembleLabel, true);
+        sortBy(&ServiceList::lessByEnsembleNumber, true);
+        sortBy(&ServiceList::lessByEnsembleLabel, true);
         break;
     case 2:
-        sortBy(&ServiceManager::lessByType, true);
+        sortBy(&ServiceList::lessByType, true);
         break;
     case 3:
-        sortBy(&ServiceManager::lessByLanguage, true);
+        sortBy(&ServiceList::lessByLanguage, true);
         break;
     case 4:
-        sortBy(&ServiceManager::lessByCountry, true);
+        sortBy(&ServiceList::lessByCountry, true);
         break;
     default:
         break;
@@ -196,81 +220,78 @@ void ServiceManager::sortServiceList()
         Service *service = sorted.at(i);
         const bool passesFilter = !m_sortFavouritesOnly || sortedFavourite.at(i) || service->isRecording();
         const bool isVisible = passesFilter && service->isVisible();
-        lists.servicesValue << serviceValue(service, isVisible, sortedFavourite.at(i));
+        m_servicesValue << serviceValue(service, isVisible, sortedFavourite.at(i));
         if (!isVisible) {
             sorted.removeAt(i);
             service->release();
         }
     }
-    lists.sortedList = sorted;
+    m_sortedList = sorted;
 }
 
-void ServiceManager::setSortType(int type)
+void ServiceList::setSortType(int type)
 {
     if (type == m_sortType)
         return;
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::setSortType() -> new sort type: %1").arg(type));
     m_sortType = type;
     servicePersistentStore().setValue(QStringLiteral("sortType"), type);
-    setDirty(true);
+    m_changes.setDirty(true);
 }
 
-void ServiceManager::setSortFavouritesOnly(bool favouritesOnly)
+void ServiceList::setSortFavouritesOnly(bool favouritesOnly)
 {
-    if (favouritesOnly == m_sortFavouritesOnly && (!favouritesOnly || d->lists.hasFavourites.load()))
+    if (favouritesOnly == m_sortFavouritesOnly && (!favouritesOnly || m_hasFavourites.load()))
         return;
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::setSortFavouritesOnly() -> %1")
                             .arg(favouritesOnly ? QStringLiteral("filtering for favourites") : QStringLiteral("showing all")));
     m_sortFavouritesOnly = favouritesOnly;
     servicePersistentStore().setValue(QStringLiteral("sortFavouritesOnly"), favouritesOnly);
-    setDirty(true);
+    m_changes.setDirty(true);
 }
 
-int ServiceManager::sortType() const
+TemplateValue ServiceList::servicesValue() const
 {
-    return m_sortType;
+    QReadLocker locker(&m_sortedListLock);
+    return m_servicesValue;
 }
 
-bool ServiceManager::isSortFavouritesOnly() const
+QVector<Service *> ServiceList::sortedServices() const
 {
-    return m_sortFavouritesOnly;
+    QReadLocker locker(&m_sortedListLock);
+    return m_sortedList;
 }
 
-bool ServiceManager::hasFavourites() const
+Service *ServiceList::neighbour(const Service *from, int step) const
 {
-    return d->lists.hasFavourites.load();
+    QReadLocker locker(&m_sortedListLock);
+    if (m_sortedList.isEmpty())
+        return nullptr;
+    const qsizetype count = m_sortedList.size();
+    const qsizetype at = m_sortedList.indexOf(const_cast<Service *>(from));
+    Service *target = at < 0 ? m_sortedList.first() : m_sortedList.at((at + step + count) % count);
+    target->retain();
+    return target;
 }
 
-TemplateValue ServiceManager::servicesValue() const
+TemplateVariable::Rows ServiceList::serviceRows() const
 {
-    QReadLocker locker(&d->lists.sortedListLock);
-    return d->lists.servicesValue;
+    QReadLocker locker(&m_rowsLock);
+    return m_pageRows;
 }
 
-QVector<Service *> ServiceManager::sortedServices() const
+TemplateValue ServiceList::serviceRowsValue() const
 {
-    QReadLocker locker(&d->lists.sortedListLock);
-    return d->lists.sortedList;
+    QReadLocker locker(&m_rowsLock);
+    return m_pageRowsValue;
 }
 
-TemplateVariable::Rows ServiceManager::serviceRows() const
+void ServiceList::release()
 {
-    QReadLocker locker(&d->lists.serviceListJsonLock);
-    return d->lists.pageRows;
-}
-
-TemplateValue ServiceManager::serviceRowsValue() const
-{
-    QReadLocker locker(&d->lists.serviceListJsonLock);
-    return d->lists.pageRowsValue;
-}
-
-void ServiceManager::releaseSortedList()
-{
-    QWriteLocker locker(&d->lists.sortedListLock);
-    for (Service *service : std::as_const(d->lists.sortedList))
+    QWriteLocker locker(&m_sortedListLock);
+    for (Service *service : std::as_const(m_sortedList))
         service->release();
-    d->lists.sortedList.clear();
+    m_sortedList.clear();
 }
 
 } // namespace ZOZ
