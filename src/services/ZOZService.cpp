@@ -36,7 +36,6 @@ Service::Service(const bool &isData)
     , m_manager(ServiceManager::existingInstance())
     , m_settings(Settings::instance())
     , m_isData(isData)
-    , m_announcements(QStringLiteral("announcements"), TemplateValue::List)
 {
     m_descriptor.fecSettings = {0, 0};
     if (m_settings)
@@ -355,36 +354,8 @@ bool Service::setAnnouncements(QVector<Announcement> entries)
     if (!changed)
         return false;
 
-    TemplateValue list(QStringLiteral("announcements"), TemplateValue::List);
-    for (const Announcement &entry : std::as_const(entries)) {
-        int position = 16;
-        const bool alarm = entry.system == Announcement::Dab && (entry.flags & 1) && entry.clusterId == 254;
-        if (!alarm && entry.flags != 0) {
-            position = 0;
-            while (!(entry.flags & (1u << position)))
-                ++position;
-        }
-        TemplateValue item;
-        const QString type = entry.system == Announcement::Dab ? QStringLiteral("DAB")
-                             : entry.system == Announcement::Drm ? QStringLiteral("DRM")
-                                                                  : QString();
-        item << TemplateValue(QStringLiteral("type"), type) << TemplateValue(QStringLiteral("flag"), int(entry.flags))
-             << TemplateValue(QStringLiteral("pos"), position)
-             << TemplateValue(QStringLiteral("start"), static_cast<unsigned int>(entry.start))
-             << TemplateValue(QStringLiteral("ignored"), entry.ignored)
-             << TemplateValue(QStringLiteral("SID"), int(entry.sid));
-        if (entry.system == Announcement::Dab)
-            item << TemplateValue(QStringLiteral("clusterId"), int(entry.clusterId));
-        list << item;
-    }
-    m_announcements = list;
     m_announcementEntries = entries;
     return true;
-}
-
-TemplateValue Service::announcements() const
-{
-    return m_announcements;
 }
 
 Service *Service::child(const int &componentIndex, const int &dataIndex)

@@ -4,8 +4,6 @@
 #include "ZOZPointer.h"
 #include "ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
-#include "ZOZTemplateValue.h"
-#include "ZOZTemplateVariable.h"
 
 #include <QByteArray>
 #include <QMutex>
@@ -120,8 +118,6 @@ public:
     virtual void stop(uint reason);
     virtual bool handlePacket(int length, const uchar *const &data);
     virtual ReceptionState *receptionProgress();
-    virtual TemplateVariable::Rows siblingTemplateRows();
-    virtual QVector<TemplateVariable> fillTemplateVariables();
     virtual void retranslate();
     virtual void retranslateContent();
 
@@ -187,7 +183,6 @@ public:
     void setServiceIsPresent(const bool &present);
     bool setServiceFlags(const quint16 &flags);
     bool setAnnouncements(QVector<Announcement> entries);
-    TemplateValue announcements() const;
     QVector<Announcement> announcementEntries() const { return m_announcementEntries; }
     Service *child(const int &componentIndex, const int &dataIndex);
     void markDirty();
@@ -340,7 +335,6 @@ private:
     QString m_audioClassification;
     quint16 m_serviceFlags = 0;
     QVector<Announcement> m_announcementEntries;
-    TemplateValue m_announcements;
     QVector<Service *> m_siblings;
     QVector<Service *> m_children;
 };

@@ -1,12 +1,11 @@
-// The sorted service list: order, favourites filter, the "services" value of
-// the server information and the page rows.
+// The sorted service list: order, favourites filter and the entries of the
+// state poll.
 
 #include "ZOZServiceList.h"
 
 #include "ZOZLog.h"
 #include "ZOZService.h"
 #include "ZOZServiceDirectory.h"
-#include "ZOZServiceSelection.h"
 #include "ZOZSettings.h"
 #include "ZOZServiceStore.h"
 
@@ -22,38 +21,24 @@ namespace {
 
 constexpr quint32 LogManager = LogSource::ServiceManager;
 
-// The selector id of a service and its components share the upper 16 bits.
-constexpr quint32 ServiceBitsMask = 0xFFFF0000u;
-
-TemplateValue appsValue(const Service *service)
+ServiceListEntry entryOf(const Service *service, bool isVisible, bool isFavourite)
 {
-    TemplateValue apps(QStringLiteral("apps"), TemplateValue::List);
+    ServiceListEntry entry;
+    entry.serviceId = service->serviceId();
+    entry.isAudio = !service->isData();
+    entry.isVisible = isVisible;
+    entry.isFavourite = isFavourite;
+    entry.label = service->label();
     for (const Service *child : service->children()) {
         if (!child)
             continue;
         // A packet-mode application that stops during announcements says so in bit 0.
         const bool stopsInAnnouncement = (child->sourceFlags() & 1u) && child->isPacketMode();
-        TemplateValue app;
-        app << TemplateValue(QStringLiteral("shortName"), child->shortname())
-            << TemplateValue(QStringLiteral("singleViewPath"), child->singleViewPath())
-            << TemplateValue(QStringLiteral("requestPath"), child->requestPath())
-            << TemplateValue(QStringLiteral("activeInAnnouncement"), !stopsInAnnouncement);
-        apps << app;
+        entry.applications.append({child->shortname(), child->singleViewPath(), child->requestPath(),
+                                   !stopsInAnnouncement});
     }
-    return apps;
-}
-
-TemplateValue serviceValue(const Service *service, bool isVisible, bool isFavourite)
-{
-    TemplateValue value;
-    value << TemplateValue(QStringLiteral("ID"), int(service->serviceId()))
-          << TemplateValue(QStringLiteral("ID_"), uint(quint32(service->serviceId()) & ServiceBitsMask))
-          << TemplateValue(QStringLiteral("isAudio"), !service->isData())
-          << TemplateValue(QStringLiteral("isVisible"), isVisible)
-          << TemplateValue(QStringLiteral("isFavourite"), isFavourite)
-          << TemplateValue(QStringLiteral("label"), service->label()) << appsValue(service)
-          << TemplateValue(QStringLiteral("announcements"), service->announcements());
-    return value;
+    entry.announcements = service->announcementEntries();
+    return entry;
 }
 
 } // namespace
@@ -88,12 +73,10 @@ bool ServiceList::lessByCountry(const Service *a, const Service *b)
     return a->countryText().toLower() < b->countryText().toLower();
 }
 
-ServiceList::ServiceList(ServiceChanges &changes, Settings *settings, ServiceDirectory &directory,
-                         const ServiceSelection &selection)
+ServiceList::ServiceList(ServiceChanges &changes, Settings *settings, ServiceDirectory &directory)
     : m_changes(changes)
     , m_settings(settings)
     , m_directory(directory)
-    , m_selection(selection)
 {
 }
 
@@ -116,25 +99,11 @@ void ServiceList::update()
 {
     if (!m_changes.serviceListDirty.load())
         return;
-    QWriteLocker rowsLocker(&m_rowsLock);
+    QMutexLocker rebuildLocker(&m_rebuildMutex);
     // Concurrent callers wait here and find the work done.
     if (!m_changes.serviceListDirty.exchange(false))
         return;
     sort();
-
-    const quint32 selected = quint32(m_selection.selectedServiceId()) & ServiceBitsMask;
-    m_pageRows.clear();
-    {
-        QReadLocker sortedLocker(&m_sortedListLock);
-        for (Service *service : std::as_const(m_sortedList)) {
-            TemplateVariable::Row row;
-            row << TemplateVariable(QStringLiteral("selected"), (quint32(service->serviceId()) & ServiceBitsMask) == selected);
-            row << service->fillTemplateVariables();
-            row << TemplateVariable(QStringLiteral("SECONDARY"), service->siblingTemplateRows());
-            m_pageRows << row;
-        }
-    }
-    m_pageRowsValue = TemplateVariable::rowsToTemplateValue(m_pageRows);
     m_changes.bumpRefreshCycle();
 }
 
@@ -144,7 +113,7 @@ void ServiceList::sort()
     for (Service *service : std::as_const(m_sortedList))
         service->release();
     m_sortedList.clear();
-    m_servicesValue = TemplateValue(QStringLiteral("services"), TemplateValue::List);
+    m_entries.clear();
 
     QReadLocker serviceLocker(&m_directory.lock());
     QVector<Service *> list;
@@ -220,7 +189,7 @@ void ServiceList::sort()
         Service *service = sorted.at(i);
         const bool passesFilter = !m_sortFavouritesOnly || sortedFavourite.at(i) || service->isRecording();
         const bool isVisible = passesFilter && service->isVisible();
-        m_servicesValue << serviceValue(service, isVisible, sortedFavourite.at(i));
+        m_entries << entryOf(service, isVisible, sortedFavourite.at(i));
         if (!isVisible) {
             sorted.removeAt(i);
             service->release();
@@ -250,10 +219,16 @@ void ServiceList::setSortFavouritesOnly(bool favouritesOnly)
     m_changes.setDirty(true);
 }
 
-TemplateValue ServiceList::servicesValue() const
+QVector<ServiceListEntry> ServiceList::entries() const
 {
     QReadLocker locker(&m_sortedListLock);
-    return m_servicesValue;
+    return m_entries;
+}
+
+void ServiceList::withSortedServices(const std::function<void(const QVector<Service *> &)> &visit) const
+{
+    QReadLocker locker(&m_sortedListLock);
+    visit(m_sortedList);
 }
 
 QVector<Service *> ServiceList::sortedServices() const
@@ -272,18 +247,6 @@ Service *ServiceList::neighbour(const Service *from, int step) const
     Service *target = at < 0 ? m_sortedList.first() : m_sortedList.at((at + step + count) % count);
     target->retain();
     return target;
-}
-
-TemplateVariable::Rows ServiceList::serviceRows() const
-{
-    QReadLocker locker(&m_rowsLock);
-    return m_pageRows;
-}
-
-TemplateValue ServiceList::serviceRowsValue() const
-{
-    QReadLocker locker(&m_rowsLock);
-    return m_pageRowsValue;
 }
 
 void ServiceList::release()

@@ -1,32 +1,51 @@
 #pragma once
 
-#include "ZOZTemplateValue.h"
-#include "ZOZTemplateVariable.h"
+#include "ZOZService.h"
 
 #include <QReadWriteLock>
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 
 namespace ZOZ {
 
-class Service;
 class ServiceChanges;
 class ServiceDirectory;
-class ServiceSelection;
 class Settings;
 
+// One service of the list as the state poll reports it, taken when the list
+// was rebuilt. Hidden services are reported too, marked invisible.
+struct ServiceListEntry
+{
+    // A data service of the entry.
+    struct Application
+    {
+        QString shortName;
+        QString singleViewPath;
+        QString requestPath;
+        bool activeInAnnouncement = true;
+    };
+
+    qint32 serviceId = -1;
+    bool isAudio = true;
+    bool isVisible = true;
+    bool isFavourite = false;
+    QString label;
+    QVector<Application> applications;
+    QVector<Announcement> announcements;
+};
+
 // The sorted service list the pages show and step through: order,
-// favourites filter, the "services" value of the state poll and the rows of
-// the selection page. Rebuilt when the services changed.
+// favourites filter and the entries of the state poll. Rebuilt when the
+// services changed.
 //
-// Lock order: the rows lock, then the sorted-list lock, then the directory's
-// service-list lock (and the selection's mutexes after it).
+// Lock order: the rebuild lock, then the sorted-list lock, then the
+// directory's service-list lock.
 class ServiceList
 {
 public:
-    ServiceList(ServiceChanges &changes, Settings *settings, ServiceDirectory &directory,
-                const ServiceSelection &selection);
+    ServiceList(ServiceChanges &changes, Settings *settings, ServiceDirectory &directory);
     ~ServiceList();
 
     // The order and filter the user chose in an earlier run.
@@ -42,15 +61,16 @@ public:
     void setSortFavouritesOnly(bool favouritesOnly);
     bool hasFavourites() const { return m_hasFavourites.load(); }
 
-    TemplateValue servicesValue() const;
+    // Every service of the last rebuild, the sorted list backwards.
+    QVector<ServiceListEntry> entries() const;
     // Without references: valid while the caller keeps the list from being rebuilt.
     QVector<Service *> sortedServices() const;
+    // Runs `visit` on the sorted list, which is not rebuilt meanwhile.
+    void withSortedServices(const std::function<void(const QVector<Service *> &)> &visit) const;
     // The service `step` places after `from` in the list, wrapping; the first
     // when `from` is not listed; null for an empty list. The result carries a
     // reference for the caller.
     Service *neighbour(const Service *from, int step) const;
-    TemplateVariable::Rows serviceRows() const;
-    TemplateValue serviceRowsValue() const;
 
 private:
     void sort();
@@ -64,22 +84,19 @@ private:
     ServiceChanges &m_changes;
     Settings *m_settings;
     ServiceDirectory &m_directory;
-    const ServiceSelection &m_selection;
 
     // Set by the pages' threads and the main thread, read by the rebuild.
     std::atomic<bool> m_sortFavouritesOnly { false };
     std::atomic<int> m_sortType { 0 };
     std::atomic<bool> m_hasFavourites { false };
 
-    // Guards `m_sortedList` and `m_servicesValue`. Each entry holds one reference.
+    // Guards `m_sortedList` and `m_entries`. Each list item holds one reference.
     mutable QReadWriteLock m_sortedListLock;
     QVector<Service *> m_sortedList;
-    TemplateValue m_servicesValue { QStringLiteral("services"), TemplateValue::List };
+    QVector<ServiceListEntry> m_entries;
 
-    // Guards the page rows; taken before `m_sortedListLock`.
-    mutable QReadWriteLock m_rowsLock { QReadWriteLock::Recursive };
-    TemplateVariable::Rows m_pageRows;
-    TemplateValue m_pageRowsValue { TemplateValue::List };
+    // Makes concurrent rebuilds wait; taken before `m_sortedListLock`.
+    mutable QMutex m_rebuildMutex;
 };
 
 } // namespace ZOZ

@@ -81,7 +81,7 @@ ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::uniq
     , m_directory(std::make_unique<ServiceDirectory>(m_changes, m_settings, std::move(source), std::move(factory),
                                                      CheckIntervalMs))
     , m_selection(m_changes, m_settings, *m_directory)
-    , m_list(std::make_unique<ServiceList>(m_changes, m_settings, *m_directory, m_selection))
+    , m_list(std::make_unique<ServiceList>(m_changes, m_settings, *m_directory))
     , m_serverId(randomIdentifier())
 {
     m_directory->setSelection(&m_selection);
@@ -503,10 +503,12 @@ void ServiceManager::updateServiceList() { m_list->update(); }
 int ServiceManager::sortType() const { return m_list->sortType(); }
 bool ServiceManager::isSortFavouritesOnly() const { return m_list->isSortFavouritesOnly(); }
 bool ServiceManager::hasFavourites() const { return m_list->hasFavourites(); }
-TemplateValue ServiceManager::servicesValue() const { return m_list->servicesValue(); }
+QVector<ServiceListEntry> ServiceManager::listEntries() const { return m_list->entries(); }
 QVector<Service *> ServiceManager::sortedServices() const { return m_list->sortedServices(); }
-TemplateVariable::Rows ServiceManager::serviceRows() const { return m_list->serviceRows(); }
-TemplateValue ServiceManager::serviceRowsValue() const { return m_list->serviceRowsValue(); }
+void ServiceManager::withSortedServices(const std::function<void(const QVector<Service *> &)> &visit) const
+{
+    m_list->withSortedServices(visit);
+}
 void ServiceManager::setSortType(int type) { m_list->setSortType(type); }
 void ServiceManager::setSortFavouritesOnly(bool favouritesOnly) { m_list->setSortFavouritesOnly(favouritesOnly); }
 

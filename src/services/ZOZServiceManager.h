@@ -3,11 +3,10 @@
 #include "ZOZEnsembleSource.h"
 #include "ZOZServiceChanges.h"
 #include "ZOZServiceFactory.h"
+#include "ZOZServiceList.h"
 #include "ZOZServiceNotifications.h"
 #include "ZOZServiceSelection.h"
 #include "ZOZSettings.h"
-#include "ZOZTemplateValue.h"
-#include "ZOZTemplateVariable.h"
 
 #include <QElapsedTimer>
 #include <QMap>
@@ -24,7 +23,6 @@ namespace ZOZ {
 class PageSourceRegistry;
 class Service;
 class ServiceDirectory;
-class ServiceList;
 
 // Turns the receiver's ensemble database into service objects and keeps the
 // one that is heard. One per process. A façade over its parts:
@@ -36,7 +34,7 @@ class ServiceList;
 // The pages themselves live in the web layer, which reads these parts
 // through the manager.
 //
-// Lock order, outermost first: the list's rows lock, the list's sorted-list
+// Lock order, outermost first: the list's rebuild mutex, its sorted-list
 // lock, the directory's service-list lock, the selected mutex, the
 // announcement mutex, the auto-service mutex, the notifications' mutex.
 class ServiceManager : public QObject, public Settings::Listener
@@ -127,11 +125,12 @@ public:
     int sortType() const;
     bool isSortFavouritesOnly() const;
     bool hasFavourites() const;
-    TemplateValue servicesValue() const;
+    // The entries of the state poll, the sorted list backwards.
+    QVector<ServiceListEntry> listEntries() const;
     // Without references: valid while the caller keeps the list from being rebuilt.
     QVector<Service *> sortedServices() const;
-    TemplateVariable::Rows serviceRows() const;
-    TemplateValue serviceRowsValue() const;
+    // Runs `visit` on the sorted list, which is not rebuilt meanwhile.
+    void withSortedServices(const std::function<void(const QVector<Service *> &)> &visit) const;
 
     // Notifications. `message` is HTML: texts from broadcasts or users go in escaped.
     ServiceNotifications &notes() { return m_notifications; }

@@ -1,5 +1,5 @@
-// What a service tells the pages about itself: its template variables, the
-// rows of its secondary components, its translated texts and its preview image.
+// What a service tells the pages about itself: its subtitle, its translated
+// texts and its preview image.
 #include "ZOZService.h"
 
 #include "ZOZResourcePath.h"
@@ -53,77 +53,6 @@ QString Service::subTitle() const
     if (!m_audioClassification.isEmpty())
         text += QStringLiteral(" (") + m_audioClassification + QLatin1Char(')');
     return text.mid(1);
-}
-
-QVector<TemplateVariable> Service::fillTemplateVariables()
-{
-    const QString path = requestPath();
-    const quint32 selector = quint32(m_descriptor.serviceId);
-    QVector<TemplateVariable> variables;
-    variables.reserve(49);
-    variables << TemplateVariable(QStringLiteral("HTTP_REFRESH_CYCLE"), refreshCycle())
-              << TemplateVariable(QStringLiteral("singleViewPath"), m_singleViewPath)
-              << TemplateVariable(QStringLiteral("requestPath"), path)
-              << TemplateVariable(QStringLiteral("revRequestPath"), QStringLiteral("../").repeated(path.count(QLatin1Char('/'))))
-              << TemplateVariable(QStringLiteral("cachePath"), m_cachePath)
-              << TemplateVariable(QStringLiteral("ID"), int(m_descriptor.serviceId))
-              << TemplateVariable(QStringLiteral("ID_"), static_cast<unsigned int>(selector & 0xFFFF0000u))
-              << TemplateVariable(QStringLiteral("ID__"), static_cast<unsigned int>(selector & 0xFFFFFF00u))
-              << TemplateVariable(QStringLiteral("IDE"), ensembleIndexOf(m_descriptor.serviceId))
-              << TemplateVariable(QStringLiteral("IDS"), serviceIndexOf(m_descriptor.serviceId))
-              << TemplateVariable(QStringLiteral("IDC"), componentIndexOf(m_descriptor.serviceId))
-              << TemplateVariable(QStringLiteral("SCID"), m_descriptor.componentId)
-              << TemplateVariable(QStringLiteral("SCIDS"), m_descriptor.componentIdS)
-              << TemplateVariable(QStringLiteral("hasTextMessages"), m_hasTextMessages)
-              << TemplateVariable(QStringLiteral("hasJournaline"), m_hasJournaline)
-              << TemplateVariable(QStringLiteral("textMessage"), textMessage(), true)
-              << TemplateVariable(QStringLiteral("audioStreamPath"), m_audioStreamPath)
-              << TemplateVariable(QStringLiteral("isVisible"), isVisible())
-              << TemplateVariable(QStringLiteral("isEncrypted"), m_descriptor.encrypted)
-              << TemplateVariable(QStringLiteral("isFavourite"), isServiceFavourite())
-              << TemplateVariable(QStringLiteral("isAudio"), !m_isData)
-              << TemplateVariable(QStringLiteral("isData"), m_isData)
-              << TemplateVariable(QStringLiteral("isFixed"), m_isFixed)
-              << TemplateVariable(QStringLiteral("isAvailable"), isAvailable())
-              << TemplateVariable(QStringLiteral("isPacketMode"), m_descriptor.packetMode)
-              << TemplateVariable(QStringLiteral("hasAudio"), !m_isData || !m_audioStreamPath.isEmpty())
-              << TemplateVariable(QStringLiteral("audioClassification"), m_audioClassification)
-              << TemplateVariable(QStringLiteral("logo"), m_logo)
-              << TemplateVariable(QStringLiteral("source"), m_source)
-              << TemplateVariable(QStringLiteral("subTitle"), subTitle())
-              << TemplateVariable(QStringLiteral("label"), m_descriptor.label, true)
-              << TemplateVariable(QStringLiteral("labelExt"), m_descriptor.labelExt, true)
-              << TemplateVariable(QStringLiteral("labelComponent"), m_descriptor.componentLabel, true)
-              << TemplateVariable(QStringLiteral("ensemble"), m_descriptor.ensembleLabel, true)
-              << TemplateVariable(QStringLiteral("ensembleShortName"), m_descriptor.ensembleLabelShort, true)
-              << TemplateVariable(QStringLiteral("name"), m_descriptor.name)
-              << TemplateVariable(QStringLiteral("shortname"), m_descriptor.shortname)
-              << TemplateVariable(QStringLiteral("applicationId"), int(m_descriptor.applicationId))
-              << TemplateVariable(QStringLiteral("ensembleId"), int(m_descriptor.ensembleIdentifier))
-              << TemplateVariable(QStringLiteral("validEnsembleId"), m_descriptor.ensembleIdentifier >= 0)
-              << TemplateVariable(QStringLiteral("ECC"), m_descriptor.ecc)
-              << TemplateVariable(QStringLiteral("countryId"), m_descriptor.countryId)
-              << TemplateVariable(QStringLiteral("serviceId"), m_descriptor.serviceIdentifier)
-              << TemplateVariable(QStringLiteral("shortId"), m_descriptor.shortId)
-              << TemplateVariable(QStringLiteral("streamId"), int(m_descriptor.streamId))
-              << TemplateVariable(QStringLiteral("language"), m_languageText)
-              << TemplateVariable(QStringLiteral("country"), m_countryText)
-              << TemplateVariable(QStringLiteral("type"), m_programTypeText);
-    TemplateVariable::Rows rows;
-    rows.reserve(m_children.size());
-    for (Service *service : std::as_const(m_children))
-        rows << service->fillTemplateVariables();
-    variables << TemplateVariable(QStringLiteral("SUB"), rows);
-    return variables;
-}
-
-TemplateVariable::Rows Service::siblingTemplateRows()
-{
-    TemplateVariable::Rows rows;
-    rows.reserve(m_siblings.size());
-    for (Service *service : std::as_const(m_siblings))
-        rows << service->fillTemplateVariables();
-    return rows;
 }
 
 void Service::retranslate()

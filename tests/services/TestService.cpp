@@ -2,6 +2,7 @@
 // announcements, page variables and the preview image.
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
+#include "ZOZServiceValues.h"
 
 #include <memory>
 
@@ -243,7 +244,7 @@ TEST_F(ServiceTest, AnnouncementsKeepIgnoredEntriesAndPositions)
     Announcement traffic {Announcement::Dab, 0x0002, 100, 0x01030000, false, 3};
     Announcement drm {Announcement::Drm, 0x0004, 100, 0x01040000, false, 0};
     ASSERT_TRUE(service->setAnnouncements({alarm, traffic, drm}));
-    const QString json = service->announcements().toJson();
+    const QString json = ZOZ::announcementsValue(service->announcementEntries()).toJson();
     EXPECT_TRUE(json.contains(QStringLiteral("\"type\":\"DAB\",\"flag\":1,\"pos\":16,\"start\":100,\"ignored\":false,\"SID\":16908288,\"clusterId\":254")))
         << json.toStdString();
     EXPECT_TRUE(json.contains(QStringLiteral("\"flag\":2,\"pos\":1")));
@@ -255,7 +256,7 @@ TEST_F(ServiceTest, AnnouncementsKeepIgnoredEntriesAndPositions)
     later.start = 200;
     later.clusterId = 4;
     EXPECT_FALSE(service->setAnnouncements({alarm, later, drm}));
-    EXPECT_TRUE(service->announcements().toJson().contains(QStringLiteral("\"start\":100")));
+    EXPECT_TRUE(ZOZ::announcementsValue(service->announcementEntries()).toJson().contains(QStringLiteral("\"start\":100")));
 
     Announcement ignored = traffic;
     ignored.ignored = true;
@@ -264,7 +265,7 @@ TEST_F(ServiceTest, AnnouncementsKeepIgnoredEntriesAndPositions)
     EXPECT_TRUE(service->announcementEntries().at(1).ignored);
 
     EXPECT_TRUE(service->setAnnouncements({}));
-    EXPECT_EQ(service->announcements().toJson(), QStringLiteral("\"announcements\":[]"));
+    EXPECT_EQ(ZOZ::announcementsValue(service->announcementEntries()).toJson(), QStringLiteral("\"announcements\":[]"));
 }
 
 TEST_F(ServiceTest, PageVariablesDescribeTheService)
@@ -272,7 +273,7 @@ TEST_F(ServiceTest, PageVariablesDescribeTheService)
     ServiceDescriptor d = descriptor(QStringLiteral("sls"));
     d.serviceId = 0x01020304;
     Held service(initialised(d));
-    const QVector<ZOZ::TemplateVariable> variables = service->fillTemplateVariables();
+    const QVector<ZOZ::TemplateVariable> variables = ZOZ::serviceVariables(*service.service);
     ASSERT_EQ(variables.size(), 49);
     EXPECT_EQ(variables.first().name, QStringLiteral("HTTP_REFRESH_CYCLE"));
     EXPECT_EQ(variables.last().name, QStringLiteral("SUB"));
@@ -288,14 +289,14 @@ TEST_F(ServiceTest, PageVariablesDescribeTheService)
     EXPECT_EQ(variable(variables, QStringLiteral("SCID")).toString(), QStringLiteral("65535"));
 
     Held audio(initialised(descriptor(QStringLiteral("audio")), false));
-    EXPECT_EQ(variable(audio->fillTemplateVariables(), QStringLiteral("hasAudio")).toString(), QStringLiteral("true"));
+    EXPECT_EQ(variable(ZOZ::serviceVariables(*audio.service), QStringLiteral("hasAudio")).toString(), QStringLiteral("true"));
 
     Held child(initialised(descriptor(QStringLiteral("sls"))));
     Held other(initialised(descriptor(QStringLiteral("bws"))));
     Held grandchild(initialised(descriptor(QStringLiteral("spi"))));
     audio->children() << child.service << other.service;
     child->children() << grandchild.service;
-    const QVector<ZOZ::TemplateVariable> tree = audio->fillTemplateVariables();
+    const QVector<ZOZ::TemplateVariable> tree = ZOZ::serviceVariables(*audio.service);
     ASSERT_EQ(variable(tree, QStringLiteral("SUB")).toInt(), 2);
     const ZOZ::TemplateVariable &sub = tree.last();
     EXPECT_EQ(variable(sub.items.at(0), QStringLiteral("SUB")).toInt(), 1);

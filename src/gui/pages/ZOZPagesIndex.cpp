@@ -4,6 +4,7 @@
 
 #include "ZOZHttpAccess.h"
 #include "ZOZServiceManager.h"
+#include "ZOZServiceValues.h"
 #include "ZOZSettings.h"
 #include "ZOZVersion.h"
 
@@ -96,7 +97,7 @@ void Pages::checkDirties()
     page.setVariable(QStringLiteral("DADIDOZOR_TIMELINE"), TimelineEnabled);
     page.setVariable(QStringLiteral("ZOZ_ACCESS_TOKEN"), QString::fromLatin1(accessToken()));
     m_manager->updateServiceList();
-    page.expandLoops(QStringLiteral("SERVICES"), m_manager->serviceRows());
+    page.expandLoops(QStringLiteral("SERVICES"), selectionRows(*m_manager));
     m_selectionPageTime = Pages::nowInSeconds();
     m_manager->changes().bumpRefreshCycle();
 }

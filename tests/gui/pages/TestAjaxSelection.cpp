@@ -5,6 +5,7 @@
 #include "ServiceTestSupport.h"
 #include "StrictJson.h"
 #include "WebStack.h"
+#include "ZOZServiceValues.h"
 #include "ajax/ZOZAjaxCommands.h"
 #include "ZOZHttpServer.h"
 #include "ZOZMainThreadServices.h"
@@ -216,7 +217,7 @@ TEST_F(SelectionTest, NextAndPreviousWrapAroundTheSortedList)
     EXPECT_EQ(selectedLabel(), QStringLiteral("ABD"));
     // The page rows mark the selected entry.
     manager->updateServiceList();
-    const ZOZ::TemplateVariable::Rows rows = manager->serviceRows();
+    const ZOZ::TemplateVariable::Rows rows = ZOZ::selectionRows(*manager);
     ASSERT_EQ(rows.size(), 4);
     for (int i = 0; i < rows.size(); ++i) {
         ASSERT_FALSE(rows.at(i).isEmpty());
@@ -247,7 +248,7 @@ TEST_F(SelectionTest, FavouritesFilterHidesOthersButKeepsTheirMapsAndSwitchesOff
     // The recorded service stays visible.
     EXPECT_EQ(sortedLabels(), (QStringList {QStringLiteral("ABD"), QStringLiteral("Zeta")}));
     EXPECT_TRUE(manager->hasFavourites());
-    const QString json = manager->servicesValue().toJson();
+    const QString json = ZOZ::servicesValue(manager->listEntries()).toJson();
     EXPECT_EQ(json.count(QStringLiteral("\"isVisible\":false")), 2);
     EXPECT_EQ(json.count(QStringLiteral("\"isFavourite\":true")), 1);
 }

@@ -4,6 +4,7 @@
 
 #include "ZOZReceiver.h"
 #include "ZOZServiceManager.h"
+#include "ZOZServiceValues.h"
 
 #include <QDateTime>
 
@@ -145,7 +146,7 @@ bool getServerInfo(const AjaxContext &context, const HttpRequest &request, HttpR
         reply << config;
     }
 
-    reply << manager->servicesValue();
+    reply << servicesValue(manager->listEntries());
     if (settings)
         reply << TemplateValue(QStringLiteral("announcements"), settings->announcementsValue());
     reply << tunerValue(settings, dab);
