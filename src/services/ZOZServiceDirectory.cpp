@@ -2,9 +2,9 @@
 // services; the directory's life and its worker.
 #include "ZOZServiceDirectory.h"
 
-#include "ZOZPageSource.h"
 #include "ZOZLog.h"
 #include "ZOZMainThreadServices.h"
+#include "ZOZPageSource.h"
 #include "ZOZResourcePath.h"
 #include "ZOZService.h"
 #include "ZOZServiceCheckWorker.h"

@@ -3,8 +3,8 @@
 #include "ZOZHtmlTemplate.h"
 #include "ZOZHttpRequestHandler.h"
 #include "ZOZServicePageRegistry.h"
-#include "ajax/ZOZAjaxTable.h"
 #include "ZOZTemplateVariable.h"
+#include "ajax/ZOZAjaxTable.h"
 
 #include <QDateTime>
 #include <QMutex>

@@ -162,9 +162,17 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     QElapsedTimer timer;
     timer.start();
     QJsonArray services;
+    // Services may be listed before their labels arrived: wait for both.
+    const auto labelled = [](const QJsonArray &list) {
+        for (const QJsonValue &entry : list) {
+            if (entry.toObject().value(QStringLiteral("label")).toString().isEmpty())
+                return false;
+        }
+        return true;
+    };
     while (timer.elapsed() < 20000) {
         services = serverInfo().value(QStringLiteral("services")).toArray();
-        if (services.size() == 3)
+        if (services.size() == 3 && labelled(services))
             break;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }
