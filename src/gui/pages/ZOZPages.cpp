@@ -209,7 +209,6 @@ const QStringList &Pages::templatePaths()
 Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Settings *settings)
     : m_manager(manager)
     , m_server(server)
-    , m_receiver(receiver)
     , m_settings(settings)
     , m_registry(server)
 {

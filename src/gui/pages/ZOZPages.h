@@ -74,7 +74,6 @@ private:
 
     ServiceManager *m_manager;
     HttpServer *m_server;
-    Receiver *m_receiver;
     Settings *m_settings;
     AjaxTable m_ajax;
     ServicePageRegistry m_registry;
