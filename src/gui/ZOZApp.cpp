@@ -2,8 +2,12 @@
 
 #include "ZOZConsoleSignals.h"
 #include "ZOZHelpWindows.h"
+#include "http/ZOZHttpServer.h"
 #include "base/ZOZLog.h"
+#include "ZOZPages.h"
 #include "base/ZOZPaths.h"
+#include "ZOZReceiver.h"
+#include "ZOZHttpSettingsAdapter.h"
 #include "ZOZServiceManager.h"
 #include "base/ZOZVersion.h"
 
@@ -55,7 +59,11 @@ public:
     QTimer flushTimer;
     QTimer logFileTimer;
     ConsoleSignals *consoleSignals = nullptr;
+    // The parts, made in this order by init() and taken down in reverse.
+    std::unique_ptr<HttpServer> httpServer;
+    std::unique_ptr<HttpSettingsAdapter> httpSettings;
     ServiceManager *serviceManager = nullptr;
+    std::unique_ptr<Pages> pages;
     QQueue<PendingBox> pendingBoxes;
     bool showingBox = false;
 };
@@ -100,9 +108,14 @@ App::~App()
 
     if (d->serviceManager) {
         ZOZ_LOG(LogNotice, QStringLiteral("stopping service manager.."));
+        // No request reaches the manager while it goes; the server itself
+        // goes once the services are gone (servicesStopped), before the receiver.
+        if (d->pages)
+            d->pages->shutdown();
         ServiceManager::destroyInstance();
         d->serviceManager = nullptr;
     }
+    stopWebLayer();
 
     ZOZ_LOG(LogNotice, QStringLiteral("clearing disposables list.."));
     clearDisposables();
@@ -177,9 +190,17 @@ App::InitResult App::init()
             QStringLiteral("Settings::parseCommandLine() -> warning: no input set, defaulting to %1 frontend device")
                 .arg(settings->frontEndModeName()));
 
+    // The composition root: the receiver, the service manager over it, the
+    // HTTP server, and the pages over all three.
+    Receiver *receiver = Receiver::instance();
     ZOZ_LOG(LogNotice, QStringLiteral("creating ServiceManager.."));
-    d->serviceManager = ServiceManager::instance();
-    if (!d->serviceManager->init())
+    d->serviceManager = ServiceManager::instance(std::make_unique<ReceiverEnsembleSource>(receiver));
+    connect(this, &App::retranslate, d->serviceManager, &ServiceManager::retranslate);
+    connect(d->serviceManager, &ServiceManager::servicesStopped, this, &App::stopWebLayer);
+    d->httpServer = std::make_unique<HttpServer>(nullptr, nullptr);
+    d->httpSettings = std::make_unique<HttpSettingsAdapter>(settings, d->httpServer.get());
+    d->pages = std::make_unique<Pages>(d->serviceManager, d->httpServer.get(), receiver, settings);
+    if (!d->pages->init() || !d->serviceManager->init())
         return InitResult::Failed;
     // The pages are the user interface: tell the user where to find them.
     std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));
@@ -196,6 +217,19 @@ App::InitResult App::init()
 
     ZOZ_LOG(LogNotice, QStringLiteral("finished initialising process."));
     return InitResult::Running;
+}
+
+void App::stopWebLayer()
+{
+    if (d->pages) {
+        d->pages->shutdown();
+        d->pages.reset();
+    }
+    if (d->httpServer) {
+        ZOZ_LOG(LogSource::ServiceManager, QStringLiteral("shutting down HTTP server.."));
+        d->httpServer.reset();
+        d->httpSettings.reset();
+    }
 }
 
 void App::queueInvoke(const DeferredCall &call)

@@ -56,6 +56,8 @@ public slots:
     void openBrowser();
 
 private:
+    // Takes the pages and the HTTP server down.
+    void stopWebLayer();
     void onConsoleSignal(int signalNumber);
     void showBoxes();
 

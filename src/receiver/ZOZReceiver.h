@@ -3,13 +3,11 @@
 #include "ZOZDabEnsemble.h"
 #include "ZOZDabStick.h"
 #include "ZOZEnsembleDatabase.h"
-#include "http/ZOZHttpRequest.h"
 #include "ZOZReceiverDABUSB.h"
 #include "ZOZRtkLibrary.h"
 #include "settings/ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
 #include "ZOZStreamRouter.h"
-#include "web/ZOZTemplateValue.h"
 
 #include <QMutex>
 #include <QThread>
@@ -23,6 +21,18 @@
 namespace ZOZ {
 
 class StreamHandler;
+
+// What the pages show of the receiver: the stick and the progress of a scan.
+struct ReceiverStatus
+{
+    bool published = false; // false until the receiver first reported
+    bool devicePresent = false;
+    bool scanning = false;
+    int progress = 0; // percent of the channels scanned
+    QString currentEnsemble;
+    int numEnsembles = 0;
+    int numServices = 0;
+};
 
 // The receiving side of the program, as one object the rest of the program
 // talks to. It is a thread that ticks the tune state machine every 40 ms and
@@ -139,11 +149,12 @@ public:
     void showNotification(const QString &text, int seconds);
 
     bool isScanning() const;
-    // The ajax command "scan" ("start" with "keepPrevious" and
-    // "scanAdditional", or "stop"); false for anything else.
-    bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response);
-    // The scan status object "receiver" of the latest publishScanStatus.
-    TemplateValue scanStatus() const;
+    // Starts a channel scan at the next tick: `keepPrevious` keeps the known
+    // ensembles, `scanAdditional` adds the second channel grid. A running
+    // scan stops with rtkOnAbortScan().
+    void startScan(bool keepPrevious, bool scanAdditional);
+    // The status of the latest publishScanStatus (any thread).
+    ReceiverStatus receiverStatus() const;
     void publishScanStatus();
     bool signalPresent() const { return m_stick.signalPresent(); }
     int signalQuality() const { return m_stick.signalQuality(); }
@@ -158,6 +169,8 @@ public:
 signals:
     void dataReady();
     void signalScanMode(bool scanning);
+    // receiverStatus() changed (the receiver's thread).
+    void receiverStatusChanged();
 
 public slots:
     void rtkRequestDevice();
@@ -192,7 +205,7 @@ private:
     MessageSink m_messageSink;
     NotificationSink m_notificationSink;
     mutable QMutex m_statusMutex;
-    TemplateValue m_status;
+    ReceiverStatus m_status;
     MscSink m_mscSink;
     std::atomic<bool> m_running { true };
 

@@ -2,7 +2,6 @@
 
 #include "ZOZDabChannels.h"
 #include "ZOZReceiverDABUSB.h"
-#include "http/ZOZHttpContentType.h"
 #include "base/ZOZLog.h"
 
 #include <QCoreApplication>
@@ -16,42 +15,30 @@ void Receiver::publishScanStatus()
     if (!usb)
         return;
     const EnsembleDatabase::Counts counts = m_database.counts();
-    TemplateValue status(QStringLiteral("receiver"), TemplateValue::Map);
-    status << TemplateValue(QStringLiteral("devicePresent"), m_stick.isOpened())
-           << TemplateValue(QStringLiteral("scanning"), usb->isScanning())
-           << TemplateValue(QStringLiteral("progress"), usb->progress())
-           << TemplateValue(QStringLiteral("currentEnsemble"), usb->currentLabel())
-           << TemplateValue(QStringLiteral("numEnsembles"), counts.ensembles)
-           << TemplateValue(QStringLiteral("numServices"), counts.services);
-    QMutexLocker locker(&m_statusMutex);
-    m_status = status;
+    ReceiverStatus status;
+    status.published = true;
+    status.devicePresent = m_stick.isOpened();
+    status.scanning = usb->isScanning();
+    status.progress = usb->progress();
+    status.currentEnsemble = usb->currentLabel();
+    status.numEnsembles = counts.ensembles;
+    status.numServices = counts.services;
+    {
+        QMutexLocker locker(&m_statusMutex);
+        m_status = status;
+    }
+    emit receiverStatusChanged();
 }
 
-TemplateValue Receiver::scanStatus() const
+ReceiverStatus Receiver::receiverStatus() const
 {
     QMutexLocker locker(&m_statusMutex);
     return m_status;
 }
 
-bool Receiver::httpAjaxRequest(const HttpRequest &request, HttpResponse &response)
+void Receiver::startScan(bool keepPrevious, bool scanAdditional)
 {
-    const auto scan = request.query.constFind(QStringLiteral("scan"));
-    if (scan == request.query.constEnd())
-        return false;
-    if (*scan == QLatin1String("start")) {
-        const bool keepPrevious = request.query.value(QStringLiteral("keepPrevious")) == QLatin1String("true");
-        const auto additional = request.query.constFind(QStringLiteral("scanAdditional"));
-        const bool scanAdditional = additional == request.query.constEnd() || *additional == QLatin1String("true");
-        enqueue(Command::ScanStart, (keepPrevious ? ScanKeepPrevious : 0) | (scanAdditional ? ScanAdditional : 0));
-    } else if (*scan == QLatin1String("stop")) {
-        rtkOnAbortScan();
-    } else {
-        return false;
-    }
-    response.status = 200;
-    response.contentType = HttpContentJson;
-    response.body = QByteArrayLiteral("{\"success\":true}");
-    return true;
+    enqueue(Command::ScanStart, (keepPrevious ? ScanKeepPrevious : 0) | (scanAdditional ? ScanAdditional : 0));
 }
 
 } // namespace ZOZ

@@ -8,8 +8,10 @@ namespace ZOZ {
 EnsembleSource::~EnsembleSource() = default;
 
 // A receiver made and set up before the manager is used as it is.
-ReceiverEnsembleSource::ReceiverEnsembleSource()
-    : m_receiver(Receiver::existingInstance() ? Receiver::existingInstance() : Receiver::instance())
+ReceiverEnsembleSource::ReceiverEnsembleSource(Receiver *receiver)
+    : m_receiver(receiver                         ? receiver
+                 : Receiver::existingInstance() ? Receiver::existingInstance()
+                                                : Receiver::instance())
 {
 }
 
@@ -18,9 +20,21 @@ ReceiverEnsembleSource::~ReceiverEnsembleSource()
     shutdown();
 }
 
-QObject *ReceiverEnsembleSource::notifier()
+void ReceiverEnsembleSource::connectNotifier(std::function<void()> dataReady, std::function<void(bool)> scanMode,
+                                             QObject *context)
 {
-    return m_receiver;
+    if (!m_receiver)
+        return;
+    QObject::connect(m_receiver, &Receiver::dataReady, context, std::move(dataReady));
+    QObject::connect(m_receiver, &Receiver::signalScanMode, context, std::move(scanMode));
+}
+
+void ReceiverEnsembleSource::setNoticeSinks(MessageSink messages, NotificationSink notifications)
+{
+    if (!m_receiver)
+        return;
+    m_receiver->setMessageSink(std::move(messages));
+    m_receiver->setNotificationSink(std::move(notifications));
 }
 
 bool ReceiverEnsembleSource::init(Settings *settings)

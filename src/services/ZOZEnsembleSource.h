@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QVector>
 
+#include <functional>
+
 namespace ZOZ {
 
 class Receiver;
@@ -12,15 +14,24 @@ class Service;
 class Settings;
 
 // What the service manager needs of the receiver: its ensemble database, its
-// two signals and the registration of the services' streams. The program
-// uses the receiver singleton; tests hand in ensembles of their own.
+// two signals, its questions and notices, and the registration of the
+// services' streams. The program hands in its receiver; tests hand in
+// ensembles of their own.
 class EnsembleSource
 {
 public:
     virtual ~EnsembleSource();
 
-    // The object that emits dataReady() and signalScanMode(bool).
-    virtual QObject *notifier() = 0;
+    using MessageSink = std::function<void(const QString &text, QObject *confirmObject, const char *confirmSlot,
+                                           QObject *cancelObject, const char *cancelSlot)>;
+    using NotificationSink = std::function<void(const QString &text, const QString &type, int seconds)>;
+
+    // Calls `dataReady` when the database changed and `scanMode` when a scan
+    // starts or ends, on the thread of `context`, while `context` lives.
+    virtual void connectNotifier(std::function<void()> dataReady, std::function<void(bool)> scanMode,
+                                 QObject *context) = 0;
+    // Where the receiver's questions and notices go; it may ask on any thread.
+    virtual void setNoticeSinks(MessageSink messages, NotificationSink notifications) = 0;
     virtual bool init(Settings *settings) = 0;
     virtual void start() = 0;
     // A copy of the ensemble database.
@@ -33,14 +44,17 @@ public:
     virtual void shutdown() = 0;
 };
 
-// The receiver singleton, created with the source.
+// The program's receiver: the one handed in, or the singleton. Shutting
+// down destroys the singleton.
 class ReceiverEnsembleSource : public EnsembleSource
 {
 public:
-    ReceiverEnsembleSource();
+    explicit ReceiverEnsembleSource(Receiver *receiver = nullptr);
     ~ReceiverEnsembleSource() override;
 
-    QObject *notifier() override;
+    void connectNotifier(std::function<void()> dataReady, std::function<void(bool)> scanMode,
+                         QObject *context) override;
+    void setNoticeSinks(MessageSink messages, NotificationSink notifications) override;
     bool init(Settings *settings) override;
     void start() override;
     QVector<DabEnsemble> getEnsembles() override;

@@ -36,8 +36,8 @@ Service::Service(const bool &isData)
     , m_manager(ServiceManager::existingInstance())
     , m_settings(Settings::instance())
     , m_isData(isData)
-    , m_announcements(QStringLiteral("announcements"), TemplateValue::List)
 {
+    m_descriptor.fecSettings = {0, 0};
     if (m_settings)
         m_settings->addListener(this);
 }
@@ -65,11 +65,11 @@ void Service::releaseInstanceNumber()
 void Service::assignInstanceNumber()
 {
     QString base = QStringLiteral("%1-%2-%3-")
-                       .arg(m_ecc, 3, 16, QLatin1Char('0'))
-                       .arg(quint32(m_serviceIdentifier), 8, 16, QLatin1Char('0'))
-                       .arg(m_shortname);
-    if (m_sourceFlags & 1)
-        base += QStringLiteral("%1-").arg(m_componentIdS & 0xFF, 2, 16, QLatin1Char('0'));
+                       .arg(m_descriptor.ecc, 3, 16, QLatin1Char('0'))
+                       .arg(quint32(m_descriptor.serviceIdentifier), 8, 16, QLatin1Char('0'))
+                       .arg(m_descriptor.shortname);
+    if (m_descriptor.sourceFlags & 1)
+        base += QStringLiteral("%1-").arg(m_descriptor.componentIdS & 0xFF, 2, 16, QLatin1Char('0'));
 
     InstanceRegistry &registry = instanceRegistry();
     QMutexLocker locker(&registry.mutex);
@@ -91,48 +91,29 @@ void Service::assignInstanceNumber()
 void Service::init(ServiceDescriptor &descriptor)
 {
     const auto cleaned = [](const QString &text) { return text.trimmed().remove(QChar(0)); };
-    m_sourceFlags = descriptor.sourceFlags;
-    m_visible = descriptor.visible;
-    m_isEncrypted = descriptor.encrypted;
-    m_extraData = descriptor.extraData;
-    m_serviceId = descriptor.serviceId;
-    m_ensembleIdentifier = descriptor.ensembleIdentifier;
-    m_ecc = descriptor.ecc;
-    m_countryId = descriptor.countryId;
-    m_serviceIdentifier = descriptor.serviceIdentifier;
-    m_streamId = descriptor.streamId;
-    m_shortId = descriptor.shortId;
-    m_componentId = descriptor.componentId;
-    m_componentIdS = descriptor.componentIdS;
-    m_packetId = descriptor.packetId;
-    m_isPacketMode = descriptor.packetMode;
-    m_packetModeLength = descriptor.packetModeLength;
-    m_isPacketModeEnhanced = descriptor.packetModeEnhanced;
-    m_fecSettings = descriptor.fecSettings;
-    m_applicationId = descriptor.applicationId;
-    m_applicationType = descriptor.applicationType;
-    m_label = cleaned(descriptor.label);
-    m_labelShort = cleaned(descriptor.labelShort);
-    m_labelExt = cleaned(descriptor.labelExt);
-    m_labelExtShort = cleaned(descriptor.labelExtShort);
-    m_componentLabel = cleaned(descriptor.componentLabel);
-    m_componentLabelShort = cleaned(descriptor.componentLabelShort);
-    m_ensembleLabel = cleaned(descriptor.ensembleLabel);
-    m_ensembleLabelShort = cleaned(descriptor.ensembleLabelShort);
-    m_name = cleaned(descriptor.name);
-    m_shortname = cleaned(descriptor.shortname);
-    m_language = descriptor.language.trimmed();
-    m_country = descriptor.country.trimmed();
-    m_programType = descriptor.programType.trimmed();
+    m_descriptor = descriptor;
+    m_descriptor.label = cleaned(descriptor.label);
+    m_descriptor.labelShort = cleaned(descriptor.labelShort);
+    m_descriptor.labelExt = cleaned(descriptor.labelExt);
+    m_descriptor.labelExtShort = cleaned(descriptor.labelExtShort);
+    m_descriptor.componentLabel = cleaned(descriptor.componentLabel);
+    m_descriptor.componentLabelShort = cleaned(descriptor.componentLabelShort);
+    m_descriptor.ensembleLabel = cleaned(descriptor.ensembleLabel);
+    m_descriptor.ensembleLabelShort = cleaned(descriptor.ensembleLabelShort);
+    m_descriptor.name = cleaned(descriptor.name);
+    m_descriptor.shortname = cleaned(descriptor.shortname);
+    m_descriptor.language = descriptor.language.trimmed();
+    m_descriptor.country = descriptor.country.trimmed();
+    m_descriptor.programType = descriptor.programType.trimmed();
 
-    m_isJournaline = m_shortname == QLatin1String("journaline");
+    m_isJournaline = m_descriptor.shortname == QLatin1String("journaline");
     m_hasJournaline = m_isJournaline;
-    if (m_name.isEmpty())
-        m_name = dataServiceTypeName(m_applicationId);
+    if (m_descriptor.name.isEmpty())
+        m_descriptor.name = dataServiceTypeName(m_descriptor.applicationId);
     updatePaths();
     assignInstanceNumber();
     retranslate();
-    setRequestPath(QStringLiteral("%1-%2/").arg(m_shortname).arg(m_instanceNumber));
+    setRequestPath(QStringLiteral("%1-%2/").arg(m_descriptor.shortname).arg(m_instanceNumber));
 
     const auto optionalId = [](quint16 id) {
         return id < 0xFFFF ? QStringLiteral("0x") + QString::number(id, 16) : QStringLiteral("-1");
@@ -140,9 +121,9 @@ void Service::init(ServiceDescriptor &descriptor)
     ZOZ_LOG(LogService,
             QStringLiteral("Service::init()[%1] (serviceId: 0x%2, streamId: %3, shortId: %4, packetId: %5, label: %6, ensemble: %7)")
                 .arg(m_instanceNumber)
-                .arg(QString::number(quint32(m_serviceIdentifier), 16))
-                .arg(m_streamId)
-                .arg(optionalId(m_shortId), optionalId(m_packetId), m_label, m_ensembleLabel));
+                .arg(QString::number(quint32(m_descriptor.serviceIdentifier), 16))
+                .arg(m_descriptor.streamId)
+                .arg(optionalId(m_descriptor.shortId), optionalId(m_descriptor.packetId), m_descriptor.label, m_descriptor.ensembleLabel));
 
     m_initialised = true;
     setup();
@@ -207,12 +188,12 @@ StreamConsumer::Location Service::streamLocation() const
 {
     Location where;
     where.ensembleIndex = ensembleIndex();
-    where.streamId = m_streamId;
-    where.packetMode = m_isPacketMode;
+    where.streamId = m_descriptor.streamId;
+    where.packetMode = m_descriptor.packetMode;
     where.ownPacketAddress = hasOwnPacketAddress();
-    where.packetAddress = m_isPacketMode ? m_packetId : NoPacketAddress;
-    where.packetModeEnhanced = m_isPacketModeEnhanced;
-    where.packetModeLength = m_packetModeLength;
+    where.packetAddress = m_descriptor.packetMode ? m_descriptor.packetId : NoPacketAddress;
+    where.packetModeEnhanced = m_descriptor.packetModeEnhanced;
+    where.packetModeLength = m_descriptor.packetModeLength;
     where.reedSolomonRows = reedSolomonRows();
     where.reedSolomonColumns = reedSolomonColumns();
     where.transportFlags = transportFlags();
@@ -248,7 +229,7 @@ ReceptionState *Service::receptionProgress()
 
 bool Service::isVisible() const
 {
-    return m_visible;
+    return m_descriptor.visible;
 }
 
 void Service::setup()
@@ -259,9 +240,35 @@ void Service::reload()
 {
 }
 
+QString Service::requestPath() const
+{
+    QMutexLocker locker(&m_pageMutex);
+    return m_requestPath;
+}
+
+void Service::setRequestPath(const QString &path)
+{
+    QMutexLocker locker(&m_pageMutex);
+    m_requestPath = path;
+}
+
+void Service::setPageCycleObserver(PageCycleObserver *observer)
+{
+    QMutexLocker locker(&m_pageMutex);
+    m_cycleObserver = observer;
+}
+
+void Service::setRefreshCycle(int cycle)
+{
+    m_refreshCycle.store(cycle, std::memory_order_relaxed);
+    QMutexLocker locker(&m_pageMutex);
+    if (m_cycleObserver)
+        m_cycleObserver->pageCycleChanged(cycle);
+}
+
 void Service::setMarked()
 {
-    HttpRequestHandler::setMarked();
+    Pointer::setMarked();
     releaseInstanceNumber();
 }
 
@@ -273,30 +280,30 @@ void Service::settingChanged(const QVector<int> &ids)
 
 bool Service::setServiceIsFavourite(const bool &favourite)
 {
-    if (m_ensembleIdentifier == -1 || m_serviceIdentifier == -1)
+    if (m_descriptor.ensembleIdentifier == -1 || m_descriptor.serviceIdentifier == -1)
         return false;
     QSettings store = servicePersistentStore();
-    const QString key = QStringLiteral("Services/service-%1-%2").arg(m_ensembleIdentifier).arg(m_serviceIdentifier);
+    const QString key = QStringLiteral("Services/service-%1-%2").arg(m_descriptor.ensembleIdentifier).arg(m_descriptor.serviceIdentifier);
     if (store.value(key, false).toBool() == favourite)
         return false;
     ZOZ_LOG(LogService, QStringLiteral("Service::setServiceIsFavourite() -> service is now %1a favourite (label[%2], id[%3])")
-                            .arg(favourite ? QString() : QStringLiteral("not "), m_label, idText()));
+                            .arg(favourite ? QString() : QStringLiteral("not "), m_descriptor.label, idText()));
     store.setValue(key, favourite);
     return true;
 }
 
 bool Service::isServiceFavourite() const
 {
-    if (m_ensembleIdentifier == -1 || m_serviceIdentifier == -1)
+    if (m_descriptor.ensembleIdentifier == -1 || m_descriptor.serviceIdentifier == -1)
         return false;
     return servicePersistentStore()
-        .value(QStringLiteral("Services/service-%1-%2").arg(m_ensembleIdentifier).arg(m_serviceIdentifier), false)
+        .value(QStringLiteral("Services/service-%1-%2").arg(m_descriptor.ensembleIdentifier).arg(m_descriptor.serviceIdentifier), false)
         .toBool();
 }
 
 void Service::setFecSettings(const std::array<quint8, 2> &settings)
 {
-    m_fecSettings = settings;
+    m_descriptor.fecSettings = settings;
 }
 
 bool Service::setHasJournaline(const bool &value)
@@ -347,36 +354,8 @@ bool Service::setAnnouncements(QVector<Announcement> entries)
     if (!changed)
         return false;
 
-    TemplateValue list(QStringLiteral("announcements"), TemplateValue::List);
-    for (const Announcement &entry : std::as_const(entries)) {
-        int position = 16;
-        const bool alarm = entry.system == Announcement::Dab && (entry.flags & 1) && entry.clusterId == 254;
-        if (!alarm && entry.flags != 0) {
-            position = 0;
-            while (!(entry.flags & (1u << position)))
-                ++position;
-        }
-        TemplateValue item;
-        const QString type = entry.system == Announcement::Dab ? QStringLiteral("DAB")
-                             : entry.system == Announcement::Drm ? QStringLiteral("DRM")
-                                                                  : QString();
-        item << TemplateValue(QStringLiteral("type"), type) << TemplateValue(QStringLiteral("flag"), int(entry.flags))
-             << TemplateValue(QStringLiteral("pos"), position)
-             << TemplateValue(QStringLiteral("start"), static_cast<unsigned int>(entry.start))
-             << TemplateValue(QStringLiteral("ignored"), entry.ignored)
-             << TemplateValue(QStringLiteral("SID"), int(entry.sid));
-        if (entry.system == Announcement::Dab)
-            item << TemplateValue(QStringLiteral("clusterId"), int(entry.clusterId));
-        list << item;
-    }
-    m_announcements = list;
     m_announcementEntries = entries;
     return true;
-}
-
-TemplateValue Service::announcements() const
-{
-    return m_announcements;
 }
 
 Service *Service::child(const int &componentIndex, const int &dataIndex)

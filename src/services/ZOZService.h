@@ -1,10 +1,9 @@
 #pragma once
 
-#include "http/ZOZHttpRequestHandler.h"
+#include "web/ZOZPageSource.h"
+#include "base/ZOZPointer.h"
 #include "settings/ZOZSettings.h"
 #include "ZOZStreamConsumer.h"
-#include "web/ZOZTemplateValue.h"
-#include "web/ZOZTemplateVariable.h"
 
 #include <QByteArray>
 #include <QMutex>
@@ -85,10 +84,14 @@ struct ReceptionState
 // The base of every audio and data service object: identity on air, labels,
 // the flags the pages show, the secondary components (siblings) and data
 // services (children) that belong to it, and its own web path below which it
-// answers requests. Reference counted; the service manager holds the
-// references. The manager's worker thread changes it under the service-list
+// answers its pages (through the web layer). Reference counted; the service
+// manager holds the references. The manager's worker thread changes it under the service-list
 // write lock; data arrives on the receiver library's thread.
-class Service : public QObject, public HttpRequestHandler, public Settings::Listener, public StreamConsumer
+class Service : public QObject,
+                public Pointer,
+                public PageSource,
+                public Settings::Listener,
+                public StreamConsumer
 {
     Q_OBJECT
 
@@ -115,8 +118,6 @@ public:
     virtual void stop(uint reason);
     virtual bool handlePacket(int length, const uchar *const &data);
     virtual ReceptionState *receptionProgress();
-    virtual TemplateVariable::Rows siblingTemplateRows();
-    virtual QVector<TemplateVariable> fillTemplateVariables();
     virtual void retranslate();
     virtual void retranslateContent();
 
@@ -152,9 +153,19 @@ public:
     // Called whenever the cache folder moved after init.
     virtual void reload();
 
-    // HttpRequestHandler / Pointer
+    // Pointer
     void setMarked() override;
-    bool httpFileRequest(const HttpRequest &request, HttpResponse &response) override;
+    // PageSource: the web path below which the service answers, and its preview image.
+    QString pagePath() const override { return requestPath(); }
+    int pageRefreshCycle() const override { return refreshCycle(); }
+    bool answerPage(const PageRequest &request, PageAnswer &answer) override;
+    void setPageCycleObserver(PageCycleObserver *observer) override;
+    Pointer *pageReference() override { return this; }
+    QString requestPath() const;
+    void setRequestPath(const QString &path);
+    // Moves when what the service's own page shows changed.
+    int refreshCycle() const { return m_refreshCycle.load(std::memory_order_relaxed); }
+    void setRefreshCycle(int cycle);
     // Settings::Listener
     void settingChanged(const QVector<int> &ids) override;
     // StreamConsumer: where the receiver finds the component on air. Read
@@ -172,7 +183,6 @@ public:
     void setServiceIsPresent(const bool &present);
     bool setServiceFlags(const quint16 &flags);
     bool setAnnouncements(QVector<Announcement> entries);
-    TemplateValue announcements() const;
     QVector<Announcement> announcementEntries() const { return m_announcementEntries; }
     Service *child(const int &componentIndex, const int &dataIndex);
     void markDirty();
@@ -197,9 +207,9 @@ public:
     bool isAvailable() const { return m_isAvailable.load(std::memory_order_relaxed); }
     bool isFixed() const { return m_isFixed; }
     void setFixed(bool fixed) { m_isFixed = fixed; }
-    bool isEncrypted() const { return m_isEncrypted; }
-    bool isPacketMode() const { return m_isPacketMode; }
-    bool isPacketModeEnhanced() const { return m_isPacketModeEnhanced; }
+    bool isEncrypted() const { return m_descriptor.encrypted; }
+    bool isPacketMode() const { return m_descriptor.packetMode; }
+    bool isPacketModeEnhanced() const { return m_descriptor.packetModeEnhanced; }
     bool isJournaline() const { return m_isJournaline; }
     bool hasJournaline() const { return m_hasJournaline; }
     bool hasTextMessages() const { return m_hasTextMessages; }
@@ -207,62 +217,63 @@ public:
     bool isRecording() const { return m_isRecording; }
     void setIsRecording(bool on) { m_isRecording = on; }
     bool isInitialised() const { return m_initialised; }
-    quint32 sourceFlags() const { return m_sourceFlags; }
-    std::array<quint8, 2> fecSettings() const { return m_fecSettings; }
+    quint32 sourceFlags() const { return m_descriptor.sourceFlags; }
+    std::array<quint8, 2> fecSettings() const { return m_descriptor.fecSettings; }
     // The packet-mode decoder's Reed-Solomon frame of an enhanced packet stream.
-    quint8 reedSolomonRows() const { return m_fecSettings[0]; }
-    quint8 reedSolomonColumns() const { return m_fecSettings[1]; }
+    quint8 reedSolomonRows() const { return m_descriptor.fecSettings[0]; }
+    quint8 reedSolomonColumns() const { return m_descriptor.fecSettings[1]; }
     // A packet-mode container stands for several packet services and has no
     // packet address of its own.
-    bool hasOwnPacketAddress() const { return m_shortname != QLatin1String("pmc"); }
+    bool hasOwnPacketAddress() const { return m_descriptor.shortname != QLatin1String("pmc"); }
     // Bits 2 and 3 of the source flags select the short packet header of other transports.
-    quint32 transportFlags() const { return m_sourceFlags; }
+    quint32 transportFlags() const { return m_descriptor.sourceFlags; }
     quint16 serviceFlags() const { return m_serviceFlags; }
     quint32 instanceNumber() const { return m_instanceNumber; }
     QString instanceName() const { return m_instanceName; }
-    qint32 serviceId() const { return m_serviceId; }
-    int ensembleIndex() const { return ensembleIndexOf(m_serviceId); }
-    qint32 ensembleIdentifier() const { return m_ensembleIdentifier; }
-    quint8 ecc() const { return m_ecc; }
-    quint8 countryId() const { return m_countryId; }
-    qint64 serviceIdentifier() const { return m_serviceIdentifier; }
-    qint32 streamId() const { return m_streamId; }
-    quint16 shortId() const { return m_shortId; }
-    quint16 componentId() const { return m_componentId; }
-    quint16 componentIdS() const { return m_componentIdS; }
-    quint16 packetId() const { return m_packetId; }
-    quint8 packetModeLength() const { return m_packetModeLength; }
-    qint32 applicationId() const { return m_applicationId; }
-    qint32 applicationType() const { return m_applicationType; }
+    qint32 serviceId() const { return m_descriptor.serviceId; }
+    int ensembleIndex() const { return ensembleIndexOf(m_descriptor.serviceId); }
+    qint32 ensembleIdentifier() const { return m_descriptor.ensembleIdentifier; }
+    quint8 ecc() const { return m_descriptor.ecc; }
+    quint8 countryId() const { return m_descriptor.countryId; }
+    qint64 serviceIdentifier() const { return m_descriptor.serviceIdentifier; }
+    qint32 streamId() const { return m_descriptor.streamId; }
+    quint16 shortId() const { return m_descriptor.shortId; }
+    quint16 componentId() const { return m_descriptor.componentId; }
+    quint16 componentIdS() const { return m_descriptor.componentIdS; }
+    quint16 packetId() const { return m_descriptor.packetId; }
+    quint8 packetModeLength() const { return m_descriptor.packetModeLength; }
+    qint32 applicationId() const { return m_descriptor.applicationId; }
+    qint32 applicationType() const { return m_descriptor.applicationType; }
     QString singleViewPath() const { return m_singleViewPath; }
     QString globalId() const { return m_globalId; }
     QString cacheKey() const { return m_cacheKey; }
     QString cachePath() const { return m_cachePath; }
     QString logo() const { return m_logo; }
-    QString label() const { return m_label; }
-    QString labelShort() const { return m_labelShort; }
-    QString labelExt() const { return m_labelExt; }
-    QString labelExtShort() const { return m_labelExtShort; }
-    QString componentLabel() const { return m_componentLabel; }
-    QString componentLabelShort() const { return m_componentLabelShort; }
-    QString ensembleLabel() const { return m_ensembleLabel; }
-    QString ensembleLabelShort() const { return m_ensembleLabelShort; }
-    QString name() const { return m_name; }
-    QString shortname() const { return m_shortname; }
-    QString language() const { return m_language; }
+    QString label() const { return m_descriptor.label; }
+    QString labelShort() const { return m_descriptor.labelShort; }
+    QString labelExt() const { return m_descriptor.labelExt; }
+    QString labelExtShort() const { return m_descriptor.labelExtShort; }
+    QString componentLabel() const { return m_descriptor.componentLabel; }
+    QString componentLabelShort() const { return m_descriptor.componentLabelShort; }
+    QString ensembleLabel() const { return m_descriptor.ensembleLabel; }
+    QString ensembleLabelShort() const { return m_descriptor.ensembleLabelShort; }
+    QString name() const { return m_descriptor.name; }
+    QString shortname() const { return m_descriptor.shortname; }
+    QString language() const { return m_descriptor.language; }
     QString languageText() const { return m_languageText; }
-    QString country() const { return m_country; }
+    QString country() const { return m_descriptor.country; }
     QString countryText() const { return m_countryText; }
-    QString programType() const { return m_programType; }
+    QString programType() const { return m_descriptor.programType; }
     QString programTypeText() const { return m_programTypeText; }
     QString textMessage() const;
+    const ServiceDescriptor &descriptor() const { return m_descriptor; }
     QString audioStreamPath() const { return m_audioStreamPath; }
     void setAudioStreamPath(const QString &path) { m_audioStreamPath = path; }
     QString audioClassification() const { return m_audioClassification; }
     void setAudioClassification(const QString &text) { m_audioClassification = text; }
     QString source() const { return m_source; }
     void setSource(const QString &text) { m_source = text; }
-    QByteArray extraData() const { return m_extraData; }
+    QByteArray extraData() const { return m_descriptor.extraData; }
 
 signals:
     void newTextMessage();
@@ -273,6 +284,12 @@ public slots:
 protected:
     QRecursiveMutex m_mutex;
     ReceptionState m_receptionState;
+
+private:
+    mutable QMutex m_pageMutex; // guards the two below
+    QString m_requestPath;
+    PageCycleObserver *m_cycleObserver = nullptr;
+    std::atomic<int> m_refreshCycle { 0 };
 
 private:
     QString idText() const;
@@ -287,67 +304,37 @@ private:
 
     ServiceManager *m_manager = nullptr;
     Settings *m_settings = nullptr;
+    // Identity on air, labels and the raw language, country and type keys;
+    // the manager keeps it in line with the ensemble database through the
+    // setters. Before init nothing is known, not even the FEC frame.
+    ServiceDescriptor m_descriptor;
     void *m_handle = nullptr;
     bool m_hasTextMessages = false;
     bool m_isRecording = false;
     bool m_initialised = false;
     QString m_textMessage;
     QString m_source;
-    quint32 m_sourceFlags = 0;
     std::atomic<bool> m_isReceiving { false };
-    bool m_visible = true;
-    bool m_isEncrypted = false;
-    QByteArray m_extraData;
     bool m_isPresent = true;
     bool m_isData = false;
     bool m_isFixed = false;
     std::atomic<bool> m_isAvailable { false };
-    bool m_isPacketMode = false;
-    bool m_isPacketModeEnhanced = false;
     bool m_isJournaline = false;
     bool m_hasJournaline = false;
-    std::array<quint8, 2> m_fecSettings { 0, 0 };
     quint32 m_instanceNumber = 0;
     QString m_instanceName;
-    qint32 m_serviceId = -1;
-    qint32 m_ensembleIdentifier = -1;
-    quint8 m_ecc = 0;
-    quint8 m_countryId = 0;
-    qint64 m_serviceIdentifier = -1;
-    qint32 m_streamId = -1;
-    quint16 m_shortId = 0xFFFF;
-    quint16 m_componentId = 0xFFFF;
-    quint16 m_componentIdS = 0xFFFF;
-    quint16 m_packetId = 0xFFFF;
-    quint8 m_packetModeLength = 0;
-    qint32 m_applicationId = -1;
-    qint32 m_applicationType = -1;
     QString m_singleViewPath;
     QString m_globalId;
     QString m_cacheKey;
     QString m_cachePath;
     QString m_logo;
-    QString m_label;
-    QString m_labelShort;
-    QString m_labelExt;
-    QString m_labelExtShort;
-    QString m_componentLabel;
-    QString m_componentLabelShort;
-    QString m_ensembleLabel;
-    QString m_ensembleLabelShort;
-    QString m_name;
-    QString m_shortname;
-    QString m_language;
     QString m_languageText;
-    QString m_country;
     QString m_countryText;
-    QString m_programType;
     QString m_programTypeText;
     QString m_audioStreamPath;
     QString m_audioClassification;
     quint16 m_serviceFlags = 0;
     QVector<Announcement> m_announcementEntries;
-    TemplateValue m_announcements;
     QVector<Service *> m_siblings;
     QVector<Service *> m_children;
 };

@@ -1,16 +1,18 @@
 #include "ZOZServiceManager.h"
 
-#include "http/ZOZHttpServer.h"
 #include "base/ZOZLog.h"
 #include "base/ZOZMainThreadServices.h"
 #include "ZOZService.h"
-#include "ZOZServiceManagerPrivate.h"
+#include "ZOZServiceDirectory.h"
+#include "ZOZServiceList.h"
 #include "ZOZServiceStore.h"
-#include "base/ZOZThreadName.h"
-#include "base/ZOZVersion.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QRandomGenerator>
+#include <QReadLocker>
+#include <QRegularExpression>
+#include <QWriteLocker>
 
 namespace ZOZ {
 
@@ -26,81 +28,6 @@ constexpr int AutoServiceChanged = 1;
 std::atomic<ServiceManager *> s_manager { nullptr };
 
 } // namespace
-
-// ---- the private part and its worker thread ----
-
-ServiceManagerPrivate::ServiceManagerPrivate(ServiceManager *owner, std::unique_ptr<EnsembleSource> ensembleSource,
-                                             std::unique_ptr<ServiceFactory> serviceFactory)
-    : manager(owner)
-    , serverId(randomIdentifier())
-    , settings(Settings::instance())
-    , source(ensembleSource ? std::move(ensembleSource) : std::make_unique<ReceiverEnsembleSource>())
-    , factory(serviceFactory ? std::move(serviceFactory) : std::make_unique<ServiceFactory>())
-    , channels(QStringLiteral("channels"), TemplateValue::List)
-{
-    cachePathCounter = settings ? settings->cachePathGeneration() : 0;
-    cacheSaveTime.start();
-    start(QThread::InheritPriority);
-}
-
-ServiceManagerPrivate::~ServiceManagerPrivate()
-{
-    stopWorker(ServiceManager::WorkerStopWaitMs);
-}
-
-QString ServiceManagerPrivate::randomIdentifier()
-{
-    static const char pool[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QString id;
-    id.reserve(ServerIdLength);
-    for (int i = 0; i < ServerIdLength; ++i)
-        id += QLatin1Char(pool[QRandomGenerator::global()->bounded(int(sizeof(pool) - 1))]);
-    return id;
-}
-
-void ServiceManagerPrivate::requestCheck()
-{
-    checkRequested.store(true);
-}
-
-bool ServiceManagerPrivate::stopWorker(unsigned long waitMs)
-{
-    {
-        QMutexLocker locker(&m_sleepMutex);
-        running.store(false);
-        m_wake.wakeAll();
-    }
-    if (wait(waitMs))
-        return true;
-    // A check that hangs is waited for, never cut off: it holds the
-    // service-list lock and would leave it locked for ever.
-    ZOZ_LOG(LogManager | LogFlag::Warning,
-            QStringLiteral("ServiceManagerPrivate::stopWorker() -> warning: check still running after %1 ms, waiting for it")
-                .arg(waitMs));
-    wait();
-    return false;
-}
-
-void ServiceManagerPrivate::run()
-{
-    setThreadName("ServiceManager");
-    ZOZ_LOG(LogManager, QStringLiteral("ServiceManagerPrivate::run()"));
-    while (running.load()) {
-        {
-            QMutexLocker locker(&m_sleepMutex);
-            if (running.load())
-                m_wake.wait(&m_sleepMutex, ServiceManager::CheckIntervalMs);
-        }
-        if (!running.load())
-            break;
-        // Cleared before the check, so that a request during the check is served next time.
-        if (checkRequested.exchange(false))
-            manager->doCheckDabData();
-    }
-    ZOZ_LOG(LogManager, QStringLiteral("ServiceManagerPrivate::run() -> leaving thread"));
-}
-
-// ---- the manager ----
 
 ServiceManager *ServiceManager::instance(std::unique_ptr<EnsembleSource> source,
                                          std::unique_ptr<ServiceFactory> factory)
@@ -130,80 +57,67 @@ void ServiceManager::destroyInstance()
     s_manager.store(nullptr);
 }
 
-const QStringList &ServiceManager::templatePaths()
+QString ServiceManager::randomIdentifier()
 {
-    static const QStringList paths {
-        QStringLiteral("/templates/index.html"),     QStringLiteral("/templates/services/selection.html"),
-        QStringLiteral("/templates/settings.html"),  QStringLiteral("/templates/copyright.html"),
-        QStringLiteral("/templates/info.html"),      QStringLiteral("/templates/services/forward.html"),
-        QStringLiteral("/templates/frontend.html"),
-    };
-    return paths;
+    static const char pool[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString id;
+    id.reserve(ServerIdLength);
+    for (int i = 0; i < ServerIdLength; ++i)
+        id += QLatin1Char(pool[QRandomGenerator::global()->bounded(int(sizeof(pool) - 1))]);
+    return id;
+}
+
+// Services made during construction find the manager through the singleton,
+// so it is published before the parts are made.
+Settings *ServiceManager::beginConstruction(ServiceManager *manager)
+{
+    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::ServiceManager()"));
+    s_manager.store(manager);
+    return Settings::instance();
 }
 
 ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::unique_ptr<ServiceFactory> factory)
+    : m_settings(beginConstruction(this))
+    , m_directory(std::make_unique<ServiceDirectory>(m_changes, m_settings, std::move(source), std::move(factory),
+                                                     CheckIntervalMs))
+    , m_selection(m_changes, m_settings, *m_directory)
+    , m_list(std::make_unique<ServiceList>(m_changes, m_settings, *m_directory))
+    , m_serverId(randomIdentifier())
 {
-    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::ServiceManager()"));
-    // Services made during construction find the manager through the singleton.
-    s_manager.store(this);
-    d = new ServiceManagerPrivate(this, std::move(source), std::move(factory));
-    if (d->settings)
-        d->settings->addListener(this);
-    d->httpServer = new HttpServer(nullptr, nullptr);
-    if (d->settings)
-        d->httpSettings = std::make_unique<HttpSettingsAdapter>(d->settings, d->httpServer);
-    d->httpServer->setDefaultRequestHandler(this);
+    m_directory->setSelection(&m_selection);
+    m_selection.setToolTipSink([this](const QString &text) { emit announceTrayToolTip(text); });
+    m_changes.setCycleListener([this](int cycle) { emit refreshCycleChanged(cycle); });
+    connect(&m_notifications, &ServiceNotifications::requestBubbleMessage, this,
+            &ServiceManager::requestBubbleMessage);
+    m_cachePathCounter = m_settings ? m_settings->cachePathGeneration() : 0;
+    m_cacheSaveTime.start();
+    if (m_settings)
+        m_settings->addListener(this);
 
-    if (QCoreApplication *app = QCoreApplication::instance()) {
-        if (app->metaObject()->indexOfSignal("retranslate()") >= 0)
-            connect(app, SIGNAL(retranslate()), this, SLOT(retranslate()));
-    }
-
-    d->checkDataTimer.setInterval(CheckDebounceMs);
-    d->checkDataTimer.setSingleShot(true);
-    connect(&d->checkDataTimer, &QTimer::timeout, this, &ServiceManager::doCheckData);
-    d->dirtiesTimer.setInterval(DirtiesIntervalMs);
-    connect(&d->dirtiesTimer, &QTimer::timeout, this, &ServiceManager::checkDirties);
-    d->dirtiesTimer.start();
+    m_checkDataTimer.setInterval(CheckDebounceMs);
+    m_checkDataTimer.setSingleShot(true);
+    connect(&m_checkDataTimer, &QTimer::timeout, this, &ServiceManager::doCheckData);
 }
 
 ServiceManager::~ServiceManager()
 {
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::~ServiceManager()"));
-    d->stopWorker(WorkerStopWaitMs);
-    d->checkDataTimer.stop();
-    d->dirtiesTimer.stop();
-    d->cacheTimer.stop();
-    cleanUpServiceList(false);
-    releaseSortedList();
-    {
-        QMutexLocker locker(&d->selectedServiceMutex);
-        releaseService(d->selectedService);
-        d->selectedServiceId = -1;
-    }
-    {
-        QMutexLocker locker(&d->announcementMutex);
-        releaseService(d->announcementService);
-        d->announcementServiceId = -1;
-    }
-    {
-        QMutexLocker locker(&d->autoServiceMutex);
-        releaseService(d->autoService);
-    }
-    if (d->settings)
-        d->settings->removeListener(this);
-
-    ZOZ_LOG(LogManager, QStringLiteral("shutting down HTTP server.."));
-    d->httpServer->setDefaultRequestHandler(nullptr);
-    delete d->httpServer;
-    d->httpServer = nullptr;
-    d->httpSettings.reset();
+    m_directory->stopWorker(WorkerStopWaitMs);
+    m_checkDataTimer.stop();
+    m_cacheTimer.stop();
+    m_changes.setCycleListener({});
+    m_directory->cleanUpServiceList();
+    m_list->release();
+    m_selection.releaseAll();
+    if (m_settings)
+        m_settings->removeListener(this);
+    emit servicesStopped();
 
     ZOZ_LOG(LogManager, QStringLiteral("shutting down receiver.."));
-    d->source->shutdown();
+    m_directory->source()->shutdown();
 
-    delete d;
-    d = nullptr;
+    m_list.reset();
+    m_directory->setSelection(nullptr);
     if (s_manager.load() == this)
         s_manager.store(nullptr);
 }
@@ -211,49 +125,33 @@ ServiceManager::~ServiceManager()
 bool ServiceManager::init()
 {
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::init()"));
-
-    for (int i = 0; i < ServiceManagerPrivate::PageCount; ++i) {
-        const QString &path = templatePaths().at(i);
-        auto page = std::make_unique<HtmlTemplate>(QString());
-        if (!page->load(path)) {
-            ZOZ_LOG(LogManagerError,
-                    QStringLiteral("ServiceManager::init() -> error: could not open template '%1'").arg(path));
-            ZOZ_LOG(LogManagerError | LogFlag::FatalBox,
-                    QCoreApplication::translate("Error", "Fatal Error: ServiceManager could not load required templates!"));
-            return false;
-        }
-        QMutexLocker locker(&d->templates[i].mutex);
-        d->templates[i].page = std::move(page);
-    }
-
-    TemplateVariable::Rows content;
-    for (const VersionPair &entry : versionReport()) {
-        content << TemplateVariable::Row {TemplateVariable(QStringLiteral("key"), entry.name),
-                                          TemplateVariable(QStringLiteral("value"), entry.version)};
-    }
-    d->infoVariables << TemplateVariable(QStringLiteral("CONTENT"), content);
-
-    if (!d->httpServer->open())
-        return false;
+    EnsembleSource *source = m_directory->source();
 
     ZOZ_LOG(LogManager, QStringLiteral("starting receiver.."));
-    // Installed before the receiver starts: it may ask for a scan at once.
-    installReceiverSinks();
-    if (!d->source->init(d->settings)) {
+    // The receiver's questions and notices go to the pages. Installed before
+    // it starts: it may ask for a scan at once. Both land under the
+    // notifications' mutex, whichever thread the receiver asks on; the
+    // receiver is stopped before the manager's state goes away.
+    source->setNoticeSinks(
+        [this](const QString &text, QObject *confirmObject, const char *confirmSlot, QObject *cancelObject,
+               const char *cancelSlot) {
+            // The receiver names no object for the application's own slots.
+            QObject *cancel = cancelObject ? cancelObject : QCoreApplication::instance();
+            setMessage(text, confirmObject, QByteArray(confirmSlot), cancelSlot ? cancel : nullptr,
+                       QByteArray(cancelSlot));
+        },
+        [this](const QString &text, const QString &type, int seconds) {
+            addNotification(text, type, seconds, false, QString(), true, false);
+        });
+    if (!source->init(m_settings)) {
         ZOZ_LOG(LogManagerError, QStringLiteral("ServiceManager::init() -> error: could not startup receiver"));
         return false;
     }
-    QObject *notifier = d->source->notifier();
-    connect(notifier, SIGNAL(dataReady()), this, SLOT(onCheckData()));
-    connect(notifier, SIGNAL(signalScanMode(bool)), this, SLOT(onSignalScanMode(bool)));
-    d->source->start();
+    source->connectNotifier([this] { onCheckData(); }, [this](bool active) { onSignalScanMode(active); }, this);
+    source->start();
 
+    m_list->loadOrder();
     QSettings store = servicePersistentStore();
-    bool ok = false;
-    const int sortType = store.value(QStringLiteral("sortType")).toInt(&ok);
-    if (ok)
-        m_sortType = sortType;
-    m_sortFavouritesOnly = store.value(QStringLiteral("sortFavouritesOnly"), false).toBool();
     bool ensembleOk = false;
     bool serviceOk = false;
     bool componentOk = false;
@@ -261,57 +159,52 @@ bool ServiceManager::init()
     const qint64 lastService = store.value(QStringLiteral("lastServiceIdentifier")).toLongLong(&serviceOk);
     const int lastComponent = store.value(QStringLiteral("lastServiceComponentIdentifier")).toInt(&componentOk);
     if (ensembleOk && serviceOk && componentOk) {
-        QMutexLocker locker(&d->autoServiceMutex);
-        d->autoEnsembleIdentifier = lastEnsemble;
-        d->autoServiceIdentifier = lastService;
-        d->autoComponentId = lastComponent;
-        MainThreadServices::queueInvoke({this, QByteArray(SLOT(recheckAutoService())), AutoServiceDelayMs});
+        m_selection.waitForService(lastEnsemble, lastService, lastComponent);
+        queueAutoServiceCheck();
     }
-    if (d->settings && d->settings->autoServiceId() != NoAutoService) {
-        QMutexLocker locker(&d->autoServiceMutex);
-        d->autoEnsembleIdentifier = -1;
-        d->autoServiceIdentifier = qint64(d->settings->autoServiceId());
-        d->autoComponentId = -1;
-        MainThreadServices::queueInvoke({this, QByteArray(SLOT(recheckAutoService())), AutoServiceDelayMs});
+    if (m_settings && m_settings->autoServiceId() != NoAutoService) {
+        m_selection.waitForService(-1, qint64(m_settings->autoServiceId()), -1);
+        queueAutoServiceCheck();
     }
 
-    connect(&d->cacheTimer, &QTimer::timeout, this, &ServiceManager::checkCache);
-    d->cacheTimer.start(CacheCheckIntervalMs);
-    d->dirtiesTimer.start();
+    connect(&m_cacheTimer, &QTimer::timeout, this, &ServiceManager::checkCache);
+    m_cacheTimer.start(CacheCheckIntervalMs);
     return true;
 }
 
-HttpServer *ServiceManager::httpServer() const
+void ServiceManager::queueAutoServiceCheck()
 {
-    return d->httpServer;
+    MainThreadServices::queueInvoke({this, QByteArray(SLOT(recheckAutoService())), AutoServiceDelayMs});
+}
+
+void ServiceManager::setPageSourceRegistry(PageSourceRegistry *registry)
+{
+    m_directory->setPageSourceRegistry(registry);
 }
 
 void ServiceManager::setDirty(const bool &servicesToo)
 {
-    d->serviceListDirty.store(true);
-    d->channelsDirty.store(true);
-    if (servicesToo)
-        d->servicesDirty.store(true);
+    m_changes.setDirty(servicesToo);
 }
 
-bool ServiceManager::isServiceListDirty() const { return d->serviceListDirty.load(); }
-bool ServiceManager::isChannelsDirty() const { return d->channelsDirty.load(); }
-bool ServiceManager::isServicesDirty() const { return d->servicesDirty.load(); }
-bool ServiceManager::isVariablesDirty() const { return d->variablesDirty.load(); }
-bool ServiceManager::isCheckRequested() const { return d->checkRequested.load(); }
+bool ServiceManager::isServiceListDirty() const { return m_changes.serviceListDirty.load(); }
+bool ServiceManager::isChannelsDirty() const { return m_changes.channelsDirty.load(); }
+bool ServiceManager::isServicesDirty() const { return m_changes.servicesDirty.load(); }
+bool ServiceManager::isVariablesDirty() const { return m_changes.variablesDirty.load(); }
+bool ServiceManager::isCheckRequested() const { return m_directory->isCheckRequested(); }
 
 void ServiceManager::clearDirtyFlags()
 {
-    d->serviceListDirty.store(false);
-    d->channelsDirty.store(false);
-    d->servicesDirty.store(false);
-    d->variablesDirty.store(false);
+    m_changes.serviceListDirty.store(false);
+    m_changes.channelsDirty.store(false);
+    m_changes.servicesDirty.store(false);
+    m_changes.variablesDirty.store(false);
 }
 
 QString ServiceManager::getServerId() const
 {
-    QMutexLocker locker(&d->serverIdMutex);
-    return d->serverId;
+    QMutexLocker locker(&m_serverIdMutex);
+    return m_serverId;
 }
 
 void ServiceManager::connectBubbleMessages()
@@ -326,27 +219,39 @@ void ServiceManager::onNewTextMessage()
 
 void ServiceManager::onCheckData()
 {
-    d->checkDataTimer.start();
+    m_checkDataTimer.start();
 }
 
 void ServiceManager::doCheckData()
 {
-    if (d->lastCheckTime.isValid() && d->lastCheckTime.elapsed() < CheckIntervalMs) {
-        const qint64 remaining = qMax<qint64>(0, CheckIntervalMs - d->lastCheckTime.elapsed());
+    if (m_lastCheckTime.isValid() && m_lastCheckTime.elapsed() < CheckIntervalMs) {
+        const qint64 remaining = qMax<qint64>(0, CheckIntervalMs - m_lastCheckTime.elapsed());
         QTimer::singleShot(int(remaining), this, &ServiceManager::onCheckData);
         return;
     }
-    d->lastCheckTime.start();
-    d->requestCheck();
+    m_lastCheckTime.start();
+    m_directory->requestCheck();
+}
+
+void ServiceManager::doCheckDabData()
+{
+    m_directory->doCheckDabData();
+}
+
+bool ServiceManager::cleanUpServiceList(const bool &dabOnly)
+{
+    // Every ensemble of this receiver is a DAB one, so both forms clear the whole list.
+    Q_UNUSED(dabOnly);
+    return m_directory->cleanUpServiceList();
 }
 
 void ServiceManager::onSignalScanMode(bool active)
 {
-    d->scanActive.store(active);
+    m_changes.scanActive.store(active);
     // The database is complete when the scan ends, and the receiver reports no
     // further change for it: rebuild the services from it now.
     if (!active) {
-        d->checkDataTimer.start();
+        m_checkDataTimer.start();
         return;
     }
     cleanUpServiceList(true);
@@ -354,36 +259,26 @@ void ServiceManager::onSignalScanMode(bool active)
 
 void ServiceManager::checkCache()
 {
-    if (d->settings && d->cachePathCounter != d->settings->cachePathGeneration()) {
+    if (m_settings && m_cachePathCounter != m_settings->cachePathGeneration()) {
         ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::checkCache() -> cache path changed: resetting cache!"));
-        d->cachePathCounter = d->settings->cachePathGeneration();
+        m_cachePathCounter = m_settings->cachePathGeneration();
         doResetCache();
     }
-    if (d->cacheSaveTime.elapsed() > CacheSaveIntervalMs) {
+    if (m_cacheSaveTime.elapsed() > CacheSaveIntervalMs) {
         ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::checkCache() -> saving cache"));
         doSaveCache();
-        d->cacheSaveTime.restart();
+        m_cacheSaveTime.restart();
     }
 }
 
 void ServiceManager::doResetCache()
 {
-    QReadLocker locker(&d->serviceListLock);
-    for (const QVector<Service *> &services : std::as_const(d->ensembleServices)) {
-        for (Service *service : services) {
-            service->clearData();
-            service->loadCache();
-        }
-    }
+    m_directory->resetCache();
 }
 
 void ServiceManager::doSaveCache()
 {
-    QReadLocker locker(&d->serviceListLock);
-    for (const QVector<Service *> &services : std::as_const(d->ensembleServices)) {
-        for (Service *service : services)
-            service->saveCache();
-    }
+    m_directory->saveCache();
 }
 
 void ServiceManager::settingChanged(const QVector<int> &changes)
@@ -391,128 +286,280 @@ void ServiceManager::settingChanged(const QVector<int> &changes)
     if (changes.contains(Settings::ConfigOptionChanged))
         setDirty(true);
     if (changes.contains(Settings::ConfigOptionChanged) || changes.contains(Settings::SharedSettingChanged)) {
-        QMutexLocker locker(&d->serverIdMutex);
-        d->serverId = ServiceManagerPrivate::randomIdentifier();
-        d->variablesDirty.store(true);
+        QMutexLocker locker(&m_serverIdMutex);
+        m_serverId = randomIdentifier();
+        m_changes.variablesDirty.store(true);
     }
-    if (changes.contains(AutoServiceChanged) && d->settings && d->settings->autoServiceId() != NoAutoService) {
-        QMutexLocker locker(&d->autoServiceMutex);
-        releaseService(d->autoService);
-        d->autoEnsembleIdentifier = -1;
-        d->autoServiceIdentifier = qint64(d->settings->autoServiceId());
-        d->autoComponentId = -1;
-        MainThreadServices::queueInvoke({this, QByteArray(SLOT(recheckAutoService())), AutoServiceDelayMs});
+    if (changes.contains(AutoServiceChanged) && m_settings && m_settings->autoServiceId() != NoAutoService) {
+        m_selection.replaceAutoService(qint64(m_settings->autoServiceId()));
+        queueAutoServiceCheck();
     }
 }
 
 void ServiceManager::retranslate()
 {
-    {
-        QWriteLocker locker(&d->serviceListLock);
-        for (const QVector<Service *> &services : std::as_const(d->ensembleServices)) {
-            for (Service *service : services)
-                service->retranslate();
-        }
-    }
-    for (ServiceManagerPrivate::PageTemplate &page : d->templates) {
-        QMutexLocker locker(&page.mutex);
-        if (page.page)
-            page.page->setReloadNeeded();
-    }
+    m_directory->retranslate();
     setDirty(true);
     {
-        QMutexLocker locker(&d->serverIdMutex);
-        d->serverId = ServiceManagerPrivate::randomIdentifier();
-        d->variablesDirty.store(true);
+        QMutexLocker locker(&m_serverIdMutex);
+        m_serverId = randomIdentifier();
+        // The pages reload their templates with the variables.
+        m_changes.variablesDirty.store(true);
     }
-    QMutexLocker locker(&d->selectedServiceMutex);
-    if (d->selectedService) {
-        emit announceTrayToolTip(QCoreApplication::translate("General", "Current Service: ")
-                                 + d->selectedService->label());
-    }
+    m_selection.announceSelectedToolTip();
+    emit retranslated();
 }
 
 void ServiceManager::recheckAutoService()
 {
-    qint32 ensembleIdentifier;
-    qint64 serviceIdentifier;
-    qint32 componentId;
-    {
-        QMutexLocker locker(&d->autoServiceMutex);
-        if (d->autoService || d->autoServiceIdentifier == -1)
-            return;
-        ensembleIdentifier = d->autoEnsembleIdentifier;
-        serviceIdentifier = d->autoServiceIdentifier;
-        componentId = d->autoComponentId;
-    }
-    QWriteLocker listLocker(&d->serviceListLock);
-    Service *match = nullptr;
-    for (const QVector<Service *> &services : std::as_const(d->ensembleServices)) {
-        for (auto it = services.crbegin(); it != services.crend() && !match; ++it) {
-            Service *service = *it;
-            // An identifier from the command line names no ensemble.
-            if (service->serviceIdentifier() != serviceIdentifier
-                || (ensembleIdentifier != -1 && service->ensembleIdentifier() != ensembleIdentifier))
-                continue;
-            match = service;
-            if (componentId == -1)
-                break;
-            const quint32 flags = service->sourceFlags();
-            if (flags == 1 || flags == 3) {
-                for (Service *child : service->children()) {
-                    if (child->shortId() == quint16(componentId)) {
-                        match = child;
-                        break;
-                    }
-                }
-            } else if ((flags == 4 || flags == 8 || flags == 12) && !service->children().isEmpty()) {
-                match = service->children().first();
-            }
-        }
-        if (match)
-            break;
-    }
-    if (!match)
-        return;
-    QMutexLocker locker(&d->autoServiceMutex);
-    if (!d->autoService) {
-        match->retain();
-        d->autoService = match;
-    }
+    m_selection.recheckAutoService();
 }
 
 void ServiceManager::checkAutoService(Service *service)
 {
-    if (!service)
-        return;
-    {
-        QMutexLocker locker(&d->autoServiceMutex);
-        if (d->autoServiceIdentifier == -1 || service->serviceIdentifier() != d->autoServiceIdentifier)
-            return;
-        if (d->autoEnsembleIdentifier != -1 && service->ensembleIdentifier() != d->autoEnsembleIdentifier)
-            return;
-        if (d->autoComponentId != -1 && service->componentId() != quint16(d->autoComponentId))
-            return;
-        d->autoEnsembleIdentifier = -1;
-        d->autoServiceIdentifier = -1;
-        d->autoComponentId = -1;
-    }
-    service->setFixed(d->settings && d->settings->isAutoServiceFixed());
-    selectService(service, false);
+    m_selection.checkAutoService(service);
 }
 
 Service *ServiceManager::autoService() const
 {
-    QMutexLocker locker(&d->autoServiceMutex);
-    return d->autoService;
+    return m_selection.autoService();
 }
 
-void ServiceManager::releaseService(Service *&held)
+ServiceSelection::AutoService ServiceManager::autoServiceState() const
 {
-    Service *service = held;
-    held = nullptr;
-    if (service)
-        service->release();
+    return m_selection.autoServiceState();
+}
+
+// ---- selection ----
+
+bool ServiceManager::selectService(Service *service, const bool &ignoreSpokenLabel)
+{
+    return m_selection.selectService(service, ignoreSpokenLabel);
+}
+
+bool ServiceManager::selectAnnouncement(Service *service)
+{
+    return m_selection.selectAnnouncement(service);
+}
+
+void ServiceManager::activateServiceComponents(Service *service)
+{
+    m_selection.activateServiceComponents(service);
+}
+
+Service *ServiceManager::selectedService() const
+{
+    return m_selection.selectedService();
+}
+
+qint32 ServiceManager::selectedServiceId() const
+{
+    return m_selection.selectedServiceId();
+}
+
+ServiceSelection::Selected ServiceManager::selected() const
+{
+    return m_selection.selected();
+}
+
+qint32 ServiceManager::announcementServiceId() const
+{
+    return m_selection.announcementServiceId();
+}
+
+void ServiceManager::acknowledgeAnnouncements(Service *service)
+{
+    m_selection.acknowledgeAnnouncements(service);
+}
+
+void ServiceManager::playSpokenLabel(Service *service, const bool &overrideMuted)
+{
+    m_selection.playSpokenLabel(service, overrideMuted);
+}
+
+void ServiceManager::selectNextService()
+{
+    selectNeighbour(+1);
+}
+
+void ServiceManager::selectPreviousService()
+{
+    selectNeighbour(-1);
+}
+
+void ServiceManager::selectNeighbour(int step)
+{
+    updateServiceList();
+    Service *target = m_list->neighbour(m_selection.selectedService(), step);
+    selectService(target, false);
+    if (target)
+        target->release();
+}
+
+QString ServiceManager::spokenLabelFile(const QString &folder, const quint8 &ecc, const qint64 &serviceIdentifier,
+                                        const quint16 &shortId)
+{
+    const QStringList names = QDir(folder).entryList({QStringLiteral("*.wav")}, QDir::Files, QDir::Name);
+    // Leading zeros are optional in the names the spoken-label decoder writes.
+    const QRegularExpression pattern(QStringLiteral("e0*%1s0*%2c%3.wav")
+                                         .arg(QString::number(ecc >> 4, 16).toUpper(),
+                                              QString::number(quint32(serviceIdentifier), 16).toUpper(),
+                                              QString::number(shortId, 16).toUpper()));
+    for (const QString &name : names) {
+        if (pattern.match(name).hasMatch())
+            return QDir(folder).filePath(name);
+    }
+    return QString();
+}
+
+// ---- the tree ----
+
+Service *ServiceManager::findService(qint32 selectorId) const
+{
+    return m_directory->findService(selectorId);
+}
+
+Service *ServiceManager::findService(const int &selectorId, const int &ensembleIdentifier,
+                                     const int &serviceIdentifier)
+{
+    return m_directory->findService(selectorId, ensembleIdentifier, serviceIdentifier);
+}
+
+void ServiceManager::withServices(const std::function<void(const QMap<int, QVector<Service *>> &)> &visit) const
+{
+    m_directory->withServices(visit);
+}
+
+bool ServiceManager::withService(qint32 selectorId, const std::function<void(Service *)> &action)
+{
+    QWriteLocker locker(&m_directory->lock());
+    Service *service = m_directory->findService(selectorId);
+    if (!service)
+        return false;
+    action(service);
+    return true;
+}
+
+QMap<int, QVector<Service *>> ServiceManager::spiServices() const
+{
+    return m_directory->spiServices();
+}
+
+unsigned long ServiceManager::parseUriNumber(QString text)
+{
+    int base = 10;
+    if (text.startsWith(QLatin1String("0x"))) {
+        base = 16;
+        text.remove(0, 2);
+    } else if (text.startsWith(QLatin1String("0b"))) {
+        base = 2;
+        text.remove(0, 2);
+    } else if (text.startsWith(QLatin1Char('0'))) {
+        base = 8;
+        text.remove(0, 1);
+    }
+    bool ok = false;
+    const unsigned long value = text.toULong(&ok, base);
+    return ok ? value : 0;
+}
+
+void ServiceManager::findServiceByUri(QByteArray &uri)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("(((dab|drm)\\.srv(\\.(bws|sls|jou|spi|tpeg|tft|tdc))?)://(([0-9a-fA-Fx]*):)?([0-9a-fA-Fx]*)(\\.[0-9]*)?/)(.*)"));
+    const QRegularExpressionMatch match = pattern.match(QString::fromUtf8(uri));
+    if (!match.hasMatch())
+        return;
+    const QString application = match.captured(5);
+    const QString ensemblePart = match.captured(7);
+    const int ensembleIdentifier = ensemblePart.isEmpty() ? -1 : int(parseUriNumber(ensemblePart));
+    const int serviceIdentifier = int(parseUriNumber(match.captured(8)));
+    const int index = qMax(0, match.captured(9).mid(1).toInt());
+
+    Service *service = findService(-1, ensembleIdentifier, serviceIdentifier);
+    if (!service)
+        return;
+    Service *target = service;
+    {
+        QReadLocker locker(&m_directory->lock());
+        if (!application.isEmpty()) {
+            int count = -1;
+            for (Service *child : service->children()) {
+                if (child && child->shortname() == application && ++count == index) {
+                    target = child;
+                    break;
+                }
+            }
+        }
+        if (target->shortname() == application)
+            uri = (target->requestPath() + match.captured(10)).toUtf8();
+    }
+    service->release();
+}
+
+// ---- the sorted list ----
+
+void ServiceManager::updateServiceList() { m_list->update(); }
+int ServiceManager::sortType() const { return m_list->sortType(); }
+bool ServiceManager::isSortFavouritesOnly() const { return m_list->isSortFavouritesOnly(); }
+bool ServiceManager::hasFavourites() const { return m_list->hasFavourites(); }
+QVector<ServiceListEntry> ServiceManager::listEntries() const { return m_list->entries(); }
+QVector<Service *> ServiceManager::sortedServices() const { return m_list->sortedServices(); }
+void ServiceManager::withSortedServices(const std::function<void(const QVector<Service *> &)> &visit) const
+{
+    m_list->withSortedServices(visit);
+}
+void ServiceManager::setSortType(int type) { m_list->setSortType(type); }
+void ServiceManager::setSortFavouritesOnly(bool favouritesOnly) { m_list->setSortFavouritesOnly(favouritesOnly); }
+
+// ---- notifications ----
+
+void ServiceManager::addNotification(const QString &message, const QString &type, const int &duration,
+                                     const bool &clickable, const QString &ID, const bool &withTimestamp,
+                                     const bool &isZozOnly)
+{
+    m_notifications.addNotification(message, type, duration, clickable, ID, withTimestamp, isZozOnly);
+}
+
+QVector<Notification> ServiceManager::notifications() const
+{
+    return m_notifications.notifications();
+}
+
+void ServiceManager::setNotifyBubbleMode(int mode)
+{
+    m_notifications.setNotifyBubbleMode(mode);
+}
+
+int ServiceManager::notifyBubbleMode() const
+{
+    return m_notifications.notifyBubbleMode();
+}
+
+void ServiceManager::setMessage(const QString &text, QObject *confirmReceiver, const QByteArray &confirmSlot,
+                                QObject *cancelReceiver, const QByteArray &cancelSlot)
+{
+    m_notifications.setMessage(text, confirmReceiver, confirmSlot, cancelReceiver, cancelSlot);
+}
+
+QString ServiceManager::pendingMessage() const
+{
+    return m_notifications.pendingMessage();
+}
+
+QString ServiceManager::lastSelectorId() const
+{
+    return m_notifications.lastSelectorId();
+}
+
+void ServiceManager::announceServiceToolTip(Service *service)
+{
+    m_selection.announceServiceToolTip(service);
+}
+
+void ServiceManager::onSwitchMute()
+{
+    // Muting belongs to the audio output; without one there is nothing to switch.
 }
 
 } // namespace ZOZ

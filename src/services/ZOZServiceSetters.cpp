@@ -22,8 +22,8 @@ QString cleanedLabel(const QString &text)
 
 QString Service::idText() const
 {
-    return QStringLiteral("%1:%2").arg(QString::number(quint32(m_ensembleIdentifier), 16),
-                                       QString::number(quint32(m_serviceIdentifier), 16));
+    return QStringLiteral("%1:%2").arg(QString::number(quint32(m_descriptor.ensembleIdentifier), 16),
+                                       QString::number(quint32(m_descriptor.serviceIdentifier), 16));
 }
 
 // `what` is the head of the line up to the new value, as in
@@ -47,7 +47,7 @@ bool Service::setNumber(T &member, const T &value, const char *what, bool device
             text = QString::number(value ? 1 : 0);
         else
             text = QString::number(value);
-        logChange(QString::fromLatin1(what), text, m_label, deviceLine);
+        logChange(QString::fromLatin1(what), text, m_descriptor.label, deviceLine);
     }
     member = value;
     if (refreshPaths)
@@ -60,7 +60,7 @@ bool Service::setText(QString &member, const QString &value, const char *what)
     const QString text = cleanedLabel(value);
     if (text == member)
         return false;
-    logChange(QString::fromLatin1(what), text, m_label, false);
+    logChange(QString::fromLatin1(what), text, m_descriptor.label, false);
     member = text;
     return true;
 }
@@ -72,7 +72,7 @@ bool Service::setTranslated(QString &key, QString &text, const QString &value, c
     if (key == value.trimmed() && text == translation.trimmed())
         return false;
     logChange(QString::fromLatin1(what),
-              showTranslation ? value + QLatin1Char('|') + translation : value, m_label, false);
+              showTranslation ? value + QLatin1Char('|') + translation : value, m_descriptor.label, false);
     key = value.trimmed();
     text = translation.trimmed();
     return true;
@@ -80,72 +80,72 @@ bool Service::setTranslated(QString &key, QString &text, const QString &value, c
 
 bool Service::setServiceComponentId(const quint16 &value)
 {
-    return setNumber(m_componentId, value, "Service::setServiceComponentId() -> new value", true, false);
+    return setNumber(m_descriptor.componentId, value, "Service::setServiceComponentId() -> new value", true, false);
 }
 
 bool Service::setServiceComponentIdS(const quint16 &value)
 {
-    return setNumber(m_componentIdS, value, "Service::setServiceComponentIdS() -> new value", true, false);
+    return setNumber(m_descriptor.componentIdS, value, "Service::setServiceComponentIdS() -> new value", true, false);
 }
 
 bool Service::setShortId(const quint16 &value)
 {
-    return setNumber(m_shortId, value, "Service::setShortId() -> new short ID", true, false);
+    return setNumber(m_descriptor.shortId, value, "Service::setShortId() -> new short ID", true, false);
 }
 
 bool Service::setPacketId(const quint16 &value)
 {
-    return setNumber(m_packetId, value, "Service::setPacketId() -> new packet ID", true, true);
+    return setNumber(m_descriptor.packetId, value, "Service::setPacketId() -> new packet ID", true, true);
 }
 
 bool Service::setStreamId(const int &value)
 {
-    return setNumber(m_streamId, value, "Service::setStreamId() -> new stream ID", true, true);
+    return setNumber(m_descriptor.streamId, value, "Service::setStreamId() -> new stream ID", true, true);
 }
 
 bool Service::setServiceId(const int &value)
 {
-    return setNumber(m_serviceId, value, "Service::setServiceId() -> new service ID", false, false);
+    return setNumber(m_descriptor.serviceId, value, "Service::setServiceId() -> new service ID", false, false);
 }
 
 bool Service::setServiceApplicationId(const int &value)
 {
-    return setNumber(m_applicationId, value, "Service::setServiceApplicationId() -> new service application Id", false, true);
+    return setNumber(m_descriptor.applicationId, value, "Service::setServiceApplicationId() -> new service application Id", false, true);
 }
 
 bool Service::setServiceApplicationType(const int &value)
 {
-    return setNumber(m_applicationType, value, "Service::setServiceApplicationType() -> new service application type", false, false);
+    return setNumber(m_descriptor.applicationType, value, "Service::setServiceApplicationType() -> new service application type", false, false);
 }
 
 bool Service::setEnsembleIdentifier(const int &value)
 {
-    return setNumber(m_ensembleIdentifier, value, "Service::setEnsembleIdentifier() -> new service ensembleIdentifier", false, false);
+    return setNumber(m_descriptor.ensembleIdentifier, value, "Service::setEnsembleIdentifier() -> new service ensembleIdentifier", false, false);
 }
 
 bool Service::setServiceECC(const quint8 &value)
 {
-    return setNumber(m_ecc, value, "Service::setServiceECC() -> new service ECC", false, true);
+    return setNumber(m_descriptor.ecc, value, "Service::setServiceECC() -> new service ECC", false, true);
 }
 
 bool Service::setServiceCountryId(const quint8 &value)
 {
-    return setNumber(m_countryId, value, "Service::setServiceCountryId() -> new service country id", false, false);
+    return setNumber(m_descriptor.countryId, value, "Service::setServiceCountryId() -> new service country id", false, false);
 }
 
 bool Service::setServiceIdentifier(const qint64 &value)
 {
-    return setNumber(m_serviceIdentifier, value, "Service::setServiceIdentifier() -> new service identifier", false, true);
+    return setNumber(m_descriptor.serviceIdentifier, value, "Service::setServiceIdentifier() -> new service identifier", false, true);
 }
 
 bool Service::setServiceIsPacketModeEnhanced(const bool &value)
 {
-    return setNumber(m_isPacketModeEnhanced, value, "Service::setServiceIsPacketModeEnhanced() -> new value", true, false);
+    return setNumber(m_descriptor.packetModeEnhanced, value, "Service::setServiceIsPacketModeEnhanced() -> new value", true, false);
 }
 
 bool Service::setPacketModeLength(const quint8 &value)
 {
-    return setNumber(m_packetModeLength, value, "Service::setPacketModeLength() -> new value", true, false);
+    return setNumber(m_descriptor.packetModeLength, value, "Service::setPacketModeLength() -> new value", true, false);
 }
 
 bool Service::setServiceLogo(const QString &value)
@@ -155,79 +155,79 @@ bool Service::setServiceLogo(const QString &value)
         return false;
     ZOZ_LOG(LogService | LogFlag::Notice,
             QStringLiteral("Service::setServiceLogo() -> new service logo name: '%1' (logo[%2], id[%3])")
-                .arg(logo, m_label, idText()));
+                .arg(logo, m_descriptor.label, idText()));
     m_logo = logo;
     return true;
 }
 
 bool Service::setServiceLabel(const QString &value)
 {
-    return setText(m_label, value, "Service::setServiceLabel() -> new service label");
+    return setText(m_descriptor.label, value, "Service::setServiceLabel() -> new service label");
 }
 
 bool Service::setServiceLabelShort(const QString &value)
 {
-    return setText(m_labelShort, value, "Service::setServiceLabelShort() -> new service label short");
+    return setText(m_descriptor.labelShort, value, "Service::setServiceLabelShort() -> new service label short");
 }
 
 bool Service::setServiceLabelExt(const QString &value)
 {
-    return setText(m_labelExt, value, "Service::setServiceLabelExt() -> new service extended label");
+    return setText(m_descriptor.labelExt, value, "Service::setServiceLabelExt() -> new service extended label");
 }
 
 bool Service::setServiceLabelExtShort(const QString &value)
 {
-    return setText(m_labelExtShort, value, "Service::setServiceLabelExtShort() -> new service extended label short");
+    return setText(m_descriptor.labelExtShort, value, "Service::setServiceLabelExtShort() -> new service extended label short");
 }
 
 bool Service::setServiceComponentLabel(const QString &value)
 {
-    return setText(m_componentLabel, value, "Service::setServiceComponentLabel() -> new service component label");
+    return setText(m_descriptor.componentLabel, value, "Service::setServiceComponentLabel() -> new service component label");
 }
 
 bool Service::setServiceComponentLabelShort(const QString &value)
 {
-    return setText(m_componentLabelShort, value, "Service::setServiceComponentLabelShort() -> new service component label short");
+    return setText(m_descriptor.componentLabelShort, value, "Service::setServiceComponentLabelShort() -> new service component label short");
 }
 
 bool Service::setServiceEnsembleLabel(const QString &value)
 {
-    return setText(m_ensembleLabel, value, "Service::setServiceEnsembleLabel() -> new ensemble label");
+    return setText(m_descriptor.ensembleLabel, value, "Service::setServiceEnsembleLabel() -> new ensemble label");
 }
 
 bool Service::setServiceEnsembleLabelShort(const QString &value)
 {
-    return setText(m_ensembleLabelShort, value, "Service::setServiceEnsembleLabelShort() -> new ensemble label short");
+    return setText(m_descriptor.ensembleLabelShort, value, "Service::setServiceEnsembleLabelShort() -> new ensemble label short");
 }
 
 bool Service::setServiceLanguage(const QString &value)
 {
-    return setTranslated(m_language, m_languageText, value, "Language", "Service::setServiceLanguage() -> new service language", true);
+    return setTranslated(m_descriptor.language, m_languageText, value, "Language", "Service::setServiceLanguage() -> new service language", true);
 }
 
 bool Service::setServiceCountry(const QString &value)
 {
-    return setTranslated(m_country, m_countryText, value, "Country", "Service::setServiceCountry() -> new service country", true);
+    return setTranslated(m_descriptor.country, m_countryText, value, "Country", "Service::setServiceCountry() -> new service country", true);
 }
 
 bool Service::setServiceType(const QString &value)
 {
-    return setTranslated(m_programType, m_programTypeText, value, "ProgramType", "Service::setServiceType() -> new service type", false);
+    return setTranslated(m_descriptor.programType, m_programTypeText, value, "ProgramType", "Service::setServiceType() -> new service type", false);
 }
 
 void Service::updatePaths()
 {
-    const quint32 identifier = quint32(m_serviceIdentifier);
+    const quint32 identifier = quint32(m_descriptor.serviceIdentifier);
     m_globalId = identifier > 65535 ? QString::number(identifier, 16)
-                                    : QString::number(m_ecc, 16) + QString::number(identifier, 16);
+                                    : QString::number(m_descriptor.ecc, 16) + QString::number(identifier, 16);
     m_cacheKey = m_globalId
-                 + (m_isPacketMode ? QStringLiteral(".d%1").arg(m_packetId) : QStringLiteral(".a%1").arg(m_applicationType));
+                 + (m_descriptor.packetMode ? QStringLiteral(".d%1").arg(m_descriptor.packetId) : QStringLiteral(".a%1").arg(m_descriptor.applicationType));
     m_singleViewPath.clear();
-    if (m_ensembleIdentifier != -1)
-        m_singleViewPath = QString::number(m_ensembleIdentifier) + QLatin1Char('.');
-    m_singleViewPath += QStringLiteral("%1.%2/").arg(m_streamId).arg(m_isPacketMode ? int(m_packetId) : m_applicationType);
+    if (m_descriptor.ensembleIdentifier != -1)
+        m_singleViewPath = QString::number(m_descriptor.ensembleIdentifier) + QLatin1Char('.');
+    m_singleViewPath += QStringLiteral("%1.%2/").arg(m_descriptor.streamId).arg(m_descriptor.packetMode ? int(m_descriptor.packetId) : m_descriptor.applicationType);
     const QString cacheFolder = m_settings ? m_settings->cachePath() : QString();
-    m_cachePath = cacheFolder + m_shortname + QLatin1Char('/') + m_cacheKey + QLatin1Char('/');
+    m_cachePath = cacheFolder + m_descriptor.shortname + QLatin1Char('/') + m_cacheKey + QLatin1Char('/');
     if (m_initialised)
         reload();
 }

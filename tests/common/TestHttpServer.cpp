@@ -6,7 +6,7 @@
 #include "http/ZOZHttpRequestHandler.h"
 #include "http/ZOZHttpServer.h"
 #include "base/ZOZMainThreadServices.h"
-#include "web/ZOZHttpSettingsAdapter.h"
+#include "ZOZHttpSettingsAdapter.h"
 #include "settings/ZOZSettings.h"
 #include "web/ZOZTemplateValue.h"
 

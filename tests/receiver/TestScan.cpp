@@ -3,6 +3,7 @@
 #include "ReceiverTestSupport.h"
 
 #include "ZOZRtkLibrary.h"
+#include "ajax/ZOZAjaxCommands.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,7 +88,11 @@ protected:
         HttpRequest request;
         request.query = query;
         HttpResponse response;
-        *handled = receiver->httpAjaxRequest(request, response);
+        // The "scan" command as the pages' table runs it.
+        AjaxTable table;
+        addReceiverCommands(table, {nullptr, receiver.get(), nullptr});
+        request.granted = true;
+        *handled = table.dispatch(request, response);
         return QString::fromUtf8(response.body);
     }
 
@@ -121,7 +126,7 @@ TEST_F(ScanTest, FindsTheTwoEnsemblesOfTheListAndStartsFromTheCacheAfterwards)
     QStringList labels;
     for (int i = 0; i < 1000 && (scanModes.isEmpty() || scanModes.last()); ++i) {
         tick();
-        const TemplateValue status = receiver->scanStatus();
+        const TemplateValue status = receiverStatusValue(receiver->receiverStatus());
         ASSERT_EQ(status.name(), QStringLiteral("receiver"));
         const QVector<TemplateValue> &members = status.mapChildren();
         ASSERT_EQ(members.size(), 6);
@@ -140,10 +145,10 @@ TEST_F(ScanTest, FindsTheTwoEnsemblesOfTheListAndStartsFromTheCacheAfterwards)
     EXPECT_TRUE(notices[0].text.startsWith(QStringLiteral("<b>Scan finished</b><br/>The scan is finished and you")));
     EXPECT_EQ(notices[0].type, QStringLiteral("info"));
     EXPECT_EQ(notices[0].seconds, 6);
-    EXPECT_EQ(receiver->scanStatus().toJson(),
+    EXPECT_EQ(receiverStatusValue(receiver->receiverStatus()).toJson(),
               QStringLiteral("\"receiver\":{\"devicePresent\":true,\"scanning\":false,\"progress\":100,"
                              "\"currentEnsemble\":\"11D\",\"numEnsembles\":2,\"numServices\":%1}")
-                  .arg(receiver->scanStatus().mapChildren().at(5).value()));
+                  .arg(receiverStatusValue(receiver->receiverStatus()).mapChildren().at(5).value()));
 
     // A restart reads the cache: no scan, the same two ensembles.
     receiver.reset();

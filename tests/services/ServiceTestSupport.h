@@ -5,11 +5,13 @@
 #include "ZOZEnsembleSource.h"
 #include "base/ZOZLog.h"
 #include "ZOZService.h"
+#include "ZOZServiceFactory.h"
 #include "ZOZServiceManager.h"
 #include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QMutex>
 #include <QObject>
 #include <QStringList>
@@ -50,6 +52,12 @@ public:
         QStringList calls;
         int snapshots = 0;
         QVector<ZOZ::Service *> selection;
+
+        void setEnsembles(const QVector<ZOZ::DabEnsemble> &records)
+        {
+            QMutexLocker locker(&mutex);
+            ensembles = records;
+        }
     };
 
     explicit FakeEnsembleSource(std::shared_ptr<Shared> shared)
@@ -57,7 +65,13 @@ public:
     {
     }
 
-    QObject *notifier() override { return &m_notifier; }
+    void connectNotifier(std::function<void()> dataReady, std::function<void(bool)> scanMode,
+                         QObject *context) override
+    {
+        QObject::connect(&m_notifier, &FakeNotifier::dataReady, context, std::move(dataReady));
+        QObject::connect(&m_notifier, &FakeNotifier::signalScanMode, context, std::move(scanMode));
+    }
+    void setNoticeSinks(MessageSink, NotificationSink) override {}
     bool init(ZOZ::Settings *) override
     {
         record(QStringLiteral("init"));
@@ -97,6 +111,79 @@ private:
 
     std::shared_ptr<Shared> m_shared;
 };
+
+// Services live by their references; the test holds one for each.
+struct HeldService
+{
+    explicit HeldService(ZOZ::Service *service)
+        : service(service)
+    {
+        service->retain();
+    }
+    ~HeldService() { service->release(); }
+    ZOZ::Service *operator->() const { return service; }
+    ZOZ::Service *service;
+};
+
+// A descriptor as the manager fills it for a service of kind `shortname`.
+inline ZOZ::ServiceDescriptor serviceDescriptor(const QString &shortname, quint8 ecc = 0xE0, qint64 sid = 0xD210)
+{
+    ZOZ::ServiceDescriptor d;
+    d.shortname = shortname;
+    d.name = shortname;
+    d.ecc = ecc;
+    d.serviceIdentifier = sid;
+    d.ensembleIdentifier = 4284;
+    d.streamId = 3;
+    d.applicationType = 2;
+    return d;
+}
+
+// Makes plain service objects named by their kind, as the audio and data
+// service classes would; `newService` lets a test make its own subclass.
+class KindFactory : public ZOZ::ServiceFactory
+{
+public:
+    ZOZ::Service *createAudioService(ZOZ::ServiceDescriptor &descriptor, bool, int) override
+    {
+        return make(false, QStringLiteral("audio"), descriptor);
+    }
+    ZOZ::Service *createDataService(int type, ZOZ::ServiceDescriptor &descriptor) override
+    {
+        static const QMap<int, QString> kinds {
+            {ZOZ::ServiceFactory::SlideShow, QStringLiteral("sls")},
+            {ZOZ::ServiceFactory::BroadcastWebsite, QStringLiteral("bws")},
+            {ZOZ::ServiceFactory::ServiceProgrammeInformation, QStringLiteral("spi")},
+            {ZOZ::ServiceFactory::Journaline, QStringLiteral("journaline")},
+        };
+        return kinds.contains(type) ? make(true, kinds.value(type), descriptor) : nullptr;
+    }
+    ZOZ::Service *createContainer(ZOZ::ServiceDescriptor &descriptor) override
+    {
+        return make(true, QStringLiteral("pmc"), descriptor);
+    }
+
+protected:
+    virtual ZOZ::Service *newService(bool isData) { return new ZOZ::Service(isData); }
+
+private:
+    ZOZ::Service *make(bool isData, const QString &shortname, ZOZ::ServiceDescriptor &descriptor)
+    {
+        ZOZ::Service *service = newService(isData);
+        descriptor.shortname = shortname;
+        descriptor.name = shortname;
+        service->init(descriptor);
+        return service;
+    }
+};
+
+// The services at the top of ensemble `index`, without references.
+inline QVector<ZOZ::Service *> topLevelServices(const ZOZ::ServiceManager *manager, int index)
+{
+    QVector<ZOZ::Service *> services;
+    manager->withServices([&](const QMap<int, QVector<ZOZ::Service *>> &tree) { services = tree.value(index); });
+    return services;
+}
 
 // Builds ensemble records the way the receiver fills them.
 namespace Snapshot {
@@ -163,6 +250,26 @@ inline ZOZ::DabEnsemble ensemble(int index, qint32 ensembleId, const QString &la
     record.label = label;
     record.frequency = 227360;
     return record;
+}
+
+// A radio with slides and a secondary component, and a packet-mode news
+// service with Journaline.
+inline ZOZ::DabEnsemble sampleEnsemble(int index, qint32 ensembleId)
+{
+    ZOZ::DabEnsemble e = ensemble(index, ensembleId, QStringLiteral("Test Mux"));
+
+    ZOZ::DabServiceComponent radio = audio(0xD201, 1);
+    radio.label = QStringLiteral("Radio One");
+    radio.userApplications << xpad(ZOZ::ServiceFactory::SlideShow);
+    ZOZ::DabService first = service(QStringLiteral("Radio One"), radio);
+    ZOZ::DabServiceComponent second = audio(0xD201, 2, 1, false);
+    second.label = QStringLiteral("Sport");
+    first.components << second;
+    e.services << first;
+
+    ZOZ::DabServiceComponent news = packetData(0xE4D2F001, 3, 10, 0, 1, ZOZ::ServiceFactory::Journaline);
+    e.services << service(QStringLiteral("News Data"), news);
+    return e;
 }
 
 } // namespace Snapshot

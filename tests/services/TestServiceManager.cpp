@@ -1,22 +1,16 @@
 // The service manager on ensemble snapshots: the tree it builds, renumbering,
-// reconnection, the web paths of its services, the check trigger and shutdown.
-#include "HttpTestClient.h"
+// reconnection, the check trigger and shutdown.
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
-#include "http/ZOZHttpServer.h"
 #include "ZOZServiceFactory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QSettings>
 
 #include <atomic>
-#include <thread>
 
 using ZOZ::Service;
-using ZOZTest::HttpAnswer;
-using ZOZTest::HttpTestClient;
 using ZOZ::ServiceManager;
 
 namespace {
@@ -58,56 +52,15 @@ public:
 
 // Makes services the base way but counts them, so that the tests see every
 // object go.
-class TrackingFactory : public ZOZ::ServiceFactory
+class TrackingFactory : public KindFactory
 {
-public:
-    Service *createAudioService(ZOZ::ServiceDescriptor &descriptor, bool, int) override
-    {
-        return make(false, QStringLiteral("audio"), descriptor);
-    }
-    Service *createDataService(int type, ZOZ::ServiceDescriptor &descriptor) override
-    {
-        static const QMap<int, QString> kinds {
-            {ZOZ::ServiceFactory::SlideShow, QStringLiteral("sls")},
-            {ZOZ::ServiceFactory::BroadcastWebsite, QStringLiteral("bws")},
-            {ZOZ::ServiceFactory::ServiceProgrammeInformation, QStringLiteral("spi")},
-            {ZOZ::ServiceFactory::Journaline, QStringLiteral("journaline")},
-        };
-        return kinds.contains(type) ? make(true, kinds.value(type), descriptor) : nullptr;
-    }
-    Service *createContainer(ZOZ::ServiceDescriptor &descriptor) override
-    {
-        return make(true, QStringLiteral("pmc"), descriptor);
-    }
-
-private:
-    static Service *make(bool isData, const QString &shortname, ZOZ::ServiceDescriptor &descriptor)
-    {
-        auto *service = new TrackedService(isData);
-        descriptor.shortname = shortname;
-        descriptor.name = shortname;
-        service->init(descriptor);
-        return service;
-    }
+protected:
+    Service *newService(bool isData) override { return new TrackedService(isData); }
 };
 
 ZOZ::DabEnsemble sampleEnsemble()
 {
-    using namespace Snapshot;
-    ZOZ::DabEnsemble e = ensemble(EnsembleIndex, EnsembleId, QStringLiteral("Test Mux"));
-
-    ZOZ::DabServiceComponent radio = audio(0xD201, 1);
-    radio.label = QStringLiteral("Radio One");
-    radio.userApplications << xpad(ZOZ::ServiceFactory::SlideShow);
-    ZOZ::DabService first = service(QStringLiteral("Radio One"), radio);
-    ZOZ::DabServiceComponent second = audio(0xD201, 2, 1, false);
-    second.label = QStringLiteral("Sport");
-    first.components << second;
-    e.services << first;
-
-    ZOZ::DabServiceComponent news = packetData(0xE4D2F001, 3, 10, 0, 1, ZOZ::ServiceFactory::Journaline);
-    e.services << service(QStringLiteral("News Data"), news);
-    return e;
+    return Snapshot::sampleEnsemble(EnsembleIndex, EnsembleId);
 }
 
 ZOZ::DabEnsemble fourServices(bool withSecond = true)
@@ -146,18 +99,8 @@ protected:
         SettingsFixture::TearDown();
     }
 
-    void setSnapshot(const QVector<ZOZ::DabEnsemble> &ensembles)
-    {
-        QMutexLocker locker(&shared->mutex);
-        shared->ensembles = ensembles;
-    }
-
-    QVector<Service *> topLevel() const
-    {
-        QVector<Service *> services;
-        manager->withServices([&](const QMap<int, QVector<Service *>> &tree) { services = tree.value(EnsembleIndex); });
-        return services;
-    }
+    void setSnapshot(const QVector<ZOZ::DabEnsemble> &ensembles) { shared->setEnsembles(ensembles); }
+    QVector<Service *> topLevel() const { return topLevelServices(manager, EnsembleIndex); }
 
     QStringList calls() const
     {
@@ -312,49 +255,6 @@ TEST_F(ServiceManagerTest, MoreServicesThanTheSelectorHoldsAreSkippedNotFatal)
     EXPECT_TRUE(logText().contains(QStringLiteral("more than 255 services in ensemble 5")));
 }
 
-TEST_F(ServiceManagerTest, ServicesAnswerBelowTheirRegisteredWebPaths)
-{
-    ASSERT_TRUE(manager->init());
-    setSnapshot({sampleEnsemble()});
-    manager->doCheckDabData();
-    Service *slides = topLevel().at(0)->children().first();
-    Service *news = topLevel().at(1)->children().first();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^sls-\\d+/$")).match(slides->requestPath()).hasMatch());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^journaline-\\d+/$")).match(news->requestPath()).hasMatch());
-    EXPECT_NE(slides->instanceNumber(), news->instanceNumber());
-
-    const int port = manager->httpServer()->port();
-    ASSERT_GT(port, 0);
-    // The server accepts on this thread's event loop, so the client runs beside it.
-    const auto get = [port](const QString &path) {
-        HttpAnswer answer;
-        std::atomic<bool> done {false};
-        std::thread client([&] {
-            HttpTestClient connection(port);
-            answer = connection.request(
-                QStringLiteral("GET /%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n\r\n").arg(path).arg(port).toLatin1());
-            done = true;
-        });
-        waitUntil([&] { return done.load(); }, 5000);
-        client.join();
-        return answer;
-    };
-    const HttpAnswer own = get(slides->requestPath() + QStringLiteral("x?preview"));
-    EXPECT_EQ(own.status, 200);
-    EXPECT_TRUE(own.body.contains("id=\"sls\""));
-    const HttpAnswer fallback = get(news->requestPath() + QStringLiteral("x?preview"));
-    EXPECT_EQ(fallback.status, 200);
-    EXPECT_TRUE(fallback.body.contains("id=\"na\""));
-
-    // A vanished service leaves the server with it.
-    const QString gone = slides->requestPath();
-    ZOZ::DabEnsemble withoutSlides = sampleEnsemble();
-    withoutSlides.services[0].primary.userApplications.clear();
-    setSnapshot({withoutSlides});
-    manager->doCheckDabData();
-    EXPECT_FALSE(manager->httpServer()->hasHandlerForPath(gone));
-}
-
 TEST_F(ServiceManagerTest, ShutdownDisconnectsEveryServiceBeforeTheReceiverGoes)
 {
     ASSERT_TRUE(manager->init());
@@ -379,8 +279,6 @@ TEST_F(ServiceManagerTest, ShutdownDisconnectsEveryServiceBeforeTheReceiverGoes)
         QStringLiteral("ServiceManager::~ServiceManager()"),
         QStringLiteral("ServiceManagerPrivate::run() -> leaving thread"),
         QStringLiteral("cleaning up service list"),
-        QStringLiteral("shutting down HTTP server.."),
-        QStringLiteral("HttpServer::~HttpServer()"),
         QStringLiteral("shutting down receiver.."),
     };
     qsizetype from = 0;
@@ -455,13 +353,9 @@ TEST_F(ServiceManagerTest, ScanEmptiesTheListAndPausesTheCheck)
     EXPECT_EQ(topLevel().size(), 4);
 }
 
-TEST_F(ServiceManagerTest, InitFailsWithoutTemplatesOrReceiver)
+TEST_F(ServiceManagerTest, InitFailsWithoutReceiver)
 {
-    settings->setStyleRootPath(home.path() + QStringLiteral("/empty/"));
-    EXPECT_FALSE(manager->init());
-    EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::init() -> error: could not open template '/templates/index.html'")));
-
-    settings->setStyleRootPath(QStringLiteral(ZOZ_SOURCE_DIR "/tests/services/style/"));
+    // Without templates the pages fail before the manager starts (TestPages.cpp).
     fake->initResult = false;
     EXPECT_FALSE(manager->init());
     EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::init() -> error: could not startup receiver")));

@@ -1,14 +1,14 @@
 // The ajax commands with which the pages choose what is heard.
 
-#include "ZOZServiceManager.h"
+#include "ZOZAjaxCommands.h"
 
 #include "base/ZOZLog.h"
 #include "ZOZService.h"
-#include "ZOZServiceManagerPrivate.h"
+#include "base/ZOZPointer.h"
+#include "ZOZServiceManager.h"
+#include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
-#include <QReadLocker>
-#include <QWriteLocker>
 
 namespace ZOZ {
 
@@ -91,12 +91,38 @@ bool readLoggedSelector(const HttpRequest &request, const QString &key, const ch
     return true;
 }
 
-} // namespace
+// The commands run on the service manager, which takes its own locks.
+class SelectionCommands
+{
+public:
+    SelectionCommands(ServiceManager *manager, Settings *settings)
+        : m_manager(manager)
+        , m_settings(settings)
+    {
+    }
 
-void ServiceManager::applyToService(qint32 selectorId, HttpResponse &response,
+    bool readLabel(const HttpRequest &request, HttpResponse &response);
+    bool selectService(const HttpRequest &request, HttpResponse &response);
+    bool selectServiceById(const HttpRequest &request, HttpResponse &response);
+    bool selectServiceDirected(const HttpRequest &request, HttpResponse &response);
+    bool selectAnnouncement(const HttpRequest &request, HttpResponse &response);
+    bool ignoreAnnouncements(const HttpRequest &request, HttpResponse &response);
+    bool setServiceFavourite(const HttpRequest &request, HttpResponse &response);
+
+private:
+    // Runs `action` on the service `selectorId` names and releases it; a missing one answers failure.
+    void applyToService(qint32 selectorId, HttpResponse &response, const std::function<void(Service *)> &action);
+    void setLastSelectorId(const HttpRequest &request);
+    bool refuseWhileRecording(HttpResponse &response);
+
+    ServiceManager *m_manager;
+    Settings *m_settings;
+};
+
+void SelectionCommands::applyToService(qint32 selectorId, HttpResponse &response,
                                     const std::function<void(Service *)> &action)
 {
-    Service *service = findService(selectorId, -1, -1);
+    Service *service = m_manager->findService(selectorId, -1, -1);
     if (!service) {
         response.body = Failure;
         return;
@@ -105,29 +131,16 @@ void ServiceManager::applyToService(qint32 selectorId, HttpResponse &response,
     service->release();
 }
 
-qint32 ServiceManager::announcementServiceId() const
+void SelectionCommands::setLastSelectorId(const HttpRequest &request)
 {
-    QMutexLocker locker(&d->announcementMutex);
-    return d->announcementServiceId;
+    m_manager->notes().setLastSelectorId(request.query.value(QStringLiteral("selectorID")));
 }
 
-QString ServiceManager::lastSelectorId() const
+bool SelectionCommands::refuseWhileRecording(HttpResponse &response)
 {
-    QMutexLocker locker(&d->notes.messageMutex);
-    return d->notes.lastSelectorId;
-}
-
-void ServiceManager::setLastSelectorId(const HttpRequest &request)
-{
-    QMutexLocker locker(&d->notes.messageMutex);
-    d->notes.lastSelectorId = request.query.value(QStringLiteral("selectorID"));
-}
-
-bool ServiceManager::refuseWhileRecording(HttpResponse &response)
-{
-    if (!d->settings || !d->settings->isAudioRecording())
+    if (!m_settings || !m_settings->isAudioRecording())
         return false;
-    addNotification(QStringLiteral("<b>")
+    m_manager->addNotification(QStringLiteral("<b>")
                         + QCoreApplication::translate("General", "You may not select another service while recording is active!")
                         + QStringLiteral("</b>"),
                     QStringLiteral("error"), RecordingWarningSeconds, true, QStringLiteral("recording-warning"), false,
@@ -136,16 +149,16 @@ bool ServiceManager::refuseWhileRecording(HttpResponse &response)
     return true;
 }
 
-bool ServiceManager::ajaxReadLabel(const HttpRequest &request, HttpResponse &response)
+bool SelectionCommands::readLabel(const HttpRequest &request, HttpResponse &response)
 {
     qint32 selectorId = -1;
     if (!readLoggedSelector(request, QStringLiteral("readLabel"), "readLabel", selectorId, response) || selectorId == -1)
         return true;
-    applyToService(selectorId, response, [this](Service *service) { playSpokenLabel(service, true); });
+    applyToService(selectorId, response, [this](Service *service) { m_manager->playSpokenLabel(service, true); });
     return true;
 }
 
-bool ServiceManager::ajaxSelectService(const HttpRequest &request, HttpResponse &response)
+bool SelectionCommands::selectService(const HttpRequest &request, HttpResponse &response)
 {
     qint32 selectorId = -1;
     if (!readSelector(request, QStringLiteral("selectService"), "select service", selectorId, response))
@@ -157,24 +170,22 @@ bool ServiceManager::ajaxSelectService(const HttpRequest &request, HttpResponse 
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::httpAjaxRequest() -> select service request (SID: %1)")
                             .arg(selectorText(selectorId)));
     response.body = Success;
-    if (selectorId == selectedServiceId())
+    if (selectorId == m_manager->selectedServiceId())
         return true;
     if (selectorId == -1) {
-        selectService(nullptr, false);
+        m_manager->selectService(nullptr, false);
         return true;
     }
-    QWriteLocker locker(&d->serviceListLock);
-    Service *service = findService(selectorId);
-    if (!service) {
+    const bool found = m_manager->withService(selectorId, [this, ignoreSpokenLabel](Service *service) {
+        PointerLocker hold(service);
+        m_manager->selectService(service, ignoreSpokenLabel);
+    });
+    if (!found)
         response.body = Failure;
-        return true;
-    }
-    PointerLocker hold(service);
-    selectService(service, ignoreSpokenLabel);
     return true;
 }
 
-bool ServiceManager::ajaxSelectServiceById(const HttpRequest &request, HttpResponse &response)
+bool SelectionCommands::selectServiceById(const HttpRequest &request, HttpResponse &response)
 {
     const QString text = request.query.value(QStringLiteral("selectServiceById"));
     int identifier = 0;
@@ -189,18 +200,18 @@ bool ServiceManager::ajaxSelectServiceById(const HttpRequest &request, HttpRespo
     setLastSelectorId(request);
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::httpAjaxRequest() -> select service request (sId: %1)")
                             .arg(quint32(identifier)));
-    Service *service = findService(-1, -1, identifier);
+    Service *service = m_manager->findService(-1, -1, identifier);
     if (!service) {
         response.body = Failure;
         return true;
     }
-    selectService(service, ignoreSpokenLabel);
+    m_manager->selectService(service, ignoreSpokenLabel);
     service->release();
     response.body = Success;
     return true;
 }
 
-bool ServiceManager::ajaxSelectServiceDirected(const HttpRequest &request, HttpResponse &response)
+bool SelectionCommands::selectServiceDirected(const HttpRequest &request, HttpResponse &response)
 {
     const QString text = request.query.value(QStringLiteral("selectServiceDirected"));
     int direction = -1;
@@ -214,40 +225,39 @@ bool ServiceManager::ajaxSelectServiceDirected(const HttpRequest &request, HttpR
         return true;
     setLastSelectorId(request);
     if (direction == 1)
-        selectNextService();
+        m_manager->selectNextService();
     else
-        selectPreviousService();
+        m_manager->selectPreviousService();
     response.body = Success;
     return true;
 }
 
-bool ServiceManager::ajaxSelectAnnouncement(const HttpRequest &request, HttpResponse &response)
+bool SelectionCommands::selectAnnouncement(const HttpRequest &request, HttpResponse &response)
 {
     qint32 selectorId = -1;
     if (!readLoggedSelector(request, QStringLiteral("selectAnnouncement"), "select announcement", selectorId, response))
         return true;
-    if (selectorId == announcementServiceId())
+    if (selectorId == m_manager->announcementServiceId())
         return true;
     if (selectorId == -1) {
-        QReadLocker locker(&d->serviceListLock);
-        selectAnnouncement(nullptr);
+        m_manager->withServices([this](const auto &) { m_manager->selectAnnouncement(nullptr); });
         return true;
     }
-    applyToService(selectorId, response, [this](Service *service) { selectAnnouncement(service); });
+    applyToService(selectorId, response, [this](Service *service) { m_manager->selectAnnouncement(service); });
     return true;
 }
 
-bool ServiceManager::ajaxIgnoreAnnouncements(const HttpRequest &request, HttpResponse &response)
+bool SelectionCommands::ignoreAnnouncements(const HttpRequest &request, HttpResponse &response)
 {
     qint32 selectorId = -1;
     if (!readLoggedSelector(request, QStringLiteral("ignoreAnnouncements"), "ignore announcement", selectorId, response)
         || selectorId == -1)
         return true;
-    applyToService(selectorId, response, [this](Service *service) { acknowledgeAnnouncements(service); });
+    applyToService(selectorId, response, [this](Service *service) { m_manager->acknowledgeAnnouncements(service); });
     return true;
 }
 
-bool ServiceManager::ajaxSetServiceFavourite(const HttpRequest &request, HttpResponse &response)
+bool SelectionCommands::setServiceFavourite(const HttpRequest &request, HttpResponse &response)
 {
     const QString text = request.query.value(QStringLiteral("setServiceFavourite"));
     qint32 selectorId = -1;
@@ -265,16 +275,31 @@ bool ServiceManager::ajaxSetServiceFavourite(const HttpRequest &request, HttpRes
     ZOZ_LOG(LogManager,
             QStringLiteral("ServiceManager::httpAjaxRequest() -> setting favourite status for a service (SID: %1, favourite: %2)")
                 .arg(selectorText(selectorId), favourite ? QStringLiteral("true") : QStringLiteral("false")));
-    QWriteLocker locker(&d->serviceListLock);
-    Service *service = findService(selectorId);
-    if (!service) {
-        response.body = Failure;
-        return true;
-    }
-    if (service->setServiceIsFavourite(favourite))
-        setDirty(false);
-    response.body = Success;
+    const bool found = m_manager->withService(selectorId, [this, favourite](Service *service) {
+        if (service->setServiceIsFavourite(favourite))
+            m_manager->setDirty(false);
+    });
+    response.body = found ? Success : Failure;
     return true;
+}
+
+} // namespace
+
+void addSelectionCommands(AjaxTable &table, const AjaxContext &context)
+{
+    auto commands = std::make_shared<SelectionCommands>(context.manager, context.settings);
+    const auto bind = [&table, commands](const char *key, bool (SelectionCommands::*handler)(const HttpRequest &, HttpResponse &)) {
+        table.setHandler(QString::fromLatin1(key), [commands, handler](const HttpRequest &request, HttpResponse &response) {
+            return (commands.get()->*handler)(request, response);
+        });
+    };
+    bind("readLabel", &SelectionCommands::readLabel);
+    bind("selectService", &SelectionCommands::selectService);
+    bind("selectServiceById", &SelectionCommands::selectServiceById);
+    bind("selectServiceDirected", &SelectionCommands::selectServiceDirected);
+    bind("selectAnnouncement", &SelectionCommands::selectAnnouncement);
+    bind("ignoreAnnouncements", &SelectionCommands::ignoreAnnouncements);
+    bind("setServiceFavourite", &SelectionCommands::setServiceFavourite);
 }
 
 } // namespace ZOZ

@@ -1,4 +1,4 @@
-#include "ZOZServiceManager.h"
+#include "ZOZPages.h"
 #include "settings/ZOZSettings.h"
 #include "web/ZOZTemplateValue.h"
 
@@ -426,7 +426,7 @@ int appendEntries(TemplateValue &parent, int index)
 
 } // namespace
 
-QString ServiceManager::uiStrings()
+QString Pages::uiStrings()
 {
     TemplateValue root;
     appendEntries(root, 0);

@@ -1,4 +1,4 @@
-#include "web/ZOZHttpSettingsAdapter.h"
+#include "ZOZHttpSettingsAdapter.h"
 
 #include "http/ZOZHttpServer.h"
 #include "base/ZOZMainThreadServices.h"

@@ -1,6 +1,6 @@
 // The ensemble check: brings the service tree in line with a copy of the
 // receiver's ensemble database.
-#include "ZOZServiceManager.h"
+#include "ZOZServiceDirectory.h"
 
 #include "ZOZDab.h"
 #include "base/ZOZLog.h"
@@ -8,7 +8,7 @@
 #include "base/ZOZPointer.h"
 #include "web/ZOZResourcePath.h"
 #include "ZOZService.h"
-#include "ZOZServiceManagerPrivate.h"
+#include "ZOZServiceSelection.h"
 
 #include <QDateTime>
 
@@ -37,7 +37,7 @@ quint16 packetAddressOf(const DabUserApplication &application)
 
 } // namespace
 
-QString ServiceManager::composeServiceLabel(const QString &serviceLabel, const QString &componentLabel)
+QString ServiceDirectory::composeServiceLabel(const QString &serviceLabel, const QString &componentLabel)
 {
     if (componentLabel.isEmpty() || serviceLabel == componentLabel)
         return serviceLabel;
@@ -46,7 +46,7 @@ QString ServiceManager::composeServiceLabel(const QString &serviceLabel, const Q
     return serviceLabel + QStringLiteral(" / ") + componentLabel;
 }
 
-QString ServiceManager::frequencyText(const DabEnsemble &ensemble)
+QString ServiceDirectory::frequencyText(const DabEnsemble &ensemble)
 {
     const DabChannel *channel = channelAtIndex(ensemble.index);
     QString text = channel ? QString::fromLatin1(channel->label) : QString();
@@ -55,7 +55,7 @@ QString ServiceManager::frequencyText(const DabEnsemble &ensemble)
     return text;
 }
 
-void ServiceManager::fillDescriptor(ServiceDescriptor &descriptor, qint32 id, const DabEnsemble &ensemble,
+void ServiceDirectory::fillDescriptor(ServiceDescriptor &descriptor, qint32 id, const DabEnsemble &ensemble,
                                     const DabService &record, const DabServiceComponent &component)
 {
     descriptor.sourceFlags = DabFamily;
@@ -80,27 +80,27 @@ void ServiceManager::fillDescriptor(ServiceDescriptor &descriptor, qint32 id, co
     descriptor.programType = record.programmeTypeName;
 }
 
-void ServiceManager::doCheckDabData()
+void ServiceDirectory::doCheckDabData()
 {
-    if (d->scanActive.load() || !d->source)
+    if (m_changes.scanActive.load() || !m_source)
         return;
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::doCheckDabData() -> checking for DAB data"));
-    const QVector<DabEnsemble> ensembles = d->source->getEnsembles();
-    const bool audioOn = !d->settings || d->settings->hasAudioService();
+    const QVector<DabEnsemble> ensembles = m_source->getEnsembles();
+    const bool audioOn = !m_settings || m_settings->hasAudioService();
     bool changed = false;
 
-    QWriteLocker locker(&d->serviceListLock);
+    QWriteLocker locker(&m_lock);
     clearPresentFlags(DabFamily);
     for (const DabEnsemble &ensemble : ensembles) {
         if (ensemble.index < 0 || ensemble.index > MaxIndex || !ensemble.valid)
             continue;
         const int e = ensemble.index;
-        d->ensembleServices[e];
+        m_ensembleServices[e];
         for (const DabService &record : ensemble.services) {
             if (!record.valid || !record.primary.valid)
                 continue;
             const DabServiceComponent &primary = record.primary;
-            QVector<Service *> &services = d->ensembleServices[e];
+            QVector<Service *> &services = m_ensembleServices[e];
             int s = -1;
             for (int i = 0; i < services.size(); ++i) {
                 if (services.at(i)->serviceIdentifier() == primary.serviceId) {
@@ -134,7 +134,7 @@ void ServiceManager::doCheckDabData()
                 continue;
             if (service->isAudio()) {
                 service->setServiceIsPresent(true);
-                changed |= d->factory->initDecoder(service, primary.subChId, primary.dabPlus, primary.dabPlusAudio);
+                changed |= m_factory->initDecoder(service, primary.subChId, primary.dabPlus, primary.dabPlusAudio);
             }
             updateService(service, ensemble, record, primary, nullptr, changed);
 
@@ -200,7 +200,7 @@ void ServiceManager::doCheckDabData()
                         continue;
                     changed = true;
                 }
-                changed |= d->factory->initDecoder(sibling, component.subChId, component.dabPlus,
+                changed |= m_factory->initDecoder(sibling, component.subChId, component.dabPlus,
                                                    component.dabPlusAudio);
                 updateService(sibling, ensemble, record, component, nullptr, changed);
                 const QString childLabel = component.label.isEmpty() ? record.label : component.label;
@@ -212,19 +212,19 @@ void ServiceManager::doCheckDabData()
                 service->setServiceIsPresent(true);
         }
     }
-    for (const ServiceManagerPrivate::PendingAnnouncements &pending : std::as_const(d->pendingAnnouncements))
+    for (const PendingAnnouncements &pending : std::as_const(m_pendingAnnouncements))
         changed |= updateAnnouncements(pending.service, *pending.ensemble, *pending.record);
-    d->pendingAnnouncements.clear();
+    m_pendingAnnouncements.clear();
     changed |= removeVanishedServices(DabFamily);
     locker.unlock();
 
     if (changed) {
-        setDirty(true);
-        ZOZ_LOG(LogManager, QStringLiteral("DAB - cycle: %1").arg(refreshCycle()));
+        m_changes.setDirty(true);
+        ZOZ_LOG(LogManager, QStringLiteral("DAB - cycle: %1").arg(m_changes.refreshCycle()));
     }
 }
 
-Service *ServiceManager::findOrAddComponentChild(Service *parent, qint32 parentId, const DabEnsemble &ensemble,
+Service *ServiceDirectory::findOrAddComponentChild(Service *parent, qint32 parentId, const DabEnsemble &ensemble,
                                                 const DabService &record, const DabServiceComponent &component,
                                                 const DabUserApplication &application, bool &changed)
 {
@@ -245,7 +245,7 @@ Service *ServiceManager::findOrAddComponentChild(Service *parent, qint32 parentI
     return child;
 }
 
-void ServiceManager::checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
+void ServiceDirectory::checkXPadApplications(Service *carrier, qint32 carrierId, const DabEnsemble &ensemble,
                                            const DabService &record, const DabServiceComponent &component,
                                            const QString *childLabel, bool &changed)
 {
@@ -262,13 +262,13 @@ void ServiceManager::checkXPadApplications(Service *carrier, qint32 carrierId, c
     }
 }
 
-Service *ServiceManager::createAudioService(qint32 id, const DabEnsemble &ensemble, const DabService &record,
+Service *ServiceDirectory::createAudioService(qint32 id, const DabEnsemble &ensemble, const DabService &record,
                                             const DabServiceComponent &component)
 {
     ServiceDescriptor descriptor;
     fillDescriptor(descriptor, id, ensemble, record, component);
     descriptor.sourceFlags = component.dabPlus ? DabPlusAudio : DabFamily;
-    Service *service = d->factory->createAudioService(descriptor, component.dabPlus, component.subChId);
+    Service *service = m_factory->createAudioService(descriptor, component.dabPlus, component.subChId);
     if (!service)
         return nullptr;
     PointerLocker guard(service);
@@ -277,9 +277,9 @@ Service *ServiceManager::createAudioService(qint32 id, const DabEnsemble &ensemb
     return service->referenceCount() > 1 ? service : nullptr;
 }
 
-void ServiceManager::addAudioService(Service *service)
+void ServiceDirectory::addAudioService(Service *service)
 {
-    if (!service || !d->ensembleServices.contains(Service::ensembleIndexOf(service->serviceId())))
+    if (!service || !m_ensembleServices.contains(Service::ensembleIndexOf(service->serviceId())))
         return;
     if (!connectService(service, false))
         return;
@@ -296,7 +296,7 @@ void ServiceManager::addAudioService(Service *service)
                 .arg(service->label()));
 }
 
-Service *ServiceManager::createContainer(qint32 id, const DabEnsemble &ensemble, const DabService &record)
+Service *ServiceDirectory::createContainer(qint32 id, const DabEnsemble &ensemble, const DabService &record)
 {
     ServiceDescriptor descriptor;
     fillDescriptor(descriptor, id, ensemble, record, record.primary);
@@ -306,17 +306,17 @@ Service *ServiceManager::createContainer(qint32 id, const DabEnsemble &ensemble,
     descriptor.componentLabel.clear();
     descriptor.componentLabelShort.clear();
     descriptor.packetMode = true;
-    Service *container = d->factory->createContainer(descriptor);
+    Service *container = m_factory->createContainer(descriptor);
     if (!container)
         return nullptr;
     container->retain();
     MainThreadServices::addDisposable(container);
-    d->ensembleServices[Service::ensembleIndexOf(id)].append(container);
+    m_ensembleServices[Service::ensembleIndexOf(id)].append(container);
     container->setServiceLogo(serviceLogoUrl(container->globalId()));
     return container;
 }
 
-Service *ServiceManager::addServiceDAB(qint32 id, const DabEnsemble &ensemble, const DabService &record,
+Service *ServiceDirectory::addServiceDAB(qint32 id, const DabEnsemble &ensemble, const DabService &record,
                                        const DabServiceComponent &component, const DabUserApplication &application)
 {
     int xpadType = 0;
@@ -336,7 +336,7 @@ Service *ServiceManager::addServiceDAB(qint32 id, const DabEnsemble &ensemble, c
     descriptor.packetId = packetAddressOf(application);
     descriptor.packetMode = component.isPacketMode;
 
-    Service *service = d->factory->createDataService(application.type, descriptor);
+    Service *service = m_factory->createDataService(application.type, descriptor);
     if (!service) {
         ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::addServiceDAB() -> unknown appId: %1").arg(application.type));
         return nullptr;
@@ -346,7 +346,7 @@ Service *ServiceManager::addServiceDAB(qint32 id, const DabEnsemble &ensemble, c
         return nullptr;
     bool attached = false;
     if (component.isPacketMode) {
-        const QVector<Service *> &services = d->ensembleServices.value(Service::ensembleIndexOf(id));
+        const QVector<Service *> &services = m_ensembleServices.value(Service::ensembleIndexOf(id));
         const int s = Service::serviceIndexOf(id);
         if (s < services.size())
             attached = attachChild(services.at(s), service);
@@ -357,7 +357,7 @@ Service *ServiceManager::addServiceDAB(qint32 id, const DabEnsemble &ensemble, c
         disconnectService(service);
         return nullptr;
     }
-    Service *held = autoService();
+    Service *held = m_selection ? m_selection->autoService() : nullptr;
     ZOZ_LOG(LogManager,
             QStringLiteral("ServiceManager::addServiceDAB()[%1|%2] (appId: 0x%3, eID: %4, serviceIdentifier: 0x%5, SCId: %6, SCIdS: %7, SubChId: %8, label: '%9', pAutoService: %10)")
                 .arg(QString::number(quintptr(service), 16), service->shortname(),
@@ -371,7 +371,7 @@ Service *ServiceManager::addServiceDAB(qint32 id, const DabEnsemble &ensemble, c
     return service;
 }
 
-bool ServiceManager::updateService(Service *service, const DabEnsemble &ensemble, const DabService &record,
+bool ServiceDirectory::updateService(Service *service, const DabEnsemble &ensemble, const DabService &record,
                                    const DabServiceComponent &component, const DabUserApplication *application,
                                    bool &changed)
 {
@@ -395,13 +395,13 @@ bool ServiceManager::updateService(Service *service, const DabEnsemble &ensemble
     const bool data = service->isData() && application;
     result |= reconnectService(service, component.subChId, data ? packetAddressOf(*application) : quint16(0xFFFF), 0,
                                data && component.fecScheme == 1, PacketFecSettings);
-    d->pendingAnnouncements.append({service, &ensemble, &record});
+    m_pendingAnnouncements.append({service, &ensemble, &record});
     result |= service->setServiceFlags(quint16(ensemble.alarmFlag));
     changed |= result;
     return result;
 }
 
-bool ServiceManager::reconnectService(Service *service, const qint32 &streamId, const quint16 &packetId,
+bool ServiceDirectory::reconnectService(Service *service, const qint32 &streamId, const quint16 &packetId,
                                       const quint8 &length, const bool &enhanced, const std::array<quint8, 2> &fec)
 {
     if (!service || service->shortname() == QLatin1String("pmc"))
@@ -427,20 +427,20 @@ bool ServiceManager::reconnectService(Service *service, const qint32 &streamId, 
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::reconnectService()[%1] reconnecting service (label: '%2'%3)")
                             .arg(service->shortname(), service->label(), details));
 
-    d->source->detachStreamHandler(service);
+    m_source->detachStreamHandler(service);
     service->setStreamId(streamId);
     service->setPacketId(packetId);
     service->setPacketModeLength(length);
     service->setServiceIsPacketModeEnhanced(enhanced);
     service->setFecSettings(fec);
-    d->source->attachStreamHandler(service, true);
+    m_source->attachStreamHandler(service, true);
     return true;
 }
 
-bool ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record)
+bool ServiceDirectory::updateAnnouncements(Service *service, const DabEnsemble &ensemble, const DabService &record)
 {
     const int e = ensemble.index;
-    QVector<ServiceManagerPrivate::ActiveAnnouncement> &running = d->activeAnnouncements[e];
+    QVector<ActiveAnnouncement> &running = m_activeAnnouncements[e];
     QVector<Announcement> entries;
     QVector<QPair<quint16, quint8>> active;
     for (const DabAnnouncement &switching : ensemble.announcements) {
@@ -457,8 +457,8 @@ bool ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &en
             }
             if (!concerns)
                 continue;
-            ServiceManagerPrivate::ActiveAnnouncement *entry = nullptr;
-            for (ServiceManagerPrivate::ActiveAnnouncement &candidate : running) {
+            ActiveAnnouncement *entry = nullptr;
+            for (ActiveAnnouncement &candidate : running) {
                 if (candidate.flag == flag && candidate.clusterId == switching.clusterId
                     && candidate.service->streamId() == switching.subChId) {
                     entry = &candidate;
@@ -467,7 +467,7 @@ bool ServiceManager::updateAnnouncements(Service *service, const DabEnsemble &en
             }
             if (!entry) {
                 Service *announcing = nullptr;
-                for (Service *candidate : d->ensembleServices.value(e)) {
+                for (Service *candidate : m_ensembleServices.value(e)) {
                     if (candidate->streamId() == switching.subChId) {
                         announcing = candidate;
                         break;

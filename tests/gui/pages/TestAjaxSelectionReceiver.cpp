@@ -5,6 +5,7 @@
 #include "ReceiverTestSupport.h"
 #include "SettingsFixture.h"
 #include "StrictJson.h"
+#include "WebStack.h"
 #include "ZOZClock.h"
 #include "ZOZDab.h"
 #include "http/ZOZHttpServer.h"
@@ -35,10 +36,15 @@ namespace {
 class SelectionReceiverTest : public ZOZTest::ReceiverManagerFixture
 {
 protected:
+    void TearDown() override
+    {
+        web.reset();
+        ReceiverManagerFixture::TearDown();
+    }
 
     HttpAnswer get(const QString &query)
     {
-        const int port = manager->httpServer()->port();
+        const int port = web->server->port();
         HttpAnswer answer;
         std::atomic<bool> done {false};
         std::thread client([&] {
@@ -67,11 +73,13 @@ protected:
         ZOZ::Receiver *receiver = ZOZ::Receiver::instance();
         receiver->setLibraryDirectory(QStringLiteral(RTKDAB_DIRECTORY));
         receiver->setDataFolder(home.dataFolder());
-        manager = ServiceManager::instance();
-        return manager->init() ? receiver : nullptr;
+        manager = ServiceManager::instance(std::make_unique<ZOZ::ReceiverEnsembleSource>(receiver));
+        web = std::make_unique<ZOZTest::WebStack>(manager, receiver);
+        return web->init() && manager->init() ? receiver : nullptr;
     }
 
     ServiceManager *manager = nullptr;
+    std::unique_ptr<ZOZTest::WebStack> web;
 };
 
 // The receiver's timers run four times as fast as the wall clock, in step
@@ -155,9 +163,8 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     QElapsedTimer timer;
     timer.start();
     QJsonArray services;
-    // A service can be listed before its label arrives in the FIC: wait for
-    // the labels as well.
-    auto allLabelled = [](const QJsonArray &list) {
+    // Services may be listed before their labels arrived: wait for both.
+    const auto labelled = [](const QJsonArray &list) {
         for (const QJsonValue &entry : list) {
             if (entry.toObject().value(QStringLiteral("label")).toString().isEmpty())
                 return false;
@@ -166,7 +173,7 @@ TEST_F(SelectionReceiverTest, GeneratedEnsembleSelectsStepsAndPolls)
     };
     while (timer.elapsed() < 20000) {
         services = serverInfo().value(QStringLiteral("services")).toArray();
-        if (services.size() == 3 && allLabelled(services))
+        if (services.size() == 3 && labelled(services))
             break;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }

@@ -1,14 +1,14 @@
 // The service tree: attaching, connecting, removing and renumbering
-// services, and the selected service that follows them.
-#include "ZOZServiceManager.h"
+// services; the directory's life and its worker.
+#include "ZOZServiceDirectory.h"
 
-#include "http/ZOZHttpServer.h"
 #include "base/ZOZLog.h"
 #include "base/ZOZMainThreadServices.h"
+#include "web/ZOZPageSource.h"
 #include "web/ZOZResourcePath.h"
 #include "ZOZService.h"
-#include "ZOZServiceManagerPrivate.h"
-#include "ZOZServiceStore.h"
+#include "ZOZServiceCheckWorker.h"
+#include "ZOZServiceSelection.h"
 
 #include <QCoreApplication>
 
@@ -27,45 +27,134 @@ bool isXPadApplication(const Service *service)
 
 } // namespace
 
-void ServiceManager::setServiceIdTracked(Service *service, qint32 id)
+ServiceDirectory::ServiceDirectory(ServiceChanges &changes, Settings *settings, std::unique_ptr<EnsembleSource> source,
+                                   std::unique_ptr<ServiceFactory> factory, int checkIntervalMs)
+    : m_changes(changes)
+    , m_settings(settings)
+    , m_source(source ? std::move(source) : std::make_unique<ReceiverEnsembleSource>())
+    , m_factory(factory ? std::move(factory) : std::make_unique<ServiceFactory>())
+    , m_worker(std::make_unique<ServiceCheckWorker>([this] { doCheckDabData(); }, checkIntervalMs))
+{
+    m_worker->start(QThread::InheritPriority);
+}
+
+ServiceDirectory::~ServiceDirectory()
+{
+    m_worker.reset();
+    m_selection = nullptr;
+    if (!m_ensembleServices.isEmpty())
+        cleanUpServiceList();
+}
+
+void ServiceDirectory::requestCheck()
+{
+    m_worker->requestCheck();
+}
+
+bool ServiceDirectory::isCheckRequested() const
+{
+    return m_worker->isCheckRequested();
+}
+
+bool ServiceDirectory::stopWorker(unsigned long waitMs)
+{
+    return m_worker->stop(waitMs);
+}
+
+void ServiceDirectory::onNewTextMessage()
+{
+    m_changes.setDirty(false);
+}
+
+void ServiceDirectory::resetCache()
+{
+    QReadLocker locker(&m_lock);
+    for (const QVector<Service *> &services : std::as_const(m_ensembleServices)) {
+        for (Service *service : services) {
+            service->clearData();
+            service->loadCache();
+        }
+    }
+}
+
+void ServiceDirectory::saveCache()
+{
+    QReadLocker locker(&m_lock);
+    for (const QVector<Service *> &services : std::as_const(m_ensembleServices)) {
+        for (Service *service : services)
+            service->saveCache();
+    }
+}
+
+void ServiceDirectory::retranslate()
+{
+    QWriteLocker locker(&m_lock);
+    for (const QVector<Service *> &services : std::as_const(m_ensembleServices)) {
+        for (Service *service : services)
+            service->retranslate();
+    }
+}
+
+Service *ServiceDirectory::findService(int selectorId, int ensembleIdentifier, int serviceIdentifier)
+{
+    QReadLocker locker(&m_lock);
+    // Identifiers of 32 bits are stored unsigned; the argument carries the same bits signed.
+    auto matches = [&](const Service *service) {
+        return (ensembleIdentifier == -1 || service->ensembleIdentifier() == ensembleIdentifier)
+            && (serviceIdentifier == -1 || quint32(service->serviceIdentifier()) == quint32(serviceIdentifier));
+    };
+    if (selectorId != -1) {
+        Service *candidate = findService(qint32(selectorId));
+        if (candidate && matches(candidate)) {
+            candidate->retain();
+            return candidate;
+        }
+    }
+    if (serviceIdentifier == -1)
+        return nullptr;
+    for (const QVector<Service *> &services : std::as_const(m_ensembleServices)) {
+        for (Service *service : services) {
+            if (service && !service->isMarked() && matches(service)) {
+                service->retain();
+                return service;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void ServiceDirectory::setServiceIdTracked(Service *service, qint32 id)
 {
     service->setServiceId(id);
-    {
-        QMutexLocker locker(&d->selectedServiceMutex);
-        if (d->selectedService == service)
-            d->selectedServiceId = id;
-    }
-    QMutexLocker locker(&d->announcementMutex);
-    if (d->announcementService == service)
-        d->announcementServiceId = id;
+    if (m_selection)
+        m_selection->trackServiceId(service, id);
 }
 
 // Gives a service a new id and its children and siblings the ids that follow from it.
-static void renumberTree(ServiceManager *manager, Service *service, qint32 id,
-                         void (ServiceManager::*track)(Service *, qint32))
+void ServiceDirectory::renumberTree(Service *service, qint32 id)
 {
-    (manager->*track)(service, id);
+    setServiceIdTracked(service, id);
     for (int i = 0; i < service->children().size(); ++i)
-        renumberTree(manager, service->children().at(i), withDataIndex(id, i + 1), track);
+        renumberTree(service->children().at(i), withDataIndex(id, i + 1));
     for (int i = 0; i < service->siblings().size(); ++i)
-        renumberTree(manager, service->siblings().at(i), withComponentIndex(id, i + 1), track);
+        renumberTree(service->siblings().at(i), withComponentIndex(id, i + 1));
 }
 
-void ServiceManager::renumberServices(int ensemble, int from)
+void ServiceDirectory::renumberServices(int ensemble, int from)
 {
-    const QVector<Service *> services = d->ensembleServices.value(ensemble);
+    const QVector<Service *> services = m_ensembleServices.value(ensemble);
     for (int i = qMax(0, from); i < services.size(); ++i)
-        renumberTree(this, services.at(i), topLevelId(ensemble, i), &ServiceManager::setServiceIdTracked);
+        renumberTree(services.at(i), topLevelId(ensemble, i));
 }
 
-Service *ServiceManager::padCarrier(Service *service, bool &shapeError) const
+Service *ServiceDirectory::padCarrier(Service *service, bool &shapeError) const
 {
     shapeError = false;
     const int e = Service::ensembleIndexOf(service->serviceId());
     const int s = Service::serviceIndexOf(service->serviceId());
     const int x = Service::componentIndexOf(service->serviceId());
-    auto it = d->ensembleServices.constFind(e);
-    if (it == d->ensembleServices.cend() || s >= it->size()) {
+    auto it = m_ensembleServices.constFind(e);
+    if (it == m_ensembleServices.cend() || s >= it->size()) {
         shapeError = true;
         return nullptr;
     }
@@ -79,7 +168,7 @@ Service *ServiceManager::padCarrier(Service *service, bool &shapeError) const
     return carrier->siblings().at(x - 1);
 }
 
-bool ServiceManager::attachService(Service *service, qint32 id)
+bool ServiceDirectory::attachService(Service *service, qint32 id)
 {
     if (!service)
         return false;
@@ -89,7 +178,7 @@ bool ServiceManager::attachService(Service *service, qint32 id)
     const int s = Service::serviceIndexOf(id);
     const int x = Service::componentIndexOf(id);
     const int y = Service::dataIndexOf(id);
-    QVector<Service *> &services = d->ensembleServices[e];
+    QVector<Service *> &services = m_ensembleServices[e];
     Service *primary = s < services.size() ? services.at(s) : nullptr;
 
     // The broadcast is not trusted to be consistent: a list shape that the id
@@ -134,33 +223,24 @@ bool ServiceManager::attachService(Service *service, qint32 id)
     if (service->shortname() == QLatin1String("journaline")) {
         children.prepend(service);
         for (int i = 0; i < children.size(); ++i)
-            renumberTree(this, children.at(i), withDataIndex(parent->serviceId(), i + 1), &ServiceManager::setServiceIdTracked);
+            renumberTree(children.at(i), withDataIndex(parent->serviceId(), i + 1));
     } else {
         children.append(service);
         setServiceIdTracked(service, withDataIndex(parent->serviceId(), int(children.size())));
     }
     if (parent->isAudio())
         service->setAudioStreamPath(parent->requestPath());
-    bool reactivate = false;
-    {
-        QMutexLocker locker(&d->selectedServiceMutex);
-        reactivate = d->selectedService == parent;
-    }
-    {
-        QMutexLocker locker(&d->announcementMutex);
-        reactivate |= d->announcementService == parent;
-    }
-    if (reactivate)
-        activateServiceComponents(parent);
+    if (m_selection && m_selection->isSelectedOrAnnounced(parent))
+        m_selection->activateServiceComponents(parent);
     if (service->isJournaline() || parent->isJournaline()) {
         service->setHasJournaline(true);
         parent->setHasJournaline(true);
-        setDirty(true);
+        m_changes.setDirty(true);
     }
     return true;
 }
 
-bool ServiceManager::attachChild(Service *parent, Service *service)
+bool ServiceDirectory::attachChild(Service *parent, Service *service)
 {
     // A data service hangs below one parent only: the same object in several
     // lists would outlive its removal from one of them.
@@ -171,13 +251,13 @@ bool ServiceManager::attachChild(Service *parent, Service *service)
     return attachService(service, withDataIndex(parent->serviceId(), int(parent->children().size()) + 1));
 }
 
-bool ServiceManager::connectService(Service *service, const bool &flag)
+bool ServiceDirectory::connectService(Service *service, const bool &flag)
 {
     if (!service)
         return false;
     const int e = Service::ensembleIndexOf(service->serviceId());
-    auto it = d->ensembleServices.constFind(e);
-    if (it == d->ensembleServices.cend())
+    auto it = m_ensembleServices.constFind(e);
+    if (it == m_ensembleServices.cend())
         return false;
     if (service->isData() && Service::serviceIndexOf(service->serviceId()) >= it->size())
         return false;
@@ -190,15 +270,17 @@ bool ServiceManager::connectService(Service *service, const bool &flag)
                         .arg(service->label()));
             return false;
         }
-        d->factory->registerPadApplication(carrier, service);
+        m_factory->registerPadApplication(carrier, service);
     }
-    connect(service, qOverload<>(&Service::newTextMessage), this, &ServiceManager::onNewTextMessage);
+    connect(service, qOverload<>(&Service::newTextMessage), this, &ServiceDirectory::onNewTextMessage);
     service->setServiceLogo(serviceLogoUrl(service->globalId()));
-    checkAutoService(service);
-    d->httpServer->addRequestHandler(service);
-    d->source->attachStreamHandler(service, flag);
+    if (m_selection)
+        m_selection->checkAutoService(service);
+    if (PageSourceRegistry *pages = m_pages.load())
+        pages->addPageSource(service);
+    m_source->attachStreamHandler(service, flag);
     if (service->applicationId() == ServiceFactory::ServiceProgrammeInformation) {
-        QVector<Service *> &spi = d->spiServices[e];
+        QVector<Service *> &spi = m_spiServices[e];
         if (!spi.contains(service)) {
             service->retain();
             spi.append(service);
@@ -207,7 +289,7 @@ bool ServiceManager::connectService(Service *service, const bool &flag)
     return true;
 }
 
-void ServiceManager::disconnectService(Service *service)
+void ServiceDirectory::disconnectService(Service *service)
 {
     if (isXPadApplication(service)) {
         bool shapeError = false;
@@ -217,38 +299,24 @@ void ServiceManager::disconnectService(Service *service)
                     QStringLiteral("ServiceManager::disconnectService() -> error: unexpected service list configuration (label: '%1')")
                         .arg(service->label()));
         } else if (carrier->isAudio()) {
-            d->factory->unregisterPadApplication(carrier, service);
+            m_factory->unregisterPadApplication(carrier, service);
         }
     }
-    disconnect(service, qOverload<>(&Service::newTextMessage), this, &ServiceManager::onNewTextMessage);
-    d->httpServer->removeRequestHandler(service);
-    {
-        QMutexLocker locker(&d->autoServiceMutex);
-        if (d->autoService == service)
-            releaseService(d->autoService);
-    }
-    {
-        QMutexLocker locker(&d->selectedServiceMutex);
-        if (d->selectedService == service)
-            selectService(nullptr, false);
-    }
-    {
-        QMutexLocker locker(&d->announcementMutex);
-        if (d->announcementService == service) {
-            releaseService(d->announcementService);
-            d->announcementServiceId = -1;
-        }
-    }
-    d->source->detachStreamHandler(service);
+    disconnect(service, qOverload<>(&Service::newTextMessage), this, &ServiceDirectory::onNewTextMessage);
+    if (PageSourceRegistry *pages = m_pages.load())
+        pages->removePageSource(service);
+    if (m_selection)
+        m_selection->forgetService(service);
+    m_source->detachStreamHandler(service);
     if (service->applicationId() == ServiceFactory::ServiceProgrammeInformation) {
-        for (QVector<Service *> &spi : d->spiServices) {
+        for (QVector<Service *> &spi : m_spiServices) {
             if (spi.removeOne(service))
                 service->release();
         }
     }
 }
 
-void ServiceManager::removeService(Service *service)
+void ServiceDirectory::removeService(Service *service)
 {
     if (!service || service->isMarked())
         return;
@@ -267,7 +335,7 @@ void ServiceManager::removeService(Service *service)
         removeService(sibling);
 
     const int e = Service::ensembleIndexOf(service->serviceId());
-    QVector<ServiceManagerPrivate::ActiveAnnouncement> &running = d->activeAnnouncements[e];
+    QVector<ActiveAnnouncement> &running = m_activeAnnouncements[e];
     for (int i = int(running.size()) - 1; i >= 0; --i) {
         if (running.at(i).service == service) {
             running.at(i).service->release();
@@ -276,7 +344,7 @@ void ServiceManager::removeService(Service *service)
     }
 
     // Found by address, not by id: the list that holds it is the one to change.
-    QVector<Service *> &services = d->ensembleServices[e];
+    QVector<Service *> &services = m_ensembleServices[e];
     const qsizetype top = services.indexOf(service);
     if (top >= 0) {
         services.removeAt(top);
@@ -288,8 +356,7 @@ void ServiceManager::removeService(Service *service)
             if (sibling >= 0) {
                 siblings.removeAt(sibling);
                 for (qsizetype i = sibling; i < siblings.size(); ++i) {
-                    renumberTree(this, siblings.at(i), withComponentIndex(primary->serviceId(), int(i) + 1),
-                                 &ServiceManager::setServiceIdTracked);
+                    renumberTree(siblings.at(i), withComponentIndex(primary->serviceId(), int(i) + 1));
                 }
                 break;
             }
@@ -301,8 +368,7 @@ void ServiceManager::removeService(Service *service)
                     continue;
                 children.removeAt(child);
                 for (qsizetype i = child; i < children.size(); ++i) {
-                    renumberTree(this, children.at(i), withDataIndex(parent->serviceId(), int(i) + 1),
-                                 &ServiceManager::setServiceIdTracked);
+                    renumberTree(children.at(i), withDataIndex(parent->serviceId(), int(i) + 1));
                 }
                 found = true;
                 break;
@@ -314,9 +380,9 @@ void ServiceManager::removeService(Service *service)
     service->release();
 }
 
-void ServiceManager::clearPresentFlags(quint32 mask)
+void ServiceDirectory::clearPresentFlags(quint32 mask)
 {
-    for (const QVector<Service *> &services : std::as_const(d->ensembleServices)) {
+    for (const QVector<Service *> &services : std::as_const(m_ensembleServices)) {
         for (Service *service : services) {
             if (service->sourceFlags() & mask)
                 service->setServiceIsPresent(false);
@@ -324,12 +390,12 @@ void ServiceManager::clearPresentFlags(quint32 mask)
     }
 }
 
-bool ServiceManager::removeVanishedServices(quint32 mask)
+bool ServiceDirectory::removeVanishedServices(quint32 mask)
 {
     bool removed = false;
-    const QList<int> ensembles = d->ensembleServices.keys();
+    const QList<int> ensembles = m_ensembleServices.keys();
     for (int e : ensembles) {
-        const QVector<Service *> services = d->ensembleServices.value(e);
+        const QVector<Service *> services = m_ensembleServices.value(e);
         for (auto it = services.crbegin(); it != services.crend(); ++it) {
             Service *service = *it;
             if (!(service->sourceFlags() & mask))
@@ -364,43 +430,41 @@ bool ServiceManager::removeVanishedServices(quint32 mask)
     return removed;
 }
 
-bool ServiceManager::cleanUpServiceList(const bool &dabOnly)
+bool ServiceDirectory::cleanUpServiceList()
 {
-    // Every ensemble of this receiver is a DAB one, so both forms clear the whole list.
-    Q_UNUSED(dabOnly);
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::cleanUpServiceList() -> cleaning up service list"));
     bool removed = false;
-    QWriteLocker locker(&d->serviceListLock);
-    const QList<int> ensembles = d->ensembleServices.keys();
+    QWriteLocker locker(&m_lock);
+    const QList<int> ensembles = m_ensembleServices.keys();
     for (int e : ensembles) {
-        const QVector<Service *> services = d->ensembleServices.value(e);
+        const QVector<Service *> services = m_ensembleServices.value(e);
         for (auto it = services.crbegin(); it != services.crend(); ++it) {
             removeService(*it);
             removed = true;
         }
-        d->ensembleServices.remove(e);
+        m_ensembleServices.remove(e);
     }
-    for (const QVector<Service *> &spi : std::as_const(d->spiServices)) {
+    for (const QVector<Service *> &spi : std::as_const(m_spiServices)) {
         for (Service *service : spi)
             service->release();
     }
-    d->spiServices.clear();
-    for (const QVector<ServiceManagerPrivate::ActiveAnnouncement> &running : std::as_const(d->activeAnnouncements)) {
-        for (const ServiceManagerPrivate::ActiveAnnouncement &entry : running)
+    m_spiServices.clear();
+    for (const QVector<ActiveAnnouncement> &running : std::as_const(m_activeAnnouncements)) {
+        for (const ActiveAnnouncement &entry : running)
             entry.service->release();
     }
-    d->activeAnnouncements.clear();
+    m_activeAnnouncements.clear();
     if (removed)
-        setDirty(true);
+        m_changes.setDirty(true);
     return removed;
 }
 
-Service *ServiceManager::findService(qint32 selectorId) const
+Service *ServiceDirectory::findService(qint32 selectorId) const
 {
     if (selectorId == -1)
         return nullptr;
-    auto it = d->ensembleServices.constFind(Service::ensembleIndexOf(selectorId));
-    if (it == d->ensembleServices.cend())
+    auto it = m_ensembleServices.constFind(Service::ensembleIndexOf(selectorId));
+    if (it == m_ensembleServices.cend())
         return nullptr;
     const int s = Service::serviceIndexOf(selectorId);
     if (s >= it->size())
@@ -408,49 +472,16 @@ Service *ServiceManager::findService(qint32 selectorId) const
     return it->at(s)->child(Service::componentIndexOf(selectorId), Service::dataIndexOf(selectorId));
 }
 
-void ServiceManager::withServices(const std::function<void(const QMap<int, QVector<Service *>> &)> &visit) const
+void ServiceDirectory::withServices(const std::function<void(const Tree &)> &visit) const
 {
-    QReadLocker locker(&d->serviceListLock);
-    visit(d->ensembleServices);
+    QReadLocker locker(&m_lock);
+    visit(m_ensembleServices);
 }
 
-QMap<int, QVector<Service *>> ServiceManager::spiServices() const
+ServiceDirectory::Tree ServiceDirectory::spiServices() const
 {
-    QReadLocker locker(&d->serviceListLock);
-    return d->spiServices;
-}
-
-Service *ServiceManager::selectedService() const
-{
-    QMutexLocker locker(&d->selectedServiceMutex);
-    return d->selectedService;
-}
-
-qint32 ServiceManager::selectedServiceId() const
-{
-    QMutexLocker locker(&d->selectedServiceMutex);
-    return d->selectedServiceId;
-}
-
-void ServiceManager::acknowledgeAnnouncements(Service *service)
-{
-    if (!service)
-        return;
-    QWriteLocker listLocker(&d->serviceListLock);
-    QVector<Announcement> entries = service->announcementEntries();
-    for (Announcement &entry : entries)
-        entry.ignored = true;
-    service->setAnnouncements(entries);
-    QMutexLocker locker(&d->selectedServiceMutex);
-    if (d->selectedService != service)
-        return;
-    QMutexLocker announcementLocker(&d->announcementMutex);
-    if (d->announcementService) {
-        releaseService(d->announcementService);
-        d->announcementServiceId = -1;
-        activateServiceComponents(service);
-        setDirty(false);
-    }
+    QReadLocker locker(&m_lock);
+    return m_spiServices;
 }
 
 } // namespace ZOZ

@@ -4,6 +4,9 @@
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
 #include "StrictJson.h"
+#include "WebStack.h"
+#include "ZOZServiceValues.h"
+#include "ajax/ZOZAjaxCommands.h"
 #include "http/ZOZHttpServer.h"
 #include "base/ZOZMainThreadServices.h"
 #include "ZOZServiceFactory.h"
@@ -70,11 +73,14 @@ protected:
         settings->setStyleRootPath(QStringLiteral(ZOZ_SOURCE_DIR "/tests/services/style/"));
         shared = std::make_shared<FakeEnsembleSource::Shared>();
         manager = ServiceManager::instance(std::make_unique<FakeEnsembleSource>(shared));
+        web = std::make_unique<ZOZTest::WebStack>(manager);
+        ASSERT_TRUE(web->init());
         ASSERT_TRUE(manager->init());
     }
 
     void TearDown() override
     {
+        web.reset();
         if (ServiceManager::existingInstance())
             ServiceManager::destroyInstance();
         SettingsFixture::TearDown();
@@ -138,7 +144,7 @@ protected:
         }
         ZOZ::HttpResponse response;
         response.body = "unanswered";
-        if (!manager->httpAjaxRequest(request, response))
+        if (!web->pages->httpAjaxRequest(request, response))
             return QByteArray("not handled");
         return response.body;
     }
@@ -146,7 +152,7 @@ protected:
     // A real request through the server; the server runs on this thread's event loop.
     HttpAnswer get(const QString &query, bool withToken)
     {
-        const int port = manager->httpServer()->port();
+        const int port = web->server->port();
         HttpAnswer answer;
         std::atomic<bool> done {false};
         const QByteArray token = withToken ? "X-ZOZ-Token: " + ZOZ::HttpServer::accessToken() + "\r\n" : QByteArray();
@@ -171,6 +177,7 @@ protected:
 
     std::shared_ptr<FakeEnsembleSource::Shared> shared;
     ServiceManager *manager = nullptr;
+    std::unique_ptr<ZOZTest::WebStack> web;
 };
 
 } // namespace
@@ -218,7 +225,7 @@ TEST_F(SelectionTest, NextAndPreviousWrapAroundTheSortedList)
     EXPECT_EQ(selectedLabel(), QStringLiteral("ABD"));
     // The page rows mark the selected entry.
     manager->updateServiceList();
-    const ZOZ::TemplateVariable::Rows rows = manager->serviceRows();
+    const ZOZ::TemplateVariable::Rows rows = ZOZ::selectionRows(*manager);
     ASSERT_EQ(rows.size(), 4);
     for (int i = 0; i < rows.size(); ++i) {
         ASSERT_FALSE(rows.at(i).isEmpty());
@@ -249,7 +256,7 @@ TEST_F(SelectionTest, FavouritesFilterHidesOthersButKeepsTheirMapsAndSwitchesOff
     // The recorded service stays visible.
     EXPECT_EQ(sortedLabels(), (QStringList {QStringLiteral("ABD"), QStringLiteral("Zeta")}));
     EXPECT_TRUE(manager->hasFavourites());
-    const QString json = manager->servicesValue().toJson();
+    const QString json = ZOZ::servicesValue(manager->listEntries()).toJson();
     EXPECT_EQ(json.count(QStringLiteral("\"isVisible\":false")), 2);
     EXPECT_EQ(json.count(QStringLiteral("\"isFavourite\":true")), 1);
 }
@@ -361,7 +368,7 @@ TEST_F(SelectionTest, NotificationsReplaceByIdNumberTheRestAndKeepTheNewestHundr
     manager->addNotification(QStringLiteral("two"), QStringLiteral("info"), -1, false, QString(), true, false);
     manager->addNotification(QStringLiteral("first"), QStringLiteral("error"), 5, true, QStringLiteral("w"), false, false);
     manager->addNotification(QStringLiteral("second"), QStringLiteral("error"), 5, true, QStringLiteral("w"), false, false);
-    QVector<ZOZ::TemplateValue> entries = manager->notifications().listChildren();
+    QVector<ZOZ::TemplateValue> entries = ZOZ::notificationsValue(manager->notifications()).listChildren();
     ASSERT_EQ(entries.size(), 3);
     EXPECT_TRUE(entries.at(0).toJson().startsWith(QStringLiteral("{\"ID\":\"0\",\"message\":\"one\"")));
     EXPECT_TRUE(entries.at(1).toJson().contains(QStringLiteral("\"duration\":-1")));
@@ -370,7 +377,7 @@ TEST_F(SelectionTest, NotificationsReplaceByIdNumberTheRestAndKeepTheNewestHundr
 
     for (int i = 0; i < 150; ++i)
         manager->addNotification(QStringLiteral("n%1").arg(i), QStringLiteral("info"), 5, false, QString(), false, false);
-    entries = manager->notifications().listChildren();
+    entries = ZOZ::notificationsValue(manager->notifications()).listChildren();
     ASSERT_EQ(entries.size(), 100);
     EXPECT_TRUE(entries.first().toJson().contains(QStringLiteral("\"message\":\"n50\"")));
     EXPECT_TRUE(entries.last().toJson().contains(QStringLiteral("\"message\":\"n149\"")));

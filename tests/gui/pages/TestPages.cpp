@@ -1,8 +1,9 @@
-// The pages the service manager serves from the built-in web content: the UI
+// The pages served from the built-in web content: the UI
 // string table, page dispatch, the forward and index pages with their
 // replaced tokens, static files and the selection page's rebuilds.
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
+#include "WebStack.h"
 #include "http/ZOZHttpAccess.h"
 #include "http/ZOZHttpContentType.h"
 #include "ZOZServiceFactory.h"
@@ -72,11 +73,14 @@ protected:
         auto source = std::make_unique<FakeEnsembleSource>(shared);
         fake = source.get();
         manager = ServiceManager::instance(std::move(source), std::make_unique<PlainFactory>());
+        web = std::make_unique<ZOZTest::WebStack>(manager);
+        ASSERT_TRUE(web->init());
         ASSERT_TRUE(manager->init());
     }
 
     void TearDown() override
     {
+        web.reset();
         if (ServiceManager::existingInstance())
             ServiceManager::destroyInstance();
         SettingsFixture::TearDown();
@@ -101,7 +105,7 @@ protected:
         return r;
     }
 
-    bool serve(const HttpRequest &r, HttpResponse &response) { return manager->httpPageRequest(r, response); }
+    bool serve(const HttpRequest &r, HttpResponse &response) { return web->pages->httpPageRequest(r, response); }
 
     QByteArray page(const HttpRequest &r)
     {
@@ -124,13 +128,14 @@ protected:
     std::shared_ptr<FakeEnsembleSource::Shared> shared;
     FakeEnsembleSource *fake = nullptr;
     ServiceManager *manager = nullptr;
+    std::unique_ptr<ZOZTest::WebStack> web;
 };
 
 } // namespace
 
 TEST(UiStrings, TableShapeOrderAndEscaping)
 {
-    const QString text = ServiceManager::uiStrings();
+    const QString text = ZOZ::Pages::uiStrings();
     EXPECT_TRUE(text.startsWith(QStringLiteral("{\"ADDITIONAL_LICENSES\":\"Licensing of third party modules\"")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("\"WEEK\":\"Week\"}")));
 
@@ -219,7 +224,7 @@ TEST_F(PagesTest, IndexPageTokensAreReplacedAndChecked)
     const QRegularExpression block(QStringLiteral("<script type=\"application/json\" id=\"zoz-strings\">(.*?)</script>"));
     const QRegularExpressionMatch match = block.match(QString::fromUtf8(root));
     ASSERT_TRUE(match.hasMatch());
-    EXPECT_EQ(match.captured(1), ServiceManager::uiStrings());
+    EXPECT_EQ(match.captured(1), ZOZ::Pages::uiStrings());
     const QRegularExpression config(QStringLiteral("<script type=\"application/json\" id=\"zoz-config\">(.*?)</script>"));
     const QRegularExpressionMatch configMatch = config.match(QString::fromUtf8(root));
     ASSERT_TRUE(configMatch.hasMatch());
@@ -331,7 +336,7 @@ TEST_F(PagesTest, PageCommandsAnswerTheQuestionDismissAndOrder)
             r.query.insert(pair.left(equals < 0 ? pair.size() : equals), equals < 0 ? QString() : pair.mid(equals + 1));
         }
         HttpResponse response;
-        EXPECT_TRUE(manager->httpAjaxRequest(r, response)) << query.toStdString();
+        EXPECT_TRUE(web->pages->httpAjaxRequest(r, response)) << query.toStdString();
         return response.body;
     };
 
@@ -343,9 +348,9 @@ TEST_F(PagesTest, PageCommandsAnswerTheQuestionDismissAndOrder)
     manager->addNotification(QStringLiteral("<b>Scan finished</b>"), QStringLiteral("info"), 6, true,
                              QStringLiteral("scan"), false, false);
     EXPECT_EQ(ajax(QStringLiteral("clearNotify=other")), QByteArray("{\"success\":true}"));
-    EXPECT_EQ(manager->notifications().listChildren().size(), 1);
+    EXPECT_EQ(manager->notifications().size(), 1);
     ajax(QStringLiteral("clearNotify=scan"));
-    EXPECT_TRUE(manager->notifications().listChildren().isEmpty());
+    EXPECT_TRUE(manager->notifications().isEmpty());
 
     ajax(QStringLiteral("setSortType=2"));
     EXPECT_EQ(manager->sortType(), 2);

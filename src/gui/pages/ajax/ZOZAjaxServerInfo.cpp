@@ -1,13 +1,12 @@
 // "getServerInfo": the state poll of every open page.
 
-#include "ZOZServiceManager.h"
+#include "ZOZAjaxCommands.h"
 
 #include "ZOZReceiver.h"
-#include "ZOZService.h"
-#include "ZOZServiceManagerPrivate.h"
+#include "ZOZServiceManager.h"
+#include "ZOZServiceValues.h"
 
 #include <QDateTime>
-#include <QReadLocker>
 
 namespace ZOZ {
 
@@ -99,41 +98,29 @@ TemplateValue audioConfigValue(const Settings *settings)
     return config;
 }
 
-} // namespace
-
-bool ServiceManager::ajaxGetServerInfo(const HttpRequest &request, HttpResponse &response)
+bool getServerInfo(const AjaxContext &context, const HttpRequest &request, HttpResponse &response)
 {
-    Settings *settings = d->settings;
-    const Receiver *dab = receiver();
+    ServiceManager *manager = context.manager;
+    Settings *settings = context.settings;
+    const Receiver *dab = context.receiver;
 
     // Brought up to date first, so that the favourites flags agree with the list.
-    updateServiceList();
+    manager->updateServiceList();
 
     TemplateValue reply(QStringLiteral("success"), true);
     reply << TemplateValue(QStringLiteral("isActive"), request.granted);
 
-    uint nowEnsemble = 0;
-    uint selectedServiceIdentifier = 0;
-    uint selectedEnsembleIdentifier = 0;
-    qint32 selectedSelectorId = -1;
-    {
-        QMutexLocker locker(&d->selectedServiceMutex);
-        if (d->selectedService)
-            nowEnsemble = d->selectedService->currentTime();
-        selectedServiceIdentifier = d->selectedServiceIdentifier;
-        selectedEnsembleIdentifier = uint(d->selectedEnsembleIdentifier);
-        selectedSelectorId = d->selectedServiceId;
-    }
+    const ServiceSelection::Selected selected = manager->selected();
     reply << TemplateValue(QStringLiteral("now"), uint(QDateTime::currentSecsSinceEpoch()))
-          << TemplateValue(QStringLiteral("nowEnsemble"), nowEnsemble)
-          << TemplateValue(QStringLiteral("selectorID"), lastSelectorId())
-          << TemplateValue(QStringLiteral("selectedServiceId"), selectedServiceIdentifier)
-          << TemplateValue(QStringLiteral("selectedEnsembleId"), selectedEnsembleIdentifier)
-          << TemplateValue(QStringLiteral("selectedSID"), int(selectedSelectorId))
-          << TemplateValue(QStringLiteral("selectedAID"), int(announcementServiceId()))
-          << TemplateValue(QStringLiteral("sortOrder"), sortType())
-          << TemplateValue(QStringLiteral("hasFavourites"), hasFavourites())
-          << TemplateValue(QStringLiteral("showFavouritesOnly"), isSortFavouritesOnly())
+          << TemplateValue(QStringLiteral("nowEnsemble"), selected.ensembleTime)
+          << TemplateValue(QStringLiteral("selectorID"), manager->lastSelectorId())
+          << TemplateValue(QStringLiteral("selectedServiceId"), uint(selected.serviceIdentifier))
+          << TemplateValue(QStringLiteral("selectedEnsembleId"), uint(selected.ensembleIdentifier))
+          << TemplateValue(QStringLiteral("selectedSID"), int(selected.selectorId))
+          << TemplateValue(QStringLiteral("selectedAID"), int(manager->announcementServiceId()))
+          << TemplateValue(QStringLiteral("sortOrder"), manager->sortType())
+          << TemplateValue(QStringLiteral("hasFavourites"), manager->hasFavourites())
+          << TemplateValue(QStringLiteral("showFavouritesOnly"), manager->isSortFavouritesOnly())
           << TemplateValue(QStringLiteral("jouExtEnabled"), Settings::jouGetExtEnabled())
           << TemplateValue(QStringLiteral("spiVersion"), 0u)
           << TemplateValue(QStringLiteral("audioDecodeAll"), false)
@@ -142,50 +129,71 @@ bool ServiceManager::ajaxGetServerInfo(const HttpRequest &request, HttpResponse 
           << TemplateValue(QStringLiteral("spokenLabels"), settings && settings->spokenLabelsActive());
 
     if (dab)
-        reply << TemplateValue(QStringLiteral("receiver"), dab->scanStatus());
+        reply << receiverStatusValue(dab->receiverStatus());
 
     {
-        NotificationState &notes = d->notes;
-        QMutexLocker locker(&notes.messageMutex);
-        reply << notes.notifications;
-        if (!notes.messageText.isEmpty())
-            reply << TemplateValue(QStringLiteral("confirm"), notes.messageText).setEscape(false);
+        const NotificationSnapshot notes = manager->notes().takeSnapshot();
+        reply << notificationsValue(notes.notifications);
+        if (!notes.question.isEmpty())
+            reply << TemplateValue(QStringLiteral("confirm"), notes.question).setEscape(false);
         TemplateValue scripts(QStringLiteral("injectJS"), TemplateValue::List);
-        for (const QString &script : std::as_const(notes.injectScripts))
+        for (const QString &script : notes.injectScripts)
             scripts << TemplateValue(QString(), script).setEscape(false);
-        notes.injectScripts.clear();
         reply << scripts;
     }
 
     {
-        QMutexLocker locker(&d->autoServiceMutex);
-        const Service *automatic = d->autoService;
+        const ServiceSelection::AutoService automatic = manager->autoServiceState();
         TemplateValue config(QStringLiteral("serverConfig"), TemplateValue::Map);
-        config << TemplateValue(QStringLiteral("serverId"), getServerId())
-               << TemplateValue(QStringLiteral("autoServiceInProgress"), automatic || d->autoServiceIdentifier != -1)
-               << TemplateValue(QStringLiteral("autoServiceId"), automatic ? int(automatic->serviceId()) : -1)
-               << TemplateValue(QStringLiteral("autoServiceUrl"),
-                                automatic && automatic->isData() ? automatic->requestPath() : QString())
-               << TemplateValue(QStringLiteral("autoServiceFixed"), automatic && settings && settings->isAutoServiceFixed())
-               << TemplateValue(QStringLiteral("autoServiceIsAudio"), automatic && !automatic->isData());
+        config << TemplateValue(QStringLiteral("serverId"), manager->getServerId())
+               << TemplateValue(QStringLiteral("autoServiceInProgress"), automatic.inProgress)
+               << TemplateValue(QStringLiteral("autoServiceId"), automatic.found ? automatic.serviceId : -1)
+               << TemplateValue(QStringLiteral("autoServiceUrl"), automatic.requestPath)
+               << TemplateValue(QStringLiteral("autoServiceFixed"),
+                                automatic.found && settings && settings->isAutoServiceFixed())
+               << TemplateValue(QStringLiteral("autoServiceIsAudio"), automatic.found && !automatic.isData);
         reply << config;
     }
 
-    reply << servicesValue();
+    reply << servicesValue(manager->listEntries());
     if (settings)
         reply << announcementsValue(*settings);
     reply << tunerValue(settings, dab);
 
     TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);
     audio << audioConfigValue(settings);
-    {
-        QReadLocker locker(&d->channelsLock);
-        audio << d->channels;
-    }
+    // The channel values come with the audio output; until then the list is empty.
+    audio << TemplateValue(QStringLiteral("channels"), TemplateValue::List);
     reply << audio;
 
     response.body = reply.toUtf8();
     return true;
+}
+
+} // namespace
+
+TemplateValue notificationsValue(const QVector<Notification> &notifications)
+{
+    TemplateValue list(QStringLiteral("notify"), TemplateValue::List);
+    for (const Notification &entry : notifications) {
+        TemplateValue item;
+        item << TemplateValue(QStringLiteral("ID"), entry.id)
+             << TemplateValue(QStringLiteral("message"), entry.message).setEscape(false)
+             << TemplateValue(QStringLiteral("type"), entry.type)
+             << TemplateValue(QStringLiteral("isZozOnly"), entry.isZozOnly)
+             << TemplateValue(QStringLiteral("timestamp"), entry.timestamp)
+             << TemplateValue(QStringLiteral("duration"), entry.duration)
+             << TemplateValue(QStringLiteral("clickable"), entry.clickable);
+        list << item;
+    }
+    return list;
+}
+
+void addServerInfoCommands(AjaxTable &table, const AjaxContext &context)
+{
+    table.setHandler(QStringLiteral("getServerInfo"), [context](const HttpRequest &request, HttpResponse &response) {
+        return getServerInfo(context, request, response);
+    });
 }
 
 } // namespace ZOZ

@@ -1,0 +1,105 @@
+// The two pages rebuilt from the service manager's state: the index page
+// when its variables changed, the selection page when the services did.
+#include "ZOZPages.h"
+
+#include "http/ZOZHttpAccess.h"
+#include "ZOZServiceManager.h"
+#include "ZOZServiceValues.h"
+#include "settings/ZOZSettings.h"
+#include "base/ZOZVersion.h"
+
+#include <QSettings>
+
+namespace ZOZ {
+
+namespace {
+
+// Values this build has no source for: the server port is never fixed, the
+// timeline is off, and the receiver reads recorded ensembles, so its input
+// rate is the stick's nominal one.
+constexpr int FixedServerPort = -1;
+constexpr bool TimelineEnabled = false;
+constexpr unsigned ReceiverSampleRate = 192000;
+
+bool journalineExtendedEnabled()
+{
+    QSettings store(QStringLiteral("Dadidozor DAZ"), QStringLiteral("Radarovaz"));
+    return store.value(QStringLiteral("Settings/Journaline/extEnabled"), true).toBool();
+}
+
+} // namespace
+
+void Pages::refreshIndexPage()
+{
+    const auto wanted = [this] { return m_manager->changes().variablesDirty.load() || (m_settings && m_settings->noTemplateCache()); };
+    if (!wanted())
+        return;
+    PageTemplate &index = m_templates[IndexPage];
+    QMutexLocker locker(&index.mutex);
+    if (!wanted())
+        return;
+    m_manager->changes().variablesDirty.store(false);
+
+    const QString strings = uiStrings();
+    TemplateVariable::Rows domains;
+    if (m_settings) {
+        for (const QString &domain : m_settings->allowedDomains())
+            domains << TemplateVariable::Row {TemplateVariable(QStringLiteral("domain"), domain)};
+    }
+
+    HtmlTemplate &page = *index.page;
+    page.reset();
+    page.setVariable(QStringLiteral("IS_ZOZ"), true);
+    page.setVariable(QStringLiteral("ZOZ_STRINGS"), strings);
+    page.setVariable(QStringLiteral("ZOZ_VERSION"), versionString());
+    page.setVariable(QStringLiteral("ZOZ_SERVER_ID"), m_manager->getServerId());
+    page.setVariable(QStringLiteral("ZOZ_SERVER_PORT"), FixedServerPort);
+    page.setVariable(QStringLiteral("HTTP_PORT"), m_settings ? m_settings->httpPort() : -1);
+    page.setVariable(QStringLiteral("SERVER-REMOTE"), false);
+    page.setVariable(QStringLiteral("REMOTE_CONTROL"), true);
+    page.setVariable(QStringLiteral("jouExtEnabled"), journalineExtendedEnabled());
+    page.expandLoops(QStringLiteral("PM_DOMAINS"), domains);
+    page.expandLoops(QStringLiteral("AUDIOFORMATS"), TemplateVariable::Rows());
+    page.setVariable(QStringLiteral("AUDIO_STREAM"), false);
+    // This build has no audio system yet, so the seven audio values stay unset.
+    page.setVariable(QStringLiteral("FE_MODES"), QString());
+    const int mode = m_settings ? m_settings->frontEndMode() : 0;
+    const QString inputFile = m_settings ? m_settings->frontEndFileName() : QString();
+    page.setVariable(QStringLiteral("ENABLE_SCAN_MODE"), mode != 0 && inputFile.isEmpty());
+    page.setVariable(QStringLiteral("TUNER_MODE"), mode);
+    page.setVariable(QStringLiteral("TUNER_SAMPLERATE"), ReceiverSampleRate);
+    page.setVariable(QStringLiteral("TUNER_FREQUENCY"), m_settings ? m_settings->frontEndFrequency() : 0u);
+    page.setVariable(QStringLiteral("TUNER_FILENAME"), inputFile);
+    page.setVariable(QStringLiteral("ENABLE_SPI"), true);
+    page.setVariable(QStringLiteral("ENABLE_SCHEDULER"), true);
+    page.setVariable(QStringLiteral("audioRecording"), m_settings && m_settings->isAudioRecording());
+    page.setVariable(QStringLiteral("spokenLabels"), m_settings && m_settings->spokenLabelsActive());
+    page.setVariable(QStringLiteral("audioDecodeAll"), !(m_settings && m_settings->audioSingleDecode()));
+    page.setVariable(QStringLiteral("ZOZ_ACCESS_TOKEN"), QString::fromLatin1(accessToken()));
+    m_indexPageTime = Pages::nowInSeconds();
+}
+
+void Pages::checkDirties()
+{
+    if (!m_manager->changes().servicesDirty.load())
+        return;
+    PageTemplate &selection = m_templates[SelectionPage];
+    QMutexLocker locker(&selection.mutex);
+    if (!m_manager->changes().servicesDirty.exchange(false) || !selection.page)
+        return;
+
+    HtmlTemplate &page = *selection.page;
+    page.reset();
+    page.setVariable(QStringLiteral("ENABLE_RECORDING"), true);
+    page.setVariable(QStringLiteral("ENABLE_FAVOURITES"), true);
+    page.setVariable(QStringLiteral("HIDE_LANDSCAPE_FOOTER"), true);
+    page.setVariable(QStringLiteral("SERVICE:HTTP_REFRESH_CYCLE"), m_manager->refreshCycle());
+    page.setVariable(QStringLiteral("DADIDOZOR_TIMELINE"), TimelineEnabled);
+    page.setVariable(QStringLiteral("ZOZ_ACCESS_TOKEN"), QString::fromLatin1(accessToken()));
+    m_manager->updateServiceList();
+    page.expandLoops(QStringLiteral("SERVICES"), selectionRows(*m_manager));
+    m_selectionPageTime = Pages::nowInSeconds();
+    m_manager->changes().bumpRefreshCycle();
+}
+
+} // namespace ZOZ

@@ -1,0 +1,100 @@
+#include "ZOZServicePageRegistry.h"
+
+#include "http/ZOZHttpContentType.h"
+#include "http/ZOZHttpRequestHandler.h"
+#include "http/ZOZHttpServer.h"
+#include "base/ZOZPointer.h"
+
+namespace ZOZ {
+
+// Answers the server's requests below a source's path from the source, and
+// keeps the source alive while the server may still call it.
+class PageSourceHandler : public HttpRequestHandler, public PageCycleObserver
+{
+public:
+    explicit PageSourceHandler(PageSource *source)
+        : m_source(source)
+    {
+        m_source->pageReference()->retain();
+        setRequestPath(m_source->pagePath());
+        setRefreshCycle(m_source->pageRefreshCycle());
+        m_source->setPageCycleObserver(this);
+    }
+
+    ~PageSourceHandler() override
+    {
+        m_source->setPageCycleObserver(nullptr);
+        m_source->pageReference()->release();
+    }
+
+    void pageCycleChanged(int cycle) override { setRefreshCycle(cycle); }
+
+    bool httpFileRequest(const HttpRequest &request, HttpResponse &response) override
+    {
+        PageAnswer answer;
+        if (!m_source->answerPage({request.path, request.file, request.query}, answer))
+            return false;
+        response.status = answer.status;
+        response.contentType = answer.mimeType.isEmpty()
+                                   ? mimeTypeForExtension(answer.filePath, HttpContentBinary)
+                                   : mimeTypeCodeFromName(answer.mimeType, HttpContentBinary);
+        response.body = answer.body;
+        response.filePath = answer.filePath;
+        response.lastModified = answer.lastModified;
+        return true;
+    }
+
+private:
+    PageSource *m_source;
+};
+
+ServicePageRegistry::ServicePageRegistry(HttpServer *server)
+    : m_server(server)
+{
+}
+
+ServicePageRegistry::~ServicePageRegistry()
+{
+    clear();
+}
+
+void ServicePageRegistry::addPageSource(PageSource *source)
+{
+    if (!source)
+        return;
+    QMutexLocker locker(&m_mutex);
+    if (m_handlers.contains(source))
+        return;
+    auto *handler = new PageSourceHandler(source);
+    handler->retain();
+    m_handlers.insert(source, handler);
+    m_server->addRequestHandler(handler);
+}
+
+void ServicePageRegistry::removePageSource(PageSource *source)
+{
+    PageSourceHandler *handler = nullptr;
+    {
+        QMutexLocker locker(&m_mutex);
+        handler = m_handlers.take(source);
+    }
+    if (!handler)
+        return;
+    m_server->removeRequestHandler(handler);
+    handler->release();
+}
+
+void ServicePageRegistry::clear()
+{
+    QMap<PageSource *, PageSourceHandler *> handlers;
+    {
+        QMutexLocker locker(&m_mutex);
+        handlers.swap(m_handlers);
+    }
+    for (PageSourceHandler *handler : std::as_const(handlers)) {
+        m_server->removeRequestHandler(handler);
+        handler->release();
+    }
+}
+
+} // namespace ZOZ

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QMutex>
+#include <QRecursiveMutex>
+#include <QString>
+
+#include <functional>
+
+namespace ZOZ {
+
+class ServiceChanges;
+class ServiceDirectory;
+class Service;
+class Settings;
+
+// The service that is heard, the announcement that interrupts it, and the
+// service to select once it appears (the last one, or the one the command
+// line names). Each holds a reference on its service.
+//
+// Lock order: the directory's service-list lock, then the selected mutex,
+// then the announcement mutex, then the auto-service mutex.
+class ServiceSelection
+{
+public:
+    // The selected service as the pages' state poll reports it.
+    struct Selected
+    {
+        qint32 selectorId = -1;
+        quint32 ensembleIdentifier = 0;
+        quint32 serviceIdentifier = 0;
+        uint ensembleTime = 0; // UNIX seconds of the selected service's ensemble, 0 without one
+    };
+    // The service waited for.
+    struct AutoService
+    {
+        bool inProgress = false; // one is waited for or found
+        int serviceId = -1;      // selector id of the found one
+        QString requestPath;     // of a found data service
+        bool isData = false;
+        bool found = false;
+    };
+
+    ServiceSelection(ServiceChanges &changes, Settings *settings, ServiceDirectory &directory);
+    ~ServiceSelection();
+
+    // Called with the tray text whenever the selection changes.
+    void setToolTipSink(std::function<void(const QString &)> sink) { m_toolTipSink = std::move(sink); }
+
+    // Returns whether the auto service is the one selected when nothing
+    // changed. The caller holds the service-list lock.
+    bool selectService(Service *service, const bool &ignoreSpokenLabel);
+    bool selectAnnouncement(Service *service);
+    void activateServiceComponents(Service *service);
+    // The user ignores the service's current announcements; a running
+    // announcement switch of the selected service ends. Takes the
+    // service-list lock itself.
+    void acknowledgeAnnouncements(Service *service);
+    void playSpokenLabel(Service *service, const bool &overrideMuted);
+
+    Service *selectedService() const;
+    qint32 selectedServiceId() const;
+    Selected selected() const;
+    qint32 announcementServiceId() const;
+
+    // The service to select when it appears: ensemble and component -1 for any.
+    void waitForService(qint32 ensembleIdentifier, qint64 serviceIdentifier, qint32 componentId);
+    // Like waitForService, dropping a service already found.
+    void replaceAutoService(qint64 serviceIdentifier);
+    Service *autoService() const;
+    AutoService autoServiceState() const;
+    void checkAutoService(Service *service);
+    // Looks for the waited-for service in the tree and keeps it once found.
+    void recheckAutoService();
+
+    // Hooks of the tree; the caller holds the service-list lock.
+    void trackServiceId(Service *service, qint32 id);
+    bool isSelectedOrAnnounced(const Service *service) const;
+    void forgetService(Service *service);
+
+    void announceServiceToolTip(const Service *service);
+    // The tray text again, in the new language.
+    void announceSelectedToolTip();
+    void releaseAll();
+
+private:
+    void activateService(Service *service, const bool &ignoreSpokenLabel);
+    static void releaseService(Service *&held);
+
+    ServiceChanges &m_changes;
+    Settings *m_settings;
+    ServiceDirectory &m_directory;
+    std::function<void(const QString &)> m_toolTipSink;
+
+    mutable QRecursiveMutex m_selectedMutex;
+    Service *m_selectedService = nullptr;
+    qint32 m_selectedServiceId = -1;
+    qint32 m_selectedEnsembleIdentifier = 0;
+    quint32 m_selectedServiceIdentifier = 0;
+
+    mutable QRecursiveMutex m_announcementMutex;
+    Service *m_announcementService = nullptr;
+    qint32 m_announcementServiceId = -1;
+
+    mutable QRecursiveMutex m_autoMutex;
+    Service *m_autoService = nullptr;
+    qint32 m_autoEnsembleIdentifier = -1;
+    qint64 m_autoServiceIdentifier = -1;
+    qint32 m_autoComponentId = -1;
+};
+
+} // namespace ZOZ
