@@ -2,6 +2,7 @@
 
 #include "ZOZDABEnsembleCache.h"
 #include "ZOZDabChannels.h"
+#include "base/ZOZLog.h"
 #include "settings/ZOZSettings.h"
 
 #include <algorithm>
@@ -38,6 +39,8 @@ void EnsembleDatabase::open()
 void EnsembleDatabase::close()
 {
     Locker locker(&m_mutex);
+    if (m_open && m_cacheSavePending)
+        saveCache();
     m_open = false;
     m_ensembles.clear();
 }
@@ -124,6 +127,12 @@ bool EnsembleDatabase::loadCache()
     DabEnsembleMap ensembles;
     if (!cache.read(setName, excluded, ensembles))
         return false;
+    if (ensembles.empty()) {
+        ZOZ_LOG(LogSource::Storage | LogFlag::Warning,
+                QStringLiteral("EnsembleDatabase::loadCache() -> warning: DAB ensemble database holds no ensemble, ignored (filename: %1)")
+                    .arg(cache.filePath()));
+        return false;
+    }
     for (auto &[index, ensemble] : ensembles)
         ensemble->dateTime = &m_dateTime;
     Locker locker(&m_mutex);
@@ -137,8 +146,29 @@ bool EnsembleDatabase::saveCache()
     Locker locker(&m_mutex);
     if (!m_open)
         return false;
+    // A failed write stays held back: the tick tries again once the interval
+    // has passed, and the close once more.
+    m_lastCacheSave.restart();
     DABEnsembleCache cache(m_cacheFolder);
-    return cache.write(SetName, m_excludedServices, m_ensembles);
+    const bool written = cache.write(SetName, m_excludedServices, m_ensembles);
+    m_cacheSavePending = !written;
+    return written;
+}
+
+void EnsembleDatabase::requestCacheSave()
+{
+    Locker locker(&m_mutex);
+    if (m_lastCacheSave.elapsed() >= CacheSaveIntervalMs)
+        saveCache();
+    else
+        m_cacheSavePending = true;
+}
+
+void EnsembleDatabase::saveCacheIfDue()
+{
+    Locker locker(&m_mutex);
+    if (m_cacheSavePending && m_lastCacheSave.elapsed() >= CacheSaveIntervalMs)
+        saveCache();
 }
 
 bool EnsembleDatabase::finishEnsembleUpdate(DabEnsemble *ensemble, bool &changed)
@@ -165,7 +195,7 @@ bool EnsembleDatabase::finishEnsembleUpdate(DabEnsemble *ensemble, bool &changed
         // Every channel of every grid has an index below the total count; the
         // cache keeps all of them.
         if (ensemble->index >= 0 && ensemble->index < channelGridBase(DabChannelGridCount))
-            saveCache();
+            requestCacheSave();
         emit this->changed();
     }
     return ensemble->valid;

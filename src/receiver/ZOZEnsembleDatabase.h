@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ZOZClock.h"
 #include "ZOZDabEnsemble.h"
 
 #include <QList>
@@ -22,11 +23,20 @@ class Settings;
 // and any reader of a copy (getEnsembles). One recursive mutex, the ensemble
 // mutex, guards everything here; it is recursive because the walk saves the
 // cache while its caller holds it.
+//
+// A change found by the walk is written to the cache at most once per
+// CacheSaveIntervalMs: every write replaces the whole file and syncs it to the
+// disk, and a broadcast whose service data keeps changing (an alternating
+// label, a damaged stream) must not turn into a stream of disk writes. What is
+// held back is written by the receiver's tick once the interval has passed,
+// and at the latest when the database closes.
 class EnsembleDatabase : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr qint64 CacheSaveIntervalMs = 5000;
+
     // What countServices found among the valid ensembles.
     struct Counts
     {
@@ -50,8 +60,8 @@ public:
     }
 
     // The database is open while the receiving side is up: only then does it
-    // take new records and read or write the cache. Closing empties it and
-    // frees every FIC decoder.
+    // take new records and read or write the cache. Closing writes a change
+    // still held back, then empties the database and frees every FIC decoder.
     void open();
     void close();
 
@@ -72,8 +82,15 @@ public:
     // A copy of every record; the change flags of the records are cleared.
     QVector<DabEnsemble> getEnsembles();
 
+    // Fills the database from the cache. A cache that yields no ensemble
+    // (a newer format, an empty or unusable list) counts as no cache: false,
+    // so that the start-up asks for a scan.
     bool loadCache();
+    // Writes the cache now.
     bool saveCache();
+    // Writes a change that was held back once CacheSaveIntervalMs have passed
+    // since the last write; called on every tick of the receiver thread.
+    void saveCacheIfDue();
 
     // Whether a service moved to another ensemble and is not to be listed in this one.
     bool isExcludedService(qint32 ensembleId, qint64 serviceId) const;
@@ -99,12 +116,17 @@ private:
     // Of two ensembles that carry one service, keeps it where it was received
     // with fewer errors and remembers the other pair as excluded.
     void removeDuplicateServices(DabEnsemble &current, DabEnsemble &other);
+    // Writes the cache for a change of the walk now, or holds it back while
+    // the last write is more recent than CacheSaveIntervalMs.
+    void requestCacheSave();
 
     mutable QRecursiveMutex m_mutex;
     DabEnsembleMap m_ensembles;
     QList<DabEnsembleCacheEntry> m_excludedServices;
     Counts m_counts;
     bool m_open = false;
+    bool m_cacheSavePending = false;
+    Stamp m_lastCacheSave;
     QString m_cacheFolder;
     const Settings *m_settings = nullptr;
     // The time of the ensemble being received (FIG 0/10); the records point here.

@@ -246,6 +246,7 @@ void Receiver::tickDabUsb()
         return;
     runQueuedCommands();
     m_usb->tickDabUsb();
+    m_database.saveCacheIfDue();
 }
 
 void Receiver::rtkRequestDevice()

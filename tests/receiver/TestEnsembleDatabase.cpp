@@ -3,6 +3,7 @@
 // two of them carry.
 #include "EnsembleSamples.h"
 
+#include "ZOZClock.h"
 #include "ZOZDABEnsembleCache.h"
 #include "ZOZEnsembleDatabase.h"
 
@@ -143,6 +144,97 @@ TEST_F(EnsembleDatabaseTest, CountingDropsAnInvalidCurrentRecordOnlyWhenAsked)
     database.countServices(Channel5C, true);
     EXPECT_TRUE(database.isEmpty());
     EXPECT_EQ(database.counts().ensembles, 0);
+}
+
+// A feed whose service data changes all the time (an alternating label, a
+// damaged stream) must not rewrite and sync the cache on every change: one
+// write per interval, the latest state in it, and nothing lost at the close.
+TEST_F(EnsembleDatabaseTest, ChangesAreWrittenAtMostOncePerIntervalAndAtTheClose)
+{
+    struct InstalledClock : ManualClock
+    {
+        InstalledClock() { Clock::install(this); }
+        ~InstalledClock() { Clock::install(nullptr); }
+    } clock;
+    const QString file = folder.filePath(DABEnsembleCache::DefaultFileName);
+    const QString cacheFolder = folder.path() + QStringLiteral("/");
+    database.open();
+    database.addEnsembleForChannel(Channel5C);
+
+    int writes = 0;
+    QString labelOnDisk;
+    // The walk's last step with a changed label; every write of the cache is
+    // seen here once, because the file is taken away after each look.
+    auto change = [&](const QString &label) {
+        const auto locker = database.lock();
+        DabEnsemble *ensemble = database.find(Channel5C);
+        ASSERT_NE(ensemble, nullptr);
+        ensemble->label = label;
+        bool changed = true;
+        database.finishEnsembleUpdate(ensemble, changed);
+    };
+    auto look = [&] {
+        if (!QFile::exists(file))
+            return;
+        ++writes;
+        DABEnsembleCache cache(cacheFolder);
+        QString setName;
+        QList<DabEnsembleCacheEntry> excluded;
+        DabEnsembleMap map;
+        labelOnDisk = cache.read(setName, excluded, map) && map.count(Channel5C) ? map.at(Channel5C)->label : QString();
+        QFile::remove(file);
+    };
+
+    change(QStringLiteral("first"));
+    look();
+    EXPECT_EQ(writes, 1) << "a change after a quiet time is written at once";
+    EXPECT_EQ(labelOnDisk, QStringLiteral("first"));
+
+    // Hundreds of changes a second, for just under one interval.
+    const int burst = int(EnsembleDatabase::CacheSaveIntervalMs / 5) - 1;
+    for (int i = 0; i < burst; ++i) {
+        clock.advance(5);
+        change(i % 2 ? QStringLiteral("odd") : QStringLiteral("even"));
+        database.saveCacheIfDue();
+        look();
+    }
+    EXPECT_EQ(writes, 1) << "no write within the interval";
+
+    clock.advance(5);
+    database.saveCacheIfDue();
+    look();
+    EXPECT_EQ(writes, 2) << "the held-back change is written once the interval has passed";
+    EXPECT_EQ(labelOnDisk, QStringLiteral("even")) << "the write holds the latest state";
+
+    clock.advance(10 * EnsembleDatabase::CacheSaveIntervalMs);
+    database.saveCacheIfDue();
+    look();
+    EXPECT_EQ(writes, 2) << "nothing is written without a change";
+
+    // Ten seconds of a change every 10 ms: one write at the start, then one
+    // per interval.
+    for (int i = 0; i < 1000; ++i) {
+        clock.advance(10);
+        change(QStringLiteral("label %1").arg(i));
+        database.saveCacheIfDue();
+        look();
+    }
+    EXPECT_EQ(writes, 2 + 2);
+
+    clock.advance(1);
+    change(QStringLiteral("last"));
+    database.saveCacheIfDue();
+    look();
+    EXPECT_EQ(writes, 4);
+    database.close();
+    look();
+    EXPECT_EQ(writes, 5) << "the close writes what was held back";
+    EXPECT_EQ(labelOnDisk, QStringLiteral("last"));
+
+    database.open();
+    database.close();
+    look();
+    EXPECT_EQ(writes, 5) << "a close without a held-back change writes nothing";
 }
 
 } // namespace
