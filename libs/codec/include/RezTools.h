@@ -6,7 +6,10 @@
  * - CRC engine over bit-stream regions;
  * - Q31 fixed-point arithmetic;
  * - channel map;
- * - fixed-point trigonometry.
+ * - fixed-point trigonometry;
+ * - FFT, DCT/DST and the lattice filter;
+ * - inverse MDCT and window slopes;
+ * - channel element syntax lists and loudspeaker layouts.
  *
  * Plain C interface: every function takes its record first, returns an integer
  * result where it can fail (0 success, -1 failure unless stated otherwise) and
@@ -363,6 +366,184 @@ int32_t RezTools_Sin(int32_t angle, int exponent);
 int32_t RezTools_Atan(int32_t x);
 /* atan2(y, x) in Q29, in (-pi, pi]; (0, 0) gives 0. */
 int32_t RezTools_Atan2(int32_t y, int32_t x);
+
+/* ======================================================================== */
+/* FFT                                                                      */
+/* ======================================================================== */
+
+/* Forward complex DFT in place on length interleaved (re, im) Q31 pairs, natural order
+ * out. Afterwards the data hold DFT(x) * 2^-s and s has been added to *scale; s depends
+ * only on the length:
+ *   2, 3, 4, 5: 1    6: 4     8: 2     10: 5    12: 3    15: 3    16: 3    20: 4
+ *   24: 6    30: 6   32: 4    40: 5    48: 6    60: 6    64: 5    80: 6    96: 7
+ *   120: 7   128: 6  160: 10  192: 8   256: 7   384: 9   480: 9   512: 8
+ * Any other length returns at once, leaving data and *scale untouched. */
+void RezTools_Fft(int length, int32_t *data, int *scale);
+/* Radix-2 transform of 2^ldn values (ldn 3..9) with the packed sine table of step
+ * 2 pi / (4 * tableSize) (RezTools_SineTable with 512); scales by 2^-(ldn - 1) and does
+ * not touch any exponent. */
+void RezTools_FftRadix2(int32_t *data, int ldn, const uint32_t *packedSineTable, int tableSize);
+/* Permutes n (a power of two) complex values into bit-reversed index order. */
+void RezTools_FftBitReverse(int32_t *data, int n);
+/* The twiddle pass of an L1 x L2 kernel over a row-major work array of length values
+ * with rows of rowLength: row 0 and column 0 are quartered, every other value (row r,
+ * column k) is halved and rotated by -2 pi r k / length with the next pair of the Q15
+ * tables (half-products: a quarter in all). */
+void RezTools_FftApplyTwiddles(int32_t *data, int rowLength, int length, const int16_t *cosTable,
+                               const int16_t *sinTable);
+/* The fixed-length kernels behind RezTools_Fft, each with the shift listed above (the
+ * caller keeps the exponent). */
+void RezTools_Fft2(int32_t *data);
+void RezTools_Fft3(int32_t *data);
+void RezTools_Fft4(int32_t *data);
+void RezTools_Fft5(int32_t *data);
+void RezTools_Fft6(int32_t *data);
+void RezTools_Fft8(int32_t *data);
+void RezTools_Fft10(int32_t *data);
+void RezTools_Fft12(int32_t *data);
+void RezTools_Fft15(int32_t *data);
+void RezTools_Fft16(int32_t *data);
+void RezTools_Fft20(int32_t *data);
+void RezTools_Fft24(int32_t *data);
+void RezTools_Fft30(int32_t *data);
+void RezTools_Fft32(int32_t *data);
+void RezTools_Fft40(int32_t *data);
+void RezTools_Fft48(int32_t *data);
+void RezTools_Fft60(int32_t *data);
+void RezTools_Fft80(int32_t *data);
+void RezTools_Fft96(int32_t *data);
+void RezTools_Fft120(int32_t *data);
+void RezTools_Fft160(int32_t *data);
+void RezTools_Fft192(int32_t *data);
+void RezTools_Fft384(int32_t *data);
+void RezTools_Fft480(int32_t *data);
+
+/* ======================================================================== */
+/* DCT, DST and lattice filter                                              */
+/* ======================================================================== */
+
+/* Real transforms in place on length Q31 values; each adds its scaling shift to *scale
+ * (s = the FFT shift of length / 2):
+ *   DctIV   y[k] = 2^-(s+2) sum x[n] cos(pi (2n+1)(2k+1) / 4L)
+ *   DstIV   y[k] = 2^-(s+2) sum x[n] sin(pi (2n+1)(2k+1) / 4L)
+ *   DctII   y[k] = 2^-(s+2) sum x[n] cos(pi (2n+1) k / 2L)
+ *   DctIII  y[k] = 2^-(s+2) sum x[n] cos(pi n (2k+1) / 2L)
+ *   DstIII  y[k] = 2^-(s+2) sum x[n] sin(pi (n+1)(2k+1) / 2L)
+ * The DCT-IV and DST-IV take lengths 2 (shift 1), 3 (shift 2), 4..1024 (powers of two),
+ * 12..768 (3 x 2^k), 20..320 (5 x 2^k) and 30, 60, 120, 240, 960. The DCT-II, DCT-III
+ * and DST-III take 4..1024 (powers of two), 12..384 (3 x 2^k), 20..160 (5 x 2^k), 60,
+ * 120 and 240, and need a work array of length values. Other lengths do nothing. */
+void RezTools_DctIV(int32_t *data, int length, int *scale);
+void RezTools_DstIV(int32_t *data, int length, int *scale);
+void RezTools_DctII(int32_t *data, int32_t *work, int length, int *scale);
+void RezTools_DctIII(int32_t *data, int32_t *work, int length, int *scale);
+void RezTools_DstIII(int32_t *data, int32_t *work, int length, int *scale);
+/* The packed sine table whose entry i * *step holds the angle i pi / length (0..pi/4),
+ * and the DCT-IV rotation table of the length (entry i: pi (2i + 1) / 4 length) when
+ * rotation is not null. Unknown lengths give null tables and step 0. */
+void RezTools_GetSineTable(const uint32_t **rotation, const uint32_t **sine, int *step, int length);
+/* (re, im) rotated by the packed angle (cos low, sin high half-word) with half-products:
+ * re' = (re cos - im sin) / 2, im' = (re sin + im cos) / 2. */
+void RezTools_ComplexRotatePacked(int32_t *outRe, int32_t *outIm, int32_t re, int32_t im, uint32_t packed);
+/* All-pole lattice filter over n values in place, from the first value on (step 1, 2, ...)
+ * or from the last one backwards (step -1). Each value is shifted left by inShift
+ * (right for negative), filtered with the order Q31 reflection coefficients through the
+ * caller's state of order values (kept between calls) and shifted right by outShift
+ * (left for negative). */
+void RezTools_LatticeFilter(int32_t *data, int n, int inShift, int outShift, int step, const int32_t *coef,
+                            int order, int32_t *state);
+
+/* ======================================================================== */
+/* Inverse MDCT and window slopes                                           */
+/* ======================================================================== */
+
+/* One channel's inverse MDCT state. The overlap buffer holds the samples already final
+ * but not yet delivered (pending, at its start) and the first half of the last
+ * transformed block (at its end). */
+typedef struct RezImdctState {
+    int32_t *overlap;
+    const uint32_t *slope;  /* window slope at the left edge of the next block */
+    int32_t prevLength;     /* transform length of the previous block; 0 before the first */
+    int32_t flatCount;      /* overlap samples outside the slope */
+    int32_t slopeLength;
+    int32_t pending;
+    int32_t overlapSize;    /* samples */
+    int32_t sineKind;       /* 1 when the previous block used the sine kernel */
+    int32_t prevSineKind;   /* sineKind one block earlier */
+    const int32_t *addVector;  /* added once over the next slope region, then cleared */
+    const int32_t *altOverlap; /* replaces the overlap once in the next slope region */
+} RezImdctState;
+
+/* Binds the overlap buffer (size samples, zeroed by the caller) and clears the state. */
+void RezTools_ImdctInit(RezImdctState *state, int32_t *overlap, int size);
+/* The window slope of a length and shape (0 sine, 1 Kaiser-Bessel-derived), or null when
+ * that combination does not exist. Entry n (0 <= n < length / 2, rounded up) holds w(n)
+ * in the upper and w(length - 1 - n) in the lower half-word, Q15. Sine: lengths 4..1024
+ * (powers of two), 15, 30, 60, 120, 240, 960 and 12..768 (3 x 2^k). KBD: 128, 256, 1024,
+ * 120, 960, 96, 768, with 512 and 192 giving the sine slope. */
+const uint32_t *RezTools_GetWindowSlope(int length, int shape);
+/* Scaling of an inverse transform of this length to unit gain: *exponent -= 17 +
+ * floor(log2 length), and *gain (0 = unity) is multiplied by 2/3, 8/15 or 4/5 for
+ * lengths of 3, 15 or 5 times a power of two. */
+void RezTools_ImdctScaleForLength(int32_t *gain, int *exponent, int length);
+/* Transforms blockCount blocks of transformLength Q31 values in spectrum (in place),
+ * each with its exponent in blockScales, windows them with the slopes and overlap-adds
+ * them to the state's overlap. The first outputWanted samples (pending ones first) go to
+ * output; the rest stay pending in the overlap buffer. gain 0 means unity; bit 0 of
+ * sineKind selects the sine kernel. Returns the samples written to output (0 for
+ * arguments out of range: lengths above 1024, slopes longer than the transform). */
+int RezTools_InverseMdct(RezImdctState *state, int32_t *output, int32_t *spectrum, const int16_t *blockScales,
+                         int blockCount, int outputWanted, int transformLength, const uint32_t *leftSlope,
+                         int leftSlopeLength, const uint32_t *rightSlope, int rightSlopeLength, int32_t gain,
+                         int sineKind);
+/* Reconciles a requested left slope (*slopeLength, *flatCount) with the one the state
+ * holds from the previous block; either side may take the other's. */
+void RezTools_ImdctAdaptWindow(RezImdctState *state, int *slopeLength, int *flatCount, int transformLength,
+                               const uint32_t *slope, int outputWanted);
+/* Writes the pending samples, then the overlap region outside the slope, at most n in
+ * all; returns the count. The state is unchanged. */
+int RezTools_ImdctFlushOverlap(RezImdctState *state, int32_t *output, int n);
+/* Moves up to n pending samples to output (n < 1 gives 0); returns the count. */
+int RezTools_ImdctDrainPending(RezImdctState *state, int32_t *output, int n);
+
+/* ======================================================================== */
+/* Channel element syntax lists and loudspeaker layouts                     */
+/* ======================================================================== */
+
+/* The syntax element ids the AAC channel element parser walks; up to three lists, each
+ * ended by id 40, absent ones null. */
+typedef struct RezChannelElementSyntax {
+    const uint32_t *lists[3];
+} RezChannelElementSyntax;
+
+/* The list record of an object type and element: object types 2, 5, 29 (flags bit 0
+ * selects the error-resilient record), 42 and 50 (flags 0x20 selects the low-frequency
+ * record), 143 to 146 and 256; one channel gives the mono record, any other count the
+ * stereo one. Other object types give null. */
+const RezChannelElementSyntax *RezTools_GetChannelElementSyntax(uint32_t objectType, uint32_t ignored,
+                                                                uint32_t channels, uint32_t ignored2,
+                                                                uint32_t flags);
+
+/* One loudspeaker position (43 of them, index 0..42). */
+typedef struct RezSpeakerPosition {
+    int32_t index;
+    int32_t azimuth;    /* degrees */
+    int32_t elevation;  /* degrees */
+    int32_t isLowFrequency;
+    int32_t isScreenRelative;
+    int32_t reserved[4];
+    int32_t valid;      /* 1, or -1 for the two reserved positions 11 and 12 */
+} RezSpeakerPosition;
+
+/* REZ_LAYOUT_UNKNOWN: the layout index is not in the table of 19 layouts (1-7, 9-20). */
+#define REZ_LAYOUT_UNKNOWN (-990)
+/* Counts the ordinary and low-frequency loudspeakers of a layout and, when descriptors is
+ * not null, copies each loudspeaker's position (room for 32). Returns 0, or
+ * REZ_LAYOUT_UNKNOWN with both counts -1. */
+int RezTools_ChannelElementTableLookup(uint32_t layout, RezSpeakerPosition *descriptors, int *ordinary,
+                                       int *lowFrequency);
+/* The lookup's result, with *total = ordinary + low-frequency loudspeakers. */
+int RezTools_ChannelElementCount(uint32_t layout, int *total);
 
 #ifdef __cplusplus
 }
