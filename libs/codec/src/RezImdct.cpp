@@ -173,8 +173,8 @@ int RezTools_InverseMdct(RezImdctState *state, int32_t *output, int32_t *spectru
     sink.pendingRoom = state->overlapSize - halfN > 0 ? state->overlapSize - halfN : 0;
     if (state->prevLength == 0 || state->pending < 0)
         state->pending = 0;
-    if (state->pending > sink.pendingRoom)
-        state->pending = sink.pendingRoom;
+    if (state->pending > state->overlapSize)
+        state->pending = state->overlapSize;
     if (outputWanted > 0) {
         const int carried = state->pending < outputWanted ? state->pending : outputWanted;
         memmove(output, state->overlap, sizeof(int32_t) * static_cast<size_t>(carried));
@@ -185,6 +185,9 @@ int RezTools_InverseMdct(RezImdctState *state, int32_t *output, int32_t *spectru
     } else {
         sink.pending = state->pending;
     }
+    // Samples still pending must not reach into the tail where this call saves its half.
+    if (sink.pending > sink.pendingRoom)
+        sink.pending = sink.pendingRoom;
 
     // The previous block's saved half, read backwards from its last value. The first
     // block's comes from the overlap buffer, copied so that pending samples may overwrite it.
