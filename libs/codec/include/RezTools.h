@@ -9,7 +9,8 @@
  * - fixed-point trigonometry;
  * - FFT, DCT/DST and the lattice filter;
  * - inverse MDCT and window slopes;
- * - channel element syntax lists and loudspeaker layouts.
+ * - channel element syntax lists and loudspeaker layouts;
+ * - autocorrelation of subband samples.
  *
  * Plain C interface: every function takes its record first, returns an integer
  * result where it can fail (0 success, -1 failure unless stated otherwise) and
@@ -544,6 +545,33 @@ int RezTools_ChannelElementTableLookup(uint32_t layout, RezSpeakerPosition *desc
                                        int *lowFrequency);
 /* The lookup's result, with *total = ordinary + low-frequency loudspeakers. */
 int RezTools_ChannelElementCount(uint32_t layout, int *total);
+
+/* ======================================================================== */
+/* Autocorrelation                                                          */
+/* ======================================================================== */
+
+/* Second-order autocorrelation of one subband (x_j the sample at time j). The stored
+ * words times 2^-e (e the returned exponent) are the true sums. */
+typedef struct RezAutoCorrelation {
+    int32_t r00;     /* sum |x_j|^2, j = 0..n-1 (complex only) */
+    int32_t r11;     /* sum |x_j|^2, j = -1..n-2 */
+    int32_t r22;     /* sum |x_j|^2, j = -2..n-3 */
+    int32_t r01;     /* Re sum x_(j+1) conj(x_j), j = -1..n-2 */
+    int32_t r02;     /* Re sum x_(j+2) conj(x_j), j = -2..n-3 */
+    int32_t r12;     /* Re sum x_(j+1) conj(x_j), j = -2..n-3 */
+    int32_t r01Imag; /* imaginary parts of the three (complex only) */
+    int32_t r02Imag;
+    int32_t r12Imag;
+    int32_t detMantissa; /* r11 r22 - |r12|^2 of the stored words (Q31) = mantissa * 2^-detExponent */
+    int32_t detExponent;
+} RezAutoCorrelation;
+
+/* re and im point at time 0 and are read from index -2 to n-1 (n >= 1). Returns the
+ * exponent of the record. */
+int RezTools_AutoCorrelationComplex(RezAutoCorrelation *ac, const int32_t *re, const int32_t *im, int n);
+/* x points at time 0 and is read from -2 to n-1 (n even, >= 2); r00 and the imaginary
+ * parts are left untouched. Returns the exponent of the record. */
+int RezTools_AutoCorrelationReal(RezAutoCorrelation *ac, const int32_t *x, int n);
 
 #ifdef __cplusplus
 }

@@ -264,9 +264,10 @@ TEST(Lattice, MatchesDoubleAllPoleFilter)
             const double bound = std::ldexp((1 << 20) / 4096.0 + 4.0 * row.order, -row.outShift);
             ASSERT_NEAR(data[index], expected, bound) << row.name << " sample " << i;
         }
-        if (row.step == 2)
+        if (row.step == 2) {
             for (int i = 1; i < span; i += 2)
                 ASSERT_EQ(data[i], input[i]) << row.name;
+        }
     }
 }
 

@@ -78,8 +78,9 @@ TEST(WindowSlopes, LookupFindsEveryListedSlope)
     for (const Row &row : rows) {
         const uint32_t *slope = RezTools_GetWindowSlope(row.length, row.shape);
         EXPECT_EQ(slope != nullptr, row.exists) << row.length << " shape " << row.shape;
-        if (row.sameAsSineOf)
+        if (row.sameAsSineOf) {
             EXPECT_EQ(slope, RezTools_GetWindowSlope(row.sameAsSineOf, 0)) << row.length;
+        }
     }
 }
 
@@ -369,6 +370,61 @@ TEST(Imdct, RefusesArgumentsOutsideItsBuffers)
                                        row.length, row.leftSlope, row.slopeLength, slope, row.slopeLength, 0, 0),
                   0)
             << row.name;
+}
+
+TEST(Imdct, AdaptWindowReconcilesSlopes)
+{
+    struct Row {
+        const char *name;
+        int storedLength, storedFlat, prevLength;
+        int requestedLength, requestedFlat;
+        int callerLength, callerFlat, stateLength, stateFlat;
+    };
+    const Row rows[] = {
+        // The state's short slope with a long request: the caller takes the short one.
+        {"long after start", 128, 448, 1024, 1024, 0, 128, 448, 128, 448},
+        // A long stored slope with a short request: the state takes the short one.
+        {"stop after long", 1024, 0, 1024, 128, 448, 128, 448, 128, 448},
+        // The first block takes the request, its flat part from the output wanted.
+        {"first block", 0, 0, 0, 128, 448, 128, 448, 128, 448},
+    };
+    std::vector<int32_t> overlap(1024);
+    const uint32_t *requested = RezTools_GetWindowSlope(128, 1);
+    for (const Row &row : rows) {
+        RezImdctState state = freshState(overlap);
+        state.slopeLength = row.storedLength;
+        state.flatCount = row.storedFlat;
+        state.prevLength = row.prevLength;
+        state.slope = RezTools_GetWindowSlope(row.storedLength, 0);
+        int length = row.requestedLength, flat = row.requestedFlat;
+        RezTools_ImdctAdaptWindow(&state, &length, &flat, 1024, requested, 1024);
+        EXPECT_EQ(length, row.callerLength) << row.name;
+        EXPECT_EQ(flat, row.callerFlat) << row.name;
+        EXPECT_EQ(state.slopeLength, row.stateLength) << row.name;
+        EXPECT_EQ(state.flatCount, row.stateFlat) << row.name;
+    }
+}
+
+TEST(Imdct, FlushWritesPendingThenTheFlatOverlap)
+{
+    std::vector<int32_t> overlap(1024), out(2048, 7);
+    RezImdctState state = freshState(overlap);
+    for (int i = 0; i < 1024; ++i)
+        overlap[i] = i + 1;
+    state.pending = 3;
+    state.flatCount = 4;
+    state.prevLength = 1024;
+    EXPECT_EQ(RezTools_ImdctFlushOverlap(&state, out.data(), 0), 0);
+    EXPECT_EQ(RezTools_ImdctFlushOverlap(&state, out.data(), 100), 7);
+    const int32_t expected[] = {1, 2, 3, -1024, -1023, -1022, -1021};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(out[i], expected[i]) << i;
+    EXPECT_EQ(out[7], 7);
+    // Limited by n.
+    EXPECT_EQ(RezTools_ImdctFlushOverlap(&state, out.data(), 5), 5);
+    state.prevSineKind = 1;
+    RezTools_ImdctFlushOverlap(&state, out.data(), 100);
+    EXPECT_EQ(out[3], 1024);
 }
 
 } // namespace
