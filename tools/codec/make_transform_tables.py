@@ -3,10 +3,13 @@
 
     tools/codec/make_transform_tables.py fft    > libs/codec/src/RezFft_tables.cpp
     tools/codec/make_transform_tables.py window > libs/codec/src/RezWindow_tables.cpp
+    tools/codec/make_transform_tables.py qmf    > libs/codec/src/RezQmf_tables.cpp
 
 fft:    packed sine tables of the DCT/DST, the composite FFT twiddles and the DCT-IV
         rotation tables;
-window: the sine and Kaiser-Bessel-derived window slopes of the inverse MDCT.
+window: the sine and Kaiser-Bessel-derived window slopes of the inverse MDCT;
+qmf:    the QMF prototypes (the 640-tap one as listed, and the 12-, 20-, 24- and 40-band
+        ones resampled from it) and the QMF twiddle sets.
 
 Every 16-bit factor is the nearest integer to 32768 * value, halves rounded up, and
 limited to 32767 (1.0 is held as 32767).
@@ -29,6 +32,15 @@ def rows(values, per_line, fmt):
     for i in range(0, len(values), per_line):
         out.append("    " + ", ".join(fmt(v) for v in values[i:i + per_line]) + ",")
     return "\n".join(out)
+
+
+def cos_sin_pair(out, prefix, suffix, cos, sin):
+    """Two int16 arrays <prefix>Cos<suffix> and <prefix>Sin<suffix>, then a blank line."""
+    for kind, values in (("Cos", cos), ("Sin", sin)):
+        out.append("const int16_t %s%s%s[%d] = {" % (prefix, kind, suffix, len(values)))
+        out.append(rows(values, 12, dec))
+        out.append("};")
+    out.append("")
 
 
 def hex32(v):
@@ -83,13 +95,7 @@ def fft_tables():
                    (n, l1, l2, l1 - 1, l2 - 1, l1 - 1))
         out.append("// holds cos and sin of 2 pi r k / %d in Q15; the last %d entries are unused." %
                    (n, n - (l2 - 1) * (l1 - 1)))
-        out.append("const int16_t RezTools_FftTwiddleCos%d[%d] = {" % (n, n))
-        out.append(rows(cos, 12, dec))
-        out.append("};")
-        out.append("const int16_t RezTools_FftTwiddleSin%d[%d] = {" % (n, n))
-        out.append(rows(sin, 12, dec))
-        out.append("};")
-        out.append("")
+        cos_sin_pair(out, "RezTools_FftTwiddle", "%d" % n, cos, sin)
     for length in ROTATION_LENGTHS:
         values = [packed(math.pi * (2 * i + 1) / (4 * length)) for i in range(length // 2)]
         out.append("// DCT-IV of length %d: index i = 0..%d holds the angle pi (2i + 1) / %d, packed." %
@@ -157,11 +163,115 @@ def window_tables():
     return "\n".join(out).rstrip() + "\n"
 
 
+# The 640-tap QMF prototype in its polyphase group form: group g (0..64) holds the five
+# coefficients g + 128 m (m = 0..4) with the signs of the bank's polyphase structure.
+QMF640 = [
+    (0, 435, 11834, -11834, -435), (-18, 472, 12202, -11469, -399), (-18, 509, 12571, -11104, -365),
+    (-16, 548, 12941, -10742, -331), (-16, 588, 13311, -10382, -299), (-16, 629, 13683, -10024, -268),
+    (-17, 670, 14055, -9669, -238), (-17, 713, 14426, -9317, -209), (-18, 756, 14798, -8967, -181),
+    (-19, 800, 15169, -8621, -155), (-19, 845, 15540, -8279, -129), (-20, 891, 15910, -7940, -105),
+    (-21, 937, 16278, -7604, -81), (-21, 985, 16646, -7273, -59), (-22, 1032, 17011, -6946, -38),
+    (-23, 1081, 17374, -6623, -18), (-23, 1129, 17736, -6304, 1), (-24, 1179, 18095, -5991, 19),
+    (-24, 1228, 18451, -5681, 36), (-25, 1278, 18804, -5377, 52), (-25, 1328, 19154, -5078, 66),
+    (-25, 1378, 19501, -4783, 80), (-26, 1429, 19844, -4494, 93), (-25, 1479, 20182, -4211, 105),
+    (-26, 1530, 20517, -3932, 116), (-26, 1580, 20847, -3660, 126), (-25, 1630, 21172, -3393, 135),
+    (-25, 1680, 21493, -3131, 144), (-25, 1729, 21808, -2876, 151), (-24, 1778, 22117, -2626, 158),
+    (-24, 1826, 22421, -2382, 163), (-23, 1873, 22719, -2144, 168), (-22, 1920, 23011, -1913, 173),
+    (-21, 1966, 23296, -1687, 176), (-19, 2010, 23575, -1467, 179), (-18, 2054, 23847, -1254, 182),
+    (-17, 2096, 24111, -1047, 183), (-15, 2137, 24369, -846, 184), (-13, 2177, 24619, -652, 185),
+    (-11, 2215, 24861, -463, 185), (-9, 2251, 25096, -281, 184), (-7, 2286, 25322, -105, 183),
+    (-5, 2319, 25540, 65, 182), (-2, 2349, 25750, 228, 180), (0, 2378, 25951, 385, 178),
+    (4, 2404, 26144, 536, 175), (7, 2428, 26327, 682, 172), (10, 2449, 26502, 820, 168),
+    (13, 2468, 26667, 953, 165), (17, 2484, 26823, 1080, 161), (20, 2497, 26969, 1201, 157),
+    (24, 2507, 27107, 1315, 153), (28, 2514, 27234, 1425, 148), (32, 2517, 27351, 1528, 143),
+    (37, 2517, 27459, 1625, 138), (41, 2514, 27556, 1717, 134), (46, 2507, 27644, 1804, 128),
+    (51, 2496, 27721, 1885, 123), (55, 2482, 27788, 1960, 118), (60, 2463, 27846, 2030, 113),
+    (65, 2440, 27892, 2095, 107), (70, 2413, 27928, 2155, 102), (75, 2381, 27954, 2210, 97),
+    (81, 2346, 27970, 2260, 91), (86, 2305, 27975, 2305, 86),
+]
+
+
+# The end groups of the scaled prototypes as the bank's exponent rules expect them (the
+# scaling was done on the unrounded prototype, so they differ from the rounded groups
+# times the factor by one unit in places).
+SCALED_ENDS = {
+    24: ((0, 290, 7890, -7890, -290), (57, 1537, 18650, 1537, 57)),
+    40: ((0, 348, 9468, -9468, -348), (69, 1844, 22380, 1844, 69)),
+}
+
+
+def resampled_prototype(bands, scale):
+    """Groups 0..bands of a 10 * bands tap prototype: the 640-tap one read at the
+    fractional group positions 64 i / bands, by cubic (Catmull-Rom) interpolation along
+    each of the five polyphase rows, scaled by scale."""
+    def at(g, m):
+        # Beyond the ends the rows continue linearly, which keeps the ends exact.
+        if g < 0:
+            return 2 * QMF640[0][m] - QMF640[-g][m]
+        if g > 64:
+            return 2 * QMF640[64][m] - QMF640[128 - g][m]
+        return QMF640[g][m]
+    groups = []
+    for i in range(bands + 1):
+        position = 64.0 * i / bands
+        g = int(math.floor(position))
+        t = position - g
+        row = []
+        for m in range(5):
+            p0, p1, p2, p3 = at(g - 1, m), at(g, m), at(g + 1, m), at(g + 2, m)
+            value = 0.5 * ((2 * p1) + (-p0 + p2) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t * t +
+                           (-p0 + 3 * p1 - 3 * p2 + p3) * t * t * t)
+            row.append(int(math.floor(value * scale + 0.5)))
+        groups.append(row)
+    if bands in SCALED_ENDS:
+        groups[0], groups[bands] = list(SCALED_ENDS[bands][0]), list(SCALED_ENDS[bands][1])
+    return groups
+
+
+def qmf_twiddles(bands, second=False):
+    angles = [math.pi * (2 * k + 1) / 64 if second else math.pi * (2 * k + 1) * (64 + bands) / (256 * bands)
+              for k in range(bands)]
+    return ([max(-32768, min(32767, int(math.floor(32768 * math.cos(a) + 0.5)))) for a in angles],
+            [max(-32768, min(32767, int(math.floor(32768 * math.sin(a) + 0.5)))) for a in angles])
+
+
+def qmf_tables():
+    out = ["// Generated by tools/codec/make_transform_tables.py qmf; regenerate rather than edit.",
+           '#include "RezQmf_tables.h"', ""]
+
+    def groups_out(name, what, groups):
+        flat = [v for g in groups for v in g]
+        out.append("// %s: group i (five Q15 coefficients, index 5 i + m) for i = 0..%d." % (what, len(groups) - 1))
+        out.append("const int16_t %s[%d] = {" % (name, len(flat)))
+        out.append(rows(flat, 10, dec))
+        out.append("};")
+        out.append("")
+
+    groups_out("RezTools_QmfPrototype640", "The 640-tap prototype shared by 8, 16, 32 and 64 bands", QMF640)
+    groups_out("RezTools_QmfPrototype12", "12 bands, 120 taps resampled from the 640-tap prototype",
+               resampled_prototype(12, 1.0))
+    groups_out("RezTools_QmfPrototype20", "20 bands, 200 taps resampled from the 640-tap prototype",
+               resampled_prototype(20, 1.0))
+    groups_out("RezTools_QmfPrototype24", "24 bands, 240 taps resampled from the 640-tap prototype, scaled by 2/3",
+               resampled_prototype(24, 2.0 / 3.0))
+    groups_out("RezTools_QmfPrototype40", "40 bands, 400 taps resampled from the 640-tap prototype, scaled by 4/5",
+               resampled_prototype(40, 4.0 / 5.0))
+    for bands, second in [(16, False), (24, False), (32, False), (32, True), (40, False), (64, False)]:
+        cos, sin = qmf_twiddles(bands, second)
+        suffix = "%dB" % bands if second else "%d" % bands
+        what = "pi (2k + 1) / 64" if second else "pi (2k + 1) (64 + %d) / (256 * %d)" % (bands, bands)
+        out.append("// %d-band twiddles: index k = 0..%d holds cos and sin of %s, Q15." % (bands, bands - 1, what))
+        cos_sin_pair(out, "RezTools_QmfTwiddle", suffix, cos, sin)
+    return "\n".join(out).rstrip() + "\n"
+
+
 if __name__ == "__main__":
     which = sys.argv[1] if len(sys.argv) > 1 else ""
     if which == "fft":
         sys.stdout.write(fft_tables())
     elif which == "window":
         sys.stdout.write(window_tables())
+    elif which == "qmf":
+        sys.stdout.write(qmf_tables())
     else:
-        sys.exit("usage: make_transform_tables.py fft|window")
+        sys.exit("usage: make_transform_tables.py fft|window|qmf")

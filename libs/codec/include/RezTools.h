@@ -10,7 +10,8 @@
  * - FFT, DCT/DST and the lattice filter;
  * - inverse MDCT and window slopes;
  * - channel element syntax lists and loudspeaker layouts;
- * - autocorrelation of subband samples.
+ * - autocorrelation of subband samples;
+ * - QMF analysis and synthesis filter banks.
  *
  * Plain C interface: every function takes its record first, returns an integer
  * result where it can fail (0 success, -1 failure unless stated otherwise) and
@@ -572,6 +573,76 @@ int RezTools_AutoCorrelationComplex(RezAutoCorrelation *ac, const int32_t *re, c
 /* x points at time 0 and is read from -2 to n-1 (n even, >= 2); r00 and the imaginary
  * parts are left untouched. Returns the exponent of the record. */
 int RezTools_AutoCorrelationReal(RezAutoCorrelation *ac, const int32_t *x, int n);
+
+/* ======================================================================== */
+/* QMF filter banks                                                         */
+/* ======================================================================== */
+
+/* Bank flags. */
+#define REZ_QMF_FLAG_REAL 0x1u             /* real-valued bank */
+#define REZ_QMF_FLAG_FULL_PROTOTYPE 0x2u   /* synthesis stops after the modulation; refused by analysis */
+#define REZ_QMF_FLAG_RESERVED_4 0x4u       /* refused */
+#define REZ_QMF_FLAG_KEEP_STATES 0x8u      /* re-initialisation keeps (synthesis: rescales) the state */
+#define REZ_QMF_FLAG_RESERVED_16 0x10u     /* refused */
+#define REZ_QMF_FLAG_SECOND_TWIDDLES 0x40u /* 32 bands: twiddles of pi (2k + 1) / 64 */
+
+/* One analysis or synthesis bank over caller tables and state. Sub-band samples carry an
+ * exponent the caller keeps. */
+typedef struct RezQmfFilterBank {
+    const int16_t *prototype;  /* groups of five Q15 coefficients */
+    void *state;               /* analysis: 10 B int16; synthesis: 9 B int32 */
+    int32_t prototypeLength;
+    const int16_t *cosTable;   /* B twiddles, Q15 */
+    const int16_t *sinTable;
+    int32_t prototypeScale;    /* 1 for the built-in 24- and 40-band prototypes */
+    int32_t bands;             /* B */
+    int32_t timeSlots;
+    int32_t lowerBand;         /* bands below use the low-band shift in synthesis */
+    int32_t upperBand;         /* synthesis zeroes bands from here up */
+    int32_t filterExponentOffset;
+    int32_t stateExponent;
+    int32_t outputGain;        /* upper half a Q15 gain; 0x80000000 = unity */
+    int32_t outputScale;
+    uint32_t flags;
+    uint8_t prototypeStride;
+} RezQmfFilterBank;
+
+/* Band counts: 8, 12, 16, 20, 24, 32, 40 and 64 with built-in tables (8, 12 and 20 only
+ * with REZ_QMF_FLAG_REAL); synthesis also 40, 48, 80, 96, 128, 160, 192, 240, 256, 320
+ * and 384 with the caller's prototype (groups 0..B) and 64 twiddles. All initialisations
+ * return 0, or -1 for flag 4 or 16, an unknown band count, or missing tables; the record
+ * must not be used after -1. */
+int RezTools_QmfInitCommon(RezQmfFilterBank *bank, const int16_t *prototype, const int16_t *cosTable,
+                           const int16_t *sinTable, void *state, int timeSlots, int lowerBand, int upperBand,
+                           int bands, uint32_t flags, int isSynthesis);
+/* Clears the first 9 B samples of the state unless REZ_QMF_FLAG_KEEP_STATES. */
+int RezTools_QmfAnalysisInit(RezQmfFilterBank *bank, int16_t *state, int timeSlots, int lowerBand, int upperBand,
+                             int bands, uint32_t flags);
+/* Clears the 9 B state values, or with REZ_QMF_FLAG_KEEP_STATES rescales them to the new
+ * state exponent. */
+int RezTools_QmfSynthesisInit(RezQmfFilterBank *bank, const int16_t *prototype, const int16_t *cosTable,
+                              const int16_t *sinTable, int32_t *state, int timeSlots, int lowerBand,
+                              int upperBand, int bands, uint32_t flags);
+/* Analyses timeSlots slots of B samples each (slot n at input + n B inputStride) into
+ * realSlots[n] and, for complex banks, imagSlots[n]. *exponentOut = -7 - inputShift -
+ * prototype scale is written first. work: 2 B int32. */
+void RezTools_QmfAnalysis(RezQmfFilterBank *bank, int32_t **realSlots, int32_t **imagSlots, int *exponentOut,
+                          const int16_t *input, int inputShift, int inputStride, int32_t *work);
+void RezTools_QmfAnalysisSlot(RezQmfFilterBank *bank, int32_t *real, int32_t *imag, const int16_t *input,
+                              int inputStride, int32_t *work);
+/* Synthesises timeSlots slots. scales: {low-band exponent of the current slots, low-band
+ * exponent of the first overlapSlots slots, high-band exponent}. work: 2 B int32. */
+void RezTools_QmfSynthesis(RezQmfFilterBank *bank, int32_t **realSlots, int32_t **imagSlots, const int32_t *scales,
+                           int overlapSlots, int16_t *output, int outputStride, int32_t *work);
+void RezTools_QmfSynthesisSlot(RezQmfFilterBank *bank, const int32_t *real, const int32_t *imag, int lowShift,
+                               int highShift, int16_t *output, int outputStride, int32_t *work);
+void RezTools_QmfSetOutputGain(RezQmfFilterBank *bank, int32_t gainWord, int outputScale);
+/* Moves the state to the exponent of extraScale, shifting the kept values. */
+void RezTools_QmfRescaleState(RezQmfFilterBank *bank, int extraScale);
+/* The extra state scale (0 for a state exponent of 0). */
+int RezTools_QmfGetStateScale(const RezQmfFilterBank *bank);
+/* Zeroes bands values of [slot][channel] for 2 channelPairs channels of each slot. */
+void RezTools_QmfClearSlots(int channelPairs, int bands, int slots, int32_t ***imagSlots, int32_t ***realSlots);
 
 #ifdef __cplusplus
 }
