@@ -11,7 +11,8 @@
  * - inverse MDCT and window slopes;
  * - channel element syntax lists and loudspeaker layouts;
  * - autocorrelation of subband samples;
- * - QMF analysis and synthesis filter banks.
+ * - QMF analysis and synthesis filter banks, custom tables and resampler;
+ * - the QMF domain.
  *
  * Plain C interface: every function takes its record first, returns an integer
  * result where it can fail (0 success, -1 failure unless stated otherwise) and
@@ -643,6 +644,128 @@ void RezTools_QmfRescaleState(RezQmfFilterBank *bank, int extraScale);
 int RezTools_QmfGetStateScale(const RezQmfFilterBank *bank);
 /* Zeroes bands values of [slot][channel] for 2 channelPairs channels of each slot. */
 void RezTools_QmfClearSlots(int channelPairs, int bands, int slots, int32_t ***imagSlots, int32_t ***realSlots);
+
+/* ======================================================================== */
+/* QMF custom tables and resampler                                          */
+/* ======================================================================== */
+
+/* Synthesis tables for B = 8, 12, 20, 40, 48, 80, 96, 128, 160, 192, 240, 256 or 320 bands:
+ * min(B, 64) twiddles and 5 B + 9 prototype values, interpolated from the 64-band
+ * prototype with the curvature table (322 values; null for the built-in one). Returns 0
+ * (16, 32 and 64 write nothing: their tables are built in) or -1 for other counts. */
+int RezTools_QmfDomainBuildTables(int16_t *cosOut, int16_t *sinOut, int16_t *prototypeOut, const int32_t *curvature,
+                                  int bands);
+/* The output rate (44100 or 48000) and the synthesis band count of the resampler for an
+ * input rate; 0, or -1 without writing for a rate it does not convert. */
+int RezTools_QmfResampleTargetRate(int32_t rate, int32_t *out);
+int RezTools_QmfResampleBands(int32_t rate, int16_t *out);
+/* Resamples one channel of one frame (frameLength a multiple of 64, consecutive input)
+ * through a 64-band analysis and a B-band synthesis bank of one slot each into every
+ * channels-th sample of out: frameLength / 64 x B samples. */
+void RezTools_QmfResampleBlock(int channels, int frameLength, RezQmfFilterBank *analysisBank,
+                               RezQmfFilterBank *synthesisBank, const int16_t *in, int16_t *out);
+
+/* ======================================================================== */
+/* QMF domain                                                               */
+/* ======================================================================== */
+
+#define REZ_QMF_DOMAIN_CHANNELS 8
+#define REZ_QMF_DOMAIN_PAGES 5
+#define REZ_QMF_DOMAIN_PAGE_WORDS 2048
+
+struct RezQmfDomain;
+
+/* The active or the requested configuration of a domain. */
+typedef struct RezQmfDomainConfig {
+    uint8_t inputChannels;      /* channels with an analysis bank and slots, at most 8 */
+    uint8_t outputChannels;     /* channels with a synthesis bank, at most 8 */
+    uint8_t extraChannel;       /* with one processing channel, input 1 gets its own slot area */
+    uint32_t flags;             /* bank flags */
+    uint8_t analysisBands;
+    uint16_t synthesisBands;
+    uint8_t timeSlots;
+    uint8_t overlapSlots;       /* slots kept from the previous frame, at most 12 */
+    uint8_t processingBands;    /* 64 whenever there are processing channels */
+    uint8_t processingChannels; /* channels whose slots live in the work pages */
+} RezQmfDomainConfig;
+
+typedef struct RezQmfDomainInput {
+    struct RezQmfDomain *domain;
+    RezQmfFilterBank bank; /* its lower and upper band double as the channel's band limits */
+    int32_t lowBandExponent;
+    int32_t overlapLowBandExponent;
+    int32_t highBandExponent;
+    int32_t userWord;
+    uint8_t layoutSlots;
+    uint8_t layoutBands;
+    uint16_t layoutOffset; /* words into the pages */
+    uint16_t pageSize;
+    int16_t *analysisState;
+    int32_t *overlap;
+    int32_t **pages;
+    int32_t **realSlots; /* overlap slots first, then the current ones */
+    int32_t **imagSlots;
+    uint32_t analysisStateSize; /* bytes allocated, so that a larger need replaces them */
+    uint32_t overlapSize;
+    uint32_t slotArraySize;
+} RezQmfDomainInput;
+
+typedef struct RezQmfDomainOutput {
+    RezQmfFilterBank bank;
+    int32_t *synthesisState;
+    uint32_t synthesisStateSize;
+} RezQmfDomainOutput;
+
+/* Zero the record before first use. */
+typedef struct RezQmfDomain {
+    uint8_t requestActive;
+    RezQmfDomainConfig active;
+    RezQmfDomainConfig requested;
+    int32_t *pages[REZ_QMF_DOMAIN_PAGES]; /* REZ_QMF_DOMAIN_PAGE_WORDS words each */
+    uint8_t customTables;                 /* build synthesis tables for the band count */
+    RezQmfDomainInput input[REZ_QMF_DOMAIN_CHANNELS];
+    RezQmfDomainOutput output[REZ_QMF_DOMAIN_CHANNELS];
+    int16_t *customPrototype; /* 1610 values */
+    int16_t *customCos;       /* 64 values */
+    int16_t *customSin;
+} RezQmfDomain;
+
+/* Zeroes the request. */
+void RezTools_QmfDomainClearRequest(RezQmfDomain *domain);
+/* Applies the request: 0 done or nothing changed; 1 too many channels, out of memory or
+ * more than 10240 slot words (the domain is deinitialised); 2 an invalid request
+ * (processing bands other than 64 with processing channels, analysis bands above the
+ * processing bands, more than 12 overlap slots or more slots than the slot arrays hold)
+ * or a failed bank initialisation (deinitialised); 3 the custom tables could not be built
+ * (deinitialised). Every buffer the active configuration needs is at least its size. */
+int RezTools_QmfDomainConfigure(RezQmfDomain *domain);
+/* Allocates what the active configuration needs, keeping buffers large enough and
+ * replacing smaller ones: 0, 1 more than 8 channels, -1 out of memory (channel buffers
+ * freed). */
+int RezTools_QmfDomainAllocate(RezQmfDomain *domain);
+/* Clears the overlap slots and re-initialises every bank: 0 or 2. */
+int RezTools_QmfDomainResetFilterBanks(RezQmfDomain *domain);
+/* Re-initialises every bank with the active flags | extraFlags (16 first replaces 4 by 16
+ * in the active flags): 0, 1 inconsistent, or a bank's failure. */
+int RezTools_QmfDomainInitFilterBanks(RezQmfDomain *domain, uint32_t extraFlags);
+/* Frees everything and clears the banks and both configurations. */
+void RezTools_QmfDomainDeinit(RezQmfDomain *domain);
+/* Frees pages, channel buffers and custom tables; the configuration stays. */
+void RezTools_QmfDomainClose(RezQmfDomain *domain);
+void RezTools_QmfDomainFreeWorkBuffers(RezQmfDomain *domain);
+void RezTools_QmfDomainFreeChannelBuffers(RezQmfDomain *domain);
+/* Real and imaginary band arrays of current slot n in the pages. */
+void RezTools_QmfDomainGetSlotPointers(const RezQmfDomainInput *input, int n, int32_t **re, int32_t **im);
+/* Copies bands startBand..stopBand-1 of slot t (overlap slots first) aligned to a common
+ * exponent; bands from the bank's upper band on become 0. outIm may be null. */
+void RezTools_QmfDomainGetScaledSlot(const RezQmfDomainInput *input, int t, int startBand, int stopBand,
+                                     int32_t *outRe, int32_t *outIm, int extraShift);
+/* Moves the last overlap-count slots to the front for the next frame. */
+void RezTools_QmfDomainSaveOverlap(RezQmfDomainInput *input, int first);
+/* Copies the paged current slots to the slot arrays when those point elsewhere. */
+void RezTools_QmfDomainLoadSlots(RezQmfDomainInput *input);
+/* Exchanges the channel's current slots with the caller's slot arrays. */
+void RezTools_QmfDomainPrepareSlots(RezQmfDomainInput *input, int32_t **callerRe, int32_t **callerIm);
 
 #ifdef __cplusplus
 }
