@@ -1,5 +1,6 @@
-// Nanoseconds per time slot of the QMF banks as SBR runs them: 32-band complex analysis
-// of the core signal, 64-band complex synthesis of the output.
+// Nanoseconds per time slot of the QMF banks as SBR runs them (32-band complex analysis
+// of the core signal, 64-band complex synthesis of the output) and of the hybrid bank
+// as parametric stereo runs it (64 bands, analysis and synthesis).
 #include "RezTools.h"
 
 #include <benchmark/benchmark.h>
@@ -43,5 +44,28 @@ void qmfSynthesis64(benchmark::State &state)
     }
 }
 BENCHMARK(qmfSynthesis64);
+
+void hybrid(benchmark::State &state)
+{
+    const int mode = static_cast<int>(state.range(0));
+    RezHybridAnalysis analysis{};
+    RezHybridSynthesis synthesis{};
+    std::vector<int32_t> filterState(13 * 3 * 2), delay(122 * 6), re(64), im(64), hre(80), him(80), outRe(64), outIm(64);
+    std::mt19937 rng(5);
+    for (size_t k = 0; k < 64; ++k) {
+        re[k] = static_cast<int32_t>(rng() % (1 << 24)) - (1 << 23);
+        im[k] = static_cast<int32_t>(rng() % (1 << 24)) - (1 << 23);
+    }
+    RezTools_HybridAnalysisOpen(&analysis, filterState.data(), static_cast<int>(filterState.size() * 4), delay.data(),
+                                static_cast<int>(delay.size() * 4));
+    RezTools_HybridAnalysisInit(&analysis, mode, 64, 64, 1);
+    RezTools_HybridSynthesisInit(&synthesis, mode, 64, 64);
+    for (auto _ : state) {
+        RezTools_HybridAnalysisApply(&analysis, re.data(), im.data(), hre.data(), him.data());
+        RezTools_HybridSynthesisApply(&synthesis, hre.data(), him.data(), outRe.data(), outIm.data());
+        benchmark::DoNotOptimize(outRe.data());
+    }
+}
+BENCHMARK(hybrid)->Arg(0)->Arg(2);
 
 } // namespace

@@ -12,7 +12,8 @@
  * - channel element syntax lists and loudspeaker layouts;
  * - autocorrelation of subband samples;
  * - QMF analysis and synthesis filter banks, custom tables and resampler;
- * - the QMF domain.
+ * - the QMF domain;
+ * - the hybrid filter bank.
  *
  * Plain C interface: every function takes its record first, returns an integer
  * result where it can fail (0 success, -1 failure unless stated otherwise) and
@@ -766,6 +767,61 @@ void RezTools_QmfDomainSaveOverlap(RezQmfDomainInput *input, int first);
 void RezTools_QmfDomainLoadSlots(RezQmfDomainInput *input);
 /* Exchanges the channel's current slots with the caller's slot arrays. */
 void RezTools_QmfDomainPrepareSlots(RezQmfDomainInput *input, int32_t **callerRe, int32_t **callerIm);
+
+/* ======================================================================== */
+/* Hybrid filter bank                                                       */
+/* ======================================================================== */
+
+/* A mode's constant set-up. */
+typedef struct RezHybridSetup {
+    int32_t splitBands;     /* QMF bands split into sub-bands (3) */
+    int32_t subBands[3];    /* sub-bands of each split band */
+    int32_t filterTypes[3]; /* 2, 4, 8; -2 swaps the two outputs, -8 merges the eight into six */
+    int32_t filterLength;   /* 13 taps */
+    int32_t highBandDelay;  /* slots (6) */
+    const int32_t *ringIndex;
+} RezHybridSetup;
+
+typedef struct RezHybridAnalysis {
+    int32_t *ringRe[3];
+    int32_t *ringIm[3];
+    int32_t *delayRe[13];
+    int32_t *delayIm[13];
+    int32_t ringPosition;
+    int32_t delayPosition;
+    int32_t realBands;
+    int32_t imagBands;
+    uint8_t noDelay; /* the high bands pass without the delay */
+    void *filterState;
+    void *delayBuffer;
+    int32_t filterStateBytes;
+    int32_t delayBytes;
+    const RezHybridSetup *setup;
+} RezHybridAnalysis;
+
+typedef struct RezHybridSynthesis {
+    int32_t realBands;
+    int32_t imagBands;
+    const RezHybridSetup *setup;
+} RezHybridSynthesis;
+
+/* Attaches the caller's buffers; returns 0. */
+int RezTools_HybridAnalysisOpen(RezHybridAnalysis *h, void *filterStateBuffer, int filterStateBytes, void *delayBuffer,
+                                int delayBytes);
+/* Mode 0 (6, 2, 2 sub-bands), 1 (8, 2, 2) or 2 (8, 4, 4). Returns 0, -1 for another mode,
+ * -2 for a filter state buffer below 13 x 3 x 8 bytes, -3 for a non-zero delay buffer
+ * size below (realBands + imagBands - 6) x 6 x 4 bytes. resetStates clears the history;
+ * 0 keeps it and only re-carves the buffers. */
+int RezTools_HybridAnalysisInit(RezHybridAnalysis *h, int mode, int realBands, int imagBands, int resetStates);
+/* One QMF slot: the split bands' sub-bands first, then the other bands delayed by 6 slots
+ * (or not, with noDelay). Returns 0, or -1 for a refused filter type. */
+int RezTools_HybridAnalysisApply(RezHybridAnalysis *h, const int32_t *realIn, const int32_t *imagIn, int32_t *realOut,
+                                 int32_t *imagOut);
+/* Returns 0, or -1 for a mode other than 0..2. */
+int RezTools_HybridSynthesisInit(RezHybridSynthesis *h, int mode, int realBands, int imagBands);
+/* One slot: each split band is the sum of its sub-bands; the other bands are copied. */
+void RezTools_HybridSynthesisApply(RezHybridSynthesis *h, const int32_t *realIn, const int32_t *imagIn,
+                                   int32_t *realOut, int32_t *imagOut);
 
 #ifdef __cplusplus
 }
