@@ -94,8 +94,9 @@ TEST(ReceiverStart, CacheWithoutEnsemblesAsksForAScanLikeNoCache)
             QFile file(environment.dataFolder() + DABEnsembleCache::DefaultFileName);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             ASSERT_EQ(file.write(c.bytes), c.bytes.size());
-            if (c.sparseSize)
+            if (c.sparseSize) {
                 ASSERT_TRUE(file.resize(c.sparseSize));
+            }
         }
         ScriptedLibrary::reset();
         Receiver receiver;
