@@ -278,7 +278,7 @@ class TemplateSettingsTest : public ZOZTest::SettingsFixture
 protected:
     void writePage(const QByteArray &content)
     {
-        const QString path = work.filePath(QStringLiteral("style/templates/page.html"));
+        const QString path = home.dataFolder() + QStringLiteral("style/templates/page.html");
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
