@@ -22,6 +22,52 @@ QString escapeXml(const QString &text)
 
 namespace {
 
+enum class Quotes { Kept, Escaped };
+
+bool isUnshownControl(char16_t u)
+{
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+}
+
+QString escapeHtml(const QString &text, Quotes quotes)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 10);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (c.isSpace()) {
+            out += QLatin1Char(' ');
+            continue;
+        }
+        switch (u) {
+        case '<': out += QLatin1String("&lt;"); break;
+        case '>': out += QLatin1String("&gt;"); break;
+        case '&': out += QLatin1String("&amp;"); break;
+        case '"': out += quotes == Quotes::Escaped ? QLatin1String("&quot;") : QLatin1String("\""); break;
+        case '\'': out += quotes == Quotes::Escaped ? QLatin1String("&#39;") : QLatin1String("'"); break;
+        default:
+            if (!isUnshownControl(u))
+                out += c;
+            break;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QString escapeHtmlText(const QString &text)
+{
+    return escapeHtml(text, Quotes::Kept);
+}
+
+QString escapeHtmlAttribute(const QString &text)
+{
+    return escapeHtml(text, Quotes::Escaped);
+}
+
+namespace {
+
 void appendControlEscape(QString &out, char16_t c)
 {
     static const char hexDigits[] = "0123456789abcdef";
