@@ -22,14 +22,19 @@ QString escapeXml(const QString &text)
 
 namespace {
 
-enum class Quotes { Kept, Escaped };
-
-bool isUnshownControl(char16_t u)
+void appendControlEscape(QString &out, char16_t c)
 {
-    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+    static const char hexDigits[] = "0123456789abcdef";
+    out += QLatin1String("\\u00");
+    out += QLatin1Char(hexDigits[(c >> 4) & 0xF]);
+    out += QLatin1Char(hexDigits[c & 0xF]);
 }
 
-QString escapeHtml(const QString &text, Quotes quotes)
+enum class Target { HtmlText, HtmlAttribute, JsonString };
+
+// White space becomes one blank and "<", ">" and "&" entities everywhere; the
+// rest depends on where the text goes.
+QString escapeFoldingWhiteSpace(const QString &text, Target target)
 {
     QString out;
     out.reserve(text.size() + text.size() / 10);
@@ -43,10 +48,14 @@ QString escapeHtml(const QString &text, Quotes quotes)
         case '<': out += QLatin1String("&lt;"); break;
         case '>': out += QLatin1String("&gt;"); break;
         case '&': out += QLatin1String("&amp;"); break;
-        case '"': out += quotes == Quotes::Escaped ? QLatin1String("&quot;") : QLatin1String("\""); break;
-        case '\'': out += quotes == Quotes::Escaped ? QLatin1String("&#39;") : QLatin1String("'"); break;
+        case '"': out += target == Target::HtmlText ? QLatin1String("\"") : QLatin1String("&quot;"); break;
+        case '\'': out += target == Target::HtmlAttribute ? QLatin1String("&#39;") : QLatin1String("'"); break;
+        case '\\': out += target == Target::JsonString ? QLatin1String("\\\\") : QLatin1String("\\"); break;
         default:
-            if (!isUnshownControl(u))
+            if (target == Target::JsonString && u < 0x20)
+                appendControlEscape(out, u);
+            // A page cannot show the other control characters: they are left out.
+            else if (target == Target::JsonString || (u >= 0x20 && (u < 0x7F || u > 0x9F)))
                 out += c;
             break;
         }
@@ -58,51 +67,17 @@ QString escapeHtml(const QString &text, Quotes quotes)
 
 QString escapeHtmlText(const QString &text)
 {
-    return escapeHtml(text, Quotes::Kept);
+    return escapeFoldingWhiteSpace(text, Target::HtmlText);
 }
 
 QString escapeHtmlAttribute(const QString &text)
 {
-    return escapeHtml(text, Quotes::Escaped);
+    return escapeFoldingWhiteSpace(text, Target::HtmlAttribute);
 }
-
-namespace {
-
-void appendControlEscape(QString &out, char16_t c)
-{
-    static const char hexDigits[] = "0123456789abcdef";
-    out += QLatin1String("\\u00");
-    out += QLatin1Char(hexDigits[(c >> 4) & 0xF]);
-    out += QLatin1Char(hexDigits[c & 0xF]);
-}
-
-} // namespace
 
 QString escapeJsonText(const QString &text)
 {
-    QString out;
-    out.reserve(text.size() + text.size() / 10);
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (c.isSpace()) {
-            out += QLatin1Char(' ');
-            continue;
-        }
-        switch (u) {
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '&': out += QLatin1String("&amp;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\\': out += QLatin1String("\\\\"); break;
-        default:
-            if (u < 0x20)
-                appendControlEscape(out, u);
-            else
-                out += c;
-            break;
-        }
-    }
-    return out;
+    return escapeFoldingWhiteSpace(text, Target::JsonString);
 }
 
 QString escapeJsonName(const QString &text)
