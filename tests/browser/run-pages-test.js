@@ -219,6 +219,8 @@ async function run(options) {
         const cache = path.join(work, 'home', '.zoz', 'DAB.default.zoz');
         await waitFor('the ensemble cache', function () { return fs.existsSync(cache); }, 10000);
         await sleep(1000);
+        // The page would poll the stopped player while the second one starts.
+        await page.goto('about:blank');
         await stopPlayer(player);
         port = await freePort();
         player = startPlayer(options, work, source, port);

@@ -85,7 +85,7 @@ void HttpClient::run()
 {
     setThreadName("HttpClient");
     while (std::unique_ptr<HttpConnection> connection = m_http->nextToAnswer()) {
-        if (!answerBuffered(*connection)) {
+        if (!answerBuffered(*connection) || connection->generation != m_http->generation()) {
             m_http->closeConnection(*connection);
             continue;
         }
@@ -99,7 +99,7 @@ bool HttpClient::answerBuffered(HttpConnection &connection)
     // back to wait, so pipelined requests are not held back. A peer that shut
     // down its side after its request still gets the answer.
     for (;;) {
-        if (!m_http->isRunning())
+        if (!m_http->isRunning() || connection.generation != m_http->generation())
             return false;
         QByteArray &buffer = connection.buffer;
         HttpRequestHead head;

@@ -17,6 +17,7 @@ struct HttpConnection
     bool remote = false;         // the peer is not a loopback address
     QByteArray buffer;           // received and not yet answered
     bool peerClosed = false;     // the peer shut down its side: no more bytes come
+    int generation = 0;          // the server's opening the connection was accepted in
 
     // Times on the reception's clock, in milliseconds; -1 for none.
     qint64 lastBytesAt = -1;      // for the idle time-out

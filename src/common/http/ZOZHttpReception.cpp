@@ -69,12 +69,12 @@ HttpReception::~HttpReception()
         ::close(m_wakeDescriptor);
 }
 
-void HttpReception::add(int descriptor)
+void HttpReception::add(int descriptor, int generation)
 {
     {
         QMutexLocker locker(&m_mutex);
         if (!m_stopRequested.load()) {
-            m_incoming.append(descriptor);
+            m_incoming.append(Accepted { descriptor, generation });
             descriptor = -1;
         }
     }
@@ -117,15 +117,15 @@ void HttpReception::stop()
     wake();
     wait();
     // The thread has ended (or never ran): what it held is closed here.
-    QVector<int> incoming;
+    QVector<Accepted> incoming;
     std::vector<std::unique_ptr<HttpConnection>> returned;
     {
         QMutexLocker locker(&m_mutex);
         incoming.swap(m_incoming);
         returned.swap(m_returned);
     }
-    for (int descriptor : std::as_const(incoming))
-        ::close(descriptor);
+    for (const Accepted &accepted : std::as_const(incoming))
+        ::close(accepted.descriptor);
     for (auto &connection : returned)
         m_server->closeConnection(*connection);
     for (auto &connection : m_reading)
@@ -171,9 +171,14 @@ void HttpReception::run()
     }
 }
 
+bool HttpReception::isCurrent(const HttpConnection &connection) const
+{
+    return m_server->isRunning() && connection.generation == m_server->generation();
+}
+
 void HttpReception::takeNewConnections()
 {
-    QVector<int> incoming;
+    QVector<Accepted> incoming;
     std::vector<std::unique_ptr<HttpConnection>> returned;
     bool closeEverything = false;
     {
@@ -183,11 +188,13 @@ void HttpReception::takeNewConnections()
         std::swap(closeEverything, m_closeAllRequested);
     }
     if (closeEverything) {
-        for (std::size_t i = m_reading.size(); i-- > 0;)
-            closeAt(i);
+        for (std::size_t i = m_reading.size(); i-- > 0;) {
+            if (!isCurrent(*m_reading[i]))
+                closeAt(i);
+        }
     }
     for (auto &connection : returned) {
-        if (!m_server->isRunning()) {
+        if (!isCurrent(*connection)) {
             m_server->closeConnection(*connection);
             continue;
         }
@@ -198,14 +205,15 @@ void HttpReception::takeNewConnections()
         m_reading.push_back(std::move(connection));
         evictBeyondBudget(m_reading.back()->peerAddress);
     }
-    for (int descriptor : std::as_const(incoming))
-        accept(descriptor);
+    for (const Accepted &accepted : std::as_const(incoming))
+        accept(accepted.descriptor, accepted.generation);
 }
 
-void HttpReception::accept(int descriptor)
+void HttpReception::accept(int descriptor, int generation)
 {
-    if (!m_server->isRunning() || !m_server->connectionOpened()) {
-        if (m_server->isRunning())
+    const bool current = m_server->isRunning() && generation == m_server->generation();
+    if (!current || !m_server->connectionOpened()) {
+        if (current)
             ZOZ_LOG(LogWarning, QStringLiteral("HttpReception::accept() -> warning: too many connections, refusing one"));
         ::close(descriptor);
         return;
@@ -214,6 +222,7 @@ void HttpReception::accept(int descriptor)
     auto connection = std::make_unique<HttpConnection>();
     connection->descriptor = descriptor;
     connection->id = m_nextId++;
+    connection->generation = generation;
     describePeer(*connection);
     const qint64 at = now();
     connection->lastBytesAt = at;
@@ -318,8 +327,10 @@ void HttpReception::closeAt(std::size_t index, const QString &reason)
 
 int HttpReception::pollTimeout() const
 {
+    // Without its wake-up descriptor the reception looks for new work often.
+    constexpr int WithoutWakeUpMs = 50;
     if (m_reading.empty())
-        return -1;
+        return m_wakeDescriptor < 0 ? WithoutWakeUpMs : -1;
     const qint64 at = now();
     const qint64 idle = m_server->idleTimeout();
     const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
@@ -331,7 +342,7 @@ int HttpReception::pollTimeout() const
         if (connection->lineStartedAt >= 0)
             next = std::min(next, connection->lineStartedAt + limits.headerLineMs);
     }
-    return int(std::clamp<qint64>(next - at, 0, 60000));
+    return int(std::clamp<qint64>(next - at, 0, m_wakeDescriptor < 0 ? WithoutWakeUpMs : 60000));
 }
 
 } // namespace ZOZ

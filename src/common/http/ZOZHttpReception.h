@@ -28,12 +28,13 @@ public:
     explicit HttpReception(HttpServer *server);
     ~HttpReception() override;
 
-    // Any thread. Takes over an accepted socket.
-    void add(int descriptor);
+    // Any thread. Takes over a socket accepted in the server's given generation.
+    void add(int descriptor, int generation);
     // Any thread. A connection whose buffer holds no complete request goes on
-    // being read; after a stop it is closed.
+    // being read; one of an earlier generation of the server is closed.
     void giveBack(std::unique_ptr<HttpConnection> connection);
-    // Any thread. Closes every connection being read (the server stopped).
+    // Any thread. Closes every connection of an earlier generation (the server
+    // stopped or reopened).
     void closeAll();
     // Ends the thread and closes every connection it holds.
     void stop();
@@ -46,7 +47,8 @@ protected:
 
 private:
     void takeNewConnections();
-    void accept(int descriptor);
+    void accept(int descriptor, int generation);
+    bool isCurrent(const HttpConnection &connection) const;
     void readFrom(std::size_t index);
     // Hands a connection on when its buffer holds something to answer; true when it left.
     bool dispatchIfReady(std::size_t index);
@@ -62,7 +64,12 @@ private:
     quint64 m_nextId = 1;
 
     QMutex m_mutex;
-    QVector<int> m_incoming;
+    struct Accepted
+    {
+        int descriptor;
+        int generation;
+    };
+    QVector<Accepted> m_incoming;
     std::vector<std::unique_ptr<HttpConnection>> m_returned;
     bool m_closeAllRequested = false;
     std::atomic<bool> m_stopRequested { false };

@@ -104,6 +104,7 @@ bool HttpServer::close()
 {
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::close()"));
     m_running.store(false, std::memory_order_release);
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
     if (isListening()) {
         QTcpServer::close();
         ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::close() -> closed server socket"));
@@ -133,7 +134,7 @@ HttpServer::RequestTimeouts HttpServer::requestTimeouts() const
 
 void HttpServer::incomingConnection(qintptr socketDescriptor)
 {
-    m_reception->add(int(socketDescriptor));
+    m_reception->add(int(socketDescriptor), generation());
 }
 
 bool HttpServer::connectionOpened()

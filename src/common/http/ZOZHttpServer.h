@@ -63,6 +63,8 @@ public:
     bool close();
 
     bool isRunning() const { return m_running.load(std::memory_order_acquire); }
+    // Counts the closings: connections of an earlier opening are closed.
+    int generation() const { return m_generation.load(std::memory_order_acquire); }
     int port() const { return m_port.load(std::memory_order_acquire); }
     QDateTime startTime() const { return m_startTime; }
     QByteArray page400() const;
@@ -124,6 +126,7 @@ private:
     HttpServerSettings *m_settings = nullptr;
     QDateTime m_startTime;
     std::atomic<bool> m_running { false };
+    std::atomic<int> m_generation { 0 };
     std::atomic<int> m_port { -1 };
     std::atomic<int> m_idleTimeoutMs { IdleTimeoutMs };
     std::atomic<int> m_activeConnections { 0 };
