@@ -65,6 +65,9 @@ public:
         return true;
     }
 
+    // Shuts down the sending side only, as "nc -N" does after its request.
+    void shutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
+
     // Reads one answer; a HEAD or 304 answer has no body whatever its length says.
     HttpAnswer read(int timeoutMs = 3000, bool expectBody = true)
     {

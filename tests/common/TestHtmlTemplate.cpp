@@ -177,6 +177,46 @@ TEST_F(HtmlTemplateTest, ListEdgeCases)
               QStringLiteral("1(ab)"));
 }
 
+// Texts from outside (labels, titles) are escaped for where each placeholder
+// stands: HTML text, an attribute value, or a JSON data block.
+TEST_F(HtmlTemplateTest, EscapedValuesFitWhereTheyStand)
+{
+    struct Case { const char *name; const char *page; QString value; QString expected; };
+    const QString quotes = QStringLiteral("x\" onfocus='y'");
+    const Case cases[] = {
+        { "text", "<p>{L:v}</p>", QStringLiteral("a<b & \"c\""), QStringLiteral("<p>a&lt;b &amp; \"c\"</p>") },
+        { "control byte in text", "<span>{L:v}</span>", QStringLiteral("AB\x1f" "CD\x7f"), QStringLiteral("<span>ABCD</span>") },
+        { "line break and tab", "<span>{L:v}</span>", QStringLiteral("a\nb\tc"), QStringLiteral("<span>a b c</span>") },
+        { "double-quoted attribute", "<a title=\"{L:v}\">", quotes, QStringLiteral("<a title=\"x&quot; onfocus=&#39;y&#39;\">") },
+        { "single-quoted attribute", "<a title='{L:v}'>", quotes, QStringLiteral("<a title='x&quot; onfocus=&#39;y&#39;'>") },
+        { "control byte in attribute", "<a title=\"{L:v}\">", QStringLiteral("A\x1f" "B"), QStringLiteral("<a title=\"AB\">") },
+        { "unquoted attribute", "<a title={L:v}>", QStringLiteral("a b=c"), QStringLiteral("<a title=a&#32;b&#61;c>") },
+        { "attribute after a block inside quotes", "<li class=\"r<if L:no> s</if L:no>\" title=\"{L:v}\">{L:v}</li>",
+          QStringLiteral("\"<"), QStringLiteral("<li class=\"r\" title=\"&quot;&lt;\">\"&lt;</li>") },
+        { "text after a block", "<if L:no>x</if L:no><b>{L:v}</b>", QStringLiteral("'"), QStringLiteral("<b>'</b>") },
+        { "JSON data block", "<script type=\"application/json\">{\"v\": \"{L:v}\"}</script><p>{L:v}</p>",
+          QStringLiteral("a\"\\</script>\x1f"),
+          QStringLiteral("<script type=\"application/json\">{\"v\": \"a&quot;\\\\&lt;/script&gt;\\u001f\"}</script>"
+                         "<p>a\"\\&lt;/script&gt;</p>") },
+        { "text after a comment", "<!-- <a title=\" -->{L:v}", QStringLiteral("\"<"), QStringLiteral("\"&lt;") },
+    };
+    for (const Case &row : cases) {
+        const Rows rowsOfList { Row { TemplateVariable(QStringLiteral("v"), row.value, true),
+                                        TemplateVariable(QStringLiteral("no"), false) } };
+        const QString listed = render(QByteArray("<!-- begin:L -->") + row.page + "<!-- end:L -->",
+                                      [&](HtmlTemplate &t) { t.expandLoops(QStringLiteral("L"), rowsOfList); });
+        EXPECT_EQ(listed, row.expected) << row.name;
+        const QString set = render(row.page, [&](HtmlTemplate &t) {
+            t.setTextVariable(QStringLiteral("L:v"), row.value);
+            t.setVariable(QStringLiteral("L:no"), false);
+        });
+        EXPECT_EQ(set, row.expected) << row.name << " (setTextVariable)";
+    }
+    // Values of the program's own go in as they are.
+    EXPECT_EQ(render("<p>{V}</p>", [](HtmlTemplate &t) { t.setVariable(QStringLiteral("V"), "<b>x</b>"); }),
+              QStringLiteral("<p><b>x</b></p>"));
+}
+
 TEST_F(HtmlTemplateTest, JsonDirectiveDeclaresTheRecordedList)
 {
     Rows rows;
@@ -278,7 +318,7 @@ class TemplateSettingsTest : public ZOZTest::SettingsFixture
 protected:
     void writePage(const QByteArray &content)
     {
-        const QString path = work.filePath(QStringLiteral("style/templates/page.html"));
+        const QString path = home.dataFolder() + QStringLiteral("style/templates/page.html");
         QDir().mkpath(QFileInfo(path).path());
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -317,6 +357,22 @@ TEST_F(TemplateSettingsTest, BuiltInVariablesAndInstructionsTable)
     page.setReloadNeeded();
     page.reset();
     EXPECT_TRUE(page.process().startsWith(QStringLiteral("<html><body><center><table")));
+}
+
+// The window title is the user's text: it reaches the page title, a heading
+// and an attribute as text, never as markup.
+TEST_F(TemplateSettingsTest, WindowTitleIsEscapedWhereverItStands)
+{
+    ::testing::internal::CaptureStdout();
+    settings->parseCommandLine({QStringLiteral("zoz"), QStringLiteral("-wt"), QStringLiteral("<i>R&B \"x\" 'y'</i>")});
+    ::testing::internal::GetCapturedStdout();
+    writePage("<title>{ZOZ_APP_TITLE}</title><h1>{ZOZ_APP_TITLE}</h1><iframe title=\"{ZOZ_APP_TITLE}\"></iframe>"
+              "<p>{CUSTOM_TITLE}</p>");
+    HtmlTemplate page(QStringLiteral("/templates/page.html"));
+    page.reset();
+    EXPECT_EQ(QString::fromUtf8(page.render()),
+              QStringLiteral("<title>&lt;i&gt;R&amp;B \"x\" 'y'&lt;/i&gt;</title><h1>&lt;i&gt;R&amp;B \"x\" 'y'&lt;/i&gt;</h1>"
+                             "<iframe title=\"&lt;i&gt;R&amp;B &quot;x&quot; &#39;y&#39;&lt;/i&gt;\"></iframe><p></p>"));
 }
 
 TEST_F(TemplateSettingsTest, WithoutTemplateCacheEveryResetReadsTheFile)

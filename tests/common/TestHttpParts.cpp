@@ -113,6 +113,24 @@ TEST(HttpUrl, TargetsAndQueries)
     EXPECT_EQ(t.query, QStringLiteral("x=1/2&y"));
     EXPECT_EQ(splitRequestTarget(QStringLiteral("/ajax")).path, QString());
 
+    // An absolute target names its host: that part is checked like a Host header.
+    struct Row { const char *target; QString authority; const char *uri; };
+    const Row rows[] = {
+        { "/p/f", QString(), "/p/f" },
+        { "//attacker.test/f", QString(), "/attacker.test/f" },
+        { "http://127.0.0.1:80/p/f", QStringLiteral("127.0.0.1:80"), "/p/f" },
+        { "HTTP://attacker.test:80/p", QStringLiteral("attacker.test:80"), "/p" },
+        { "http://attacker.test?x=/y", QStringLiteral("attacker.test"), "/?x=/y" },
+        { "http://attacker.test", QStringLiteral("attacker.test"), "/" },
+        { "http:///p", QStringLiteral(""), "/p" },
+    };
+    for (const Row &row : rows) {
+        const QString authority = requestTargetAuthority(QLatin1String(row.target));
+        EXPECT_EQ(authority, row.authority) << row.target;
+        EXPECT_EQ(authority.isNull(), row.authority.isNull()) << row.target;
+        EXPECT_EQ(splitRequestTarget(QLatin1String(row.target)).uri, QLatin1String(row.uri)) << row.target;
+    }
+
     const QMap<QString, QString> query = parseQuery(QStringLiteral("a=1&b&a=2&c= x &=bad"));
     EXPECT_EQ(query.value(QStringLiteral("a")), QStringLiteral("2"));
     EXPECT_TRUE(query.contains(QStringLiteral("b")));
@@ -174,7 +192,7 @@ TEST(HttpResponseWriter, HeaderBlock)
               "HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=5, max=5\r\n"
               "Content-Type: image/png; charset=utf-8\r\nContent-Length: 5\r\n"
               "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\nCache-Control: public, max-age=1200\r\n"
-              "Access-Control-Allow-Origin: *\r\nX-Content-Type-Options: nosniff\r\n\r\n");
+              "X-Content-Type-Options: nosniff\r\n\r\n");
 
     options.noTemplateCache = true;
     options.persistent = false;

@@ -82,10 +82,17 @@ public:
 
     bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response) override
     {
+        if (request.query.contains(QStringLiteral("hold"))) {
+            ++held;
+            while (!released.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         TemplateValue answer;
         answer << TemplateValue(QStringLiteral("success"), true);
         if (request.query.contains(QStringLiteral("echo")))
             answer << TemplateValue(QStringLiteral("echo"), request.query.value(QStringLiteral("echo")));
+        else if (request.query.contains(QStringLiteral("hold")))
+            answer << TemplateValue(QStringLiteral("held"), true);
         else if (request.query.contains(QStringLiteral("select")))
             answer << TemplateValue(QStringLiteral("selected"), request.query.value(QStringLiteral("select")));
         else
@@ -94,9 +101,25 @@ public:
         return true;
     }
 
+    // Requests with the key "hold" wait here until released.
+    std::atomic<int> held { 0 };
+    std::atomic<bool> released { false };
+
 private:
     std::atomic<int> *m_destroyed;
 };
+
+// Waits for a condition that other threads bring about; false when it never came.
+template <typename Condition>
+bool waitFor(Condition condition)
+{
+    for (int i = 0; i < 30000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return condition();
+}
 
 
 } // namespace
@@ -125,6 +148,7 @@ protected:
 
     void TearDown() override
     {
+        m_service->released.store(true);
         onServerThread([this] { delete m_server; });
         m_thread.quit();
         m_thread.wait();
@@ -191,12 +215,21 @@ TEST_F(HttpServerTest, RequestLines)
         { "own Referer", get("/", "Referer: http://localhost:" + port + "/index.html\r\n"), 200, "method=2" },
         { "foreign Referer", get("/", "Referer: http://127.0.0.1.attacker.test:" + port + "/\r\n"), 403, "403" },
         { "chunked body", get("/", "Transfer-Encoding: chunked\r\n"), 400, "400" },
+        { "second Host, foreign", get("/", "Host: attacker.test:" + port + "\r\n"), 400, "400 Bad Request" },
+        { "second Host, the same", get("/", m_host), 400, "400 Bad Request" },
+        { "absolute target, foreign host", "GET http://attacker.test:" + port + "/d/f HTTP/1.1\r\n" + m_host + "\r\n", 403, "403" },
+        { "absolute target, other port", "GET http://127.0.0.1:" + QByteArray::number(m_port + 1) + "/ HTTP/1.1\r\n" + m_host + "\r\n", 403, "403" },
+        { "absolute target, no authority", "GET http:///d/f HTTP/1.1\r\n" + m_host + "\r\n", 403, "403" },
+        { "absolute target, query only", "GET http://localhost:" + port + "?q=1 HTTP/1.1\r\n" + m_host + "\r\n", 200, "path=;file=;query=q=1" },
+        { "second Origin, foreign", get("/", "Origin: http://127.0.0.1:" + port + "\r\nOrigin: http://attacker.test\r\n"), 403, "403" },
     };
     for (const Row &row : rows) {
         const HttpAnswer answer = fetch(row.request);
         EXPECT_EQ(answer.status, row.status) << row.name;
         EXPECT_TRUE(answer.body.contains(row.body)) << row.name << ": " << answer.body.constData();
         EXPECT_EQ(answer.header("X-Content-Type-Options"), "nosniff") << row.name;
+        // No foreign page needs to read our answers.
+        EXPECT_FALSE(answer.headers.contains("access-control-allow-origin")) << row.name;
         EXPECT_TRUE(answer.header("Content-Security-Policy").contains("frame-ancestors 'self'")) << row.name;
         if (answer.header("Content-Type").startsWith("application/json")) {
             EXPECT_TRUE(StrictJson::isValid(answer.body)) << row.name;
@@ -274,6 +307,20 @@ TEST_F(HttpServerTest, CachingHeadersAndNotModified)
     EXPECT_TRUE(again.body.isEmpty());
     EXPECT_EQ(again.header("Content-Length"), css.header("Content-Length"));
 
+    // A date later than now is no date of ours: the file is sent.
+    const QByteArray future = httpDate(QDateTime::currentDateTimeUtc().addYears(1)).toUtf8();
+    const HttpAnswer fromFuture = client.request(get("/svc/app.css", "If-Modified-Since: " + future + "\r\n"));
+    EXPECT_EQ(fromFuture.status, 200);
+    EXPECT_EQ(fromFuture.body, css.body);
+
+    // Ajax answers carry the state of now, whatever date the client names.
+    const QByteArray justNow = httpDate(QDateTime::currentDateTimeUtc()).toUtf8();
+    for (const QByteArray &since : { future, justNow }) {
+        const HttpAnswer poll = client.request(get("/ajax?getHttpRefreshCycle", "If-Modified-Since: " + since + "\r\n"));
+        EXPECT_EQ(poll.status, 200) << since.constData();
+        EXPECT_EQ(poll.body, "{\"success\":true,\"httpRefreshCycle\":250}") << since.constData();
+    }
+
     const HttpAnswer page = client.request(get("/"));
     EXPECT_EQ(page.header("Cache-Control"), "no-cache");
     EXPECT_EQ(page.header("Pragma"), "no-cache");
@@ -337,25 +384,98 @@ TEST_F(HttpServerTest, StateChangingCommandsNeedTheToken)
     EXPECT_EQ(fetch(get("/ajax?select=1")).status, 403);
 }
 
-TEST_F(HttpServerTest, ConnectionsBeyondTheCapWaitForAFreeThread)
+TEST_F(HttpServerTest, CompleteRequestsBeyondTheThreadCapWaitTheirTurn)
 {
-    m_server->setIdleTimeout(HttpServer::IdleTimeoutMs);
-    std::vector<std::unique_ptr<HttpTestClient>> idle;
-    for (int i = 0; i < HttpServer::MaxConnections + 4; ++i) {
-        idle.push_back(std::make_unique<HttpTestClient>(m_port));
-        ASSERT_TRUE(idle.back()->isConnected());
+    std::vector<std::unique_ptr<HttpTestClient>> busy;
+    for (int i = 0; i < HttpServer::MaxAnsweringThreads; ++i) {
+        busy.push_back(std::make_unique<HttpTestClient>(m_port));
+        ASSERT_TRUE(busy.back()->send(get("/svc/ajax?hold")));
     }
-    for (int i = 0; i < 100 && m_server->activeConnections() < HttpServer::MaxConnections; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(m_server->activeConnections(), HttpServer::MaxConnections);
+    ASSERT_TRUE(waitFor([this] { return m_service->held.load() == HttpServer::MaxAnsweringThreads; }));
 
     HttpTestClient waiting(m_port);
-    waiting.send(get("/late"));
+    waiting.send(get("/svc/ajax?echo=late"));
     EXPECT_FALSE(waiting.hasDataWithin(200)) << "answered beyond the thread cap";
-    // Once idle connections go, the waiting one gets a thread and its answer.
-    idle.clear();
-    EXPECT_TRUE(waiting.read(3000).body.contains("file=late"));
-    EXPECT_LE(m_server->activeConnections(), HttpServer::MaxConnections);
+    EXPECT_EQ(m_service->held.load(), HttpServer::MaxAnsweringThreads);
+    // Once the answers are done, a thread is free for the waiting request.
+    m_service->released.store(true);
+    EXPECT_EQ(waiting.read(3000).body, "{\"success\":true,\"echo\":\"late\"}");
+    for (auto &client : busy)
+        EXPECT_EQ(client->read(3000).status, 200);
+}
+
+// Local processes can open hundreds of connections that send a header line byte
+// by byte. They cost the server a buffer each, but no thread: a complete request
+// is answered while every one of them is still open and unanswered.
+TEST_F(HttpServerTest, SlowClientsHoldNoThreadWhileACompleteRequestWaits)
+{
+    // Limits far beyond the test's length, so no trickler is closed for its
+    // slowness however slow the machine is.
+    m_server->setIdleTimeout(600000);
+    m_server->setRequestTimeouts({ 600000, 600000 });
+    constexpr int Tricklers = 200;
+    std::vector<std::unique_ptr<HttpTestClient>> slow;
+    for (int i = 0; i < Tricklers; ++i) {
+        slow.push_back(std::make_unique<HttpTestClient>(m_port));
+        ASSERT_TRUE(slow.back()->isConnected());
+        ASSERT_TRUE(slow.back()->send("GET /slow HTTP/1.1\r\n" + m_host + "X-Trickle: "));
+    }
+    for (const char c : QByteArray("abc\r\nX-More: d")) {
+        for (auto &client : slow)
+            ASSERT_TRUE(client->send(QByteArray(1, c)));
+    }
+    ASSERT_TRUE(waitFor([this] { return m_server->activeConnections() == Tricklers; }));
+
+    HttpTestClient normal(m_port);
+    const HttpAnswer answer = normal.request(get("/normal"), 30000);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_TRUE(answer.body.contains("file=normal"));
+    int closedOrAnswered = 0;
+    for (auto &client : slow)
+        closedOrAnswered += client->hasDataWithin(0) ? 1 : 0;
+    EXPECT_EQ(closedOrAnswered, 0);
+    EXPECT_EQ(m_server->activeConnections(), Tricklers + 1);
+}
+
+TEST_F(HttpServerTest, ConnectionsBeyondTheBudgetOfAnAddressCloseTheLongestWaiting)
+{
+    m_server->setIdleTimeout(600000);
+    constexpr int Budget = HttpServer::MaxWaitingConnectionsPerAddress;
+    std::vector<std::unique_ptr<HttpTestClient>> waiting;
+    for (int i = 0; i < Budget; ++i) {
+        waiting.push_back(std::make_unique<HttpTestClient>(m_port));
+        ASSERT_TRUE(waiting.back()->isConnected());
+        // One at a time, so the server sees them in this order.
+        ASSERT_TRUE(waitFor([&] { return m_server->activeConnections() == i + 1; }));
+    }
+    HttpTestClient newest(m_port);
+    EXPECT_TRUE(waiting.front()->waitForClose(30000));
+    int closed = 0;
+    for (std::size_t i = 1; i < waiting.size(); ++i)
+        closed += waiting[i]->hasDataWithin(0) ? 1 : 0;
+    EXPECT_EQ(closed, 0);
+    EXPECT_EQ(newest.request(get("/newest")).status, 200);
+}
+
+TEST_F(HttpServerTest, HalfClosedClientsGetTheirAnswers)
+{
+    struct Row { const char *name; QByteArray sent; int answers; };
+    const Row rows[] = {
+        { "one request", get("/one"), 1 },
+        { "two pipelined", get("/one") + get("/two"), 2 },
+        { "complete, then a partial one", get("/one") + "GET /two HTTP/1.1\r\n", 1 },
+        { "partial only", "GET /one HTTP/1.1\r\n" + m_host, 0 },
+        { "request with a body", "POST /svc/ajax?echo=p HTTP/1.1\r\n" + m_host + "Content-Length: 3\r\n\r\nabc", 1 },
+    };
+    for (const Row &row : rows) {
+        HttpTestClient client(m_port);
+        ASSERT_TRUE(client.send(row.sent)) << row.name;
+        client.shutdownWrite();
+        for (int i = 0; i < row.answers; ++i)
+            EXPECT_EQ(client.read(3000).status, 200) << row.name << ", answer " << i;
+        // Nothing more will come from the client, so the server closes.
+        EXPECT_TRUE(client.waitForClose(3000)) << row.name;
+    }
 }
 
 TEST_F(HttpServerTest, Registry)
@@ -469,6 +589,31 @@ TEST_F(HttpServerWithSettingsTest, PortChangeReopensTheServer)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(served);
+    EXPECT_EQ(m_server->port(), m_port);
+}
+
+class HttpServerOnPortZeroTest : public HttpServerWithSettingsTest
+{
+protected:
+    void beforeOpen() override
+    {
+        Settings::instance()->setHttpPort(0);
+        HttpServerWithSettingsTest::beforeOpen();
+    }
+};
+
+// Port 0 lets the system choose; everything then uses the port it chose.
+TEST_F(HttpServerOnPortZeroTest, ThePortBoundIsUsedEverywhere)
+{
+    Settings *settings = Settings::instance();
+    EXPECT_GT(m_port, 0);
+    EXPECT_EQ(settings->httpPort(), m_port);
+    EXPECT_EQ(settings->httpRootUrl(), QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+    EXPECT_EQ(fetch(get("/")).status, 200);
+    EXPECT_EQ(fetch("GET / HTTP/1.1\r\nHost: 127.0.0.1:0\r\n\r\n").status, 403);
+
+    // A reopen takes the same port again.
+    onServerThread([this] { ASSERT_TRUE(m_server->reopen()); });
     EXPECT_EQ(m_server->port(), m_port);
 }
 

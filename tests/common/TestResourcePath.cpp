@@ -1,3 +1,5 @@
+#include "TestEnvironment.h"
+
 #include "web/ZOZResourcePath.h"
 
 #include <QCoreApplication>
@@ -28,8 +30,8 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// A style root of its own name, below the working folder and below the
-// program's folder, so the two candidates can be told apart.
+// A style root of its own name, below the working folder, the data folder of
+// a temporary home and the program's folder, so the candidates can be told apart.
 class ResourcePathTest : public ::testing::Test
 {
 protected:
@@ -52,6 +54,7 @@ protected:
         return resolveResourcePath(m_styleRoot, theme, path, m_logos.path() + QLatin1Char('/'));
     }
 
+    TemporaryHome m_home;
     QTemporaryDir m_work;
     QTemporaryDir m_logos;
     QString m_previous;
@@ -63,7 +66,7 @@ protected:
 
 TEST_F(ResourcePathTest, CandidatesInOrder)
 {
-    const QString current = m_work.path() + QLatin1Char('/') + m_styleRoot;
+    const QString data = m_home.dataFolder() + m_styleRoot;
     EXPECT_EQ(resolve(QStringLiteral("/css/main.css")), QStringLiteral(":css/main.css"));
     EXPECT_EQ(readFile(resolve(QStringLiteral("/css/main.css"))), QByteArray("builtin plain\n"));
 
@@ -78,10 +81,10 @@ TEST_F(ResourcePathTest, CandidatesInOrder)
     EXPECT_EQ(resolve(QStringLiteral("css/main.css"), QStringLiteral("_themes/DARK/")),
               m_appStyle + QStringLiteral("css/main.css"));
 
-    writeFile(current + QStringLiteral("css/main.css"));
-    EXPECT_EQ(resolve(QStringLiteral("/css/main.css")), m_work.path() + QLatin1Char('/') + m_styleRoot + QStringLiteral("css/main.css"));
+    writeFile(data + QStringLiteral("css/main.css"));
+    EXPECT_EQ(resolve(QStringLiteral("/css/main.css")), data + QStringLiteral("css/main.css"));
 
-    // The theme's version in the program folder beats the plain one in the working folder.
+    // The theme's version in the program folder beats the plain one in the data folder.
     writeFile(m_appStyle + QStringLiteral("_themes/DARK/css/main.css"));
     EXPECT_EQ(resolve(QStringLiteral("css/main.css"), QStringLiteral("_themes/DARK/")),
               m_appStyle + QStringLiteral("_themes/DARK/css/main.css"));
@@ -91,6 +94,30 @@ TEST_F(ResourcePathTest, CandidatesInOrder)
     writeFile(absolute.path() + QStringLiteral("/js/a.js"));
     EXPECT_EQ(resolveResourcePath(absolute.path() + QLatin1Char('/'), QString(), QStringLiteral("js/a.js"), QString()),
               absolute.path() + QStringLiteral("/js/a.js"));
+}
+
+// Whoever can write where the player is started must not replace its pages or
+// their scripts: the working folder is never a resource root, whatever the root.
+TEST_F(ResourcePathTest, WorkingFolderIsNeverARoot)
+{
+    struct Row { const char *name; QString styleRoot; QString theme; QString path; };
+    const Row rows[] = {
+        { "index script", m_styleRoot, QString(), QStringLiteral("js/index.js") },
+        { "index script, leading slash", m_styleRoot, QString(), QStringLiteral("/js/index.js") },
+        { "themed script", m_styleRoot, QStringLiteral("_themes/DARK/"), QStringLiteral("js/index.js") },
+        { "page template", m_styleRoot, QString(), QStringLiteral("templates/index.html") },
+        { "empty style root", QString(), QString(), QStringLiteral("js/index.js") },
+        { "dot style root", QStringLiteral("./"), QString(), QStringLiteral("js/index.js") },
+    };
+    for (const Row &row : rows) {
+        const QString relative = row.path.startsWith(QLatin1Char('/')) ? row.path.mid(1) : row.path;
+        for (const QString &planted : { m_work.filePath(row.styleRoot + row.theme + relative),
+                                        m_work.filePath(row.styleRoot + relative), m_work.filePath(relative) })
+            writeFile(planted, "planted");
+        const QString resolved = resolveResourcePath(row.styleRoot, row.theme, row.path, m_logos.path());
+        EXPECT_TRUE(resolved.startsWith(QLatin1Char(':'))) << row.name << ": " << resolved.toStdString();
+        EXPECT_NE(readFile(resolved), QByteArray("planted")) << row.name;
+    }
 }
 
 TEST_F(ResourcePathTest, FaviconAndLogos)

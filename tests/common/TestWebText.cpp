@@ -33,6 +33,23 @@ TEST(WebText, EscapeJsonTextFoldsWhiteSpaceAndEscapesTheRest)
         EXPECT_EQ(escapeJsonText(row.in), row.out) << row.name;
 }
 
+TEST(WebText, HtmlEscapingPerContext)
+{
+    struct Case { const char *name; QString text; QString asText; QString asAttribute; };
+    const Case cases[] = {
+        { "markup", QStringLiteral("<b>&</b>"), QStringLiteral("&lt;b&gt;&amp;&lt;/b&gt;"), QStringLiteral("&lt;b&gt;&amp;&lt;/b&gt;") },
+        { "quotes", QStringLiteral("\"a\" 'b'"), QStringLiteral("\"a\" 'b'"), QStringLiteral("&quot;a&quot; &#39;b&#39;") },
+        { "white space", QStringLiteral("a\r\nb\tc"), QStringLiteral("a  b c"), QStringLiteral("a  b c") },
+        { "control bytes", QStringLiteral("A\x1f" "B\x01\x7f") + QChar(0x9f) + QStringLiteral("C"), QStringLiteral("ABC"), QStringLiteral("ABC") },
+        { "backslash and letters", QStringLiteral("\\u001f \u00e9"), QStringLiteral("\\u001f \u00e9"), QStringLiteral("\\u001f \u00e9") },
+        { "empty", QString(), QString(), QString() },
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(escapeHtmlText(c.text), c.asText) << c.name;
+        EXPECT_EQ(escapeHtmlAttribute(c.text), c.asAttribute) << c.name;
+    }
+}
+
 TEST(WebText, HtmlToPlainText)
 {
     EXPECT_EQ(htmlToPlainText(QStringLiteral("Line 1<br/>Line <b>2</b>")), QStringLiteral("Line 1\r\nLine 2"));

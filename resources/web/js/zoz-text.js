@@ -39,6 +39,10 @@
 
     const ENTITIES = { amp: '&', lt: '<', gt: '>', quot: '"', apos: "'", nbsp: '\u00a0' };
 
+    // Control characters other than white space (a broadcast label may carry
+    // one) cannot be shown; the pages leave them out, as the player does.
+    const UNSHOWN_CONTROLS = /[\u0000-\u0008\u000b\u000e-\u001f\u007f-\u009f]/g;
+
     // "&lt;b&gt;" -> "<b>". Only for putting the result in as text.
     function decodeEntities(text) {
         return String(text).replace(/&(#x[0-9a-fA-F]+|#[0-9]+|[a-zA-Z]+);/g, function (whole, name) {
@@ -47,7 +51,7 @@
                 return Number.isFinite(code) && code > 0 && code <= 0x10ffff ? String.fromCodePoint(code) : whole;
             }
             return Object.prototype.hasOwnProperty.call(ENTITIES, name) ? ENTITIES[name] : whole;
-        });
+        }).replace(UNSHOWN_CONTROLS, '');
     }
 
     // The text under a key path ("SCAN.TITLE"), decoded; `fallback` when absent.

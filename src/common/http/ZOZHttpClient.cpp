@@ -11,12 +11,9 @@
 #include "base/ZOZLog.h"
 #include "base/ZOZThreadName.h"
 
-#include <QElapsedTimer>
-#include <QHostAddress>
-#include <QTcpSocket>
+#include "http/ZOZHttpReception.h"
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace ZOZ {
 
@@ -26,10 +23,6 @@ constexpr quint32 LogPlain = LogSource::HttpClient;
 constexpr quint32 LogError = LogSource::HttpClient | LogFlag::Error;
 constexpr quint32 LogWarning = LogSource::HttpClient | LogFlag::Warning;
 
-// Bytes taken from the socket per read; the buffer never grows past one request
-// at its limits plus one read.
-constexpr qint64 ReadChunkBytes = 64 * 1024;
-constexpr qsizetype MaxBufferBytes = qsizetype(MaxRequestHeadBytes + MaxRequestBodyBytes) + ReadChunkBytes;
 // Log lines quote at most this much of what a client sent.
 constexpr qsizetype MaxLoggedTextLength = 200;
 
@@ -54,6 +47,11 @@ QString quotedForLog(const QString &text)
     return QLatin1Char('\'') + shown + (text.size() > MaxLoggedTextLength ? QStringLiteral("...'") : QStringLiteral("'"));
 }
 
+QString logPrefix(const HttpConnection &connection)
+{
+    return QStringLiteral("HttpClient::run()[%1|%2]").arg(connection.id, 0, 16).arg(connection.descriptor);
+}
+
 const char *boolText(bool value)
 {
     return value ? "true" : "false";
@@ -74,8 +72,7 @@ bool isCacheableType(int contentType)
 
 } // namespace
 
-HttpClient::HttpClient(HttpServer *server, qintptr socketDescriptor)
-    : m_http(server), m_socketDescriptor(socketDescriptor)
+HttpClient::HttpClient(HttpServer *server) : m_http(server)
 {
 }
 
@@ -84,147 +81,110 @@ HttpClient::~HttpClient()
     wait();
 }
 
-QString HttpClient::logPrefix() const
-{
-    return QStringLiteral("HttpClient::run()[%1|%2]").arg(quintptr(this), 0, 16).arg(m_socketDescriptor);
-}
-
 void HttpClient::run()
 {
     setThreadName("HttpClient");
-    if (!m_http || m_socketDescriptor < 1) {
-        ZOZ_LOG(LogError, QStringLiteral("HttpClient::run()[%1] -> error: wronge usage of parameters (mHttp[%2], mSocketDescriptor[%3])")
-                              .arg(quintptr(this), 0, 16).arg(quintptr(m_http), 0, 16).arg(m_socketDescriptor));
-        return;
-    }
-    ZOZ_LOG(LogPlain, logPrefix() + QStringLiteral(" -> new connection"));
-
-    QTcpSocket socket;
-    if (!socket.setSocketDescriptor(m_socketDescriptor)) {
-        if (socket.error() != QAbstractSocket::RemoteHostClosedError)
-            ZOZ_LOG(LogError, QStringLiteral("HttpClient::onError() -> '%1'").arg(socket.errorString()));
-        ::close(int(m_socketDescriptor));
-        return;
-    }
-    m_http->registerSocket(m_socketDescriptor);
-    const QHostAddress peer = socket.peerAddress();
-    m_remote = !peer.isLoopback();
-    m_peer = peer.toString() + QLatin1Char(':') + QString::number(socket.peerPort());
-
-    serve(socket);
-
-    // Unregistered before the descriptor is closed, so the server never wakes a
-    // descriptor number that has been given to another socket meanwhile.
-    m_http->unregisterSocket(m_socketDescriptor);
-    socket.abort();
-    ZOZ_LOG(LogPlain, logPrefix() + QStringLiteral(" -> finished"));
-}
-
-void HttpClient::serve(QTcpSocket &socket)
-{
-    QByteArray buffer;
-    QElapsedTimer requestTimer;
-    while (m_keepRunning) {
-        if (!m_http->isRunning())
-            return;
-
-        // Everything complete in the buffer is answered before waiting for more, so
-        // pipelined requests are not held back.
-        HttpRequestHead head;
-        switch (parseHttpRequest(buffer.constData(), size_t(buffer.size()), head)) {
-        case HttpParseResult::NeedMore: {
-            int wait = m_http->idleTimeout();
-            if (buffer.isEmpty()) {
-                requestTimer.invalidate();
-            } else {
-                if (!requestTimer.isValid())
-                    requestTimer.start();
-                const qint64 remaining = HttpServer::RequestTimeoutMs - requestTimer.elapsed();
-                if (remaining <= 0) {
-                    ZOZ_LOG(LogWarning, logPrefix() + QStringLiteral(" -> warning: request from %1 not complete in time, closing").arg(m_peer));
-                    return;
-                }
-                wait = int(std::min<qint64>(wait, remaining));
-            }
-            if (socket.state() != QAbstractSocket::ConnectedState)
-                return;
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(wait))
-                return;
-            if (!m_http->isRunning())
-                return;
-            buffer += socket.read(std::min<qint64>(ReadChunkBytes, MaxBufferBytes - buffer.size()));
+    while (std::unique_ptr<HttpConnection> connection = m_http->nextToAnswer()) {
+        if (!answerBuffered(*connection) || connection->generation != m_http->generation()) {
+            m_http->closeConnection(*connection);
             continue;
         }
+        m_http->m_reception->giveBack(std::move(connection));
+    }
+}
+
+bool HttpClient::answerBuffered(HttpConnection &connection)
+{
+    // Everything complete in the buffer is answered before the connection goes
+    // back to wait, so pipelined requests are not held back. A peer that shut
+    // down its side after its request still gets the answer.
+    for (;;) {
+        if (!m_http->isRunning() || connection.generation != m_http->generation())
+            return false;
+        QByteArray &buffer = connection.buffer;
+        HttpRequestHead head;
+        switch (parseHttpRequest(buffer.constData(), size_t(buffer.size()), head)) {
+        case HttpParseResult::NeedMore:
+            return !connection.peerClosed;
         case HttpParseResult::HeadTooLarge:
-            answerError(socket, 431, QStringLiteral("request line and headers longer than %1 bytes").arg(MaxRequestHeadBytes), false);
-            return;
+            answerError(connection, 431, QStringLiteral("request line and headers longer than %1 bytes").arg(MaxRequestHeadBytes), false);
+            return false;
         case HttpParseResult::BodyTooLarge:
-            answerError(socket, 413, QStringLiteral("request body longer than %1 bytes").arg(MaxRequestBodyBytes), false);
-            return;
+            answerError(connection, 413, QStringLiteral("request body longer than %1 bytes").arg(MaxRequestBodyBytes), false);
+            return false;
         case HttpParseResult::BadRequest:
-            answerError(socket, 400, QStringLiteral("malformed request %1").arg(quotedForLog(QString::fromLatin1(buffer.left(MaxLoggedTextLength)))), false);
-            return;
+            answerError(connection, 400, QStringLiteral("malformed request %1").arg(quotedForLog(QString::fromLatin1(buffer.left(MaxLoggedTextLength)))), false);
+            return false;
         case HttpParseResult::BadRequestLine: {
             const QString line = latin1(head.headText.substr(0, head.headText.find('\n')));
-            buffer.remove(0, qsizetype(head.totalBytes));
-            requestTimer.invalidate();
-            if (answerError(socket, 400, QStringLiteral("unknown/bad request %1").arg(quotedForLog(line)), true) == Continue::No)
-                return;
+            const qsizetype taken = qsizetype(head.totalBytes);
+            const Continue next = answerError(connection, 400, QStringLiteral("unknown/bad request %1").arg(quotedForLog(line)), true);
+            buffer.remove(0, taken);
+            if (next == Continue::No)
+                return false;
             continue;
         }
         case HttpParseResult::Complete: {
-            requestTimer.invalidate();
-            const Continue next = answerRequest(socket, head);
+            const Continue next = answerRequest(connection, head);
             buffer.remove(0, qsizetype(head.totalBytes));
             if (next == Continue::No)
-                return;
+                return false;
             continue;
         }
         }
     }
 }
 
-HttpClient::Continue HttpClient::answerRequest(QTcpSocket &socket, const HttpRequestHead &head)
+HttpClient::Continue HttpClient::answerRequest(HttpConnection &connection, const HttpRequestHead &head)
 {
     const int port = m_http->port();
     // Another site's page can reach this server through a name that resolves to
-    // 127.0.0.1 (DNS rebinding); the Host header tells. Pages of other origins are
-    // refused outright.
+    // 127.0.0.1 (DNS rebinding); the Host header tells, and it must be the only
+    // one, or a second one could tell another story to whoever reads it. Pages
+    // of other origins are refused outright.
     const HttpHeaderField *host = head.field("Host");
     if (!host)
-        return answerError(socket, 400, QStringLiteral("request without Host header"), false);
+        return answerError(connection, 400, QStringLiteral("request without Host header"), false);
+    if (head.fieldCount("Host") > 1)
+        return answerError(connection, 400, QStringLiteral("more than one Host header"), false);
     if (!isOwnHost(latin1(host->value), port))
-        return answerError(socket, 403, QStringLiteral("foreign Host header %1").arg(quotedForLog(latin1(host->value))), false);
-    for (const char *name : { "Origin", "Referer" }) {
-        if (const HttpHeaderField *field = head.field(name); field && !isOwnOrigin(latin1(field->value), port))
-            return answerError(socket, 403, QStringLiteral("foreign %1 %2").arg(QLatin1String(name), quotedForLog(latin1(field->value))), false);
+        return answerError(connection, 403, QStringLiteral("foreign Host header %1").arg(quotedForLog(latin1(host->value))), false);
+    // A target in absolute form names its host itself; it must be ours as well.
+    const QString authority = requestTargetAuthority(latin1(head.target));
+    if (!authority.isNull() && !isOwnHost(authority, port))
+        return answerError(connection, 403, QStringLiteral("foreign host in target %1").arg(quotedForLog(latin1(head.target))), false);
+    for (const HttpHeaderField &field : head.fields) {
+        const bool isOrigin = equalsIgnoringCase(field.name, "Origin") || equalsIgnoringCase(field.name, "Referer");
+        if (isOrigin && !isOwnOrigin(latin1(field.value), port))
+            return answerError(connection, 403, QStringLiteral("foreign %1 %2").arg(latin1(field.name), quotedForLog(latin1(field.value))), false);
     }
 
     HttpRequest request;
     HttpResponse response;
-    if (!fillRequest(head, request, response))
-        return answerError(socket, 400, QStringLiteral("refused path %1").arg(quotedForLog(latin1(head.target))), request.persistent);
-    if (!m_http->isRunning() || socket.state() != QAbstractSocket::ConnectedState)
+    if (!fillRequest(connection, head, request, response))
+        return answerError(connection, 400, QStringLiteral("refused path %1").arg(quotedForLog(latin1(head.target))), request.persistent);
+    if (!m_http->isRunning())
         return Continue::No;
 
     bool cacheable = false;
     if (request.file == QLatin1String("ajax"))
-        runAjaxRoad(request, response);
+        runAjaxRoad(connection, request, response);
     else
-        runFileRoad(request, response, cacheable);
-    return finishResponse(socket, request, response, cacheable);
+        runFileRoad(connection, request, response, cacheable);
+    return finishResponse(connection, request, response, cacheable);
 }
 
-bool HttpClient::fillRequest(const HttpRequestHead &head, HttpRequest &request, HttpResponse &response)
+bool HttpClient::fillRequest(const HttpConnection &connection, const HttpRequestHead &head, HttpRequest &request,
+                             HttpResponse &response)
 {
-    request.remote = m_remote;
+    request.remote = connection.remote;
     // Remote browsers would need a record of the remote-client manager; without one
     // only local peers are granted.
-    request.granted = !m_remote;
+    request.granted = !connection.remote;
     request.minorVersion = uint8_t(head.minorVersion);
-    const HttpHeaderField *connection = head.field("Connection");
-    if (connection)
-        request.persistent = equalsIgnoringCase(connection->value, "Keep-Alive");
+    const HttpHeaderField *connectionField = head.field("Connection");
+    if (connectionField)
+        request.persistent = equalsIgnoringCase(connectionField->value, "Keep-Alive");
     else
         request.persistent = head.minorVersion == 1;
     request.header = latin1(head.headText);
@@ -244,9 +204,13 @@ bool HttpClient::fillRequest(const HttpRequestHead &head, HttpRequest &request, 
     if (isUnsafeRequestPath(target.path + target.file))
         return false;
 
-    const QString ifModifiedSince = fieldValue(head, "If-Modified-Since");
-    if (head.field("If-Modified-Since"))
-        request.ifModifiedSince = parseHttpDate(ifModifiedSince);
+    // A date later than now cannot come from an answer of ours; trusting it would
+    // keep a changed file from the client.
+    if (head.field("If-Modified-Since")) {
+        const QDateTime since = parseHttpDate(fieldValue(head, "If-Modified-Since"));
+        if (since.isValid() && since <= QDateTime::currentDateTimeUtc())
+            request.ifModifiedSince = since;
+    }
     request.query = parseQuery(target.query);
     response.mayCompress = fieldValue(head, "Accept-Encoding").contains(QLatin1String("gzip"));
     request.hasIsZOZ = request.query.contains(QStringLiteral("isZOZ"));
@@ -256,13 +220,14 @@ bool HttpClient::fillRequest(const HttpRequestHead &head, HttpRequest &request, 
     if (const HttpHeaderField *token = head.field(AccessTokenHeader))
         request.tokenAccepted = isAccessToken(QByteArray(token->value.data(), qsizetype(token->value.size())));
 
-    ZOZ_LOG(LogPlain, logPrefix() + QStringLiteral(" -> new request (uri: '%1', path: '%2', remote: %3, mayCompress: %4)")
+    ZOZ_LOG(LogPlain, logPrefix(connection) + QStringLiteral(" -> new request (uri: '%1', path: '%2', remote: %3, mayCompress: %4)")
                                         .arg(request.uri.left(MaxLoggedTextLength), request.path.left(MaxLoggedTextLength),
                                              QLatin1String(boolText(request.remote)), QLatin1String(boolText(response.mayCompress))));
     return true;
 }
 
-void HttpClient::runFileRoad(const HttpRequest &request, HttpResponse &response, bool &cacheable)
+void HttpClient::runFileRoad(const HttpConnection &connection, const HttpRequest &request, HttpResponse &response,
+                             bool &cacheable)
 {
     const HttpServerSettings *settings = m_http->settings();
     if (settings && settings->noTemplateCache())
@@ -272,7 +237,7 @@ void HttpClient::runFileRoad(const HttpRequest &request, HttpResponse &response,
     if (!handled)
         handled = m_http->askDefaultHandlerForFile(request, response);
     if (!handled)
-        ZOZ_LOG(LogWarning, logPrefix() + QStringLiteral(" -> warning: bad file request / no request handler felt responsible (url: '%1')")
+        ZOZ_LOG(LogWarning, logPrefix(connection) + QStringLiteral(" -> warning: bad file request / no request handler felt responsible (url: '%1')")
                                               .arg(request.uri.left(MaxLoggedTextLength)));
 
     cacheable = isCacheableType(response.contentType);
@@ -280,7 +245,7 @@ void HttpClient::runFileRoad(const HttpRequest &request, HttpResponse &response,
         response.lastModified = cacheable ? m_http->startTime() : QDateTime::currentDateTimeUtc();
 }
 
-void HttpClient::runAjaxRoad(const HttpRequest &request, HttpResponse &response)
+void HttpClient::runAjaxRoad(const HttpConnection &connection, const HttpRequest &request, HttpResponse &response)
 {
     response.status = 200;
     response.contentType = HttpContentJson;
@@ -309,22 +274,21 @@ void HttpClient::runAjaxRoad(const HttpRequest &request, HttpResponse &response)
     if (!handled)
         handled = m_http->askDefaultHandlerForAjax(request, response);
     if (!handled)
-        ZOZ_LOG(LogWarning, logPrefix() + QStringLiteral(" -> warning: bad ajax request / no request handler felt responsible (url: '%1')")
+        ZOZ_LOG(LogWarning, logPrefix(connection) + QStringLiteral(" -> warning: bad ajax request / no request handler felt responsible (url: '%1')")
                                               .arg(request.uri.left(MaxLoggedTextLength)));
 }
 
-HttpClient::Continue HttpClient::finishResponse(QTcpSocket &socket, const HttpRequest &request, HttpResponse &response,
-                                                bool cacheable)
+HttpClient::Continue HttpClient::finishResponse(HttpConnection &connection, const HttpRequest &request,
+                                                HttpResponse &response, bool cacheable)
 {
-    if (!m_http->isRunning() || socket.state() != QAbstractSocket::ConnectedState) {
-        m_keepRunning = false;
+    if (!m_http->isRunning())
         return Continue::No;
-    }
     if (response.status == 404) {
         response.body = m_http->page404();
         response.contentType = HttpContentHtml;
     }
-    if (response.status == 200 && request.ifModifiedSince.isValid()
+    // Ajax answers are dated now and always carry the current state: never 304.
+    if (response.status == 200 && request.file != QLatin1String("ajax") && request.ifModifiedSince.isValid()
         && request.ifModifiedSince.secsTo(response.lastModified) < 1)
         response.status = 304;
     const HttpServerSettings *settings = m_http->settings();
@@ -338,20 +302,19 @@ HttpClient::Continue HttpClient::finishResponse(QTcpSocket &socket, const HttpRe
     options.headOnly = request.method == HttpMethodHead;
     options.dateText = httpDate(response.lastModified);
     options.contentSecurityPolicy = m_http->contentSecurityPolicy();
-    if (!writeResponse(&socket, response, options))
+    if (!writeResponse(connection.descriptor, response, options))
         return Continue::No;
 
     if (!request.persistent) {
-        ZOZ_LOG(LogPlain, logPrefix() + QStringLiteral(" -> connection is not persistent.. terminating! [%1]").arg(request.uri.left(MaxLoggedTextLength)));
-        m_keepRunning = false;
+        ZOZ_LOG(LogPlain, logPrefix(connection) + QStringLiteral(" -> connection is not persistent.. terminating! [%1]").arg(request.uri.left(MaxLoggedTextLength)));
         return Continue::No;
     }
     return Continue::Yes;
 }
 
-HttpClient::Continue HttpClient::answerError(QTcpSocket &socket, int status, const QString &reason, bool keepOpen)
+HttpClient::Continue HttpClient::answerError(HttpConnection &connection, int status, const QString &reason, bool keepOpen)
 {
-    ZOZ_LOG(LogError, logPrefix() + QStringLiteral(" -> error: %1 (peer %2, answered %3)").arg(reason, m_peer).arg(status));
+    ZOZ_LOG(LogError, logPrefix(connection) + QStringLiteral(" -> error: %1 (peer %2, answered %3)").arg(reason, connection.peer).arg(status));
     HttpResponse response;
     response.status = status;
     response.contentType = HttpContentHtml;
@@ -359,7 +322,7 @@ HttpClient::Continue HttpClient::answerError(QTcpSocket &socket, int status, con
     HttpAnswerOptions options;
     options.persistent = keepOpen;
     options.contentSecurityPolicy = m_http->contentSecurityPolicy();
-    const bool written = writeResponse(&socket, response, options);
+    const bool written = writeResponse(connection.descriptor, response, options);
     return written && keepOpen ? Continue::Yes : Continue::No;
 }
 

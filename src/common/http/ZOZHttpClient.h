@@ -1,26 +1,27 @@
 #pragma once
 
+#include "http/ZOZHttpConnection.h"
 #include "http/ZOZHttpRequest.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QThread>
 
-class QTcpSocket;
+#include <memory>
 
 namespace ZOZ {
 
 class HttpServer;
 struct HttpRequestHead;
 
-// One accepted connection on a thread of its own: reads requests, asks the request
-// handlers and writes the answers, keeping the connection open where the client asks.
+// An answering thread: takes connections whose buffer holds a complete request,
+// asks the request handlers, writes the answers and hands the connection back to
+// the reception to wait for the next request (or closes it).
 class HttpClient : public QThread
 {
     Q_OBJECT
 
 public:
-    HttpClient(HttpServer *server, qintptr socketDescriptor);
+    explicit HttpClient(HttpServer *server);
     ~HttpClient() override;
 
 protected:
@@ -29,21 +30,20 @@ protected:
 private:
     enum class Continue { Yes, No };
 
-    void serve(QTcpSocket &socket);
-    Continue answerRequest(QTcpSocket &socket, const HttpRequestHead &head);
-    bool fillRequest(const HttpRequestHead &head, HttpRequest &request, HttpResponse &response);
-    void runFileRoad(const HttpRequest &request, HttpResponse &response, bool &cacheable);
-    void runAjaxRoad(const HttpRequest &request, HttpResponse &response);
-    Continue finishResponse(QTcpSocket &socket, const HttpRequest &request, HttpResponse &response, bool cacheable);
+    // Answers what the buffer holds; false when the connection is to be closed.
+    bool answerBuffered(HttpConnection &connection);
+    Continue answerRequest(HttpConnection &connection, const HttpRequestHead &head);
+    bool fillRequest(const HttpConnection &connection, const HttpRequestHead &head, HttpRequest &request,
+                     HttpResponse &response);
+    void runFileRoad(const HttpConnection &connection, const HttpRequest &request, HttpResponse &response,
+                     bool &cacheable);
+    void runAjaxRoad(const HttpConnection &connection, const HttpRequest &request, HttpResponse &response);
+    Continue finishResponse(HttpConnection &connection, const HttpRequest &request, HttpResponse &response,
+                            bool cacheable);
     // Answers an error with its status and short page and logs why, naming the peer.
-    Continue answerError(QTcpSocket &socket, int status, const QString &reason, bool keepOpen);
-    QString logPrefix() const;
+    Continue answerError(HttpConnection &connection, int status, const QString &reason, bool keepOpen);
 
     HttpServer *m_http;
-    bool m_keepRunning = true;
-    bool m_remote = false;
-    qintptr m_socketDescriptor;
-    QString m_peer;
 };
 
 } // namespace ZOZ

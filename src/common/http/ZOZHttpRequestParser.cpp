@@ -120,6 +120,14 @@ const HttpHeaderField *HttpRequestHead::field(std::string_view name) const
     return nullptr;
 }
 
+std::size_t HttpRequestHead::fieldCount(std::string_view name) const
+{
+    std::size_t count = 0;
+    for (const HttpHeaderField &f : fields)
+        count += equalsIgnoringCase(f.name, name) ? 1 : 0;
+    return count;
+}
+
 HttpParseResult parseHttpRequest(const char *data, std::size_t size, HttpRequestHead &head)
 {
     head = HttpRequestHead();

@@ -44,6 +44,8 @@ struct HttpRequestHead
 
     // The value of the first field with this name (case-insensitive), or nullptr.
     const HttpHeaderField *field(std::string_view name) const;
+    // How many fields have this name (case-insensitive).
+    std::size_t fieldCount(std::string_view name) const;
 };
 
 // Parses the request at the start of `data`. Empty lines before it are skipped and

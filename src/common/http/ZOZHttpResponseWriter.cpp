@@ -3,7 +3,11 @@
 #include "http/ZOZGzip.h"
 #include "http/ZOZHttpContentType.h"
 
-#include <QAbstractSocket>
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace ZOZ {
 
@@ -30,7 +34,6 @@ QByteArray buildResponseHead(HttpResponse &response, const HttpAnswerOptions &op
         head += "Cache-Control: public, max-age=1200\r\n";
     else
         head += "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
-    head += "Access-Control-Allow-Origin: *\r\n";
     head += "X-Content-Type-Options: nosniff\r\n";
     if (!options.contentSecurityPolicy.isEmpty())
         head += "Content-Security-Policy: " + options.contentSecurityPolicy.toUtf8() + "\r\n";
@@ -38,17 +41,33 @@ QByteArray buildResponseHead(HttpResponse &response, const HttpAnswerOptions &op
     return head;
 }
 
-bool writeResponse(QAbstractSocket *socket, HttpResponse &response, const HttpAnswerOptions &options)
+bool writeResponse(int socketDescriptor, HttpResponse &response, const HttpAnswerOptions &options)
 {
-    if (!socket)
+    if (socketDescriptor < 0)
         return false;
     QByteArray answer = buildResponseHead(response, options);
     if (response.status != 304 && !options.headOnly)
         answer += response.body;
-    if (socket->write(answer) != answer.size())
-        return false;
-    while (socket->bytesToWrite() > 0) {
-        if (!socket->waitForBytesWritten(ResponseWriteTimeoutMs))
+
+    // A peer that shut down only its sending side still reads; one that reads
+    // nothing for the whole time-out is given up.
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype sent = 0;
+    while (sent < answer.size()) {
+        const ssize_t n = ::send(socketDescriptor, answer.constData() + sent, size_t(answer.size() - sent),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        const qint64 remaining = ResponseWriteTimeoutMs - clock.elapsed();
+        pollfd writable { socketDescriptor, POLLOUT, 0 };
+        if (remaining <= 0 || ::poll(&writable, 1, int(remaining)) < 0)
             return false;
     }
     return true;

@@ -5,8 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-class QAbstractSocket;
-
 namespace ZOZ {
 
 struct HttpAnswerOptions
@@ -27,9 +25,10 @@ constexpr int ResponseWriteTimeoutMs = 10000;
 // when the response allows it and that makes it smaller.
 QByteArray buildResponseHead(HttpResponse &response, const HttpAnswerOptions &options);
 
-// Writes the whole answer and waits until the socket has sent it. A 304 answer and
-// a HEAD answer carry no body but the Content-Length of the body they did not send.
-bool writeResponse(QAbstractSocket *socket, HttpResponse &response, const HttpAnswerOptions &options);
+// Writes the whole answer to a connected socket (blocking or not) and waits until
+// the system has taken it. A 304 answer and a HEAD answer carry no body but the
+// Content-Length of the body they did not send.
+bool writeResponse(int socketDescriptor, HttpResponse &response, const HttpAnswerOptions &options);
 
 // The short HTML page sent with an error status.
 QByteArray errorPage(int status);

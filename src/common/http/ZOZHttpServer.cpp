@@ -2,6 +2,7 @@
 
 #include "http/ZOZHttpAccess.h"
 #include "http/ZOZHttpClient.h"
+#include "http/ZOZHttpReception.h"
 #include "http/ZOZHttpRequestHandler.h"
 #include "http/ZOZHttpResponseWriter.h"
 #include "http/ZOZHttpServerSettings.h"
@@ -14,7 +15,6 @@
 #include <QReadLocker>
 #include <QWriteLocker>
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace ZOZ {
@@ -27,26 +27,22 @@ constexpr quint32 LogFatalBox = LogSource::HttpServer | LogFlag::FatalBox;
 } // namespace
 
 HttpServer::HttpServer(QObject *parent, HttpRequestHandler *defaultHandler)
-    : QTcpServer(parent), m_startTime(QDateTime::currentDateTimeUtc()), m_defaultHandler(defaultHandler)
+    : QTcpServer(parent), m_startTime(QDateTime::currentDateTimeUtc()), m_defaultHandler(defaultHandler),
+      m_reception(std::make_unique<HttpReception>(this))
 {
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::HttpServer()"));
     setFrameAncestors(QStringList());
+    m_reception->start();
 }
 
 HttpServer::~HttpServer()
 {
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::~HttpServer()"));
     close();
-    // Connection threads use the registry until they end; wait for all of them
-    // before anything here goes away.
-    for (HttpClient *client : std::as_const(m_clients)) {
-        client->wait();
-        delete client;
-    }
-    m_clients.clear();
-    for (qintptr descriptor : std::as_const(m_waitingSockets))
-        ::close(int(descriptor));
-    m_waitingSockets.clear();
+    // Answering threads use the registry until they end; wait for all of them
+    // before anything here goes away. They may still hand connections back.
+    stopAnsweringThreads();
+    m_reception->stop();
 
     QVector<HttpRequestHandler *> handlers;
     {
@@ -72,9 +68,14 @@ bool HttpServer::open()
     const int configuredPort = m_settings ? m_settings->configuredPort() : -1;
     if (configuredPort != -1) {
         if (listen(QHostAddress::LocalHost, quint16(configuredPort))) {
-            m_port.store(configuredPort);
+            // Port 0 lets the system choose: the Host check, the pages and the
+            // printed address all need the port actually bound.
+            const int bound = int(serverPort());
+            if (bound != configuredPort && m_settings)
+                m_settings->rememberPort(bound);
+            m_port.store(bound);
             m_running.store(true, std::memory_order_release);
-            ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::open() -> HTTP service listening on custom port %1").arg(configuredPort));
+            ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::open() -> HTTP service listening on custom port %1").arg(bound));
             return true;
         }
         ZOZ_LOG(LogError, QStringLiteral("HttpServer::open() -> fatal error: could not listen/open port (custom: %1)").arg(configuredPort));
@@ -103,15 +104,14 @@ bool HttpServer::close()
 {
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::close()"));
     m_running.store(false, std::memory_order_release);
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
     if (isListening()) {
         QTcpServer::close();
         ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::close() -> closed server socket"));
     }
-    // Wake every connection thread that waits for data, so it sees the stop now
-    // rather than after its idle time-out.
-    QMutexLocker locker(&m_socketsMutex);
-    for (qintptr descriptor : std::as_const(m_openSockets))
-        ::shutdown(int(descriptor), SHUT_RDWR);
+    // Connections that wait for a request end now rather than after their idle
+    // time-out; those being answered end when their answer is done.
+    m_reception->closeAll();
     return true;
 }
 
@@ -121,56 +121,87 @@ bool HttpServer::reopen()
     return open();
 }
 
+void HttpServer::setRequestTimeouts(RequestTimeouts timeouts)
+{
+    m_requestTimeoutMs.store(timeouts.requestMs);
+    m_headerLineTimeoutMs.store(timeouts.headerLineMs);
+}
+
+HttpServer::RequestTimeouts HttpServer::requestTimeouts() const
+{
+    return RequestTimeouts { m_requestTimeoutMs.load(), m_headerLineTimeoutMs.load() };
+}
 
 void HttpServer::incomingConnection(qintptr socketDescriptor)
 {
-    if (m_activeConnections.load() < MaxConnections) {
-        startConnection(socketDescriptor);
-        return;
-    }
-    pauseAccepting();
-    if (m_waitingSockets.size() >= MaxWaitingConnections) {
-        ZOZ_LOG(LogWarning, QStringLiteral("HttpServer::incomingConnection() -> warning: too many connections, refusing one"));
-        ::close(int(socketDescriptor));
-        return;
-    }
-    m_waitingSockets.append(socketDescriptor);
+    m_reception->add(int(socketDescriptor), generation());
 }
 
-void HttpServer::startConnection(qintptr socketDescriptor)
+bool HttpServer::connectionOpened()
 {
-    auto *client = new HttpClient(this, socketDescriptor);
-    connect(client, &QThread::finished, this, &HttpServer::connectionFinished, Qt::QueuedConnection);
-    m_clients.insert(client);
-    m_activeConnections.fetch_add(1);
-    client->start();
-}
-
-void HttpServer::connectionFinished()
-{
-    auto *client = static_cast<HttpClient *>(sender());
-    if (!client || !m_clients.remove(client))
-        return;
-    client->wait();
-    delete client;
+    if (m_activeConnections.fetch_add(1) < MaxOpenConnections)
+        return true;
     m_activeConnections.fetch_sub(1);
-
-    while (!m_waitingSockets.isEmpty() && m_activeConnections.load() < MaxConnections)
-        startConnection(m_waitingSockets.takeFirst());
-    if (m_waitingSockets.isEmpty() && isListening())
-        resumeAccepting();
+    return false;
 }
 
-void HttpServer::registerSocket(qintptr socketDescriptor)
+void HttpServer::closeConnection(HttpConnection &connection)
 {
-    QMutexLocker locker(&m_socketsMutex);
-    m_openSockets.insert(socketDescriptor);
+    if (connection.descriptor < 0)
+        return;
+    ZOZ_LOG(LogSource::HttpClient,
+            QStringLiteral("HttpClient::run()[%1|%2] -> finished").arg(connection.id, 0, 16).arg(connection.descriptor));
+    ::close(connection.descriptor);
+    connection.descriptor = -1;
+    m_activeConnections.fetch_sub(1);
 }
 
-void HttpServer::unregisterSocket(qintptr socketDescriptor)
+void HttpServer::answerLater(std::unique_ptr<HttpConnection> connection)
 {
-    QMutexLocker locker(&m_socketsMutex);
-    m_openSockets.remove(socketDescriptor);
+    QMutexLocker locker(&m_answerMutex);
+    if (m_stopAnswering) {
+        locker.unlock();
+        closeConnection(*connection);
+        return;
+    }
+    m_toAnswer.push_back(std::move(connection));
+    if (m_idleAnsweringThreads < int(m_toAnswer.size()) && int(m_answeringThreads.size()) < MaxAnsweringThreads) {
+        m_answeringThreads.push_back(std::make_unique<HttpClient>(this));
+        m_answeringThreads.back()->start();
+    }
+    m_answerReady.wakeOne();
+}
+
+std::unique_ptr<HttpConnection> HttpServer::nextToAnswer()
+{
+    QMutexLocker locker(&m_answerMutex);
+    while (m_toAnswer.empty() && !m_stopAnswering) {
+        ++m_idleAnsweringThreads;
+        m_answerReady.wait(&m_answerMutex);
+        --m_idleAnsweringThreads;
+    }
+    if (m_stopAnswering)
+        return nullptr;
+    std::unique_ptr<HttpConnection> connection = std::move(m_toAnswer.front());
+    m_toAnswer.pop_front();
+    return connection;
+}
+
+void HttpServer::stopAnsweringThreads()
+{
+    std::vector<std::unique_ptr<HttpClient>> threads;
+    std::deque<std::unique_ptr<HttpConnection>> waiting;
+    {
+        QMutexLocker locker(&m_answerMutex);
+        m_stopAnswering = true;
+        m_answerReady.wakeAll();
+        threads.swap(m_answeringThreads);
+        waiting.swap(m_toAnswer);
+    }
+    for (auto &thread : threads)
+        thread->wait();
+    for (auto &connection : waiting)
+        closeConnection(*connection);
 }
 
 void HttpServer::addRequestHandler(HttpRequestHandler *handler)

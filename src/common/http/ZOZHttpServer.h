@@ -1,42 +1,51 @@
 #pragma once
 
+#include "http/ZOZHttpConnection.h"
 #include "http/ZOZHttpRequest.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QMutex>
 #include <QReadWriteLock>
-#include <QSet>
 #include <QStringList>
 #include <QTcpServer>
 #include <QVector>
+#include <QWaitCondition>
 
 #include <atomic>
+#include <deque>
+#include <memory>
+#include <vector>
 
 namespace ZOZ {
 
 class HttpClient;
+class HttpReception;
 class HttpRequestHandler;
 class HttpServerSettings;
 
-// The local HTTP server: listens on 127.0.0.1 only and gives every connection a
-// thread of its own (HttpClient), which asks the registered request handlers.
+// The local HTTP server: listens on 127.0.0.1 only. One thread (HttpReception)
+// reads every connection until a request is complete; answering threads
+// (HttpClient) then ask the registered request handlers and write the answer.
 class HttpServer : public QTcpServer
 {
     Q_OBJECT
 
 public:
-    // Each connection owns a thread, so this is also the thread cap. Connections
-    // beyond it wait in the listen queue until one ends.
-    static constexpr int MaxConnections = 64;
-    // Accepted while at the cap (the system hands over a few at once); more than
-    // this many waiting are closed at once.
-    static constexpr int MaxWaitingConnections = 64;
+    // Threads that answer complete requests; a connection holds one only while
+    // its request is answered. More complete requests than this wait their turn.
+    static constexpr int MaxAnsweringThreads = 64;
+    // Open connections of all peers together; more are closed at once.
+    static constexpr int MaxOpenConnections = 768;
+    // Connections of one address that wait for a complete request; beyond this
+    // the one that has waited longest is closed.
+    static constexpr int MaxWaitingConnectionsPerAddress = 256;
     // A connection without data for this long is closed.
     static constexpr int IdleTimeoutMs = 5000;
-    // A request that started must be complete within this time, however slowly its
-    // bytes trickle in.
+    // A request that started must be complete within this time, and each of its
+    // header lines within the shorter one, however slowly its bytes trickle in.
     static constexpr int RequestTimeoutMs = 10000;
+    static constexpr int HeaderLineTimeoutMs = 3000;
     static constexpr int RandomPortTries = 30;
     static constexpr int RandomPortFirst = 30000;
     static constexpr int RandomPortRange = 30000;
@@ -54,6 +63,8 @@ public:
     bool close();
 
     bool isRunning() const { return m_running.load(std::memory_order_acquire); }
+    // Counts the closings: connections of an earlier opening are closed.
+    int generation() const { return m_generation.load(std::memory_order_acquire); }
     int port() const { return m_port.load(std::memory_order_acquire); }
     QDateTime startTime() const { return m_startTime; }
     QByteArray page400() const;
@@ -79,9 +90,16 @@ public:
     void setFrameAncestors(const QStringList &domains);
     QString contentSecurityPolicy() const;
 
-    // For tests: a shorter idle time-out than IdleTimeoutMs.
+    struct RequestTimeouts
+    {
+        int requestMs = RequestTimeoutMs;
+        int headerLineMs = HeaderLineTimeoutMs;
+    };
+    // For tests: other time-outs than IdleTimeoutMs, RequestTimeoutMs and HeaderLineTimeoutMs.
     void setIdleTimeout(int milliseconds) { m_idleTimeoutMs.store(milliseconds); }
     int idleTimeout() const { return m_idleTimeoutMs.load(); }
+    void setRequestTimeouts(RequestTimeouts timeouts);
+    RequestTimeouts requestTimeouts() const;
     int activeConnections() const { return m_activeConnections.load(); }
 
 public slots:
@@ -90,15 +108,17 @@ public slots:
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
-private slots:
-    void connectionFinished();
-
 private:
     friend class HttpClient;
-    void startConnection(qintptr socketDescriptor);
-    // Connection threads register their socket, so close() can wake them at once.
-    void registerSocket(qintptr socketDescriptor);
-    void unregisterSocket(qintptr socketDescriptor);
+    friend class HttpReception;
+    // Counts a new connection; false when there are too many already.
+    bool connectionOpened();
+    void closeConnection(HttpConnection &connection);
+    // Queues a connection whose buffer holds something to answer.
+    void answerLater(std::unique_ptr<HttpConnection> connection);
+    // For the answering threads: the next connection, or null when they are to end.
+    std::unique_ptr<HttpConnection> nextToAnswer();
+    void stopAnsweringThreads();
     using Ask = bool (*)(HttpRequestHandler *, const HttpRequest &, HttpResponse &);
     // Offers the request to the registered handlers in order until one answers.
     bool dispatch(Ask ask, const HttpRequest &request, HttpResponse &response);
@@ -106,6 +126,7 @@ private:
     HttpServerSettings *m_settings = nullptr;
     QDateTime m_startTime;
     std::atomic<bool> m_running { false };
+    std::atomic<int> m_generation { 0 };
     std::atomic<int> m_port { -1 };
     std::atomic<int> m_idleTimeoutMs { IdleTimeoutMs };
     std::atomic<int> m_activeConnections { 0 };
@@ -115,10 +136,17 @@ private:
     HttpRequestHandler *m_defaultHandler = nullptr;
     QReadWriteLock m_defaultHandlerLock;
 
-    QSet<HttpClient *> m_clients;
-    QVector<qintptr> m_waitingSockets;
-    mutable QMutex m_socketsMutex;
-    QSet<qintptr> m_openSockets;
+    std::atomic<int> m_requestTimeoutMs { RequestTimeoutMs };
+    std::atomic<int> m_headerLineTimeoutMs { HeaderLineTimeoutMs };
+
+    std::unique_ptr<HttpReception> m_reception;
+    QMutex m_answerMutex;
+    QWaitCondition m_answerReady;
+    std::deque<std::unique_ptr<HttpConnection>> m_toAnswer;
+    std::vector<std::unique_ptr<HttpClient>> m_answeringThreads;
+    int m_idleAnsweringThreads = 0;
+    bool m_stopAnswering = false;
+
     mutable QMutex m_policyMutex;
     QString m_contentSecurityPolicy;
 };

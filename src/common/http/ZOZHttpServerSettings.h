@@ -16,7 +16,8 @@ public:
 
     // The port to listen on, or -1 for a random one.
     virtual int configuredPort() const = 0;
-    // Called with the random port the server chose, so that a reopen takes it again.
+    // Called with the port the server chose (a random one, or the one the system
+    // picked for port 0), so that a reopen takes it again.
     virtual void rememberPort(int port) = 0;
     // When set, nothing is cacheable and every file counts as modified now.
     virtual bool noTemplateCache() const = 0;

@@ -73,13 +73,43 @@ QString decodePass(const QString &text, QChar marker, int hexDigits)
 
 } // namespace
 
+namespace {
+
+const QLatin1String AbsoluteScheme("http://");
+
+// Where the authority of an absolute target ends: at its path or its query.
+qsizetype authorityEnd(const QString &target)
+{
+    qsizetype end = target.size();
+    for (const QChar c : { QLatin1Char('/'), QLatin1Char('?'), QLatin1Char('#') }) {
+        const qsizetype at = target.indexOf(c, AbsoluteScheme.size());
+        if (at >= 0 && at < end)
+            end = at;
+    }
+    return end;
+}
+
+} // namespace
+
+QString requestTargetAuthority(const QString &target)
+{
+    if (!target.startsWith(AbsoluteScheme, Qt::CaseInsensitive))
+        return QString();
+    const qsizetype start = AbsoluteScheme.size();
+    const QString authority = target.mid(start, authorityEnd(target) - start);
+    // An empty authority is still one (and never ours), not the absence of one.
+    return authority.isNull() ? QStringLiteral("") : authority;
+}
+
 HttpTarget splitRequestTarget(const QString &target)
 {
     HttpTarget result;
     QString rest = target;
-    if (rest.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
-        const qsizetype pathStart = rest.indexOf(QLatin1Char('/'), 7);
-        rest = pathStart < 0 ? QStringLiteral("/") : rest.mid(pathStart);
+    if (rest.startsWith(AbsoluteScheme, Qt::CaseInsensitive)) {
+        const qsizetype end = authorityEnd(rest);
+        rest = end >= rest.size() ? QStringLiteral("/") : rest.mid(end);
+        if (!rest.startsWith(QLatin1Char('/')))
+            rest.prepend(QLatin1Char('/'));
     }
     result.uri = foldSlashes(rest);
 

@@ -19,6 +19,10 @@ struct HttpTarget
 // An absolute target ("http://host:port/x") loses scheme and authority.
 HttpTarget splitRequestTarget(const QString &target);
 
+// The authority ("host:port") of a target in absolute form ("http://host:port/x");
+// a null text for a target that starts with its path.
+QString requestTargetAuthority(const QString &target);
+
 // Query items "a=1&b&c=x": keys as sent, values trimmed and passed through urlDecode;
 // a later key replaces an earlier one.
 QMap<QString, QString> parseQuery(const QString &query);

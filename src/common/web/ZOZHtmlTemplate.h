@@ -50,6 +50,10 @@ public:
 
     // With a target only that text is edited and nothing is recorded.
     void setVariable(const QString &name, const QString &value, QString *target = nullptr);
+    // A text from outside (a label, a configured title): escaped for where each
+    // placeholder stands, HTML text, attribute value or JSON data. The other
+    // setters insert values as they are.
+    void setTextVariable(const QString &name, const QString &value, QString *target = nullptr);
     void setVariable(const QString &name, const char *value, QString *target = nullptr);
     void setVariable(const QString &name, bool value, QString *target = nullptr);
     void setVariable(const QString &name, quint8 value, QString *target = nullptr);

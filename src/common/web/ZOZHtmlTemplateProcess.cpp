@@ -188,7 +188,7 @@ QString HtmlTemplate::instructionsRow(const TemplateVariable &record) const
             value += QLatin1String("</table>\n");
         }
     } else {
-        value = record.escape ? escapeJsonText(record.value) : record.value;
+        value = record.escape ? escapeHtmlText(record.value) : record.value;
     }
     return QStringLiteral("<tr><th>%1</th><td>:</td><td>%2</td></tr>\n").arg(record.name, value);
 }
@@ -202,13 +202,14 @@ QString HtmlTemplate::process()
     const TemplateContext &context = templateContext();
     QString &text = d->working;
 
-    setVariable(QStringLiteral("ZOZ_APP_NAME_FULL"), context.applicationFullName());
-    setVariable(QStringLiteral("ZOZ_APP_NAME"), context.applicationName());
-    setVariable(QStringLiteral("ZOZ_APP_TITLE"),
-                settings.windowTitle.isEmpty() ? context.applicationFullName() : settings.windowTitle);
-    setVariable(QStringLiteral("CUSTOM_TITLE"), settings.uiTitle);
-    setVariable(QStringLiteral("LANGUAGE"), context.language(), &text);
-    setVariable(QStringLiteral("ZOZ_SERVER_ID"), context.serverId());
+    // Names and titles come from the command line and the configuration file.
+    setTextVariable(QStringLiteral("ZOZ_APP_NAME_FULL"), context.applicationFullName());
+    setTextVariable(QStringLiteral("ZOZ_APP_NAME"), context.applicationName());
+    setTextVariable(QStringLiteral("ZOZ_APP_TITLE"),
+                    settings.windowTitle.isEmpty() ? context.applicationFullName() : settings.windowTitle);
+    setTextVariable(QStringLiteral("CUSTOM_TITLE"), settings.uiTitle);
+    setTextVariable(QStringLiteral("LANGUAGE"), context.language(), &text);
+    setTextVariable(QStringLiteral("ZOZ_SERVER_ID"), context.serverId());
     setVariable(QStringLiteral("PAGE-REFRESH"), settings.pageRefreshTime, &text);
     setVariable(QStringLiteral("ENABLE_AUDIO"), settings.hasAudioService, &text);
     for (const auto &option : settings.configOptions)

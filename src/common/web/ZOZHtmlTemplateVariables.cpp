@@ -1,7 +1,7 @@
 #include "web/ZOZHtmlTemplatePrivate.h"
 
+#include "web/ZOZHtmlContext.h"
 #include "web/ZOZTemplateValue.h"
-#include "web/ZOZWebText.h"
 
 #include <QRegularExpression>
 #include <QStringMatcher>
@@ -66,7 +66,33 @@ bool isOpeningTagAt(const QString &text, qsizetype at, qsizetype nameLength)
            || (at >= 7 && view.mid(at - 7, 7) == QLatin1String("<ifnot "));
 }
 
-void setScalar(QString &text, const ScalarForms &forms, const QString &value)
+// Values from outside are escaped for where each of their placeholders stands;
+// the program's own values (markup, JSON, numbers) go in as they are.
+enum class Escaping { None, ByContext };
+
+// Puts the value in place of the placeholders at the given ascending positions.
+void substitute(QString &text, const QVector<qsizetype> &placeholders, qsizetype placeholderLength,
+                const QString &value, Escaping escaping)
+{
+    if (placeholders.isEmpty())
+        return;
+    QVector<HtmlContext> contexts;
+    if (escaping == Escaping::ByContext)
+        contexts = htmlContextsAt(text, placeholders);
+    QString out;
+    out.reserve(text.size() + placeholders.size() * (value.size() - placeholderLength));
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < placeholders.size(); ++i) {
+        const qsizetype at = placeholders.at(i);
+        out += QStringView(text).mid(from, at - from);
+        out += escaping == Escaping::ByContext ? escapeForHtmlContext(value, contexts.at(i)) : value;
+        from = at + placeholderLength;
+    }
+    out += QStringView(text).mid(from);
+    text = out;
+}
+
+void setScalar(QString &text, const ScalarForms &forms, const QString &value, Escaping escaping = Escaping::None)
 {
     // Every form holds the name: a text without it has nothing to change.
     const qsizetype first = forms.matcher.indexIn(text);
@@ -86,30 +112,28 @@ void setScalar(QString &text, const ScalarForms &forms, const QString &value)
             placeholders.append(at - 1);
     }
     if (!hasBlocks) {
-        if (placeholders.isEmpty())
-            return;
-        QString out;
-        out.reserve(text.size() + placeholders.size() * (value.size() - forms.placeholder.size()));
-        qsizetype from = 0;
-        for (const qsizetype at : std::as_const(placeholders)) {
-            out += QStringView(text).mid(from, at - from);
-            out += value;
-            from = at + forms.placeholder.size();
-        }
-        out += QStringView(text).mid(from);
-        text = out;
+        substitute(text, placeholders, forms.placeholder.size(), value, escaping);
         return;
     }
 
     const bool truth = isTrue(value);
     resolveBlocks(text, forms.open, forms.close, truth);
     resolveBlocks(text, forms.openNot, forms.closeNot, !truth);
-    text.replace(forms.placeholder, value);
+    placeholders.clear();
+    for (qsizetype at = text.indexOf(forms.placeholder); at >= 0;
+         at = text.indexOf(forms.placeholder, at + forms.placeholder.size()))
+        placeholders.append(at);
+    substitute(text, placeholders, forms.placeholder.size(), value, escaping);
 }
 
-void setScalar(QString &text, const QString &name, const QString &value)
+void setScalar(QString &text, const QString &name, const QString &value, Escaping escaping = Escaping::None)
 {
-    setScalar(text, ScalarForms(name), value);
+    setScalar(text, ScalarForms(name), value, escaping);
+}
+
+Escaping escapingOf(const TemplateVariable &field)
+{
+    return field.escape ? Escaping::ByContext : Escaping::None;
 }
 
 void expandList(QString &text, const QString &name, const TemplateVariable::Rows &rows);
@@ -119,7 +143,7 @@ void setField(QString &text, const QString &fullName, const TemplateVariable &fi
     if (field.isList)
         expandList(text, fullName, field.items);
     else
-        setScalar(text, fullName, field.escape ? escapeJsonText(field.value) : field.value);
+        setScalar(text, fullName, field.value, escapingOf(field));
 }
 
 void expandList(QString &text, const QString &name, const TemplateVariable::Rows &rows)
@@ -162,7 +186,7 @@ void expandList(QString &text, const QString &name, const TemplateVariable::Rows
                     fieldForms.append(ScalarForms(fullName));
                 else if (fieldForms.at(f).name != fullName)
                     fieldForms[f] = ScalarForms(fullName);
-                setScalar(copy, fieldForms.at(f), field.escape ? escapeJsonText(field.value) : field.value);
+                setScalar(copy, fieldForms.at(f), field.value, escapingOf(field));
             }
             setScalar(copy, indexName, QString::number(i));
             setScalar(copy, indexOneName, QString::number(i + 1));
@@ -193,6 +217,18 @@ void HtmlTemplate::setVariable(const QString &name, const QString &value, QStrin
         target = &d->working;
     }
     setScalar(*target, name, value);
+    d->dirty = true;
+}
+
+void HtmlTemplate::setTextVariable(const QString &name, const QString &value, QString *target)
+{
+    if (name.isEmpty())
+        return;
+    if (!target) {
+        d->variables.append(TemplateVariable(name, value, true));
+        target = &d->working;
+    }
+    setScalar(*target, name, value, Escaping::ByContext);
     d->dirty = true;
 }
 

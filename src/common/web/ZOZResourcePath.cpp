@@ -1,5 +1,6 @@
 #include "web/ZOZResourcePath.h"
 
+#include "base/ZOZPaths.h"
 #include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
@@ -81,19 +82,28 @@ QString resolveResourcePath(const QString &styleRoot, const QString &theme, cons
             return QLatin1String(":/img/logos/services/") + builtIn;
     }
 
-    const QString current = QDir::currentPath();
-    const QString app = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : current;
-    const QString themed = styleRoot + theme + path;
-    const QString plain = styleRoot + path;
-    const QString candidates[] = {
-        current + QLatin1Char('/') + themed, app + QLatin1Char('/') + themed, themed,
-        current + QLatin1Char('/') + plain,  app + QLatin1Char('/') + plain,  plain,
-        QLatin1Char(':') + theme + path,
-    };
-    for (const QString &candidate : candidates) {
-        if (QFileInfo(candidate).isFile())
-            return candidate;
+    // Files on disk replace the pages and their scripts, so they come only from
+    // folders of the player's own: whoever can write into the folder the player
+    // happens to be started from must not put scripts into its pages.
+    QStringList roots;
+    if (QDir::isAbsolutePath(styleRoot)) {
+        roots << styleRoot;
+    } else if (!styleRoot.isEmpty()) {
+        roots << dataFolder() + styleRoot;
+        if (QCoreApplication::instance())
+            roots << QCoreApplication::applicationDirPath() + QLatin1Char('/') + styleRoot;
     }
+    const QStringList folders = theme.isEmpty() ? QStringList {QString()} : QStringList {theme, QString()};
+    for (const QString &folder : folders) {
+        for (const QString &root : std::as_const(roots)) {
+            const QString candidate = root + folder + path;
+            if (QFileInfo(candidate).isFile())
+                return candidate;
+        }
+    }
+    const QString themed = QLatin1Char(':') + theme + path;
+    if (!theme.isEmpty() && QFileInfo(themed).isFile())
+        return themed;
     return QLatin1Char(':') + path;
 }
 

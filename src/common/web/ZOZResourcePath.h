@@ -12,8 +12,9 @@ inline constexpr char ApplicationIconResource[] = ":img/icons/logo/zoz.ico";
 bool isSafeResourcePath(const QString &path);
 
 // The file to read for a requested web path: files under the style root (a
-// theme's own version first) in the working folder, then the program folder,
-// then built-in resources. Service logos ("logos/ID.ext") come from the
+// theme's own version first), then built-in resources. A relative style root
+// lies in the per-user data folder, then in the program folder; never in the
+// working folder. Service logos ("logos/ID.ext") come from the
 // downloaded logos in the cache folder first. Empty for a path that would
 // leave its root.
 QString resolveResourcePath(const QString &styleRoot, const QString &theme, const QString &path);

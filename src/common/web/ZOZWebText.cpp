@@ -30,9 +30,11 @@ void appendControlEscape(QString &out, char16_t c)
     out += QLatin1Char(hexDigits[c & 0xF]);
 }
 
-} // namespace
+enum class Target { HtmlText, HtmlAttribute, JsonString };
 
-QString escapeJsonText(const QString &text)
+// White space becomes one blank and "<", ">" and "&" entities everywhere; the
+// rest depends on where the text goes.
+QString escapeFoldingWhiteSpace(const QString &text, Target target)
 {
     QString out;
     out.reserve(text.size() + text.size() / 10);
@@ -46,17 +48,36 @@ QString escapeJsonText(const QString &text)
         case '<': out += QLatin1String("&lt;"); break;
         case '>': out += QLatin1String("&gt;"); break;
         case '&': out += QLatin1String("&amp;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\\': out += QLatin1String("\\\\"); break;
+        case '"': out += target == Target::HtmlText ? QLatin1String("\"") : QLatin1String("&quot;"); break;
+        case '\'': out += target == Target::HtmlAttribute ? QLatin1String("&#39;") : QLatin1String("'"); break;
+        case '\\': out += target == Target::JsonString ? QLatin1String("\\\\") : QLatin1String("\\"); break;
         default:
-            if (u < 0x20)
+            if (target == Target::JsonString && u < 0x20)
                 appendControlEscape(out, u);
-            else
+            // A page cannot show the other control characters: they are left out.
+            else if (target == Target::JsonString || (u >= 0x20 && (u < 0x7F || u > 0x9F)))
                 out += c;
             break;
         }
     }
     return out;
+}
+
+} // namespace
+
+QString escapeHtmlText(const QString &text)
+{
+    return escapeFoldingWhiteSpace(text, Target::HtmlText);
+}
+
+QString escapeHtmlAttribute(const QString &text)
+{
+    return escapeFoldingWhiteSpace(text, Target::HtmlAttribute);
+}
+
+QString escapeJsonText(const QString &text)
+{
+    return escapeFoldingWhiteSpace(text, Target::JsonString);
 }
 
 QString escapeJsonName(const QString &text)
