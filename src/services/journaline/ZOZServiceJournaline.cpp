@@ -241,7 +241,11 @@ bool ServiceJournaline::answerPage(const PageRequest &request, PageAnswer &answe
     applySettings();
     std::string output;
     PageRequest effective = request;
-    if (effective.file.isEmpty() && effective.path.isEmpty())
+    // The renderer sees the paths below the service's own.
+    const QString own = requestPath();
+    if (!own.isEmpty() && effective.path.startsWith(own))
+        effective.path.remove(0, own.size());
+    if (effective.file.isEmpty())
         effective.file = QStringLiteral("0.html");
     if (m_renderer->Handle_HttpRequest(requestLine(effective), output) <= 0 && output.empty()) {
         if (m_renderer->contentType() != "404")

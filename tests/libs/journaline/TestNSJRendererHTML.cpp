@@ -53,6 +53,16 @@ bool contains(const std::string &text, const std::string &part)
     return text.find(part) != std::string::npos;
 }
 
+Object withoutBody(uint16_t id, ObjectType type, const std::string &title)
+{
+    Object o;
+    o.id = id;
+    o.type = type;
+    o.title = title;
+    o.hasBody = false;
+    return o;
+}
+
 Bytes position(int32_t latitude, int32_t longitude)
 {
     return {uint8_t(latitude >> 16), uint8_t(latitude >> 8), uint8_t(latitude), uint8_t(longitude >> 16),
@@ -99,12 +109,7 @@ TEST(NSJRendererHTML, ErrorPagesAndNames)
     EXPECT_TRUE(contains(t.get("abc.html"), "Waiting for main menu"));
     EXPECT_EQ("", t.get("other"));
     EXPECT_EQ("404", t.r.contentType());
-    Object list;
-    list.id = 0;
-    list.type = List;
-    list.title = "L";
-    list.hasBody = false;
-    t.feed(list);
+    t.feed(withoutBody(0, List, "L"));
     EXPECT_TRUE(contains(t.get("0.html"), "Waiting for data ..."));
 }
 
@@ -279,4 +284,34 @@ TEST(NSJRendererHTML, LinksKeepOnlySafeSchemes)
     EXPECT_TRUE(contains(page, "<a href=\"\" title=\"Click here to open the indicated website or URL\"")) << page;
     EXPECT_TRUE(contains(page, "<a href=\"mailto:a@b.c\" title=\"Click here to send an e-mail\"")) << page;
     EXPECT_TRUE(contains(page, "href=\"https://x.test/a.kmz&#39;&#34;\" title=\"Will try to open up in Google Earth")) << page;
+}
+
+TEST(NSJRendererHTML, PageOfEveryType)
+{
+    Renderer t;
+    t.feed(withoutBody(1, TitleOnly, "Ticker"));
+    Object list = withoutBody(2, List, "Table");
+    list.hasBody = true;
+    list.body = std::string("\x04" "a\x05" "b");
+    t.feed(list);
+    Object text = plain(3, "Pictured", "Words");
+    Bytes picture{3, 'j', 'p', 'g', 0xFF, 0xD8, 0xFF};
+    Bytes image{0x03, 0x00, uint8_t(picture.size())};
+    image.insert(image.end(), picture.begin(), picture.end());
+    text.titleSections = section(0xC0, image);
+    t.feed(text);
+
+    const std::string tickerPage = t.get("1.html");
+    EXPECT_TRUE(contains(tickerPage, "<h1>Ticker</h1>")) << tickerPage;
+    EXPECT_FALSE(contains(tickerPage, "<article>")) << tickerPage;
+    EXPECT_TRUE(contains(t.get("2.html"), "<article><table><tr><td>a</td><td>b</td></tr>\n</table></article>"));
+
+    const std::string textPage = t.get("3.html");
+    EXPECT_TRUE(contains(textPage, "<img src=\"3-1.jpg\"")) << textPage;
+    EXPECT_EQ(std::string("\xFF\xD8\xFF"), t.get("jourc/3-1.jpg"));
+    EXPECT_EQ("image/jpg", t.r.contentType());
+    EXPECT_EQ(1u, t.r.resourceCount());
+    // The picture goes with its object.
+    t.r.onObjectEvent(3, NSJ_EVENT_EXPIRED);
+    EXPECT_EQ(0u, t.r.resourceCount());
 }
