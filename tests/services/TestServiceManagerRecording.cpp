@@ -103,13 +103,16 @@ TEST_F(ServiceManagerRecordingTest, SloveniaJournalineShowsItsRootMenu)
 
     // The "Info" service's Journaline component: sub-channel 13, packet address 1.
     Service *journaline = nullptr;
+    Service *info = nullptr;
     const auto find = [&] {
         manager->withServices([&](const QMap<int, QVector<Service *>> &tree) {
             for (const QVector<Service *> &services : tree)
                 for (Service *service : services)
                     for (Service *child : service->children())
-                        if (child->shortname() == QLatin1String("journaline"))
+                        if (child->shortname() == QLatin1String("journaline")) {
                             journaline = child;
+                            info = service;
+                        }
         });
         return journaline != nullptr;
     };
@@ -120,7 +123,9 @@ TEST_F(ServiceManagerRecordingTest, SloveniaJournalineShowsItsRootMenu)
     ASSERT_NE(journaline, nullptr) << logText().right(4000).toStdString();
     EXPECT_EQ(journaline->packetId(), 1);
     journaline->retain();
-    manager->selectService(journaline, false);
+    // Selecting the service on air ("Info") brings its Journaline component's data.
+    EXPECT_EQ(info->label(), QStringLiteral("Info"));
+    manager->selectService(info, false);
 
     ZOZ::PageAnswer answer;
     const auto menuShown = [&] {

@@ -1,8 +1,8 @@
 // NML text (titles, menu item texts, bodies of Journaline objects) to HTML
 // fragments for the renderer's pages and ajax replies. Every broadcast
-// character leaves escaped: below 128 as itself except the markup and quote
-// characters, everything else as a numeric reference, so the result is safe
-// in HTML text and in quoted attributes alike.
+// character leaves escaped: below 128 as itself except the markup, quote and
+// brace characters, everything else as a numeric reference, so the result is
+// safe in HTML text, in quoted attributes and as a page template's value.
 #ifndef ZOZ_NSJ_NML_TO_HTML_H
 #define ZOZ_NSJ_NML_TO_HTML_H
 

@@ -316,7 +316,9 @@ std::string escape(const std::string &utf8)
     for (uint32_t point : NSJRenderer::utf8ToCodePoints(utf8)) {
         if (point == 0xFFFF || point >= 65536)
             point = ReplacementCharacter;
-        if (point < 128 && point != '<' && point != '>' && point != '&' && point != '"' && point != '\'') {
+        // Braces too: a broadcast text must not name a page template's variable.
+        if (point < 128 && point != '<' && point != '>' && point != '&' && point != '"' && point != '\'' &&
+            point != '{' && point != '}') {
             out += static_cast<char>(point);
             continue;
         }

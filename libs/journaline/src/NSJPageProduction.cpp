@@ -16,7 +16,6 @@ using Row = HtmlTemplateRow;
 const char *const PageTemplate = "/templates/services/journaline/index.html";
 constexpr uint8_t SectionLink = 0x03;
 constexpr uint8_t SectionImage = 0xC0;
-constexpr uint8_t SectionServiceLink = 0xC1;
 constexpr uint8_t SectionPosition = 0xB0;
 constexpr uint8_t SectionRegion = 0xB1;
 

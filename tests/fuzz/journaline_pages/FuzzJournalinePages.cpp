@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string out;
     for (const uint16_t id : ids) {
         const std::string n = std::to_string(id);
-        for (const std::string &target : {n + ".html?hist=0," + n, "ajax?getObject=" + n, "ajax?getUpdate=" + n,
+        for (const std::string &target : std::vector<std::string>{n + ".html?hist=0," + n, "ajax?getObject=" + n, "ajax?getUpdate=" + n,
                                           n + ".kml", "nav_next", "ajax?getAutoPlayList=0," + n, "statistics"})
             renderer.Handle_HttpRequest("GET /jour/" + target + " HTTP/1.0\r\n\r\n", out);
     }

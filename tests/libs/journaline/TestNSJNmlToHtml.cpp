@@ -44,6 +44,7 @@ TEST(NSJNmlToHtml, Conversions)
         {"parameter codes skip a byte", "a\x1C\x41" "b\x1D", "ab"},
         {"markup escaped", "<script>&", "&#60;script&#62;&#38;"},
         {"quotes escaped", "a\"b'c", "a&#34;b&#39;c"},
+        {"braces escaped", "{SERVER_ID}", "&#123;SERVER_ID&#125;"},
         {"e acute", "caf\xC3\xA9", "caf&#233;"},
         {"beyond 16 bits", "\xF0\x9F\x98\x80", "&#65533;"},
         {"broken lead byte", "a\xC3", "a&#65533;"},
