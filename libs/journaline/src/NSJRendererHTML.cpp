@@ -317,7 +317,9 @@ bool NSJRendererHTML::serveResource(const std::string &target, std::string &outp
     const std::filesystem::path root = std::filesystem::weakly_canonical(styleOption().empty() ? "." : styleOption(), error);
     if (!error) {
         const std::filesystem::path file = std::filesystem::weakly_canonical(root / name, error);
-        const std::string rootText = root.string() + "/";
+        std::string rootText = root.string();
+        if (rootText.empty() || rootText.back() != '/')
+            rootText += '/';
         if (!error && file.string().compare(0, rootText.size(), rootText) == 0 && readWhole(file.string(), output)) {
             struct stat info {};
             if (::stat(file.c_str(), &info) == 0)

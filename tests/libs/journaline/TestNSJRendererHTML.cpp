@@ -174,7 +174,8 @@ TEST(NSJRendererHTML, ResourcesComeFromTheStyleFolderAndBuiltInsOnly)
     std::filesystem::create_directories(root / "style" / "css");
     std::ofstream(root / "style" / "css" / "own.css") << "own";
     std::ofstream(root / "secret.txt") << "secret";
-    NSJRendererHTML r(false, false, (root / "style").string(), "");
+    // The style root comes from the settings with its trailing "/".
+    NSJRendererHTML r(false, false, (root / "style").string() + "/", "");
     r.setResponseHeader(NSJRenderer::ResponseHeader::Off);
     ASSERT_EQ(0, r.start(true, 0));
     auto get = [&r](const std::string &target) {
