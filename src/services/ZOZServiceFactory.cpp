@@ -1,5 +1,7 @@
 #include "ZOZServiceFactory.h"
 
+#include "journaline/ZOZServiceJournaline.h"
+
 namespace ZOZ {
 
 namespace {
@@ -34,7 +36,7 @@ Service *ServiceFactory::createDataService(int applicationType, ServiceDescripto
     case ServiceProgrammeInformation:
         return createService(true, QStringLiteral("SPI"), QStringLiteral("spi"), descriptor);
     case Journaline:
-        return createService(true, QStringLiteral("Journaline"), QStringLiteral("journaline"), descriptor);
+        return new ServiceJournaline(descriptor);
     default:
         return nullptr;
     }

@@ -9,8 +9,8 @@ namespace {
 // All built-in files carry the time of the renderer's release.
 constexpr uint32_t BuiltInModified = 1587052681;
 
-const char JournalineCss[] = R"css(/* Journaline pages: the shared look of objects, menus and links. */
-.journaline { font-family: sans-serif; line-height: 1.4; margin: 0 auto; max-width: 60em; padding: 0.5em; }
+const char JournalineCss[] = R"zoz(/* Journaline pages: the shared look of objects, menus and links. */
+.journaline { font-family: system-ui, sans-serif; line-height: 1.4; margin: 0 auto; max-width: 60em; padding: 0.5em; }
 .journaline h1 { font-size: 1.4em; margin: 0.2em 0 0.6em; }
 .journaline .menu { list-style: none; margin: 0; padding: 0; }
 .journaline .menu li { border-bottom: 1px solid rgba(128, 128, 128, 0.3); }
@@ -18,13 +18,214 @@ const char JournalineCss[] = R"css(/* Journaline pages: the shared look of objec
 .journaline .menu a:focus-visible, .journaline a:focus-visible { outline: 2px solid currentColor; }
 .journaline .unavailable { opacity: 0.5; }
 .journaline .error { border: 1px solid #c33; border-radius: 4px; padding: 0.6em; }
+.journaline nav.bar { display: flex; flex-wrap: wrap; gap: 0.4em; align-items: center; margin-bottom: 0.6em; }
+.journaline nav.bar a, .journaline button { border: 1px solid rgba(128, 128, 128, 0.5); border-radius: 6px; padding: 0.3em 0.7em; color: inherit; background: none; text-decoration: none; font: inherit; cursor: pointer; }
+.journaline .trail { font-size: 0.9em; opacity: 0.8; margin-bottom: 0.4em; }
+.journaline .trail a { color: inherit; }
+.journaline intro { display: block; font-weight: bold; margin-bottom: 0.6em; }
+.journaline category { display: block; font-size: 0.85em; opacity: 0.8; }
+.journaline njImageBox { display: block; margin: 0.6em 0; }
+.journaline figure img, .journaline njImageBox img { max-width: 100%; height: auto; }
+.journaline table { border-collapse: collapse; }
+.journaline td { border: 1px solid rgba(128, 128, 128, 0.4); padding: 0.2em 0.5em; }
+.journaline .infobox { border-top: 1px solid rgba(128, 128, 128, 0.4); margin-top: 1em; padding-top: 0.5em; }
+.journaline footer { font-size: 0.8em; opacity: 0.7; margin-top: 1.5em; }
+.journaline fieldset { border: 1px solid rgba(128, 128, 128, 0.4); border-radius: 6px; margin: 0.6em 0; }
+.journaline dl { display: grid; grid-template-columns: auto auto; gap: 0.1em 1em; margin: 0; }
+.journaline dd { margin: 0; text-align: right; font-variant-numeric: tabular-nums; }
 @media (prefers-color-scheme: dark) { .journaline { background: #111; color: #eee; } }
-)css";
+)zoz";
+
+const char JournalineJs[] = R"zoz(// Journaline page: follows the object it shows. A new version of the object
+// (or of a menu target it waits for) or a restarted server reloads the page;
+// a running autoplay moves to its next page. Images carried as elements of
+// their own become pictures.
+'use strict';
+
+const POLL_MS = 2000;
+
+const page = document.body.dataset;
+
+function ajax(query) {
+    return fetch('ajax?' + query, { cache: 'no-store' }).then((reply) => reply.json());
+}
+
+function showImages() {
+    for (const image of document.querySelectorAll('njImage')) {
+        const picture = document.createElement('img');
+        picture.src = image.getAttribute('src') || '';
+        picture.alt = image.getAttribute('caption') || '';
+        const caption = document.createElement('figcaption');
+        caption.textContent = image.getAttribute('caption') || '';
+        const figure = document.createElement('figure');
+        figure.append(picture, caption);
+        image.replaceWith(figure);
+    }
+}
+
+function poll() {
+    ajax('getUpdate=' + encodeURIComponent(page.objectId))
+        .then((reply) => {
+            if (!reply.success)
+                return;
+            if (reply.serverId !== page.serverId || String(reply.version) !== page.version) {
+                location.reload();
+                return;
+            }
+            if (reply.apUrl && !location.href.includes(reply.apUrl))
+                location.href = reply.apUrl + '&apMode=true';
+        })
+        .catch(() => {})
+        .finally(() => setTimeout(poll, POLL_MS));
+}
+
+function wireAutoplay() {
+    const button = document.getElementById('autoplay');
+    if (!button)
+        return;
+    button.addEventListener('click', () => {
+        const active = button.dataset.active === 'true';
+        const target = active ? '65535' : page.objectId;
+        ajax('hist=' + encodeURIComponent(page.autoplayHistory) + '&setAutoPlay=' + target).then((reply) => {
+            if (reply.apUrl)
+                location.href = reply.apUrl + '&apMode=true';
+            else
+                location.href = page.pageUrl;
+        });
+    });
+}
+
+function init() {
+    showImages();
+    wireAutoplay();
+    setTimeout(poll, POLL_MS);
+}
+
+init();
+)zoz";
+
+const char HeaderHtml[] = R"zoz(<nav class="bar" aria-label="Journaline">
+<a href="{PAGE-HOME-URL}">Main menu</a>
+<a href="{PAGE-URL-NAV-UP}" rel="up">Up</a>
+<a href="{PAGE-URL-NAV-PREV}" rel="prev">Previous</a>
+<a href="{PAGE-URL-NAV-NEXT}" rel="next">Next</a>
+<if AUTOPLAY_SHOW_BUTTON><button id="autoplay" type="button" data-active="{AUTOPLAY_ACTIVE}"><if AUTOPLAY_ACTIVE>Stop autoplay</if AUTOPLAY_ACTIVE><ifnot AUTOPLAY_ACTIVE>Autoplay</ifnot AUTOPLAY_ACTIVE></button></if AUTOPLAY_SHOW_BUTTON>
+</nav>
+<if HISTORY><div class="trail"><!-- begin:HISTORY --><a href="{link}">{label}</a> &#8250; <!-- end:HISTORY --></div></if HISTORY>
+)zoz";
+
+const char FooterHtml[] = R"zoz(<footer>ZOZ Journaline &#183; <a href="statistics">Statistics</a></footer>
+)zoz";
+
+const char IndexHtml[] = R"zoz(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>{PAGE-TITLE}</title>
+<link rel="stylesheet" href="jourc/css/journaline.css">
+<!-- begin:STYLE --><link rel="stylesheet" href="jourc/css/{id}.css">
+<!-- end:STYLE -->
+<script src="jourc/js/journaline.js" defer></script>
+</head>
+<body class="journaline" data-object-id="{OBJECT_ID}" data-version="{VERSION}" data-server-id="{SERVER_ID}" data-page-url="{PAGE-URL}" data-autoplay-history="{AUTOPLAY_HISTORY}">
+<!-- #include "/templates/services/journaline/header.html" -->
+<main>
+<!-- begin:GENERALINFORMATION --><p class="debug">available: {available} id: {objectId} type: {objectType} result: {errorCode}</p><!-- end:GENERALINFORMATION -->
+<!-- begin:OBJ_ERROR --><h1>{title}</h1>
+<div class="error" role="status">{description}</div>
+<!-- end:OBJ_ERROR -->
+<!-- begin:OBJ_MENU --><h1>{title}</h1>
+<if imageUrl><figure><img src="{imageUrl}" alt="{imageCaption}"><figcaption>{imageCaption}</figcaption></figure></if imageUrl>
+<ul class="menu">
+<!-- begin:ITEMS --><li<ifnot available> class="unavailable"</ifnot available>><a href="{link}">{label}</a></li>
+<!-- end:ITEMS --></ul>
+<!-- end:OBJ_MENU -->
+<!-- begin:OBJ_TEXT --><h1>{title}</h1>
+<if imageUrl><figure><img src="{imageUrl}" alt="{imageCaption}"><figcaption>{imageCaption}</figcaption></figure></if imageUrl>
+<article>{content}</article>
+<!-- end:OBJ_TEXT -->
+<!-- begin:OBJ_TICKER --><h1>{title}</h1>
+<!-- end:OBJ_TICKER -->
+<!-- begin:OBJ_LIST --><h1>{title}</h1>
+<if imageUrl><figure><img src="{imageUrl}" alt="{imageCaption}"><figcaption>{imageCaption}</figcaption></figure></if imageUrl>
+<article>{content}</article>
+<!-- end:OBJ_LIST -->
+<if INFOBOX_VISIBLE><section class="infobox">
+<!-- begin:OBJ_LINKS --><ul class="links">
+<!-- begin:LINKS0 --><li><a href="{url}">{label}</a></li>
+<!-- end:LINKS0 --><!-- begin:LINKS1 --><li><a href="{url}">{label}</a></li>
+<!-- end:LINKS1 --><!-- begin:LINKS2 --><li><a href="{url}" title="{description}" target="_blank" rel="noopener noreferrer">{label}</a></li>
+<!-- end:LINKS2 --><!-- begin:LINKS3 --><li><a href="{url}">{label}</a></li>
+<!-- end:LINKS3 --><!-- begin:LINKS4 --><li><a href="{url}">{label}</a></li>
+<!-- end:LINKS4 --></ul>
+<!-- end:OBJ_LINKS -->
+<!-- begin:ADDITIONALINFO --><if POSITION_OR_REGION><p><a href="{objectId}.kml">Places (KML)</a></p></if POSITION_OR_REGION>
+<ul class="places">
+<!-- begin:POSITIONS --><li><a href="{url}" target="_blank" rel="noopener noreferrer">{label}</a>: {value}</li>
+<!-- end:POSITIONS --><!-- begin:REGIONS --><li>{label}: <!-- begin:ITEMS -->{position}; <!-- end:ITEMS --></li>
+<!-- end:REGIONS --></ul>
+<!-- end:ADDITIONALINFO -->
+</section></if INFOBOX_VISIBLE>
+</main>
+<!-- #include "/templates/services/journaline/footer.html" -->
+<!-- #TEMPLATE_INSTRUCTIONS -->
+</body>
+</html>
+)zoz";
+
+const char StatisticsHtml[] = R"zoz(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Journaline statistics</title>
+<link rel="stylesheet" href="jourc/css/journaline.css">
+</head>
+<body class="journaline">
+<nav class="bar"><a href="{PAGE-HOME-URL}">Main menu</a></nav>
+<h1>Journaline statistics</h1>
+<!-- begin:FIELDSETS --><fieldset><legend>{label}</legend><dl>
+<!-- begin:ITEMS --><dt>{name}</dt><dd>{value}</dd>
+<!-- end:ITEMS --></dl></fieldset>
+<!-- end:FIELDSETS -->
+<!-- #include "/templates/services/journaline/footer.html" -->
+</body>
+</html>
+)zoz";
+
+const char DefaultKml[] = R"zoz(<?xml version="1.0" encoding="UTF-8"?>
+<kml xmlns="http://www.opengis.net/kml/2.2">
+<Document>
+<!-- begin:PLACEMARKS --><Placemark>
+<name>{name}</name>
+<description><![CDATA[{CDATA}]]></description>
+<Point><coordinates>{coordinates}</coordinates></Point>
+</Placemark>
+<!-- end:PLACEMARKS --><!-- begin:PLACEMARKS2 --><Placemark>
+<name>{name}</name>
+<description><![CDATA[{CDATA}]]></description>
+<Polygon><outerBoundaryIs><LinearRing><coordinates>
+{coordinates}</coordinates></LinearRing></outerBoundaryIs></Polygon>
+</Placemark>
+<!-- end:PLACEMARKS2 --></Document>
+</kml>
+)zoz";
+
+#define ZOZ_BUILT_IN(name, text) \
+    {name, reinterpret_cast<const uint8_t *>(text), sizeof text - 1, BuiltInModified}
 
 const NSJRenderer::BuiltInFile Files[] = {
-    {"jourc/css/journaline.css", reinterpret_cast<const uint8_t *>(JournalineCss), sizeof JournalineCss - 1,
-     BuiltInModified},
+    ZOZ_BUILT_IN("jourc/css/journaline.css", JournalineCss),
+    ZOZ_BUILT_IN("jourc/js/journaline.js", JournalineJs),
+    ZOZ_BUILT_IN("jourc/templates/services/journaline/index.html", IndexHtml),
+    ZOZ_BUILT_IN("jourc/templates/services/journaline/header.html", HeaderHtml),
+    ZOZ_BUILT_IN("jourc/templates/services/journaline/footer.html", FooterHtml),
+    ZOZ_BUILT_IN("jourc/templates/services/journaline/statistics.html", StatisticsHtml),
+    ZOZ_BUILT_IN("jourc/templates/services/journaline/default.kml", DefaultKml),
 };
+
+#undef ZOZ_BUILT_IN
 
 } // namespace
 

@@ -31,6 +31,19 @@ public:
 
     bool httpFileRequest(const HttpRequest &request, HttpResponse &response) override
     {
+        return answer(request, response);
+    }
+
+    // Sources with pages of their own (Journaline) poll their own path with
+    // "ajax" requests; the source answers them like any other of its files.
+    bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response) override
+    {
+        return answer(request, response);
+    }
+
+private:
+    bool answer(const HttpRequest &request, HttpResponse &response)
+    {
         PageAnswer answer;
         if (!m_source->answerPage({request.path, request.file, request.query}, answer))
             return false;
@@ -44,7 +57,6 @@ public:
         return true;
     }
 
-private:
     PageSource *m_source;
 };
 

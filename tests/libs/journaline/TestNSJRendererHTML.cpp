@@ -1,0 +1,318 @@
+// The HTML renderer over a decoder fed with built Journaline objects:
+// pages, errors, ajax replies (checked by a strict JSON parser), autoplay,
+// resources, server ids, KML and statistics.
+#include "../../common/StrictJson.h"
+#include "CoreFixture.h"
+#include "NSJRendererHTML.h"
+
+#include <QByteArray>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+using namespace ZOZ::Test::Journaline;
+
+namespace {
+
+struct Renderer {
+    NSJRendererHTML r{false, false, "no-such-style-folder", ""};
+    std::string registry;
+
+    Renderer()
+    {
+        r.setResponseHeader(NSJRenderer::ResponseHeader::Off);
+        EXPECT_EQ(0, r.start(true, 0));
+        r.setRegistryCallbacks([](std::string &out, void *c) { out = static_cast<Renderer *>(c)->registry; },
+                               [](const std::string &in, void *c) { static_cast<Renderer *>(c)->registry = in; },
+                               this);
+    }
+    void feed(const Object &o)
+    {
+        const Bytes g = objectGroup(o);
+        ASSERT_EQ("", r.processDataGroup(g.data(), static_cast<uint16_t>(g.size())));
+    }
+    std::string get(const std::string &target)
+    {
+        std::string out;
+        r.Handle_HttpRequest("GET /jour/" + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", out);
+        return out;
+    }
+};
+
+bool isStrictJson(const std::string &text)
+{
+    return ZOZTest::StrictJson::isValid(QByteArray::fromStdString(text));
+}
+
+bool contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+Object withoutBody(uint16_t id, ObjectType type, const std::string &title)
+{
+    Object o;
+    o.id = id;
+    o.type = type;
+    o.title = title;
+    o.hasBody = false;
+    return o;
+}
+
+Bytes position(int32_t latitude, int32_t longitude)
+{
+    return {uint8_t(latitude >> 16), uint8_t(latitude >> 8), uint8_t(latitude), uint8_t(longitude >> 16),
+            uint8_t(longitude >> 8), uint8_t(longitude)};
+}
+
+} // namespace
+
+TEST(NSJRendererHTML, MenuPageWithAvailableAndMissingItems)
+{
+    Renderer t;
+    t.feed(menu(0, {{1, "First"}, {2, "Second"}}, "Journaline Service"));
+    t.feed(plain(1, "One", std::string("Lead\x14 rest")));
+    const std::string page = t.get("0.html");
+    EXPECT_EQ("text/html", t.r.contentType());
+    EXPECT_TRUE(contains(page, "<h1>Journaline Service</h1>")) << page;
+    EXPECT_TRUE(contains(page, "<li><a href=\"1.html?hist=0,1\">First</a></li>")) << page;
+    EXPECT_TRUE(contains(page, "<li class=\"unavailable\"><a href=\"2.html?hist=0,2\">Second</a></li>")) << page;
+    EXPECT_FALSE(contains(page, "<if ")) << page;
+    EXPECT_FALSE(contains(page, "<!-- begin:")) << page;
+
+    const std::string text = t.get("1.html?hist=0,1");
+    EXPECT_TRUE(contains(text, "<article><intro>Lead</intro> rest</article>")) << text;
+    EXPECT_TRUE(contains(text, "<a href=\"0.html\">Journaline Service</a>")) << text;
+
+    // The menu's change counter moves when its missing target arrives.
+    const std::string before = t.get("ajax?getUpdate=0");
+    t.get("0.html");
+    t.feed(plain(2, "Two"));
+    const std::string after = t.get("ajax?getUpdate=0");
+    EXPECT_NE(before.substr(before.find("\"version\"")), after.substr(after.find("\"version\"")));
+}
+
+TEST(NSJRendererHTML, ErrorPagesAndNames)
+{
+    Renderer t;
+    EXPECT_TRUE(contains(t.get("0.html"), "Waiting for a Journaline configuration"));
+    t.feed(plain(5));
+    const std::string waiting = t.get("0.html");
+    EXPECT_EQ("text/html", t.r.contentType());
+    EXPECT_TRUE(contains(waiting, "Waiting for main menu")) << waiting;
+    EXPECT_TRUE(contains(t.get("7.html"), "Object currently not available"));
+    // A name that is not a number fetches the root.
+    EXPECT_TRUE(contains(t.get("abc.html"), "Waiting for main menu"));
+    EXPECT_EQ("", t.get("other"));
+    EXPECT_EQ("404", t.r.contentType());
+    t.feed(withoutBody(0, List, "L"));
+    EXPECT_TRUE(contains(t.get("0.html"), "Waiting for data ..."));
+}
+
+TEST(NSJRendererHTML, AjaxRepliesAreStrictJson)
+{
+    Renderer t;
+    t.feed(menu(0, {{1, "It's \"quoted\" \\ </script>"}}, "A \"menu\" \\ </script>"));
+    t.feed(plain(1, "T", "Body with \"quotes\"\x10" "and a break\x1F\x7F"));
+    struct Case {
+        const char *name;
+        const char *target;
+        const char *expected; // a part of the reply
+    };
+    const Case cases[] = {
+        {"no command", "ajax?other=1", "{\"success\":false}"},
+        {"missing object", "ajax?getObject=9", "{\"success\":false}"},
+        {"menu", "ajax?getObject=0", "\"links\":[{\"ID\":1,\"description\":"},
+        {"text", "ajax?getObject=1", "\"content\":\"Body with \\u0026#34;quotes\\u0026#34;\\u003cbr/\\u003eand a break\\u001f\\u007f\""},
+        {"update", "ajax?getUpdate=0", "\"apUrl\":\"\""},
+        {"autoplay list", "ajax?getAutoPlayList=0", "\"apList\":[\"1.html?hist=0,1\"]"},
+        {"stop autoplay", "ajax?setAutoPlay=65535", "\"apUrl\":\"\""},
+    };
+    for (const Case &c : cases) {
+        const std::string reply = t.get(c.target);
+        EXPECT_EQ("application/json", t.r.contentType()) << c.name;
+        EXPECT_TRUE(isStrictJson(reply)) << c.name << ": " << reply;
+        EXPECT_TRUE(contains(reply, c.expected)) << c.name << ": " << reply;
+    }
+    EXPECT_EQ("apMode=false;apRoot=65535;apRootHp=0;apListIdx=0", t.registry);
+}
+
+TEST(NSJRendererHTML, AutoplayWalksCyclesAndSharedMenusOnce)
+{
+    Renderer t;
+    // 0 -> 1, 2; 1 -> 3, 0 (back up); 2 -> 3 (shared); 3 -> 1 (cycle), 4.
+    t.feed(menu(0, {{1, "a"}, {2, "b"}}));
+    t.feed(menu(1, {{3, "c"}, {0, "up"}}));
+    t.feed(menu(2, {{3, "c"}}));
+    t.feed(menu(3, {{1, "a"}, {4, "d"}}));
+    t.feed(plain(4));
+    const std::vector<std::string> list = t.r.autoplayList(0, "?hist=0", false);
+    EXPECT_EQ((std::vector<std::string>{"1.html?hist=0,1", "3.html?hist=0,1,3", "4.html?hist=0,1,3,4",
+                                        "2.html?hist=0,2"}),
+              list);
+
+    // A ladder of menus with two items each to the next: 2^18 paths, visited once each.
+    Renderer ladder;
+    for (uint16_t id = 0; id < 18; ++id)
+        ladder.feed(menu(id, {{uint16_t(id + 1), "x"}, {uint16_t(id + 1), "y"}}));
+    ladder.feed(plain(18));
+    EXPECT_EQ(18u, ladder.r.autoplayList(0, "?hist=0", false).size());
+
+    // Starting plays the rotation and keeps it across the stored state.
+    const std::string reply = t.get("ajax?hist=0&setAutoPlay=0");
+    EXPECT_TRUE(contains(reply, "\"apUrl\":\"1.html?hist=0,1\"")) << reply;
+    EXPECT_EQ("apMode=true;apRoot=0;apRootHp=0;apListIdx=0", t.registry);
+}
+
+TEST(NSJRendererHTML, ResourcesComeFromTheStyleFolderAndBuiltInsOnly)
+{
+    const std::filesystem::path root = std::filesystem::temp_directory_path() / ("zoz-jour-style-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root / "style" / "css");
+    std::ofstream(root / "style" / "css" / "own.css") << "own";
+    std::ofstream(root / "secret.txt") << "secret";
+    // The style root comes from the settings with its trailing "/".
+    NSJRendererHTML r(false, false, (root / "style").string() + "/", "");
+    r.setResponseHeader(NSJRenderer::ResponseHeader::Off);
+    ASSERT_EQ(0, r.start(true, 0));
+    auto get = [&r](const std::string &target) {
+        std::string out;
+        r.Handle_HttpRequest("GET " + target + " HTTP/1.0\r\n\r\n", out);
+        return out;
+    };
+    EXPECT_EQ("own", get("/jour/jourc/css/own.css"));
+    EXPECT_EQ("text/css", r.contentType());
+    EXPECT_TRUE(contains(get("/jour/jourc/css/journaline.css"), ".journaline"));
+    EXPECT_TRUE(contains(get("/jour/jourc/js/journaline.js"), "getUpdate"));
+    EXPECT_EQ("text/javascript", r.contentType());
+    const char *const refused[] = {
+        "/jour/jourc/..%2Fsecret.txt",   "/jour/jourc/css/..%2F..%2Fsecret.txt", "/jour/..%2Fsecret.txt",
+        "/jour/jourc//etc/passwd",       "/jour//etc/passwd",                   "/jour/jourc/%2Fetc%2Fpasswd",
+        "/jour/jourc/css/.%2F..%2F..%2Fsecret.txt",
+    };
+    for (const char *target : refused) {
+        const std::string out = get(target);
+        EXPECT_FALSE(contains(out, "secret")) << target;
+        EXPECT_FALSE(contains(out, "root:")) << target;
+    }
+    std::filesystem::remove_all(root);
+}
+
+TEST(NSJRendererHTML, ServerIdsAreRandomAndDistinct)
+{
+    std::set<std::string> ids;
+    for (int i = 0; i < 8; ++i) {
+        NSJRendererHTML r(false, false, "style", "");
+        EXPECT_EQ(NSJRendererHTML::ServerIdLength, r.serverId().size());
+        ids.insert(r.serverId());
+    }
+    EXPECT_EQ(8u, ids.size());
+}
+
+TEST(NSJRendererHTML, KmlPlacemarksAndWellFormedness)
+{
+    struct Case {
+        const char *name;
+        Bytes positions;
+        int placemarks; // -1: no document
+    };
+    Bytes twelve = position(46 * 92000, 14 * 46000);
+    const Bytes second = position(-45 * 92000, -13 * 46000);
+    twelve.insert(twelve.end(), second.begin(), second.end());
+    const Case cases[] = {
+        {"12 bytes", twelve, 2},
+        {"10 bytes", Bytes(twelve.begin(), twelve.begin() + 10), 0},
+        {"out of range", position(91 * 92000, 0), 0},
+    };
+    for (const Case &c : cases) {
+        Renderer t;
+        Object o = plain(3, "A <title> & ]]> \"x\"", "Body ]]> <b>");
+        o.titleSections = section(0xB0, c.positions);
+        t.feed(o);
+        std::string kml;
+        ASSERT_TRUE(t.r.kmlDocument(3, kml)) << c.name;
+        QXmlStreamReader reader(QByteArray::fromStdString(kml));
+        int placemarks = 0;
+        while (!reader.atEnd())
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QStringLiteral("Placemark"))
+                ++placemarks;
+        EXPECT_FALSE(reader.hasError()) << c.name << ": " << reader.errorString().toStdString() << "\n" << kml;
+        EXPECT_EQ(c.placemarks, placemarks) << c.name;
+        if (c.placemarks == 2) {
+            EXPECT_TRUE(contains(kml, " - Position 1</name>")) << kml;
+            EXPECT_TRUE(contains(kml, " - Position 2</name>")) << kml;
+            EXPECT_TRUE(contains(kml, "<coordinates>14.000000,46.000000</coordinates>")) << kml;
+            EXPECT_EQ("application/vnd.google-earth.kml+xml", (t.get("3.kml"), t.r.contentType()));
+        }
+    }
+    Renderer none;
+    none.feed(plain(4));
+    std::string kml;
+    EXPECT_FALSE(none.r.kmlDocument(4, kml));
+}
+
+TEST(NSJRendererHTML, StatisticsStartAtZero)
+{
+    Renderer t;
+    const std::string page = t.get("statistics");
+    EXPECT_EQ("text/html", t.r.contentType());
+    EXPECT_TRUE(contains(page, "<dt>Processed</dt><dd>0</dd>")) << page;
+    EXPECT_TRUE(contains(page, "<dt>Stored</dt><dd>0</dd>")) << page;
+    t.feed(plain(1));
+    EXPECT_TRUE(contains(t.get("statistics"), "<dt>Processed</dt><dd>1</dd>"));
+}
+
+TEST(NSJRendererHTML, LinksKeepOnlySafeSchemes)
+{
+    Renderer t;
+    Object o = plain(1, "T", "b");
+    auto link = [](uint8_t kind, const std::string &address, const std::string &text) {
+        Bytes data{kind};
+        data.insert(data.end(), address.begin(), address.end());
+        data.push_back(0);
+        data.insert(data.end(), text.begin(), text.end());
+        return section(0x03, data);
+    };
+    for (const Bytes &s : {link(2, "javascript:alert(1)", "evil"), link(2, "mailto:a@b.c", "mail"),
+                           link(2, "https://x.test/a.kmz'\"", "earth")})
+        o.titleSections.insert(o.titleSections.end(), s.begin(), s.end());
+    t.feed(o);
+    t.r.setLinkResolver([](const std::string &link) { return link; });
+    const std::string page = t.get("1.html");
+    EXPECT_TRUE(contains(page, "<a href=\"\" title=\"Click here to open the indicated website or URL\"")) << page;
+    EXPECT_TRUE(contains(page, "<a href=\"mailto:a@b.c\" title=\"Click here to send an e-mail\"")) << page;
+    EXPECT_TRUE(contains(page, "href=\"https://x.test/a.kmz&#39;&#34;\" title=\"Will try to open up in Google Earth")) << page;
+}
+
+TEST(NSJRendererHTML, PageOfEveryType)
+{
+    Renderer t;
+    t.feed(withoutBody(1, TitleOnly, "Ticker"));
+    Object list = withoutBody(2, List, "Table");
+    list.hasBody = true;
+    list.body = std::string("\x04" "a\x05" "b");
+    t.feed(list);
+    Object text = plain(3, "Pictured", "Words");
+    Bytes picture{3, 'j', 'p', 'g', 0xFF, 0xD8, 0xFF};
+    Bytes image{0x03, 0x00, uint8_t(picture.size())};
+    image.insert(image.end(), picture.begin(), picture.end());
+    text.titleSections = section(0xC0, image);
+    t.feed(text);
+
+    const std::string tickerPage = t.get("1.html");
+    EXPECT_TRUE(contains(tickerPage, "<h1>Ticker</h1>")) << tickerPage;
+    EXPECT_FALSE(contains(tickerPage, "<article>")) << tickerPage;
+    EXPECT_TRUE(contains(t.get("2.html"), "<article><table><tr><td>a</td><td>b</td></tr>\n</table></article>"));
+
+    const std::string textPage = t.get("3.html");
+    EXPECT_TRUE(contains(textPage, "<img src=\"3-1.jpg\"")) << textPage;
+    EXPECT_EQ(std::string("\xFF\xD8\xFF"), t.get("jourc/3-1.jpg"));
+    EXPECT_EQ("image/jpg", t.r.contentType());
+    EXPECT_EQ(1u, t.r.resourceCount());
+    // The picture goes with its object.
+    t.r.onObjectEvent(3, NSJ_EVENT_EXPIRED);
+    EXPECT_EQ(0u, t.r.resourceCount());
+}
