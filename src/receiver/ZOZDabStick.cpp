@@ -81,6 +81,19 @@ void DabStick::resetSignalInfo()
     m_signalStrength = 0;
 }
 
+QString DabStick::takeSourceProblem()
+{
+    if (!m_api || !m_api->getSourceProblem)
+        return {};
+    char text[512];
+    const int32_t serial = m_api->getSourceProblem(text, int32_t(sizeof text));
+    if (serial <= 0 || serial == m_sourceProblemSerial)
+        return {};
+    m_sourceProblemSerial = serial;
+    m_sourceProblem = QString::fromUtf8(text);
+    return m_sourceProblem;
+}
+
 bool DabStick::rtkOpenDevice(bool quiet)
 {
     if (!m_api)

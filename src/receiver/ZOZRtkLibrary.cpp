@@ -56,6 +56,8 @@ bool resolveAll(QLibrary &library, RtkFunctions *functions)
             return false;
         *targets[i] = reinterpret_cast<void *>(symbol);
     }
+    functions->getSourceProblem =
+        reinterpret_cast<decltype(functions->getSourceProblem)>(library.resolve("RTDAB_GetSourceProblem"));
     return true;
 }
 

@@ -29,6 +29,8 @@ struct RtkFunctions {
     decltype(&RTDAB_SetStreamDataCallBack) setStreamDataCallBack;
     decltype(&RTDAB_Start) start;
     decltype(&RTDAB_Stop) stop;
+    // Not among the 19: only the ETI-NI library has it, so it may stay null.
+    decltype(&RTDAB_GetSourceProblem) getSourceProblem;
 };
 
 // The 19 names in the order they are resolved.
