@@ -83,10 +83,12 @@ void DabStick::resetSignalInfo()
 
 QString DabStick::takeSourceProblem()
 {
-    if (!m_api || !m_api->getSourceProblem)
+    // A library handed in is a stand-in without sources of its own.
+    const auto getSourceProblem = m_apiGiven ? nullptr : rtkSourceProblemFunction();
+    if (!m_api || !getSourceProblem)
         return {};
     char text[512];
-    const int32_t serial = m_api->getSourceProblem(text, int32_t(sizeof text));
+    const int32_t serial = getSourceProblem(text, int32_t(sizeof text));
     if (serial <= 0 || serial == m_sourceProblemSerial)
         return {};
     m_sourceProblemSerial = serial;

@@ -24,6 +24,7 @@ constexpr const char *LibraryName = "RTKDAB";
 struct Binding {
     QLibrary library;
     RtkFunctions functions{};
+    decltype(&RTDAB_GetSourceProblem) sourceProblem = nullptr;
     int references = 0;
     bool loaded = false;
     bool started = false;
@@ -56,8 +57,6 @@ bool resolveAll(QLibrary &library, RtkFunctions *functions)
             return false;
         *targets[i] = reinterpret_cast<void *>(symbol);
     }
-    functions->getSourceProblem =
-        reinterpret_cast<decltype(functions->getSourceProblem)>(library.resolve("RTDAB_GetSourceProblem"));
     return true;
 }
 
@@ -96,6 +95,7 @@ bool rtkLoadLibrary(const QString &directory)
         return false;
     }
     b.functions = functions;
+    b.sourceProblem = reinterpret_cast<decltype(&RTDAB_GetSourceProblem)>(b.library.resolve("RTDAB_GetSourceProblem"));
     b.loaded = true;
     b.started = false;
     return true;
@@ -117,6 +117,7 @@ bool rtkUnloadLibrary()
         b.library.unload();
     }
     b.functions = RtkFunctions{};
+    b.sourceProblem = nullptr;
     b.loaded = false;
     return true;
 }
@@ -129,6 +130,11 @@ bool rtkIsLoaded()
 const RtkFunctions *rtkFunctions()
 {
     return binding().loaded ? &binding().functions : nullptr;
+}
+
+decltype(&RTDAB_GetSourceProblem) rtkSourceProblemFunction()
+{
+    return binding().loaded ? binding().sourceProblem : nullptr;
 }
 
 int32_t rtkStart()

@@ -29,8 +29,6 @@ struct RtkFunctions {
     decltype(&RTDAB_SetStreamDataCallBack) setStreamDataCallBack;
     decltype(&RTDAB_Start) start;
     decltype(&RTDAB_Stop) stop;
-    // Not among the 19: only the ETI-NI library has it, so it may stay null.
-    decltype(&RTDAB_GetSourceProblem) getSourceProblem;
 };
 
 // The 19 names in the order they are resolved.
@@ -50,6 +48,10 @@ bool rtkIsLoaded();
 
 // The resolved functions; null while the library is not loaded.
 const RtkFunctions *rtkFunctions();
+
+// RTDAB_GetSourceProblem: not among the 19, since only the ETI-NI library
+// has it; null when the loaded library lacks it or none is loaded.
+decltype(&RTDAB_GetSourceProblem) rtkSourceProblemFunction();
 
 // RTDAB_Start and RTDAB_Stop, keeping track of the started state.
 int32_t rtkStart();

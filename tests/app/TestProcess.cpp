@@ -175,6 +175,7 @@ TEST(Process, CommandLineExitCodes)
     };
     const Case cases[] = {
         {"help", {QStringLiteral("-h")}, 0, "--http-port"},
+        {"help names the receiver source", {QStringLiteral("-h")}, 0, "RTKDAB_SOURCE (environment): a folder"},
         {"version", {QStringLiteral("--version")}, 0, "5.1.2"},
         {"port not a number", {QStringLiteral("--http-port"), QStringLiteral("0x10")}, 1, ""},
     };
@@ -258,8 +259,8 @@ public:
         return texts.join(QLatin1Char('\n'));
     }
 
-    // Says yes to the pending question, as the page's dialog does.
-    bool confirm(quint16 port)
+    // Answers the pending question, as the page's dialog does.
+    bool confirm(quint16 port, bool yes = true)
     {
         const QString question = serverInfo(port).value(QStringLiteral("confirm")).toString();
         if (question.isEmpty())
@@ -267,7 +268,7 @@ public:
         static const QRegularExpression tokenMeta(QStringLiteral("name=\"zoz-token\" content=\"([^\"]+)\""));
         const QByteArray token = tokenMeta.match(QString::fromUtf8(httpGet(port, "/"))).captured(1).toLatin1();
         // A value starting with the marker is percent-decoded, as the pages send it.
-        const QByteArray target = "/ajax?confirmed=__UTF8__" + QUrl::toPercentEncoding(question) + "&yes";
+        const QByteArray target = "/ajax?confirmed=__UTF8__" + QUrl::toPercentEncoding(question) + (yes ? "&yes" : "&no");
         return httpGet(port, target, token).contains("true");
     }
 
@@ -334,4 +335,23 @@ TEST(Process, BadSourceIsNamedOnConsoleAndPage)
             QStringLiteral("insert the USB device")))
             << c.name;
     }
+}
+
+// Declining the scan ends the player; the console says why.
+TEST(Process, DecliningTheScanEndsWithAConsoleLine)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString recording = work.filePath(QStringLiteral("empty.eti"));
+    QFile(recording).open(QIODevice::WriteOnly);
+    SourceChild child(recording + QStringLiteral("@5C"));
+    ASSERT_TRUE(child.child.process.waitForStarted(5000));
+    const quint16 port = child.port();
+    ASSERT_NE(port, 0) << child.output.toStdString();
+    ASSERT_TRUE(child.waitFor([&] { return child.confirm(port, false); }));
+    ASSERT_TRUE(child.child.process.waitForFinished(10000));
+    child.output += child.child.process.readAllStandardOutput();
+    EXPECT_EQ(child.child.process.exitCode(), 0);
+    EXPECT_TRUE(child.output.contains("ZOZ ends: you answered No to \"Scan required The application needs to scan"))
+        << child.output.toStdString();
 }
