@@ -290,6 +290,9 @@ TEST(EnsembleGenerator, FicReadBackEqualsTheDescription)
     std::map<int, int> types;
     for (const FicFigRecord &record : decoder.records(0, 17)) {
         types[record.u.fig0_17.serviceId] = record.u.fig0_17.internationalCode;
+        // The static code of the primary service: what a receiver lists.
+        EXPECT_EQ(record.u.fig0_17.sd, 0);
+        EXPECT_EQ(record.u.fig0_17.ps, 0);
         if (record.u.fig0_17.serviceId == 0xE1C1) {
             EXPECT_EQ(record.u.fig0_17.lFlag, 1);
             EXPECT_EQ(record.u.fig0_17.language, 9);

@@ -351,7 +351,7 @@ std::vector<Fig> fig0_17(const std::vector<Service> &services)
             continue;
         BitWriter writer;
         writer.put(service.sid, 16);
-        writer.put(1, 1);  // static
+        writer.put(0, 1);  // S/D 0: the static code, the one receivers list services by
         writer.put(0, 1);  // primary
         writer.put(service.language >= 0 ? 1 : 0, 1);
         writer.put(0, 1);  // no complementary code

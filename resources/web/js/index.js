@@ -171,9 +171,25 @@ function scanDialog() {
     return document.querySelector('.scan-dialog');
 }
 
+// The scan on the main page itself: a first scan takes a while, and an empty
+// list alone looks like a failure.
+function renderScanBanner(receiver) {
+    const banner = document.querySelector('.scan-banner');
+    banner.hidden = !receiver.scanning;
+    if (!receiver.scanning)
+        return;
+    const progress = Math.max(0, Math.min(100, Number(receiver.progress) || 0));
+    banner.querySelector('.scan-banner-channel').textContent = receiver.currentEnsemble ? window.zozText.decodeEntities(receiver.currentEnsemble) : '-';
+    banner.querySelector('.scan-banner-progress').textContent = String(progress);
+    banner.querySelector('.scan-banner-ensembles').textContent = String(receiver.numEnsembles || 0);
+    banner.querySelector('.scan-banner-services').textContent = String(receiver.numServices || 0);
+    banner.querySelector('.scan-banner-bar').value = progress;
+}
+
 function renderScan(receiver) {
     if (!receiver)
         return;
+    renderScanBanner(receiver);
     const dialog = scanDialog();
     dialog.querySelector('.scan-ensemble').textContent = receiver.currentEnsemble ? window.zozText.decodeEntities(receiver.currentEnsemble) : '-';
     dialog.querySelector('.scan-ensembles').textContent = String(receiver.numEnsembles || 0);
