@@ -159,9 +159,6 @@ public:
     QString pagePath() const override { return requestPath(); }
     int pageRefreshCycle() const override { return refreshCycle(); }
     bool answerPage(const PageRequest &request, PageAnswer &answer) override;
-    // True when the service answers a page of its own below its path (not only
-    // the preview image): only then do the lists link to it.
-    virtual bool hasOwnPage() const { return false; }
     void setPageCycleObserver(PageCycleObserver *observer) override;
     Pointer *pageReference() override { return this; }
     QString requestPath() const;

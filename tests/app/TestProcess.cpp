@@ -175,7 +175,7 @@ TEST(Process, CommandLineExitCodes)
     };
     const Case cases[] = {
         {"help", {QStringLiteral("-h")}, 0, "--http-port"},
-        {"help names the receiver source", {QStringLiteral("-h")}, 0, "RTKDAB_SOURCE (environment): a folder"},
+        {"help names the receiver source", {QStringLiteral("-h")}, 0, "RTKDAB_SOURCE=DIR|FILE.eti@CHANNEL"},
         {"version", {QStringLiteral("--version")}, 0, "5.1.2"},
         {"port not a number", {QStringLiteral("--http-port"), QStringLiteral("0x10")}, 1, ""},
     };

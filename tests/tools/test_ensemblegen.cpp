@@ -60,7 +60,9 @@ EnsembleDescription sampleEnsemble()
     oneAudio.subChId = 1;
     oneAudio.type = 0;
     oneAudio.language = 9;
-    oneAudio.globalDefinition = true;
+    // Not marked global: its user application alone needs FIG 0/8, since
+    // FIG 0/13 names the component by SCIdS.
+    oneAudio.globalDefinition = false;
     oneAudio.applications = {{2, {0x00, 0x0C}}};
     one.components = {oneAudio};
 

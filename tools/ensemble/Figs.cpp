@@ -253,7 +253,9 @@ std::vector<Fig> fig0_8(const std::vector<Service> &services)
 {
     return packPerServiceKind(services, false, 8, [](const Service &service, std::vector<std::vector<uint8_t>> &items) {
         for (const Component &component : service.components) {
-            if (!component.globalDefinition)
+            // FIG 0/13 names a component by its SCIdS, which only FIG 0/8
+            // ties to the component: without it a receiver drops the applications.
+            if (!component.globalDefinition && component.applications.empty())
                 continue;
             BitWriter writer;
             putServiceId(writer, service);

@@ -210,9 +210,7 @@ QString SettingsReport::helpText(const QList<Settings::HelpEntry> &entries)
         text += QLatin1Char('\n');
     }
     // Without a DAB stick the receiver library reads what this names.
-    text += QStringLiteral("RTKDAB_SOURCE (environment): a folder of ETI-NI recordings named by channel (5C.eti), "
-                           "one recording with its channel (/data/rec.eti@5C), or |command writing ETI-NI "
-                           "(%c channel, %f kHz)\n");
+    text += QStringLiteral("RTKDAB_SOURCE=DIR|FILE.eti@CHANNEL|'|COMMAND': where the ETI-NI input comes from\n");
     text += QLatin1Char('\n');
     if (const Log *log = Log::instance())
         text += log->helpText();
