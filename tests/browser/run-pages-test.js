@@ -288,6 +288,12 @@ async function run(options) {
         await waitFor('the favourite to be stored', async function () {
             return (await serverInfo(page)).hasFavourites === true && (await star.getAttribute('aria-pressed')) === 'true';
         }, 5000);
+        // A marked star is filled, not only outlined.
+        await waitFor('the marked star to be filled', async function () {
+            return await star.locator('.icon').evaluate(function (icon) {
+                return getComputedStyle(icon).fill !== 'none';
+            });
+        }, 5000);
         await frame.locator('.sort-select').selectOption('2');
         await waitFor('the new order', async function () { return (await serverInfo(page)).sortOrder === 2; }, 5000);
         await frame.locator('.favourites-filter').click();
