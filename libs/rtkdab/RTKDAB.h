@@ -102,6 +102,15 @@ RTDAB_API int32_t RTDAB_SetStreamDataCallBack(RTDAB_StreamDataCallBack callback)
 /* No debug commands exist: always 0. */
 RTDAB_API int32_t RTDAB_DebugCMD(uint32_t command, uint32_t argument);
 
+/* The last thing found wrong with the source RTKDAB_SOURCE names (unset, a
+ * path that does not exist, a recording that is not ETI-NI, a command that
+ * fails or does not exist), as one line naming the path or command. Copies at
+ * most size - 1 bytes and a terminating zero to `text` (when not null) and
+ * answers the problem's serial number, which grows with every new problem:
+ * 0 while there has been none. A hardware stick's library has no such
+ * function, so callers resolve it optionally. */
+RTDAB_API int32_t RTDAB_GetSourceProblem(char *text, int32_t size);
+
 #ifdef __cplusplus
 }
 #endif

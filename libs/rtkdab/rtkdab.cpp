@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
@@ -101,8 +102,10 @@ public:
         if (m_opened)
             return RTDAB_RESULT_SUCCESS;
         const SourceConfig config = parseSource(std::getenv("RTKDAB_SOURCE"));
-        if (config.kind == SourceConfig::Kind::None)
+        if (config.kind == SourceConfig::Kind::None) {
+            setProblemLocked(config.problem);
             return RTDAB_RESULT_NO_DEVICE;
+        }
         m_config = config;
         m_opened = true;
         return RTDAB_RESULT_SUCCESS;
@@ -251,6 +254,17 @@ public:
 
     SignalMeter &meter() { return m_meter; }
 
+    int32_t problem(char *text, int32_t size)
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (text && size > 0) {
+            const size_t length = std::min(m_problem.size(), size_t(size - 1));
+            std::memcpy(text, m_problem.data(), length);
+            text[length] = '\0';
+        }
+        return m_problemSerial;
+    }
+
     std::atomic<RTDAB_FICCallBack> ficCallback{nullptr};
     std::atomic<RTDAB_MSCCallBack> mscCallback{nullptr};
     std::atomic<RTDAB_PacketCallBack> packetCallback{nullptr};
@@ -265,6 +279,17 @@ private:
         char *end = nullptr;
         const double speed = std::strtod(text, &end);
         return (end && *end == '\0' && speed >= 0.0 && speed < 1e6) ? speed : 1.0;
+    }
+
+    // The same problem again (every channel of a scan over a failing command)
+    // is no new problem.
+    void setProblemLocked(const std::string &problem)
+    {
+        if (problem.empty() || problem == m_problem)
+            return;
+        m_problem = problem;
+        if (m_problemSerial < INT32_MAX)
+            ++m_problemSerial;
     }
 
     bool inStreamTable(uint8_t subChId, uint16_t cuStart) const
@@ -333,9 +358,11 @@ private:
                         m_interrupt = false;
                     lock.unlock();
                     source.reset();
-                    source = openSource(config, kHz);
+                    std::string problem;
+                    source = openSource(config, kHz, &problem);
                     deadline = Clock::now();
                     lock.lock();
+                    setProblemLocked(problem);
                 }
                 if (!source) {
                     m_wake.wait(lock, [&] { return m_stop.load() || m_generation != tunedGeneration; });
@@ -347,8 +374,10 @@ private:
             if (result == FrameSource::Cancelled)
                 continue;
             if (result != FrameSource::Frame) {
+                const std::string problem = source->problem();
                 source.reset();
                 std::lock_guard<std::mutex> guard(m_mutex);
+                setProblemLocked(problem);
                 if (tunedGeneration == m_generation)
                     m_meter.reset();
                 continue;
@@ -430,6 +459,8 @@ private:
     std::vector<StreamEntry> m_streamTable;
     bool m_tableValid = false;
     SignalMeter m_meter;
+    std::string m_problem;
+    int32_t m_problemSerial = 0;
 };
 
 Device &device()
@@ -557,6 +588,11 @@ int32_t RTDAB_SetStreamDataCallBack(RTDAB_StreamDataCallBack callback)
 int32_t RTDAB_DebugCMD(uint32_t, uint32_t)
 {
     return RTDAB_RESULT_FAILED;
+}
+
+int32_t RTDAB_GetSourceProblem(char *text, int32_t size)
+{
+    return device().problem(text, size);
 }
 
 } // extern "C"

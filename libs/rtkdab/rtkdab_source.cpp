@@ -37,9 +37,20 @@ bool isFile(const std::string &path)
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// Every problem text starts with the variable's name, so that a user knows
+// what to change.
+std::string sourceProblem(const std::string &text)
+{
+    return "RTKDAB_SOURCE: " + text;
+}
+
+// The shell's exit status for a command it could not find or not run.
+constexpr int ShellCommandNotFound = 127;
+constexpr int ShellCannotExecute = 126;
+
 class FileSource : public FrameSource {
 public:
-    explicit FileSource(int fd) : m_fd(fd), m_reader(ZozEtiReader_Create()) {}
+    FileSource(int fd, std::string path) : m_fd(fd), m_path(std::move(path)), m_reader(ZozEtiReader_Create()) {}
     ~FileSource() override
     {
         ZozEtiReader_Destroy(m_reader);
@@ -55,8 +66,10 @@ public:
             const int result = ZozEtiReader_ReadFd(m_reader, m_fd, frame);
             if (result == 1) {
                 m_framesThisPass = true;
+                m_framesEver = true;
                 return Frame;
             }
+            m_readFailed = result < 0;
             // A recording loops; one without a single frame ends instead of spinning.
             if (result < 0 || rewound || (!m_framesThisPass && m_passes > 0))
                 return End;
@@ -70,20 +83,37 @@ public:
         return Cancelled;
     }
 
+    std::string problem() override
+    {
+        if (m_readFailed)
+            return sourceProblem("could not read '" + m_path + "'");
+        if (!m_framesEver)
+            return sourceProblem("'" + m_path + "' is not an ETI-NI recording (no ETI-NI frame found in it)");
+        return {};
+    }
+
 private:
     int m_fd;
+    std::string m_path;
     ZozEtiReader *m_reader;
     int m_passes = 0;
     bool m_framesThisPass = false;
+    bool m_framesEver = false;
+    bool m_readFailed = false;
 };
 
 class CommandSource : public FrameSource {
 public:
-    CommandSource(pid_t pid, int fd) : m_pid(pid), m_fd(fd), m_reader(ZozEtiReader_Create()) {}
+    CommandSource(pid_t pid, int fd, std::string command)
+        : m_pid(pid), m_fd(fd), m_command(std::move(command)), m_reader(ZozEtiReader_Create())
+    {
+    }
     ~CommandSource() override
     {
         ZozEtiReader_Destroy(m_reader);
         ::close(m_fd);
+        if (m_reaped)
+            return;
         // The command runs in its own process group: end it and its children,
         // forcibly when it does not go within a second.
         ::kill(-m_pid, SIGTERM);
@@ -103,8 +133,10 @@ public:
         if (!m_reader)
             return End;
         while (!cancel.load()) {
-            if (ZozEtiReader_Next(m_reader, frame) == 1)
+            if (ZozEtiReader_Next(m_reader, frame) == 1) {
+                m_framesEver = true;
                 return Frame;
+            }
             if (!m_pending.empty()) {
                 const int taken = ZozEtiReader_Feed(m_reader, m_pending.data(), m_pending.size());
                 m_pending.erase(0, size_t(taken > 0 ? taken : 0));
@@ -127,14 +159,47 @@ public:
         return Cancelled;
     }
 
+    // Called after End, when the command closed its output: it has ended or
+    // is about to, so its exit status is waited for (boundedly).
+    std::string problem() override
+    {
+        if (m_framesEver)
+            return {};
+        int status = 0;
+        for (int waited = 0; !m_reaped && waited < CommandExitWaitMs; waited += CommandPollMs) {
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_reaped = true;
+            else
+                ::usleep(CommandPollMs * 1000);
+        }
+        const std::string named = "the command '" + m_command + "'";
+        if (m_reaped && WIFEXITED(status)) {
+            const int code = WEXITSTATUS(status);
+            if (code == ShellCommandNotFound)
+                return sourceProblem("command not found: '" + m_command + "'");
+            if (code == ShellCannotExecute)
+                return sourceProblem(named + " cannot be run (exit status 126)");
+            return sourceProblem(named + " ended (exit status " + std::to_string(code) +
+                                 ") without giving ETI-NI");
+        }
+        if (m_reaped && WIFSIGNALED(status))
+            return sourceProblem(named + " was killed by signal " + std::to_string(WTERMSIG(status)) +
+                                 " without giving ETI-NI");
+        return sourceProblem(named + " closed its output without giving ETI-NI");
+    }
+
 private:
     pid_t m_pid;
     int m_fd;
+    std::string m_command;
     ZozEtiReader *m_reader;
     std::basic_string<uint8_t> m_pending;
+    bool m_framesEver = false;
+    bool m_reaped = false;
 };
 
-std::unique_ptr<FrameSource> startCommand(const std::string &command)
+// `named` is the command as configured: what a problem report names.
+std::unique_ptr<FrameSource> startCommand(const std::string &command, const std::string &named)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -156,7 +221,7 @@ std::unique_ptr<FrameSource> startCommand(const std::string &command)
         ::close(fds[0]);
         return nullptr;
     }
-    return std::make_unique<CommandSource>(pid, fds[0]);
+    return std::make_unique<CommandSource>(pid, fds[0], named);
 }
 
 } // namespace
@@ -188,13 +253,17 @@ uint32_t channelFrequency(const std::string &text)
 SourceConfig parseSource(const char *value)
 {
     SourceConfig config;
-    if (!value || !*value)
+    if (!value || !*value) {
+        config.problem = sourceProblem("not set");
         return config;
+    }
     const std::string text(value);
     if (text[0] == '|') {
         if (text.size() > 1) {
             config.kind = SourceConfig::Kind::Command;
             config.command = text.substr(1);
+        } else {
+            config.problem = sourceProblem("no command after '|'");
         }
         return config;
     }
@@ -204,14 +273,26 @@ SourceConfig parseSource(const char *value)
         return config;
     }
     const size_t at = text.rfind('@');
-    if (at != std::string::npos && isFile(text.substr(0, at))) {
-        const uint32_t kHz = channelFrequency(text.substr(at + 1));
-        if (kHz) {
-            config.kind = SourceConfig::Kind::File;
-            config.path = text.substr(0, at);
-            config.fileFrequency = kHz;
-        }
+    if (at == std::string::npos) {
+        config.problem = isFile(text) ? sourceProblem("the recording '" + text + "' needs the channel it is served on, as in '" +
+                                                      text + "@5C'")
+                                      : sourceProblem("no such file or folder: '" + text + "'");
+        return config;
     }
+    const std::string file = text.substr(0, at);
+    if (!isFile(file)) {
+        config.problem = sourceProblem("no such file: '" + file + "'");
+        return config;
+    }
+    const uint32_t kHz = channelFrequency(text.substr(at + 1));
+    if (!kHz) {
+        config.problem = sourceProblem("unknown channel '" + text.substr(at + 1) + "' after '" + file +
+                                       "@' (give a channel label such as 5C, or kHz)");
+        return config;
+    }
+    config.kind = SourceConfig::Kind::File;
+    config.path = file;
+    config.fileFrequency = kHz;
     return config;
 }
 
@@ -263,19 +344,26 @@ std::string recordingFor(const SourceConfig &config, uint32_t kHz)
     }
 }
 
-std::unique_ptr<FrameSource> openSource(const SourceConfig &config, uint32_t kHz)
+std::unique_ptr<FrameSource> openSource(const SourceConfig &config, uint32_t kHz, std::string *problem)
 {
     if (kHz == 0)
         return nullptr;
-    if (config.kind == SourceConfig::Kind::Command)
-        return startCommand(expandCommand(config.command, kHz));
+    if (config.kind == SourceConfig::Kind::Command) {
+        auto source = startCommand(expandCommand(config.command, kHz), config.command);
+        if (!source && problem)
+            *problem = sourceProblem("could not start the command '" + config.command + "'");
+        return source;
+    }
     const std::string path = recordingFor(config, kHz);
     if (path.empty())
         return nullptr;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        if (problem)
+            *problem = sourceProblem("could not open '" + path + "'");
         return nullptr;
-    return std::make_unique<FileSource>(fd);
+    }
+    return std::make_unique<FileSource>(fd, path);
 }
 
 } // namespace ZOZ::Rtkdab

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
 #include <QTimer>
@@ -197,6 +198,7 @@ App::InitResult App::init()
     d->serviceManager = ServiceManager::instance(std::make_unique<ReceiverEnsembleSource>(receiver));
     connect(this, &App::retranslate, d->serviceManager, &ServiceManager::retranslate);
     connect(d->serviceManager, &ServiceManager::servicesStopped, this, &App::stopWebLayer);
+    connect(&d->serviceManager->notes(), &ServiceNotifications::questionDeclined, this, &App::onQuestionDeclined);
     d->httpServer = std::make_unique<HttpServer>(nullptr, nullptr);
     d->httpSettings = std::make_unique<HttpSettingsAdapter>(settings, d->httpServer.get());
     d->pages = std::make_unique<Pages>(d->serviceManager, d->httpServer.get(), receiver, settings);
@@ -297,6 +299,19 @@ void App::openBrowser()
     const QString url = settings ? settings->httpRootUrl() : QString();
     if (!url.isEmpty())
         QDesktopServices::openUrl(QUrl(url));
+}
+
+void App::onQuestionDeclined(const QString &question, const QByteArray &cancelSlot)
+{
+    // The pages ask with markup; the console gets the words, on one line.
+    if (cancelSlot != QByteArrayLiteral("1closeApp()"))
+        return;
+    QString plain = question;
+    plain.replace(QRegularExpression(QStringLiteral("<br\\s*/?>"), QRegularExpression::CaseInsensitiveOption),
+                  QStringLiteral(" "));
+    plain.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+    ZOZ_LOG(LogFlag::ConsoleLine | LogSource::App,
+            QStringLiteral("ZOZ ends: you answered No to \"%1\"").arg(plain.simplified()));
 }
 
 void App::onConsoleSignal(int signalNumber)

@@ -59,6 +59,7 @@ private:
     // Takes the pages and the HTTP server down.
     void stopWebLayer();
     void onConsoleSignal(int signalNumber);
+    void onQuestionDeclined(const QString &question, const QByteArray &cancelSlot);
     void showBoxes();
 
     AppPrivate *d;

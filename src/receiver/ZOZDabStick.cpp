@@ -81,6 +81,21 @@ void DabStick::resetSignalInfo()
     m_signalStrength = 0;
 }
 
+QString DabStick::takeSourceProblem()
+{
+    // A library handed in is a stand-in without sources of its own.
+    const auto getSourceProblem = m_apiGiven ? nullptr : rtkSourceProblemFunction();
+    if (!m_api || !getSourceProblem)
+        return {};
+    char text[512];
+    const int32_t serial = getSourceProblem(text, int32_t(sizeof text));
+    if (serial <= 0 || serial == m_sourceProblemSerial)
+        return {};
+    m_sourceProblemSerial = serial;
+    m_sourceProblem = QString::fromUtf8(text);
+    return m_sourceProblem;
+}
+
 bool DabStick::rtkOpenDevice(bool quiet)
 {
     if (!m_api)

@@ -69,6 +69,12 @@ public:
     // Asks for presence, quality and strength and keeps each answer given.
     void readSignalValues();
     void resetSignalInfo();
+    // A problem with the library's source not taken before (a path that does
+    // not exist, a recording that is not ETI-NI, a failing command), empty
+    // when there is none or the library cannot tell.
+    QString takeSourceProblem();
+    // The last problem taken.
+    QString sourceProblem() const { return m_sourceProblem; }
     bool signalPresent() const { return m_signalPresent.load(); }
     int signalQuality() const { return m_signalQuality.load(); }
     int signalStrength() const { return m_signalStrength.load(); }
@@ -86,6 +92,8 @@ private:
     int m_deviceModel = 0;
     bool m_opened = false;
     bool m_started = false;
+    int32_t m_sourceProblemSerial = 0;
+    QString m_sourceProblem;
 
     std::atomic<bool> m_signalPresent { false };
     std::atomic<int> m_signalQuality { 0 };

@@ -271,10 +271,10 @@ void Receiver::addEnsembleForChannel(int index)
     m_database.addEnsembleForChannel(index);
 }
 
-void Receiver::showNotification(const QString &text, int seconds)
+void Receiver::showNotification(const QString &text, int seconds, const QString &type)
 {
     if (m_notificationSink)
-        m_notificationSink(text, QStringLiteral("info"), seconds);
+        m_notificationSink(text, type, seconds);
     else
         ZOZ_LOG(LogDab, QStringLiteral("Receiver -> notification: %1").arg(text));
 }

@@ -146,7 +146,7 @@ public:
     void showMessage(const QString &text, QObject *confirmObject, const char *confirmSlot,
                      QObject *cancelObject, const char *cancelSlot);
     // Shows the user a notification through the notification sink, or logs it.
-    void showNotification(const QString &text, int seconds);
+    void showNotification(const QString &text, int seconds, const QString &type = QStringLiteral("info"));
 
     bool isScanning() const;
     // Starts a channel scan at the next tick: `keepPrevious` keeps the known

@@ -14,6 +14,8 @@ namespace {
 
 constexpr quint32 LogDab = LogSource::ReceiverDab;
 constexpr qint64 ScanNextDelayMs = 500;
+// A source problem stays on the page long enough to be read and acted on.
+constexpr int SourceProblemNotificationSeconds = 60;
 constexpr qint64 ReopenDelayMs = 1201;
 constexpr qint64 TuneDelayMs = 21;
 constexpr qint64 RunningIntervalMs = 50;
@@ -113,6 +115,7 @@ void DabUsbPrivate::onSubchannelData(const quint8 *data, int length, quint8 subC
 void DabUsbPrivate::tickDabUsb()
 {
     updateEnabled();
+    reportSourceProblem();
 
     if (!m_enabled) {
         if (m_stick.isOpened() || m_stick.isStarted())
@@ -353,9 +356,31 @@ bool DabUsbPrivate::openDevice()
     return m_stick.rtkOpenDevice(true);
 }
 
+bool DabUsbPrivate::reportSourceProblem()
+{
+    const QString problem = m_stick.takeSourceProblem();
+    if (problem.isEmpty())
+        return false;
+    ZOZ_LOG(LogDab | LogFlag::ConsoleLine | LogFlag::Error, QStringLiteral("ZOZ: %1").arg(problem));
+    m_receiver.showNotification(problem.toHtmlEscaped(), SourceProblemNotificationSeconds, QStringLiteral("error"));
+    return true;
+}
+
 void DabUsbPrivate::rtkRequestDevice()
 {
     if (!openDevice()) {
+        reportSourceProblem();
+        if (!m_stick.sourceProblem().isEmpty()) {
+            m_receiver.showMessage(QCoreApplication::translate("Scan", "<b>Receiver source not usable</b><br/>%1<br/>Correct "
+                                                                       "RTKDAB_SOURCE and try again.<br/>Aborting will "
+                                                                       "terminate the application.")
+                                       .arg(m_stick.sourceProblem().toHtmlEscaped()),
+                                   &m_receiver, "1rtkRequestDevice()", nullptr, "1closeApp()");
+            return;
+        }
+        if (qEnvironmentVariableIsEmpty("RTKDAB_SOURCE"))
+            ZOZ_LOG(LogDab | LogFlag::ConsoleLine,
+                    QStringLiteral("ZOZ: no DAB stick found and RTKDAB_SOURCE is not set (see zoz -h)"));
         m_receiver.showMessage(QCoreApplication::translate("Scan", "<b>No device detected</b><br/>Please insert the USB device and try "
                                                         "again.<br/>Aborting will terminate the application."),
                     &m_receiver, "1rtkRequestDevice()", nullptr, "1closeApp()");

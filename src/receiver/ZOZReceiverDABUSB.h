@@ -63,6 +63,9 @@ public:
 
     // The receiver thread.
     void tickDabUsb();
+    // Tells the user, on the console and the pages, what the library found
+    // wrong with its source. True when there was something to tell.
+    bool reportSourceProblem();
     bool rtkActivateEnsemble(bool quiet);
     // Tunes to an ensemble: switches while receiving, else tunes from idle
     // (not during a scan).

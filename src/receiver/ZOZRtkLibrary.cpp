@@ -24,6 +24,7 @@ constexpr const char *LibraryName = "RTKDAB";
 struct Binding {
     QLibrary library;
     RtkFunctions functions{};
+    decltype(&RTDAB_GetSourceProblem) sourceProblem = nullptr;
     int references = 0;
     bool loaded = false;
     bool started = false;
@@ -94,6 +95,7 @@ bool rtkLoadLibrary(const QString &directory)
         return false;
     }
     b.functions = functions;
+    b.sourceProblem = reinterpret_cast<decltype(&RTDAB_GetSourceProblem)>(b.library.resolve("RTDAB_GetSourceProblem"));
     b.loaded = true;
     b.started = false;
     return true;
@@ -115,6 +117,7 @@ bool rtkUnloadLibrary()
         b.library.unload();
     }
     b.functions = RtkFunctions{};
+    b.sourceProblem = nullptr;
     b.loaded = false;
     return true;
 }
@@ -127,6 +130,11 @@ bool rtkIsLoaded()
 const RtkFunctions *rtkFunctions()
 {
     return binding().loaded ? &binding().functions : nullptr;
+}
+
+decltype(&RTDAB_GetSourceProblem) rtkSourceProblemFunction()
+{
+    return binding().loaded ? binding().sourceProblem : nullptr;
 }
 
 int32_t rtkStart()

@@ -49,6 +49,10 @@ bool rtkIsLoaded();
 // The resolved functions; null while the library is not loaded.
 const RtkFunctions *rtkFunctions();
 
+// RTDAB_GetSourceProblem: not among the 19, since only the ETI-NI library
+// has it; null when the loaded library lacks it or none is loaded.
+decltype(&RTDAB_GetSourceProblem) rtkSourceProblemFunction();
+
 // RTDAB_Start and RTDAB_Stop, keeping track of the started state.
 int32_t rtkStart();
 int32_t rtkStop();

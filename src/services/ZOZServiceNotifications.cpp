@@ -109,6 +109,7 @@ QString ServiceNotifications::pendingMessage() const
 void ServiceNotifications::answer(const QString &id, bool confirmed)
 {
     DeferredCall call;
+    QString declined;
     {
         QMutexLocker locker(&m_mutex);
         if (!m_messageText.isEmpty() && m_messageText == id) {
@@ -118,8 +119,12 @@ void ServiceNotifications::answer(const QString &id, bool confirmed)
                 call = {m_confirmReceiver.data(), m_confirmSlot, ConfirmedCallDelayMs};
             else
                 call = {m_cancelReceiver.data(), m_cancelSlot, ConfirmedCallDelayMs};
+            if (!confirmed)
+                declined = id;
         }
     }
+    if (!declined.isEmpty())
+        emit questionDeclined(declined, call.slot);
     if (call.target && !call.slot.isEmpty())
         MainThreadServices::queueInvoke(call);
 }

@@ -67,6 +67,8 @@ public:
 
 signals:
     void requestBubbleMessage(QString message, int icon, int timeout);
+    // The user answered No to `question`; `cancelSlot` is what that runs.
+    void questionDeclined(QString question, QByteArray cancelSlot);
 
 private:
     mutable QMutex m_mutex;

@@ -4,9 +4,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <csignal>
 
@@ -169,6 +175,7 @@ TEST(Process, CommandLineExitCodes)
     };
     const Case cases[] = {
         {"help", {QStringLiteral("-h")}, 0, "--http-port"},
+        {"help names the receiver source", {QStringLiteral("-h")}, 0, "RTKDAB_SOURCE=DIR|FILE.eti@CHANNEL"},
         {"version", {QStringLiteral("--version")}, 0, "5.1.2"},
         {"port not a number", {QStringLiteral("--http-port"), QStringLiteral("0x10")}, 1, ""},
     };
@@ -181,4 +188,170 @@ TEST(Process, CommandLineExitCodes)
         EXPECT_TRUE(child.process.readAllStandardOutput().contains(c.output)) << c.name;
         EXPECT_FALSE(QFileInfo::exists(child.storeFile() + QStringLiteral(".lock"))) << c.name;
     }
+}
+
+namespace {
+
+// One request to the child's HTTP server; the body of the answer, empty when
+// there was none.
+QByteArray httpGet(quint16 port, const QByteArray &target, const QByteArray &token = QByteArray())
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                         "\r\nConnection: close\r\n";
+    if (!token.isEmpty())
+        request += "X-ZOZ-Token: " + token + "\r\n";
+    socket.write(request + "\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(5000) || socket.bytesAvailable())
+        answer += socket.readAll();
+    const qsizetype bodyAt = answer.indexOf("\r\n\r\n");
+    return bodyAt < 0 ? QByteArray() : answer.mid(bodyAt + 4);
+}
+
+// The player as a user starts it: RTKDAB_SOURCE set, the pages at the port it prints.
+class SourceChild
+{
+public:
+    explicit SourceChild(const QString &source)
+    {
+        QProcessEnvironment env = child.process.processEnvironment();
+        env.insert(QStringLiteral("RTKDAB_SOURCE"), source);
+        env.insert(QStringLiteral("RTKDAB_SPEED"), QStringLiteral("0"));
+        child.process.setProcessEnvironment(env);
+        child.process.setArguments({});
+        child.process.start();
+    }
+
+    // Reads the child's standard output while waiting for `condition`.
+    template <typename Condition>
+    bool waitFor(Condition condition, int timeoutMs = 15000)
+    {
+        return child.waitFor([&] {
+            child.process.waitForReadyRead(20);
+            output += child.process.readAllStandardOutput();
+            return condition();
+        }, timeoutMs);
+    }
+
+    quint16 port()
+    {
+        static const QRegularExpression address(QStringLiteral("http://127\\.0\\.0\\.1:(\\d+)"));
+        if (!waitFor([&] { return address.match(QString::fromUtf8(output)).hasMatch(); }))
+            return 0;
+        return quint16(address.match(QString::fromUtf8(output)).captured(1).toUInt());
+    }
+
+    QJsonObject serverInfo(quint16 port)
+    {
+        return QJsonDocument::fromJson(httpGet(port, "/ajax?getServerInfo")).object();
+    }
+
+    // The texts of the notifications the pages show.
+    QString notifications(quint16 port)
+    {
+        QStringList texts;
+        for (const QJsonValue &entry : serverInfo(port).value(QStringLiteral("notify")).toArray())
+            texts << entry.toObject().value(QStringLiteral("message")).toString();
+        return texts.join(QLatin1Char('\n'));
+    }
+
+    // Answers the pending question, as the page's dialog does.
+    bool confirm(quint16 port, bool yes = true)
+    {
+        const QString question = serverInfo(port).value(QStringLiteral("confirm")).toString();
+        if (question.isEmpty())
+            return false;
+        static const QRegularExpression tokenMeta(QStringLiteral("name=\"zoz-token\" content=\"([^\"]+)\""));
+        const QByteArray token = tokenMeta.match(QString::fromUtf8(httpGet(port, "/"))).captured(1).toLatin1();
+        // A value starting with the marker is percent-decoded, as the pages send it.
+        const QByteArray target = "/ajax?confirmed=__UTF8__" + QUrl::toPercentEncoding(question) + (yes ? "&yes" : "&no");
+        return httpGet(port, target, token).contains("true");
+    }
+
+    ChildProcess child{false};
+    QByteArray output;
+};
+
+} // namespace
+
+// A source the receiver library cannot use is named on the console and on the
+// pages, instead of a request to plug in a USB stick or a silent empty scan.
+TEST(Process, BadSourceIsNamedOnConsoleAndPage)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString noise = work.filePath(QStringLiteral("noise.eti"));
+    {
+        QFile file(noise);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        // Text, many times the size of a frame: nothing of it syncs as ETI-NI.
+        for (int i = 0; i < 4000; ++i)
+            file.write("this is not an ETI-NI recording\n");
+    }
+    struct Case
+    {
+        const char *name;
+        QString source;
+        bool needsScan;   // found only once the scan tunes to it
+        QString named;    // the path or command the report names
+    };
+    const QString missingFile = work.filePath(QStringLiteral("missing.eti"));
+    const QString missingFolder = work.filePath(QStringLiteral("missing-folder"));
+    const Case cases[] = {
+        {"missing file", missingFile + QStringLiteral("@5C"), false, missingFile},
+        {"missing folder", missingFolder, false, missingFolder},
+        {"not ETI", noise + QStringLiteral("@5A"), true, noise},
+        {"failing command", QStringLiteral("|exit 3"), true, QStringLiteral("exit 3")},
+        {"missing command", QStringLiteral("|zoz-no-such-command %c"), true, QStringLiteral("zoz-no-such-command %c")},
+    };
+    for (const Case &c : cases) {
+        SourceChild child(c.source);
+        ASSERT_TRUE(child.child.process.waitForStarted(5000)) << c.name;
+        const quint16 port = child.port();
+        ASSERT_NE(port, 0) << c.name << "\n" << child.output.toStdString();
+        if (c.needsScan)
+            ASSERT_TRUE(child.waitFor([&] { return child.confirm(port); })) << c.name;
+        // One console line, starting with the variable's name, names the path or command.
+        const auto consoleLine = [&] {
+            const qsizetype at = child.output.indexOf("ZOZ: RTKDAB_SOURCE: ");
+            if (at < 0)
+                return QByteArray();
+            const qsizetype end = child.output.indexOf('\n', at);
+            return end < 0 ? QByteArray() : child.output.mid(at, end - at);
+        };
+        EXPECT_TRUE(child.waitFor([&] { return consoleLine().contains(c.named.toUtf8()); }))
+            << c.name << "\n" << child.output.toStdString();
+        QString notes;
+        EXPECT_TRUE(child.waitFor([&] {
+            notes = child.notifications(port);
+            return notes.contains(c.named.toHtmlEscaped());
+        })) << c.name << "\n" << notes.toStdString();
+        // Not the question meant for a missing USB stick.
+        EXPECT_FALSE(child.serverInfo(port).value(QStringLiteral("confirm")).toString().contains(
+            QStringLiteral("insert the USB device")))
+            << c.name;
+    }
+}
+
+// Declining the scan ends the player; the console says why.
+TEST(Process, DecliningTheScanEndsWithAConsoleLine)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString recording = work.filePath(QStringLiteral("empty.eti"));
+    QFile(recording).open(QIODevice::WriteOnly);
+    SourceChild child(recording + QStringLiteral("@5C"));
+    ASSERT_TRUE(child.child.process.waitForStarted(5000));
+    const quint16 port = child.port();
+    ASSERT_NE(port, 0) << child.output.toStdString();
+    ASSERT_TRUE(child.waitFor([&] { return child.confirm(port, false); }));
+    ASSERT_TRUE(child.child.process.waitForFinished(10000));
+    child.output += child.child.process.readAllStandardOutput();
+    EXPECT_EQ(child.child.process.exitCode(), 0);
+    EXPECT_TRUE(child.output.contains("ZOZ ends: you answered No to \"Scan required The application needs to scan"))
+        << child.output.toStdString();
 }

@@ -212,6 +212,14 @@ async function run(options) {
         await waitFor('the scan to start', async function () {
             return (await serverInfo(page)).receiver.scanning === true;
         }, 5000);
+        // The main page itself shows the scan: which channel, how far, what was found.
+        await waitFor('the scan on the main page', async function () {
+            return await page.locator('.scan-banner').isVisible() &&
+                /^[0-9]+[A-Z]$/.test(await page.locator('.scan-banner-channel').innerText());
+        }, 10000);
+        const bannerText = await page.locator('.scan-banner').innerText();
+        if (!/services appear in the list when the scan ends/.test(bannerText))
+            problems.push('the scan banner does not say when services appear: ' + bannerText);
 
         // A scan walks every channel of the band, which takes most of a minute;
         // the recording's channel comes first and goes into the ensemble cache
@@ -280,6 +288,12 @@ async function run(options) {
         await waitFor('the favourite to be stored', async function () {
             return (await serverInfo(page)).hasFavourites === true && (await star.getAttribute('aria-pressed')) === 'true';
         }, 5000);
+        // A marked star is filled, not only outlined.
+        await waitFor('the marked star to be filled', async function () {
+            return await star.locator('.icon').evaluate(function (icon) {
+                return getComputedStyle(icon).fill !== 'none';
+            });
+        }, 5000);
         await frame.locator('.sort-select').selectOption('2');
         await waitFor('the new order', async function () { return (await serverInfo(page)).sortOrder === 2; }, 5000);
         await frame.locator('.favourites-filter').click();
@@ -290,6 +304,37 @@ async function run(options) {
         await waitFor('the favourites-only list', async function () { return (await rows.count()) === 1; }, 10000);
         await frame.locator('.favourites-filter').click();
         await waitFor('the full list again', async function () { return (await rows.count()) === source.count; }, 10000);
+
+        // A badge links only to a page of its own, never to the player again.
+        const badgeLinks = await frame.locator('a.service-app').evaluateAll(function (links) {
+            return links.map(function (link) { return link.href; });
+        });
+        for (const href of badgeLinks) {
+            const body = await page.evaluate(async function (url) {
+                return (await fetch(url, { cache: 'no-store' })).text();
+            }, href);
+            if (/class="index-page"/.test(body))
+                problems.push('badge link ' + href + ' answers with the player itself');
+        }
+
+        // At phone width nothing runs past the right edge and the title is whole.
+        await page.setViewportSize({ width: 390, height: 844 });
+        const fits = async function () {
+            const outer = await page.evaluate(function () {
+                const title = document.querySelector('.app-title');
+                return document.documentElement.scrollWidth <= window.innerWidth && title.scrollWidth <= title.clientWidth;
+            });
+            const inner = await frame.locator('body').evaluate(function (body) {
+                return body.ownerDocument.documentElement.scrollWidth <= body.ownerDocument.defaultView.innerWidth;
+            });
+            return outer && inner;
+        };
+        try {
+            await waitFor('the page to fit 390 px', fits, 5000);
+        } catch (e) {
+            problems.push(e.message);
+        }
+        await page.setViewportSize({ width: 1280, height: 800 });
 
         // The player's own formatted texts keep plain formatting and lose
         // everything that could run.

@@ -60,7 +60,9 @@ EnsembleDescription sampleEnsemble()
     oneAudio.subChId = 1;
     oneAudio.type = 0;
     oneAudio.language = 9;
-    oneAudio.globalDefinition = true;
+    // Not marked global: its user application alone needs FIG 0/8, since
+    // FIG 0/13 names the component by SCIdS.
+    oneAudio.globalDefinition = false;
     oneAudio.applications = {{2, {0x00, 0x0C}}};
     one.components = {oneAudio};
 
@@ -290,6 +292,9 @@ TEST(EnsembleGenerator, FicReadBackEqualsTheDescription)
     std::map<int, int> types;
     for (const FicFigRecord &record : decoder.records(0, 17)) {
         types[record.u.fig0_17.serviceId] = record.u.fig0_17.internationalCode;
+        // The static code of the primary service: what a receiver lists.
+        EXPECT_EQ(record.u.fig0_17.sd, 0);
+        EXPECT_EQ(record.u.fig0_17.ps, 0);
         if (record.u.fig0_17.serviceId == 0xE1C1) {
             EXPECT_EQ(record.u.fig0_17.lFlag, 1);
             EXPECT_EQ(record.u.fig0_17.language, 9);

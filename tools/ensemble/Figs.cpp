@@ -253,7 +253,9 @@ std::vector<Fig> fig0_8(const std::vector<Service> &services)
 {
     return packPerServiceKind(services, false, 8, [](const Service &service, std::vector<std::vector<uint8_t>> &items) {
         for (const Component &component : service.components) {
-            if (!component.globalDefinition)
+            // FIG 0/13 names a component by its SCIdS, which only FIG 0/8
+            // ties to the component: without it a receiver drops the applications.
+            if (!component.globalDefinition && component.applications.empty())
                 continue;
             BitWriter writer;
             putServiceId(writer, service);
@@ -351,7 +353,7 @@ std::vector<Fig> fig0_17(const std::vector<Service> &services)
             continue;
         BitWriter writer;
         writer.put(service.sid, 16);
-        writer.put(1, 1);  // static
+        writer.put(0, 1);  // S/D 0: the static code, the one receivers list services by
         writer.put(0, 1);  // primary
         writer.put(service.language >= 0 ? 1 : 0, 1);
         writer.put(0, 1);  // no complementary code

@@ -21,7 +21,14 @@ const state = {
     toasts: new Map(),          // notification ID -> { element, message, timer }
     pendingQuestion: '',        // the question on screen
     answeredQuestion: '',       // answered, until the player stops asking it
+    ending: false,              // the user declined a question that ends the player
+    ended: false,               // ... and the player is gone: polling has stopped
 };
+
+// Questions whose No ends the player.
+const ENDS_PLAYER = /(quit|terminate) the application/i;
+// Long enough to stay until the page is closed.
+const ENDED_TOAST_SECONDS = 24 * 3600;
 
 // Pure helpers
 function pollPeriod(configured) {
@@ -155,6 +162,8 @@ function answerQuestion(yes) {
         return;
     state.pendingQuestion = '';
     state.answeredQuestion = question;
+    if (!yes && ENDS_PLAYER.test(question))
+        state.ending = true;
     window.zozAjax.call('confirmed', question, { yes: yes, no: !yes }).catch(function () { /* reported */ });
 }
 
@@ -162,9 +171,25 @@ function scanDialog() {
     return document.querySelector('.scan-dialog');
 }
 
+// The scan on the main page itself: a first scan takes a while, and an empty
+// list alone looks like a failure.
+function renderScanBanner(receiver) {
+    const banner = document.querySelector('.scan-banner');
+    banner.hidden = !receiver.scanning;
+    if (!receiver.scanning)
+        return;
+    const progress = Math.max(0, Math.min(100, Number(receiver.progress) || 0));
+    banner.querySelector('.scan-banner-channel').textContent = receiver.currentEnsemble ? window.zozText.decodeEntities(receiver.currentEnsemble) : '-';
+    banner.querySelector('.scan-banner-progress').textContent = String(progress);
+    banner.querySelector('.scan-banner-ensembles').textContent = String(receiver.numEnsembles || 0);
+    banner.querySelector('.scan-banner-services').textContent = String(receiver.numServices || 0);
+    banner.querySelector('.scan-banner-bar').value = progress;
+}
+
 function renderScan(receiver) {
     if (!receiver)
         return;
+    renderScanBanner(receiver);
     const dialog = scanDialog();
     dialog.querySelector('.scan-ensemble').textContent = receiver.currentEnsemble ? window.zozText.decodeEntities(receiver.currentEnsemble) : '-';
     dialog.querySelector('.scan-ensembles').textContent = String(receiver.numEnsembles || 0);
@@ -190,7 +215,7 @@ function publishInfo(info) {
 }
 
 async function poll() {
-    if (state.polling)
+    if (state.polling || state.ended)
         return;
     state.polling = true;
     try {
@@ -199,7 +224,8 @@ async function poll() {
         // Reported by the ajax module; the next poll tries again.
     } finally {
         state.polling = false;
-        state.pollTimer = setTimeout(poll, state.pollMs);
+        if (!state.ended)
+            state.pollTimer = setTimeout(poll, state.pollMs);
     }
 }
 
@@ -266,6 +292,20 @@ function wireEvents() {
     document.querySelector('.nav-scan').addEventListener('click', zoz.showScanDialog);
 
     window.zozAjax.onFailure(function (command, error) {
+        if (state.ending) {
+            // Not a lost connection: the player ended as the user asked.
+            state.ended = true;
+            clearTimeout(state.pollTimer);
+            document.body.classList.add('player-ended');
+            showToast({
+                ID: 'player-ended',
+                message: window.zozText.text('PLAYER_ENDED', '<b>ZOZ has ended</b><br/>You answered No, so the player quit. Start zoz again to continue.'),
+                type: 'warning',
+                duration: ENDED_TOAST_SECONDS,
+                local: true,
+            });
+            return;
+        }
         showToast({
             ID: 'ajax-' + command,
             message: window.zozText.text('ERROR.SPAWN_REDIRECT_NO_SERVER_CONNECTION', 'Server connection unavailable'),

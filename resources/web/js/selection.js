@@ -107,6 +107,7 @@ function onServerInfo(info) {
     renderSelection(state.selectedSid);
     renderNowPlaying(info);
     renderFavourites(info);
+    renderFavouritesHint(info);
     const sort = document.querySelector('.sort-select');
     if (typeof info.sortOrder === 'number' && document.activeElement !== sort)
         sort.value = String(info.sortOrder >= 0 && info.sortOrder <= 4 ? info.sortOrder : 0);
@@ -142,9 +143,16 @@ function toggleFavourite(toggle) {
         .catch(function () { setFavouriteButton(toggle, !favourite); });
 }
 
-function switchFavourites() {
+// Shown for as long as the list is filtered to favourites and there are none,
+// so it survives the reload the switch brings.
+function renderFavouritesHint(info) {
     const hint = document.querySelector('.favourites-hint');
-    hint.hidden = !(state.info && !state.info.hasFavourites);
+    if (hint)
+        hint.hidden = !(info && info.showFavouritesOnly && !info.hasFavourites);
+}
+
+function switchFavourites() {
+    renderFavouritesHint(state.info ? Object.assign({}, state.info, { showFavouritesOnly: !state.info.showFavouritesOnly }) : null);
     window.zozAjax.call('switchFavourites').then(refreshState).catch(function () { /* reported */ });
 }
 

@@ -209,6 +209,8 @@ QString SettingsReport::helpText(const QList<Settings::HelpEntry> &entries)
         }
         text += QLatin1Char('\n');
     }
+    // Without a DAB stick the receiver library reads what this names.
+    text += QStringLiteral("RTKDAB_SOURCE=DIR|FILE.eti@CHANNEL|'|COMMAND': where the ETI-NI input comes from\n");
     text += QLatin1Char('\n');
     if (const Log *log = Log::instance())
         text += log->helpText();

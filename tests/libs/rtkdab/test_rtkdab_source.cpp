@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -54,6 +56,67 @@ TEST(RtkdabSource, FolderFindsRecordingsByLabelOrFrequency)
     ASSERT_EQ(file.kind, SourceConfig::Kind::File);
     EXPECT_EQ(recordingFor(file, 222064), (folder / "5C.eti").string());
     EXPECT_EQ(recordingFor(file, 178352), "");
+    std::filesystem::remove_all(folder);
+}
+
+// A source that cannot serve says why, naming the path or command.
+TEST(RtkdabSource, ProblemsNameThePathOrCommand)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("rtkdab-problem-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string text = (folder / "text.eti").string();
+    {
+        std::ofstream out(text);
+        for (int i = 0; i < 2000; ++i)
+            out << "not an ETI-NI recording\n";
+    }
+    const std::string missing = (folder / "missing.eti").string();
+    const struct {
+        const char *name;
+        std::string value;
+        const char *expected;  // the problem contains this, after "RTKDAB_SOURCE: "
+    } parseRows[] = {
+        {"unset", "", "not set"},
+        {"bare bar", "|", "no command after '|'"},
+        {"missing file", missing + "@5C", "no such file: '"},
+        {"missing folder", missing, "no such file or folder: '"},
+        {"file without channel", text, "needs the channel"},
+        {"unknown channel", text + "@5Z", "unknown channel '5Z'"},
+    };
+    for (const auto &row : parseRows) {
+        SCOPED_TRACE(row.name);
+        const SourceConfig config = parseSource(row.value.c_str());
+        EXPECT_EQ(config.kind, SourceConfig::Kind::None);
+        EXPECT_EQ(config.problem.rfind("RTKDAB_SOURCE: ", 0), 0u) << config.problem;
+        EXPECT_NE(config.problem.find(row.expected), std::string::npos) << config.problem;
+    }
+    EXPECT_NE(parseSource((missing + "@5C").c_str()).problem.find(missing), std::string::npos);
+
+    // Problems found once reading: each source reads to its end without a
+    // frame and then names itself.
+    const struct {
+        const char *name;
+        std::string value;
+        const char *expected;
+    } readRows[] = {
+        {"not ETI", text + "@5C", "is not an ETI-NI recording"},
+        {"failing command", "|exit 3", "the command 'exit 3' ended (exit status 3) without giving ETI-NI"},
+        {"missing command", "|zoz-no-such-command %c", "command not found: 'zoz-no-such-command %c'"},
+        {"text on output", "|echo %c", "the command 'echo %c' ended (exit status 0) without giving ETI-NI"},
+    };
+    std::atomic<bool> cancel{false};
+    std::vector<uint8_t> frame(6144);
+    for (const auto &row : readRows) {
+        SCOPED_TRACE(row.name);
+        const SourceConfig config = parseSource(row.value.c_str());
+        ASSERT_NE(config.kind, SourceConfig::Kind::None) << config.problem;
+        std::string problem;
+        auto source = openSource(config, 178352, &problem);
+        ASSERT_TRUE(source);
+        EXPECT_EQ(problem, "");
+        EXPECT_EQ(source->read(frame.data(), cancel), FrameSource::End);
+        EXPECT_NE(source->problem().find(row.expected), std::string::npos) << source->problem();
+    }
     std::filesystem::remove_all(folder);
 }
 
