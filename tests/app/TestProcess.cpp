@@ -313,8 +313,9 @@ TEST(Process, BadSourceIsNamedOnConsoleAndPage)
         ASSERT_TRUE(child.child.process.waitForStarted(5000)) << c.name;
         const quint16 port = child.port();
         ASSERT_NE(port, 0) << c.name << "\n" << child.output.toStdString();
-        if (c.needsScan)
+        if (c.needsScan) {
             ASSERT_TRUE(child.waitFor([&] { return child.confirm(port); })) << c.name;
+        }
         // One console line, starting with the variable's name, names the path or command.
         const auto consoleLine = [&] {
             const qsizetype at = child.output.indexOf("ZOZ: RTKDAB_SOURCE: ");

@@ -9,6 +9,8 @@ const SELECTOR_ID = 'selection';
 const STANDALONE_POLL_MS = 1000;
 const CYCLE_POLL_MS = 2000;
 const SERVICE_MASK = 0xffff0000;
+// The rebuild count a served page was built at, as its body carries it.
+const BUILT_AT_PATTERN = /data-refresh-cycle="(\d+)"/;
 
 // State
 const state = {
@@ -161,7 +163,8 @@ function setSortType(value) {
 }
 
 // The player counts its rebuilds; when the count moves, ask whether this page
-// changed (its Last-Modified time) and reload only then.
+// changed and reload only then. The count the page was built at tells it even
+// when two rebuilds fall into the same second of its Last-Modified time.
 async function checkRefreshCycle() {
     try {
         const answer = await window.zozAjax.call('getHttpRefreshCycle');
@@ -174,9 +177,11 @@ async function checkRefreshCycle() {
         const response = await fetch(window.location.href, { cache: 'no-store' });
         const modified = Date.parse(response.headers.get('Last-Modified') || '');
         const shown = Date.parse(document.lastModified);
+        const builtAt = BUILT_AT_PATTERN.exec(await response.text());
         state.refreshCycle = cycle;
         state.checkingPage = false;
-        if (!Number.isNaN(modified) && !Number.isNaN(shown) && Math.abs(modified - shown) >= 1000)
+        const rebuilt = builtAt !== null && Number(builtAt[1]) !== Number(document.body.dataset.refreshCycle);
+        if (rebuilt || (!Number.isNaN(modified) && !Number.isNaN(shown) && Math.abs(modified - shown) >= 1000))
             window.location.reload();
     } catch (e) {
         state.checkingPage = false;
