@@ -3,6 +3,7 @@
 // codeword, written into a stream between other codewords, decodes to its symbol.
 #include "aac_huffman.h"
 #include "aac_huffman_tables.h"
+#include "aac_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -58,23 +59,6 @@ TEST(AacHuffman, EveryBookIsACompletePrefixCode)
             }
     }
 }
-
-// MSB-first bit writer for the round trip.
-struct BitWriter
-{
-    std::vector<uint8_t> bytes;
-    uint32_t bits = 0;
-    void put(uint32_t value, int n)
-    {
-        for (int i = n - 1; i >= 0; --i) {
-            if (bits % 8 == 0)
-                bytes.push_back(0);
-            if ((value >> i) & 1)
-                bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
-            ++bits;
-        }
-    }
-};
 
 TEST(AacHuffman, EveryCodewordDecodesToItsSymbol)
 {
