@@ -6,7 +6,14 @@
  * - CRC engine over bit-stream regions;
  * - Q31 fixed-point arithmetic;
  * - channel map;
- * - fixed-point trigonometry.
+ * - fixed-point trigonometry;
+ * - FFT, DCT/DST and the lattice filter;
+ * - inverse MDCT and window slopes;
+ * - channel element syntax lists and loudspeaker layouts;
+ * - autocorrelation of subband samples;
+ * - QMF analysis and synthesis filter banks, custom tables and resampler;
+ * - the QMF domain;
+ * - the hybrid filter bank.
  *
  * Plain C interface: every function takes its record first, returns an integer
  * result where it can fail (0 success, -1 failure unless stated otherwise) and
@@ -363,6 +370,458 @@ int32_t RezTools_Sin(int32_t angle, int exponent);
 int32_t RezTools_Atan(int32_t x);
 /* atan2(y, x) in Q29, in (-pi, pi]; (0, 0) gives 0. */
 int32_t RezTools_Atan2(int32_t y, int32_t x);
+
+/* ======================================================================== */
+/* FFT                                                                      */
+/* ======================================================================== */
+
+/* Forward complex DFT in place on length interleaved (re, im) Q31 pairs, natural order
+ * out. Afterwards the data hold DFT(x) * 2^-s and s has been added to *scale; s depends
+ * only on the length:
+ *   2, 3, 4, 5: 1    6: 4     8: 2     10: 5    12: 3    15: 3    16: 3    20: 4
+ *   24: 6    30: 6   32: 4    40: 5    48: 6    60: 6    64: 5    80: 6    96: 7
+ *   120: 7   128: 6  160: 10  192: 8   256: 7   384: 9   480: 9   512: 8
+ * Any other length returns at once, leaving data and *scale untouched. */
+void RezTools_Fft(int length, int32_t *data, int *scale);
+/* Radix-2 transform of 2^ldn values (ldn 3..9) with the packed sine table of step
+ * 2 pi / (4 * tableSize) (RezTools_SineTable with 512); scales by 2^-(ldn - 1) and does
+ * not touch any exponent. */
+void RezTools_FftRadix2(int32_t *data, int ldn, const uint32_t *packedSineTable, int tableSize);
+/* Permutes n (a power of two) complex values into bit-reversed index order. */
+void RezTools_FftBitReverse(int32_t *data, int n);
+/* The twiddle pass of an L1 x L2 kernel over a row-major work array of length values
+ * with rows of rowLength: row 0 and column 0 are quartered, every other value (row r,
+ * column k) is halved and rotated by -2 pi r k / length with the next pair of the Q15
+ * tables (half-products: a quarter in all). */
+void RezTools_FftApplyTwiddles(int32_t *data, int rowLength, int length, const int16_t *cosTable,
+                               const int16_t *sinTable);
+/* The fixed-length kernels behind RezTools_Fft, each with the shift listed above (the
+ * caller keeps the exponent). */
+void RezTools_Fft2(int32_t *data);
+void RezTools_Fft3(int32_t *data);
+void RezTools_Fft4(int32_t *data);
+void RezTools_Fft5(int32_t *data);
+void RezTools_Fft6(int32_t *data);
+void RezTools_Fft8(int32_t *data);
+void RezTools_Fft10(int32_t *data);
+void RezTools_Fft12(int32_t *data);
+void RezTools_Fft15(int32_t *data);
+void RezTools_Fft16(int32_t *data);
+void RezTools_Fft20(int32_t *data);
+void RezTools_Fft24(int32_t *data);
+void RezTools_Fft30(int32_t *data);
+void RezTools_Fft32(int32_t *data);
+void RezTools_Fft40(int32_t *data);
+void RezTools_Fft48(int32_t *data);
+void RezTools_Fft60(int32_t *data);
+void RezTools_Fft80(int32_t *data);
+void RezTools_Fft96(int32_t *data);
+void RezTools_Fft120(int32_t *data);
+void RezTools_Fft160(int32_t *data);
+void RezTools_Fft192(int32_t *data);
+void RezTools_Fft384(int32_t *data);
+void RezTools_Fft480(int32_t *data);
+
+/* ======================================================================== */
+/* DCT, DST and lattice filter                                              */
+/* ======================================================================== */
+
+/* Real transforms in place on length Q31 values; each adds its scaling shift to *scale
+ * (s = the FFT shift of length / 2):
+ *   DctIV   y[k] = 2^-(s+2) sum x[n] cos(pi (2n+1)(2k+1) / 4L)
+ *   DstIV   y[k] = 2^-(s+2) sum x[n] sin(pi (2n+1)(2k+1) / 4L)
+ *   DctII   y[k] = 2^-(s+2) sum x[n] cos(pi (2n+1) k / 2L)
+ *   DctIII  y[k] = 2^-(s+2) sum x[n] cos(pi n (2k+1) / 2L)
+ *   DstIII  y[k] = 2^-(s+2) sum x[n] sin(pi (n+1)(2k+1) / 2L)
+ * The DCT-IV and DST-IV take lengths 2 (shift 1), 3 (shift 2), 4..1024 (powers of two),
+ * 12..768 (3 x 2^k), 20..320 (5 x 2^k) and 30, 60, 120, 240, 960. The DCT-II, DCT-III
+ * and DST-III take 4..1024 (powers of two), 12..384 (3 x 2^k), 20..160 (5 x 2^k), 60,
+ * 120 and 240, and need a work array of length values. Other lengths do nothing. */
+void RezTools_DctIV(int32_t *data, int length, int *scale);
+void RezTools_DstIV(int32_t *data, int length, int *scale);
+void RezTools_DctII(int32_t *data, int32_t *work, int length, int *scale);
+void RezTools_DctIII(int32_t *data, int32_t *work, int length, int *scale);
+void RezTools_DstIII(int32_t *data, int32_t *work, int length, int *scale);
+/* The packed sine table whose entry i * *step holds the angle i pi / length (0..pi/4),
+ * and the DCT-IV rotation table of the length (entry i: pi (2i + 1) / 4 length) when
+ * rotation is not null. Unknown lengths give null tables and step 0. */
+void RezTools_GetSineTable(const uint32_t **rotation, const uint32_t **sine, int *step, int length);
+/* (re, im) rotated by the packed angle (cos low, sin high half-word) with half-products:
+ * re' = (re cos - im sin) / 2, im' = (re sin + im cos) / 2. */
+void RezTools_ComplexRotatePacked(int32_t *outRe, int32_t *outIm, int32_t re, int32_t im, uint32_t packed);
+/* All-pole lattice filter over n values in place, from the first value on (step 1, 2, ...)
+ * or from the last one backwards (step -1). Each value is shifted left by inShift
+ * (right for negative), filtered with the order Q31 reflection coefficients through the
+ * caller's state of order values (kept between calls) and shifted right by outShift
+ * (left for negative). */
+void RezTools_LatticeFilter(int32_t *data, int n, int inShift, int outShift, int step, const int32_t *coef,
+                            int order, int32_t *state);
+
+/* ======================================================================== */
+/* Inverse MDCT and window slopes                                           */
+/* ======================================================================== */
+
+/* One channel's inverse MDCT state. The overlap buffer holds the samples already final
+ * but not yet delivered (pending, at its start) and the first half of the last
+ * transformed block (at its end). */
+typedef struct RezImdctState {
+    int32_t *overlap;
+    const uint32_t *slope;  /* window slope at the left edge of the next block */
+    int32_t prevLength;     /* transform length of the previous block; 0 before the first */
+    int32_t flatCount;      /* overlap samples outside the slope */
+    int32_t slopeLength;
+    int32_t pending;
+    int32_t overlapSize;    /* samples */
+    int32_t sineKind;       /* 1 when the previous block used the sine kernel */
+    int32_t prevSineKind;   /* sineKind one block earlier */
+    const int32_t *addVector;  /* added once over the next slope region, then cleared */
+    const int32_t *altOverlap; /* replaces the overlap once in the next slope region */
+} RezImdctState;
+
+/* Binds the overlap buffer (size samples, zeroed by the caller) and clears the state. */
+void RezTools_ImdctInit(RezImdctState *state, int32_t *overlap, int size);
+/* The window slope of a length and shape (0 sine, 1 Kaiser-Bessel-derived), or null when
+ * that combination does not exist. Entry n (0 <= n < length / 2, rounded up) holds w(n)
+ * in the upper and w(length - 1 - n) in the lower half-word, Q15. Sine: lengths 4..1024
+ * (powers of two), 15, 30, 60, 120, 240, 960 and 12..768 (3 x 2^k). KBD: 128, 256, 1024,
+ * 120, 960, 96, 768, with 512 and 192 giving the sine slope. */
+const uint32_t *RezTools_GetWindowSlope(int length, int shape);
+/* Scaling of an inverse transform of this length to unit gain: *exponent -= 17 +
+ * floor(log2 length), and *gain (0 = unity) is multiplied by 2/3, 8/15 or 4/5 for
+ * lengths of 3, 15 or 5 times a power of two. */
+void RezTools_ImdctScaleForLength(int32_t *gain, int *exponent, int length);
+/* Transforms blockCount blocks of transformLength Q31 values in spectrum (in place),
+ * each with its exponent in blockScales, windows them with the slopes and overlap-adds
+ * them to the state's overlap. The first outputWanted samples (pending ones first) go to
+ * output; the rest stay pending in the overlap buffer. gain 0 means unity; bit 0 of
+ * sineKind selects the sine kernel. Returns the samples written to output (0 for
+ * arguments out of range: lengths above 1024, slopes longer than the transform). */
+int RezTools_InverseMdct(RezImdctState *state, int32_t *output, int32_t *spectrum, const int16_t *blockScales,
+                         int blockCount, int outputWanted, int transformLength, const uint32_t *leftSlope,
+                         int leftSlopeLength, const uint32_t *rightSlope, int rightSlopeLength, int32_t gain,
+                         int sineKind);
+/* Reconciles a requested left slope (*slopeLength, *flatCount) with the one the state
+ * holds from the previous block; either side may take the other's. */
+void RezTools_ImdctAdaptWindow(RezImdctState *state, int *slopeLength, int *flatCount, int transformLength,
+                               const uint32_t *slope, int outputWanted);
+/* Writes the pending samples, then the overlap region outside the slope, at most n in
+ * all; returns the count. The state is unchanged. */
+int RezTools_ImdctFlushOverlap(RezImdctState *state, int32_t *output, int n);
+/* Moves up to n pending samples to output (n < 1 gives 0); returns the count. */
+int RezTools_ImdctDrainPending(RezImdctState *state, int32_t *output, int n);
+
+/* ======================================================================== */
+/* Channel element syntax lists and loudspeaker layouts                     */
+/* ======================================================================== */
+
+/* The syntax element ids the AAC channel element parser walks; up to three lists, each
+ * ended by id 40, absent ones null. */
+typedef struct RezChannelElementSyntax {
+    const uint32_t *lists[3];
+} RezChannelElementSyntax;
+
+/* The list record of an object type and element: object types 2, 5, 29 (flags bit 0
+ * selects the error-resilient record), 42 and 50 (flags 0x20 selects the low-frequency
+ * record), 143 to 146 and 256; one channel gives the mono record, any other count the
+ * stereo one. Other object types give null. */
+const RezChannelElementSyntax *RezTools_GetChannelElementSyntax(uint32_t objectType, uint32_t ignored,
+                                                                uint32_t channels, uint32_t ignored2,
+                                                                uint32_t flags);
+
+/* One loudspeaker position (43 of them, index 0..42). */
+typedef struct RezSpeakerPosition {
+    int32_t index;
+    int32_t azimuth;    /* degrees */
+    int32_t elevation;  /* degrees */
+    int32_t isLowFrequency;
+    int32_t isScreenRelative;
+    int32_t reserved[4];
+    int32_t valid;      /* 1, or -1 for the two reserved positions 11 and 12 */
+} RezSpeakerPosition;
+
+/* REZ_LAYOUT_UNKNOWN: the layout index is not in the table of 19 layouts (1-7, 9-20). */
+#define REZ_LAYOUT_UNKNOWN (-990)
+/* Counts the ordinary and low-frequency loudspeakers of a layout and, when descriptors is
+ * not null, copies each loudspeaker's position (room for 32). Returns 0, or
+ * REZ_LAYOUT_UNKNOWN with both counts -1. */
+int RezTools_ChannelElementTableLookup(uint32_t layout, RezSpeakerPosition *descriptors, int *ordinary,
+                                       int *lowFrequency);
+/* The lookup's result, with *total = ordinary + low-frequency loudspeakers. */
+int RezTools_ChannelElementCount(uint32_t layout, int *total);
+
+/* ======================================================================== */
+/* Autocorrelation                                                          */
+/* ======================================================================== */
+
+/* Second-order autocorrelation of one subband (x_j the sample at time j). The stored
+ * words times 2^-e (e the returned exponent) are the true sums. */
+typedef struct RezAutoCorrelation {
+    int32_t r00;     /* sum |x_j|^2, j = 0..n-1 (complex only) */
+    int32_t r11;     /* sum |x_j|^2, j = -1..n-2 */
+    int32_t r22;     /* sum |x_j|^2, j = -2..n-3 */
+    int32_t r01;     /* Re sum x_(j+1) conj(x_j), j = -1..n-2 */
+    int32_t r02;     /* Re sum x_(j+2) conj(x_j), j = -2..n-3 */
+    int32_t r12;     /* Re sum x_(j+1) conj(x_j), j = -2..n-3 */
+    int32_t r01Imag; /* imaginary parts of the three (complex only) */
+    int32_t r02Imag;
+    int32_t r12Imag;
+    int32_t detMantissa; /* r11 r22 - |r12|^2 of the stored words (Q31) = mantissa * 2^-detExponent */
+    int32_t detExponent;
+} RezAutoCorrelation;
+
+/* re and im point at time 0 and are read from index -2 to n-1 (n >= 1). Returns the
+ * exponent of the record. */
+int RezTools_AutoCorrelationComplex(RezAutoCorrelation *ac, const int32_t *re, const int32_t *im, int n);
+/* x points at time 0 and is read from -2 to n-1 (n even, >= 2); r00 and the imaginary
+ * parts are left untouched. Returns the exponent of the record. */
+int RezTools_AutoCorrelationReal(RezAutoCorrelation *ac, const int32_t *x, int n);
+
+/* ======================================================================== */
+/* QMF filter banks                                                         */
+/* ======================================================================== */
+
+/* Bank flags. */
+#define REZ_QMF_FLAG_REAL 0x1u             /* real-valued bank */
+#define REZ_QMF_FLAG_FULL_PROTOTYPE 0x2u   /* synthesis stops after the modulation; refused by analysis */
+#define REZ_QMF_FLAG_RESERVED_4 0x4u       /* refused */
+#define REZ_QMF_FLAG_KEEP_STATES 0x8u      /* re-initialisation keeps (synthesis: rescales) the state */
+#define REZ_QMF_FLAG_RESERVED_16 0x10u     /* refused */
+#define REZ_QMF_FLAG_SECOND_TWIDDLES 0x40u /* 32 bands: twiddles of pi (2k + 1) / 64 */
+
+/* One analysis or synthesis bank over caller tables and state. Sub-band samples carry an
+ * exponent the caller keeps. */
+typedef struct RezQmfFilterBank {
+    const int16_t *prototype;  /* groups of five Q15 coefficients */
+    void *state;               /* analysis: 10 B int16; synthesis: 9 B int32 */
+    int32_t prototypeLength;
+    const int16_t *cosTable;   /* B twiddles, Q15 */
+    const int16_t *sinTable;
+    int32_t prototypeScale;    /* 1 for the built-in 24- and 40-band prototypes */
+    int32_t bands;             /* B */
+    int32_t timeSlots;
+    int32_t lowerBand;         /* bands below use the low-band shift in synthesis */
+    int32_t upperBand;         /* synthesis zeroes bands from here up */
+    int32_t filterExponentOffset;
+    int32_t stateExponent;
+    int32_t outputGain;        /* upper half a Q15 gain; 0x80000000 = unity */
+    int32_t outputScale;
+    uint32_t flags;
+    uint8_t prototypeStride;
+} RezQmfFilterBank;
+
+/* Band counts: 8, 12, 16, 20, 24, 32, 40 and 64 with built-in tables (8, 12 and 20 only
+ * with REZ_QMF_FLAG_REAL); synthesis also 40, 48, 80, 96, 128, 160, 192, 240, 256, 320
+ * and 384 with the caller's prototype (groups 0..B) and 64 twiddles. All initialisations
+ * return 0, or -1 for flag 4 or 16, an unknown band count, or missing tables; the record
+ * must not be used after -1. */
+int RezTools_QmfInitCommon(RezQmfFilterBank *bank, const int16_t *prototype, const int16_t *cosTable,
+                           const int16_t *sinTable, void *state, int timeSlots, int lowerBand, int upperBand,
+                           int bands, uint32_t flags, int isSynthesis);
+/* Clears the first 9 B samples of the state unless REZ_QMF_FLAG_KEEP_STATES. */
+int RezTools_QmfAnalysisInit(RezQmfFilterBank *bank, int16_t *state, int timeSlots, int lowerBand, int upperBand,
+                             int bands, uint32_t flags);
+/* Clears the 9 B state values, or with REZ_QMF_FLAG_KEEP_STATES rescales them to the new
+ * state exponent. */
+int RezTools_QmfSynthesisInit(RezQmfFilterBank *bank, const int16_t *prototype, const int16_t *cosTable,
+                              const int16_t *sinTable, int32_t *state, int timeSlots, int lowerBand,
+                              int upperBand, int bands, uint32_t flags);
+/* Analyses timeSlots slots of B samples each (slot n at input + n B inputStride) into
+ * realSlots[n] and, for complex banks, imagSlots[n]. *exponentOut = -7 - inputShift -
+ * prototype scale is written first. work: 2 B int32. */
+void RezTools_QmfAnalysis(RezQmfFilterBank *bank, int32_t **realSlots, int32_t **imagSlots, int *exponentOut,
+                          const int16_t *input, int inputShift, int inputStride, int32_t *work);
+void RezTools_QmfAnalysisSlot(RezQmfFilterBank *bank, int32_t *real, int32_t *imag, const int16_t *input,
+                              int inputStride, int32_t *work);
+/* Synthesises timeSlots slots. scales: {low-band exponent of the current slots, low-band
+ * exponent of the first overlapSlots slots, high-band exponent}. work: 2 B int32. */
+void RezTools_QmfSynthesis(RezQmfFilterBank *bank, int32_t **realSlots, int32_t **imagSlots, const int32_t *scales,
+                           int overlapSlots, int16_t *output, int outputStride, int32_t *work);
+void RezTools_QmfSynthesisSlot(RezQmfFilterBank *bank, const int32_t *real, const int32_t *imag, int lowShift,
+                               int highShift, int16_t *output, int outputStride, int32_t *work);
+void RezTools_QmfSetOutputGain(RezQmfFilterBank *bank, int32_t gainWord, int outputScale);
+/* Moves the state to the exponent of extraScale, shifting the kept values. */
+void RezTools_QmfRescaleState(RezQmfFilterBank *bank, int extraScale);
+/* The extra state scale (0 for a state exponent of 0). */
+int RezTools_QmfGetStateScale(const RezQmfFilterBank *bank);
+/* Zeroes bands values of [slot][channel] for 2 channelPairs channels of each slot. */
+void RezTools_QmfClearSlots(int channelPairs, int bands, int slots, int32_t ***imagSlots, int32_t ***realSlots);
+
+/* ======================================================================== */
+/* QMF custom tables and resampler                                          */
+/* ======================================================================== */
+
+/* Synthesis tables for B = 8, 12, 20, 40, 48, 80, 96, 128, 160, 192, 240, 256 or 320 bands:
+ * min(B, 64) twiddles and 5 B + 9 prototype values, interpolated from the 64-band
+ * prototype with the curvature table (322 values; null for the built-in one). Returns 0
+ * (16, 32 and 64 write nothing: their tables are built in) or -1 for other counts. */
+int RezTools_QmfDomainBuildTables(int16_t *cosOut, int16_t *sinOut, int16_t *prototypeOut, const int32_t *curvature,
+                                  int bands);
+/* The output rate (44100 or 48000) and the synthesis band count of the resampler for an
+ * input rate; 0, or -1 without writing for a rate it does not convert. */
+int RezTools_QmfResampleTargetRate(int32_t rate, int32_t *out);
+int RezTools_QmfResampleBands(int32_t rate, int16_t *out);
+/* Resamples one channel of one frame (frameLength a multiple of 64, consecutive input)
+ * through a 64-band analysis and a B-band synthesis bank of one slot each into every
+ * channels-th sample of out: frameLength / 64 x B samples. */
+void RezTools_QmfResampleBlock(int channels, int frameLength, RezQmfFilterBank *analysisBank,
+                               RezQmfFilterBank *synthesisBank, const int16_t *in, int16_t *out);
+
+/* ======================================================================== */
+/* QMF domain                                                               */
+/* ======================================================================== */
+
+#define REZ_QMF_DOMAIN_CHANNELS 8
+#define REZ_QMF_DOMAIN_PAGES 5
+#define REZ_QMF_DOMAIN_PAGE_WORDS 2048
+
+struct RezQmfDomain;
+
+/* The active or the requested configuration of a domain. */
+typedef struct RezQmfDomainConfig {
+    uint8_t inputChannels;      /* channels with an analysis bank and slots, at most 8 */
+    uint8_t outputChannels;     /* channels with a synthesis bank, at most 8 */
+    uint8_t extraChannel;       /* with one processing channel, input 1 gets its own slot area */
+    uint32_t flags;             /* bank flags */
+    uint8_t analysisBands;
+    uint16_t synthesisBands;
+    uint8_t timeSlots;
+    uint8_t overlapSlots;       /* slots kept from the previous frame, at most 12 */
+    uint8_t processingBands;    /* 64 whenever there are processing channels */
+    uint8_t processingChannels; /* channels whose slots live in the work pages */
+} RezQmfDomainConfig;
+
+typedef struct RezQmfDomainInput {
+    struct RezQmfDomain *domain;
+    RezQmfFilterBank bank; /* its lower and upper band double as the channel's band limits */
+    int32_t lowBandExponent;
+    int32_t overlapLowBandExponent;
+    int32_t highBandExponent;
+    int32_t userWord;
+    uint8_t layoutSlots;
+    uint8_t layoutBands;
+    uint16_t layoutOffset; /* words into the pages */
+    uint16_t pageSize;
+    int16_t *analysisState;
+    int32_t *overlap;
+    int32_t **pages;
+    int32_t **realSlots; /* overlap slots first, then the current ones */
+    int32_t **imagSlots;
+    uint32_t analysisStateSize; /* bytes allocated, so that a larger need replaces them */
+    uint32_t overlapSize;
+    uint32_t slotArraySize;
+} RezQmfDomainInput;
+
+typedef struct RezQmfDomainOutput {
+    RezQmfFilterBank bank;
+    int32_t *synthesisState;
+    uint32_t synthesisStateSize;
+} RezQmfDomainOutput;
+
+/* Zero the record before first use. */
+typedef struct RezQmfDomain {
+    uint8_t requestActive;
+    RezQmfDomainConfig active;
+    RezQmfDomainConfig requested;
+    int32_t *pages[REZ_QMF_DOMAIN_PAGES]; /* REZ_QMF_DOMAIN_PAGE_WORDS words each */
+    uint8_t customTables;                 /* build synthesis tables for the band count */
+    RezQmfDomainInput input[REZ_QMF_DOMAIN_CHANNELS];
+    RezQmfDomainOutput output[REZ_QMF_DOMAIN_CHANNELS];
+    int16_t *customPrototype; /* 1610 values */
+    int16_t *customCos;       /* 64 values */
+    int16_t *customSin;
+} RezQmfDomain;
+
+/* Zeroes the request. */
+void RezTools_QmfDomainClearRequest(RezQmfDomain *domain);
+/* Applies the request: 0 done or nothing changed; 1 too many channels, out of memory or
+ * more than 10240 slot words (the domain is deinitialised); 2 an invalid request
+ * (processing bands other than 64 with processing channels, analysis bands above the
+ * processing bands, more than 12 overlap slots or more slots than the slot arrays hold)
+ * or a failed bank initialisation (deinitialised); 3 the custom tables could not be built
+ * (deinitialised). Every buffer the active configuration needs is at least its size. */
+int RezTools_QmfDomainConfigure(RezQmfDomain *domain);
+/* Allocates what the active configuration needs, keeping buffers large enough and
+ * replacing smaller ones: 0, 1 more than 8 channels, -1 out of memory (channel buffers
+ * freed). */
+int RezTools_QmfDomainAllocate(RezQmfDomain *domain);
+/* Clears the overlap slots and re-initialises every bank: 0 or 2. */
+int RezTools_QmfDomainResetFilterBanks(RezQmfDomain *domain);
+/* Re-initialises every bank with the active flags | extraFlags (16 first replaces 4 by 16
+ * in the active flags): 0, 1 inconsistent, or a bank's failure. */
+int RezTools_QmfDomainInitFilterBanks(RezQmfDomain *domain, uint32_t extraFlags);
+/* Frees everything and clears the banks and both configurations. */
+void RezTools_QmfDomainDeinit(RezQmfDomain *domain);
+/* Frees pages, channel buffers and custom tables; the configuration stays. */
+void RezTools_QmfDomainClose(RezQmfDomain *domain);
+void RezTools_QmfDomainFreeWorkBuffers(RezQmfDomain *domain);
+void RezTools_QmfDomainFreeChannelBuffers(RezQmfDomain *domain);
+/* Real and imaginary band arrays of current slot n in the pages. */
+void RezTools_QmfDomainGetSlotPointers(const RezQmfDomainInput *input, int n, int32_t **re, int32_t **im);
+/* Copies bands startBand..stopBand-1 of slot t (overlap slots first) aligned to a common
+ * exponent; bands from the bank's upper band on become 0. outIm may be null. */
+void RezTools_QmfDomainGetScaledSlot(const RezQmfDomainInput *input, int t, int startBand, int stopBand,
+                                     int32_t *outRe, int32_t *outIm, int extraShift);
+/* Moves the last overlap-count slots to the front for the next frame. */
+void RezTools_QmfDomainSaveOverlap(RezQmfDomainInput *input, int first);
+/* Copies the paged current slots to the slot arrays when those point elsewhere. */
+void RezTools_QmfDomainLoadSlots(RezQmfDomainInput *input);
+/* Exchanges the channel's current slots with the caller's slot arrays. */
+void RezTools_QmfDomainPrepareSlots(RezQmfDomainInput *input, int32_t **callerRe, int32_t **callerIm);
+
+/* ======================================================================== */
+/* Hybrid filter bank                                                       */
+/* ======================================================================== */
+
+/* A mode's constant set-up. */
+typedef struct RezHybridSetup {
+    int32_t splitBands;     /* QMF bands split into sub-bands (3) */
+    int32_t subBands[3];    /* sub-bands of each split band */
+    int32_t filterTypes[3]; /* 2, 4, 8; -2 swaps the two outputs, -8 merges the eight into six */
+    int32_t filterLength;   /* 13 taps */
+    int32_t highBandDelay;  /* slots (6) */
+    const int32_t *ringIndex;
+} RezHybridSetup;
+
+typedef struct RezHybridAnalysis {
+    int32_t *ringRe[3];
+    int32_t *ringIm[3];
+    int32_t *delayRe[13];
+    int32_t *delayIm[13];
+    int32_t ringPosition;
+    int32_t delayPosition;
+    int32_t realBands;
+    int32_t imagBands;
+    uint8_t noDelay; /* the high bands pass without the delay */
+    void *filterState;
+    void *delayBuffer;
+    int32_t filterStateBytes;
+    int32_t delayBytes;
+    const RezHybridSetup *setup;
+} RezHybridAnalysis;
+
+typedef struct RezHybridSynthesis {
+    int32_t realBands;
+    int32_t imagBands;
+    const RezHybridSetup *setup;
+} RezHybridSynthesis;
+
+/* Attaches the caller's buffers; returns 0. */
+int RezTools_HybridAnalysisOpen(RezHybridAnalysis *h, void *filterStateBuffer, int filterStateBytes, void *delayBuffer,
+                                int delayBytes);
+/* Mode 0 (6, 2, 2 sub-bands), 1 (8, 2, 2) or 2 (8, 4, 4). Returns 0, -1 for another mode,
+ * -2 for a filter state buffer below 13 x 3 x 8 bytes, -3 for a non-zero delay buffer
+ * size below (realBands + imagBands - 6) x 6 x 4 bytes. resetStates clears the history;
+ * 0 keeps it and only re-carves the buffers. */
+int RezTools_HybridAnalysisInit(RezHybridAnalysis *h, int mode, int realBands, int imagBands, int resetStates);
+/* One QMF slot: the split bands' sub-bands first, then the other bands delayed by 6 slots
+ * (or not, with noDelay). Returns 0, or -1 for a refused filter type. */
+int RezTools_HybridAnalysisApply(RezHybridAnalysis *h, const int32_t *realIn, const int32_t *imagIn, int32_t *realOut,
+                                 int32_t *imagOut);
+/* Returns 0, or -1 for a mode other than 0..2. */
+int RezTools_HybridSynthesisInit(RezHybridSynthesis *h, int mode, int realBands, int imagBands);
+/* One slot: each split band is the sum of its sub-bands; the other bands are copied. */
+void RezTools_HybridSynthesisApply(RezHybridSynthesis *h, const int32_t *realIn, const int32_t *imagIn,
+                                   int32_t *realOut, int32_t *imagOut);
 
 #ifdef __cplusplus
 }
