@@ -45,43 +45,37 @@ void countTools(const AacDecRawBlock &block, ToolCounts &counts)
     }
 }
 
+struct ParseContext
+{
+    const char *file;
+    int expectedChannels;
+    ToolCounts counts;
+    std::unique_ptr<AacDecRawBlock> block = std::make_unique<AacDecRawBlock>();
+};
+
+bool parseUnit(AacDecInstance *h, void *context)
+{
+    ParseContext &x = *static_cast<ParseContext *>(context);
+    RezBitStream *bs = TpDec_GetBitStream(h->transport, 0);
+    const uint32_t start = RezTools_BitStreamGetValidBits(bs);
+    const uint32_t length = static_cast<uint32_t>(TpDec_GetAccessUnitLength(h->transport, 0));
+    const int r = AacDec_ReadRawDataBlock(bs, x.block.get(), &h->samplingRateInfo, h->flags,
+                                          h->streamInfo.coreFrameLength, start, length, h->channelCount);
+    EXPECT_EQ(r, 0) << x.file << " unit " << x.counts.units;
+    if (r != 0)
+        return false;
+    EXPECT_EQ(x.block->channelCount, x.expectedChannels) << x.file << " unit " << x.counts.units;
+    countTools(*x.block, x.counts);
+    ++x.counts.units;
+    return true;
+}
+
 // Parses every unit of an ADTS file; fails the test at the first unit that does not parse.
 ToolCounts parseFile(const char *file, int expectedChannels)
 {
-    ToolCounts counts;
-    const std::vector<uint8_t> stream = readFixture(file);
-    EXPECT_GT(stream.size(), 100u) << file;
-    AacDecHandle h = AacDec_Open(AACDEC_TT_ADTS, 1);
-    EXPECT_NE(h, nullptr);
-    if (!h)
-        return counts;
-    const uint8_t *buffers[1] = {stream.data()};
-    const uint32_t sizes[1] = {static_cast<uint32_t>(stream.size())};
-    uint32_t valid[1] = {sizes[0]};
-    EXPECT_EQ(AacDec_Fill(h, buffers, sizes, valid), AACDEC_OK);
-    auto block = std::make_unique<AacDecRawBlock>();
-    for (int guard = 0; guard < 1000; ++guard) {
-        const int result = TpDec_ReadAccessUnit(h->transport, 0);
-        if (result == TPDEC_NOT_ENOUGH_BITS)
-            break;
-        EXPECT_EQ(result, TPDEC_OK) << file << " unit " << counts.units;
-        if (result != TPDEC_OK)
-            break;
-        RezBitStream *bs = TpDec_GetBitStream(h->transport, 0);
-        const uint32_t start = RezTools_BitStreamGetValidBits(bs);
-        const uint32_t length = static_cast<uint32_t>(TpDec_GetAccessUnitLength(h->transport, 0));
-        const int r = AacDec_ReadRawDataBlock(bs, block.get(), &h->samplingRateInfo, h->flags,
-                                              h->streamInfo.coreFrameLength, start, length, h->channelCount);
-        EXPECT_EQ(r, 0) << file << " unit " << counts.units;
-        if (r != 0)
-            break;
-        EXPECT_EQ(block->channelCount, expectedChannels) << file << " unit " << counts.units;
-        countTools(*block, counts);
-        ++counts.units;
-        EXPECT_EQ(TpDec_EndAccessUnit(h->transport), TPDEC_OK) << file;
-    }
-    AacDec_Close(h);
-    return counts;
+    ParseContext x{file, expectedChannels, {}};
+    EXPECT_GT(forEachAdtsUnit(file, parseUnit, &x), 0) << file;
+    return x.counts;
 }
 
 TEST(AacRawBlock, EncoderStreamsParseToTheEndOfEveryUnit)
