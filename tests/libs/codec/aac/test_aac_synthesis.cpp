@@ -209,7 +209,9 @@ const SynthesisCase synthesisCases[] = {
     {"core-22k-mono-48k-pns.aac", 1, {0}, 0, 3.0},
     {"core-24k-stereo-64k-pns.aac", 2, {0, 1}, 0, 3.0},
     {"core-32k-stereo-256k-tns.aac", 2, {0, 1}, 85, 1.0},
-    {"core-44k-stereo-128k-ms.aac", 2, {0, 1}, 50, 1.0},
+    // Its two TNS frames: a filter run the wrong way or with negated coefficients
+    // falls to 44..51 dB.
+    {"core-44k-stereo-128k-ms.aac", 2, {0, 1}, 85, 1.0},
     {"core-48k-stereo-64k-is.aac", 2, {0, 1}, 85, 1.0},
     // The stream's order C, L R, Ls Rs, LFE; ffmpeg writes L R C LFE Ls Rs.
     {"core-48k-5.1-256k.aac", 6, {2, 0, 1, 4, 5, 3}, 50, 1.0},
