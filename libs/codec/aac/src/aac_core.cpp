@@ -1,5 +1,6 @@
 // The AAC core's instance and its configuration step.
 #include "aac_core.h"
+#include "aac_sfb_tables.h"
 #include "aac_tables.h"
 
 #include <cstring>
@@ -254,19 +255,80 @@ void AacDec_DestroyInstance(AacDecInstance *h)
     RezTools_Free1D(h);
 }
 
-int AacDec_GetSamplingRateInfo(AacSamplingRateInfo *info, uint32_t frameLength, uint8_t samplingFrequencyIndex,
+namespace {
+
+struct BandTableRow
+{
+    const int16_t *longOffsets;
+    const int16_t *shortOffsets;
+    uint8_t bandsLong;
+    uint8_t bandsShort;
+};
+
+using namespace AacSfbTables;
+
+// By sampling-frequency index 0..12 (13..15 have no tables).
+const BandTableRow bandTables1024[13] = {
+    {swb_offset_1024_96, swb_offset_128_96, 41, 12}, {swb_offset_1024_96, swb_offset_128_96, 41, 12},
+    {swb_offset_1024_64, swb_offset_128_96, 47, 12}, {swb_offset_1024_48, swb_offset_128_48, 49, 14},
+    {swb_offset_1024_48, swb_offset_128_48, 49, 14}, {swb_offset_1024_32, swb_offset_128_48, 51, 14},
+    {swb_offset_1024_24, swb_offset_128_24, 47, 15}, {swb_offset_1024_24, swb_offset_128_24, 47, 15},
+    {swb_offset_1024_16, swb_offset_128_16, 43, 15}, {swb_offset_1024_16, swb_offset_128_16, 43, 15},
+    {swb_offset_1024_16, swb_offset_128_16, 43, 15}, {swb_offset_1024_8, swb_offset_128_8, 40, 15},
+    {swb_offset_1024_8, swb_offset_128_8, 40, 15},
+};
+
+const BandTableRow bandTables960[13] = {
+    {swb_offset_960_96, swb_offset_120_96, 40, 12}, {swb_offset_960_96, swb_offset_120_96, 40, 12},
+    {swb_offset_960_64, swb_offset_120_96, 46, 12}, {swb_offset_960_48, swb_offset_120_48, 49, 14},
+    {swb_offset_960_48, swb_offset_120_48, 49, 14}, {swb_offset_960_48, swb_offset_120_48, 49, 14},
+    {swb_offset_960_24, swb_offset_120_24, 46, 15}, {swb_offset_960_24, swb_offset_120_24, 46, 15},
+    {swb_offset_960_16, swb_offset_120_16, 42, 15}, {swb_offset_960_16, swb_offset_120_16, 42, 15},
+    {swb_offset_960_16, swb_offset_120_16, 42, 15}, {swb_offset_960_8, swb_offset_120_8, 40, 15},
+    {swb_offset_960_8, swb_offset_120_8, 40, 15},
+};
+
+// 768-line frames use the 1024-line tables up to line 768 (96 for short windows).
+const uint8_t bandsLong768[13] = {37, 41, 43, 43, 43, 43, 43, 43, 39, 39, 39, 37, 37};
+const uint8_t bandsShort768[13] = {12, 12, 12, 12, 12, 12, 14, 14, 14, 14, 14, 14, 14};
+
+// Lower edges of the rate ranges that map to each sampling-frequency index.
+const uint32_t rateIndexBounds[12] = {0xFFFFFFFFu, 92017, 75132, 55426, 46009, 37566,
+                                      27713,       23004, 18783, 13856, 11502, 9391};
+
+uint32_t samplingIndexOfRate(uint32_t rate)
+{
+    for (uint32_t i = 0; i < 11; ++i)
+        if (rateIndexBounds[i] > rate && rate >= rateIndexBounds[i + 1])
+            return i;
+    return 11;
+}
+
+} // namespace
+
+int AacDec_GetSamplingRateInfo(AacSamplingRateInfo *info, uint32_t frameLength, uint32_t samplingFrequencyIndex,
                                uint32_t sampleRate)
 {
-    if (sampleRate == 0 || frameLength == 0)
-        return AACDEC_UNSUPPORTED_SAMPLING_RATE;
-    // HOOK(band-tables): the scale-factor band tables arrive with the channel element syntax; until
-    // then the record carries the rate alone.
+    uint32_t index = samplingFrequencyIndex;
+    if (index >= 15 || frameLength == 768)
+        index = samplingIndexOfRate(frameLength == 768 ? sampleRate * 4 / 3 : sampleRate);
+    info->samplingFrequencyIndex = static_cast<uint8_t>(index);
+    info->sampleRate = sampleRate;
     info->bandOffsetLong = nullptr;
     info->bandOffsetShort = nullptr;
     info->bandsLong = 0;
     info->bandsShort = 0;
-    info->samplingFrequencyIndex = samplingFrequencyIndex;
-    info->sampleRate = sampleRate;
+    if (frameLength != 1024 && frameLength != 960 && frameLength != 768)
+        return AACDEC_UNSUPPORTED_FORMAT;
+    if (index > 12) {
+        info->sampleRate = 0;
+        return AACDEC_UNSUPPORTED_FORMAT;
+    }
+    const BandTableRow &row = frameLength == 960 ? bandTables960[index] : bandTables1024[index];
+    info->bandOffsetLong = row.longOffsets;
+    info->bandOffsetShort = row.shortOffsets;
+    info->bandsLong = frameLength == 768 ? bandsLong768[index] : row.bandsLong;
+    info->bandsShort = frameLength == 768 ? bandsShort768[index] : row.bandsShort;
     return 0;
 }
 

@@ -62,11 +62,10 @@ constexpr uint32_t AacElementStereoIndex = 0x10;
 constexpr uint32_t AacElementLfe = 0x20 | 0x2000;
 constexpr uint32_t AacElementStereoPrediction = 0x40;
 
-// Band tables of the current rate and frame length; filled with the channel
-// element syntax.
+// Band tables of the current rate and frame length.
 struct AacSamplingRateInfo
 {
-    const int16_t *bandOffsetLong;  // null until the band tables are linked in
+    const int16_t *bandOffsetLong;  // numbers of first lines, bandsLong + 1 entries
     const int16_t *bandOffsetShort;
     uint8_t bandsLong;
     uint8_t bandsShort;
@@ -208,7 +207,9 @@ void AacDec_InitStreamInfo(AacDecStreamInfo *info);
 int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, uint8_t mode, uint8_t *changed);
 
 // Fills the band tables for a frame length and rate.
-int AacDec_GetSamplingRateInfo(AacSamplingRateInfo *info, uint32_t frameLength, uint8_t samplingFrequencyIndex,
+// Results: 0, or 0x2003 for a frame length other than 1024, 960 and 768 or a rate without
+// tables (the rate is then 0).
+int AacDec_GetSamplingRateInfo(AacSamplingRateInfo *info, uint32_t frameLength, uint32_t samplingFrequencyIndex,
                                uint32_t sampleRate);
 
 // Allocation of the core's records.

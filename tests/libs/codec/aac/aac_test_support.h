@@ -48,3 +48,10 @@ inline uint32_t referenceCrc(const std::vector<uint8_t> &data, uint32_t bitCount
 }
 
 std::vector<uint8_t> readFixture(const std::string &name);
+
+struct AacDecInstance;
+
+// Feeds an ADTS fixture through a fresh decoder's transport and calls unit(h) for
+// every access unit, with the transport positioned at the unit's raw data block; a
+// false return stops. Returns the number of units, or -1 when the transport failed.
+int forEachAdtsUnit(const std::string &name, bool (*unit)(AacDecInstance *h, void *context), void *context);

@@ -1,0 +1,98 @@
+// The spectral tools' tables against their formulas in double precision, and the
+// inverse quantisation against |q|^(4/3) * 2^(sf/4).
+#include "aac_spectral.h"
+#include "aac_spectral_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+using namespace AacSpectralTables;
+
+TEST(AacSpectralTables, PowerTableFollowsItsFormula)
+{
+    for (int i = 0; i < 256; ++i) {
+        const double expected = std::pow(1.0 + i / 256.0, 4.0 / 3.0) * std::pow(2.0, 26.0 - 1.0 / 3.0);
+        EXPECT_NEAR(inverseQuantPower[static_cast<size_t>(i)], expected, 1.0) << "index " << i;
+    }
+    EXPECT_EQ(inverseQuantPower[256], (1u << 27) - 1);
+}
+
+TEST(AacSpectralTables, ScaleTableFollowsItsFormula)
+{
+    for (int q = 0; q < 4; ++q)
+        for (int k = 0; k < 14; ++k) {
+            const double value = std::pow(2.0, 4.0 * k / 3.0) * std::pow(2.0, q / 4.0);
+            const int e = static_cast<int>(std::floor(std::log2(value))) + 1;
+            EXPECT_EQ(inverseQuantScale.exponent[q][k], e) << q << ", " << k;
+            const double m = inverseQuantScale.mantissa[q][k] / 2147483648.0;
+            EXPECT_NEAR(m * std::pow(2.0, e), value, value * 1e-7) << q << ", " << k;
+            EXPECT_GE(m, 0.5);
+            EXPECT_LT(m, 1.0);
+        }
+    // The rows' first mantissas as they are known.
+    EXPECT_EQ(inverseQuantScale.mantissa[0][1], 0x50A28C00);
+    EXPECT_EQ(inverseQuantScale.mantissa[2][2], 0x47D66B00);
+    EXPECT_EQ(inverseQuantScale.mantissa[3][1], 0x43CE3E80);
+}
+
+TEST(AacSpectralTables, IntensityAndTnsCoefficients)
+{
+    for (int r = 0; r < 4; ++r)
+        // Rounded to 24 bits like the scale table.
+        EXPECT_NEAR(intensityFactor[r] / 2147483648.0, 0.5 * std::pow(2.0, r / 4.0), 1e-7) << r;
+    for (int v = -4; v < 4; ++v) {
+        const double d = (v < 0 ? 4.5 : 3.5) / (M_PI / 2);
+        EXPECT_NEAR(tnsCoefficient3[v + 4] / 2147483648.0, std::sin(v / d), 1e-9) << v;
+    }
+    for (int v = -8; v < 8; ++v) {
+        const double d = (v < 0 ? 8.5 : 7.5) / (M_PI / 2);
+        EXPECT_NEAR(tnsCoefficient4[v + 8] / 2147483648.0, std::sin(v / d), 1e-9) << v;
+    }
+}
+
+TEST(AacSpectralTools, InverseQuantisationFollowsThePowerLaw)
+{
+    AacSamplingRateInfo sr{};
+    ASSERT_EQ(AacDec_GetSamplingRateInfo(&sr, 1024, 3, 48000), 0);
+    auto ch = std::make_unique<AacDecChannelData>();
+    ch->ics.windowSequence = AacOnlyLong;
+    ch->ics.maxSfb = 4;
+    ch->ics.totalSfb = sr.bandsLong;
+    ch->ics.numWindowGroups = 1;
+    ch->ics.windowGroupLength[0] = 1;
+    const int scale[4] = {100, 101, 133, 70};
+    const int32_t values[4][4] = {{1, 2, 3, -4}, {8191, -1, 0, 5}, {16, 17, 100, 1000}, {0, 0, 0, 0}};
+    for (int b = 0; b < 4; ++b) {
+        ch->codebook[b] = 11;
+        ch->scaleFactor[b] = static_cast<int16_t>(scale[b]);
+        for (int k = 0; k < 4; ++k)
+            ch->quantized[b * 4 + k] = values[b][k];
+    }
+    ch->quantized[100] = 7; // above max_sfb: cleared
+    auto s = std::make_unique<AacDecSpectrum>();
+    ASSERT_EQ(AacDec_DequantizeSpectrum(ch.get(), &sr, 1024, s.get()), 0);
+    for (int b = 0; b < 3; ++b) {
+        // Block floating point: a band keeps about 28 bits below its largest line.
+        double bandMax = 0;
+        for (int k = 0; k < 4; ++k)
+            bandMax = std::max(bandMax, std::pow(std::abs(values[b][k]), 4.0 / 3.0) * std::pow(2.0, (scale[b] - 100) / 4.0));
+        for (int k = 0; k < 4; ++k) {
+            const int32_t q = values[b][k];
+            const double expected = (q < 0 ? -1 : 1) * std::pow(std::abs(q), 4.0 / 3.0) * std::pow(2.0, (scale[b] - 100) / 4.0);
+            const double got = s->lines[b * 4 + k] * std::pow(2.0, s->bandExponent[0][b] - 31.0 + 0.0);
+            // One common scale: compare ratios to band 0's first line.
+            const double unit = s->lines[0] * std::pow(2.0, s->bandExponent[0][0] - 31.0);
+            EXPECT_NEAR(got / unit, expected, std::fabs(expected) * 2e-6 + bandMax * 1e-7) << "band " << b << " line " << k;
+        }
+    }
+    EXPECT_EQ(s->lines[100], 0);
+    // A magnitude past 8191 (the escape marker) is refused.
+    ch->quantized[0] = 8192;
+    EXPECT_EQ(AacDec_DequantizeSpectrum(ch.get(), &sr, 1024, s.get()), 0x4002);
+}
+
+} // namespace
