@@ -9,6 +9,8 @@
 #include "ZOZReceiver.h"
 #include "ZOZHttpSettingsAdapter.h"
 #include "ZOZServiceManager.h"
+#include "ZOZAlsaSink.h"
+#include "ZOZAudioSystem.h"
 #include "base/ZOZVersion.h"
 
 #include <QClipboard>
@@ -34,6 +36,8 @@ constexpr int FlushIntervalMs = 100;
 constexpr int LogFileIntervalMs = 7200000;
 // A console interrupt closes the program this long after it arrived.
 constexpr int CloseDelayMs = 100;
+// How long the audio output's device error stays on the page.
+constexpr int AudioErrorNoticeSeconds = 10;
 
 App *s_app = nullptr;
 // The toolkit keeps a reference to the argument count; the process arguments
@@ -64,6 +68,7 @@ public:
     std::unique_ptr<HttpServer> httpServer;
     std::unique_ptr<HttpSettingsAdapter> httpSettings;
     ServiceManager *serviceManager = nullptr;
+    std::unique_ptr<AudioSystem> audioSystem; // exists when the audio system is on
     std::unique_ptr<Pages> pages;
     QQueue<PendingBox> pendingBoxes;
     bool showingBox = false;
@@ -107,6 +112,11 @@ App::~App()
     d->flushTimer.stop();
     d->logFileTimer.stop();
 
+    if (d->audioSystem) {
+        // It holds references to services: it goes before them.
+        ZOZ_LOG(LogNotice, QStringLiteral("stopping audio system.."));
+        d->audioSystem.reset();
+    }
     if (d->serviceManager) {
         ZOZ_LOG(LogNotice, QStringLiteral("stopping service manager.."));
         // No request reaches the manager while it goes; the server itself
@@ -204,6 +214,16 @@ App::InitResult App::init()
     d->pages = std::make_unique<Pages>(d->serviceManager, d->httpServer.get(), receiver, settings);
     if (!d->pages->init() || !d->serviceManager->init())
         return InitResult::Failed;
+    if (settings->hasAudioSystem()) {
+        // Without a sound card the output finds no device and stays silent.
+        d->audioSystem = std::make_unique<AudioSystem>(std::make_unique<AlsaSink>());
+        ServiceManager *manager = d->serviceManager;
+        d->audioSystem->setNotifier([manager](const QString &type, const QString &text) {
+            manager->addNotification(text, type, AudioErrorNoticeSeconds, false, QString(), true, false);
+        });
+        d->audioSystem->init(settings->hasAudioService());
+        d->audioSystem->start();
+    }
     // The pages are the user interface: tell the user where to find them.
     std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));
     std::fflush(stdout);

@@ -1,0 +1,241 @@
+#include "ZOZAudioSystem.h"
+
+#include "AudioTestSource.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Time that moves only when the output sleeps.
+class VirtualClock : public ZOZ::AudioSystem::Clock
+{
+public:
+    int64_t nowMs() override { return now; }
+    void sleepMs(int ms) override { now += ms; }
+    int64_t now = 0;
+};
+
+// A sound card that keeps what it is given; slots free only when the test says so.
+class FakeSink : public ZOZ::AudioSink
+{
+public:
+    struct State
+    {
+        int openCalls = 0;
+        int resets = 0;
+        bool failOpen = false;
+        bool open = false;
+        std::vector<int> openedDevices;
+        std::vector<std::vector<uint8_t>> queued;
+        int busySlots = 0;
+    };
+    explicit FakeSink(State *state) : m_state(state) {}
+
+    QStringList devices() override { return {"default", "hw:0,0"}; }
+    int open(int deviceId, const ZOZ::AudioSinkFormat &) override
+    {
+        ++m_state->openCalls;
+        m_state->openedDevices.push_back(deviceId);
+        if (m_state->failOpen)
+            return -19;
+        m_state->open = true;
+        return 0;
+    }
+    bool isOpen() const override { return m_state->open; }
+    void close() override { m_state->open = false; }
+    void reset() override
+    {
+        ++m_state->resets;
+        m_state->busySlots = 0;
+    }
+    bool queue(const uint8_t *pcm, uint32_t bytes) override
+    {
+        if (m_state->busySlots == RingSlots)
+            return false;
+        ++m_state->busySlots;
+        m_state->queued.emplace_back(pcm, pcm + bytes);
+        return true;
+    }
+    int freeSlots() const override { return RingSlots - m_state->busySlots; }
+    void pump() override {}
+    bool takeUnderrun() override { return false; }
+
+private:
+    State *m_state;
+};
+
+struct TestSource : AudioTestSource
+{
+    TestSource() : AudioTestSource({1, 48000, 16, 2}) {}
+    // Adds `ms` of 48 kHz stereo PCM whose bytes count on from `next`.
+    void addMs(uint32_t ms)
+    {
+        ZOZ::PcmBlock block;
+        block.bytes = ms * 192;
+        block.samples = block.bytes / 2;
+        block.pcm.resize(block.bytes);
+        for (uint8_t &byte : block.pcm)
+            byte = next++;
+        streamAdd(format, block, true);
+    }
+    uint8_t next = 0;
+};
+
+class AudioSystemPasses : public ::testing::Test
+{
+protected:
+    AudioSystemPasses()
+        : system(std::make_unique<FakeSink>(&sink), &clock)
+    {
+        system.init(true);
+        system.setNotifier([this](const QString &type, const QString &text) { notes.push_back(type + ": " + text); });
+    }
+
+    void passes(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            system.runPass();
+    }
+
+    FakeSink::State sink;
+    VirtualClock clock;
+    // Declared before the output, which holds references to them until it goes.
+    TestSource source, first, second;
+    ZOZ::AudioSystem system;
+    std::vector<QString> notes;
+};
+
+} // namespace
+
+TEST_F(AudioSystemPasses, SoundStartsOnlyAfterMoreThanOneSecondIsBuffered)
+{
+    system.setSource(&source, &source);
+    source.addMs(1000);
+    passes(5);
+    EXPECT_TRUE(sink.queued.empty()) << "exactly 1000 ms is not enough";
+    EXPECT_TRUE(system.isPrebuffering());
+
+    source.addMs(1);
+    passes(1);
+    ASSERT_EQ(sink.queued.size(), 1u);
+    EXPECT_FALSE(system.isPrebuffering());
+    passes(1);
+    ASSERT_EQ(sink.queued.size(), 2u) << "the rest follows without a new prebuffer";
+    // The bytes arrive in order, with nothing lost between blocks.
+    uint8_t expected = 0;
+    for (const auto &block : sink.queued)
+        for (uint8_t byte : block)
+            ASSERT_EQ(byte, expected++);
+    EXPECT_EQ(sink.openCalls, 1);
+}
+
+TEST_F(AudioSystemPasses, SourceSwitchMovesTheClockBackAndSynchronisesTheNewStream)
+{
+    second.addMs(3000); // its clock starts here, before the first source plays
+    system.setSource(&first, &first);
+    first.addMs(1001 + 5 * 426);
+    passes(6);
+    ASSERT_EQ(sink.queued.size(), 6u); // 2556 ms of playback clock
+
+    clock.now += 100; // time since the last block was queued
+    const uint32_t before = ZOZ::playbackClock().load();
+    const int resets = sink.resets;
+    system.setSource(&second, &second);
+    passes(1);
+    // Back by one second plus the 100 ms since the last block, then one block read.
+    EXPECT_EQ(before - ZOZ::playbackClock().load(), 1100u - 426u);
+    // The second stream lagged by 2556 - 1100 = 1456 ms: three whole blocks
+    // were dropped, leaving it within one block; then one was played.
+    EXPECT_EQ(second.bufferedMs(), 3000u - 4 * 426u);
+    EXPECT_GT(sink.resets, resets);
+    EXPECT_EQ(first.referenceCount(), 1) << "the output let go of the first source";
+    EXPECT_EQ(second.referenceCount(), 2);
+    EXPECT_EQ(sink.queued.size(), 7u);
+
+    system.setSource(nullptr, nullptr);
+    passes(1);
+    EXPECT_EQ(second.referenceCount(), 1);
+}
+
+TEST_F(AudioSystemPasses, MuteDropsBlocksAndUnmutePrebuffers)
+{
+    system.setSource(&source, &source);
+    source.addMs(1500);
+    passes(1);
+    ASSERT_EQ(sink.queued.size(), 1u);
+
+    const int resets = sink.resets;
+    system.setMuted(true);
+    source.addMs(1000);
+    passes(4);
+    EXPECT_EQ(sink.queued.size(), 1u) << "nothing is played while muted";
+    EXPECT_EQ(sink.resets, resets + 1) << "muting empties the device queue at once";
+    EXPECT_EQ(source.bufferedMs(), 2500u - 5 * 426u) << "blocks are still taken from the stream";
+
+    system.setMuted(false);
+    source.addMs(500); // 370 ms were left over
+
+    passes(2);
+    EXPECT_EQ(sink.queued.size(), 1u);
+    EXPECT_TRUE(system.isPrebuffering());
+    source.addMs(200);
+    passes(1);
+    EXPECT_EQ(sink.queued.size(), 2u);
+}
+
+TEST_F(AudioSystemPasses, FailingDeviceNotifiesOnceAndRetriesEveryTenSeconds)
+{
+    sink.failOpen = true;
+    system.setDevice(1);
+    system.setSource(&source, &source);
+    source.addMs(3000);
+    passes(2);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_TRUE(notes[0].startsWith("error: <b>Audio Device Error</b>"));
+    EXPECT_EQ(system.device(), ZOZ::AudioSystem::FallbackDevice);
+    EXPECT_EQ(sink.openedDevices, (std::vector<int>{1, 0})) << "the fallback is tried at once";
+
+    const int calls = sink.openCalls;
+    clock.now += ZOZ::AudioSystem::ReopenIntervalMs - 100;
+    source.addMs(1000);
+    passes(2);
+    EXPECT_EQ(sink.openCalls, calls) << "no new attempt within ten seconds";
+
+    sink.failOpen = false;
+    clock.now += 100;
+    source.addMs(1000);
+    passes(1);
+    EXPECT_EQ(sink.openCalls, calls + 1);
+    EXPECT_EQ(notes.size(), 1u) << "the fallback failing again shows nothing new";
+    EXPECT_FALSE(sink.queued.empty());
+}
+
+TEST_F(AudioSystemPasses, WaitsForAFreeSlotWithoutLosingTheBlock)
+{
+    system.setSource(&source, &source);
+    source.addMs(1001 + 8 * 426);
+    passes(8);
+    ASSERT_EQ(sink.queued.size(), 8u);
+    ASSERT_EQ(sink.busySlots, 8);
+    // With every slot busy the pass waits; muting ends the wait.
+    system.setMuted(true);
+    passes(1);
+    EXPECT_EQ(sink.queued.size(), 8u);
+}
+
+TEST(AudioGain, SaturatesInsteadOfWrapping)
+{
+    const struct
+    {
+        float gain;
+        int16_t in, out;
+    } rows[] = {{2.0f, 20000, 32767}, {2.0f, -20000, -32768}, {0.5f, 1001, 501}, {1.0f, -32768, -32768},
+                {3.0f, 100, 300}, {0.0f, 1234, 0}};
+    for (const auto &row : rows) {
+        int16_t sample = row.in;
+        ZOZ::applyGain(&sample, 1, row.gain);
+        EXPECT_EQ(sample, row.out) << row.in << " x " << row.gain;
+    }
+}

@@ -1,0 +1,83 @@
+// The audio output through the real ALSA library, with an ALSA configuration
+// whose "default" device writes what it is given into a file.
+#include "ZOZAlsaSink.h"
+#include "ZOZAudioSystem.h"
+
+#include "AudioTestSource.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr int Channels = 6;
+
+struct SixChannelSource : AudioTestSource
+{
+    SixChannelSource() : AudioTestSource({1, 48000, 16, Channels}) {}
+    // Channel c of frame n holds (c + 1) * 1000 + n % 500, so order and continuity show.
+    void addFrames(int frames)
+    {
+        ZOZ::PcmBlock block;
+        block.samples = uint32_t(frames * Channels);
+        block.bytes = block.samples * 2;
+        block.pcm.resize(block.bytes);
+        auto *samples = reinterpret_cast<int16_t *>(block.pcm.data());
+        for (int f = 0; f < frames; ++f, ++frame)
+            for (int c = 0; c < Channels; ++c)
+                samples[f * Channels + c] = int16_t((c + 1) * 1000 + frame % 500);
+        streamAdd(format, block, true);
+    }
+    int frame = 0;
+};
+
+} // namespace
+
+TEST(AudioSystemAlsa, FileDeviceReceivesScaledChannelsInOrderWithoutGaps)
+{
+    QTemporaryDir dir;
+    const QString output = dir.filePath("played.raw");
+    const QString config = dir.filePath("asound.conf");
+    QFile file(config);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("pcm.!default {\n type file\n slave.pcm \"sink\"\n file \"%1\"\n format \"raw\"\n}\n"
+                              "pcm.sink { type null }\n")
+                   .arg(output)
+                   .toUtf8());
+    file.close();
+    setenv("ALSA_CONFIG_PATH", config.toLocal8Bit().constData(), 1);
+
+    auto sink = std::make_unique<ZOZ::AlsaSink>();
+    const ZOZ::AlsaSink *ring = sink.get();
+    SixChannelSource source;
+    const int seconds = 3;
+    source.addFrames(48000 * seconds);
+    // 3 s buffered: every whole block is played after the prebuffer.
+    const qint64 blockBytes = source.blockBytes();
+    const qint64 expected = (48000 * seconds * Channels * 2) / blockBytes * blockBytes;
+    {
+        ZOZ::AudioSystem system(std::move(sink));
+        system.init(true);
+        system.setVolume(0.5f);
+        system.setSource(&source, &source);
+        system.start();
+        while (source.bufferedBytes() >= uint32_t(blockBytes) || ring->freeSlots() < ZOZ::AudioSink::RingSlots)
+            QThread::msleep(5);
+        // Closing the device makes ALSA's file plugin write out what it still holds.
+    }
+
+    QFile played(output);
+    ASSERT_TRUE(played.open(QIODevice::ReadOnly));
+    const QByteArray bytes = played.readAll();
+    ASSERT_EQ(bytes.size(), expected);
+    const auto *samples = reinterpret_cast<const int16_t *>(bytes.constData());
+    // Half volume; half a step rounds away from zero (1001 becomes 501).
+    for (qint64 f = 0; f < expected / (Channels * 2); ++f)
+        for (int c = 0; c < Channels; ++c)
+            ASSERT_EQ(samples[f * Channels + c], ((c + 1) * 1000 + f % 500 + 1) / 2) << "frame " << f << " channel " << c;
+}
