@@ -24,6 +24,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto FramePeriod = std::chrono::microseconds(24000);
+// Frames are read and handed on in batches of this many, one wake-up per
+// batch instead of one per frame: a stick's driver also hands on what its
+// buffers collected. 20 frames are 480 ms of air time.
+constexpr int FramesPerBatch = 20;
 // The signal figures look at the frames of the last 1.2 s.
 constexpr int SignalWindowFrames = 50;
 // A receiver loses lock after this many frames in a row without a good header.
@@ -322,6 +326,7 @@ private:
             speed = m_speed;
         }
         auto deadline = Clock::now();
+        int framesInBatch = 0;
         std::vector<Delivery> deliveries;
         while (!m_stop.load()) {
             {
@@ -335,6 +340,7 @@ private:
                     source.reset();
                     source = openSource(config, kHz);
                     deadline = Clock::now();
+                    framesInBatch = 0;
                     lock.lock();
                 }
                 if (!source) {
@@ -397,16 +403,22 @@ private:
                         msc(data, delivery.length, delivery.subChId);
                 }
             }
-            pace(deadline, speed, tunedGeneration);
+            pace(deadline, speed, tunedGeneration, framesInBatch);
         }
         source.reset();
     }
 
-    void pace(Clock::time_point &deadline, double speed, uint64_t tunedGeneration)
+    // Sleeps once per batch until the air time of the frames read so far has
+    // passed; a retune cuts the batch short, so that the new ensemble's first
+    // frames come at once.
+    void pace(Clock::time_point &deadline, double speed, uint64_t tunedGeneration, int &framesInBatch)
     {
         if (speed <= 0.0)
             return;
         deadline += std::chrono::duration_cast<Clock::duration>(FramePeriod / speed);
+        if (++framesInBatch < FramesPerBatch && !m_interrupt.load())
+            return;
+        framesInBatch = 0;
         const auto now = Clock::now();
         if (now > deadline + MaxLag)
             deadline = now;
