@@ -80,16 +80,27 @@ done
 cpu() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 switches() { cat /proc/"$pid"/task/*/status | awk '/ctxt_switches/ { n += $2 } END { print n }'; }
 
+# One line per thread: id, name, switches.
+threads() { for task in /proc/"$pid"/task/*; do
+    printf '%s %s %s\n' "${task##*/}" "$(tr ' ' _ <"$task/comm")" "$(awk '/ctxt_switches/ { n += $2 } END { print n }' "$task/status")"
+done 2>/dev/null; }
+
 measure() {
     sleep 5
+    threads >"$home/threads0"
     c0=$(cpu); s0=$(switches)
     sleep "$seconds"
     c1=$(cpu); s1=$(switches)
+    threads >"$home/threads1"
     hz=$(getconf CLK_TCK)
     awk -v name="$1" -v c="$((c1 - c0))" -v s="$((s1 - s0))" -v t="$seconds" -v hz="$hz" 'BEGIN {
         cpu = c / hz
         printf "%-9s cpu %.2f s per minute (%.3f %% of a core), %.1f wake-ups per second\n", name, cpu * 60 / t, 100 * cpu / t, s / t
     }'
+    # The threads that woke most, for finding where the wake-ups come from.
+    awk -v t="$seconds" 'NR == FNR { before[$1] = $3; next }
+        { n = $3 - before[$1]; if (n > 0) printf "          %-16s %.2f per second\n", $2, n / t }' \
+        "$home/threads0" "$home/threads1" | sort -k2 -rn | head -n 5
 }
 
 measure idle

@@ -252,6 +252,37 @@ TEST_F(StateMachineTest, SubChannelTimeOutsCloseTheStickAndRequeueTheSlots)
     EXPECT_TRUE(usb().channelSlots()[1].activeAddresses.isEmpty());
 }
 
+TEST_F(StateMachineTest, SteadyReceptionSleepsUntilTheNextDeadline)
+{
+    constexpr qint64 Tick = Receiver::TickIntervalMs;
+    tuneTo5C();
+    deliverFic();
+    // Nothing due but the next reading of the signal figures.
+    EXPECT_EQ(usb().msUntilNextTick(Tick), 1000);
+    // The FIC falls silent: the thread wakes when it would count as lost.
+    clock.advance(1500);
+    EXPECT_EQ(usb().msUntilNextTick(Tick), 501);
+    clock.advance(600);
+    EXPECT_EQ(usb().msUntilNextTick(Tick), Tick);
+
+    // A stream sub-channel whose data stopped 2000 ms ago times out first.
+    deliverFic();
+    DabServiceComponent audio;
+    audio.valid = true;
+    audio.subChId = 3;
+    usb().channelSlots()[0].setActiveComponent(audio);
+    usb().channelSlots()[0].dataTimer.restart();
+    clock.advance(2000);
+    deliverFic();
+    EXPECT_EQ(usb().msUntilNextTick(Tick), 501);
+
+    // The time-out closes the stick; the reopen sleeps out its 1201 ms.
+    runFor(600);
+    ASSERT_EQ(usb().state(), DabUsbPrivate::Reopen);
+    EXPECT_GT(usb().msUntilNextTick(Tick), 1201 - 2 * Tick);
+    EXPECT_LE(usb().msUntilNextTick(Tick), 1201);
+}
+
 TEST_F(StateMachineTest, PacketSlotsTimeOutOnlyWithoutAStreamSlot)
 {
     tuneTo5C();
