@@ -68,6 +68,16 @@ protected:
         library().fic(const_cast<quint8 *>(fib), int(sizeof(fib)));
     }
 
+    // The stream slot receives the sub-channel, its data timer just restarted.
+    void activateStreamSlot(quint8 subChId)
+    {
+        DabServiceComponent audio;
+        audio.valid = true;
+        audio.subChId = subChId;
+        usb().channelSlots()[0].setActiveComponent(audio);
+        usb().channelSlots()[0].dataTimer.restart();
+    }
+
     void runWithFic(qint64 ms)
     {
         for (qint64 passed = 0; passed < ms; passed += Receiver::TickIntervalMs) {
@@ -221,11 +231,7 @@ TEST_F(StateMachineTest, SelectionOnAnotherEnsembleSwitchesThenQueuesItsSubChann
 TEST_F(StateMachineTest, SubChannelTimeOutsCloseTheStickAndRequeueTheSlots)
 {
     tuneTo5C();
-    DabServiceComponent audio;
-    audio.valid = true;
-    audio.subChId = 3;
-    usb().channelSlots()[0].setActiveComponent(audio);
-    usb().channelSlots()[0].dataTimer.restart();
+    activateStreamSlot(3);
     DabServiceComponent packet;
     packet.valid = true;
     packet.isPacketMode = true;
@@ -267,11 +273,7 @@ TEST_F(StateMachineTest, SteadyReceptionSleepsUntilTheNextDeadline)
 
     // A stream sub-channel whose data stopped 2000 ms ago times out first.
     deliverFic();
-    DabServiceComponent audio;
-    audio.valid = true;
-    audio.subChId = 3;
-    usb().channelSlots()[0].setActiveComponent(audio);
-    usb().channelSlots()[0].dataTimer.restart();
+    activateStreamSlot(3);
     clock.advance(2000);
     deliverFic();
     EXPECT_EQ(usb().msUntilNextTick(Tick), 501);
