@@ -284,7 +284,10 @@ QString TemplateValue::toJsonDocument() const
     // An unnamed scalar is a complete JSON text on its own; braces around it would not be.
     if (m_name.isEmpty())
         return toJson();
-    return QLatin1Char('{') + toJson() + QLatin1Char('}');
+    QString json(QLatin1Char('{'));
+    appendJson(json, WithName);
+    json += QLatin1Char('}');
+    return json;
 }
 
 QByteArray TemplateValue::toUtf8() const
