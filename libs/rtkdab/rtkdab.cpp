@@ -25,6 +25,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto FramePeriod = std::chrono::microseconds(24000);
+// Frames are read and handed on in batches of this many, one wake-up per
+// batch instead of one per frame: a stick's driver also hands on what its
+// buffers collected. 40 frames are 960 ms of air time.
+constexpr int FramesPerBatch = 40;
 // The signal figures look at the frames of the last 1.2 s.
 constexpr int SignalWindowFrames = 50;
 // A receiver loses lock after this many frames in a row without a good header.
@@ -347,6 +351,7 @@ private:
             speed = m_speed;
         }
         auto deadline = Clock::now();
+        int framesInBatch = 0;
         std::vector<Delivery> deliveries;
         while (!m_stop.load()) {
             {
@@ -361,6 +366,7 @@ private:
                     std::string problem;
                     source = openSource(config, kHz, &problem);
                     deadline = Clock::now();
+                    framesInBatch = 0;
                     lock.lock();
                     setProblemLocked(problem);
                 }
@@ -426,16 +432,22 @@ private:
                         msc(data, delivery.length, delivery.subChId);
                 }
             }
-            pace(deadline, speed, tunedGeneration);
+            pace(deadline, speed, tunedGeneration, framesInBatch);
         }
         source.reset();
     }
 
-    void pace(Clock::time_point &deadline, double speed, uint64_t tunedGeneration)
+    // Sleeps once per batch until the air time of the frames read so far has
+    // passed; a retune cuts the batch short, so that the new ensemble's first
+    // frames come at once.
+    void pace(Clock::time_point &deadline, double speed, uint64_t tunedGeneration, int &framesInBatch)
     {
         if (speed <= 0.0)
             return;
         deadline += std::chrono::duration_cast<Clock::duration>(FramePeriod / speed);
+        if (++framesInBatch < FramesPerBatch && !m_interrupt.load())
+            return;
+        framesInBatch = 0;
         const auto now = Clock::now();
         if (now > deadline + MaxLag)
             deadline = now;

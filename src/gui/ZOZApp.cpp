@@ -15,6 +15,9 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
@@ -108,6 +111,7 @@ App::App(bool &gui, int argc, char **argv)
 App::~App()
 {
     ZOZ_LOG(LogApp, QStringLiteral("App::~App()"));
+    d->mainThread.setWakeUp({});
     d->disposablesTimer.stop();
     d->flushTimer.stop();
     d->logFileTimer.stop();
@@ -232,9 +236,15 @@ App::InitResult App::init()
         connect(&d->logFileTimer, &QTimer::timeout, this, &App::startNewLogFile);
         d->logFileTimer.start(LogFileIntervalMs);
     }
+    // The flush and the disposables check run when there is work: a call or
+    // an object queued by another thread, a change to the settings store or
+    // the configuration file, or a running recording (its free-space guard).
+    d->flushTimer.setSingleShot(true);
     connect(&d->flushTimer, &QTimer::timeout, this, &App::flushEvents);
-    d->flushTimer.start(FlushIntervalMs);
     connect(&d->disposablesTimer, &QTimer::timeout, this, &App::checkDisposables);
+    d->mainThread.setWakeUp([this] { QMetaObject::invokeMethod(this, [this] { scheduleWork(); }, Qt::QueuedConnection); });
+    watchSettingsFiles(settings);
+    d->flushTimer.start(FlushIntervalMs);
     d->disposablesTimer.start(DisposablesIntervalMs);
 
     ZOZ_LOG(LogNotice, QStringLiteral("finished initialising process."));
@@ -272,6 +282,46 @@ void App::clearDisposables()
 void App::checkDisposables()
 {
     d->mainThread.checkDisposables();
+    if (d->mainThread.pendingDisposables() == 0)
+        d->disposablesTimer.stop();
+}
+
+void App::scheduleWork()
+{
+    if (!d->flushTimer.isActive())
+        d->flushTimer.start(0);
+    if (!d->disposablesTimer.isActive() && d->mainThread.pendingDisposables() > 0)
+        d->disposablesTimer.start(DisposablesIntervalMs);
+}
+
+// Another process changes the shared settings through the store file, and an
+// installer through the configuration file: their folders are watched, so
+// that the reload runs when one of them changed instead of every 100 ms.
+void App::watchSettingsFiles(const Settings *settings)
+{
+    auto *watcher = new QFileSystemWatcher(this);
+    const QString store = QSettings(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(Settings::Organisation),
+                                    QString::fromLatin1(Settings::Application))
+                              .fileName();
+    QStringList paths { store };
+    if (settings && !settings->configFileName().isEmpty())
+        paths << QFileInfo(settings->configFileName()).absoluteFilePath();
+    for (const QString &path : std::as_const(paths)) {
+        const QString folder = QFileInfo(path).absolutePath();
+        QDir().mkpath(folder);
+        watcher->addPath(folder);
+        if (QFileInfo::exists(path))
+            watcher->addPath(path);
+    }
+    const auto changed = [this, watcher, paths] {
+        // A file replaced by a rename loses its watch: take it up again.
+        for (const QString &path : paths)
+            if (QFileInfo::exists(path) && !watcher->files().contains(path))
+                watcher->addPath(path);
+        scheduleWork();
+    };
+    connect(watcher, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(watcher, &QFileSystemWatcher::directoryChanged, this, changed);
 }
 
 void App::flushEvents()
@@ -287,6 +337,8 @@ void App::flushEvents()
         }
     }
     d->mainThread.runDeferredCalls();
+    if (settings && settings->isAudioRecording() && !d->flushTimer.isActive())
+        d->flushTimer.start(FlushIntervalMs);
 }
 
 void App::settingChanged(const QVector<int> &changes)

@@ -58,6 +58,9 @@ public slots:
 private:
     // Takes the pages and the HTTP server down.
     void stopWebLayer();
+    // Runs the flush soon and keeps the disposables check going while objects wait.
+    void scheduleWork();
+    void watchSettingsFiles(const Settings *settings);
     void onConsoleSignal(int signalNumber);
     void onQuestionDeclined(const QString &question, const QByteArray &cancelSlot);
     void showBoxes();

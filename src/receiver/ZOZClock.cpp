@@ -26,6 +26,11 @@ qint64 Clock::now()
     return installedClock.load(std::memory_order_acquire)->nowMs();
 }
 
+bool Clock::isManual()
+{
+    return installedClock.load(std::memory_order_acquire) != &systemClock;
+}
+
 void Clock::install(const Clock *source)
 {
     installedClock.store(source ? source : &systemClock, std::memory_order_release);

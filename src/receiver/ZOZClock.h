@@ -21,6 +21,8 @@ public:
     // Installs a source; nullptr restores the system clock. The source must
     // outlive every use, so tests install it before any receiver thread runs.
     static void install(const Clock *source);
+    // True while a source other than the system clock is installed.
+    static bool isManual();
 };
 
 // Manually driven clock for tests.

@@ -8,7 +8,10 @@
 
 #include <QCoreApplication>
 #include <QMutexLocker>
+#include <QDeadlineTimer>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <new>
 
@@ -163,16 +166,39 @@ void Receiver::run()
     setThreadName("Receiver");
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::run()"));
     while (m_running.load()) {
-        QThread::msleep(TickIntervalMs);
+        waitForTick();
         if (m_running.load())
             tickDabUsb();
     }
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::run() -> leaving main loop (Thread stopping)"));
 }
 
+// The tick runs when it has something to do: at the next deadline of the
+// state machine, or at once when another thread queued a command or a
+// selection. A clock driven by hand can jump at any moment, so with one
+// installed the thread keeps the plain cadence.
+void Receiver::waitForTick()
+{
+    qint64 waitMs = TickIntervalMs;
+    if (m_usb && !Clock::isManual())
+        waitMs = std::clamp<qint64>(m_usb->msUntilNextTick(TickIntervalMs), 1, MaxTickWaitMs);
+    QMutexLocker locker(&m_wakeMutex);
+    if (!m_wakeRequested && m_running.load())
+        m_wakeCondition.wait(&m_wakeMutex, QDeadlineTimer(waitMs));
+    m_wakeRequested = false;
+}
+
+void Receiver::wakeTick()
+{
+    QMutexLocker locker(&m_wakeMutex);
+    m_wakeRequested = true;
+    m_wakeCondition.wakeAll();
+}
+
 void Receiver::stop()
 {
     m_running = false;
+    wakeTick();
 }
 
 bool Receiver::isScanning() const
@@ -184,8 +210,11 @@ bool Receiver::isScanning() const
 
 void Receiver::enqueue(Command command, int argument)
 {
-    QMutexLocker locker(&m_commandMutex);
-    m_commands.push_back({ command, argument });
+    {
+        QMutexLocker locker(&m_commandMutex);
+        m_commands.push_back({ command, argument });
+    }
+    wakeTick();
 }
 
 void Receiver::requestEnsemble(int ensembleIndex)
@@ -263,6 +292,7 @@ void Receiver::rtkScanStart(bool keepPrevious, bool scanAdditional)
 {
     if (m_usb)
         m_usb->rtkScanStart(keepPrevious, scanAdditional);
+    wakeTick();
 }
 
 void Receiver::addEnsembleForChannel(int index)
@@ -301,6 +331,7 @@ void Receiver::rtkSetSelectedComponents(const QVector<DabSelection> &selection)
 {
     if (m_usb)
         m_usb->rtkSetSelectedComponents(selection);
+    wakeTick();
 }
 
 } // namespace ZOZ

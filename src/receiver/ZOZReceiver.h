@@ -11,6 +11,7 @@
 
 #include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 #include <QVector>
 
 #include <atomic>
@@ -59,6 +60,9 @@ class Receiver : public QThread, public Settings::Listener
 
 public:
     static constexpr int TickIntervalMs = 40;
+    // The longest the thread sleeps while nothing is due (the coalesced cache
+    // writes are checked at least this often).
+    static constexpr qint64 MaxTickWaitMs = 1000;
     static constexpr unsigned long StopWaitMs = 5000;
 
     // Shows the user a question with a yes and a no answer; each answer calls
@@ -194,6 +198,10 @@ private:
 
     bool initDabUsb();
     void enqueue(Command command, int argument = -1);
+    // Sleeps until the state machine's next deadline or a wake-up.
+    void waitForTick();
+    // Any thread: the next tick runs at once.
+    void wakeTick();
     void runQueuedCommands();
 
     // Declared before the USB part, which refers to them.
@@ -211,6 +219,10 @@ private:
 
     QMutex m_commandMutex;
     std::deque<QueuedCommand> m_commands;
+
+    QMutex m_wakeMutex;
+    QWaitCondition m_wakeCondition;
+    bool m_wakeRequested = false;
 };
 
 } // namespace ZOZ

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace ZOZ {
 
 namespace {
@@ -23,6 +25,9 @@ constexpr qint64 ScanNoFicMs = 1001;
 constexpr qint64 ScanChannelMs = 3001;
 constexpr qint64 FicLostMs = 2000;
 constexpr qint64 LockWaitMs = 1201;
+// How often the signal figures are read from the stick while nothing else is
+// due; the stick's own figures cover more than a second of frames.
+constexpr qint64 SignalRefreshMs = 1000;
 constexpr int MaxScanTuneFailures = 10;
 constexpr int FicPieceBytes = 128;
 const char *const StickName = "REVEV DAB Stick";
@@ -194,6 +199,38 @@ void DabUsbPrivate::tickDabUsb()
             runningStep();
         break;
     }
+}
+
+qint64 DabUsbPrivate::msUntilNextTick(qint64 tickMs) const
+{
+    const auto until = [](const auto &timer, qint64 delayMs) {
+        const qint64 elapsed = timer.elapsed();
+        return elapsed > delayMs ? 0 : delayMs + 1 - elapsed;
+    };
+    if (!m_enabled.load())
+        return (m_stick.isOpened() || m_stick.isStarted()) ? tickMs : SignalRefreshMs;
+    if ((m_state == Tune || m_state == Running) && (m_requestedIndex >= 0 || !(m_stick.isOpened() && m_stick.isStarted())))
+        return tickMs;
+    switch (m_state) {
+    case Idle:
+        return SignalRefreshMs;
+    case ScanNext:
+        return until(m_stateTimer, ScanNextDelayMs);
+    case Reopen:
+        return until(m_stateTimer, ReopenDelayMs - 1);
+    case Tune:
+        return until(m_stateTimer, TuneDelayMs - 1);
+    case Running:
+        break;
+    }
+    // While scanning, waiting for the lock or activating sub-channels the
+    // stick is asked at every tick.
+    if (m_scanning.load() || !m_locked || m_slots.anyPending() || m_ficTimer.elapsed() > FicLostMs)
+        return tickMs;
+    // Steady reception: the next reading of the signal figures, or the first
+    // moment the FIC or the sub-channel data would count as lost.
+    const qint64 next = std::min({SignalRefreshMs, until(m_ficTimer, FicLostMs), m_slots.msUntilTimeout()});
+    return std::max(next, RunningIntervalMs + 1 - std::min(m_stateTimer.elapsed(), RunningIntervalMs + 1));
 }
 
 void DabUsbPrivate::runningStep()

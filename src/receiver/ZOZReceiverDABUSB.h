@@ -66,6 +66,10 @@ public:
     // Tells the user, on the console and the pages, what the library found
     // wrong with its source. True when there was something to tell.
     bool reportSourceProblem();
+    // How long the receiver thread may sleep before the next tick could do
+    // anything, given what it knows now; a command or a selection wakes it
+    // earlier. TickMs is the cadence of the states that poll the stick.
+    qint64 msUntilNextTick(qint64 tickMs) const;
     bool rtkActivateEnsemble(bool quiet);
     // Tunes to an ensemble: switches while receiving, else tunes from idle
     // (not during a scan).

@@ -6,6 +6,9 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
+#include <limits>
+
 namespace ZOZ {
 
 namespace {
@@ -130,6 +133,22 @@ bool SubChannelSlots::hasTimedOut() const
         return stream.dataTimer.elapsed() > StreamSlotTimeoutMs;
     return (m_slots[1].isActive() && m_slots[1].dataTimer.elapsed() > PacketSlotTimeoutMs)
         || (m_slots[2].isActive() && m_slots[2].dataTimer.elapsed() > PacketSlotTimeoutMs);
+}
+
+qint64 SubChannelSlots::msUntilTimeout() const
+{
+    constexpr qint64 Never = std::numeric_limits<qint64>::max() / 2;
+    const auto remaining = [](const SubChannelSlot &slot, qint64 timeoutMs) {
+        const qint64 elapsed = slot.dataTimer.elapsed();
+        return elapsed > timeoutMs ? 0 : timeoutMs + 1 - elapsed;
+    };
+    if (m_slots[0].isActive())
+        return remaining(m_slots[0], StreamSlotTimeoutMs);
+    qint64 next = Never;
+    for (int i = 1; i < Count; ++i)
+        if (m_slots[i].isActive())
+            next = std::min(next, remaining(m_slots[i], PacketSlotTimeoutMs));
+    return next;
 }
 
 void SubChannelSlots::requeueActive()

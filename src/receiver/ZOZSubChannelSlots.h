@@ -112,6 +112,9 @@ public:
     // The stream slot got no data for 2500 ms, or, without one, a packet slot
     // none for 30000 ms.
     bool hasTimedOut() const;
+    // Milliseconds until hasTimedOut() turns true, with the data received so
+    // far; a large number when no slot is active.
+    qint64 msUntilTimeout() const;
     // Turns every active slot back into a pending one.
     void requeueActive();
 

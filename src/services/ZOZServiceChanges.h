@@ -35,8 +35,19 @@ public:
     {
         serviceListDirty.store(true);
         channelsDirty.store(true);
-        if (servicesToo)
-            servicesDirty.store(true);
+        if (servicesToo && !servicesDirty.exchange(true)) {
+            QMutexLocker locker(&m_listenerMutex);
+            if (m_servicesDirtyListener)
+                m_servicesDirtyListener();
+        }
+    }
+
+    // Called (on the thread that set it, under its locks) when the selection
+    // page turns stale, so that whoever rebuilds it need not poll the flag.
+    void setServicesDirtyListener(std::function<void()> listener)
+    {
+        QMutexLocker locker(&m_listenerMutex);
+        m_servicesDirtyListener = std::move(listener);
     }
 
     // The cycle the pages poll to know when to reload the service list.
@@ -64,6 +75,7 @@ private:
     std::atomic<int> m_refreshCycle { 0 };
     QMutex m_listenerMutex;
     std::function<void(int)> m_cycleListener;
+    std::function<void()> m_servicesDirtyListener;
 };
 
 } // namespace ZOZ

@@ -3,6 +3,9 @@
 #include "base/ZOZLog.h"
 #include "base/ZOZThreadName.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+
 namespace ZOZ {
 
 namespace {
@@ -40,15 +43,30 @@ bool ServiceCheckWorker::stop(unsigned long waitMs)
     return false;
 }
 
+void ServiceCheckWorker::requestCheck()
+{
+    QMutexLocker locker(&m_sleepMutex);
+    m_checkRequested.store(true);
+    m_wake.wakeAll();
+}
+
 void ServiceCheckWorker::run()
 {
     setThreadName("ServiceManager");
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManagerPrivate::run()"));
+    QElapsedTimer clock;
+    clock.start();
     while (m_running.load()) {
         {
             QMutexLocker locker(&m_sleepMutex);
-            if (m_running.load())
-                m_wake.wait(&m_sleepMutex, m_intervalMs);
+            while (m_running.load() && !m_checkRequested.load())
+                m_wake.wait(&m_sleepMutex);
+            // The rest of the current interval gathers the requests of a burst.
+            const qint64 interval = qMax(1, m_intervalMs);
+            const qint64 nextLook = (clock.elapsed() / interval + 1) * interval;
+            QDeadlineTimer deadline(nextLook - clock.elapsed());
+            while (m_running.load() && !deadline.hasExpired())
+                m_wake.wait(&m_sleepMutex, deadline);
         }
         if (!m_running.load())
             break;

@@ -9,8 +9,9 @@
 
 namespace ZOZ {
 
-// The thread that runs the ensemble check when one was asked for: it looks
-// once a second (or when woken to stop), so a burst of requests makes one check.
+// The thread that runs the ensemble check when one was asked for. It sleeps
+// while nothing is asked; a request is served at the next whole interval of
+// the thread's clock (once a second), so a burst of requests makes one check.
 class ServiceCheckWorker : public QThread
 {
     Q_OBJECT
@@ -19,7 +20,7 @@ public:
     ServiceCheckWorker(std::function<void()> check, int intervalMs);
     ~ServiceCheckWorker() override;
 
-    void requestCheck() { m_checkRequested.store(true); }
+    void requestCheck();
     bool isCheckRequested() const { return m_checkRequested.load(); }
     // Ends the loop at once (wakes the sleeping thread) and joins it; false
     // when the check outlasted `waitMs` and was waited for to the end.

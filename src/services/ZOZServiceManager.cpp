@@ -167,6 +167,9 @@ bool ServiceManager::init()
         queueAutoServiceCheck();
     }
 
+    // The timer runs once per save; a new cache path is taken up when the
+    // setting changes (settingChanged), not by polling it.
+    m_cacheTimer.setSingleShot(true);
     connect(&m_cacheTimer, &QTimer::timeout, this, &ServiceManager::checkCache);
     m_cacheTimer.start(CacheCheckIntervalMs);
     return true;
@@ -269,6 +272,8 @@ void ServiceManager::checkCache()
         doSaveCache();
         m_cacheSaveTime.restart();
     }
+    if (!m_cacheTimer.isActive())
+        m_cacheTimer.start(int(qMax<qint64>(CacheCheckIntervalMs, CacheSaveIntervalMs + 1 - m_cacheSaveTime.elapsed())));
 }
 
 void ServiceManager::doResetCache()
@@ -283,6 +288,8 @@ void ServiceManager::doSaveCache()
 
 void ServiceManager::settingChanged(const QVector<int> &changes)
 {
+    if (changes.contains(Settings::CachePathChanged))
+        QMetaObject::invokeMethod(this, "checkCache", Qt::QueuedConnection);
     if (changes.contains(Settings::ConfigOptionChanged))
         setDirty(true);
     if (changes.contains(Settings::ConfigOptionChanged) || changes.contains(Settings::SharedSettingChanged)) {

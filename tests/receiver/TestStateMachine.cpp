@@ -68,6 +68,16 @@ protected:
         library().fic(const_cast<quint8 *>(fib), int(sizeof(fib)));
     }
 
+    // The stream slot receives the sub-channel, its data timer just restarted.
+    void activateStreamSlot(quint8 subChId)
+    {
+        DabServiceComponent audio;
+        audio.valid = true;
+        audio.subChId = subChId;
+        usb().channelSlots()[0].setActiveComponent(audio);
+        usb().channelSlots()[0].dataTimer.restart();
+    }
+
     void runWithFic(qint64 ms)
     {
         for (qint64 passed = 0; passed < ms; passed += Receiver::TickIntervalMs) {
@@ -221,11 +231,7 @@ TEST_F(StateMachineTest, SelectionOnAnotherEnsembleSwitchesThenQueuesItsSubChann
 TEST_F(StateMachineTest, SubChannelTimeOutsCloseTheStickAndRequeueTheSlots)
 {
     tuneTo5C();
-    DabServiceComponent audio;
-    audio.valid = true;
-    audio.subChId = 3;
-    usb().channelSlots()[0].setActiveComponent(audio);
-    usb().channelSlots()[0].dataTimer.restart();
+    activateStreamSlot(3);
     DabServiceComponent packet;
     packet.valid = true;
     packet.isPacketMode = true;
@@ -250,6 +256,33 @@ TEST_F(StateMachineTest, SubChannelTimeOutsCloseTheStickAndRequeueTheSlots)
     EXPECT_EQ(usb().channelSlots()[1].requestedId, 6);
     EXPECT_EQ(usb().channelSlots()[1].requestedAddresses, (QVector<quint16>{ 2 }));
     EXPECT_TRUE(usb().channelSlots()[1].activeAddresses.isEmpty());
+}
+
+TEST_F(StateMachineTest, SteadyReceptionSleepsUntilTheNextDeadline)
+{
+    constexpr qint64 Tick = Receiver::TickIntervalMs;
+    tuneTo5C();
+    deliverFic();
+    // Nothing due but the next reading of the signal figures.
+    EXPECT_EQ(usb().msUntilNextTick(Tick), 1000);
+    // The FIC falls silent: the thread wakes when it would count as lost.
+    clock.advance(1500);
+    EXPECT_EQ(usb().msUntilNextTick(Tick), 501);
+    clock.advance(600);
+    EXPECT_EQ(usb().msUntilNextTick(Tick), Tick);
+
+    // A stream sub-channel whose data stopped 2000 ms ago times out first.
+    deliverFic();
+    activateStreamSlot(3);
+    clock.advance(2000);
+    deliverFic();
+    EXPECT_EQ(usb().msUntilNextTick(Tick), 501);
+
+    // The time-out closes the stick; the reopen sleeps out its 1201 ms.
+    runFor(600);
+    ASSERT_EQ(usb().state(), DabUsbPrivate::Reopen);
+    EXPECT_GT(usb().msUntilNextTick(Tick), 1201 - 2 * Tick);
+    EXPECT_LE(usb().msUntilNextTick(Tick), 1201);
 }
 
 TEST_F(StateMachineTest, PacketSlotsTimeOutOnlyWithoutAStreamSlot)

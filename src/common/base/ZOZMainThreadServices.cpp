@@ -26,8 +26,24 @@ void MainThreadServices::queueInvoke(const DeferredCall &call)
     MainThreadServices *services = instance();
     if (!services)
         return;
-    QMutexLocker locker(&services->m_deferredMutex);
-    services->m_deferredCalls.append(call);
+    {
+        QMutexLocker locker(&services->m_deferredMutex);
+        services->m_deferredCalls.append(call);
+    }
+    services->wakeUp();
+}
+
+void MainThreadServices::setWakeUp(WakeUp wakeUp)
+{
+    QMutexLocker locker(&m_wakeUpMutex);
+    m_wakeUp = std::move(wakeUp);
+}
+
+void MainThreadServices::wakeUp()
+{
+    QMutexLocker locker(&m_wakeUpMutex);
+    if (m_wakeUp)
+        m_wakeUp();
 }
 
 void MainThreadServices::addDisposable(Pointer *object)
@@ -36,8 +52,11 @@ void MainThreadServices::addDisposable(Pointer *object)
     if (!services || !object)
         return;
     object->retain();
-    QMutexLocker locker(&services->m_disposablesMutex);
-    services->m_disposables.append(object);
+    {
+        QMutexLocker locker(&services->m_disposablesMutex);
+        services->m_disposables.append(object);
+    }
+    services->wakeUp();
 }
 
 void MainThreadServices::runDeferredCalls()

@@ -46,6 +46,11 @@ public:
     // Any thread; the list takes one reference of the object.
     static void addDisposable(Pointer *object);
 
+    // Called on the queuing thread after a call or a disposable object was
+    // queued, so that the main thread need not poll for work.
+    using WakeUp = std::function<void()>;
+    void setWakeUp(WakeUp wakeUp);
+
     // Main thread: starts a single-shot timer for every queued call, in order.
     void runDeferredCalls();
     // Main thread: deletes the objects that only the list still holds.
@@ -73,6 +78,10 @@ private:
     QVector<Pointer *> m_disposables;
     QElapsedTimer m_freeSpaceTimer;
     FreeSpaceProbe m_freeSpaceProbe = &MainThreadServices::availableBytes;
+    QMutex m_wakeUpMutex;
+    WakeUp m_wakeUp;
+
+    void wakeUp();
 };
 
 } // namespace ZOZ

@@ -282,8 +282,13 @@ void HtmlTemplate::expandLoops(const QString &name, const TemplateVariable::Rows
         if (!variableName.isEmpty()) {
             TemplateValue tree = toValueTree(name);
             tree.clearName();
-            statement = QLatin1String("var ") + variableName + QLatin1String(" = ") + tree.toJsonDocument()
-                        + QLatin1Char(';');
+            const QString json = tree.toJsonDocument();
+            statement.reserve(variableName.size() + json.size() + 8);
+            statement += QLatin1String("var ");
+            statement += variableName;
+            statement += QLatin1String(" = ");
+            statement += json;
+            statement += QLatin1Char(';');
         }
         text.replace(match.capturedStart(), match.capturedLength(), statement);
         match = directive.match(text, match.capturedStart() + statement.size());

@@ -41,9 +41,11 @@ bool isJsonNumber(const QString &text)
     return i == n;
 }
 
-QString quoted(const QString &text)
+void appendQuoted(QString &out, const QString &text)
 {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    out += QLatin1Char('"');
+    out += text;
+    out += QLatin1Char('"');
 }
 
 } // namespace
@@ -213,38 +215,50 @@ QString TemplateValue::toJson() const
 QString TemplateValue::json(NameMode nameMode) const
 {
     QString json;
+    appendJson(json, nameMode);
+    return json;
+}
+
+// Appends to one buffer: building each member as a string of its own and
+// gluing them together copied a long list once per level.
+void TemplateValue::appendJson(QString &out, NameMode nameMode) const
+{
+    if (nameMode == WithName && !m_name.isEmpty()) {
+        appendQuoted(out, escapeJsonName(m_name));
+        out += QLatin1Char(':');
+    }
     switch (m_type) {
     case String:
-        json = quoted(m_escape ? escapeJsonText(m_value) : escapeJsonName(m_value));
+        appendQuoted(out, m_escape ? escapeJsonText(m_value) : escapeJsonName(m_value));
         break;
     case Bool:
         // Text stored under a scalar type is written as a string unless it is a valid literal.
         if (m_value == QLatin1String("true") || m_value == QLatin1String("false"))
-            json = m_value;
+            out += m_value;
         else
-            json = quoted(escapeJsonText(m_value));
+            appendQuoted(out, escapeJsonText(m_value));
         break;
     case Number:
         if (isJsonNumber(m_value) || m_value == QLatin1String("null"))
-            json = m_value;
+            out += m_value;
         else
-            json = quoted(escapeJsonText(m_value));
+            appendQuoted(out, escapeJsonText(m_value));
         break;
     case List: {
-        json = QStringLiteral("[");
+        out += QLatin1Char('[');
         bool first = true;
         for (const TemplateValue &item : m_listChildren) {
             if (!first)
-                json += QLatin1Char(',');
+                out += QLatin1Char(',');
             first = false;
             // A name inside a list has no place in JSON.
-            json += item.json(WithoutName);
+            item.appendJson(out, WithoutName);
         }
-        json += QLatin1Char(']');
+        out += QLatin1Char(']');
         break;
     }
     case Map: {
-        json = QStringLiteral("{");
+        out += QLatin1Char('{');
         bool first = true;
         for (const TemplateValue &member : m_mapChildren) {
             // Unnamed members have no key to stand under; they are left out like
@@ -252,20 +266,17 @@ QString TemplateValue::json(NameMode nameMode) const
             if (member.isEmpty() || member.m_name.isEmpty())
                 continue;
             if (!first)
-                json += QLatin1Char(',');
+                out += QLatin1Char(',');
             first = false;
-            json += member.toJson();
+            member.appendJson(out, WithName);
         }
-        json += QLatin1Char('}');
+        out += QLatin1Char('}');
         break;
     }
     default:
-        json = QStringLiteral("null");
+        out += QLatin1String("null");
         break;
     }
-    if (nameMode == WithName && !m_name.isEmpty())
-        json = quoted(escapeJsonName(m_name)) + QLatin1Char(':') + json;
-    return json;
 }
 
 QString TemplateValue::toJsonDocument() const
@@ -273,7 +284,10 @@ QString TemplateValue::toJsonDocument() const
     // An unnamed scalar is a complete JSON text on its own; braces around it would not be.
     if (m_name.isEmpty())
         return toJson();
-    return QLatin1Char('{') + toJson() + QLatin1Char('}');
+    QString json(QLatin1Char('{'));
+    appendJson(json, WithName);
+    json += QLatin1Char('}');
+    return json;
 }
 
 QByteArray TemplateValue::toUtf8() const

@@ -69,6 +69,7 @@ public:
 private:
     enum NameMode { WithName, WithoutName };
     QString json(NameMode nameMode) const;
+    void appendJson(QString &out, NameMode nameMode) const;
     void setNumber(const QString &name, const QString &text);
 
     int m_escape = 1;

@@ -223,13 +223,23 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
     connect(manager, &ServiceManager::refreshCycleChanged, this, [this](int cycle) { setRefreshCycle(cycle); },
             Qt::DirectConnection);
     connect(manager, &ServiceManager::retranslated, this, &Pages::reloadTemplates);
+    // The selection page is rebuilt at most 200 ms after it turned stale, and
+    // only then: the timer runs once per change instead of polling the flag.
     m_dirtiesTimer.setInterval(DirtiesIntervalMs);
+    m_dirtiesTimer.setSingleShot(true);
     connect(&m_dirtiesTimer, &QTimer::timeout, this, &Pages::checkDirties);
+    manager->changes().setServicesDirtyListener([this] {
+        QMetaObject::invokeMethod(this, [this] {
+            if (m_taking && !m_dirtiesTimer.isActive())
+                m_dirtiesTimer.start();
+        }, Qt::QueuedConnection);
+    });
 }
 
 Pages::~Pages()
 {
     shutdown();
+    m_manager->changes().setServicesDirtyListener({});
 }
 
 bool Pages::init()
