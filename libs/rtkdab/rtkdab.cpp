@@ -27,8 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto FramePeriod = std::chrono::microseconds(24000);
 // Frames are read and handed on in batches of this many, one wake-up per
 // batch instead of one per frame: a stick's driver also hands on what its
-// buffers collected. 40 frames are 960 ms of air time.
-constexpr int FramesPerBatch = 40;
+// buffers collected. 20 frames are 480 ms of air time, half of the audio
+// output's 1 s prebuffer, so a batch arriving late does not starve the sound.
+constexpr int FramesPerBatch = 20;
 // The signal figures look at the frames of the last 1.2 s.
 constexpr int SignalWindowFrames = 50;
 // A receiver loses lock after this many frames in a row without a good header.

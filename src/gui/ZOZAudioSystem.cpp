@@ -88,7 +88,9 @@ void AudioSystem::stop()
         m_outputConfig.valid = false;
         m_resetRequest = true;
     }
+    QMutexLocker lock(&m_sourceMutex);
     m_running = false;
+    m_sourceAsked.wakeAll();
 }
 
 void AudioSystem::releaseSource(const Source &source)
@@ -109,6 +111,7 @@ void AudioSystem::setSource(Pointer *holder, AudioStream *stream)
     if (holder)
         holder->retain();
     m_pending = Source{holder, stream};
+    m_sourceAsked.wakeAll();
 }
 
 void AudioSystem::setDevice(int deviceId)
@@ -153,9 +156,22 @@ void AudioSystem::run()
 {
     setThreadName("AudioSystem");
     ZOZ_LOG(LogAudio, QStringLiteral("AudioSystem::run()"));
-    while (m_running)
+    for (;;) {
+        waitForSource();
+        if (!m_running)
+            break;
         runPass();
+    }
     ZOZ_LOG(LogAudio | LogFlag::Notice, QStringLiteral("AudioSystem::run() -> leaving main loop"));
+}
+
+void AudioSystem::waitForSource()
+{
+    // With nothing to play the thread sleeps until a source is asked for,
+    // instead of looking every few milliseconds.
+    QMutexLocker lock(&m_sourceMutex);
+    while (m_running && !m_current.stream && !m_pending)
+        m_sourceAsked.wait(&m_sourceMutex);
 }
 
 void AudioSystem::takePendingSource()

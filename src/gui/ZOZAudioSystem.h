@@ -4,6 +4,7 @@
 #include "ZOZAudioStream.h"
 
 #include <QMutex>
+#include <QWaitCondition>
 #include <QRecursiveMutex>
 #include <QThread>
 
@@ -80,6 +81,8 @@ private:
         AudioStream *stream = nullptr;
     };
 
+    // The output thread blocks here while there is nothing to play.
+    void waitForSource();
     void takePendingSource();
     bool setup(const AudioStreamConfig &config);
     void openAudioTargets(const AudioStreamConfig &config);
@@ -103,6 +106,8 @@ private:
     std::atomic<float> m_volume{1.0f};
 
     QMutex m_sourceMutex;
+    // Wakes the output thread when a source is asked for or the system stops.
+    QWaitCondition m_sourceAsked;
     Source m_current;
     std::optional<Source> m_pending; // empty = no change asked for
     int64_t m_lastQueuedMs = -1; // -1 = nothing queued since the last source change

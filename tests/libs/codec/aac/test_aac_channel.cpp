@@ -123,8 +123,9 @@ TEST(AacChannel, SectionData)
         ch->ics.windowGroupLength[0] = c.eightShort ? 8 : 1;
         ch->commonWindow = c.commonWindow;
         EXPECT_EQ(AacDec_ReadSectionData(&r.bs, ch.get(), &sr, 0), c.result) << c.name;
-        if (c.result == 0)
+        if (c.result == 0) {
             EXPECT_NE(ch->codebook[c.maxSfb - 1], 0) << c.name;
+        }
     }
 }
 

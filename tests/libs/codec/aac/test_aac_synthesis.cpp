@@ -243,9 +243,11 @@ TEST(AacSynthesis, MatchesAnIndependentDecoder)
             double peak = -1e9;
             for (double v : b)
                 peak = std::max(peak, v);
-            for (size_t k = 0; k < a.size() && k < b.size(); ++k)
-                if (b[k] > peak - 30) // bands that carry the signal
+            for (size_t k = 0; k < a.size() && k < b.size(); ++k) {
+                if (b[k] > peak - 30) { // bands that carry the signal
                     EXPECT_NEAR(a[k], b[k], f.maxBandDeltaDb) << "channel " << c << " band " << k;
+                }
+            }
         }
     }
 }
