@@ -4,9 +4,9 @@
 #include "ZOZAudioStream.h"
 
 #include <QMutex>
-#include <QWaitCondition>
 #include <QRecursiveMutex>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <functional>
