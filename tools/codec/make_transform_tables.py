@@ -58,10 +58,9 @@ COMPOSITES = [(6, 2, 3), (20, 4, 5), (24, 2, 12), (30, 2, 15), (40, 5, 8), (48, 
 
 SINE_TABLES = [4096, 1536, 640, 1920]
 
-ROTATION_LENGTHS = [4, 8, 16, 32, 64, 128, 256, 512, 1024,
-                    12, 24, 48, 96, 192, 384, 768,
-                    20, 40, 80, 160, 320,
-                    15, 30, 60, 120, 240, 960]
+# The DCT-IV of the other lengths rotates by the angles of the sine window
+# slope of the same length, so it takes RezTools_SineSlope<n> (window mode).
+ROTATION_LENGTHS = [20, 40, 80, 160, 320, 15]
 
 
 def fft_tables():

@@ -1,6 +1,7 @@
 // DCT-II/III/IV, DST-III/IV on Q31 data through the half-length complex FFT, and the
 // all-pole lattice filter.
 #include "RezFft_tables.h"
+#include "RezWindow_tables.h"
 #include "RezTools.h"
 #include "RezTransformInternal.h"
 
@@ -168,13 +169,16 @@ void RezTools_GetSineTable(const uint32_t **rotationOut, const uint32_t **sineOu
             step = 1 << stepShift;
         switch (sine ? length : 0) {
 #define REZ_ROTATION(n) case n: rotation = RezTools_DctRotation##n; break;
-        REZ_ROTATION(4) REZ_ROTATION(8) REZ_ROTATION(16) REZ_ROTATION(32) REZ_ROTATION(64)
-        REZ_ROTATION(128) REZ_ROTATION(256) REZ_ROTATION(512) REZ_ROTATION(1024)
-        REZ_ROTATION(12) REZ_ROTATION(24) REZ_ROTATION(48) REZ_ROTATION(96) REZ_ROTATION(192)
-        REZ_ROTATION(384) REZ_ROTATION(768)
+        // A sine window slope holds the same angles as the rotation of its length.
+#define REZ_SLOPE(n) case n: rotation = RezTools_SineSlope##n; break;
+        REZ_SLOPE(4) REZ_SLOPE(8) REZ_SLOPE(16) REZ_SLOPE(32) REZ_SLOPE(64)
+        REZ_SLOPE(128) REZ_SLOPE(256) REZ_SLOPE(512) REZ_SLOPE(1024)
+        REZ_SLOPE(12) REZ_SLOPE(24) REZ_SLOPE(48) REZ_SLOPE(96) REZ_SLOPE(192)
+        REZ_SLOPE(384) REZ_SLOPE(768)
         REZ_ROTATION(20) REZ_ROTATION(40) REZ_ROTATION(80) REZ_ROTATION(160) REZ_ROTATION(320)
-        REZ_ROTATION(15) REZ_ROTATION(30) REZ_ROTATION(60) REZ_ROTATION(120) REZ_ROTATION(240)
-        REZ_ROTATION(960)
+        REZ_ROTATION(15) REZ_SLOPE(30) REZ_SLOPE(60) REZ_SLOPE(120) REZ_SLOPE(240)
+        REZ_SLOPE(960)
+#undef REZ_SLOPE
 #undef REZ_ROTATION
         default: break;
         }
