@@ -11,6 +11,7 @@
 #include "ZOZServiceManager.h"
 #include "ZOZAlsaSink.h"
 #include "ZOZAudioSystem.h"
+#include "ZOZDesktopHost.h"
 #include "base/ZOZVersion.h"
 
 #include <QClipboard>
@@ -73,6 +74,9 @@ public:
     ServiceManager *serviceManager = nullptr;
     std::unique_ptr<AudioSystem> audioSystem; // exists when the audio system is on
     std::unique_ptr<Pages> pages;
+    // What the pages reach above them; they let go of both before these go.
+    std::unique_ptr<DesktopHost> desktopHost;
+    std::unique_ptr<AudioSystemControl> audioControl;
     QQueue<PendingBox> pendingBoxes;
     bool showingBox = false;
 };
@@ -116,6 +120,10 @@ App::~App()
     d->flushTimer.stop();
     d->logFileTimer.stop();
 
+    if (d->pages) {
+        d->pages->setAudioControl(nullptr);
+        d->pages->setHost(nullptr);
+    }
     if (d->audioSystem) {
         // It holds references to services: it goes before them.
         ZOZ_LOG(LogNotice, QStringLiteral("stopping audio system.."));
@@ -227,6 +235,12 @@ App::InitResult App::init()
         });
         d->audioSystem->init(settings->hasAudioService());
         d->audioSystem->start();
+    }
+    d->desktopHost = std::make_unique<DesktopHost>(this, settings);
+    d->pages->setHost(d->desktopHost.get());
+    if (d->audioSystem) {
+        d->audioControl = std::make_unique<AudioSystemControl>(d->audioSystem.get());
+        d->pages->setAudioControl(d->audioControl.get());
     }
     // The pages are the user interface: tell the user where to find them.
     std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));

@@ -2,9 +2,11 @@
 
 #include "base/ZOZLog.h"
 #include "base/ZOZMainThreadServices.h"
+#include "base/ZOZPaths.h"
 #include "ZOZService.h"
 #include "ZOZServiceDirectory.h"
 #include "ZOZServiceList.h"
+#include "ZOZServiceListExport.h"
 #include "ZOZServiceStore.h"
 
 #include <QCoreApplication>
@@ -91,6 +93,7 @@ ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::uniq
             &ServiceManager::requestBubbleMessage);
     m_cachePathCounter = m_settings ? m_settings->cachePathGeneration() : 0;
     m_cacheSaveTime.start();
+    m_notifications.setNotifyBubbleMode(servicePersistentStore().value(QStringLiteral("notifyBubbleMode"), 0).toInt());
     if (m_settings)
         m_settings->addListener(this);
 
@@ -536,6 +539,7 @@ QVector<Notification> ServiceManager::notifications() const
 void ServiceManager::setNotifyBubbleMode(int mode)
 {
     m_notifications.setNotifyBubbleMode(mode);
+    servicePersistentStore().setValue(QStringLiteral("notifyBubbleMode"), mode);
 }
 
 int ServiceManager::notifyBubbleMode() const
@@ -562,6 +566,39 @@ QString ServiceManager::lastSelectorId() const
 void ServiceManager::announceServiceToolTip(Service *service)
 {
     m_selection.announceServiceToolTip(service);
+}
+
+bool ServiceManager::prettyPrintServiceList()
+{
+    // A snapshot under the list's read lock; the files are written after it.
+    QVector<ServiceListExport::Ensemble> ensembles;
+    withServices([&ensembles](const QMap<int, QVector<Service *>> &tree) {
+        for (const QVector<Service *> &services : tree) {
+            ServiceListExport::Ensemble ensemble;
+            for (const Service *service : services) {
+                if (!service)
+                    continue;
+                if (ensemble.services.isEmpty()) {
+                    ensemble.label = service->ensembleLabel();
+                    ensemble.identifier = service->ensembleIdentifier();
+                }
+                ServiceListExport::Entry entry;
+                entry.label = service->label();
+                entry.serviceIdentifier = service->serviceIdentifier();
+                entry.streamId = service->streamId();
+                entry.shortId = service->shortId();
+                entry.isData = service->isData();
+                entry.audioClassification = service->audioClassification();
+                for (const Service *child : service->children()) {
+                    if (child)
+                        entry.children.append({child->name(), child->streamId(), child->packetId()});
+                }
+                ensemble.services.append(entry);
+            }
+            ensembles.append(ensemble);
+        }
+    });
+    return ServiceListExport::write(dataFolder(), ensembles, QDateTime::currentDateTime());
 }
 
 void ServiceManager::onSwitchMute()

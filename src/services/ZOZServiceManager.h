@@ -169,6 +169,9 @@ public slots:
     void setSortType(int type);
     void setSortFavouritesOnly(bool favouritesOnly);
     void onSwitchMute();
+    // Writes the service list into "zoz.ServiceList.txt" and
+    // "zoz.ServiceList.csv" in the data folder; false when one failed.
+    bool prettyPrintServiceList();
 
 private slots:
     void checkCache();

@@ -290,6 +290,7 @@ function wireEvents() {
 
     document.querySelector('.nav-selection').addEventListener('click', zoz.showServiceSelection);
     document.querySelector('.nav-scan').addEventListener('click', zoz.showScanDialog);
+    document.querySelector('.nav-settings').addEventListener('click', function () { frame().src = '/?settings'; });
 
     window.zozAjax.onFailure(function (command, error) {
         if (state.ending) {

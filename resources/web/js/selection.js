@@ -110,12 +110,37 @@ function onServerInfo(info) {
     renderNowPlaying(info);
     renderFavourites(info);
     renderFavouritesHint(info);
+    renderAudio(info);
     const sort = document.querySelector('.sort-select');
     if (typeof info.sortOrder === 'number' && document.activeElement !== sort)
         sort.value = String(info.sortOrder >= 0 && info.sortOrder <= 4 ? info.sortOrder : 0);
 }
 
+// Mute and volume as the player reports them.
+function renderAudio(info) {
+    const config = info.audio && info.audio.config;
+    if (!config)
+        return;
+    const mute = document.querySelector('.control-mute');
+    mute.setAttribute('aria-pressed', config.muted ? 'true' : 'false');
+    mute.classList.toggle('is-muted', !!config.muted);
+    const volume = document.querySelector('.control-volume');
+    if (document.activeElement !== volume && typeof config.level === 'number')
+        volume.value = String(config.level);
+}
+
 // Actions
+function switchMute() {
+    const mute = document.querySelector('.control-mute');
+    const muted = mute.getAttribute('aria-pressed') !== 'true';
+    mute.setAttribute('aria-pressed', muted ? 'true' : 'false');
+    window.zozAjax.call('setAudioMuted', muted ? 1 : 0).then(refreshState).catch(function () { refreshState(); });
+}
+
+function setVolume(value) {
+    window.zozAjax.call('setAudioLevel', value).then(refreshState).catch(function () { refreshState(); });
+}
+
 function refreshState() {
     const zoz = parentZoz();
     if (zoz)
@@ -237,6 +262,8 @@ function wireEvents() {
     for (const button of document.querySelectorAll('.player-controls [data-direction]'))
         button.addEventListener('click', function () { selectDirected(Number(button.dataset.direction)); });
     document.querySelector('.sort-select').addEventListener('change', function (event) { setSortType(event.target.value); });
+    document.querySelector('.control-mute').addEventListener('click', switchMute);
+    document.querySelector('.control-volume').addEventListener('change', function (event) { setVolume(event.target.value); });
     const filter = document.querySelector('.favourites-filter');
     if (filter)
         filter.addEventListener('click', switchFavourites);

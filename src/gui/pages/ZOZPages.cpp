@@ -119,19 +119,27 @@ bool Pages::httpPageRequest(const HttpRequest &request, HttpResponse &response)
     }
     case IndexPage:
         break;
-    default:
-        // The settings, front-end, copyright and info pages come with their own
-        // variables; until then they show their template as it is.
-        {
-            PageTemplate &other = m_templates[page];
-            QMutexLocker locker(&other.mutex);
-            other.page->reset();
-            response.status = 200;
-            response.filePath = other.page->templateName();
-            response.body = other.page->render();
-            response.lastModified = Pages::nowInSeconds();
-        }
+    default: {
+        // The settings, front-end, copyright and info pages are filled afresh
+        // for every request and sent without a time of change.
+        PageTemplate &other = m_templates[page];
+        QMutexLocker locker(&other.mutex);
+        HtmlTemplate &filled = *other.page;
+        filled.reset();
+        filled.setVariable(QStringLiteral("ZOZ_ACCESS_TOKEN"), QString::fromLatin1(accessToken()));
+        if (page == SettingsPage && m_settings)
+            fillSettingsPage(filled, request);
+        else if (page == FrontEndPage)
+            fillFrontEndPage(filled, request);
+        else if (page == CopyrightPage)
+            fillCopyrightPage(filled);
+        else if (page == InfoPage)
+            fillInfoPage(filled);
+        response.status = 200;
+        response.filePath = filled.templateName();
+        response.body = filled.render();
         return true;
+    }
     }
 
     refreshIndexPage();
@@ -212,11 +220,14 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
     , m_settings(settings)
     , m_registry(server)
 {
-    const AjaxContext context {manager, receiver, settings};
+    const AjaxContext context {manager, receiver, settings, &m_links};
     addServerInfoCommands(m_ajax, context);
     addServiceListCommands(m_ajax, context);
     addReceiverCommands(m_ajax, context);
     addSelectionCommands(m_ajax, context);
+    addFrontEndCommands(m_ajax, context);
+    addAudioCommands(m_ajax, context);
+    addApplicationCommands(m_ajax, context);
 
     // The cycle of the list the pages poll is the manager's.
     setRefreshCycle(manager->refreshCycle());

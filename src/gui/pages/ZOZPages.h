@@ -4,7 +4,9 @@
 #include "http/ZOZHttpRequestHandler.h"
 #include "ZOZServicePageRegistry.h"
 #include "web/ZOZTemplateVariable.h"
+#include "ajax/ZOZAjaxCommands.h"
 #include "ajax/ZOZAjaxTable.h"
+#include "ZOZPageHost.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -52,6 +54,11 @@ public:
     // Subsystems add their commands here.
     AjaxTable &ajaxTable() { return m_ajax; }
 
+    // The parts above the pages; each null until the application hands it
+    // over, and set back to null before it goes.
+    void setHost(PageHost *host) { m_links.setHost(host); }
+    void setAudioControl(AudioControl *audio) { m_links.setAudio(audio); }
+
     bool httpPageRequest(const HttpRequest &request, HttpResponse &response) override;
     bool httpAjaxRequest(const HttpRequest &request, HttpResponse &response) override;
     bool isStateChanging(const HttpRequest &request) const override;
@@ -69,12 +76,20 @@ private:
     };
 
     void reloadTemplates();
+    // The pages filled afresh for every request (ZOZPagesSettings.cpp, ZOZPagesInfo.cpp).
+    void fillSettingsPage(HtmlTemplate &page, const HttpRequest &request);
+    void fillAudioSections(HtmlTemplate &page);
+    void fillFrontEndPage(HtmlTemplate &page, const HttpRequest &request);
+    void fillCopyrightPage(HtmlTemplate &page);
+    void fillInfoPage(HtmlTemplate &page);
+    QString applicationName() const;
     static QDateTime nowInSeconds();
     bool serveFile(const HttpRequest &request, HttpResponse &response);
 
     ServiceManager *m_manager;
     HttpServer *m_server;
     Settings *m_settings;
+    PageLinks m_links;
     AjaxTable m_ajax;
     ServicePageRegistry m_registry;
     bool m_taking = false;
@@ -87,5 +102,8 @@ private:
     QDateTime m_selectionPageTime;
     QTimer m_dirtiesTimer;
 };
+
+// "WAV", "M4A" and "DCP" for the recording formats 1 to 3; "RAW" for any other.
+const char *recordingFormatSuffix(const int &format);
 
 } // namespace ZOZ

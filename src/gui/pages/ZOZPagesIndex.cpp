@@ -8,7 +8,6 @@
 #include "settings/ZOZSettings.h"
 #include "base/ZOZVersion.h"
 
-#include <QSettings>
 
 namespace ZOZ {
 
@@ -20,12 +19,6 @@ namespace {
 constexpr int FixedServerPort = -1;
 constexpr bool TimelineEnabled = false;
 constexpr unsigned ReceiverSampleRate = 192000;
-
-bool journalineExtendedEnabled()
-{
-    QSettings store(QStringLiteral("Dadidozor DAZ"), QStringLiteral("Radarovaz"));
-    return store.value(QStringLiteral("Settings/Journaline/extEnabled"), true).toBool();
-}
 
 } // namespace
 
@@ -57,7 +50,7 @@ void Pages::refreshIndexPage()
     page.setVariable(QStringLiteral("HTTP_PORT"), m_settings ? m_settings->httpPort() : -1);
     page.setVariable(QStringLiteral("SERVER-REMOTE"), false);
     page.setVariable(QStringLiteral("REMOTE_CONTROL"), true);
-    page.setVariable(QStringLiteral("jouExtEnabled"), journalineExtendedEnabled());
+    page.setVariable(QStringLiteral("jouExtEnabled"), Settings::jouGetExtEnabled());
     page.expandLoops(QStringLiteral("PM_DOMAINS"), domains);
     page.expandLoops(QStringLiteral("AUDIOFORMATS"), TemplateVariable::Rows());
     page.setVariable(QStringLiteral("AUDIO_STREAM"), false);

@@ -1,7 +1,12 @@
 #pragma once
 
 #include "ZOZAjaxTable.h"
+#include "ZOZPageHost.h"
 #include "web/ZOZTemplateValue.h"
+
+#include <QMutex>
+
+#include <functional>
 
 namespace ZOZ {
 
@@ -11,6 +16,25 @@ class Settings;
 struct Notification;
 struct ReceiverStatus;
 
+// The parts above the pages, which the application hands over after the
+// pages exist and takes back before they go. Commands use them under the
+// lock, so that a part is never taken away while a command uses it.
+class PageLinks
+{
+public:
+    void setHost(PageHost *host);
+    void setAudio(AudioControl *audio);
+    // Runs `use` with the part, or returns false when there is none.
+    bool withHost(const std::function<void(PageHost &)> &use) const;
+    bool withAudio(const std::function<void(AudioControl &)> &use) const;
+    bool hasAudio() const;
+
+private:
+    mutable QMutex m_mutex;
+    PageHost *m_host = nullptr;
+    AudioControl *m_audio = nullptr;
+};
+
 // What the commands of the pages work on; the receiver is null when the
 // ensembles come from elsewhere (tests).
 struct AjaxContext
@@ -18,6 +42,7 @@ struct AjaxContext
     ServiceManager *manager = nullptr;
     Receiver *receiver = nullptr;
     Settings *settings = nullptr;
+    const PageLinks *links = nullptr;
 };
 
 // Each scope of commands adds its handlers from its own file.
@@ -25,6 +50,13 @@ void addServerInfoCommands(AjaxTable &table, const AjaxContext &context);   // Z
 void addReceiverCommands(AjaxTable &table, const AjaxContext &context);     // ZOZAjaxReceiver.cpp
 void addSelectionCommands(AjaxTable &table, const AjaxContext &context);    // ZOZAjaxSelection.cpp
 void addServiceListCommands(AjaxTable &table, const AjaxContext &context);  // ZOZAjaxServiceList.cpp
+void addFrontEndCommands(AjaxTable &table, const AjaxContext &context);     // ZOZAjaxFrontEnd.cpp
+void addAudioCommands(AjaxTable &table, const AjaxContext &context);        // ZOZAjaxAudio.cpp
+void addApplicationCommands(AjaxTable &table, const AjaxContext &context);  // ZOZAjaxApplication.cpp
+
+// Whether a URL sent by a page may be handed to the desktop: a valid URL of
+// one of the schemes http, https, mailto and tel.
+bool isAllowedExternalUrl(const QUrl &url); // ZOZAjaxApplication.cpp
 
 // The "receiver" object of the state poll.
 TemplateValue receiverStatusValue(const ReceiverStatus &status); // ZOZAjaxReceiver.cpp

@@ -85,16 +85,24 @@ TemplateValue tunerValue(const Settings *settings, const Receiver *receiver)
 }
 
 // Without an audio output the pages show full volume, unmuted.
-TemplateValue audioConfigValue(const Settings *settings)
+TemplateValue audioConfigValue(const AjaxContext &context)
 {
+    int level = FullScale;
+    bool muted = false;
+    if (context.links) {
+        context.links->withAudio([&](const AudioControl &audio) {
+            level = qRound(audio.level() * FullScale);
+            muted = audio.isMuted();
+        });
+    }
     TemplateValue levels(QStringLiteral("levelChannels"), TemplateValue::List);
     for (int channel = 0; channel < AudioChannels; ++channel)
         levels << TemplateValue(QString(), FullScale);
     TemplateValue config(QStringLiteral("config"), TemplateValue::Map);
-    config << TemplateValue(QStringLiteral("maxVolume"), FullScale) << TemplateValue(QStringLiteral("muted"), false)
+    config << TemplateValue(QStringLiteral("maxVolume"), FullScale) << TemplateValue(QStringLiteral("muted"), muted)
            << TemplateValue(QStringLiteral("shift"), 0) << TemplateValue(QStringLiteral("balance"), 0)
-           << TemplateValue(QStringLiteral("level"), FullScale) << levels
-           << TemplateValue(QStringLiteral("isRecording"), settings && settings->isAudioRecording());
+           << TemplateValue(QStringLiteral("level"), level) << levels
+           << TemplateValue(QStringLiteral("isRecording"), context.settings && context.settings->isAudioRecording());
     return config;
 }
 
@@ -161,7 +169,7 @@ bool getServerInfo(const AjaxContext &context, const HttpRequest &request, HttpR
     reply << tunerValue(settings, dab);
 
     TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);
-    audio << audioConfigValue(settings);
+    audio << audioConfigValue(context);
     // The channel values come with the audio output; until then the list is empty.
     audio << TemplateValue(QStringLiteral("channels"), TemplateValue::List);
     reply << audio;

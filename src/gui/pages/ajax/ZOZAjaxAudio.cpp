@@ -1,0 +1,147 @@
+// The audio output (device, volume, mute), the decoding preferences and the
+// recorder's settings and folder.
+
+#include "ZOZAjaxCommands.h"
+#include "ZOZAjaxValues.h"
+
+#include "base/ZOZLog.h"
+#include "settings/ZOZSettings.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace ZOZ {
+
+namespace {
+
+using namespace AjaxValues;
+
+constexpr qint64 IntMax = std::numeric_limits<int>::max();
+constexpr float VolumeStep = 0.1f;
+// A step down stops here: the last step never silences (mute does that).
+constexpr float LowestSteppedLevel = 0.1f;
+constexpr float UnityLevel = 1.0f;
+constexpr int PercentPerUnit = 100;
+constexpr qint64 OutputChannels = 6;
+
+// The range of a settings row, as the command checks it.
+std::pair<qint64, qint64> rangeOf(Setting id)
+{
+    const SettingRow &row = settingRow(id);
+    return {row.minimum == SettingRow::NoLimit ? -IntMax : row.minimum,
+            row.maximum == SettingRow::NoLimit ? IntMax : row.maximum};
+}
+
+Setting recordingFormatSetting(int recordingType)
+{
+    switch (recordingType) {
+    case Settings::DabClassic: return Setting::RecordingFormatDabClassic;
+    case Settings::DabPlus: return Setting::RecordingFormatDabPlus;
+    case Settings::Drm: return Setting::RecordingFormatDrm;
+    case Settings::Fm: return Setting::RecordingFormatFm;
+    default: return Setting::RecordingFormatAm;
+    }
+}
+
+float clampedLevel(float level)
+{
+    if (!std::isfinite(level))
+        return UnityLevel;
+    return std::clamp(level, AudioControl::MinimumLevel, AudioControl::MaximumLevel);
+}
+
+// A command that stores one ranged integer of the settings table.
+void bindRangedSetting(AjaxTable &table, Settings *settings, const char *command, Setting id)
+{
+    const auto [minimum, maximum] = rangeOf(id);
+    bindInteger(table, QString::fromLatin1(command), minimum, maximum,
+                [settings, id](qint64 value) { settings->setValue(id, int(value)); });
+}
+
+} // namespace
+
+void addAudioCommands(AjaxTable &table, const AjaxContext &context)
+{
+    Settings *settings = context.settings;
+    const PageLinks *links = context.links;
+    if (!settings || !links)
+        return;
+
+    bindInteger(table, QStringLiteral("setDevice"), -1, IntMax, [links](qint64 device) {
+        links->withAudio([device](AudioControl &audio) { audio.setDevice(int(device)); });
+    });
+    table.setHandler(QStringLiteral("setSpokenLabelsActive"), [settings](const HttpRequest &request, HttpResponse &response) {
+        if (const auto on = boolean(request, QStringLiteral("setSpokenLabelsActive"), response.body)) {
+            settings->setSpokenLabelsActive(*on);
+            response.body = Success;
+        }
+        return true;
+    });
+    bindRangedSetting(table, settings, "setAudioDecoderMode", Setting::DecoderMode);
+    bindRangedSetting(table, settings, "setAudioRecordingTimelimit", Setting::RecordingTimelimit);
+    bindRangedSetting(table, settings, "setAudioBinauralPreset", Setting::BinauralPreset);
+    table.setHandler(QStringLiteral("setAudioRecordingFormat"), [settings](const HttpRequest &request, HttpResponse &response) {
+        const QString key = QStringLiteral("setAudioRecordingFormat");
+        const auto recordingType = integerIn(request, key, QStringLiteral("class"), Settings::DabClassic, Settings::Am, response.body);
+        if (!recordingType)
+            return true;
+        const auto [minimum, maximum] = rangeOf(recordingFormatSetting(int(*recordingType)));
+        if (const auto format = integerIn(request, key, key, minimum, maximum, response.body)) {
+            settings->setAudioRecordingFormat(int(*recordingType), int(*format));
+            response.body = Success;
+        }
+        return true;
+    });
+
+    bindInteger(table, QStringLiteral("adjustVolume"), 0, 1, [links](qint64 direction) {
+        links->withAudio([direction](AudioControl &audio) {
+            const float level = clampedLevel(audio.level());
+            audio.setLevel(direction == 1 ? std::min(level + VolumeStep, UnityLevel)
+                                          : std::max(level - VolumeStep, LowestSteppedLevel));
+        });
+    });
+    bindInteger(table, QStringLiteral("setAudioMuted"), 0, 1, [links](qint64 muted) {
+        links->withAudio([muted](AudioControl &audio) {
+            if (audio.isMuted() != (muted == 1))
+                audio.setMuted(muted == 1);
+        });
+    });
+    table.setHandler(QStringLiteral("setAudioLevel"), [links](const HttpRequest &request, HttpResponse &response) {
+        const QString key = QStringLiteral("setAudioLevel");
+        const auto percent = integerIn(request, key, key, qint64(AudioControl::MinimumLevel * PercentPerUnit),
+                                       qint64(AudioControl::MaximumLevel * PercentPerUnit), response.body);
+        if (!percent)
+            return true;
+        const float level = clampedLevel(float(*percent) / PercentPerUnit);
+        if (request.query.contains(QStringLiteral("channel"))) {
+            // The output has one level for all its channels: a channel's own
+            // level is checked and, as without an output, changes nothing.
+            if (!integerIn(request, key, QStringLiteral("channel"), 0, OutputChannels - 1, response.body))
+                return true;
+        } else {
+            links->withAudio([level](AudioControl &audio) { audio.setLevel(level); });
+        }
+        response.body = Success;
+        return true;
+    });
+
+    // Both need the window, which is on this machine: the table lets only
+    // local requests through.
+    table.setHandler(QStringLiteral("requestRecordingDirectoryChange"), [links](const HttpRequest &, HttpResponse &response) {
+        response.body = Success;
+        links->withHost([](PageHost &host) { host.chooseRecordingDirectory(); });
+        return true;
+    });
+    table.setHandler(QStringLiteral("requestRecordingDirectoryOpen"), [links, settings](const HttpRequest &, HttpResponse &response) {
+        response.body = Success;
+        const QString folder = settings->audioRecordingDirectory();
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            links->withHost([&folder](PageHost &host) { host.openUrl(QUrl::fromLocalFile(folder)); });
+        return true;
+    });
+}
+
+} // namespace ZOZ
