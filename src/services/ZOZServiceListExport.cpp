@@ -85,21 +85,11 @@ void addService(Files &files, const Ensemble &ensemble, const Entry &entry)
     files.csv += fields.join(QLatin1Char(';')) + LineEnd;
 }
 
-bool writeFile(const QString &path, const QString &content)
+void logFailure(const char *what, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        ZOZ_LOG(LogSource::ServiceManager | LogFlag::Error,
-                QStringLiteral("ServiceManager::prettyPrintServiceList() -> error: could not open file for writing '%1'").arg(path));
-        return false;
-    }
-    file.write(content.toUtf8());
-    if (!file.commit()) {
-        ZOZ_LOG(LogSource::ServiceManager | LogFlag::Error,
-                QStringLiteral("ServiceManager::prettyPrintServiceList() -> error: could not write file '%1'").arg(path));
-        return false;
-    }
-    return true;
+    ZOZ_LOG(LogSource::ServiceManager | LogFlag::Error,
+            QStringLiteral("ServiceManager::prettyPrintServiceList() -> error: could not %1 file '%2'")
+                .arg(QLatin1String(what), path));
 }
 
 } // namespace
@@ -126,9 +116,28 @@ bool write(const QString &folder, const QVector<Ensemble> &ensembles, const QDat
 {
     const Files files = format(ensembles, now);
     const QDir dir(folder);
-    if (!writeFile(dir.filePath(QLatin1String(TextFileName)), files.text)
-        || !writeFile(dir.filePath(QLatin1String(CsvFileName)), files.csv))
+    // Both are prepared before either replaces its old file, so that a file
+    // that cannot be written leaves both as they were.
+    QSaveFile text(dir.filePath(QLatin1String(TextFileName)));
+    QSaveFile csv(dir.filePath(QLatin1String(CsvFileName)));
+    for (QSaveFile *file : {&text, &csv}) {
+        if (!file->open(QIODevice::WriteOnly)) {
+            logFailure("open for writing", file->fileName());
+            return false;
+        }
+    }
+    const QByteArray textBytes = files.text.toUtf8();
+    const QByteArray csvBytes = files.csv.toUtf8();
+    if (text.write(textBytes) != textBytes.size() || csv.write(csvBytes) != csvBytes.size()) {
+        logFailure("write", text.fileName());
         return false;
+    }
+    for (QSaveFile *file : {&text, &csv}) {
+        if (!file->commit()) {
+            logFailure("write", file->fileName());
+            return false;
+        }
+    }
     ZOZ_LOG(LogSource::ServiceManager, QStringLiteral("ServiceManager::prettyPrintServiceList()"));
     return true;
 }
