@@ -149,23 +149,8 @@ protected:
         return response.body;
     }
 
-    // A real request through the server; the server runs on this thread's event loop.
-    HttpAnswer get(const QString &query, bool withToken)
-    {
-        const int port = web->server->port();
-        HttpAnswer answer;
-        std::atomic<bool> done {false};
-        const QByteArray token = withToken ? "X-ZOZ-Token: " + ZOZ::HttpServer::accessToken() + "\r\n" : QByteArray();
-        std::thread client([&] {
-            HttpTestClient connection(port);
-            answer = connection.request(QStringLiteral("GET /ajax?%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n").arg(query, QString::number(port)).toLatin1()
-                                        + token + "\r\n");
-            done = true;
-        });
-        waitUntil([&] { return done.load(); }, 5000);
-        client.join();
-        return answer;
-    }
+    // A real request through the server.
+    HttpAnswer get(const QString &query, bool withToken) { return web->get(QStringLiteral("/ajax?") + query, withToken); }
 
     QJsonObject serverInfo()
     {

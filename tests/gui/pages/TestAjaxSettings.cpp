@@ -90,25 +90,7 @@ protected:
         SettingsFixture::TearDown();
     }
 
-    // A request over a real connection; the server runs on this thread's event loop.
-    HttpAnswer get(const QString &target, bool withToken = true)
-    {
-        const int port = web->server->port();
-        HttpAnswer answer;
-        std::atomic<bool> done {false};
-        const QByteArray token = withToken ? "X-ZOZ-Token: " + ZOZ::HttpServer::accessToken() + "\r\n" : QByteArray();
-        std::thread client([&] {
-            HttpTestClient connection(port);
-            answer = connection.request(QStringLiteral("GET %1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n")
-                                            .arg(target, QString::number(port))
-                                            .toLatin1()
-                                        + token + "\r\n");
-            done = true;
-        });
-        waitUntil([&] { return done.load(); }, 5000);
-        client.join();
-        return answer;
-    }
+    HttpAnswer get(const QString &target, bool withToken = true) { return web->get(target, withToken); }
 
     QByteArray ajax(const QString &query) { return get(QStringLiteral("/ajax?") + query).body; }
     QByteArray page(const QString &query) { return get(QStringLiteral("/?") + query).body; }

@@ -1,12 +1,18 @@
 #pragma once
 
+#include "HttpTestClient.h"
 #include "http/ZOZHttpServer.h"
 #include "base/ZOZLog.h"
 #include "ZOZPages.h"
 #include "ZOZServiceManager.h"
 #include "settings/ZOZSettings.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace ZOZTest {
 
@@ -23,6 +29,29 @@ public:
     ~WebStack() { shutdown(); }
 
     bool init() { return pages->init(); }
+
+    // A GET over a real connection, with or without the pages' access token;
+    // the server runs on this thread's event loop meanwhile.
+    HttpAnswer get(const QString &target, bool withToken)
+    {
+        const int port = server->port();
+        HttpAnswer answer;
+        std::atomic<bool> done {false};
+        const QByteArray token = withToken ? "X-ZOZ-Token: " + ZOZ::HttpServer::accessToken() + "\r\n" : QByteArray();
+        std::thread client([&] {
+            HttpTestClient connection(port);
+            answer = connection.request(
+                QStringLiteral("GET %1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n").arg(target, QString::number(port)).toLatin1() + token
+                + "\r\n");
+            done = true;
+        });
+        QElapsedTimer waited;
+        waited.start();
+        while (!done.load() && waited.elapsed() < TimeoutMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        client.join();
+        return answer;
+    }
     void shutdown()
     {
         if (pages)
@@ -31,6 +60,7 @@ public:
         server.reset();
     }
 
+    static constexpr int TimeoutMs = 5000;
     std::unique_ptr<ZOZ::HttpServer> server;
     std::unique_ptr<ZOZ::Pages> pages;
 };
