@@ -1,8 +1,10 @@
 'use strict';
 // Drives the real player's pages in headless Chromium: the start-up scan
-// question is answered through the page, the selection page lists every audio
-// service with its label, a click selects a service and the player reports it,
-// broadcast text stays text, and no page logs an error or opens a dialog.
+// question is answered through the page, the settings page opens every tab and
+// keeps a change across a reload and a restart, the selection page lists every
+// audio service with its label, a click selects a service and the player
+// reports it, mute and volume reach the output, broadcast text stays text, and
+// no page logs an error or opens a dialog.
 //
 //   node run-pages-test.js --player <zoz> --rtkdab-dir <dir> --scenario generated|slovenia
 //        [--ensemble-tool <zoz-ensemble>] [--testdata <dir>] [--artifacts <dir>]
@@ -148,6 +150,84 @@ async function serverInfo(page) {
     });
 }
 
+async function settingsUpdate(page) {
+    return page.evaluate(async function () {
+        const response = await fetch('/ajax?getSettingsUpdate', { cache: 'no-store' });
+        return response.json();
+    });
+}
+
+function reloadFrame(page) {
+    return page.evaluate(function () { document.getElementById('content-frame').contentWindow.location.reload(); });
+}
+
+// Every tab of the settings page opens; a change goes to the player, a value
+// it refuses is explained and undone.
+async function changeSettings(page, problems) {
+    const frame = page.frameLocator('#content-frame');
+    await page.locator('.nav-settings').click();
+    await frame.locator('.settings-page').waitFor({ timeout: 10000 });
+    for (const category of ['AUDIO', 'INFO', 'GENERAL']) {
+        await frame.locator('#tab-' + category).click();
+        await frame.locator('#panel-' + category).waitFor({ state: 'visible', timeout: 5000 });
+    }
+    await frame.locator('#zoz-setting-notify-2').check();
+    await waitFor('the notify mode to be stored', async function () {
+        return (await settingsUpdate(page)).notifyMode === 2;
+    }, 5000);
+    const timestep = frame.locator('#zoz-setting-jou-timestep');
+    await timestep.fill('45');
+    await timestep.press('Tab');
+    await waitFor('the autoplay step to be stored', async function () {
+        return (await settingsUpdate(page)).jou.apTimestep === 45;
+    }, 5000);
+    await timestep.fill('0');
+    await timestep.press('Tab');
+    await waitFor('the refusal to be shown', async function () {
+        return await frame.locator('.settings-status').isVisible() &&
+            /jouSetApTimestep/.test(await frame.locator('.settings-status').innerText()) &&
+            (await timestep.inputValue()) === '45';
+    }, 5000);
+    if ((await settingsUpdate(page)).jou.apTimestep !== 45)
+        problems.push('a refused autoplay step was stored');
+    await reloadFrame(page);
+    await checkSettingsKept(page, 'after a reload');
+    await frame.locator('#tab-AUDIO').click();
+    await waitFor('the audio tab to open', async function () {
+        return frame.locator('#panel-AUDIO').isVisible();
+    }, 5000);
+}
+
+async function checkSettingsKept(page, when) {
+    const frame = page.frameLocator('#content-frame');
+    await waitFor('the settings ' + when, async function () {
+        return await frame.locator('#zoz-setting-notify-2').isChecked() &&
+            (await frame.locator('#zoz-setting-jou-timestep').inputValue()) === '45';
+    }, 10000);
+}
+
+// Mute and volume on the now-playing panel reach the audio output.
+async function muteAndVolume(page) {
+    const frame = page.frameLocator('#content-frame');
+    const mute = frame.locator('.control-mute');
+    await mute.click();
+    await waitFor('the output to be muted', async function () {
+        const info = await serverInfo(page);
+        return info.audio.config.muted === true && (await mute.getAttribute('aria-pressed')) === 'true';
+    }, 5000);
+    await mute.click();
+    await waitFor('the output to be open again', async function () {
+        return (await serverInfo(page)).audio.config.muted === false;
+    }, 5000);
+    await frame.locator('.control-volume').evaluate(function (slider) {
+        slider.value = '40';
+        slider.dispatchEvent(new Event('change', { bubbles: true }));
+    });
+    await waitFor('the volume to be set', async function () {
+        return (await serverInfo(page)).audio.config.level === 40;
+    }, 5000);
+}
+
 async function run(options) {
     if (!fs.existsSync(CHROMIUM)) {
         console.log('skipped: no Chromium at ' + CHROMIUM);
@@ -226,6 +306,7 @@ async function run(options) {
         // at once. A second start reads that cache and needs no scan.
         const cache = path.join(work, 'home', '.zoz', 'DAB.default.zoz');
         await waitFor('the ensemble cache', function () { return fs.existsSync(cache); }, 10000);
+        await changeSettings(page, problems);
         await sleep(1000);
         // The page leaves first: its poll of a player that is gone on purpose is no fault.
         await page.goto('about:blank');
@@ -234,6 +315,11 @@ async function run(options) {
         player = startPlayer(options, work, source, port);
         await waitForPlayer();
         await page.goto('http://127.0.0.1:' + port + '/');
+
+        // The changed settings outlive the player.
+        await page.locator('.nav-settings').click();
+        await checkSettingsKept(page, 'after a restart');
+        await page.locator('.nav-selection').click();
 
         const frame = page.frameLocator('#content-frame');
         // Data services have rows of their own; every audio service is listed.
@@ -268,6 +354,8 @@ async function run(options) {
         const nowPlaying = await frame.locator('.now-playing-label').innerText();
         if (nowPlaying.trim() !== (await target.locator('.service-label').innerText()).trim())
             problems.push('now playing shows "' + nowPlaying + '"');
+
+        await muteAndVolume(page);
 
         // Keyboard: the list is reachable and moves with the arrow keys.
         const allButtons = frame.locator('.service-select');
