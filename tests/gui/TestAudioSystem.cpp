@@ -1,9 +1,12 @@
 #include "ZOZAudioSystem.h"
+#include "ZOZDesktopHost.h"
 
 #include "AudioTestSource.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -238,4 +241,35 @@ TEST(AudioGain, SaturatesInsteadOfWrapping)
         ZOZ::applyGain(&sample, 1, row.gain);
         EXPECT_EQ(sample, row.out) << row.in << " x " << row.gain;
     }
+}
+
+// What the pages set through their audio control is what the sound card gets.
+TEST_F(AudioSystemPasses, LevelAndMuteFromThePagesReachTheSink)
+{
+    ZOZ::AudioSystemControl control(&system);
+    control.setLevel(0.5f);
+    system.setSource(&source, &source);
+    source.addMs(1001);
+    passes(1);
+    ASSERT_EQ(sink.queued.size(), 1u);
+    const std::vector<uint8_t> &block = sink.queued.front();
+    for (size_t i = 0; i + 1 < block.size(); i += 2) {
+        const int16_t in = int16_t(uint16_t(uint8_t(i)) | uint16_t(uint8_t(i + 1)) << 8);
+        const int16_t out = int16_t(uint16_t(block[i]) | uint16_t(block[i + 1]) << 8);
+        ASSERT_LE(std::abs(out - in / 2), 1) << "sample " << i / 2;
+    }
+
+    // Levels stay finite and within what the pages may ask for.
+    control.setLevel(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(control.level(), 1.0f);
+    control.setLevel(50.0f);
+    EXPECT_EQ(control.level(), ZOZ::AudioControl::MaximumLevel);
+    control.setLevel(-1.0f);
+    EXPECT_EQ(control.level(), ZOZ::AudioControl::MinimumLevel);
+
+    control.setMuted(true);
+    EXPECT_TRUE(system.isMuted());
+    source.addMs(1000);
+    passes(3);
+    EXPECT_EQ(sink.queued.size(), 1u) << "nothing reaches the card while muted";
 }
