@@ -260,7 +260,13 @@ void ServiceManager::onSignalScanMode(bool active)
         m_checkDataTimer.start();
         return;
     }
-    cleanUpServiceList(true);
+    ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::onSignalScanMode() -> removing ensembles"));
+    // The service heard now is selected again once the scan finds it.
+    m_selection.rememberSelectedForScan();
+    if (cleanUpServiceList(true)) {
+        m_changes.setDirty(false);
+        ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::onSignalScanMode() -> cycle: %1").arg(refreshCycle()));
+    }
 }
 
 void ServiceManager::checkCache()

@@ -230,6 +230,26 @@ void ServiceSelection::waitForService(qint32 ensembleIdentifier, qint64 serviceI
     m_autoComponentId = componentId;
 }
 
+void ServiceSelection::rememberSelectedForScan()
+{
+    // The selected mutex comes before the auto-service mutex, never inside it.
+    qint32 ensembleIdentifier = -1;
+    qint64 serviceIdentifier = -1;
+    qint32 componentId = -1;
+    {
+        QMutexLocker selectedLocker(&m_selectedMutex);
+        const Service *selected = m_selectedService;
+        if (!selected)
+            return;
+        ensembleIdentifier = selected->ensembleIdentifier();
+        serviceIdentifier = qint64(quint32(selected->serviceIdentifier()));
+        componentId = selected->componentId();
+    }
+    QMutexLocker autoLocker(&m_autoMutex);
+    if (m_autoServiceIdentifier == -1)
+        waitForService(ensembleIdentifier, serviceIdentifier, componentId);
+}
+
 void ServiceSelection::replaceAutoService(qint64 serviceIdentifier)
 {
     QMutexLocker locker(&m_autoMutex);

@@ -64,6 +64,9 @@ public:
 
     // The service to select when it appears: ensemble and component -1 for any.
     void waitForService(qint32 ensembleIdentifier, qint64 serviceIdentifier, qint32 componentId);
+    // Before a scan empties the list: the selected service becomes the one
+    // to find again, unless another is already awaited.
+    void rememberSelectedForScan();
     // Like waitForService, dropping a service already found.
     void replaceAutoService(qint64 serviceIdentifier);
     Service *autoService() const;

@@ -515,6 +515,24 @@ TEST_F(SelectionTest, FavouriteFlagNeedsTheExactTextTrue)
 }
 
 // The pages' view of it all: real server, real connections, strict JSON.
+// A scan empties the list; the service heard before is awaited, found again
+// and selected when the scan brings it back.
+TEST_F(SelectionTest, AScanRemembersTheSelectedServiceAndFindsItAgain)
+{
+    load({mainEnsemble()});
+    ASSERT_TRUE(manager->selectService(byLabel(QStringLiteral("Zeta")), true));
+    EXPECT_FALSE(manager->autoServiceState().inProgress);
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(manager, "onSignalScanMode", Q_ARG(bool, true)));
+    EXPECT_TRUE(manager->autoServiceState().inProgress);
+    EXPECT_TRUE(sortedLabels().isEmpty()) << "the scan starts from an empty list";
+    EXPECT_TRUE(logText().contains(QStringLiteral("ServiceManager::onSignalScanMode() -> removing ensembles")));
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(manager, "onSignalScanMode", Q_ARG(bool, false)));
+    load({mainEnsemble()});
+    EXPECT_TRUE(waitUntil([this] { return selectedLabel() == QLatin1String("Zeta"); }, 5000)) << qPrintable(selectedLabel());
+}
+
 TEST_F(SelectionTest, PagesSelectStepAndPollThroughTheServer)
 {
     load({mainEnsemble()});
