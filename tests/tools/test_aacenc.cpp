@@ -1,0 +1,326 @@
+// The test AAC encoder against Debian's decoders, run as black boxes: its ADTS
+// streams decode with ffmpeg and faad to the input within a stated SNR for each tool
+// it can use, and its 960-sample frames decode with ffmpeg from LOAS.
+#include "ZozTestAacEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+using namespace ZozTestAac;
+
+namespace {
+
+bool haveProgram(const char *name)
+{
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+struct Scratch
+{
+    Scratch()
+    {
+        dir = std::filesystem::temp_directory_path() / ("zoz-aacenc-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+    }
+    ~Scratch() { std::filesystem::remove_all(dir); }
+    std::string path(const std::string &name) const { return (dir / name).string(); }
+    std::filesystem::path dir;
+};
+
+void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<int16_t> readPcm(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+    return pcm;
+}
+
+enum class Signal { Sine, Chord, PannedChord, Bursts, Noise };
+
+// Interleaved test signals of `seconds` at `rate`; the second channel differs from
+// the first in a way that gives the stereo tools something to do.
+std::vector<int16_t> makeSignal(Signal signal, int rate, int channels, double seconds)
+{
+    const int n = static_cast<int>(rate * seconds);
+    std::vector<int16_t> pcm(static_cast<size_t>(n) * channels);
+    uint32_t seed = 12345;
+    auto noise = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return (static_cast<int32_t>(seed >> 8) - (1 << 23)) / double(1 << 23);
+    };
+    const double chord[] = {262, 330, 392, 523, 1760, 5200, 7100};
+    for (int i = 0; i < n; ++i) {
+        const double t = double(i) / rate;
+        double left = 0, right = 0;
+        switch (signal) {
+        case Signal::Sine:
+            left = 8000 * std::sin(2 * M_PI * 440 * t);
+            right = 6000 * std::sin(2 * M_PI * 660 * t);
+            break;
+        case Signal::Chord:
+            for (double f : chord)
+                left += 2000 * std::sin(2 * M_PI * f * t);
+            right = 0.8 * left + 1500 * std::sin(2 * M_PI * 880 * t);
+            break;
+        case Signal::PannedChord:
+            for (double f : chord)
+                left += 2000 * std::sin(2 * M_PI * f * t);
+            right = 0.5 * left;
+            break;
+        case Signal::Bursts: {
+            // A click train over a quiet tone: attacks for the short windows.
+            const double phase = std::fmod(t, 0.25);
+            const double envelope = phase < 0.03 ? std::exp(-phase * 150) : 0.0;
+            left = 1000 * std::sin(2 * M_PI * 300 * t) + 12000 * envelope * std::sin(2 * M_PI * 2500 * t);
+            right = 0.7 * left;
+            break;
+        }
+        case Signal::Noise:
+            left = 4000 * noise();
+            right = 4000 * noise();
+            break;
+        }
+        pcm[static_cast<size_t>(i) * channels] = static_cast<int16_t>(std::lround(left));
+        if (channels == 2)
+            pcm[static_cast<size_t>(i) * channels + 1] = static_cast<int16_t>(std::lround(right));
+    }
+    return pcm;
+}
+
+double power(const std::vector<int16_t> &x, size_t from, size_t count)
+{
+    double p = 0;
+    for (size_t i = from; i < from + count && i < x.size(); ++i)
+        p += double(x[i]) * x[i];
+    return p;
+}
+
+// SNR of the decoded signal against the input (in dB), at the delay (whole frames of
+// 0, 1 or 2) that fits best; ignores the first and last frames.
+double snrDb(const std::vector<int16_t> &input, const std::vector<int16_t> &decoded, int channels, int frame,
+             int *delayOut = nullptr)
+{
+    double best = -1e9;
+    for (int delay = 0; delay <= 2 * frame; delay += frame) {
+        const size_t offset = static_cast<size_t>(delay) * channels;
+        const size_t from = static_cast<size_t>(frame) * channels;
+        if (input.size() < 3 * from || decoded.size() < offset + input.size() - from)
+            continue;
+        double signal = 0, error = 0;
+        for (size_t i = from; i + from < input.size(); ++i) {
+            const double d = double(input[i]) - decoded[i + offset];
+            signal += double(input[i]) * input[i];
+            error += d * d;
+        }
+        const double snr = 10 * std::log10(signal / std::max(error, 1e-9));
+        if (snr > best) {
+            best = snr;
+            if (delayOut)
+                *delayOut = delay;
+        }
+    }
+    return best;
+}
+
+struct Case
+{
+    const char *name;
+    Signal signal;
+    int channels;
+    EncoderOptions options;
+    double minSnrDb;   // waveform SNR both decoders must reach; 0 = compare levels only
+    const char *mustUse; // the tool the report must show in use
+};
+
+EncoderOptions with(std::initializer_list<void (*)(EncoderOptions &)> changes)
+{
+    EncoderOptions o;
+    for (auto change : changes)
+        change(o);
+    return o;
+}
+
+std::vector<Case> cases()
+{
+    return {
+        {"sine stereo", Signal::Sine, 2, with({}), 70, ""},
+        {"sine mono", Signal::Sine, 1, with({}), 70, ""},
+        {"chord stereo", Signal::Chord, 2, with({}), 65, ""},
+        {"chord mid/side", Signal::Chord, 2, with({[](EncoderOptions &o) { o.midSide = true; }}), 64, "ms"},
+        {"chord KBD windows", Signal::Chord, 2, with({[](EncoderOptions &o) { o.shape = WindowShapeChoice::Kbd; }}), 65,
+         ""},
+        {"chord short window cycle, alternating shapes", Signal::Chord, 2,
+         with({[](EncoderOptions &o) {
+             o.windows = WindowPlan::Cycle;
+             o.shape = WindowShapeChoice::Alternating;
+         }}),
+         57, "short"},
+        {"chord short windows grouped", Signal::Chord, 1,
+         with({[](EncoderOptions &o) {
+             o.windows = WindowPlan::Cycle;
+             o.shortGrouping = 0x5B;
+         }}),
+         57, "short"},
+        {"bursts on attacks", Signal::Bursts, 2, with({[](EncoderOptions &o) { o.windows = WindowPlan::Transients; }}),
+         55, "short"},
+        {"chord pulses", Signal::Chord, 2, with({[](EncoderOptions &o) { o.pulses = true; }}), 65, "pulse"},
+        {"chord coarse escapes", Signal::Chord, 2, with({[](EncoderOptions &o) { o.step = 100; }}), 78, "escape"},
+        {"panned chord intensity", Signal::PannedChord, 2,
+         with({[](EncoderOptions &o) { o.intensityFromHz = 4000; }}), 64, "intensity"},
+        {"noise substitution", Signal::Noise, 2, with({[](EncoderOptions &o) { o.noiseFromHz = 6000; }}), 0, "pns"},
+    };
+}
+
+bool uses(const std::vector<UnitReport> &reports, const std::string &tool)
+{
+    for (const UnitReport &r : reports) {
+        if ((tool == "ms" && r.midSideBands > 0) || (tool == "intensity" && r.intensityBands > 0)
+            || (tool == "pns" && r.noiseBands > 0) || (tool == "pulse" && r.pulses > 0)
+            || (tool == "escape" && r.escapeSections > 0)
+            || (tool == "short" && r.sequence == WindowSequence::EightShort))
+            return true;
+    }
+    return tool.empty();
+}
+
+} // namespace
+
+TEST(AacEncoder, AdtsDecodesWithFfmpegAndFaad)
+{
+    const bool ffmpeg = haveProgram("ffmpeg"), faad = haveProgram("faad");
+    if (!ffmpeg && !faad)
+        GTEST_SKIP() << "neither ffmpeg nor faad is installed";
+    Scratch scratch;
+    for (const Case &c : cases()) {
+        SCOPED_TRACE(c.name);
+        EncoderOptions options = c.options;
+        options.channels = c.channels;
+        const std::vector<int16_t> input = makeSignal(c.signal, options.sampleRate, c.channels, 1.5);
+        Encoder encoder(options);
+        encoder.push(input.data(), input.size() / c.channels);
+        encoder.finish();
+        std::vector<uint8_t> stream;
+        std::vector<UnitReport> reports;
+        while (encoder.unitsReady() > 0) {
+            const std::vector<uint8_t> frame = adtsFrame(options, encoder.encodeUnit());
+            ASSERT_FALSE(frame.empty());
+            stream.insert(stream.end(), frame.begin(), frame.end());
+            reports.push_back(encoder.lastReport());
+        }
+        EXPECT_TRUE(uses(reports, c.mustUse)) << "the stream does not use " << c.mustUse;
+        const std::string aac = scratch.path("in.aac");
+        writeFile(aac, stream);
+
+        struct Decoder
+        {
+            const char *name;
+            bool present;
+            std::string command;
+        };
+        const std::string ffmpegOut = scratch.path("ffmpeg.raw"), faadOut = scratch.path("faad.raw");
+        const Decoder decoders[] = {
+            {"ffmpeg", ffmpeg,
+             "ffmpeg -hide_banner -loglevel error -y -i " + aac + " -f s16le -acodec pcm_s16le " + ffmpegOut},
+            {"faad", faad, "faad -q -f 2 -b 1 -o " + faadOut + " " + aac + " >/dev/null 2>&1"},
+        };
+        for (const Decoder &d : decoders) {
+            if (!d.present)
+                continue;
+            SCOPED_TRACE(d.name);
+            const std::string out = d.name == std::string("ffmpeg") ? ffmpegOut : faadOut;
+            std::filesystem::remove(out);
+            ASSERT_EQ(std::system(d.command.c_str()), 0);
+            std::vector<int16_t> decoded = readPcm(out);
+            if (c.channels == 1 && d.name == std::string("faad")) {
+                // faad writes a single channel twice, as stereo.
+                for (size_t i = 0; 2 * i < decoded.size(); ++i)
+                    decoded[i] = decoded[2 * i];
+                decoded.resize(decoded.size() / 2);
+            }
+            ASSERT_GE(decoded.size(), input.size() - 1024u * c.channels);
+            if (c.minSnrDb > 0) {
+                const double snr = snrDb(input, decoded, c.channels, options.frameLength);
+                std::printf("  %-48s %-6s SNR %6.1f dB\n", c.name, d.name, snr);
+                EXPECT_GE(snr, c.minSnrDb);
+            } else {
+                // Noise bands keep their level, not their waveform: compare powers.
+                const size_t from = 4096, count = input.size() - 2 * from;
+                const double ratio = 10 * std::log10(power(decoded, from + 1024u * c.channels, count)
+                                                     / power(input, from, count));
+                std::printf("  %-48s %-6s level %+5.2f dB\n", c.name, d.name, ratio);
+                EXPECT_LT(std::abs(ratio), 1.5);
+                EXPECT_LT(snrDb(input, decoded, c.channels, options.frameLength), 10) << "noise came out as coded";
+            }
+        }
+    }
+}
+
+TEST(AacEncoder, FfmpegDecodesNineHundredSixtySampleFramesFromLoas)
+{
+    if (!haveProgram("ffmpeg"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    Scratch scratch;
+    struct Row
+    {
+        const char *name;
+        int rate;
+        int channels;
+        bool midSide;
+        WindowPlan windows;
+    };
+    const Row rows[] = {
+        {"48 kHz stereo", 48000, 2, false, WindowPlan::LongOnly},
+        {"32 kHz mono", 32000, 1, false, WindowPlan::LongOnly},
+        {"48 kHz stereo, mid/side and short windows", 48000, 2, true, WindowPlan::Cycle},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        EncoderOptions options;
+        options.sampleRate = row.rate;
+        options.channels = row.channels;
+        options.frameLength = 960;
+        options.midSide = row.midSide;
+        options.windows = row.windows;
+        const std::vector<int16_t> input = makeSignal(Signal::Chord, row.rate, row.channels, 1.0);
+        const std::vector<uint8_t> config = audioSpecificConfig(options);
+        ASSERT_EQ(config.size(), 2u);
+        EXPECT_EQ(config[1] & 0x04, 0x04) << "frameLengthFlag";
+        EXPECT_TRUE(adtsFrame(options, {0}).empty()) << "ADTS cannot signal 960 samples";
+        std::vector<uint8_t> stream;
+        int units = 0;
+        for (const auto &unit : encodeAll(options, input)) {
+            const std::vector<uint8_t> frame = loasFrame(config, unit);
+            stream.insert(stream.end(), frame.begin(), frame.end());
+            ++units;
+        }
+        writeFile(scratch.path("in.loas"), stream);
+        const std::string out = scratch.path("out.raw");
+        ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error -y -f loas -i " + scratch.path("in.loas")
+                               + " -f s16le -acodec pcm_s16le " + out)
+                                  .c_str()),
+                  0);
+        const std::vector<int16_t> decoded = readPcm(out);
+        // Whole 960-sample frames came out, one per unit.
+        EXPECT_EQ(decoded.size(), static_cast<size_t>(units) * 960 * row.channels);
+        const double snr = snrDb(input, decoded, row.channels, 960);
+        std::printf("  960 %-44s ffmpeg SNR %6.1f dB\n", row.name, snr);
+        EXPECT_GE(snr, 30);
+    }
+}
