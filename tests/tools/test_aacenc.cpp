@@ -52,7 +52,7 @@ std::vector<int16_t> readPcm(const std::string &path)
     return pcm;
 }
 
-enum class Signal { Sine, Chord, PannedChord, Bursts, Noise };
+enum class Signal { Sine, Chord, PannedChord, InvertedPan, Bursts, Noise };
 
 // Interleaved test signals of `seconds` at `rate`; the second channel differs from
 // the first in a way that gives the stereo tools something to do.
@@ -80,9 +80,10 @@ std::vector<int16_t> makeSignal(Signal signal, int rate, int channels, double se
             right = 0.8 * left + 1500 * std::sin(2 * M_PI * 880 * t);
             break;
         case Signal::PannedChord:
+        case Signal::InvertedPan:
             for (double f : chord)
                 left += 2000 * std::sin(2 * M_PI * f * t);
-            right = 0.5 * left;
+            right = (signal == Signal::PannedChord ? 0.5 : -0.25) * left;
             break;
         case Signal::Bursts: {
             // A click train over a quiet tone: attacks for the short windows.
@@ -147,6 +148,8 @@ struct Case
     EncoderOptions options;
     double minSnrDb;   // waveform SNR both decoders must reach; 0 = compare levels only
     const char *mustUse; // the tool the report must show in use
+    int dataStreamBytes = 0; // a data stream element of this many bytes in every unit
+    int exactBytes = 0;      // every unit filled to this size
 };
 
 EncoderOptions with(std::initializer_list<void (*)(EncoderOptions &)> changes)
@@ -184,7 +187,10 @@ std::vector<Case> cases()
         {"chord coarse escapes", Signal::Chord, 2, with({[](EncoderOptions &o) { o.step = 100; }}), 78, "escape"},
         {"panned chord intensity", Signal::PannedChord, 2,
          with({[](EncoderOptions &o) { o.intensityFromHz = 4000; }}), 64, "intensity"},
+        {"inverted pan intensity", Signal::InvertedPan, 2,
+         with({[](EncoderOptions &o) { o.intensityFromHz = 4000; }}), 64, "intensity"},
         {"noise substitution", Signal::Noise, 2, with({[](EncoderOptions &o) { o.noiseFromHz = 6000; }}), 0, "pns"},
+        {"long data stream and fill", Signal::Chord, 2, with({}), 65, "", 300, 2500},
     };
 }
 
@@ -218,8 +224,14 @@ TEST(AacEncoder, AdtsDecodesWithFfmpegAndFaad)
         encoder.finish();
         std::vector<uint8_t> stream;
         std::vector<UnitReport> reports;
+        UnitExtras extras;
+        extras.dataStream.assign(c.dataStreamBytes, 0x5A);
+        extras.exactBytes = c.exactBytes;
         while (encoder.unitsReady() > 0) {
-            const std::vector<uint8_t> frame = adtsFrame(options, encoder.encodeUnit());
+            const std::vector<uint8_t> unit = encoder.encodeUnit(extras);
+            if (c.exactBytes > 0)
+                ASSERT_EQ(unit.size(), static_cast<size_t>(c.exactBytes));
+            const std::vector<uint8_t> frame = adtsFrame(options, unit);
             ASSERT_FALSE(frame.empty());
             stream.insert(stream.end(), frame.begin(), frame.end());
             reports.push_back(encoder.lastReport());
