@@ -1,6 +1,7 @@
 // The test AAC encoder against Debian's decoders, run as black boxes: its ADTS
 // streams decode with ffmpeg and faad to the input within a stated SNR for each tool
 // it can use, and its 960-sample frames decode with ffmpeg from LOAS.
+#include "AacEncTestSupport.h"
 #include "ZozTestAacEncoder.h"
 
 #include <gtest/gtest.h>
@@ -16,13 +17,9 @@
 #include <unistd.h>
 
 using namespace ZozTestAac;
+using namespace AacEncTestSupport;
 
 namespace {
-
-bool haveProgram(const char *name)
-{
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 struct Scratch
 {
@@ -35,22 +32,6 @@ struct Scratch
     std::string path(const std::string &name) const { return (dir / name).string(); }
     std::filesystem::path dir;
 };
-
-void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<int16_t> readPcm(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> pcm(bytes.size() / 2);
-    for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-    return pcm;
-}
 
 enum class Signal { Sine, Chord, PannedChord, InvertedPan, Bursts, Noise };
 
@@ -111,33 +92,6 @@ double power(const std::vector<int16_t> &x, size_t from, size_t count)
     for (size_t i = from; i < from + count && i < x.size(); ++i)
         p += double(x[i]) * x[i];
     return p;
-}
-
-// SNR of the decoded signal against the input (in dB), at the delay (whole frames of
-// 0, 1 or 2) that fits best; ignores the first and last frames.
-double snrDb(const std::vector<int16_t> &input, const std::vector<int16_t> &decoded, int channels, int frame,
-             int *delayOut = nullptr)
-{
-    double best = -1e9;
-    for (int delay = 0; delay <= 2 * frame; delay += frame) {
-        const size_t offset = static_cast<size_t>(delay) * channels;
-        const size_t from = static_cast<size_t>(frame) * channels;
-        if (input.size() < 3 * from || decoded.size() < offset + input.size() - from)
-            continue;
-        double signal = 0, error = 0;
-        for (size_t i = from; i + from < input.size(); ++i) {
-            const double d = double(input[i]) - decoded[i + offset];
-            signal += double(input[i]) * input[i];
-            error += d * d;
-        }
-        const double snr = 10 * std::log10(signal / std::max(error, 1e-9));
-        if (snr > best) {
-            best = snr;
-            if (delayOut)
-                *delayOut = delay;
-        }
-    }
-    return best;
 }
 
 struct Case
@@ -238,7 +192,7 @@ TEST(AacEncoder, AdtsDecodesWithFfmpegAndFaad)
         }
         EXPECT_TRUE(uses(reports, c.mustUse)) << "the stream does not use " << c.mustUse;
         const std::string aac = scratch.path("in.aac");
-        writeFile(aac, stream);
+        writeBytes(aac, stream);
 
         struct Decoder
         {
@@ -322,13 +276,9 @@ TEST(AacEncoder, FfmpegDecodesNineHundredSixtySampleFramesFromLoas)
             stream.insert(stream.end(), frame.begin(), frame.end());
             ++units;
         }
-        writeFile(scratch.path("in.loas"), stream);
-        const std::string out = scratch.path("out.raw");
-        ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error -y -f loas -i " + scratch.path("in.loas")
-                               + " -f s16le -acodec pcm_s16le " + out)
-                                  .c_str()),
-                  0);
-        const std::vector<int16_t> decoded = readPcm(out);
+        writeBytes(scratch.path("in.loas"), stream);
+        std::vector<int16_t> decoded;
+        ASSERT_TRUE(decodeLoasWithFfmpeg(scratch.path("in.loas"), decoded));
         // Whole 960-sample frames came out, one per unit.
         EXPECT_EQ(decoded.size(), static_cast<size_t>(units) * 960 * row.channels);
         const double snr = snrDb(input, decoded, row.channels, 960);

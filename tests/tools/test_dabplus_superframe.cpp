@@ -3,6 +3,7 @@
 // encoder's access units unchanged, and each field corrupted on its own is caught.
 #include "DABplusParser.h"
 #include "DABplusParserInternal.h"
+#include "AacEncTestSupport.h"
 #include "RsCodec.h"
 #include "ZozTestSuperframe.h"
 
@@ -14,27 +15,16 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 using namespace ZozTestAac;
+using namespace AacEncTestSupport;
 
 namespace {
 
-std::vector<uint8_t> readPath(const std::string &path)
-{
-    std::vector<uint8_t> bytes;
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    uint8_t chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    std::fclose(file);
-    return bytes;
-}
-
 std::vector<uint8_t> readFile(const std::string &name)
 {
-    return readPath(std::string(ZOZ_TESTDATA_DIR "/") + name);
+    return readBytes(std::string(ZOZ_TESTDATA_DIR "/") + name);
 }
 
 std::vector<int16_t> chord(int rate, int channels, int samples)
@@ -235,7 +225,7 @@ TEST(DabPlusSuperframe, ParserHandsOutTheEncodedUnits)
         }
         // With their PAD and fill elements the units still decode to the chord
         // (ffmpeg as a black box, from LOAS).
-        if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
+        if (haveProgram("ffmpeg")) {
             EncoderOptions options;
             options.sampleRate = f.sampleRate;
             options.channels = f.channels;
@@ -246,30 +236,14 @@ TEST(DabPlusSuperframe, ParserHandsOutTheEncodedUnits)
                 const std::vector<uint8_t> frame = loasFrame(config, u);
                 loas.insert(loas.end(), frame.begin(), frame.end());
             }
-            const std::string in = ::testing::TempDir() + "zoz-superframe.loas";
-            const std::string out = ::testing::TempDir() + "zoz-superframe.raw";
-            FILE *file = std::fopen(in.c_str(), "wb");
-            ASSERT_NE(file, nullptr);
-            std::fwrite(loas.data(), 1, loas.size(), file);
-            std::fclose(file);
-            ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error -y -f loas -i " + in
-                                   + " -f s16le -acodec pcm_s16le " + out)
-                                      .c_str()),
-                      0);
-            const std::vector<uint8_t> bytes = readPath(out);
-            std::remove(in.c_str());
-            std::remove(out.c_str());
-            ASSERT_EQ(bytes.size(), units.size() * 960 * 2 * f.channels);
-            // Output frame k + 1 is input frame k; compare the middle frames.
+            const std::string path = ::testing::TempDir() + "zoz-superframe-" + std::to_string(getpid()) + ".loas";
+            writeBytes(path, loas);
+            std::vector<int16_t> decoded;
+            ASSERT_TRUE(decodeLoasWithFfmpeg(path, decoded));
+            std::remove(path.c_str());
+            ASSERT_EQ(decoded.size(), units.size() * 960 * f.channels);
             const std::vector<int16_t> pcm = chord(f.sampleRate, f.channels, static_cast<int>(units.size()) * 960);
-            double signal = 0, error = 0;
-            for (size_t i = 960 * f.channels; i + 960 * f.channels * 2 < pcm.size(); ++i) {
-                const int16_t decoded = static_cast<int16_t>(bytes[2 * (i + 960 * f.channels)]
-                                                             | bytes[2 * (i + 960 * f.channels) + 1] << 8);
-                signal += double(pcm[i]) * pcm[i];
-                error += (double(pcm[i]) - decoded) * (double(pcm[i]) - decoded);
-            }
-            const double snr = 10 * std::log10(signal / std::max(error, 1e-9));
+            const double snr = snrDb(pcm, decoded, f.channels, 960);
             std::printf("  %-34s ffmpeg SNR %5.1f dB\n", f.name, snr);
             EXPECT_GE(snr, 55);
         }
