@@ -286,3 +286,100 @@ TEST(AacEncoder, FfmpegDecodesNineHundredSixtySampleFramesFromLoas)
         EXPECT_GE(snr, 30);
     }
 }
+
+TEST(AacEncoder, UnitsComeOutAsTheirInputArrives)
+{
+    struct Row
+    {
+        const char *name;
+        int frameLength;
+        int samples;    // pushed before finish()
+        int readyBefore; // units ready before finish()
+        int total;       // units in all
+    };
+    const Row rows[] = {
+        {"nothing", 1024, 0, 0, 1},
+        {"one sample", 1024, 1, 0, 2},
+        {"one frame", 1024, 1024, 0, 2},
+        {"one frame and one sample", 1024, 1025, 0, 3},
+        {"three frames", 1024, 3072, 2, 4},
+        {"three 960 frames", 960, 2880, 2, 4},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        EncoderOptions options;
+        options.channels = 1;
+        options.frameLength = row.frameLength;
+        Encoder encoder(options);
+        const std::vector<int16_t> pcm(row.samples, 100);
+        encoder.push(pcm.data(), pcm.size());
+        EXPECT_EQ(encoder.unitsReady(), row.readyBefore);
+        encoder.finish();
+        int units = 0;
+        while (encoder.unitsReady() > 0) {
+            ASSERT_FALSE(encoder.encodeUnit().empty());
+            ++units;
+        }
+        EXPECT_EQ(units, row.total);
+        EXPECT_TRUE(encoder.encodeUnit().empty()) << "nothing after the last unit";
+    }
+}
+
+TEST(AacEncoder, ByteBudgets)
+{
+    EncoderOptions options;
+    const std::vector<int16_t> pcm = makeSignal(Signal::Noise, 48000, 2, 0.1);
+    struct Row
+    {
+        const char *name;
+        int dataStreamBytes;
+        int exactBytes;
+        bool fits;
+    };
+    const Row rows[] = {
+        {"room for the smallest unit", 0, 40, true},
+        {"one byte short of a silent pair", 0, 5, false},
+        {"a silent pair", 0, 6, true},
+        {"data stream larger than the budget", 100, 90, false},
+        {"fill with an escaped count", 0, 1200, true},
+        {"data stream with an escaped count", 300, 600, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        Encoder encoder(options);
+        encoder.push(pcm.data(), pcm.size() / 2);
+        UnitExtras extras;
+        extras.dataStream.assign(row.dataStreamBytes, 0x11);
+        extras.exactBytes = row.exactBytes;
+        const std::vector<uint8_t> unit = encoder.encodeUnit(extras);
+        if (row.fits)
+            EXPECT_EQ(unit.size(), static_cast<size_t>(row.exactBytes));
+        else
+            EXPECT_TRUE(unit.empty());
+        if (row.fits && row.exactBytes < 100)
+            EXPECT_GT(encoder.lastReport().step, options.step) << "the step rose to fit";
+    }
+}
+
+TEST(AacEncoder, TransportHeaders)
+{
+    EncoderOptions options;
+    options.sampleRate = 44100;
+    options.channels = 2;
+    EXPECT_EQ(audioSpecificConfig(options), (std::vector<uint8_t>{0x12, 0x10})); // 2, 4, 2, 1024
+    options.frameLength = 960;
+    options.sampleRate = 32000;
+    options.channels = 1;
+    EXPECT_EQ(audioSpecificConfig(options), (std::vector<uint8_t>{0x12, 0x8C})); // 2, 5, 1, 960
+    EXPECT_TRUE(adtsFrame(options, {1, 2, 3}).empty());
+    options.frameLength = 1024;
+    const std::vector<uint8_t> adts = adtsFrame(options, {1, 2, 3});
+    EXPECT_EQ(adts, (std::vector<uint8_t>{0xFF, 0xF1, 0x54, 0x40, 0x01, 0x5F, 0xFC, 1, 2, 3}));
+    EXPECT_TRUE(adtsFrame(options, std::vector<uint8_t>(8192 - 7)).empty()) << "13-bit frame length";
+    EXPECT_EQ(adtsFrame(options, std::vector<uint8_t>(8191 - 7)).size(), 8191u);
+    options.sampleRate = 12345;
+    EXPECT_TRUE(Encoder(options).encodeUnit().empty());
+    const std::vector<uint8_t> loas = loasFrame({0x12, 0x8C}, std::vector<uint8_t>(300, 0xAB));
+    EXPECT_EQ(loas[0], 0x56);                                          // 0x2B7 << 5
+    EXPECT_EQ(((loas[1] & 0x1F) << 8 | loas[2]) + 3u, loas.size()); // length of the rest
+}
