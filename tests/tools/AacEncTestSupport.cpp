@@ -48,6 +48,22 @@ bool decodeLoasWithFfmpeg(const std::string &loasPath, std::vector<int16_t> &pcm
     return true;
 }
 
+bool decodeWithFaad(const std::string &path, int channels, std::vector<int16_t> &pcm)
+{
+    const std::string out = path + ".raw";
+    std::filesystem::remove(out);
+    if (std::system(("faad -q -f 2 -b 1 -o " + out + " " + path + " >/dev/null 2>&1").c_str()) != 0)
+        return false;
+    pcm = readPcm(out);
+    std::filesystem::remove(out);
+    if (channels == 1) {
+        for (size_t i = 0; 2 * i < pcm.size(); ++i)
+            pcm[i] = pcm[2 * i];
+        pcm.resize(pcm.size() / 2);
+    }
+    return true;
+}
+
 double snrDb(const std::vector<int16_t> &input, const std::vector<int16_t> &decoded, int channels, int frame,
              int *delayOut)
 {

@@ -15,7 +15,7 @@ namespace {
 
 const char Usage[] =
     "usage: zoz-aacenc [options] input.wav|input.raw output\n"
-    "  --format adts|loas|raw|superframe  output (default adts; raw: 2-byte big-endian length, then the unit)\n"
+    "  --format adts|loas|mp4|raw|superframe  output (default adts; raw: 2-byte big-endian length, then the unit)\n"
     "  --rate HZ --channels N             for raw PCM input (default 48000, 2)\n"
     "  --frame 1024|960                   samples per frame (superframes always 960)\n"
     "  --step N                           smallest scale factor (100..255, default 124)\n"
@@ -186,6 +186,12 @@ int main(int argc, char **argv)
             put(s);
             ++written;
         }
+    } else if (format == "mp4") {
+        std::vector<std::vector<uint8_t>> units;
+        while (encoder.unitsReady() > 0)
+            units.push_back(encoder.encodeUnit());
+        put(mp4File(options, units));
+        written = static_cast<int>(units.size());
     } else {
         const std::vector<uint8_t> config = audioSpecificConfig(options);
         while (encoder.unitsReady() > 0) {

@@ -121,4 +121,8 @@ std::vector<uint8_t> adtsFrame(const EncoderOptions &options, const std::vector<
 // configuration and the unit.
 std::vector<uint8_t> loasFrame(const std::vector<uint8_t> &audioSpecificConfig, const std::vector<uint8_t> &unit);
 
+// A minimal MP4 file (one audio track, all units in one chunk) for decoders that read
+// the configuration only from a container.
+std::vector<uint8_t> mp4File(const EncoderOptions &options, const std::vector<std::vector<uint8_t>> &units);
+
 } // namespace ZozTestAac
