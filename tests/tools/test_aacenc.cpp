@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -386,4 +387,106 @@ TEST(AacEncoder, TransportHeaders)
     const std::vector<uint8_t> loas = loasFrame({0x12, 0x8C}, std::vector<uint8_t>(300, 0xAB));
     EXPECT_EQ(loas[0], 0x56);                                          // 0x2B7 << 5
     EXPECT_EQ(((loas[1] & 0x1F) << 8 | loas[2]) + 3u, loas.size()); // length of the rest
+}
+
+namespace {
+
+// A 16-bit PCM WAVE file.
+std::vector<uint8_t> wave(const std::vector<int16_t> &pcm, int rate, int channels)
+{
+    std::vector<uint8_t> b;
+    auto put = [&b](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto tag = [&b](const char *t) { b.insert(b.end(), t, t + 4); };
+    const uint32_t data = static_cast<uint32_t>(pcm.size() * 2);
+    tag("RIFF");
+    put(36 + data, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2); // PCM
+    put(static_cast<uint32_t>(channels), 2);
+    put(static_cast<uint32_t>(rate), 4);
+    put(static_cast<uint32_t>(rate * channels * 2), 4);
+    put(static_cast<uint32_t>(channels * 2), 2);
+    put(16, 2);
+    tag("data");
+    put(data, 4);
+    for (int16_t s : pcm)
+        put(static_cast<uint16_t>(s), 2);
+    return b;
+}
+
+} // namespace
+
+TEST(AacEncoder, CommandLineTool)
+{
+    Scratch scratch;
+    const std::string tool = ZOZ_BINARY_DIR "/tools/aacenc/zoz-aacenc";
+    const std::vector<int16_t> pcm = makeSignal(Signal::Chord, 48000, 2, 0.5);
+    writeBytes(scratch.path("in.wav"), wave(pcm, 48000, 2));
+    std::vector<uint8_t> raw(pcm.size() * 2);
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        raw[2 * i] = static_cast<uint8_t>(pcm[i]);
+        raw[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
+    }
+    writeBytes(scratch.path("in.raw"), raw);
+    const int units1024 = static_cast<int>((pcm.size() / 2 + 1023) / 1024) + 1;
+    const int units960 = static_cast<int>((pcm.size() / 2 + 959) / 960) + 1;
+    struct Row
+    {
+        const char *name;
+        std::string arguments;
+        bool succeeds;
+        // Checks the output file.
+        std::function<void(const std::vector<uint8_t> &)> check;
+    };
+    auto countAdts = [](const std::vector<uint8_t> &b) {
+        int frames = 0;
+        for (size_t p = 0; p + 7 <= b.size(); ++frames) {
+            if (b[p] != 0xFF || (b[p + 1] & 0xF0) != 0xF0)
+                return -1;
+            p += (b[p + 3] & 3) << 11 | b[p + 4] << 3 | b[p + 5] >> 5;
+        }
+        return frames;
+    };
+    auto countPrefixed = [](const std::vector<uint8_t> &b) {
+        int units = 0;
+        for (size_t p = 0; p + 2 <= b.size(); ++units)
+            p += 2 + (b[p] << 8 | b[p + 1]);
+        return units;
+    };
+    const Row rows[] = {
+        {"WAVE to ADTS", "in.wav out", true, [&](const std::vector<uint8_t> &b) { EXPECT_EQ(countAdts(b), units1024); }},
+        {"raw PCM to ADTS with tools", "--rate 48000 --channels 2 --ms --pulses --windows cycle --shape kbd in.raw out",
+         true, [&](const std::vector<uint8_t> &b) { EXPECT_EQ(countAdts(b), units1024); }},
+        {"raw units of 960 samples", "--format raw --frame 960 in.wav out", true,
+         [&](const std::vector<uint8_t> &b) { EXPECT_EQ(countPrefixed(b), units960); }},
+        {"LOAS", "--format loas --frame 960 in.wav out", true,
+         [](const std::vector<uint8_t> &b) { EXPECT_EQ(b.at(0), 0x56); }},
+        {"MP4", "--format mp4 in.wav out", true,
+         [](const std::vector<uint8_t> &b) { EXPECT_EQ(std::string(b.begin() + 4, b.begin() + 8), "ftyp"); }},
+        {"superframes", "--format superframe --subchannel 6 in.wav out", true,
+         [](const std::vector<uint8_t> &b) {
+             // Whole superframes of 120 n bytes, 6 units each, silence after the input.
+             ASSERT_EQ(b.size() % 720, 0u);
+             EXPECT_EQ(b.size() / 720, 5u);
+         }},
+        {"ADTS cannot carry 960", "--frame 960 in.wav out", false, nullptr},
+        {"superframes need 48 or 32 kHz", "--format superframe --rate 44100 in.raw out", false, nullptr},
+        {"missing input", "nothing.wav out", false, nullptr},
+        {"one path", "in.wav", false, nullptr},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(scratch.path("out"));
+        const std::string command =
+            "cd " + scratch.dir.string() + " && " + tool + " " + row.arguments + " >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        EXPECT_EQ(status == 0, row.succeeds);
+        if (row.check)
+            row.check(readBytes(scratch.path("out")));
+    }
 }
