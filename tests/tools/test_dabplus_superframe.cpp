@@ -415,3 +415,36 @@ TEST(DabPlusSuperframe, EachCorruptedFieldIsCaught)
                 EXPECT_EQ(parsed[1].accessUnits[i], e.units[count + i]) << "unit " << i;
     }
 }
+
+TEST(DabPlusSuperframe, RebuildsABroadcastSuperframeFromItsUnits)
+{
+    std::vector<uint8_t> recorded = readFile("dabplus-superframe-96k.bin");
+    if (recorded.size() != 1440)
+        GTEST_SKIP() << "test recordings not found in " ZOZ_TESTDATA_DIR;
+    const int n = 12;
+    RsCodecContext rs;
+    ASSERT_EQ(RsCodec_Init(&rs, 8, 0x11D, 0, 1, 10, 135), 0);
+    for (int column = 0; column < n; ++column) {
+        uint8_t word[120];
+        for (int k = 0; k < 120; ++k)
+            word[k] = recorded[column + k * n];
+        ASSERT_GE(RsCodec_Decode(&rs, word, nullptr, 0), 0) << "column " << column;
+        for (int k = 0; k < 120; ++k)
+            recorded[column + k * n] = word[k];
+    }
+    const uint8_t header = recorded[2];
+    SuperframeFormat format;
+    format.subchannelSize = n;
+    format.dacRate48 = header & 0x40;
+    format.sbr = header & 0x20;
+    format.stereo = header & 0x10;
+    format.ps = header & 0x08;
+    format.mpegSurround = header & 0x07;
+    ASSERT_EQ(superframeHeaderByte(format), header);
+
+    const std::vector<ParsedUnit> parsed = parse(join({recorded, recorded}), n);
+    ASSERT_GE(parsed.size(), 1u);
+    ASSERT_EQ(goodUnits(parsed[0]), accessUnitCount(format));
+    EXPECT_EQ(buildSuperframe(format, parsed[0].accessUnits), recorded)
+        << "Fire code, starts, CRCs and parity as the broadcaster made them";
+}
