@@ -146,6 +146,26 @@ std::vector<Case> cases()
          with({[](EncoderOptions &o) { o.intensityFromHz = 4000; }}), 64, "intensity"},
         {"noise substitution", Signal::Noise, 2, with({[](EncoderOptions &o) { o.noiseFromHz = 6000; }}), 0, "pns"},
         {"long data stream and fill", Signal::Chord, 2, with({}), 65, "", 300, 2500},
+        {"intensity in short windows", Signal::PannedChord, 2,
+         with({[](EncoderOptions &o) {
+             o.intensityFromHz = 4000;
+             o.windows = WindowPlan::Cycle;
+         }}),
+         57, "intensity"},
+        {"noise substitution in short windows", Signal::Noise, 1,
+         with({[](EncoderOptions &o) {
+             o.noiseFromHz = 6000;
+             o.windows = WindowPlan::Cycle;
+         }}),
+         0, "pns"},
+        {"sine 22.05 kHz mono", Signal::Sine, 1, with({[](EncoderOptions &o) { o.sampleRate = 22050; }}), 70, ""},
+        {"chord 32 kHz", Signal::Chord, 2, with({[](EncoderOptions &o) { o.sampleRate = 32000; }}), 65, ""},
+        {"sine 96 kHz short windows", Signal::Sine, 2,
+         with({[](EncoderOptions &o) {
+             o.sampleRate = 96000;
+             o.windows = WindowPlan::Cycle;
+         }}),
+         57, "short"},
     };
 }
 
@@ -198,6 +218,10 @@ TEST(AacEncoder, AdtsDecodesWithFfmpegAndFaad)
         for (const char *decoder : {"ffmpeg", "faad"}) {
             const bool isFfmpeg = decoder == std::string("ffmpeg");
             if (!(isFfmpeg ? ffmpeg : faad))
+                continue;
+            // faad takes AAC-LC at 24 kHz and below for implicitly signalled SBR and
+            // puts out twice the rate: no sample-by-sample comparison there.
+            if (!isFfmpeg && options.sampleRate <= 24000)
                 continue;
             SCOPED_TRACE(decoder);
             std::vector<int16_t> decoded;
