@@ -448,3 +448,48 @@ TEST(DabPlusSuperframe, RebuildsABroadcastSuperframeFromItsUnits)
     EXPECT_EQ(buildSuperframe(format, parsed[0].accessUnits), recorded)
         << "Fire code, starts, CRCs and parity as the broadcaster made them";
 }
+
+TEST(DabPlusSuperframe, EncodesPcmIntoSuperframes)
+{
+    struct Row
+    {
+        const char *name;
+        int sampleRate;
+        int frameLength;
+        SuperframeFormat format;
+        int superframes;
+    };
+    const Row rows[] = {
+        {"48 kHz into 6 units", 48000, 960, {10, true, false, true, false, 0}, 2},
+        {"32 kHz into 4 units", 32000, 960, {4, false, false, true, false, 0}, 3},
+        {"sampling rate not that of dac_rate", 32000, 960, {10, true, false, true, false, 0}, 0},
+        {"1024-sample frames", 48000, 1024, {10, true, false, true, false, 0}, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        EncoderOptions options;
+        options.sampleRate = row.sampleRate;
+        options.frameLength = row.frameLength;
+        Encoder encoder(options);
+        // Enough for the units of the superframes and one unit more, not yet finished.
+        const int units = 6 * 3 + 1;
+        const std::vector<int16_t> pcm = chord(row.sampleRate, 2, (units + 2) * 960);
+        encoder.push(pcm.data(), pcm.size() / 2);
+        int padCalls = 0;
+        const std::vector<std::vector<uint8_t>> superframes =
+            encodeSuperframes(encoder, row.format, [&](int unit) {
+                EXPECT_EQ(unit, padCalls++);
+                return padFor(unit);
+            });
+        if (row.superframes == 0) {
+            EXPECT_TRUE(superframes.empty());
+            continue;
+        }
+        EXPECT_GE(static_cast<int>(superframes.size()), row.superframes);
+        const std::vector<ParsedUnit> parsed = parse(join(superframes), row.format.subchannelSize);
+        ASSERT_EQ(parsed.size(), superframes.size());
+        for (const ParsedUnit &p : parsed)
+            EXPECT_EQ(goodUnits(p), accessUnitCount(row.format));
+        EXPECT_EQ(padCalls, static_cast<int>(superframes.size()) * accessUnitCount(row.format));
+    }
+}

@@ -87,13 +87,11 @@ public:
     // Units that can be encoded now (each needs the next frame to choose its window).
     int unitsReady() const;
     // Encodes the next unit; empty when none is ready or it cannot be made to fit
-    // exactBytes.
+    // exactBytes. A decoder puts out the input one frame late: unit t gives the
+    // samples of frame t - 1 (unit 0 gives silence).
     std::vector<uint8_t> encodeUnit(const UnitExtras &extras = {});
     const UnitReport &lastReport() const { return m_report; }
     int unitsEncoded() const { return m_unitsDone; }
-
-    // The decoder's output lags the input by this many samples per channel.
-    int delay() const { return m_options.frameLength; }
 
     struct Impl; // the input and window history, private to the source
 

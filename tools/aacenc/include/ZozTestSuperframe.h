@@ -45,10 +45,10 @@ std::vector<uint8_t> buildSuperframe(const SuperframeFormat &format, const std::
 
 // Encodes PCM into superframes: each unit is made to fill its share exactly, with the
 // PAD that padSource gives for the unit's index in its data stream element (no PAD
-// when padSource is empty or gives nothing). The encoder's sampling rate must be 48000
-// or 32000 to match dac_rate, and its frame length 960. Returns the superframes made
-// from the units the encoder has ready; empty entries are never returned (a unit that
-// cannot fit ends the run).
+// when padSource is empty or gives nothing). Returns the superframes made from the
+// units the encoder has ready (a unit that cannot fit ends the run); none when the
+// encoder's frame length is not 960 or, without SBR, its sampling rate is not the one
+// of dac_rate.
 using PadSource = std::function<std::vector<uint8_t>(int unitIndex)>;
 std::vector<std::vector<uint8_t>> encodeSuperframes(Encoder &encoder, const SuperframeFormat &format,
                                                     const PadSource &padSource = {});

@@ -157,6 +157,9 @@ std::vector<std::vector<uint8_t>> encodeSuperframes(Encoder &encoder, const Supe
                                                     const PadSource &padSource)
 {
     std::vector<std::vector<uint8_t>> superframes;
+    const EncoderOptions &options = encoder.options();
+    if (options.frameLength != 960 || (!format.sbr && options.sampleRate != (format.dacRate48 ? 48000 : 32000)))
+        return superframes;
     const std::vector<int> budgets = accessUnitBudgets(format);
     const int count = static_cast<int>(budgets.size());
     while (encoder.unitsReady() >= count) {
