@@ -204,8 +204,9 @@ TEST(AacEncoder, AdtsDecodesWithFfmpegAndFaad)
         extras.exactBytes = c.exactBytes;
         while (encoder.unitsReady() > 0) {
             const std::vector<uint8_t> unit = encoder.encodeUnit(extras);
-            if (c.exactBytes > 0)
+            if (c.exactBytes > 0) {
                 ASSERT_EQ(unit.size(), static_cast<size_t>(c.exactBytes));
+            }
             const std::vector<uint8_t> frame = adtsFrame(options, unit);
             ASSERT_FALSE(frame.empty());
             stream.insert(stream.end(), frame.begin(), frame.end());
@@ -381,12 +382,14 @@ TEST(AacEncoder, ByteBudgets)
         extras.dataStream.assign(row.dataStreamBytes, 0x11);
         extras.exactBytes = row.exactBytes;
         const std::vector<uint8_t> unit = encoder.encodeUnit(extras);
-        if (row.fits)
+        if (row.fits) {
             EXPECT_EQ(unit.size(), static_cast<size_t>(row.exactBytes));
-        else
+        } else {
             EXPECT_TRUE(unit.empty());
-        if (row.fits && row.exactBytes < 100)
+        }
+        if (row.fits && row.exactBytes < 100) {
             EXPECT_GT(encoder.lastReport().step, options.step) << "the step rose to fit";
+        }
     }
 }
 
@@ -423,7 +426,10 @@ std::vector<uint8_t> wave(const std::vector<int16_t> &pcm, int rate, int channel
         for (int i = 0; i < bytes; ++i)
             b.push_back(static_cast<uint8_t>(v >> (8 * i)));
     };
-    auto tag = [&b](const char *t) { b.insert(b.end(), t, t + 4); };
+    auto tag = [&b](const char *t) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<uint8_t>(t[i]));
+    };
     const uint32_t data = static_cast<uint32_t>(pcm.size() * 2);
     tag("RIFF");
     put(36 + data, 4);

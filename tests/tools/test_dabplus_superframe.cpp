@@ -151,8 +151,9 @@ std::vector<uint8_t> join(const std::vector<std::vector<uint8_t>> &parts)
 TEST(DabPlusSuperframe, FireCodeAgreesWithTheParserAndABroadcast)
 {
     const std::vector<uint8_t> header = readFile("dabplus-superframe-header.bin");
-    if (header.size() == 11)
+    if (header.size() == 11) {
         EXPECT_EQ(fireCode(&header[2]), header[0] << 8 | header[1]) << "the recorded header's check bits";
+    }
     uint32_t seed = 7;
     for (int row = 0; row < 200; ++row) {
         uint8_t bytes[11];
@@ -411,8 +412,9 @@ TEST(DabPlusSuperframe, EachCorruptedFieldIsCaught)
         EXPECT_TRUE(c.statsShow(parsed[1].stats));
         EXPECT_EQ(goodUnits(parsed[2]), count) << "the superframe after it is whole again";
         for (size_t i = 0; i < parsed[1].accessUnits.size(); ++i)
-            if (!parsed[1].accessUnits[i].empty())
+            if (!parsed[1].accessUnits[i].empty()) {
                 EXPECT_EQ(parsed[1].accessUnits[i], e.units[count + i]) << "unit " << i;
+            }
     }
 }
 
