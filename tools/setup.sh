@@ -19,7 +19,7 @@ build_packages=(
   libtwolame-dev espeak-ng sox
 )
 test_packages=(
-  clang libclang-rt-14-dev xvfb xauth chromium twolame sox
+  clang libclang-rt-14-dev xvfb xauth chromium twolame sox ffmpeg faad
 )
 # Node.js drives the browser tests. A machine may already have its own build of
 # it (one that bundles npm and conflicts with Debian's npm): use that one.
