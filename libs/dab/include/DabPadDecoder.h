@@ -26,12 +26,21 @@
  *   - DAB+: the PAD of an access unit (its data stream element) is already in
  *     that form; hand it over as it is, one call per access unit that has one.
  *
- * Per decoded frame an audio service thus calls, under the lock that guards the
- * instance and its applications:
+ * An audio service sets one instance up when it opens its decoder:
+ *   DAB_Bb_Ruz_PadDecoderInit(decoder);
+ *   DAB_Bb_Ruz_PadDecoderAddApplication(decoder, PAD_APP_TYPE_DYNAMIC_LABEL, 1,
+ *       dlBuffer, 128, dynamicLabelCallback, dlDecoder);
+ *   for each data service carried in its X-PAD:
+ *     DAB_Bb_Ruz_PadDecoderAddApplication(decoder, xpadAppType, 1,
+ *         serviceBuffer, 8215, dataCallback, service);
+ * (DAB_Bb_Ruz_PadDecoderRemoveApplication when such a service goes), and per
+ * decoded frame calls, under the lock that guards the instance and its
+ * applications:
  *   DAB_Bb_Ruz_PadDecoderProcessPad(decoder, pad, padLength);
- * which calls, inside, the Dynamic Label application's callback with each
- * complete Dynamic Label data group (feed it to DAB_Bb_Ruz_DlDecoderProcessDataGroup)
- * and a data service's callback with each of its complete X-PAD data groups.
+ * which calls, inside, the Dynamic Label callback with each complete Dynamic
+ * Label data group (hand it to DAB_Bb_Ruz_DlDecoderProcessDataGroup) and a
+ * data service's callback with each of its complete X-PAD data groups (hand
+ * them to the service's receive operation).
  *
  * Applications are registered by X-PAD application type: 2 for Dynamic Label
  * (its continuation type 3 follows automatically), and for a data service the
