@@ -47,6 +47,7 @@ TEST(PadDecoder, FieldLengths)
         {"no X-PAD announced", {0x11, 0x22, 0x00, 0x02}, PAD_DECODER_OK, 0},
         {"F-PAD type 1", {0x40, 0x00}, PAD_DECODER_INVALID_XPAD, 0},
         {"F-PAD type 3", {0xC0, 0x00}, PAD_DECODER_INVALID_XPAD, 0},
+        {"F-PAD type 2 accepted", {0x11, 0x22, 0x80, 0x02}, PAD_DECODER_OK, 0},
         {"short X-PAD one short (5 bytes)", shortOneShort, PAD_DECODER_INVALID_XPAD, 0},
         {"short X-PAD at the limit (6 bytes)", shortXPad, PAD_DECODER_OK, 1},
         {"variable X-PAD one short (6 bytes)", noIndicatorsOneShort, PAD_DECODER_INVALID_XPAD, 0},
