@@ -26,6 +26,12 @@ const char *motErrorText(const uint32_t &code);
 // Packet-mode decoder result; "unknown error" for unlisted values.
 const char *packetModeErrorText(const uint32_t &code);
 
+// PAD decoder result; "unknown error" for unlisted values.
+const char *padDecoderErrorText(int code);
+
+// Dynamic Label decoder result; "unknown error" for unlisted values.
+const char *dlDecoderErrorText(int code);
+
 } // namespace ZOZ
 
 #endif

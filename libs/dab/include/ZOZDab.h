@@ -6,9 +6,11 @@
 #include "DabChannelGrids.h"
 #include "DabCodeTables.h"
 #include "DabCrc16.h"
+#include "DabDlDecoder.h"
 #include "DabFicDecoder.h"
 #include "DabMemory.h"
 #include "DabPacketDecoder.h"
+#include "DabPadDecoder.h"
 #include "DabUepTable.h"
 
 #endif

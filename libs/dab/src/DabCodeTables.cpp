@@ -79,4 +79,30 @@ const char *packetModeErrorText(const uint32_t &code)
     }
 }
 
+const char *padDecoderErrorText(int code)
+{
+    switch (code) {
+    case 0: return "Operation was successful.";
+    case 1: return "Invalid parameters used (e.g. NULL pointer).";
+    case 2: return "Assigned buffer for app type assembly is not big enough.";
+    case 3: return "The CRC check failed.";
+    case 4: return "The supported number of parallely processed application types has been reached.";
+    case 5: return "Application type was already added to chain.";
+    case 6: return "Received X-PAD data but no app type handler was added.";
+    case 7: return "Received X-PAD data was invalid.";
+    default: return "unknown error";
+    }
+}
+
+const char *dlDecoderErrorText(int code)
+{
+    switch (code) {
+    case 0: return "Operation was successful.";
+    case 1: return "Invalid parameters used (e.g. NULL pointer).";
+    case 2: return "Assembly of DL failed (probably due to transmission errors).";
+    case 3: return "The CRC check failed.";
+    default: return "unknown error";
+    }
+}
+
 } // namespace ZOZ

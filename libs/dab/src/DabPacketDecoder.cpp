@@ -1,6 +1,7 @@
 #include "DabPacketDecoderInternal.h"
 
 #include "DabCrc16.h"
+#include "DabLibraryVersion.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,14 +10,8 @@ using namespace DabPacket;
 
 namespace {
 
-constexpr const char *VersionTag = "2019-09-17_v1.2.5";
-constexpr const char *VersionDate = "2019-09-17";
-constexpr const char *RevisionText = "34651";
-constexpr uint32_t Revision = 34651;
-constexpr const char *VersionText = "1.2.5";
-constexpr uint32_t VersionMajor = 1;
-constexpr uint32_t VersionMinor = 2;
-constexpr uint32_t VersionPatch = 5;
+constexpr DabLibraryVersion Version = {"2019-09-17_v1.2.5", "2019-09-17", "2019-09-17", "34651", 34651, "1.2.5",
+                                       1, 2, 5};
 
 // Standard packets are 24, 48, 72 or 96 bytes: the top two header bits count 24-byte steps.
 constexpr uint16_t StandardLengthStep = 24;
@@ -191,27 +186,8 @@ extern "C" int DAB_Bb_Ruz_PmDecoderGetVersion(const char **tag, const char **dat
                                               const char **revisionText, uint32_t *revision, const char **version,
                                               uint32_t *major, uint32_t *minor, uint32_t *patch)
 {
-    if (!tag && !date && !buildDate && !revisionText && !revision && !version && !major && !minor && !patch)
-        return 1;
-    if (tag)
-        *tag = VersionTag;
-    if (date)
-        *date = VersionDate;
-    if (buildDate)
-        *buildDate = VersionDate;
-    if (revisionText)
-        *revisionText = RevisionText;
-    if (revision)
-        *revision = Revision;
-    if (version)
-        *version = VersionText;
-    if (major)
-        *major = VersionMajor;
-    if (minor)
-        *minor = VersionMinor;
-    if (patch)
-        *patch = VersionPatch;
-    return 0;
+    return copyDabLibraryVersion(Version, tag, date, buildDate, revisionText, revision, version, major, minor,
+                                 patch);
 }
 
 extern "C" uint32_t DAB_Bb_Ruz_PmDecoderGetSize(void)

@@ -1,4 +1,5 @@
 #include "EtiSubchannels.h"
+#include "LibraryVersionTestSupport.h"
 #include "PacketTestSupport.h"
 #include "ZOZDab.h"
 
@@ -92,21 +93,8 @@ std::vector<Bytes> groupsOf(uint16_t address)
 TEST(PacketDecoder, VersionAndSize)
 {
     EXPECT_EQ(6848u, DAB_Bb_Ruz_PmDecoderGetSize());
-    EXPECT_EQ(1, DAB_Bb_Ruz_PmDecoderGetVersion(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                nullptr, nullptr));
-    const char *tag = nullptr, *date = nullptr, *build = nullptr, *revisionText = nullptr, *version = nullptr;
-    uint32_t revision = 0, major = 0, minor = 0, patch = 0;
-    EXPECT_EQ(0, DAB_Bb_Ruz_PmDecoderGetVersion(&tag, &date, &build, &revisionText, &revision, &version, &major,
-                                                &minor, &patch));
-    EXPECT_STREQ("2019-09-17_v1.2.5", tag);
-    EXPECT_STREQ("2019-09-17", date);
-    EXPECT_STREQ("2019-09-17", build);
-    EXPECT_STREQ("34651", revisionText);
-    EXPECT_EQ(34651u, revision);
-    EXPECT_STREQ("1.2.5", version);
-    EXPECT_EQ(1u, major);
-    EXPECT_EQ(2u, minor);
-    EXPECT_EQ(5u, patch);
+    ZOZ::Test::expectVersion(DAB_Bb_Ruz_PmDecoderGetVersion,
+                             {"2019-09-17_v1.2.5", "2019-09-17", "2019-09-17", "34651", 34651, "1.2.5", 1, 2, 5});
 }
 
 TEST(PacketDecoder, NullArgumentsAndBadMode)
