@@ -367,6 +367,10 @@ extern const uint32_t RezTools_SineTable[257];
 int32_t RezTools_SinCosTable(int32_t angle, int exponent, int32_t *sine, int32_t *cosine);
 int32_t RezTools_Cos(int32_t angle, int exponent);
 int32_t RezTools_Sin(int32_t angle, int exponent);
+/* Cosine and sine (Q31, as RezTools_Cos and RezTools_Sin) of count angles in the same
+ * scale: out[2i] = cos(angle i), out[2i + 1] = sin(angle i). The parametric-stereo and
+ * MPEG Surround mixing set-ups take their rotation pairs from it. */
+void RezTools_SinCosPairs(const int32_t *angles, int count, int exponent, int32_t *out);
 /* atan(x), x in Q25, result in Q30. */
 int32_t RezTools_Atan(int32_t x);
 /* atan2(y, x) in Q29, in (-pi, pi]; (0, 0) gives 0. */
