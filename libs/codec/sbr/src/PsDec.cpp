@@ -49,6 +49,13 @@ struct PsDecInstance
     int32_t target[Coefficients][PS_PROCESSING_BANDS];    // Q30
     int32_t increment[Coefficients][PS_PROCESSING_BANDS]; // Q30 per slot
     int32_t slotsToTarget;
+    PsData data;
+    uint8_t dataPresent;
+    uint8_t ranBefore;
+    // The last envelope's steps of the last frame, in 20 bands, and whether they exist.
+    int8_t lastIid[PS_PARAMETER_BANDS];
+    int8_t lastIcc[PS_PARAMETER_BANDS];
+    uint8_t lastFine;
 };
 
 namespace {
@@ -76,12 +83,119 @@ int setUp(PsDecInstance *ps, int frameLength)
             ps->increment[c][b] = 0;
     }
     ps->slotsToTarget = 0;
+    memset(&ps->data, 0, sizeof ps->data);
+    ps->dataPresent = 0;
+    ps->ranBefore = 0;
+    memset(ps->lastIid, 0, sizeof ps->lastIid);
+    memset(ps->lastIcc, 0, sizeof ps->lastIcc);
+    ps->lastFine = 0;
     return 0;
+}
+
+constexpr int BandsOfClass[2] = {10, 20};
+
+// Decodes one parameter of every envelope into 20 bands. Deltas run across bands from
+// 0, or along time from the previous envelope (the first from the last frame's values);
+// every value is clamped to [low, high]. The last envelope's values become *last.
+void decodeParameter(const int8_t (*deltas)[PS_MAX_BANDS], const uint8_t *timeDirection, int bandClass, int low,
+                     int high, int envelopes, int8_t *last, int8_t (*out)[PS_PARAMETER_BANDS])
+{
+    const int bands = BandsOfClass[bandClass];
+    const int spread = PS_PARAMETER_BANDS / bands; // ten-band values cover two bands each
+    const int8_t *previous = last;
+    for (int e = 0; e < envelopes; ++e) {
+        int value = 0;
+        for (int b = 0; b < bands; ++b) {
+            const int base = timeDirection[e] ? previous[spread * b] : (b == 0 ? 0 : value);
+            value = clamp(base + deltas[e][b], low, high);
+            for (int i = 0; i < spread; ++i)
+                out[e][spread * b + i] = static_cast<int8_t>(value);
+        }
+        previous = out[e];
+    }
+    if (envelopes > 0)
+        memcpy(last, out[envelopes - 1], PS_PARAMETER_BANDS);
 }
 
 } // namespace
 
 extern "C" {
+
+PsData *PsDec_DataRecord(PsDecHandle ps) { return ps ? &ps->data : nullptr; }
+
+void PsDec_DataRead(PsDecHandle ps)
+{
+    if (ps)
+        ps->dataPresent = 1;
+}
+
+void PsDec_FrameDone(PsDecHandle ps, int ran)
+{
+    if (!ps)
+        return;
+    ps->ranBefore = ran != 0;
+    ps->dataPresent = 0;
+}
+
+int PsDec_PrepareFrame(PsDecHandle ps, int frameError, PsFrameParameters *out)
+{
+    if (!ps || !out)
+        return 0;
+    PsData &d = ps->data;
+    const bool usable = !frameError && ps->dataPresent && d.enabled;
+    if (!ps->ranBefore && !usable)
+        return 0;
+    if (ps->ranBefore && !frameError && !ps->dataPresent) {
+        d.enabled = 0;
+        return 0;
+    }
+    // A lost frame, or data without PS switched on, has no envelopes: the last values hold.
+    int envelopes = usable ? clamp(d.envelopes, 0, PS_MAX_ENVELOPES) : 0;
+    const int slots = ps->timeSlots;
+    memset(out, 0, sizeof *out);
+    if (usable) {
+        const bool iid = d.enableIid && d.iidMode < 6 && d.iidBandClass < 2;
+        const bool icc = d.enableIcc && d.iccMode < 6 && d.iccBandClass < 2;
+        if (iid) {
+            if (d.fineIid != ps->lastFine) // the held values were steps of the other grid
+                memset(ps->lastIid, 0, sizeof ps->lastIid);
+            decodeParameter(d.iid, d.iidTime, d.iidBandClass, d.fineIid ? -15 : -7, d.fineIid ? 15 : 7, envelopes,
+                            ps->lastIid, out->iid);
+            ps->lastFine = d.fineIid;
+        } else {
+            memset(ps->lastIid, 0, sizeof ps->lastIid);
+        }
+        if (icc)
+            decodeParameter(d.icc, d.iccTime, d.iccBandClass, 0, 7, envelopes, ps->lastIcc, out->icc);
+        else
+            memset(ps->lastIcc, 0, sizeof ps->lastIcc);
+    }
+    out->fineIid = ps->lastFine;
+
+    if (envelopes == 0) {
+        envelopes = 1;
+        memcpy(out->iid[0], ps->lastIid, sizeof out->iid[0]);
+        memcpy(out->icc[0], ps->lastIcc, sizeof out->icc[0]);
+        out->borders[1] = static_cast<uint8_t>(slots);
+    } else if (d.variableBorders) {
+        for (int e = 0; e < envelopes; ++e) {
+            // Strictly rising, leaving each later envelope at least one slot.
+            const int border = clamp(d.borders[e], out->borders[e] + 1, slots - (envelopes - 1 - e));
+            out->borders[e + 1] = static_cast<uint8_t>(border);
+        }
+        if (out->borders[envelopes] < slots) {
+            memcpy(out->iid[envelopes], out->iid[envelopes - 1], sizeof out->iid[0]);
+            memcpy(out->icc[envelopes], out->icc[envelopes - 1], sizeof out->icc[0]);
+            ++envelopes;
+            out->borders[envelopes] = static_cast<uint8_t>(slots);
+        }
+    } else {
+        for (int e = 0; e < envelopes; ++e)
+            out->borders[e + 1] = static_cast<uint8_t>(slots * (e + 1) / envelopes);
+    }
+    out->envelopes = envelopes;
+    return 1;
+}
 
 int PsDec_Create(PsDecHandle *handle, int frameLength)
 {
@@ -136,7 +250,7 @@ void PsDec_SetupMixing(PsDecHandle ps, const int8_t *iid, const int8_t *icc, int
         ps->target[H12][b] = mulQ31(mulQ31(c1, rotation[2]), Sqrt1Half);
         ps->target[H22][b] = mulQ31(mulQ31(c1, rotation[3]), Sqrt1Half);
         for (int c = 0; c < Coefficients; ++c)
-            ps->increment[c][b] = (ps->target[c][b] - ps->mixing[c][b]) / slots;
+            ps->increment[c][b] = static_cast<int32_t>((int64_t{ps->target[c][b]} - ps->mixing[c][b]) / slots);
     }
     ps->slotsToTarget = slots;
 }
