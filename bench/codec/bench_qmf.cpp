@@ -1,6 +1,7 @@
 // Nanoseconds per time slot of the QMF banks as SBR runs them (32-band complex analysis
 // of the core signal, 64-band complex synthesis of the output) and of the hybrid bank
-// as parametric stereo runs it (64 bands, analysis and synthesis).
+// as parametric stereo runs it (64 bands, analysis and synthesis), and of the
+// decorrelator between them.
 #include "RezTools.h"
 
 #include <benchmark/benchmark.h>
@@ -67,5 +68,30 @@ void hybrid(benchmark::State &state)
     }
 }
 BENCHMARK(hybrid)->Arg(0)->Arg(2);
+
+} // namespace
+
+// The parametric-stereo decorrelator over all 71 hybrid bands with its ducker.
+namespace {
+
+void decorrelator(benchmark::State &state)
+{
+    RezDecorrelator d{};
+    std::vector<int32_t> buffer(REZ_DECORRELATOR_MIN_WORDS), re(71 * 64), im(71 * 64), outRe(71), outIm(71);
+    std::mt19937 rng(6);
+    for (size_t k = 0; k < re.size(); ++k) {
+        re[k] = static_cast<int32_t>(rng() % (1 << 24)) - (1 << 23);
+        im[k] = static_cast<int32_t>(rng() % (1 << 24)) - (1 << 23);
+    }
+    RezTools_DecorrelatorOpen(&d, buffer.data(), static_cast<int32_t>(buffer.size()));
+    RezTools_DecorrelatorInit(&d, 71, 1, 0, 0, 0, 0, 0, 1, 1);
+    size_t slot = 0;
+    for (auto _ : state) {
+        const size_t offset = 71 * (slot++ % 64);
+        RezTools_DecorrelatorApply(&d, re.data() + offset, im.data() + offset, outRe.data(), outIm.data(), 0);
+        benchmark::DoNotOptimize(outRe.data());
+    }
+}
+BENCHMARK(decorrelator);
 
 } // namespace

@@ -13,7 +13,8 @@
  * - autocorrelation of subband samples;
  * - QMF analysis and synthesis filter banks, custom tables and resampler;
  * - the QMF domain;
- * - the hybrid filter bank.
+ * - the hybrid filter bank;
+ * - the decorrelator.
  *
  * Plain C interface: every function takes its record first, returns an integer
  * result where it can fail (0 success, -1 failure unless stated otherwise) and
@@ -366,6 +367,10 @@ extern const uint32_t RezTools_SineTable[257];
 int32_t RezTools_SinCosTable(int32_t angle, int exponent, int32_t *sine, int32_t *cosine);
 int32_t RezTools_Cos(int32_t angle, int exponent);
 int32_t RezTools_Sin(int32_t angle, int exponent);
+/* Cosine and sine (Q31, as RezTools_Cos and RezTools_Sin) of count angles in the same
+ * scale: out[2i] = cos(angle i), out[2i + 1] = sin(angle i). The parametric-stereo and
+ * MPEG Surround mixing set-ups take their rotation pairs from it. */
+void RezTools_SinCosPairs(const int32_t *angles, int count, int exponent, int32_t *out);
 /* atan(x), x in Q25, result in Q30. */
 int32_t RezTools_Atan(int32_t x);
 /* atan2(y, x) in Q29, in (-pi, pi]; (0, 0) gives 0. */
@@ -822,6 +827,103 @@ int RezTools_HybridSynthesisInit(RezHybridSynthesis *h, int mode, int realBands,
 /* One slot: each split band is the sum of its sub-bands; the other bands are copied. */
 void RezTools_HybridSynthesisApply(RezHybridSynthesis *h, const int32_t *realIn, const int32_t *imagIn,
                                    int32_t *realOut, int32_t *imagOut);
+
+/* ======================================================================== */
+/* Decorrelator                                                             */
+/* ======================================================================== */
+
+/* The smallest state buffer an instance accepts, in 32-bit words. */
+#define REZ_DECORRELATOR_MIN_WORDS 2800
+/* Hybrid bands an instance can process. */
+#define REZ_DECORRELATOR_MAX_BANDS 71
+/* Parameter bands the ducker measures at most. */
+#define REZ_DECORRELATOR_MAX_PARAMETER_BANDS 28
+
+/* Results of RezTools_DecorrelatorInit. */
+#define REZ_DECORRELATOR_OK 0
+#define REZ_DECORRELATOR_INVALID 1     /* a bad argument, or the buffer is too small */
+#define REZ_DECORRELATOR_UNAVAILABLE 2 /* types 0 and 2: their all-pass coefficient tables are not in this build */
+
+/* The state of one hybrid band. */
+typedef struct RezDecorrelatorBand {
+    int32_t *stateA;              /* types 0, 2: 2 x order all-pass states; type 1: the 24-word link block */
+    int32_t *stateB;              /* delay ring, 2 x delay words (real, imaginary per slot) */
+    const int16_t *coefficients;  /* types 0, 2: a0..aN (Q15, aN = 16384) */
+    const int16_t *linkRow;       /* type 1: (real, imaginary) of the phase factor and of the three links */
+} RezDecorrelatorBand;
+
+/* Energy ducker: keeps the decorrelated signal's energy in check per parameter band. */
+typedef struct RezDecorrelatorDucker {
+    int32_t hybridBands;
+    int32_t parameterBands; /* 20 or 28 */
+    int32_t alternativeLayout;
+    const uint8_t *parameterBorders; /* parameterBands + 1 hybrid band edges */
+    const uint8_t *bandToParameter;  /* 71 entries */
+    /* Mode 1: smoothed input energy; mode 2: smoothed input energy. */
+    int32_t smoothedEnergy[REZ_DECORRELATOR_MAX_PARAMETER_BANDS];
+    /* Mode 1: smoothed output energy; mode 2: decaying peak energy. */
+    int32_t peakEnergy[REZ_DECORRELATOR_MAX_PARAMETER_BANDS];
+    /* Mode 2: smoothed difference of peak and energy. */
+    int32_t peakDifference[REZ_DECORRELATOR_MAX_PARAMETER_BANDS];
+    /* gain[0]: a Q31 factor on the input before its energy is measured; 0x80000000
+     * (the value after initialisation) means unity. gain[1] is reserved. */
+    int32_t gain[2];
+    /* Exponents (energy = value x 2^-exponent): input energies, output energies,
+     * states; 48 after initialisation. */
+    int8_t exponents[4];
+    int32_t stateHeadroom; /* redundant bits of the states, minus one */
+} RezDecorrelatorDucker;
+
+typedef struct RezDecorrelator {
+    int32_t stateASize; /* words */
+    int32_t *stateA;    /* the caller's buffer */
+    int32_t stateBSize; /* words, right after state A */
+    int32_t *stateB;
+    const int32_t *stageKinds; /* per band group */
+    const uint8_t *layout;     /* exclusive upper hybrid band of groups 0..3 */
+    const uint8_t *delays;     /* slots per group */
+    const int8_t *orders;      /* all-pass order, or the link-block stride for type 1 */
+    int32_t ringPositions[4];  /* words into each band's delay ring, per group */
+    uint8_t linkPositions[3];  /* type 1: words into the link block, one per link */
+    RezDecorrelatorBand bands[REZ_DECORRELATOR_MAX_BANDS];
+    RezDecorrelatorDucker ducker;
+    int32_t duckerMode; /* 1 energy ducker (MPEG Surround), 2 transient ducker (parametric stereo) */
+    int32_t hybridBands;
+    int32_t alternativeLayout; /* bands from 15 on are real-only */
+    int32_t bufferWords;       /* the buffer's size given at open */
+} RezDecorrelator;
+
+/* Attaches the caller's state buffer. 0, or 1 for a null decorrelator or buffer or
+ * fewer than REZ_DECORRELATOR_MIN_WORDS words. */
+int RezTools_DecorrelatorOpen(RezDecorrelator *d, int32_t *buffer, int32_t bufferWords);
+
+/* Configures an opened decorrelator:
+ * - hybridBands: 1..71;
+ * - type: 0 or 2 (MPEG Surround all-pass lattices; layoutIndex 0..2, configuration
+ *   0..4 for type 0 and 0 for type 2, no extraFlag, type 2 without the alternative
+ *   layout) or 1 (parametric stereo);
+ * - keepDuckerMode: leave the ducker mode as it is; otherwise it becomes 2 for type 1
+ *   and for type 0 with the alternative layout, 1 for the others;
+ * - alternativeLayout: the low-power layout, in which bands from 15 on are real-only;
+ * - twentyParameterBands: type 1 measures 20 parameter bands instead of 28;
+ * - reset: clear every state (0 keeps the filter states, the re-configuration case).
+ * Returns REZ_DECORRELATOR_OK, REZ_DECORRELATOR_INVALID (bad arguments, the states do
+ * not fit the buffer; nothing is changed then) or REZ_DECORRELATOR_UNAVAILABLE. */
+int RezTools_DecorrelatorInit(RezDecorrelator *d, int hybridBands, int type, int keepDuckerMode, int layoutIndex,
+                              int configuration, int alternativeLayout, int extraFlag, int twentyParameterBands,
+                              int reset);
+
+/* Decorrelates one slot of hybrid bands from startBand on (bands below it are not
+ * written); in and out may be the same arrays. Returns 0 (also for a null
+ * decorrelator), or 1 when a group holds a stage kind it does not know. */
+int RezTools_DecorrelatorApply(RezDecorrelator *d, const int32_t *realIn, const int32_t *imagIn, int32_t *realOut,
+                               int32_t *imagOut, int startBand);
+
+/* Detaches the buffer. 0, or 1 for a null decorrelator. */
+int RezTools_DecorrelatorClose(RezDecorrelator *d);
+
+/* The ducker's input gain word (gain[0]); null for a null decorrelator. */
+int32_t *RezTools_DecorrelatorGetParamPtr(RezDecorrelator *d);
 
 #ifdef __cplusplus
 }

@@ -68,6 +68,16 @@ int32_t RezTools_Sin(int32_t angle, int exponent)
     return s + RezTools_MulQ31(residual, c);
 }
 
+void RezTools_SinCosPairs(const int32_t *angles, int count, int exponent, int32_t *out)
+{
+    for (int i = 0; i < count; ++i) {
+        int32_t s, c;
+        const int32_t residual = RezTools_SinCosTable(angles[i], exponent, &s, &c);
+        out[2 * i] = c - RezTools_MulQ31(residual, s);
+        out[2 * i + 1] = s + RezTools_MulQ31(residual, c);
+    }
+}
+
 int32_t RezTools_Atan(int32_t x)
 {
     const int32_t ax = magnitude(x);
