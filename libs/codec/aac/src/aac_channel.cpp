@@ -347,3 +347,44 @@ int AacDec_ReadChannelElement(RezBitStream *bs, AacDecElement *element, const Aa
         return r;
     return readChannelStream(bs, right, separate, sr, flags, elFlags, frameLength);
 }
+
+int AacDec_ReadCouplingElement(RezBitStream *bs, AacDecChannelData *ch, const AacSamplingRateInfo *sr,
+                               uint32_t flags, uint32_t frameLength)
+{
+    if (!sr->bandOffsetLong || !sr->bandOffsetShort)
+        return AACDEC_UNSUPPORTED_FORMAT;
+    AacDec_ClearTnsData(&ch->tns);
+    ch->commonWindow = 0;
+    ch->pulse.present = 0;
+    readBits(bs, 4); // element instance tag
+    const uint32_t independentlySwitched = readBits(bs, 1);
+    const uint32_t targets = readBits(bs, 3) + 1;
+    uint32_t gainLists = 0;
+    for (uint32_t t = 0; t < targets; ++t) {
+        ++gainLists;
+        const uint32_t targetIsPair = readBits(bs, 1);
+        readBits(bs, 4); // target tag
+        if (targetIsPair) {
+            const uint32_t left = readBits(bs, 1);
+            const uint32_t right = readBits(bs, 1);
+            if (left && right)
+                ++gainLists;
+        }
+    }
+    readBits(bs, 4); // domain, gain sign, gain scale
+    if (int r = readChannelStream(bs, ch, true, sr, flags, 0, frameLength))
+        return r;
+    // The gains are read to find the element's end; nothing applies them.
+    for (uint32_t list = 1; list < gainLists; ++list) {
+        const bool common = independentlySwitched || readBits(bs, 1);
+        if (common) {
+            AacDec_ReadScaleFactorCodeword(bs);
+            continue;
+        }
+        for (int g = 0; g < ch->ics.numWindowGroups; ++g)
+            for (int b = 0; b < ch->ics.maxSfb; ++b)
+                if (ch->codebook[aacBandIndex(g, b)] != AacZeroCodebook)
+                    AacDec_ReadScaleFactorCodeword(bs);
+    }
+    return 0;
+}

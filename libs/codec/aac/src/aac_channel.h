@@ -136,3 +136,9 @@ int AacDec_ReadSpectralData(RezBitStream *bs, AacDecChannelData *ch, const AacSa
 // (no band tables), or an element error above.
 int AacDec_ReadChannelElement(RezBitStream *bs, AacDecElement *element, const AacSamplingRateInfo *sr,
                               uint32_t flags, uint32_t elFlags, uint32_t frameLength);
+
+// Reads a coupling channel element from the element instance tag on: its header, its
+// one channel stream into ch, and its gain element lists (read and dropped). Results
+// as AacDec_ReadChannelElement.
+int AacDec_ReadCouplingElement(RezBitStream *bs, AacDecChannelData *ch, const AacSamplingRateInfo *sr,
+                               uint32_t flags, uint32_t frameLength);

@@ -16,13 +16,6 @@ struct AacDecSpectrum
     int16_t windowExponent[8]; // per window after the block exponent
 };
 
-// The channel's synthesis state between frames.
-struct AacDecSynthesisState
-{
-    RezImdctState imdct;
-    int32_t overlap[1024];
-};
-
 // Returns 0 or 0x4002 (a quantised magnitude above 8191).
 int AacDec_DequantizeSpectrum(const AacDecChannelData *ch, const AacSamplingRateInfo *sr, uint32_t granule,
                               AacDecSpectrum *out);
