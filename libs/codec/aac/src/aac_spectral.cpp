@@ -179,10 +179,9 @@ void AacDec_ApplyIntensityStereo(const AacDecElement *element, AacDecSpectrum *l
     const AacDecChannelData *rightData = element->channel[1];
     const AacDecIcsInfo &ics = element->channel[0]->ics;
     const int16_t *offsets = offsetsOf(ics, sr);
-    // A mid/side flag inverts an intensity band's sign, also when every band is
-    // flagged (mask 2): both reference decoders do so, and an encoder that codes the
-    // pair with all bands mid/side counts on it.
-    const bool msFlags = element->stereo.msMaskPresent == 1 || element->stereo.msMaskPresent == 2;
+    // A band's own mid/side flag inverts an intensity band's sign; all-band mid/side
+    // (mask 2) says nothing about intensity bands, which keep their codebook's sign.
+    const bool msFlags = element->stereo.msMaskPresent == 1;
     int window = 0;
     for (int g = 0; g < ics.numWindowGroups; ++g) {
         for (int w = 0; w < ics.windowGroupLength[g]; ++w, ++window) {

@@ -45,12 +45,30 @@ int forEachAdtsUnit(const std::string &name, bool (*unit)(AacDecInstance *h, voi
     return units;
 }
 
-// ffmpeg's decoding of the same file as float samples, or empty without ffmpeg.
+// A reference decoder's float samples, read from the command's output.
+namespace {
+
+Decoded referenceDecodeWith(const std::string &command, int channels);
+
+} // namespace
+
 Decoded referenceDecode(const std::string &file, int channels)
 {
-    Decoded d;
     const std::string path = std::string(AAC_FIXTURES) + "/" + file;
-    const std::string command = "ffmpeg -hide_banner -loglevel error -i '" + path + "' -f f32le - 2>/dev/null";
+    return referenceDecodeWith("ffmpeg -hide_banner -loglevel error -i '" + path + "' -f f32le - 2>/dev/null", channels);
+}
+
+Decoded referenceDecodeFaad(const std::string &file, int channels)
+{
+    const std::string path = std::string(AAC_FIXTURES) + "/" + file;
+    return referenceDecodeWith("faad -q -w -f 2 -b 4 '" + path + "' 2>/dev/null", channels);
+}
+
+namespace {
+
+Decoded referenceDecodeWith(const std::string &command, int channels)
+{
+    Decoded d;
     FILE *pipe = popen(command.c_str(), "r");
     if (!pipe)
         return d;
@@ -69,6 +87,8 @@ Decoded referenceDecode(const std::string &file, int channels)
             d.samples[static_cast<size_t>(c)].push_back(all[i + static_cast<size_t>(c)]);
     return d;
 }
+
+} // namespace
 
 Comparison compare(const std::vector<double> &ours, const std::vector<double> &ref, int64_t extra)
 {

@@ -68,6 +68,8 @@ struct Decoded
 
 // ffmpeg's decoding of the same fixture as float samples, or empty without ffmpeg.
 Decoded referenceDecode(const std::string &file, int channels);
+// faad's decoding (Debian's command) of the same fixture, or empty without faad.
+Decoded referenceDecodeFaad(const std::string &file, int channels);
 
 struct Comparison
 {

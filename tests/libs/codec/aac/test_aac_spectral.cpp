@@ -96,3 +96,44 @@ TEST(AacSpectralTools, InverseQuantisationFollowsThePowerLaw)
 }
 
 } // namespace
+
+TEST(AacSpectral, IntensitySignFollowsCodebookAndPerBandMidSide)
+{
+    AacSamplingRateInfo sr{};
+    ASSERT_EQ(AacDec_GetSamplingRateInfo(&sr, 1024, 3, 48000), 0);
+    // Inversion comes from the codebook (14 out of phase) and, only where the mask flags
+    // bands one by one, from the band's mid/side bit. All-band mid/side (mask 2) leaves
+    // the sign to the codebook.
+    const struct { uint8_t mask; uint8_t msBit; uint8_t codebook; int sign; } rows[] = {
+        {0, 0, AacIntensityInPhase, 1},   {0, 0, AacIntensityOutOfPhase, -1},
+        {1, 0, AacIntensityInPhase, 1},   {1, 1, AacIntensityInPhase, -1},
+        {1, 1, AacIntensityOutOfPhase, 1}, {2, 1, AacIntensityInPhase, 1},
+        {2, 1, AacIntensityOutOfPhase, -1},
+    };
+    for (const auto &row : rows) {
+        auto left = std::make_unique<AacDecChannelData>();
+        auto right = std::make_unique<AacDecChannelData>();
+        for (AacDecChannelData *ch : {left.get(), right.get()}) {
+            ch->ics.maxSfb = 1;
+            ch->ics.numWindowGroups = 1;
+            ch->ics.windowGroupLength[0] = 1;
+        }
+        right->codebook[0] = row.codebook;
+        right->scaleFactor[0] = 100; // intensity position 0
+        AacDecElement element{};
+        element.channel[0] = left.get();
+        element.channel[1] = right.get();
+        element.channelCount = 2;
+        element.commonWindow = 1;
+        element.stereo.msMaskPresent = row.mask;
+        element.stereo.msUsed[0] = row.msBit;
+        auto l = std::make_unique<AacDecSpectrum>();
+        auto r = std::make_unique<AacDecSpectrum>();
+        *l = {};
+        *r = {};
+        l->lines[0] = 1 << 20;
+        AacDec_ApplyIntensityStereo(&element, l.get(), r.get(), &sr, 1024);
+        EXPECT_EQ(r->lines[0] > 0 ? 1 : -1, row.sign)
+            << "mask " << int(row.mask) << " bit " << int(row.msBit) << " codebook " << int(row.codebook);
+    }
+}

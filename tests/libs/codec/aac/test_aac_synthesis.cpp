@@ -78,6 +78,7 @@ struct SynthesisCase
     int referenceChannel[6]; // ffmpeg's output position of each of our channels
     double minSnrDb;         // sample by sample against ffmpeg; 0: noise substitution, bands only
     double maxBandDeltaDb;   // largest 1/3-octave band difference against ffmpeg
+    bool faad = false;       // compared with faad instead (it drops the first frame)
 };
 
 // SNRs measured at the time of writing (rounded down by about 5 dB): the two decoders
@@ -92,8 +93,11 @@ const SynthesisCase synthesisCases[] = {
     {"core-32k-stereo-256k-tns.aac", 2, {0, 1}, 85, 1.0},
     // Its two TNS frames: a filter run the wrong way or with negated coefficients
     // falls to 44..51 dB.
-    {"core-44k-stereo-128k-ms.aac", 2, {0, 1}, 85, 1.0},
-    {"core-48k-stereo-64k-is.aac", 2, {0, 1}, 85, 1.0},
+    // Intensity bands under all-band mid/side (mask 2) keep their sign, as faad and the
+    // standard have it; ffmpeg's decoder inverts them, and the right channels of these
+    // two streams fall to 57 and 4 dB against it.
+    {"core-44k-stereo-128k-ms.aac", 2, {0, 1}, 85, 1.0, true},
+    {"core-48k-stereo-64k-is.aac", 2, {0, 1}, 84, 1.0, true},
     // The stream's order C, L R, Ls Rs, LFE; ffmpeg writes L R C LFE Ls Rs.
     {"core-48k-5.1-256k.aac", 6, {2, 0, 1, 4, 5, 3}, 50, 1.0},
 };
@@ -105,11 +109,13 @@ TEST(AacSynthesis, MatchesAnIndependentDecoder)
         const Decoded ours = decodeFile(f.file);
         EXPECT_EQ(ours.errors, 0);
         ASSERT_EQ(ours.channels, f.channels);
-        const Decoded ref = referenceDecode(f.file, f.channels);
+        const Decoded ref = f.faad ? referenceDecodeFaad(f.file, f.channels) : referenceDecode(f.file, f.channels);
         if (ref.samples.empty())
-            GTEST_SKIP() << "ffmpeg is not installed: no reference decoder";
+            GTEST_SKIP() << "ffmpeg or faad is not installed: no reference decoder";
+        const int64_t firstFrame = f.faad ? 1024 : 0;
         for (int c = 0; c < f.channels; ++c) {
-            const std::vector<double> &mine = ours.samples[static_cast<size_t>(c)];
+            const std::vector<double> &all = ours.samples[static_cast<size_t>(c)];
+            const std::vector<double> mine(all.begin() + firstFrame, all.end());
             const std::vector<double> &theirs = ref.samples[static_cast<size_t>(f.referenceChannel[c])];
             const Comparison r = compare(mine, theirs);
             if (f.minSnrDb > 0) {
