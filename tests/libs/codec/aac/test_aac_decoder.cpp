@@ -328,6 +328,43 @@ TEST(AacDecoder, EighthDataStreamElementIsSkipped)
     EXPECT_EQ(size, 0);
 }
 
+// A coupling channel element with an empty channel stream (no bands) and its gain
+// element lists: one codeword for each list after the first.
+void addCoupling(BitWriter &w, bool independentlySwitched)
+{
+    w.put(2, 3).put(0, 4);                     // id, tag
+    w.put(independentlySwitched ? 1 : 0, 1);   // independently switched
+    w.put(1, 3);                               // two targets
+    w.put(1, 1).put(1, 4).put(1, 1).put(1, 1); // a pair, both channels: two lists
+    w.put(0, 1).put(2, 4);                     // a single channel element: one list
+    w.put(0, 4);                               // domain, gain sign, gain scale
+    w.put(100, 8);                             // global gain
+    w.put(0, 1).put(0, 2).put(0, 1).put(0, 6).put(0, 1); // long window, no bands
+    w.put(0, 1).put(0, 1).put(0, 1);           // no pulse, TNS, gain control
+    for (int list = 1; list < 3; ++list) {
+        if (!independentlySwitched)
+            w.put(1, 1);                       // common gain
+        w.put(0, 1);                           // the scale-factor codeword for 0
+    }
+}
+
+TEST(AacDecoder, CouplingChannelsAreReadAndLeftOut)
+{
+    const RawStream raw = splitAdts("core-48k-5.1-256k.aac");
+    for (const bool independentlySwitched : {false, true}) {
+        RawDecoder plain(raw), coupled(raw);
+        for (size_t u = 0; u < 4; ++u) {
+            const std::vector<uint8_t> &unit = raw.units[u];
+            BitWriter w = prefix(unit, endElementBit(raw, unit));
+            addCoupling(w, independentlySwitched);
+            w.put(7, 3).align();
+            ASSERT_EQ(plain.decode(unit), AACDEC_OK);
+            ASSERT_EQ(coupled.decode(w.bytes), AACDEC_OK) << "unit " << u;
+            EXPECT_EQ(std::memcmp(plain.pcm.data(), coupled.pcm.data(), 6 * 1024 * 2), 0) << "unit " << u;
+        }
+    }
+}
+
 struct FaultCase
 {
     const char *name;
