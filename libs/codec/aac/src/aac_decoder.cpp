@@ -4,6 +4,7 @@
 #include "aac_core.h"
 #include "aac_frame.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -69,9 +70,11 @@ bool isBitStreamError(int r)
     return r >= 0x4000 && r <= 0x4FFF;
 }
 
-// Core samples (Q31 after the shift) to 16 bits with rounding, saturated.
-int16_t toPcm16(int32_t x)
+// A core sample, shifted up to Q31 with saturation, to 16 bits with rounding.
+int16_t toPcm16(int32_t core)
 {
+    const int64_t wide = static_cast<int64_t>(core) * (1 << OutputShift);
+    const int32_t x = static_cast<int32_t>(wide > INT32_MAX ? INT32_MAX : wide < INT32_MIN ? INT32_MIN : wide);
     int32_t y = (x >> 1) + HalfLsb;
     y = y < -Limit30 ? -Limit30 : y > Limit30 - 1 ? Limit30 - 1 : y;
     return static_cast<int16_t>((y * 2) >> 16);
@@ -115,7 +118,6 @@ int outputStage(AacDecInstance *h, int16_t *pcm, uint32_t pcmSize, uint32_t flag
     int16_t *planar = h->work->pcm16;
     for (int32_t c = 0; c < channels; ++c) {
         int32_t *x = time + c * n;
-        RezTools_ScaleValuesSaturated(x, static_cast<int>(n), OutputShift);
         for (uint32_t i = 0; i < n; ++i)
             x[i] = static_cast<int32_t>(toPcm16(x[i])) * (1 << OutputShift);
     }
