@@ -27,6 +27,26 @@ std::vector<uint8_t> stream(const char *name = "core-48k-stereo-64k-is.aac")
     return all;
 }
 
+// A fresh ADTS decoder fed from the whole stream.
+struct AdtsFeed
+{
+    AacDecHandle h = AacDec_Open(AACDEC_TT_ADTS, 1);
+    const uint8_t *buffers[1];
+    uint32_t sizes[1];
+    uint32_t valid[1];
+
+    explicit AdtsFeed(const std::vector<uint8_t> &bytes)
+        : buffers{bytes.data()}, sizes{static_cast<uint32_t>(bytes.size())}, valid{sizes[0]}
+    {
+    }
+    ~AdtsFeed() { AacDec_Close(h); }
+    void fill()
+    {
+        if (valid[0] > 0)
+            AacDec_Fill(h, buffers, sizes, valid);
+    }
+};
+
 void AacCore48kStereo(benchmark::State &state)
 {
     const std::vector<uint8_t> bytes = stream();
@@ -43,15 +63,12 @@ void AacCore48kStereo(benchmark::State &state)
     uint32_t seed = 0x3039;
     int64_t frames = 0;
     for (auto _ : state) {
-        AacDecHandle h = AacDec_Open(AACDEC_TT_ADTS, 1);
-        const uint8_t *buffers[1] = {bytes.data()};
-        const uint32_t sizes[1] = {static_cast<uint32_t>(bytes.size())};
-        uint32_t valid[1] = {sizes[0]};
+        AdtsFeed feed(bytes);
+        AacDecHandle h = feed.h;
         for (int guard = 0; guard < 100000; ++guard) {
-            if (valid[0] > 0)
-                AacDec_Fill(h, buffers, sizes, valid);
+            feed.fill();
             const int r = TpDec_ReadAccessUnit(h->transport, 0);
-            if (r == TPDEC_NOT_ENOUGH_BITS && valid[0] > 0)
+            if (r == TPDEC_NOT_ENOUGH_BITS && feed.valid[0] > 0)
                 continue;
             if (r != TPDEC_OK)
                 break;
@@ -69,7 +86,6 @@ void AacCore48kStereo(benchmark::State &state)
             }
             TpDec_EndAccessUnit(h->transport);
         }
-        AacDec_Close(h);
     }
     state.counters["realtime"] =
         benchmark::Counter(static_cast<double>(frames) * 1024.0 / 48000.0, benchmark::Counter::kIsRate);
@@ -86,20 +102,15 @@ void decodeFrames(benchmark::State &state, const char *file)
     std::vector<int16_t> pcm(8 * 1024);
     int64_t frames = 0;
     for (auto _ : state) {
-        AacDecHandle h = AacDec_Open(AACDEC_TT_ADTS, 1);
-        const uint8_t *buffers[1] = {bytes.data()};
-        const uint32_t sizes[1] = {static_cast<uint32_t>(bytes.size())};
-        uint32_t valid[1] = {sizes[0]};
+        AdtsFeed feed(bytes);
         for (int guard = 0; guard < 100000; ++guard) {
-            if (valid[0] > 0)
-                AacDec_Fill(h, buffers, sizes, valid);
-            const int r = AacDec_DecodeFrame(h, pcm.data(), static_cast<int32_t>(pcm.size()), 0);
+            feed.fill();
+            const int r = AacDec_DecodeFrame(feed.h, pcm.data(), static_cast<int32_t>(pcm.size()), 0);
             if (r == AACDEC_NOT_ENOUGH_INPUT)
                 break;
             benchmark::DoNotOptimize(pcm.data());
             frames += r == AACDEC_OK;
         }
-        AacDec_Close(h);
     }
     state.counters["realtime"] =
         benchmark::Counter(static_cast<double>(frames) * 1024.0 / 48000.0, benchmark::Counter::kIsRate);
