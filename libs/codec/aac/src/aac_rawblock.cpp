@@ -63,6 +63,9 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
         maxChannels = AacRawBlockMaxChannels;
     if (auBits != 0 && auBits < 15)
         return AacElementBoundsError;
+    // Without an instance the lists of AAC-LC apply and no error check is kept.
+    const uint32_t aot = h && h->streamInfo.aot > 0 ? static_cast<uint32_t>(h->streamInfo.aot) : 2;
+    TpDecHandle tp = h ? h->transport : nullptr;
     int previousId = AacIdEnd;
     bool ended = false;
     for (int index = 0; index < AacMaxElements && !ended; ++index) {
@@ -85,7 +88,7 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
             for (int c = 0; c < channels; ++c)
                 element.channel[c] = &block->channel[block->channelCount + c];
             result = AacDec_ReadChannelElement(bs, &element, sr, flags, id == AacIdLfe ? AacElementIsLfe : 0,
-                                               frameLength);
+                                               frameLength, aot, tp);
             block->elementId[block->elementCount++] = static_cast<int8_t>(id);
             block->channelCount += channels;
             break;
@@ -93,7 +96,7 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
         case AacIdCce:
             if (block->counter[id] > maxChannels || !h || !h->couplingInfo)
                 return AacElementBoundsError;
-            result = AacDec_ReadCouplingElement(bs, &block->coupling, sr, flags, frameLength);
+            result = AacDec_ReadCouplingElement(bs, &block->coupling, sr, flags, frameLength, aot, tp);
             break;
         case AacIdDse:
             result = readDataStream(h, bs, auStartBits);

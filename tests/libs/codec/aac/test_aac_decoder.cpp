@@ -98,28 +98,75 @@ RawStream splitAdts(const std::string &file)
     return raw;
 }
 
+// A configured decoder for its band tables and a bit stream over one unit.
+struct UnitReader
+{
+    AacDecHandle h = AacDec_Open(AACDEC_TT_RAW, 1);
+    std::vector<uint8_t> buffer;
+    RezBitStream bs;
+    uint32_t bits;
+
+    UnitReader(const RawStream &raw, const std::vector<uint8_t> &unit)
+    {
+        const uint8_t *config[1] = {raw.config.data()};
+        const uint32_t configLength[1] = {static_cast<uint32_t>(raw.config.size())};
+        EXPECT_EQ(AacDec_ConfigRaw(h, config, configLength), AACDEC_OK);
+        uint32_t size = 64;
+        while (size < unit.size() + 8)
+            size *= 2;
+        buffer.assign(size, 0);
+        std::memcpy(buffer.data(), unit.data(), unit.size());
+        bits = static_cast<uint32_t>(unit.size() * 8);
+        RezTools_BitStreamInit(&bs, buffer.data(), size, bits, REZ_BIT_READ);
+    }
+    ~UnitReader() { AacDec_Close(h); }
+    uint32_t position() { return bits - RezTools_BitStreamGetValidBits(&bs); }
+};
+
 // Bits of a raw data block before its end element.
 uint32_t endElementBit(const RawStream &raw, const std::vector<uint8_t> &unit)
 {
-    AacDecHandle h = AacDec_Open(AACDEC_TT_RAW, 1);
-    const uint8_t *config[1] = {raw.config.data()};
-    const uint32_t configLength[1] = {static_cast<uint32_t>(raw.config.size())};
-    EXPECT_EQ(AacDec_ConfigRaw(h, config, configLength), AACDEC_OK);
-    uint32_t size = 64;
-    while (size < unit.size() + 8)
-        size *= 2;
-    std::vector<uint8_t> buffer(size, 0);
-    std::memcpy(buffer.data(), unit.data(), unit.size());
-    RezBitStream bs;
-    const uint32_t bits = static_cast<uint32_t>(unit.size() * 8);
-    RezTools_BitStreamInit(&bs, buffer.data(), size, bits, REZ_BIT_READ);
+    UnitReader u(raw, unit);
     auto block = std::make_unique<AacDecRawBlock>();
-    const int r = AacDec_ReadRawDataBlock(&bs, block.get(), &h->samplingRateInfo, h->flags,
-                                          static_cast<uint32_t>(h->streamInfo.coreFrameLength), bits, bits,
-                                          h->channelCount);
-    EXPECT_EQ(r, 0);
-    AacDec_Close(h);
+    EXPECT_EQ(AacDec_ReadRawDataBlock(&u.bs, block.get(), &u.h->samplingRateInfo, u.h->flags,
+                                      static_cast<uint32_t>(u.h->streamInfo.coreFrameLength), u.bits, u.bits,
+                                      u.h->channelCount),
+              0);
     return block->endElementBit;
+}
+
+// Bits of a pair's unit before its second channel: the first channel read alone.
+uint32_t endOfFirstChannel(const RawStream &raw, const std::vector<uint8_t> &unit)
+{
+    UnitReader u(raw, unit);
+    RezBitStream &bs = u.bs;
+    // id, tag, common window; with a common window the shared information and the
+    // stereo data; then the first channel stream.
+    auto ch = std::make_unique<AacDecChannelData[]>(2);
+    AacDecElement element{};
+    element.channel[0] = &ch[0];
+    element.channel[1] = &ch[1];
+    element.channelCount = 2;
+    RezTools_BitStreamReadBits(&bs, 3 + 4);
+    const uint32_t common = RezTools_BitStreamReadBits(&bs, 1);
+    const AacSamplingRateInfo *sr = &u.h->samplingRateInfo;
+    if (common) {
+        EXPECT_EQ(AacDec_ReadIcsInfo(&bs, &ch[0].ics, sr, 0), 0);
+        EXPECT_EQ(AacDec_ReadStereoData(&bs, &element.stereo, &ch[0].ics), 0);
+    }
+    ch[0].commonWindow = static_cast<uint8_t>(common);
+    RezTools_BitStreamReadBits(&bs, 8);
+    if (!common) {
+        EXPECT_EQ(AacDec_ReadIcsInfo(&bs, &ch[0].ics, sr, 0), 0);
+    }
+    EXPECT_EQ(AacDec_ReadSectionData(&bs, &ch[0], sr, 0), 0);
+    EXPECT_EQ(AacDec_ReadScaleFactors(&bs, &ch[0], 0), 0);
+    EXPECT_EQ(AacDec_ReadPulseData(&bs, &ch[0].pulse, &ch[0].ics, sr->bandOffsetLong, 1024), 0);
+    AacDec_ReadTnsPresent(&bs, &ch[0].tns);
+    EXPECT_EQ(AacDec_ReadTnsData(&bs, &ch[0].tns, &ch[0].ics, 0), 0);
+    RezTools_BitStreamReadBits(&bs, 1);
+    EXPECT_EQ(AacDec_ReadSpectralData(&bs, &ch[0], sr, 1024), 0);
+    return u.position();
 }
 
 // The first `bits` bits of a unit.
@@ -361,6 +408,72 @@ TEST(AacDecoder, CouplingChannelsAreReadAndLeftOut)
             ASSERT_EQ(plain.decode(unit), AACDEC_OK);
             ASSERT_EQ(coupled.decode(w.bytes), AACDEC_OK) << "unit " << u;
             EXPECT_EQ(std::memcmp(plain.pcm.data(), coupled.pcm.data(), 6 * 1024 * 2), 0) << "unit " << u;
+        }
+    }
+}
+
+// The fixture's frames again with the error check: a CRC over the header and the
+// bits the element lists mark (up to 192 bits of an element from its tag on, up to 128
+// of a pair's second channel), computed bit by bit here; shorter regions count as
+// padded with zeros.
+// With corruptCrc every second frame's CRC word is wrong.
+std::vector<uint8_t> protectedAdts(const std::string &file, bool corruptCrc)
+{
+    const RawStream raw = splitAdts(file);
+    const std::vector<uint8_t> s = readFixture(file);
+    const uint32_t rate = (s[2] >> 2) & 15;
+    const uint32_t channels = ((s[2] & 1u) << 2) | (s[3] >> 6);
+    std::vector<uint8_t> out;
+    // The first unit carries a fill element after its channels; the others one element.
+    for (size_t u = 1; u < raw.units.size(); ++u) {
+        const std::vector<uint8_t> &unit = raw.units[u];
+        const uint32_t elementEnd = endElementBit(raw, unit);
+        BitWriter w;
+        const uint32_t length = static_cast<uint32_t>(9 + unit.size());
+        w.put(0xFFF, 12).put(0, 1).put(0, 2).put(0, 1).put(1, 2).put(rate, 4).put(0, 1);
+        w.put(channels, 3).put(0, 4).put(length, 13).put(0x7FF, 11).put(0, 2);
+        BitWriter covered = w;
+        auto bit = [&](uint32_t i) { return i < elementEnd ? (unit[i / 8] >> (7 - i % 8)) & 1 : 0u; };
+        // One element (single channel or pair) starts the unit: its regions follow its id.
+        for (uint32_t i = 3; i < 3 + 192; ++i)
+            covered.put(bit(i), 1);
+        if (channels == 2) {
+            const uint32_t second = endOfFirstChannel(raw, unit);
+            for (uint32_t i = second; i < second + 128; ++i)
+                covered.put(bit(i), 1);
+        }
+        const uint32_t crc = referenceCrc(covered.bytes, covered.bits, 0x8005, 0xFFFF, 16);
+        w.put(corruptCrc && u % 2 == 0 ? crc ^ 1 : crc, 16);
+        for (uint8_t byte : unit)
+            w.put(byte, 8);
+        out.insert(out.end(), w.bytes.begin(), w.bytes.end());
+    }
+    return out;
+}
+
+TEST(AacDecoder, ProtectedAdtsChecksTheRegionsOfTheElementLists)
+{
+    for (const char *file : {"ff-32k-mono.aac", "core-44k-stereo-128k-ms.aac"}) {
+        for (const bool corrupt : {false, true}) {
+            SCOPED_TRACE(std::string(file) + (corrupt ? " corrupted" : ""));
+            const std::vector<uint8_t> stream = protectedAdts(file, corrupt);
+            AacDecHandle h = AacDec_Open(AACDEC_TT_ADTS, 1);
+            const uint8_t *buffers[1] = {stream.data()};
+            const uint32_t sizes[1] = {static_cast<uint32_t>(stream.size())};
+            uint32_t valid[1] = {sizes[0]};
+            std::vector<int16_t> pcm(MaxPcm);
+            int frames = 0;
+            for (int guard = 0; guard < 1000; ++guard) {
+                if (valid[0] > 0)
+                    AacDec_Fill(h, buffers, sizes, valid);
+                const int r = AacDec_DecodeFrame(h, pcm.data(), MaxPcm, 0);
+                if (r == AACDEC_NOT_ENOUGH_INPUT)
+                    break;
+                EXPECT_EQ(r, corrupt && frames % 2 == 1 ? 0x4005 : AACDEC_OK) << "frame " << frames;
+                ++frames;
+            }
+            EXPECT_GE(frames, 4);
+            AacDec_Close(h);
         }
     }
 }
