@@ -122,11 +122,14 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
     h->drc.dataStreamNoted = 0;
     if (!supportedCoreRate(h->streamInfo.coreSampleRate) && !(h->flags & 0x4300))
         return AACDEC_UNSUPPORTED_SAMPLING_RATE;
-    if (mode & AacModeReset)
+    if (mode & AacModeReset) {
         for (int c = 0; c < h->channelCount; ++c) {
             AacDec_InitSynthesis(&h->channelState[c]->synthesis);
             h->channelState[c]->lastWindowSequence = 255;
         }
+        if (h->streamInfo.channelConfig > 0)
+            AacDec_PceInit(&h->pce);
+    }
 
     AacDecRawBlock &block = h->work->block;
     block.elementCount = 0;
@@ -196,11 +199,17 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
 
     if (capacity < static_cast<uint32_t>(h->channelCount) * frameLength)
         return AACDEC_OUTPUT_BUFFER_TOO_SMALL;
+    // A block with fewer channels than its layout keeps its own order when the map's
+    // slots would not cover it one to one.
     uint8_t slot[AacMaxChannels];
+    uint32_t taken = 0;
     for (int c = 0; c < total; ++c) {
         slot[c] = static_cast<uint8_t>(outputSlot(h, c, total));
-        // A map row shorter than the layout leaves the slot where it is.
-        if (slot[c] >= total)
+        if (slot[c] < total)
+            taken |= 1u << slot[c];
+    }
+    for (int c = 0; c < total; ++c) {
+        if (taken != (1u << total) - 1)
             slot[c] = static_cast<uint8_t>(c);
         synthesize(h, c, good, mode, timeBuffer + slot[c] * frameLength, frameLength);
     }

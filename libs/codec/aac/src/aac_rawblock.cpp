@@ -83,6 +83,7 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
             if (block->counter[id] >= (maxChannels >> (channels - 1)) ||
                 block->channelCount + channels > maxChannels)
                 return AacElementBoundsError;
+            block->elementStartBit[block->elementCount] = bitsRead(bs, auStartBits) - 3;
             AacDecElement &element = block->element[block->elementCount];
             element.channelCount = channels;
             for (int c = 0; c < channels; ++c)

@@ -23,6 +23,7 @@ struct AacDecRawBlock
     int counter[AacElementIdCount];            // elements of each id met in this block
     int8_t lastId;                             // the id the walk stopped at
     uint32_t endElementBit;                    // bits of the unit before the end element
+    uint32_t elementStartBit[AacRawBlockMaxChannels]; // bits before each channel element's id
 };
 
 // Reads the elements up to the end element. auStartBits is the bit stream's valid

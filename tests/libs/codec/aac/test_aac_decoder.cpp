@@ -123,8 +123,9 @@ struct UnitReader
     uint32_t position() { return bits - RezTools_BitStreamGetValidBits(&bs); }
 };
 
-// Bits of a raw data block before its end element.
-uint32_t endElementBit(const RawStream &raw, const std::vector<uint8_t> &unit)
+// Bits of a raw data block before its end element, or before its channel element
+// number `element`.
+uint32_t endElementBit(const RawStream &raw, const std::vector<uint8_t> &unit, int element = -1)
 {
     UnitReader u(raw, unit);
     auto block = std::make_unique<AacDecRawBlock>();
@@ -132,7 +133,7 @@ uint32_t endElementBit(const RawStream &raw, const std::vector<uint8_t> &unit)
                                       static_cast<uint32_t>(u.h->streamInfo.coreFrameLength), u.bits, u.bits,
                                       u.h->channelCount),
               0);
-    return block->endElementBit;
+    return element < 0 ? block->endElementBit : block->elementStartBit[element];
 }
 
 // Bits of a pair's unit before its second channel: the first channel read alone.
@@ -228,6 +229,8 @@ const PublicCase publicCases[] = {
     {"core-48k-stereo-64k-is.aac", 2, 1024, {81, 0}, {81, 79}},
     // ffmpeg and faad write 5.1 as L R C LFE Ls Rs; so must we.
     {"core-48k-5.1-256k.aac", 6, 1024, {80, 80, 80, 80, 80, 80}, {82, 81, 81, 81, 81, 81}},
+    // A layout from a program config element: L R in front, Ls Rs behind.
+    {"core-48k-quad-128k-pce.aac", 4, 1024, {81, 81, 81, 81}, {81, 81, 81, 81}},
 };
 
 TEST(AacDecoder, PublicPathMatchesAnIndependentDecoder)
@@ -268,6 +271,18 @@ TEST(AacDecoder, PublicPathMatchesAnIndependentDecoder)
                 EXPECT_EQ(r.offset, ours.outputDelay + f.frameLength) << "channel " << c;
             }
         }
+    }
+}
+
+TEST(AacDecoder, ProgramConfigLayoutNamesItsChannels)
+{
+    const PublicDecode ours = decodeAdts("core-48k-quad-128k-pce.aac");
+    ASSERT_EQ(ours.d.channels, 4);
+    const int32_t types[4] = {1, 1, 3, 3};
+    const uint8_t indices[4] = {0, 1, 0, 1};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(ours.types[c], types[c]) << "channel " << c;
+        EXPECT_EQ(ours.indices[c], indices[c]) << "channel " << c;
     }
 }
 
@@ -538,6 +553,33 @@ TEST(AacDecoder, FaultyUnitsAreConcealedWithTheirCode)
         EXPECT_EQ(d.info().frameSize, 1024);
         // The decoder goes on with the next unit.
         EXPECT_EQ(d.decode(raw.units[3]), AACDEC_OK);
+    }
+}
+
+TEST(AacDecoder, BlockWithoutItsLastElementKeepsEveryChannelApart)
+{
+    // C, L R, Ls Rs of a 5.1 stream without the LFE element: five channels, each in
+    // its own slot (the layout's map would send two of them to one slot).
+    const RawStream raw = splitAdts("core-48k-5.1-256k.aac");
+    RawDecoder full(raw), cut(raw);
+    for (size_t u = 0; u < 4; ++u) {
+        const std::vector<uint8_t> &unit = raw.units[u];
+        BitWriter w = prefix(unit, endElementBit(raw, unit, 3));
+        w.put(7, 3).align();
+        ASSERT_EQ(full.decode(unit), AACDEC_OK);
+        ASSERT_EQ(cut.decode(w.bytes), AACDEC_OK) << "unit " << u;
+        ASSERT_EQ(cut.info().numChannels, 5);
+        // Each of the five carries one of the full decode's non-LFE channels.
+        for (int c = 0; c < 5; ++c) {
+            bool found = false;
+            for (int k = 0; k < 6 && !found; ++k) {
+                bool same = true;
+                for (int i = 0; i < 1024 && same; ++i)
+                    same = cut.pcm[static_cast<size_t>(i * 5 + c)] == full.pcm[static_cast<size_t>(i * 6 + k)];
+                found = same;
+            }
+            EXPECT_TRUE(found) << "unit " << u << " channel " << c;
+        }
     }
 }
 
