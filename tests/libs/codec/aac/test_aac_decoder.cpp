@@ -354,6 +354,10 @@ TEST(AacDecoder, DataStreamAndFillElementsLeaveTheSoundAlone)
             addDataStream(w, 300, 0x10);
             addFill(w, 0xA5, 14);
             addFill(w, 0xA5, 3);
+            // Dynamic range: a programme reference level and one band value.
+            w.put(6, 3).put(3, 4).put(11, 4).put(0, 3).put(1, 1).put(80, 7).put(0, 1).put(0, 1).put(20, 7);
+            // A data element of two bytes, collected behind the data stream's block.
+            w.put(6, 3).put(4, 4).put(2, 4).put(0, 4).put(2, 8).put(0xC0, 8).put(0xDE, 8);
         });
         ASSERT_EQ(plain.decode(unit), AACDEC_OK) << "unit " << u;
         ASSERT_EQ(extra.decode(withExtras), AACDEC_OK) << "unit " << u;
@@ -366,8 +370,13 @@ TEST(AacDecoder, DataStreamAndFillElementsLeaveTheSoundAlone)
         EXPECT_EQ(data[0], 0x10);
         EXPECT_EQ(data[299], static_cast<uint8_t>(0x10 + 299));
         AacDec_AncDataGet(extra.h, 1, &data, &size);
+        ASSERT_EQ(size, 2);
+        EXPECT_EQ(data[0], 0xC0);
+        EXPECT_EQ(data[1], 0xDE);
+        AacDec_AncDataGet(extra.h, 2, &data, &size);
         EXPECT_EQ(data, nullptr);
         EXPECT_EQ(size, 0);
+        EXPECT_EQ(extra.h->drc.fillPayloads, 1);
     }
 }
 
@@ -503,6 +512,19 @@ struct FaultCase
 const FaultCase faultCases[] = {
     {"fill bytes other than the fill pattern",
      [](const std::vector<uint8_t> &u, uint32_t e) { return spliced(u, e, [](BitWriter &w) { addFill(w, 0x5A, 4); }); },
+     0x4002},
+    {"SBR data after a data stream element",
+     [](const std::vector<uint8_t> &u, uint32_t e) {
+         return spliced(u, e, [](BitWriter &w) {
+             addDataStream(w, 1, 0);
+             w.put(6, 3).put(2, 4).put(13, 4).put(0, 12);
+         });
+     },
+     0x4002},
+    {"a dynamic range payload longer than its fill element",
+     [](const std::vector<uint8_t> &u, uint32_t e) {
+         return spliced(u, e, [](BitWriter &w) { w.put(6, 3).put(1, 4).put(11, 4).put(0, 2).put(1, 1).put(0, 1); });
+     },
      0x4002},
     {"three bits left after the block",
      [](const std::vector<uint8_t> &u, uint32_t) {
