@@ -8,6 +8,7 @@ namespace {
 
 constexpr int ResultNoChannel = AACDEC_UNKNOWN;
 constexpr int ResultCrc = 0x4005;
+constexpr uint32_t ListDrivenSyntax = 0x4358;
 // Rates with band tables and a core behind them, in Hz.
 constexpr uint32_t coreRates[] = {7350, 8000, 11025, 12000, 16000, 22050, 24000,
                                   32000, 44100, 48000, 64000, 88200, 96000};
@@ -105,6 +106,10 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
 {
     if (h->channelCount <= 0)
         return AACDEC_UNSUPPORTED_CHANNEL_CONFIG;
+    // The syntaxes whose elements come from a configured list (error-resilient,
+    // low-delay, unified coding) are not decoded by this core.
+    if (h->flags & ListDrivenSyntax)
+        return AACDEC_UNSUPPORTED_FORMAT;
     RezBitStream *bs = TpDec_GetBitStream(h->transport, 0);
     RezTools_BitStreamSync(bs);
     const uint32_t auStart = RezTools_BitStreamGetValidBits(bs);

@@ -636,6 +636,27 @@ TEST(AacDecoder, NothingConfiguredAndNullHandle)
     EXPECT_EQ(AacDec_DecodeFrame(nullptr, pcm, 16, 0), AACDEC_INVALID_HANDLE);
 }
 
+TEST(AacDecoder, ErrorResilientSyntaxIsRefused)
+{
+    // ER AAC-LC, 48 kHz, stereo; GA bits with layer 0, the three resilience flags clear and
+    // error protection configuration 0.
+    BitWriter config;
+    config.put(20, 5).put(3, 4).put(2, 4).put(0, 1).put(0, 1).put(1, 1).put(0, 3).put(0, 3).put(0, 1).put(0, 2).align();
+    AacDecHandle h = AacDec_Open(AACDEC_TT_RAW, 1);
+    const uint8_t *configs[1] = {config.bytes.data()};
+    const uint32_t lengths[1] = {static_cast<uint32_t>(config.bytes.size())};
+    ASSERT_EQ(AacDec_ConfigRaw(h, configs, lengths), AACDEC_OK);
+    const std::vector<uint8_t> unit(40, 0x21);
+    const uint8_t *buffers[1] = {unit.data()};
+    const uint32_t sizes[1] = {static_cast<uint32_t>(unit.size())};
+    uint32_t valid[1] = {sizes[0]};
+    AacDec_Fill(h, buffers, sizes, valid);
+    std::vector<int16_t> pcm(MaxPcm);
+    EXPECT_EQ(AacDec_DecodeFrame(h, pcm.data(), MaxPcm, 0), AACDEC_UNSUPPORTED_FORMAT);
+    EXPECT_EQ(AacDec_GetStreamInfo(h)->frameSize, 0);
+    AacDec_Close(h);
+}
+
 TEST(AacDecoder, OutputBufferTooSmall)
 {
     const RawStream raw = splitAdts("ff-48k-stereo.aac");
