@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -44,12 +45,12 @@ void appendPcm(PublicDecode &x, const AacDecStreamInfo *info, const int16_t *pcm
     }
 }
 
-// An ADTS fixture through the public functions.
-PublicDecode decodeAdts(const std::string &file)
+// A fixture (ADTS, or another in-band transport) through the public functions.
+PublicDecode decodeAdts(const std::string &file, int32_t transport = AACDEC_TT_ADTS)
 {
     PublicDecode x;
     const std::vector<uint8_t> stream = readFixture(file);
-    AacDecHandle h = AacDec_Open(AACDEC_TT_ADTS, 1);
+    AacDecHandle h = AacDec_Open(transport, 1);
     const uint8_t *buffers[1] = {stream.data()};
     const uint32_t sizes[1] = {static_cast<uint32_t>(stream.size())};
     uint32_t valid[1] = {sizes[0]};
@@ -270,6 +271,27 @@ TEST(AacDecoder, PublicPathMatchesAnIndependentDecoder)
                 EXPECT_GE(r.snrDb, f.minFaadSnrDb[c]) << "channel " << c;
                 EXPECT_EQ(r.offset, ours.outputDelay + f.frameLength) << "channel " << c;
             }
+        }
+    }
+}
+
+TEST(AacDecoder, LoasStreamsDecodeLikeTheirAdtsTwins)
+{
+    // The same encoder output in both framings (make-fixtures.sh): the same PCM.
+    for (const char *name : {"ff-48k-mono", "ff-48k-stereo", "ff-48k-5.1"}) {
+        SCOPED_TRACE(name);
+        const PublicDecode adts = decodeAdts(std::string(name) + ".aac");
+        const PublicDecode loas = decodeAdts(std::string(name) + ".loas", AACDEC_TT_LOAS);
+        ASSERT_EQ(loas.d.channels, adts.d.channels);
+        ASSERT_FALSE(loas.results.empty());
+        for (int r : loas.results)
+            EXPECT_EQ(r, AACDEC_OK);
+        for (int c = 0; c < adts.d.channels; ++c) {
+            const std::vector<double> &a = adts.d.samples[static_cast<size_t>(c)];
+            const std::vector<double> &b = loas.d.samples[static_cast<size_t>(c)];
+            const size_t n = std::min(a.size(), b.size());
+            EXPECT_GT(n, 4096u);
+            EXPECT_TRUE(std::equal(a.begin(), a.begin() + static_cast<long>(n), b.begin())) << "channel " << c;
         }
     }
 }
