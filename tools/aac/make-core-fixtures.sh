@@ -29,3 +29,6 @@ make 32k-stereo-256k-tns 32000 stereo 256k "$tone+$clicks|0.3*sin(2*PI*660*t)+$c
 make 44k-stereo-128k-ms 44100 stereo 128k "$tone+0.01*sin(2*PI*3000*t)|$tone-0.01*sin(2*PI*3000*t)" -aac_ms 1 -aac_pns 0
 make 48k-stereo-64k-is 48000 stereo 64k "$tone+0.2*sin(2*PI*9000*t)+$noise|0.2*sin(2*PI*660*t)+0.1*sin(2*PI*9000*t)+$noise" -aac_is 1 -aac_ms 1 -aac_pns 0
 make 48k-5.1-256k 48000 5.1 256k "$tone|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t)|0.3*sin(2*PI*60*t)|0.3*sin(2*PI*770*t)|0.3*sin(2*PI*880*t)" -aac_pns 0
+# Four channels in a layout without a channel configuration (L R Ls Rs): the stream
+# carries its layout in a program config element.
+make 48k-quad-128k-pce 48000 quad 128k "0.3*sin(2*PI*440*t)|0.3*sin(2*PI*550*t)|0.3*sin(2*PI*660*t)|0.3*sin(2*PI*770*t)" -aac_pns 0

@@ -1,58 +1,51 @@
-// Raw AAC access units on hostile input with a random configuration: the first two
-// bytes choose the sampling-rate index, the frame length (1024 or 960) and the
-// configured channel count; the rest is one raw data block, parsed, decoded through
-// the spectral tools and synthesised.
-#include "aac_rawblock.h"
-#include "aac_spectral.h"
+// Raw AAC access units on hostile input with a random configuration, through the
+// decoder's public path: the first two bytes choose the sampling-rate index, the
+// frame length (1024 or 960) and the channel layout; the rest is one access unit,
+// decoded to PCM and then concealed once.
+#include "AacDec.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <vector>
+
+namespace {
+
+// Channel configuration by channel count 1..8 (7 channels: 3/2/1 with LFE behind).
+const uint8_t configurationOfChannels[8] = {1, 2, 3, 4, 5, 6, 11, 7};
+
+struct Decoder
+{
+    AacDecHandle h = AacDec_Open(AACDEC_TT_RAW, 1);
+    ~Decoder() { AacDec_Close(h); }
+};
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
     const uint32_t rateIndex = data[0] & 15;
-    const uint32_t frameLength = (data[0] & 0x10) ? 960 : 1024;
-    const int channels = 1 + data[1] % AacRawBlockMaxChannels;
-    static const uint32_t rates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
-                                       16000, 12000, 11025, 8000,  7350,  0,     0,     0};
-    AacSamplingRateInfo sr{};
-    if (AacDec_GetSamplingRateInfo(&sr, frameLength, rateIndex, rates[rateIndex] ? rates[rateIndex] : 48000) != 0)
+    const uint32_t frameLength960 = (data[0] & 0x10) ? 1 : 0;
+    const uint32_t channelConfig = configurationOfChannels[data[1] % 8];
+    // AudioSpecificConfig: AAC-LC, the rate index, the layout, the GA bits.
+    const uint8_t config[2] = {static_cast<uint8_t>((2 << 3) | (rateIndex >> 1)),
+                               static_cast<uint8_t>(((rateIndex & 1) << 7) | (channelConfig << 3) |
+                                                    (frameLength960 << 2))};
+    static Decoder decoder;
+    const uint8_t *configs[1] = {config};
+    const uint32_t configLengths[1] = {2};
+    if (AacDec_ConfigRaw(decoder.h, configs, configLengths) != AACDEC_OK)
         return 0;
+    static std::vector<uint8_t> ancillary(512);
+    AacDec_AncDataInit(decoder.h, ancillary.data(), static_cast<int32_t>(ancillary.size()));
 
-    // The bit stream needs a power-of-two buffer.
-    const size_t payload = size - 2;
-    uint32_t bufferSize = 1;
-    while (bufferSize < payload + 8)
-        bufferSize <<= 1;
-    std::vector<uint8_t> buffer(bufferSize, 0);
-    std::memcpy(buffer.data(), data + 2, payload);
-    RezBitStream bs;
-    const uint32_t bits = static_cast<uint32_t>(payload * 8);
-    RezTools_BitStreamInit(&bs, buffer.data(), bufferSize, bits, REZ_BIT_READ);
-
-    static auto block = std::make_unique<AacDecRawBlock>();
-    static auto spectra = std::make_unique<AacDecSpectrum[]>(AacRawBlockMaxChannels);
-    static auto synth = std::make_unique<AacDecSynthesisState[]>(AacRawBlockMaxChannels);
-    for (int c = 0; c < AacRawBlockMaxChannels; ++c)
-        AacDec_InitSynthesis(&synth[c]);
-    if (AacDec_ReadRawDataBlock(&bs, block.get(), &sr, 0, frameLength, bits, bits, channels) != 0)
-        return 0;
-    uint32_t seed = 0x3039;
-    int32_t out[1024];
-    int channel = 0;
-    for (int e = 0; e < block->elementCount; ++e) {
-        const AacDecElement &element = block->element[e];
-        AacDecSpectrum *pair[2] = {&spectra[channel], &spectra[std::min(channel + 1, AacRawBlockMaxChannels - 1)]};
-        if (AacDec_DecodeChannelElement(&element, pair, &sr, frameLength, &seed) != 0)
-            return 0;
-        for (int c = 0; c < element.channelCount; ++c, ++channel)
-            AacDec_SynthesizeChannel(&synth[channel], &element.channel[c]->ics, &spectra[channel], out, frameLength);
-    }
+    static std::vector<int16_t> pcm(8 * 1024);
+    const uint8_t *buffers[1] = {data + 2};
+    const uint32_t sizes[1] = {static_cast<uint32_t>(size - 2)};
+    uint32_t valid[1] = {sizes[0]};
+    AacDec_Fill(decoder.h, buffers, sizes, valid);
+    AacDec_DecodeFrame(decoder.h, pcm.data(), static_cast<int32_t>(pcm.size()), 0);
+    AacDec_DecodeFrame(decoder.h, pcm.data(), static_cast<int32_t>(pcm.size()), AACDEC_FLAG_CONCEAL);
     return 0;
 }

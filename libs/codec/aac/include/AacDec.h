@@ -7,8 +7,8 @@
  * configuration in the stream. AacDec_Close tears everything down. One caller
  * thread per instance; nothing is shared between instances.
  *
- * This build configures the decoder (configuration, transport, channel records);
- * frame decoding comes with the channel elements. */
+ * This build decodes the AAC core to PCM; SBR, parametric stereo and MPEG
+ * Surround are not applied yet (their payloads are stepped over). */
 #ifndef AAC_DEC_H
 #define AAC_DEC_H
 
@@ -36,6 +36,13 @@ extern "C" {
 #define AACDEC_INVALID_PARAM 0x200A
 #define AACDEC_NEED_TO_RESTART 0x200B
 #define AACDEC_OUTPUT_BUFFER_TOO_SMALL 0x200C
+#define AACDEC_ANC_NEGATIVE_SIZE 0x8001
+
+/* Frame flags of AacDec_DecodeFrame (AacDecFrameFlag). */
+#define AACDEC_FLAG_CONCEAL 1 /* no new access unit: conceal one frame */
+#define AACDEC_FLAG_DRAIN 2   /* no new access unit; resets the input and the statistics */
+#define AACDEC_FLAG_RESYNC 4  /* the previous data were interrupted */
+#define AACDEC_FLAG_RESET 8   /* decoding restarts after a new configuration */
 
 /* Transport types of AacDec_Open (TpDecTransportType). */
 typedef enum AacDecTransportType {
@@ -98,6 +105,27 @@ int AacDec_ConfigRaw(AacDecHandle handle, const uint8_t *const buffers[], const 
  * lowered by what was taken. AACDEC_OK, AACDEC_UNKNOWN (input not taken, or a
  * null argument), AACDEC_INVALID_HANDLE. */
 int AacDec_Fill(AacDecHandle handle, const uint8_t *const buffers[], const uint32_t sizes[], uint32_t bytesValid[]);
+
+/* Decodes one access unit (or, with AACDEC_FLAG_CONCEAL, conceals one frame) into
+ * pcm: frameSize samples of numChannels interleaved 16-bit channels in output order
+ * (front left, front right, centre, LFE, surrounds), as the stream information then
+ * says; pcmSize is the capacity in samples. Results: AACDEC_OK; AACDEC_NOT_ENOUGH_INPUT;
+ * AACDEC_UNITS_LOST (conceal the lostUnits count with AACDEC_FLAG_CONCEAL);
+ * AACDEC_INVALID_HANDLE; AACDEC_UNSUPPORTED_FORMAT; AACDEC_UNSUPPORTED_CHANNEL_CONFIG
+ * (nothing configured); AACDEC_UNSUPPORTED_SAMPLING_RATE; AACDEC_NEED_TO_RESTART (no
+ * usable configuration yet); AACDEC_OUTPUT_BUFFER_TOO_SMALL; AACDEC_UNKNOWN for any
+ * other failure; 0x4000..0x4FFF a bit-stream error whose frame was concealed (0x4002
+ * syntax, 0x4004 unexpected element or too few bits, 0x4005 CRC). The output is valid
+ * for AACDEC_OK and the concealed errors only; otherwise frameSize is 0. */
+int AacDec_DecodeFrame(AacDecHandle handle, int16_t *pcm, int32_t pcmSize, uint32_t flags);
+
+/* Sets the buffer that collects the data stream elements' bytes of each frame (up to
+ * 7 blocks). AACDEC_OK, AACDEC_ANC_NEGATIVE_SIZE, AACDEC_INVALID_HANDLE. */
+int AacDec_AncDataInit(AacDecHandle handle, uint8_t *buffer, int32_t size);
+
+/* Block index of the last frame: *data and *size, or null and 0 for an index above 6 or
+ * not below the block count. AACDEC_OK, or AACDEC_INVALID_HANDLE. */
+int AacDec_AncDataGet(AacDecHandle handle, int32_t index, uint8_t **data, int32_t *size);
 
 /* The embedded stream information; null for a null handle. */
 AacDecStreamInfo *AacDec_GetStreamInfo(AacDecHandle handle);

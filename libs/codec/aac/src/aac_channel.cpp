@@ -283,67 +283,270 @@ int AacDec_ReadSpectralData(RezBitStream *bs, AacDecChannelData *ch, const AacSa
 
 namespace {
 
-// One individual channel stream from the global gain on; the ICS information is
-// read here unless the pair shares it.
-int readChannelStream(RezBitStream *bs, AacDecChannelData *ch, bool readIcs, const AacSamplingRateInfo *sr,
-                      uint32_t flags, uint32_t elFlags, uint32_t frameLength)
+// Syntax element ids of the element lists.
+enum : uint32_t {
+    SynTag = 0,
+    SynCommonWindow = 1,
+    SynGlobalGain = 2,
+    SynIcsInfo = 3,
+    SynStereoData = 5,
+    SynReservedBit = 6,
+    SynSectionData = 8,
+    SynScaleFactors = 9,
+    SynPulse = 10,
+    SynTnsPresent = 11,
+    SynTnsData = 12,
+    SynGainControl = 13,
+    SynSpectralData = 17,
+    SynCouplingHeader = 29,
+    SynGainLists = 30,
+    SynCrcStartA = 31,
+    SynCrcStartB = 32,
+    SynCrcEndA = 33,
+    SynCrcEndB = 34,
+    SynCrcStartAWhole = 35,
+    SynCrcEndAToo = 36,
+    SynNextChannel = 37,
+    SynBranch = 39,
+    SynEnd = 40,
+};
+
+// Bits the error check covers of a channel element's first and second channel.
+constexpr int32_t CrcRegionABits = 192;
+constexpr int32_t CrcRegionBBits = 128;
+// The longest list, with its sub-lists, is far below this.
+constexpr int MaxSyntaxSteps = 128;
+
+struct CrcRegion
 {
-    ch->globalGain = static_cast<uint8_t>(readBits(bs, 8));
-    if (readIcs) {
-        if (const int r = AacDec_ReadIcsInfo(bs, &ch->ics, sr, flags))
-            return r;
-        if ((elFlags & AacElementIsLfe) && ch->ics.windowSequence != AacOnlyLong)
-            return AacElementSyntaxError;
+    TpDecHandle tp;
+    int index = -1;
+    bool open = false;
+
+    void start(int32_t bits)
+    {
+        index = TpDec_CrcStartRegion(tp, bits);
+        open = true;
     }
-    if (int r = AacDec_ReadSectionData(bs, ch, sr, flags))
+    void end()
+    {
+        if (open)
+            TpDec_CrcEndRegion(tp, index);
+        open = false;
+    }
+};
+
+// What the walk keeps between ids.
+struct Walk
+{
+    RezBitStream *bs;
+    AacDecElement *element;      // null for a coupling channel
+    AacDecChannelData *channel[2];
+    int channelCount;
+    int current = 0;
+    const AacSamplingRateInfo *sr;
+    uint32_t flags;
+    uint32_t elFlags;
+    uint32_t frameLength;
+    uint32_t selector = 0;
+    // Coupling channel: independently switched, gain element lists.
+    uint32_t independentlySwitched = 0;
+    uint32_t gainLists = 0;
+};
+
+void readCouplingHeader(Walk &w)
+{
+    w.independentlySwitched = readBits(w.bs, 1);
+    const uint32_t targets = readBits(w.bs, 3) + 1;
+    w.gainLists = 0;
+    for (uint32_t t = 0; t < targets; ++t) {
+        ++w.gainLists;
+        const uint32_t targetIsPair = readBits(w.bs, 1);
+        readBits(w.bs, 4); // target tag
+        if (targetIsPair) {
+            const uint32_t left = readBits(w.bs, 1);
+            const uint32_t right = readBits(w.bs, 1);
+            if (left && right)
+                ++w.gainLists;
+        }
+    }
+    readBits(w.bs, 4); // domain, gain sign, gain scale
+}
+
+// The gains are read to find the element's end; nothing applies them.
+void readGainLists(Walk &w)
+{
+    const AacDecChannelData *ch = w.channel[0];
+    for (uint32_t list = 1; list < w.gainLists; ++list) {
+        if (w.independentlySwitched || readBits(w.bs, 1)) {
+            AacDec_ReadScaleFactorCodeword(w.bs);
+            continue;
+        }
+        for (int g = 0; g < ch->ics.numWindowGroups; ++g)
+            for (int b = 0; b < ch->ics.maxSfb; ++b)
+                if (ch->codebook[aacBandIndex(g, b)] != AacZeroCodebook)
+                    AacDec_ReadScaleFactorCodeword(w.bs);
+    }
+}
+
+int readIcs(Walk &w)
+{
+    AacDecChannelData *ch = w.channel[w.current];
+    if (const int r = AacDec_ReadIcsInfo(w.bs, &ch->ics, w.sr, w.flags))
         return r;
-    if (int r = AacDec_ReadScaleFactors(bs, ch, flags))
-        return r;
-    if (int r = AacDec_ReadPulseData(bs, &ch->pulse, &ch->ics, sr->bandOffsetLong, frameLength))
-        return r;
-    AacDec_ReadTnsPresent(bs, &ch->tns);
-    if (ch->tns.present && (elFlags & AacElementIsLfe))
+    if ((w.elFlags & AacElementIsLfe) && ch->ics.windowSequence != AacOnlyLong)
         return AacElementSyntaxError;
-    if (int r = AacDec_ReadTnsData(bs, &ch->tns, &ch->ics, flags))
-        return r;
-    if (readBits(bs, 1))
-        return AacElementGainControl;
-    return AacDec_ReadSpectralData(bs, ch, sr, frameLength);
+    if (w.channelCount == 2 && ch->commonWindow)
+        w.channel[1]->ics = w.channel[0]->ics;
+    return 0;
+}
+
+int readStereo(Walk &w)
+{
+    AacDecIcsInfo &left = w.channel[0]->ics;
+    AacDecIcsInfo &right = w.channel[1]->ics;
+    left.commonMaxSfb = right.commonMaxSfb = std::max(left.maxSfb, right.maxSfb);
+    return AacDec_ReadStereoData(w.bs, &w.element->stereo, &left) != 0 ? AacElementSyntaxError : 0;
+}
+
+int step(Walk &w, uint32_t id, CrcRegion &a, CrcRegion &b)
+{
+    AacDecChannelData *ch = w.channel[w.current];
+    switch (id) {
+    case SynTag: {
+        const uint8_t tag = static_cast<uint8_t>(readBits(w.bs, 4));
+        if (w.element)
+            w.element->elementTag = tag;
+        return 0;
+    }
+    case SynCommonWindow:
+        w.selector = readBits(w.bs, 1);
+        w.channel[0]->commonWindow = w.channel[1]->commonWindow = static_cast<uint8_t>(w.selector);
+        w.element->commonWindow = static_cast<uint8_t>(w.selector);
+        return 0;
+    case SynGlobalGain:
+        ch->globalGain = static_cast<uint8_t>(readBits(w.bs, 8));
+        return 0;
+    case SynIcsInfo:
+        return readIcs(w);
+    case SynStereoData:
+        return readStereo(w);
+    case SynReservedBit:
+        return readBits(w.bs, 1) ? AacElementReservedBit : 0;
+    case SynSectionData:
+        return AacDec_ReadSectionData(w.bs, ch, w.sr, w.flags);
+    case SynScaleFactors:
+        return (w.flags & AacFlagScalefactorResilience) ? 0 : AacDec_ReadScaleFactors(w.bs, ch, w.flags);
+    case SynPulse:
+        return AacDec_ReadPulseData(w.bs, &ch->pulse, &ch->ics, w.sr->bandOffsetLong, w.frameLength);
+    case SynTnsPresent:
+        AacDec_ReadTnsPresent(w.bs, &ch->tns);
+        return ch->tns.present && (w.elFlags & AacElementIsLfe) ? AacElementSyntaxError : 0;
+    case SynTnsData:
+        return AacDec_ReadTnsData(w.bs, &ch->tns, &ch->ics, w.flags);
+    case SynGainControl:
+        return readBits(w.bs, 1) ? AacElementGainControl : 0;
+    case SynSpectralData:
+        return AacDec_ReadSpectralData(w.bs, ch, w.sr, w.frameLength);
+    case SynCouplingHeader:
+        readCouplingHeader(w);
+        return 0;
+    case SynGainLists:
+        readGainLists(w);
+        return 0;
+    case SynCrcStartA:
+        a.start(CrcRegionABits);
+        return 0;
+    case SynCrcStartB:
+        b.start(CrcRegionBBits);
+        return 0;
+    case SynCrcEndA:
+    case SynCrcEndAToo:
+        a.end();
+        return 0;
+    case SynCrcEndB:
+        if (a.open)
+            return AacElementBoundsError;
+        b.end();
+        return 0;
+    case SynCrcStartAWhole:
+        a.start(0);
+        return 0;
+    case SynNextChannel:
+        w.current = (w.current + 1) % w.channelCount;
+        return 0;
+    default: // ids of the unified and error-resilient syntaxes: not decoded here
+        return AACDEC_UNSUPPORTED_FORMAT;
+    }
+}
+
+// Executes the element's syntax list: the first list, then the sub-list that a branch
+// id selects by the last selector read.
+int walk(Walk &w, const RezChannelElementSyntax *syntax, TpDecHandle tp)
+{
+    if (!syntax || !syntax->lists[0])
+        return AACDEC_UNSUPPORTED_FORMAT;
+    CrcRegion a{tp}, b{tp};
+    const uint32_t *list = syntax->lists[0];
+    int result = 0;
+    for (int i = 0, n = 0; n < MaxSyntaxSteps; ++i, ++n) {
+        const uint32_t id = list[i];
+        if (id == SynEnd)
+            break;
+        if (id == SynBranch) {
+            const uint32_t *next = w.selector < 2 ? syntax->lists[1 + w.selector] : nullptr;
+            if (!next) {
+                result = AACDEC_UNSUPPORTED_FORMAT;
+                break;
+            }
+            list = next;
+            i = -1;
+            continue;
+        }
+        if ((result = step(w, id, a, b)) != 0)
+            break;
+    }
+    if (a.open || b.open) {
+        a.end();
+        b.end();
+        if (result == 0)
+            result = AacElementBoundsError;
+    }
+    return result;
+}
+
+void clearChannel(AacDecChannelData *ch)
+{
+    AacDec_ClearTnsData(&ch->tns);
+    ch->commonWindow = 0;
+    ch->pulse.present = 0;
 }
 
 } // namespace
 
 int AacDec_ReadChannelElement(RezBitStream *bs, AacDecElement *element, const AacSamplingRateInfo *sr,
-                              uint32_t flags, uint32_t elFlags, uint32_t frameLength)
+                              uint32_t flags, uint32_t elFlags, uint32_t frameLength, uint32_t aot, TpDecHandle tp)
 {
     if (!sr->bandOffsetLong || !sr->bandOffsetShort || element->channelCount < 1 || element->channelCount > 2)
         return AACDEC_UNSUPPORTED_FORMAT;
-    for (int c = 0; c < element->channelCount; ++c) {
-        AacDec_ClearTnsData(&element->channel[c]->tns);
-        element->channel[c]->commonWindow = 0;
-        element->channel[c]->pulse.present = 0;
-    }
-    element->elementTag = static_cast<uint8_t>(readBits(bs, 4));
+    for (int c = 0; c < element->channelCount; ++c)
+        clearChannel(element->channel[c]);
     element->commonWindow = 0;
     element->stereo.msMaskPresent = 0;
     std::memset(element->stereo.msUsed, 0, sizeof element->stereo.msUsed);
-    if (element->channelCount == 1)
-        return readChannelStream(bs, element->channel[0], true, sr, flags, elFlags, frameLength);
+    Walk w{bs, element, {element->channel[0], element->channel[element->channelCount - 1]}, element->channelCount,
+           0, sr, flags, elFlags, frameLength};
+    return walk(w, RezTools_GetChannelElementSyntax(aot, 0, static_cast<uint32_t>(element->channelCount), 0,
+                                                    elFlags & ~AacElementCoupling),
+                tp);
+}
 
-    AacDecChannelData *left = element->channel[0];
-    AacDecChannelData *right = element->channel[1];
-    element->commonWindow = static_cast<uint8_t>(readBits(bs, 1));
-    left->commonWindow = right->commonWindow = element->commonWindow;
-    if (element->commonWindow) {
-        if (int r = AacDec_ReadIcsInfo(bs, &left->ics, sr, flags))
-            return r;
-        right->ics = left->ics;
-        left->ics.commonMaxSfb = right->ics.commonMaxSfb = left->ics.maxSfb;
-        if (AacDec_ReadStereoData(bs, &element->stereo, &left->ics) != 0)
-            return AacElementSyntaxError;
-    }
-    const bool separate = !element->commonWindow;
-    if (int r = readChannelStream(bs, left, separate, sr, flags, elFlags, frameLength))
-        return r;
-    return readChannelStream(bs, right, separate, sr, flags, elFlags, frameLength);
+int AacDec_ReadCouplingElement(RezBitStream *bs, AacDecChannelData *ch, const AacSamplingRateInfo *sr,
+                               uint32_t flags, uint32_t frameLength, uint32_t aot, TpDecHandle tp)
+{
+    if (!sr->bandOffsetLong || !sr->bandOffsetShort)
+        return AACDEC_UNSUPPORTED_FORMAT;
+    clearChannel(ch);
+    Walk w{bs, nullptr, {ch, ch}, 1, 0, sr, flags, AacElementCoupling, frameLength};
+    return walk(w, RezTools_GetChannelElementSyntax(aot, 0, 1, 0, AacElementCoupling), tp);
 }

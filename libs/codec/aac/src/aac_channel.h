@@ -116,6 +116,7 @@ struct AacDecElement
 };
 
 // Element flags this parser follows.
+constexpr uint32_t AacElementCoupling = 0x1;
 constexpr uint32_t AacElementIsLfe = 0x2000;
 
 int AacDec_ReadIcsInfo(RezBitStream *bs, AacDecIcsInfo *ics, const AacSamplingRateInfo *sr, uint32_t flags);
@@ -134,5 +135,14 @@ int AacDec_ReadSpectralData(RezBitStream *bs, AacDecChannelData *ch, const AacSa
 // Reads a single-channel or low-frequency element (one channel) or a channel pair
 // (two) of the AAC syntax, from the element instance tag on. Results: 0, 0x2003
 // (no band tables), or an element error above.
+// The element's syntax is the toolbox's list for the object type; tp (or null) takes
+// the error check regions that the list marks.
 int AacDec_ReadChannelElement(RezBitStream *bs, AacDecElement *element, const AacSamplingRateInfo *sr,
-                              uint32_t flags, uint32_t elFlags, uint32_t frameLength);
+                              uint32_t flags, uint32_t elFlags, uint32_t frameLength, uint32_t aot = 2,
+                              TpDecHandle tp = nullptr);
+
+// Reads a coupling channel element from the element instance tag on: its header, its
+// one channel stream into ch, and its gain element lists (read and dropped). Results
+// as AacDec_ReadChannelElement.
+int AacDec_ReadCouplingElement(RezBitStream *bs, AacDecChannelData *ch, const AacSamplingRateInfo *sr,
+                               uint32_t flags, uint32_t frameLength, uint32_t aot = 2, TpDecHandle tp = nullptr);

@@ -1,5 +1,6 @@
 // The AAC core's instance and its configuration step.
 #include "aac_core.h"
+#include "aac_frame.h"
 #include "aac_sfb_tables.h"
 #include "aac_tables.h"
 
@@ -167,9 +168,11 @@ AacDecInstance *AacDec_CreateInstance(int32_t)
     // (no user method, no delay) are what the configuration step consults.
     h->concealMethod = -1;
     h->concealDelay = 0;
+    h->noiseSeed = NoiseSeedFirst;
     h->spectralBlock = AacDec_AllocSpectralBlock();
     h->timeBuffer = AacDec_AllocTimeBuffer();
-    if (!h->spectralBlock || !h->timeBuffer) {
+    h->work = static_cast<AacDecFrameWork *>(RezSys_AlignedCalloc(sizeof(AacDecFrameWork), Alignment));
+    if (!h->spectralBlock || !h->timeBuffer || !h->work) {
         AacDec_DestroyInstance(h);
         return nullptr;
     }
@@ -252,6 +255,7 @@ void AacDec_DestroyInstance(AacDecInstance *h)
     AacDec_FreeChannelMemory(h, 0);
     freeAligned(h->spectralBlock);
     freeAligned(h->timeBuffer);
+    freeAligned(h->work);
     RezTools_Free1D(h);
 }
 
@@ -741,9 +745,9 @@ int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, 
             h->channelInfo[ch]->granuleLength = granule;
             h->channelInfo[ch]->renderMode = 1;
             AacDecChannelState *state = h->channelState[ch];
-            // HOOK(imdct): the inverse MDCT state over the overlap buffer is set up by the
-            // synthesis stage, which owns the transform.
             std::memset(state->overlap, 0, AacOverlapBytes);
+            AacDec_InitSynthesis(&state->synthesis);
+            state->lastWindowSequence = 255;
             state->windowSequence = 255;
             state->value256 = 256;
         }

@@ -93,6 +93,13 @@ struct AacDecChannelInfo
 
 struct AacDecStereoData;
 
+// The inverse MDCT of one channel with its overlap between frames.
+struct AacDecSynthesisState
+{
+    RezImdctState imdct;
+    int32_t overlap[1024];
+};
+
 struct AacDecChannelState
 {
     int32_t *overlap;          // AacOverlapBytes, 8-aligned
@@ -102,6 +109,10 @@ struct AacDecChannelState
     uint16_t value256;
     uint32_t noiseSeed;
     AacDecStereoData *stereo;
+    AacDecSynthesisState synthesis;
+    // The window of the last good frame, which a concealed frame keeps.
+    uint8_t lastWindowSequence;
+    uint8_t lastWindowShape;
     int32_t previousSpectrum[AacSpectrumWords];
     int32_t history[AacSpectrumWords];
 };
@@ -116,6 +127,19 @@ struct AacDecStereoData
     uint8_t predictionImag[1024];
     uint8_t previousWindowSequence;
     uint8_t previousWindowShape;
+};
+
+struct AacDecFrameWork;
+
+// Dynamic range payloads noted while the elements are read; the gains are computed
+// from them later.
+constexpr int AacDrcMaxFillPayloads = 9;
+struct AacDecDrc
+{
+    int32_t fillPayloads;                          // noted this frame
+    int64_t fillPosition[AacDrcMaxFillPayloads];   // bit positions in the transport buffer
+    uint8_t dataStreamNoted;
+    int64_t dataStreamPosition;
 };
 
 struct AacDecAncData
@@ -180,6 +204,10 @@ struct AacDecInstance
     uint8_t mpsActive;
     uint8_t mpsEnableParam;
     AacDecAncData ancData;
+    AacDecDrc drc;
+    AacDecFrameWork *work;       // the frame's parsed elements and spectra
+    uint32_t noiseSeed;          // running noise-substitution seed, shared by all channels
+    uint8_t lastSbrEnabled;
     PcmDmxHandle pcmDmx;
     TdLimiterHandle limiter;
     uint8_t limiterEnable;     // 255 automatic

@@ -179,10 +179,9 @@ void AacDec_ApplyIntensityStereo(const AacDecElement *element, AacDecSpectrum *l
     const AacDecChannelData *rightData = element->channel[1];
     const AacDecIcsInfo &ics = element->channel[0]->ics;
     const int16_t *offsets = offsetsOf(ics, sr);
-    // A mid/side flag inverts an intensity band's sign, also when every band is
-    // flagged (mask 2): both reference decoders do so, and an encoder that codes the
-    // pair with all bands mid/side counts on it.
-    const bool msFlags = element->stereo.msMaskPresent == 1 || element->stereo.msMaskPresent == 2;
+    // A band's own mid/side flag inverts an intensity band's sign; all-band mid/side
+    // (mask 2) says nothing about intensity bands, which keep their codebook's sign.
+    const bool msFlags = element->stereo.msMaskPresent == 1;
     int window = 0;
     for (int g = 0; g < ics.numWindowGroups; ++g) {
         for (int w = 0; w < ics.windowGroupLength[g]; ++w, ++window) {
@@ -252,7 +251,7 @@ void AacDec_ScaleSpectrum(const AacDecChannelData *ch, AacDecSpectrum *s, const 
 }
 
 void AacDec_ApplyPns(const AacDecChannelData *ch, AacDecSpectrum *s, const AacSamplingRateInfo *sr, uint32_t granule,
-                     uint32_t *seed)
+                     uint32_t *seed, uint32_t *bandSeed, const uint8_t *correlated, int channelIndex)
 {
     const AacDecIcsInfo &ics = ch->ics;
     const int16_t *offsets = offsetsOf(ics, sr);
@@ -265,10 +264,20 @@ void AacDec_ApplyPns(const AacDecChannelData *ch, AacDecSpectrum *s, const AacSa
                     continue;
                 int32_t *lines = s->lines + window * granule + offsets[b];
                 const int n = offsets[b + 1] - offsets[b];
+                // The second channel of a correlated band replays the first one's noise.
+                const int seedIndex = window * 16 + b;
+                uint32_t replay = 0;
+                uint32_t *noiseSeed = seed;
+                if (channelIndex > 0 && correlated && correlated[index] && seedIndex < AacPnsBandSeeds) {
+                    replay = bandSeed[seedIndex];
+                    noiseSeed = &replay;
+                } else if (bandSeed && seedIndex < AacPnsBandSeeds) {
+                    bandSeed[seedIndex] = *seed;
+                }
                 int64_t energy = 0;
                 for (int k = 0; k < n; ++k) {
-                    *seed = *seed * 1664525u + 1013904223u;
-                    lines[k] = static_cast<int32_t>(*seed);
+                    *noiseSeed = *noiseSeed * 1664525u + 1013904223u;
+                    lines[k] = static_cast<int32_t>(*noiseSeed);
                     const int64_t v = lines[k] >> 7;
                     energy += (v * v) >> 32;
                 }
@@ -326,6 +335,24 @@ void AacDec_ApplyTns(const AacDecChannelData *ch, AacDecSpectrum *s, const AacSa
 int AacDec_DecodeChannelElement(const AacDecElement *element, AacDecSpectrum *spectra[2],
                                 const AacSamplingRateInfo *sr, uint32_t frameLength, uint32_t *seed)
 {
+    // Noise bands of both channels under a mid/side flag carry one noise: the flag
+    // correlates them instead of asking for the butterfly.
+    AacDecElement pair = *element;
+    uint8_t correlated[128] = {};
+    if (element->channelCount == 2 && element->commonWindow) {
+        const AacDecChannelData *c0 = element->channel[0];
+        const AacDecChannelData *c1 = element->channel[1];
+        for (int g = 0; g < c0->ics.numWindowGroups; ++g)
+            for (int b = 0; b < c0->ics.maxSfb; ++b) {
+                const int index = aacBandIndex(g, b);
+                if (((pair.stereo.msUsed[b] >> g) & 1) && c0->noiseUsed[index] && c1->noiseUsed[index]) {
+                    correlated[index] = 1;
+                    pair.stereo.msUsed[b] = static_cast<uint8_t>(pair.stereo.msUsed[b] & ~(1u << g));
+                }
+            }
+    }
+    element = &pair;
+    uint32_t bandSeed[AacPnsBandSeeds] = {};
     for (int c = 0; c < element->channelCount; ++c) {
         const AacDecChannelData *ch = element->channel[c];
         const uint32_t granule = ch->ics.windowSequence == AacEightShort ? frameLength / 8 : frameLength;
@@ -342,7 +369,7 @@ int AacDec_DecodeChannelElement(const AacDecElement *element, AacDecSpectrum *sp
         const AacDecChannelData *ch = element->channel[c];
         const uint32_t granule = ch->ics.windowSequence == AacEightShort ? frameLength / 8 : frameLength;
         AacDec_ScaleSpectrum(ch, spectra[c], sr, granule);
-        AacDec_ApplyPns(ch, spectra[c], sr, granule, seed);
+        AacDec_ApplyPns(ch, spectra[c], sr, granule, seed, bandSeed, correlated, c);
         AacDec_ApplyTns(ch, spectra[c], sr, granule);
     }
     return 0;

@@ -16,13 +16,6 @@ struct AacDecSpectrum
     int16_t windowExponent[8]; // per window after the block exponent
 };
 
-// The channel's synthesis state between frames.
-struct AacDecSynthesisState
-{
-    RezImdctState imdct;
-    int32_t overlap[1024];
-};
-
 // Returns 0 or 0x4002 (a quantised magnitude above 8191).
 int AacDec_DequantizeSpectrum(const AacDecChannelData *ch, const AacSamplingRateInfo *sr, uint32_t granule,
                               AacDecSpectrum *out);
@@ -32,9 +25,14 @@ void AacDec_ApplyIntensityStereo(const AacDecElement *element, AacDecSpectrum *l
                                  const AacSamplingRateInfo *sr, uint32_t granule);
 void AacDec_ScaleSpectrum(const AacDecChannelData *ch, AacDecSpectrum *s, const AacSamplingRateInfo *sr,
                           uint32_t granule);
-// seed: the decoder's running noise seed.
+// Seeds kept per window and band (window * 16 + band) for the pair's second channel.
+constexpr int AacPnsBandSeeds = 128;
+// seed: the decoder's running noise seed. bandSeed (AacPnsBandSeeds entries, or null)
+// keeps each band's starting seed; a channel above 0 whose band is flagged in
+// correlated (per group * 16 + band, or null) replays it instead.
 void AacDec_ApplyPns(const AacDecChannelData *ch, AacDecSpectrum *s, const AacSamplingRateInfo *sr, uint32_t granule,
-                     uint32_t *seed);
+                     uint32_t *seed, uint32_t *bandSeed = nullptr, const uint8_t *correlated = nullptr,
+                     int channelIndex = 0);
 void AacDec_ApplyTns(const AacDecChannelData *ch, AacDecSpectrum *s, const AacSamplingRateInfo *sr, uint32_t granule);
 
 // Decodes the element's channels from quantised lines to scaled spectra. Returns 0

@@ -2,6 +2,7 @@
 // and a bitwise CRC written from its definition (not the toolbox's engine).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,3 +56,34 @@ struct AacDecInstance;
 // every access unit, with the transport positioned at the unit's raw data block; a
 // false return stops. Returns the number of units, or -1 when the transport failed.
 int forEachAdtsUnit(const std::string &name, bool (*unit)(AacDecInstance *h, void *context), void *context);
+
+// A decoded stream: per channel, samples at full scale 1.0.
+struct Decoded
+{
+    int channels = 0;
+    int rate = 0;
+    std::vector<std::vector<double>> samples; // per channel, full scale 1.0
+    int errors = 0;
+};
+
+// ffmpeg's decoding of the same fixture as float samples, or empty without ffmpeg.
+Decoded referenceDecode(const std::string &file, int channels);
+// faad's decoding (Debian's command) of the same fixture, or empty without faad.
+Decoded referenceDecodeFaad(const std::string &file, int channels);
+
+struct Comparison
+{
+    double gain;     // ours relative to the reference
+    double snrDb;    // reference power over difference power after the gain
+    int64_t offset;  // our sample index of the reference's first sample
+};
+
+// The best of the offsets `extra` and whole frames (0, 960, 1024, 2048; ffmpeg drops the
+// encoder's priming frame).
+Comparison compare(const std::vector<double> &ours, const std::vector<double> &ref, int64_t extra = 0);
+
+// Energy per 1/3-octave band (centres from 100 Hz) of a signal, in dB.
+std::vector<double> thirdOctaveEnergies(const std::vector<double> &x, int rate);
+
+// Signal-to-residual ratio in dB of the best-fitting sine of a frequency over [from, to).
+double toneSnr(const std::vector<double> &x, double frequency, int rate, size_t from, size_t to);

@@ -96,3 +96,87 @@ TEST(AacSpectralTools, InverseQuantisationFollowsThePowerLaw)
 }
 
 } // namespace
+
+TEST(AacSpectral, IntensitySignFollowsCodebookAndPerBandMidSide)
+{
+    AacSamplingRateInfo sr{};
+    ASSERT_EQ(AacDec_GetSamplingRateInfo(&sr, 1024, 3, 48000), 0);
+    // Inversion comes from the codebook (14 out of phase) and, only where the mask flags
+    // bands one by one, from the band's mid/side bit. All-band mid/side (mask 2) leaves
+    // the sign to the codebook.
+    const struct { uint8_t mask; uint8_t msBit; uint8_t codebook; int sign; } rows[] = {
+        {0, 0, AacIntensityInPhase, 1},   {0, 0, AacIntensityOutOfPhase, -1},
+        {1, 0, AacIntensityInPhase, 1},   {1, 1, AacIntensityInPhase, -1},
+        {1, 1, AacIntensityOutOfPhase, 1}, {2, 1, AacIntensityInPhase, 1},
+        {2, 1, AacIntensityOutOfPhase, -1},
+    };
+    for (const auto &row : rows) {
+        auto left = std::make_unique<AacDecChannelData>();
+        auto right = std::make_unique<AacDecChannelData>();
+        for (AacDecChannelData *ch : {left.get(), right.get()}) {
+            ch->ics.maxSfb = 1;
+            ch->ics.numWindowGroups = 1;
+            ch->ics.windowGroupLength[0] = 1;
+        }
+        right->codebook[0] = row.codebook;
+        right->scaleFactor[0] = 100; // intensity position 0
+        AacDecElement element{};
+        element.channel[0] = left.get();
+        element.channel[1] = right.get();
+        element.channelCount = 2;
+        element.commonWindow = 1;
+        element.stereo.msMaskPresent = row.mask;
+        element.stereo.msUsed[0] = row.msBit;
+        auto l = std::make_unique<AacDecSpectrum>();
+        auto r = std::make_unique<AacDecSpectrum>();
+        *l = {};
+        *r = {};
+        l->lines[0] = 1 << 20;
+        AacDec_ApplyIntensityStereo(&element, l.get(), r.get(), &sr, 1024);
+        EXPECT_EQ(r->lines[0] > 0 ? 1 : -1, row.sign)
+            << "mask " << int(row.mask) << " bit " << int(row.msBit) << " codebook " << int(row.codebook);
+    }
+}
+
+TEST(AacSpectral, NoiseBandsUnderMidSideShareTheirNoise)
+{
+    AacSamplingRateInfo sr{};
+    ASSERT_EQ(AacDec_GetSamplingRateInfo(&sr, 1024, 3, 48000), 0);
+    // Band 0 is noise in both channels; band 1 is noise in both without the flag.
+    for (const uint8_t msBits : {uint8_t{1}, uint8_t{0}}) {
+        auto left = std::make_unique<AacDecChannelData>();
+        auto right = std::make_unique<AacDecChannelData>();
+        for (AacDecChannelData *ch : {left.get(), right.get()}) {
+            *ch = {};
+            ch->ics.maxSfb = 2;
+            ch->ics.numWindowGroups = 1;
+            ch->ics.windowGroupLength[0] = 1;
+            for (int b = 0; b < 2; ++b) {
+                ch->codebook[b] = AacNoiseCodebook;
+                ch->noiseUsed[b] = 1;
+                ch->scaleFactor[b] = 120;
+            }
+        }
+        AacDecElement element{};
+        element.channel[0] = left.get();
+        element.channel[1] = right.get();
+        element.channelCount = 2;
+        element.commonWindow = 1;
+        element.stereo.msMaskPresent = 1;
+        element.stereo.msUsed[0] = msBits;
+        auto l = std::make_unique<AacDecSpectrum>();
+        auto r = std::make_unique<AacDecSpectrum>();
+        AacDecSpectrum *spectra[2] = {l.get(), r.get()};
+        uint32_t seed = 12345;
+        ASSERT_EQ(AacDec_DecodeChannelElement(&element, spectra, &sr, 1024, &seed), 0);
+        const int width0 = sr.bandOffsetLong[1];
+        bool same0 = true, same1 = true;
+        for (int k = 0; k < width0; ++k)
+            same0 = same0 && l->lines[k] == r->lines[k] && l->lines[k] != 0;
+        for (int k = width0; k < sr.bandOffsetLong[2]; ++k)
+            same1 = same1 && l->lines[k] == r->lines[k];
+        EXPECT_EQ(same0, msBits == 1) << "flagged band";
+        EXPECT_FALSE(same1) << "unflagged band";
+        EXPECT_EQ(l->windowExponent[0], r->windowExponent[0]);
+    }
+}
