@@ -212,6 +212,7 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
     , m_settings(settings)
     , m_registry(server)
 {
+    ServicePageValues::install(&m_serviceValues);
     const AjaxContext context {manager, receiver, settings};
     addServerInfoCommands(m_ajax, context);
     addServiceListCommands(m_ajax, context);
@@ -239,6 +240,7 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
 Pages::~Pages()
 {
     shutdown();
+    ServicePageValues::install(nullptr);
     m_manager->changes().setServicesDirtyListener({});
 }
 

@@ -2,6 +2,7 @@
 
 #include "web/ZOZHtmlTemplate.h"
 #include "http/ZOZHttpRequestHandler.h"
+#include "ZOZPageValuesForServices.h"
 #include "ZOZServicePageRegistry.h"
 #include "web/ZOZTemplateVariable.h"
 #include "ajax/ZOZAjaxTable.h"
@@ -77,6 +78,7 @@ private:
     Settings *m_settings;
     AjaxTable m_ajax;
     ServicePageRegistry m_registry;
+    PageValuesForServices m_serviceValues;
     bool m_taking = false;
 
     std::array<PageTemplate, PageCount> m_templates;

@@ -280,7 +280,7 @@ TEST(NSJRendererHTML, LinksKeepOnlySafeSchemes)
                            link(2, "https://x.test/a.kmz'\"", "earth")})
         o.titleSections.insert(o.titleSections.end(), s.begin(), s.end());
     t.feed(o);
-    t.r.setLinkResolver([](const std::string &link) { return link; });
+    t.r.setLinkResolver([](const std::string &link, void *) { return link; }, nullptr);
     const std::string page = t.get("1.html");
     EXPECT_TRUE(contains(page, "<a href=\"\" title=\"Click here to open the indicated website or URL\"")) << page;
     EXPECT_TRUE(contains(page, "<a href=\"mailto:a@b.c\" title=\"Click here to send an e-mail\"")) << page;
