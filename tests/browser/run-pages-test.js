@@ -49,7 +49,10 @@ const ARTICLE_BODY = [].concat(utf8('Sunny and warm.'), [0x10, 0x12], utf8('Calm
     utf8(' all day. ' + HOSTILE_TEXT + ' 5 < 6'));
 const JOURNALINE_MENU = hex(nmlObject(0, NML_MENU, 'ZOZ Journal', [].concat(menuItem(1, 'Weather today'))));
 const JOURNALINE_ARTICLE = hex(nmlObject(1, NML_PLAIN, ARTICLE_TITLE, [0x03].concat(ARTICLE_BODY)));
-const JOURNALINE_SERVICE = 'ZOZ Info';
+// What each scenario's Journaline service shows: the generated one a menu
+// with an article, the recording's only its main menu.
+const GENERATED_JOURNALINE = { label: 'ZOZ Info', menuTitle: 'ZOZ Journal', item: 'Weather today', article: true };
+const SLOVENIA_JOURNALINE = { label: 'Info', menuTitle: 'Journaline Service' };
 const GENERATED = {
     seconds: 4,
     time: '2026-06-21T10:00:00',
@@ -67,7 +70,7 @@ const GENERATED = {
         { sid: '0xE1D1', label: 'ZOZ Alpha', shortLabelFlags: '0xF000', programmeType: 10, components: [{ kind: 'audio', subChannel: 1, type: 0 }] },
         { sid: '0xE1D2', label: HOSTILE_LABEL, shortLabelFlags: '0xF000', programmeType: 4, components: [{ kind: 'audio', subChannel: 2, type: 0 }] },
         { sid: '0xE1D3', label: 'ZOZ Gamma', shortLabelFlags: '0xF000', programmeType: 13, components: [{ kind: 'audio', subChannel: 3, type: 0 }] },
-        { sid: '0xE1D10004', data: true, label: JOURNALINE_SERVICE, shortLabelFlags: '0xF000', components: [
+        { sid: '0xE1D10004', data: true, label: GENERATED_JOURNALINE.label, shortLabelFlags: '0xF000', components: [
             { kind: 'packet', subChannel: 4, type: 5, scId: 0x104, packetAddress: 1, applications: [{ type: 0x44A }] },
         ] },
     ],
@@ -138,12 +141,12 @@ function prepareSource(options, work) {
         const labels = GENERATED.services.filter(function (s) {
             return s.components.some(function (c) { return c.kind === 'audio'; });
         }).map(function (s) { return s.label; });
-        return { source: sources, channel: '5C', labels: labels, count: labels.length, journaline: JOURNALINE_SERVICE };
+        return { source: sources, channel: '5C', labels: labels, count: labels.length, journaline: GENERATED_JOURNALINE };
     }
     const recording = path.join(options.testdata || '', 'slovenia-r1.eti');
     if (!options.testdata || !fs.existsSync(recording))
         return null;
-    return { source: recording + '@5C', channel: '5C', labels: null, count: SLOVENIA_AUDIO_SERVICES };
+    return { source: recording + '@5C', channel: '5C', labels: null, count: SLOVENIA_AUDIO_SERVICES, journaline: SLOVENIA_JOURNALINE };
 }
 
 function startPlayer(options, work, source, port) {
@@ -183,31 +186,39 @@ async function serverInfo(page) {
 }
 
 // Selects the Journaline service, follows its badge to the service's own
-// pages and from the menu to the article; the article's markup codes become
-// formatting and its broadcast text stays text.
-async function checkJournaline(page, frame, label, problems, options) {
-    const row = frame.locator('.service-row', { has: frame.locator('.service-label', { hasText: label }) });
+// pages and, where there is one, from the menu to the article; the article's
+// markup codes become formatting and its broadcast text stays text.
+async function checkJournaline(page, frame, expected, problems, options) {
+    const exactly = new RegExp('^\\s*' + expected.label.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + '\\s*$');
+    const row = frame.locator('.service-row', { has: frame.locator('.service-label', { hasText: exactly }) }).first();
     const sid = Number(await row.getAttribute('data-sid'));
     await row.locator('.service-select').click();
-    await waitFor('the player to select ' + label, async function () {
+    await waitFor('the player to select ' + expected.label, async function () {
         return (await serverInfo(page)).selectedSID === sid;
     }, 10000);
     const badge = row.locator('a.service-app[data-app="journaline"]');
     if ((await badge.count()) !== 1) {
-        problems.push('the Journaline badge of ' + label + ' is no link');
+        problems.push('the Journaline badge of ' + expected.label + ' is no link');
         return;
     }
     await badge.click();
     // The page waits for the main menu and reloads itself when it arrives.
-    const item = frame.locator('body.journaline .menu a', { hasText: 'Weather today' });
-    await waitFor('the Journaline main menu', async function () { return (await item.count()) === 1; }, 30000);
-    const menuTitle = await frame.locator('body.journaline h1').innerText();
-    if (menuTitle.trim() !== 'ZOZ Journal')
-        problems.push('the Journaline menu is titled "' + menuTitle + '"');
+    const heading = frame.locator('body.journaline h1');
+    await waitFor('the Journaline main menu', async function () {
+        return (await frame.locator('body.journaline .menu li').count()) > 0 &&
+            (await heading.innerText()).trim() === expected.menuTitle;
+    }, 30000);
+    if (options.artifacts) {
+        fs.mkdirSync(options.artifacts, { recursive: true });
+        await page.screenshot({ path: path.join(options.artifacts, 'journaline-menu-' + options.scenario + '.png') });
+    }
+    if (!expected.article)
+        return;
+    const item = frame.locator('body.journaline .menu a', { hasText: expected.item });
     await item.click();
     const article = frame.locator('body.journaline article');
     await waitFor('the Journaline article', async function () { return (await article.count()) === 1; }, 30000);
-    const title = await frame.locator('body.journaline h1').innerText();
+    const title = await heading.innerText();
     if (title.trim() !== ARTICLE_TITLE)
         problems.push('the article is titled "' + title + '"');
     const text = await article.innerText();
@@ -219,10 +230,8 @@ async function checkJournaline(page, frame, label, problems, options) {
         problems.push('the article\'s broadcast text was inserted as markup');
     if ((await article.locator('b', { hasText: 'Calm sea' }).count()) !== 1)
         problems.push('the article\'s bold code is not shown in bold');
-    if (options.artifacts) {
-        fs.mkdirSync(options.artifacts, { recursive: true });
-        await page.screenshot({ path: path.join(options.artifacts, 'journaline-' + options.scenario + '.png') });
-    }
+    if (options.artifacts)
+        await page.screenshot({ path: path.join(options.artifacts, 'journaline-article-' + options.scenario + '.png') });
 }
 
 async function run(options) {
@@ -318,6 +327,15 @@ async function run(options) {
         await waitFor(source.count + ' audio services on the selection page', async function () {
             return (await rows.count()) === source.count;
         }, SERVICES_TIMEOUT_MS);
+
+        // A data service's application is attached when the ensemble's
+        // application data has come in, which rebuilds the list once more; the
+        // page reloads then, and a click at that moment would be lost.
+        if (source.journaline) {
+            await waitFor('the Journaline badge on the selection page', async function () {
+                return (await frame.locator('a.service-app[data-app="journaline"]').count()) > 0;
+            }, SERVICES_TIMEOUT_MS);
+        }
 
         const shownLabels = await rows.locator('.service-label').allTextContents();
         if (source.labels) {
