@@ -199,6 +199,8 @@ public:
 
     QString subTitle() const;
 
+    // The manager that made the service; null for one made without it.
+    ServiceManager *manager() const { return m_manager; }
     // Read access for the manager, the receiver and the pages.
     bool isData() const { return m_isData; }
     bool isAudio() const { return !m_isData; }

@@ -463,54 +463,19 @@ QMap<int, QVector<Service *>> ServiceManager::spiServices() const
 
 unsigned long ServiceManager::parseUriNumber(QString text)
 {
-    int base = 10;
-    if (text.startsWith(QLatin1String("0x"))) {
-        base = 16;
-        text.remove(0, 2);
-    } else if (text.startsWith(QLatin1String("0b"))) {
-        base = 2;
-        text.remove(0, 2);
-    } else if (text.startsWith(QLatin1Char('0'))) {
-        base = 8;
-        text.remove(0, 1);
-    }
-    bool ok = false;
-    const unsigned long value = text.toULong(&ok, base);
-    return ok ? value : 0;
+    return ServiceUriTable::parseUriNumber(std::move(text));
+}
+
+ServiceUriTable ServiceManager::uriTable() const
+{
+    ServiceUriTable table;
+    withServices([&](const QMap<int, QVector<Service *>> &tree) { table = ServiceUriTable::fromServices(tree); });
+    return table;
 }
 
 void ServiceManager::findServiceByUri(QByteArray &uri)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("(((dab|drm)\\.srv(\\.(bws|sls|jou|spi|tpeg|tft|tdc))?)://(([0-9a-fA-Fx]*):)?([0-9a-fA-Fx]*)(\\.[0-9]*)?/)(.*)"));
-    const QRegularExpressionMatch match = pattern.match(QString::fromUtf8(uri));
-    if (!match.hasMatch())
-        return;
-    const QString application = match.captured(5);
-    const QString ensemblePart = match.captured(7);
-    const int ensembleIdentifier = ensemblePart.isEmpty() ? -1 : int(parseUriNumber(ensemblePart));
-    const int serviceIdentifier = int(parseUriNumber(match.captured(8)));
-    const int index = qMax(0, match.captured(9).mid(1).toInt());
-
-    Service *service = findService(-1, ensembleIdentifier, serviceIdentifier);
-    if (!service)
-        return;
-    Service *target = service;
-    {
-        QReadLocker locker(&m_directory->lock());
-        if (!application.isEmpty()) {
-            int count = -1;
-            for (Service *child : service->children()) {
-                if (child && child->shortname() == application && ++count == index) {
-                    target = child;
-                    break;
-                }
-            }
-        }
-        if (target->shortname() == application)
-            uri = (target->requestPath() + match.captured(10)).toUtf8();
-    }
-    service->release();
+    uriTable().resolve(uri);
 }
 
 // ---- the sorted list ----

@@ -6,6 +6,7 @@
 #include "ZOZServiceList.h"
 #include "ZOZServiceNotifications.h"
 #include "ZOZServiceSelection.h"
+#include "ZOZServiceUriTable.h"
 #include "settings/ZOZSettings.h"
 
 #include <QElapsedTimer>
@@ -102,8 +103,12 @@ public:
     Service *findService(qint32 selectorId) const;
     // -1 in an argument: not given. The result carries a reference for the caller.
     Service *findService(const int &selectorId, const int &ensembleIdentifier, const int &serviceIdentifier);
+    // A service URI becomes the request path of what it names (see ServiceUriTable).
     void findServiceByUri(QByteArray &uri);
     static unsigned long parseUriNumber(QString text);
+    // What resolving service URIs needs, copied under the read lock: for
+    // callers that resolve while holding a lock of their own.
+    ServiceUriTable uriTable() const;
     // Runs `visit` with the service tree under the read lock.
     void withServices(const std::function<void(const QMap<int, QVector<Service *>> &)> &visit) const;
     // Runs `action` on the service of `selectorId` under the service-list

@@ -4,7 +4,9 @@
 // keeps a change across a reload and a restart, the selection page lists every
 // audio service with its label, a click selects a service and the player
 // reports it, mute and volume reach the output, broadcast text stays text, and
-// no page logs an error or opens a dialog.
+// no page logs an error or opens a dialog. The generated ensemble also carries
+// a Journaline service: its badge opens the service's own pages, whose menu
+// leads to an article.
 //
 //   node run-pages-test.js --player <zoz> --rtkdab-dir <dir> --scenario generated|slovenia
 //        [--ensemble-tool <zoz-ensemble>] [--testdata <dir>] [--artifacts <dir>]
@@ -25,6 +27,34 @@ const SERVICES_TIMEOUT_MS = 30000;
 // script if it were ever inserted as HTML.
 const HOSTILE_LABEL = '<svg onload=a()>';
 const HOSTILE_TEXT = '<img src=x onerror=alert(1)>';
+// Journaline objects as broadcast (ETSI TS 102 979): the object id, a header
+// byte with the object type in its upper three bits, then the NML elements:
+// 0x01 the title, 0x02 a menu item (target id and text), 0x03 a message body.
+const NML_MENU = 1;
+const NML_PLAIN = 2;
+function utf8(text) {
+    return Array.from(Buffer.from(text, 'utf8'));
+}
+function nmlObject(id, type, title, elements) {
+    return [id >> 8, id & 0xFF, type << 5, 0x01].concat(utf8(title), elements);
+}
+function menuItem(target, text) {
+    return [0x02, target >> 8, target & 0xFF].concat(utf8(text));
+}
+function hex(bytes) {
+    return Buffer.from(bytes).toString('hex');
+}
+// Body codes: 0x10 a line break, 0x12 and 0x13 bold on and off. The hostile
+// part is broadcast text and must show as text.
+const ARTICLE_TITLE = 'Weather & Sea';
+const ARTICLE_BODY = [].concat(utf8('Sunny and warm.'), [0x10, 0x12], utf8('Calm sea'), [0x13],
+    utf8(' all day. ' + HOSTILE_TEXT + ' 5 < 6'));
+const JOURNALINE_MENU = hex(nmlObject(0, NML_MENU, 'ZOZ Journal', [].concat(menuItem(1, 'Weather today'))));
+const JOURNALINE_ARTICLE = hex(nmlObject(1, NML_PLAIN, ARTICLE_TITLE, [0x03].concat(ARTICLE_BODY)));
+// What each scenario's Journaline service shows: the generated one a menu
+// with an article, the recording's only its main menu.
+const GENERATED_JOURNALINE = { label: 'ZOZ Info', menuTitle: 'ZOZ Journal', item: 'Weather today', article: true };
+const SLOVENIA_JOURNALINE = { label: 'Info', menuTitle: 'Journaline Service' };
 const GENERATED = {
     seconds: 4,
     time: '2026-06-21T10:00:00',
@@ -33,11 +63,18 @@ const GENERATED = {
         { id: 1, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [440.0], labels: ['Plain text'], labelSeconds: 2 } },
         { id: 2, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [330.0], labels: [HOSTILE_TEXT], labelSeconds: 2 } },
         { id: 3, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [220.0], labels: ['Third'], labelSeconds: 2 } },
+        { id: 4, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: [
+            { address: 1, type: 0, hex: JOURNALINE_MENU },
+            { address: 1, type: 0, hex: JOURNALINE_ARTICLE },
+        ] } },
     ],
     services: [
         { sid: '0xE1D1', label: 'ZOZ Alpha', shortLabelFlags: '0xF000', programmeType: 10, components: [{ kind: 'audio', subChannel: 1, type: 0 }] },
         { sid: '0xE1D2', label: HOSTILE_LABEL, shortLabelFlags: '0xF000', programmeType: 4, components: [{ kind: 'audio', subChannel: 2, type: 0 }] },
         { sid: '0xE1D3', label: 'ZOZ Gamma', shortLabelFlags: '0xF000', programmeType: 13, components: [{ kind: 'audio', subChannel: 3, type: 0 }] },
+        { sid: '0xE1D10004', data: true, label: GENERATED_JOURNALINE.label, shortLabelFlags: '0xF000', components: [
+            { kind: 'packet', subChannel: 4, type: 5, scId: 0x104, packetAddress: 1, applications: [{ type: 0x44A }] },
+        ] },
     ],
 };
 const SLOVENIA_AUDIO_SERVICES = 13;
@@ -106,12 +143,12 @@ function prepareSource(options, work) {
         const labels = GENERATED.services.filter(function (s) {
             return s.components.some(function (c) { return c.kind === 'audio'; });
         }).map(function (s) { return s.label; });
-        return { source: sources, channel: '5C', labels: labels, count: labels.length };
+        return { source: sources, channel: '5C', labels: labels, count: labels.length, journaline: GENERATED_JOURNALINE };
     }
     const recording = path.join(options.testdata || '', 'slovenia-r1.eti');
     if (!options.testdata || !fs.existsSync(recording))
         return null;
-    return { source: recording + '@5C', channel: '5C', labels: null, count: SLOVENIA_AUDIO_SERVICES };
+    return { source: recording + '@5C', channel: '5C', labels: null, count: SLOVENIA_AUDIO_SERVICES, journaline: SLOVENIA_JOURNALINE };
 }
 
 function startPlayer(options, work, source, port) {
@@ -228,6 +265,55 @@ async function muteAndVolume(page) {
     }, 5000);
 }
 
+// Selects the Journaline service, follows its badge to the service's own
+// pages and, where there is one, from the menu to the article; the article's
+// markup codes become formatting and its broadcast text stays text.
+async function checkJournaline(page, frame, expected, problems, options) {
+    const exactly = new RegExp('^\\s*' + expected.label.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + '\\s*$');
+    const row = frame.locator('.service-row', { has: frame.locator('.service-label', { hasText: exactly }) }).first();
+    const sid = Number(await row.getAttribute('data-sid'));
+    await row.locator('.service-select').click();
+    await waitFor('the player to select ' + expected.label, async function () {
+        return (await serverInfo(page)).selectedSID === sid;
+    }, 10000);
+    const badge = row.locator('a.service-app[data-app="journaline"]');
+    if ((await badge.count()) !== 1) {
+        problems.push('the Journaline badge of ' + expected.label + ' is no link');
+        return;
+    }
+    await badge.click();
+    // The page waits for the main menu and reloads itself when it arrives.
+    const heading = frame.locator('body.journaline h1');
+    await waitFor('the Journaline main menu', async function () {
+        return (await frame.locator('body.journaline .menu li').count()) > 0 &&
+            (await heading.innerText()).trim() === expected.menuTitle;
+    }, 30000);
+    if (options.artifacts) {
+        fs.mkdirSync(options.artifacts, { recursive: true });
+        await page.screenshot({ path: path.join(options.artifacts, 'journaline-menu-' + options.scenario + '.png') });
+    }
+    if (!expected.article)
+        return;
+    const item = frame.locator('body.journaline .menu a', { hasText: expected.item });
+    await item.click();
+    const article = frame.locator('body.journaline article');
+    await waitFor('the Journaline article', async function () { return (await article.count()) === 1; }, 30000);
+    const title = await heading.innerText();
+    if (title.trim() !== ARTICLE_TITLE)
+        problems.push('the article is titled "' + title + '"');
+    const text = await article.innerText();
+    if (!text.includes(HOSTILE_TEXT + ' 5 < 6'))
+        problems.push('the article\'s broadcast text is not shown as text: ' + text);
+    if (!/Sunny and warm\.\s*\nCalm sea all day\./.test(text))
+        problems.push('the article\'s line break is lost: ' + text);
+    if ((await article.locator('img, svg, script').count()) !== 0)
+        problems.push('the article\'s broadcast text was inserted as markup');
+    if ((await article.locator('b', { hasText: 'Calm sea' }).count()) !== 1)
+        problems.push('the article\'s bold code is not shown in bold');
+    if (options.artifacts)
+        await page.screenshot({ path: path.join(options.artifacts, 'journaline-article-' + options.scenario + '.png') });
+}
+
 async function run(options) {
     if (!fs.existsSync(CHROMIUM)) {
         console.log('skipped: no Chromium at ' + CHROMIUM);
@@ -327,6 +413,15 @@ async function run(options) {
         await waitFor(source.count + ' audio services on the selection page', async function () {
             return (await rows.count()) === source.count;
         }, SERVICES_TIMEOUT_MS);
+
+        // A data service's application is attached when the ensemble's
+        // application data has come in, which rebuilds the list once more; the
+        // page reloads then, and a click at that moment would be lost.
+        if (source.journaline) {
+            await waitFor('the Journaline badge on the selection page', async function () {
+                return (await frame.locator('a.service-app[data-app="journaline"]').count()) > 0;
+            }, SERVICES_TIMEOUT_MS);
+        }
 
         const shownLabels = await rows.locator('.service-label').allTextContents();
         if (source.labels) {
@@ -441,6 +536,9 @@ async function run(options) {
             await sleep(300);
             await page.screenshot({ path: path.join(options.artifacts, 'selection-' + options.scenario + '-phone.png') });
         }
+        if (source.journaline)
+            await checkJournaline(page, frame, source.journaline, problems, options);
+
         // Let a poll or two run after the last action, so late errors show.
         await sleep(1500);
     } catch (error) {

@@ -27,8 +27,9 @@ public:
 
     enum class Navigation { Keep, MakeCurrent };
 
-    // Resolves the bytes of a link to an address ("" when unknown).
-    using LinkResolver = std::string (*)(const std::string &link);
+    // Resolves the bytes of a link to an address ("" when unknown). Called
+    // while a page is produced, with the host's own context.
+    using LinkResolver = std::string (*)(const std::string &link, void *context);
     using RegistryRead = void (*)(std::string &out, void *context);
     using RegistryWrite = void (*)(const std::string &in, void *context);
 
@@ -93,7 +94,7 @@ public:
     // Appends the core's timing profile to the file; nothing when there is none.
     void dumpStatistics(const std::string &fileName);
 
-    void setLinkResolver(LinkResolver resolver);
+    void setLinkResolver(LinkResolver resolver, void *context);
     void setRegistryCallbacks(RegistryRead read, RegistryWrite write, void *context);
     std::string resolveLink(const std::string &link);
     void registryRead(std::string &out);

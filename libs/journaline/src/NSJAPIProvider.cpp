@@ -46,6 +46,7 @@ struct NSJAPIProviderPrivate {
     bool dataReceived = false;
     uint32_t extHeaderLength = 0;
     NSJAPIProvider::LinkResolver linkResolver = nullptr;
+    void *linkContext = nullptr;
     NSJAPIProvider::RegistryRead registryRead = nullptr;
     NSJAPIProvider::RegistryWrite registryWrite = nullptr;
     void *registryContext = nullptr;
@@ -346,10 +347,12 @@ void NSJAPIProvider::dumpStatistics(const std::string &fileName)
     std::fclose(file);
 }
 
-void NSJAPIProvider::setLinkResolver(LinkResolver resolver)
+void NSJAPIProvider::setLinkResolver(LinkResolver resolver, void *context)
 {
-    if (d)
-        d->linkResolver = resolver;
+    if (!d)
+        return;
+    d->linkResolver = resolver;
+    d->linkContext = context;
 }
 
 void NSJAPIProvider::setRegistryCallbacks(RegistryRead read, RegistryWrite write, void *context)
@@ -364,7 +367,7 @@ void NSJAPIProvider::setRegistryCallbacks(RegistryRead read, RegistryWrite write
 
 std::string NSJAPIProvider::resolveLink(const std::string &link)
 {
-    return d && d->linkResolver ? d->linkResolver(link) : std::string();
+    return d && d->linkResolver ? d->linkResolver(link, d->linkContext) : std::string();
 }
 
 void NSJAPIProvider::registryRead(std::string &out)

@@ -123,7 +123,7 @@ void NSJRendererHTML::fillPage(HtmlTemplate &page, uint16_t objectId, int result
     NSJNml::Context context;
     context.debug = isDebug();
     context.nestedTexts = &d->nestedTexts;
-    context.resolveLink = [this](const std::string &reference) { return NSJHtml::safeUrl(resolveLink(reference)); };
+    context.resolveLink = [this](const std::string &reference) { return NSJHtml::imageUrl(*this, reference); };
 
     // The targets of a menu are watched, so that the page moves when one arrives.
     std::vector<uint16_t> watched;
@@ -288,7 +288,7 @@ void NSJRendererHTML::fillPage(HtmlTemplate &page, uint16_t objectId, int result
                 for (uint8_t i = 0; i < target->imageCount; ++i) {
                     const NSJ_ImageRecord &image = target->images[i];
                     if (image.kind < 3) {
-                        const std::string url = NSJHtml::safeUrl(resolveLink(NSJHtml::bytesText(image.first, image.firstLength)));
+                        const std::string url = NSJHtml::imageUrl(*this, NSJHtml::bytesText(image.first, image.firstLength));
                         if (!url.empty())
                             row.emplace_back("imageUrl", NSJNml::escape(url));
                         break;

@@ -150,6 +150,12 @@ std::string safeUrl(const std::string &url)
     return {};
 }
 
+std::string imageUrl(NSJAPIProvider &provider, const std::string &reference)
+{
+    const std::string resolved = provider.resolveLink(reference);
+    return safeUrl(resolved.empty() ? reference : resolved);
+}
+
 bool coordinatePair(const uint8_t *bytes, double &latitude, double &longitude)
 {
     auto signed24 = [](const uint8_t *b) {
@@ -486,7 +492,7 @@ std::string NSJRendererHTML::ajaxGetObject(uint16_t objectId)
             if (data.size() <= NSJRendererHTMLPrivate::MaxResourceBytes && image.type.size() < NSJRendererHTMLPrivate::MaxResourceType)
                 d->resources[NSJNml::imageName(objectId, n, image.type)] = {data, image.type, image.caption.substr(0, 256)};
         } else if (image.kind < 3) {
-            images += std::string(first ? "" : ",") + "{\"url\":" + NSJHtml::jsonString(NSJHtml::safeUrl(resolveLink(image.first))) +
+            images += std::string(first ? "" : ",") + "{\"url\":" + NSJHtml::jsonString(NSJHtml::imageUrl(*this, image.first)) +
                       ",\"mime\":\"\",\"caption\":" + NSJHtml::jsonString(NSJNml::escape(image.caption)) + "}";
             first = false;
         }

@@ -4,6 +4,7 @@
 
 #include "CommonThreads.h"
 #include "HtmlTemplate.h"
+#include "NSJAPIProvider.h"
 #include "NSJDecoder.h"
 
 #include <chrono>
@@ -64,6 +65,9 @@ std::string jsonString(const std::string &text);
 // The address when its scheme is one a page may follow (http, https,
 // mailto, tel, sms, geo) or it is a path on this server; else "".
 std::string safeUrl(const std::string &url);
+// The address of an image given by reference: what the host resolves it to
+// (a service's own path), else the reference itself; through safeUrl.
+std::string imageUrl(NSJAPIProvider &provider, const std::string &reference);
 // Six bytes: latitude and longitude as signed 24-bit big-endian numbers in
 // 1/92000 and 1/46000 degree. False when out of range.
 bool coordinatePair(const uint8_t *bytes, double &latitude, double &longitude);

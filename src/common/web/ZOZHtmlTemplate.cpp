@@ -63,6 +63,11 @@ void HtmlTemplate::setContext(const TemplateContext *context)
     s_context.store(context, std::memory_order_release);
 }
 
+const TemplateContext &HtmlTemplate::context()
+{
+    return templateContext();
+}
+
 HtmlTemplate::HtmlTemplate(const QString &templateName) : d(new HtmlTemplatePrivate)
 {
     load(templateName);

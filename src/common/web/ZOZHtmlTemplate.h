@@ -40,6 +40,8 @@ public:
 
     // The context is process-wide and not owned; null restores the default.
     static void setContext(const TemplateContext *context);
+    // The installed context, or the default one.
+    static const TemplateContext &context();
 
     bool load(const QString &templateName);
     void reset();

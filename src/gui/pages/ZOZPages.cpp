@@ -220,6 +220,7 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
     , m_settings(settings)
     , m_registry(server)
 {
+    ServicePageValues::install(&m_serviceValues);
     const AjaxContext context {manager, receiver, settings, &m_links};
     addServerInfoCommands(m_ajax, context);
     addServiceListCommands(m_ajax, context);
@@ -250,6 +251,7 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
 Pages::~Pages()
 {
     shutdown();
+    ServicePageValues::install(nullptr);
     m_manager->changes().setServicesDirtyListener({});
 }
 

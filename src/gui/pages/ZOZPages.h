@@ -2,6 +2,7 @@
 
 #include "web/ZOZHtmlTemplate.h"
 #include "http/ZOZHttpRequestHandler.h"
+#include "ZOZPageValuesForServices.h"
 #include "ZOZServicePageRegistry.h"
 #include "web/ZOZTemplateVariable.h"
 #include "ajax/ZOZAjaxCommands.h"
@@ -92,6 +93,7 @@ private:
     PageLinks m_links;
     AjaxTable m_ajax;
     ServicePageRegistry m_registry;
+    PageValuesForServices m_serviceValues;
     bool m_taking = false;
 
     std::array<PageTemplate, PageCount> m_templates;

@@ -1,6 +1,9 @@
 #include "ZOZServiceJournaline.h"
 
+#include "HtmlTemplate.h"
 #include "NSJRendererHTML.h"
+#include "ZOZServiceManager.h"
+#include "ZOZServicePageValues.h"
 #include "base/ZOZLog.h"
 #include "settings/ZOZSettings.h"
 
@@ -49,6 +52,36 @@ QString registryKey(void *context)
 {
     auto *service = static_cast<ServiceJournaline *>(context);
     return RegistryPrefix + service->cacheKey();
+}
+
+// The Journaline templates insert values as they are given: texts from
+// outside are escaped here, for HTML text and quoted attributes alike.
+std::string escaped(const QString &text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;")).toStdString();
+}
+
+std::vector<HtmlTemplateRow> templateRows(const TemplateVariable::Rows &rows);
+
+HtmlTemplateVariable templateVariable(const TemplateVariable &variable)
+{
+    if (variable.isList)
+        return HtmlTemplateVariable(variable.name.toStdString(), templateRows(variable.items));
+    return HtmlTemplateVariable(variable.name.toStdString(), escaped(variable.value));
+}
+
+std::vector<HtmlTemplateRow> templateRows(const TemplateVariable::Rows &rows)
+{
+    std::vector<HtmlTemplateRow> out;
+    out.reserve(size_t(rows.size()));
+    for (const TemplateVariable::Row &row : rows) {
+        HtmlTemplateRow fields;
+        fields.reserve(size_t(row.size()));
+        for (const TemplateVariable &field : row)
+            fields.push_back(templateVariable(field));
+        out.push_back(std::move(fields));
+    }
+    return out;
 }
 
 } // namespace
@@ -105,7 +138,10 @@ void ServiceJournaline::setup()
     renderer->setResponseHeader(NSJRenderer::ResponseHeader::Off);
     if (settings) {
         renderer->setLoadOption(settings->noTemplateCache());
+        renderer->setRenderOption(settings->showTemplateInstructions());
     }
+    renderer->setLinkResolver(&ServiceJournaline::resolveLink, this);
+    renderer->setTemplateCallback(&ServiceJournaline::expandTemplate, this);
     if (renderer->start(true, 0) == -1) {
         // One service without its decoder is no reason to end the program.
         ZOZ_LOG(LogJournalineError, QStringLiteral("ServiceJournaline::ServiceJournaline() -> fatal error: could not "
@@ -231,13 +267,72 @@ bool ServiceJournaline::handlePacket(int length, const uchar *const &data)
     return true;
 }
 
+ServiceJournaline::PageSnapshot ServiceJournaline::takePageSnapshot() const
+{
+    PageSnapshot snapshot;
+    const ServicePageValues *values = ServicePageValues::installed();
+    ServiceManager *serviceManager = manager();
+    if (!serviceManager) {
+        if (values)
+            snapshot.ownValues = values->serviceVariables(*this);
+        return snapshot;
+    }
+    serviceManager->withServices([&](const QMap<int, QVector<Service *>> &tree) {
+        snapshot.links = ServiceUriTable::fromServices(tree);
+        if (values)
+            snapshot.ownValues = values->serviceVariables(*this);
+    });
+    return snapshot;
+}
+
+std::string ServiceJournaline::resolveLink(const std::string &link, void *context)
+{
+    auto *service = static_cast<ServiceJournaline *>(context);
+    QMutexLocker locker(&service->m_lock);
+    QByteArray uri = QByteArray::fromStdString(link);
+    if (!service->m_snapshot.links.resolve(uri))
+        return {};
+    // The request path is relative to the server's root, the page is not.
+    return '/' + uri.toStdString();
+}
+
+void ServiceJournaline::expandTemplate(::HtmlTemplate *page, void *context)
+{
+    auto *service = static_cast<ServiceJournaline *>(context);
+    QMutexLocker locker(&service->m_lock);
+    const ServicePageValues *values = ServicePageValues::installed();
+    page->setVariable("ZOZ_APP_NAME_FULL", values ? escaped(values->applicationFullName()) : std::string());
+    page->setVariable("ZOZ_APP_NAME", values ? escaped(values->applicationName()) : std::string());
+    page->setVariable("LANGUAGE", values ? escaped(values->language()) : std::string());
+    ServiceManager *serviceManager = service->manager();
+    page->setVariable("ZOZ_SERVER_ID", serviceManager ? escaped(serviceManager->getServerId()) : std::string());
+    const Settings *settings = Settings::instance();
+    page->setNumber("PAGE-REFRESH", settings ? settings->httpRefreshTime() : 1000);
+    page->setBool("ENABLE_AUDIO", settings && settings->hasAudioService());
+    if (settings) {
+        const QMap<int, Settings::ConfigOption> options = settings->configOptions();
+        for (const Settings::ConfigOption &option : options)
+            page->setBool("ENABLE_" + option.tag.toStdString(), option.value != 0);
+    }
+    std::vector<HtmlTemplateRow> own;
+    HtmlTemplateRow fields;
+    for (const TemplateVariable &variable : service->m_snapshot.ownValues)
+        fields.push_back(templateVariable(variable));
+    if (!fields.empty())
+        own.push_back(std::move(fields));
+    page->setList("SERVICE", own);
+}
+
 bool ServiceJournaline::answerPage(const PageRequest &request, PageAnswer &answer)
 {
     if (request.query.contains(QStringLiteral("preview")))
         return Service::answerPage(request, answer);
+    // Before the service lock: the snapshot takes the service-list lock.
+    PageSnapshot snapshot = takePageSnapshot();
     QMutexLocker locker(&m_lock);
     if (!m_renderer)
         return false;
+    m_snapshot = std::move(snapshot);
     applySettings();
     std::string output;
     PageRequest effective = request;

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "ZOZService.h"
+#include "ZOZServiceUriTable.h"
 #include "base/ZOZStorage.h"
+#include "web/ZOZTemplateVariable.h"
 
 #include <QByteArray>
 #include <QRecursiveMutex>
 
 #include <memory>
 
+class HtmlTemplate;
 class NSJRendererHTML;
 
 namespace ZOZ {
@@ -53,11 +56,24 @@ public:
     bool isRunning() const;
 
 private:
+    // What a page shows of the other services: the links' targets and this
+    // service's own values. Taken under the service-list lock before the
+    // service lock, never inside it.
+    struct PageSnapshot
+    {
+        ServiceUriTable links;
+        QVector<TemplateVariable> ownValues;
+    };
+
     void applySettings();
     void installRegistry();
+    PageSnapshot takePageSnapshot() const;
+    static std::string resolveLink(const std::string &link, void *context);
+    static void expandTemplate(::HtmlTemplate *page, void *context);
 
-    QRecursiveMutex m_lock; // guards the renderer
+    QRecursiveMutex m_lock; // guards the renderer and the snapshot
     std::unique_ptr<NSJRendererHTML> m_renderer;
+    PageSnapshot m_snapshot;
 };
 
 } // namespace ZOZ

@@ -128,7 +128,8 @@ TEST(NSJAPIProvider, CallbacksAndConcurrentCallers)
     } p;
     ASSERT_EQ(0, p.init(true, 0));
     EXPECT_EQ("", p.resolveLink("dab://x")) << "nothing without a resolver";
-    p.setLinkResolver([](const std::string &link) { return "resolved:" + link; });
+    std::string prefix = "resolved:";
+    p.setLinkResolver([](const std::string &link, void *c) { return *static_cast<std::string *>(c) + link; }, &prefix);
     EXPECT_EQ("resolved:dab://x", p.resolveLink("dab://x"));
     p.setRegistryCallbacks([](std::string &out, void *c) { out = static_cast<Registry *>(c)->stored; },
                            [](const std::string &in, void *c) { static_cast<Registry *>(c)->stored = in; }, &registry);

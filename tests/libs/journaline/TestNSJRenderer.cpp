@@ -197,10 +197,10 @@ TEST(NSJRenderer, ServiceLinksOfAnObject)
     EchoRenderer r;
     ASSERT_EQ(0, r.start(true, 0));
     static std::vector<std::string> resolved;
-    r.setLinkResolver([](const std::string &link) {
+    r.setLinkResolver([](const std::string &link, void *) {
         resolved.push_back(link);
         return std::string();
-    });
+    }, nullptr);
     Object o = plain(1);
     const Bytes link{0x00, 0x00, 0x05, 'd', 'a', 'b', ':', '1'};
     append(o.titleSections, section(0xC1, link));

@@ -280,7 +280,7 @@ TEST(NSJRendererHTML, LinksKeepOnlySafeSchemes)
                            link(2, "https://x.test/a.kmz'\"", "earth")})
         o.titleSections.insert(o.titleSections.end(), s.begin(), s.end());
     t.feed(o);
-    t.r.setLinkResolver([](const std::string &link) { return link; });
+    t.r.setLinkResolver([](const std::string &link, void *) { return link; }, nullptr);
     const std::string page = t.get("1.html");
     EXPECT_TRUE(contains(page, "<a href=\"\" title=\"Click here to open the indicated website or URL\"")) << page;
     EXPECT_TRUE(contains(page, "<a href=\"mailto:a@b.c\" title=\"Click here to send an e-mail\"")) << page;
@@ -315,4 +315,41 @@ TEST(NSJRendererHTML, PageOfEveryType)
     // The picture goes with its object.
     t.r.onObjectEvent(3, NSJ_EVENT_EXPIRED);
     EXPECT_EQ(0u, t.r.resourceCount());
+}
+
+TEST(NSJRendererHTML, ImagesByReferenceTakeTheHostsAddressElseTheirOwn)
+{
+    // Kind 0: a reference of two-byte length, then a caption of one-byte length.
+    auto referenced = [](const std::string &reference) {
+        Bytes image{0x00, 0x00, uint8_t(reference.size())};
+        append(image, reference);
+        image.push_back(3);
+        append(image, std::string("Cap"));
+        return section(0xC0, image);
+    };
+    struct Case {
+        const char *name;
+        const char *reference;
+        bool resolver;
+        const char *url;
+    } cases[] = {
+        {"web address, nothing resolves", "https://img.test/a.jpg", false, "https://img.test/a.jpg"},
+        {"script address refused", "javascript:alert(1)", false, ""},
+        {"service link the host knows", "dab.srv.sls://0xd201/a.jpg", true, "/sls-1/a.jpg"},
+        {"service link the host does not know", "dab.srv.sls://0xbeef/a.jpg", true, ""},
+    };
+    for (const Case &c : cases) {
+        Renderer t;
+        if (c.resolver)
+            t.r.setLinkResolver([](const std::string &link, void *) {
+                return link == "dab.srv.sls://0xd201/a.jpg" ? std::string("/sls-1/a.jpg") : std::string();
+            }, nullptr);
+        Object o = plain(1, "Pictured", "Words");
+        o.titleSections = referenced(c.reference);
+        t.feed(o);
+        const std::string reply = t.get("ajax?getObject=1");
+        EXPECT_TRUE(isStrictJson(reply)) << c.name << ": " << reply;
+        EXPECT_TRUE(contains(reply, "\"images\":[{\"url\":\"" + std::string(c.url) + "\",\"mime\":\"\",\"caption\":\"Cap\"}]"))
+            << c.name << ": " << reply;
+    }
 }
