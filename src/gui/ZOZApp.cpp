@@ -11,6 +11,8 @@
 #include "ZOZServiceManager.h"
 #include "ZOZAlsaSink.h"
 #include "ZOZAudioSystem.h"
+#include "audio/ZOZAudioOutputPort.h"
+#include "audio/ZOZServiceAudio.h"
 #include "base/ZOZVersion.h"
 
 #include <QClipboard>
@@ -56,6 +58,27 @@ struct PendingBox
 
 } // namespace
 
+// The heard audio service's stream becomes the audio system's source; a
+// reset of the service drops what the output queued of it.
+class AudioSystemPort : public AudioOutputPort
+{
+public:
+    explicit AudioSystemPort(AudioSystem *system)
+        : m_system(system)
+    {
+    }
+    void setAudioSource(ServiceAudio *service) override
+    {
+        if (service)
+            QObject::connect(service, &ServiceAudio::resetted, m_system, &AudioSystem::onResetSource,
+                             Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
+        m_system->setSource(service, service);
+    }
+
+private:
+    AudioSystem *m_system;
+};
+
 class AppPrivate
 {
 public:
@@ -72,6 +95,7 @@ public:
     std::unique_ptr<HttpSettingsAdapter> httpSettings;
     ServiceManager *serviceManager = nullptr;
     std::unique_ptr<AudioSystem> audioSystem; // exists when the audio system is on
+    std::unique_ptr<AudioOutputPort> audioPort; // the selection's way to the audio system
     std::unique_ptr<Pages> pages;
     QQueue<PendingBox> pendingBoxes;
     bool showingBox = false;
@@ -117,6 +141,9 @@ App::~App()
     d->logFileTimer.stop();
 
     if (d->audioSystem) {
+        if (d->serviceManager)
+            d->serviceManager->setAudioOutput(nullptr);
+        d->audioPort.reset();
         // It holds references to services: it goes before them.
         ZOZ_LOG(LogNotice, QStringLiteral("stopping audio system.."));
         d->audioSystem.reset();
@@ -227,6 +254,8 @@ App::InitResult App::init()
         });
         d->audioSystem->init(settings->hasAudioService());
         d->audioSystem->start();
+        d->audioPort = std::make_unique<AudioSystemPort>(d->audioSystem.get());
+        d->serviceManager->setAudioOutput(d->audioPort.get());
     }
     // The pages are the user interface: tell the user where to find them.
     std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));
