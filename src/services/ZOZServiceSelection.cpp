@@ -229,6 +229,7 @@ void ServiceSelection::acknowledgeAnnouncements(Service *service)
         releaseService(m_announcementService);
         m_announcementServiceId = -1;
         activateServiceComponents(service);
+        makeAudible(service);
         m_changes.setDirty(false);
     }
 }

@@ -237,4 +237,17 @@ TEST_F(ServiceAudioDABTest, SyncIsLostAfterFiveSecondsWithoutOutput)
     }
 }
 
+// A piece longer than the frame buffer is refused with a warning, whole
+// frames or not; the service goes on with the next piece.
+TEST_F(ServiceAudioDABTest, PieceLongerThanTheFrameBufferIsRefused)
+{
+    Held held(1, false);
+    held->play();
+    const Bytes piece(32784, 0); // 1366 frames of 24 bytes
+    EXPECT_FALSE(held->handlePacket(int(piece.size()), piece.data()));
+    EXPECT_TRUE(logText().contains(
+        QStringLiteral("ServiceAudio::handlePacket() -> warning: buffer too small to handle incoming data (32784 > 32768)!")));
+    EXPECT_TRUE(held->handlePacket(24, piece.data()));
+}
+
 } // namespace
