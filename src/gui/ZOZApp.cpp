@@ -253,6 +253,17 @@ App::InitResult App::init()
             manager->addNotification(text, type, AudioErrorNoticeSeconds, false, QString(), true, false);
         });
         d->audioSystem->init(settings->hasAudioService());
+        {
+            QSettings store(QLatin1String(Settings::Organisation), QLatin1String(Settings::Application));
+            d->audioSystem->restoreDevice(
+                {store.value(QStringLiteral("audioDeviceID"), -1).toInt(),
+                 store.value(QStringLiteral("audioDeviceName")).toString()},
+                [](const AudioSystem::DeviceChoice &choice) {
+                    QSettings saved(QLatin1String(Settings::Organisation), QLatin1String(Settings::Application));
+                    saved.setValue(QStringLiteral("audioDeviceID"), choice.id);
+                    saved.setValue(QStringLiteral("audioDeviceName"), choice.name);
+                });
+        }
         d->audioSystem->start();
         d->audioPort = std::make_unique<AudioSystemPort>(d->audioSystem.get());
         d->serviceManager->setAudioOutput(d->audioPort.get());

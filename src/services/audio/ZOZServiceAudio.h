@@ -3,7 +3,6 @@
 #include "ZOZService.h"
 #include "ZOZAudioStream.h"
 
-#include <QElapsedTimer>
 #include <QRecursiveMutex>
 #include <QString>
 

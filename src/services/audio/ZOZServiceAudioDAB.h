@@ -7,6 +7,8 @@
 
 #include <QElapsedTimer>
 
+#include <functional>
+
 namespace ZOZ {
 
 // The audio service of one DAB (Layer II) or DAB+ sub-channel: finds the frame
