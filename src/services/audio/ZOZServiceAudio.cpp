@@ -172,9 +172,11 @@ bool ServiceAudio::handlePacket(int length, const uchar *const &data)
         return true;
 
     uint32_t frames = m_fill / m_frameSize;
-    // Bounded: every pass that yields samples consumed input or the decoder
-    // reported a whole frame it had kept; a run of passes without input stops.
-    for (int pass = 0; pass < 64; ++pass) {
+    // Bounded: a pass that yields samples has decoded a coded frame, and no
+    // coded frame is shorter than one logical frame; the decoder may still hold
+    // one it took earlier.
+    const uint32_t maxPasses = frames + 2;
+    for (uint32_t pass = 0; pass < maxPasses; ++pass) {
         m_pcm.samples = 0;
         m_pcm.bytes = 0;
         if (!decodeFrame(frames))
