@@ -1,7 +1,10 @@
 #!/bin/sh
 # Runs the real player headless on a recording and reads, from /proc, what it
 # costs over a minute: CPU time and wake-ups (context switches of all its
-# threads), first idle with nothing selected, then with one service selected.
+# threads), first idle with nothing selected, then with one service selected
+# and playing. The ALSA default device of the player's home writes raw PCM to a
+# file, so that the time from the selection command to the first PCM block
+# handed to ALSA can be read from outside.
 #
 #   bench/player-wakeups.sh [build folder] [seconds] [recording folder or file@channel]
 #
@@ -40,6 +43,8 @@ esac
     done
     printf '    </dab>\n  </scanFrequencies>\n</zoz>\n'
 } >"$home/zoz.cfg"
+played=$home/played.raw
+printf 'pcm.!default {\n  type file\n  slave.pcm "null"\n  file "%s"\n  format "raw"\n}\n' "$played" >"$home/.asoundrc"
 
 HOME=$home RTKDAB_SOURCE=$source LD_LIBRARY_PATH=$build/src${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} \
     "$zoz" -cfg "$home/zoz.cfg" --http-port "$port" >"$home/out.log" 2>&1 &
@@ -106,5 +111,14 @@ measure() {
 measure idle
 sid=$(ajax getServerInfo | field services 0 ID)
 [ -n "$sid" ] || { echo "no service in the list" >&2; exit 1; }
+start=$(date +%s%N)
 ajax "selectService=$sid" | grep -q '"success":true' || { echo "selecting service $sid failed" >&2; exit 1; }
+# The first PCM block handed to ALSA lands in the file at once (its slave is the null device).
+until [ -s "$played" ] || [ $(( ($(date +%s%N) - start) / 1000000 )) -gt 30000 ]; do sleep 0.005; done
+if [ -s "$played" ]; then
+    awk -v ns="$(( $(date +%s%N) - start ))" 'BEGIN { printf "first PCM block handed to ALSA %.3f s after the selection command\n", ns / 1e9 }'
+else
+    echo "no PCM reached ALSA within 30 s (a service without sound?)"
+fi
 measure selected
+awk -v bytes="$(stat -c %s "$played")" 'BEGIN { printf "          %.1f s of 48 kHz stereo PCM played in all\n", bytes / 192000 }'

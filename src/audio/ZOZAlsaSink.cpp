@@ -14,6 +14,38 @@ namespace {
 constexpr unsigned LatencyUs = 500000;
 const char DefaultDevice[] = "default";
 
+constexpr uint32_t SurroundChannels = 6;
+
+// Where ALSA wants each of our 5.1 channels (front left, front right, centre,
+// low frequency, back left, back right): by the device's channel map when it has
+// one that names them all, else in ALSA's usual 5.1 order FL FR RL RR FC LFE.
+std::vector<int> surroundPositions(snd_pcm_t *pcm)
+{
+    static const unsigned int ours[SurroundChannels][2] = {
+        {SND_CHMAP_FL, SND_CHMAP_FL}, {SND_CHMAP_FR, SND_CHMAP_FR}, {SND_CHMAP_FC, SND_CHMAP_FC},
+        {SND_CHMAP_LFE, SND_CHMAP_LFE}, {SND_CHMAP_RL, SND_CHMAP_SL}, {SND_CHMAP_RR, SND_CHMAP_SR},
+    };
+    std::vector<int> positions = {0, 1, 4, 5, 2, 3};
+    snd_pcm_chmap_t *map = snd_pcm_get_chmap(pcm);
+    if (!map)
+        return positions;
+    std::vector<int> mapped(SurroundChannels, -1);
+    if (map->channels == SurroundChannels) {
+        for (uint32_t c = 0; c < SurroundChannels; ++c)
+            for (uint32_t i = 0; i < SurroundChannels; ++i)
+                if (map->pos[i] == ours[c][0] || map->pos[i] == ours[c][1])
+                    mapped[c] = int(i);
+    }
+    free(map);
+    // Only a map that names each of our channels once is taken.
+    std::vector<int> sorted = mapped;
+    std::sort(sorted.begin(), sorted.end());
+    for (uint32_t i = 0; i < SurroundChannels; ++i)
+        if (sorted[i] != int(i))
+            return positions;
+    return mapped;
+}
+
 } // namespace
 
 void applyGain(int16_t *samples, uint32_t count, float gain)
@@ -87,6 +119,7 @@ int AlsaSink::open(int deviceId, const AudioSinkFormat &format)
     }
     m_pcm = pcm;
     m_bytesPerFrame = format.numChannels * 2;
+    m_channelPositions = format.numChannels == SurroundChannels ? surroundPositions(pcm) : std::vector<int>();
     reset();
     return 0;
 }
@@ -119,7 +152,16 @@ bool AlsaSink::queue(const uint8_t *pcm, uint32_t bytes)
     Slot &slot = m_slots[m_next];
     if (!m_pcm || !slot.free || bytes > SlotBytes || bytes % m_bytesPerFrame != 0)
         return false;
-    std::copy(pcm, pcm + bytes, slot.data.begin());
+    if (m_channelPositions.empty()) {
+        std::copy(pcm, pcm + bytes, slot.data.begin());
+    } else {
+        const auto *in = reinterpret_cast<const int16_t *>(pcm);
+        auto *out = reinterpret_cast<int16_t *>(slot.data.data());
+        const size_t channels = m_channelPositions.size();
+        for (size_t frame = 0; frame < bytes / m_bytesPerFrame; ++frame)
+            for (size_t c = 0; c < channels; ++c)
+                out[frame * channels + size_t(m_channelPositions[c])] = in[frame * channels + c];
+    }
     slot.bytes = bytes;
     slot.written = 0;
     slot.free = false;

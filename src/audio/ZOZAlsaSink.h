@@ -45,6 +45,10 @@ private:
 
     snd_pcm_t *m_pcm = nullptr;
     uint32_t m_bytesPerFrame = 0;
+    // 5.1: the position in the device's frame of each of our channels (front
+    // left, front right, centre, low frequency, back left, back right); empty
+    // when the samples go out as they come.
+    std::vector<int> m_channelPositions;
     std::array<Slot, RingSlots> m_slots;
     int m_next = 0; // the slot to fill next
     int m_head = 0; // the slot ALSA takes from next

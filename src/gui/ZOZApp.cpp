@@ -11,6 +11,8 @@
 #include "ZOZServiceManager.h"
 #include "ZOZAlsaSink.h"
 #include "ZOZAudioSystem.h"
+#include "audio/ZOZAudioOutputPort.h"
+#include "audio/ZOZServiceAudio.h"
 #include "ZOZDesktopHost.h"
 #include "base/ZOZVersion.h"
 
@@ -57,6 +59,27 @@ struct PendingBox
 
 } // namespace
 
+// The heard audio service's stream becomes the audio system's source; a
+// reset of the service drops what the output queued of it.
+class AudioSystemPort : public AudioOutputPort
+{
+public:
+    explicit AudioSystemPort(AudioSystem *system)
+        : m_system(system)
+    {
+    }
+    void setAudioSource(ServiceAudio *service) override
+    {
+        if (service)
+            QObject::connect(service, &ServiceAudio::resetted, m_system, &AudioSystem::onResetSource,
+                             Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
+        m_system->setSource(service, service);
+    }
+
+private:
+    AudioSystem *m_system;
+};
+
 class AppPrivate
 {
 public:
@@ -73,6 +96,7 @@ public:
     std::unique_ptr<HttpSettingsAdapter> httpSettings;
     ServiceManager *serviceManager = nullptr;
     std::unique_ptr<AudioSystem> audioSystem; // exists when the audio system is on
+    std::unique_ptr<AudioOutputPort> audioPort; // the selection's way to the audio system
     std::unique_ptr<Pages> pages;
     // What the pages reach above them; they let go of both before these go.
     std::unique_ptr<DesktopHost> desktopHost;
@@ -125,6 +149,9 @@ App::~App()
         d->pages->setHost(nullptr);
     }
     if (d->audioSystem) {
+        if (d->serviceManager)
+            d->serviceManager->setAudioOutput(nullptr);
+        d->audioPort.reset();
         // It holds references to services: it goes before them.
         ZOZ_LOG(LogNotice, QStringLiteral("stopping audio system.."));
         d->audioSystem.reset();
@@ -234,7 +261,20 @@ App::InitResult App::init()
             manager->addNotification(text, type, AudioErrorNoticeSeconds, false, QString(), true, false);
         });
         d->audioSystem->init(settings->hasAudioService());
+        {
+            QSettings store(QLatin1String(Settings::Organisation), QLatin1String(Settings::Application));
+            d->audioSystem->restoreDevice(
+                {store.value(QStringLiteral("audioDeviceID"), -1).toInt(),
+                 store.value(QStringLiteral("audioDeviceName")).toString()},
+                [](const AudioSystem::DeviceChoice &choice) {
+                    QSettings saved(QLatin1String(Settings::Organisation), QLatin1String(Settings::Application));
+                    saved.setValue(QStringLiteral("audioDeviceID"), choice.id);
+                    saved.setValue(QStringLiteral("audioDeviceName"), choice.name);
+                });
+        }
         d->audioSystem->start();
+        d->audioPort = std::make_unique<AudioSystemPort>(d->audioSystem.get());
+        d->serviceManager->setAudioOutput(d->audioPort.get());
     }
     d->desktopHost = std::make_unique<DesktopHost>(this, settings);
     d->pages->setHost(d->desktopHost.get());

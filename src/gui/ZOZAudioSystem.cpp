@@ -1,5 +1,6 @@
 #include "ZOZAudioSystem.h"
 
+#include "ZOZWaveFile.h"
 #include "ZOZWaveOutput.h"
 #include "base/ZOZLog.h"
 #include "base/ZOZPointer.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr quint32 LogAudio = LogSource::AudioOutput;
 constexpr int IdleSleepMs = 40;
 constexpr int WaitSleepMs = 10;
+// While a played file's last blocks leave the ring.
+constexpr int FileWaitSleepMs = 20;
 
 class SystemClock : public AudioSystem::Clock
 {
@@ -114,6 +117,25 @@ void AudioSystem::setSource(Pointer *holder, AudioStream *stream)
     m_sourceAsked.wakeAll();
 }
 
+void AudioSystem::restoreDevice(const DeviceChoice &stored, DeviceSaver save)
+{
+    QMutexLocker lock(&m_waveOutMutex);
+    int id = stored.id;
+    if (id >= 0) {
+        const QStringList names = m_sink->devices();
+        if (!stored.name.isEmpty())
+            id = int(names.indexOf(stored.name));
+        else if (id >= names.size())
+            id = -1;
+        if (id < 0)
+            ZOZ_LOG(LogAudio | LogFlag::Warning,
+                    QStringLiteral("AudioSystem::restoreDevice() -> warning: device '%1' not found, using the default device")
+                        .arg(stored.name));
+    }
+    m_selectedDevice = id;
+    m_saveDevice = std::move(save);
+}
+
 void AudioSystem::setDevice(int deviceId)
 {
     if (deviceId < -1 || deviceId == m_selectedDevice)
@@ -124,6 +146,8 @@ void AudioSystem::setDevice(int deviceId)
                 .arg(deviceId));
     m_selectedDevice = deviceId;
     QMutexLocker lock(&m_waveOutMutex);
+    if (m_saveDevice)
+        m_saveDevice({deviceId, deviceId >= 0 ? m_sink->devices().value(deviceId) : QString()});
     closeAudioRealtimeTarget();
     m_lastOpenAttemptMs = -1;
 }
@@ -170,7 +194,7 @@ void AudioSystem::waitForSource()
     // With nothing to play the thread sleeps until a source is asked for,
     // instead of looking every few milliseconds.
     QMutexLocker lock(&m_sourceMutex);
-    while (m_running && !m_current.stream && !m_pending)
+    while (m_running && !m_current.stream && !m_pending && !m_filePlayback)
         m_sourceAsked.wait(&m_sourceMutex);
 }
 
@@ -217,41 +241,129 @@ void AudioSystem::runPass()
     m_wasMuted = muted;
 
     AudioStream *stream = m_current.stream;
-    if (!stream) {
+    const bool filePlayback = m_filePlayback;
+    if (!stream && !filePlayback) {
         sleepMs(IdleSleepMs);
         return;
     }
 
-    const AudioStreamConfig config = stream->streamConfig();
-    setup(config);
-    AudioStreamConfig output;
-    {
-        QMutexLocker lock(&m_waveOutMutex);
-        if (m_resetRequest) {
-            m_resetRequest = false;
-            m_sink->reset();
-        }
-        output = m_outputConfig;
-    }
-
     m_block.samples = m_block.bytes = 0;
-    if (output.valid && output.format.numChannels > 0) {
-        if (!m_prebuffer) {
-            stream->streamRead(&m_block);
-        } else if (stream->bufferedMs() > PrebufferMs) {
-            m_prebuffer = false;
-            stream->streamRead(&m_block);
+    bool overrideMuted = false;
+    AudioStreamConfig output;
+    if (filePlayback) {
+        if (!takeFileBlock(&m_block))
+            return;
+        overrideMuted = m_playbackOverride;
+        output = outputConfig();
+    } else {
+        const AudioStreamConfig config = stream->streamConfig();
+        setup(config);
+        {
+            QMutexLocker lock(&m_waveOutMutex);
+            if (m_resetRequest) {
+                m_resetRequest = false;
+                m_sink->reset();
+            }
+            output = m_outputConfig;
+        }
+        if (output.valid && output.format.numChannels > 0) {
+            if (!m_prebuffer) {
+                stream->streamRead(&m_block);
+            } else if (stream->bufferedMs() > PrebufferMs) {
+                m_prebuffer = false;
+                stream->streamRead(&m_block);
+            }
         }
     }
-    if (m_block.samples == 0 || muted) {
+    if (m_block.samples == 0 || (muted && !overrideMuted)) {
         sleepMs(WaitSleepMs);
         return;
     }
     openAudioTargets(output);
-    queueBlock(&m_block);
+    queueBlock(&m_block, overrideMuted);
 }
 
-void AudioSystem::queueBlock(PcmBlock *block)
+bool AudioSystem::takeFileBlock(PcmBlock *block)
+{
+    QMutexLocker lock(&m_fileMutex);
+    if (!m_fileBuffer.isEmpty()) {
+        const qsizetype bytes = std::min<qsizetype>(m_fileBuffer.size(), AudioStream::MaxBlockBytes);
+        block->pcm.assign(m_fileBuffer.constData(), m_fileBuffer.constData() + bytes);
+        block->bytes = uint32_t(bytes);
+        block->samples = uint32_t(bytes / 2);
+        m_fileBuffer.remove(0, bytes);
+        const AudioStreamConfig config = m_fileConfig;
+        lock.unlock();
+        setup(config);
+        QMutexLocker waveOut(&m_waveOutMutex);
+        if (m_resetRequest) {
+            m_resetRequest = false;
+            m_sink->reset();
+        }
+        return true;
+    }
+    // All of it handed over: the file ends once the device has played the ring
+    // out. One look per pass, so that the thread stays free for the rest.
+    bool waiting = m_running && m_filePlayback && !(m_muted && !m_playbackOverride);
+    if (waiting) {
+        QMutexLocker waveOut(&m_waveOutMutex);
+        m_sink->pump();
+        waiting = m_sink->isOpen() && m_sink->freeSlots() < AudioSink::RingSlots;
+    }
+    lock.unlock();
+    if (waiting) {
+        sleepMs(FileWaitSleepMs);
+        return false;
+    }
+    stopFilePlayback();
+    return false;
+}
+
+bool AudioSystem::playFileWAVE(const QString &fileName, bool overrideMuted)
+{
+    QByteArray data;
+    WaveFormat format;
+    if (!readWaveFile(fileName, &data, &format) || format.bitsPerSample != 16 || format.numChannels < 1
+        || format.sampleRate < 1)
+        return false;
+    stopFilePlayback();
+    {
+        QMutexLocker lock(&m_fileMutex);
+        // Whole frames only.
+        data.truncate(data.size() - data.size() % (2 * format.numChannels));
+        m_fileBuffer = data;
+        m_playbackOverride = overrideMuted;
+        m_fileConfig = AudioStreamConfig();
+        m_fileConfig.valid = true;
+        m_fileConfig.format.id = -1;
+        m_fileConfig.format.sampleRate = format.sampleRate;
+        m_fileConfig.format.bitsPerSample = format.bitsPerSample;
+        m_fileConfig.format.numChannels = format.numChannels;
+        m_fileConfig.active = true;
+        m_fileConfig.realtime = true;
+        m_fileConfig.fileOutput = false;
+        ZOZ_LOG(LogAudio | LogFlag::Notice,
+                QStringLiteral("AudioSystem::playFileWAVE() -> started playback [filename: %1]").arg(fileName));
+        m_filePlayback = true;
+    }
+    QMutexLocker lock(&m_sourceMutex);
+    m_sourceAsked.wakeAll();
+    return true;
+}
+
+void AudioSystem::stopFilePlayback()
+{
+    if (!m_filePlayback.exchange(false))
+        return;
+    {
+        QMutexLocker lock(&m_fileMutex);
+        m_fileBuffer.clear();
+    }
+    resetQueue();
+    ZOZ_LOG(LogAudio | LogFlag::Notice, QStringLiteral("AudioSystem::stopFilePlayback() -> finished file playback "));
+}
+
+void AudioSystem::queueBlock(PcmBlock *block, bool overrideMuted)
 {
     QMutexLocker lock(&m_waveOutMutex);
     if (m_fileTarget && m_fileTarget->isOpen())
@@ -263,7 +375,7 @@ void AudioSystem::queueBlock(PcmBlock *block)
         lock.unlock();
         sleepMs(WaitSleepMs);
         lock.relock();
-        if (!m_running || m_muted || !m_sink->isOpen())
+        if (!m_running || (m_muted && !overrideMuted) || !m_sink->isOpen())
             return;
         m_sink->pump();
     }

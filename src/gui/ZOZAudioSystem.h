@@ -52,6 +52,18 @@ public:
     // The source's holder keeps the stream alive; null stream = no source. The
     // thread takes the change over in its next pass.
     void setSource(Pointer *holder, AudioStream *stream);
+    // The output device as it is kept between runs: its index in the sink's
+    // device list, and its name there, which finds it again when cards come and
+    // go and the indices move. Index -1: the default device.
+    struct DeviceChoice
+    {
+        int id = -1;
+        QString name;
+    };
+    using DeviceSaver = std::function<void(const DeviceChoice &choice)>;
+    // Takes the stored choice over (a name no longer present falls back to the
+    // default device); `save` keeps every later choice of setDevice.
+    void restoreDevice(const DeviceChoice &stored, DeviceSaver save);
     void setDevice(int deviceId);
     int device() const { return m_selectedDevice.load(); }
     void setMuted(bool muted) { m_muted = muted; }
@@ -62,6 +74,7 @@ public:
 
     AudioStreamConfig outputConfig() const;
     bool isPrebuffering() const { return m_prebuffer; }
+    bool isPlayingFile() const { return m_filePlayback; }
 
     // One pass of the thread body; the thread runs it while running. Public so
     // that the pass can be driven step by step.
@@ -70,6 +83,11 @@ public:
 
 public slots:
     void onResetSource();
+    // Plays a WAVE file before anything else (the source stays set but is not
+    // read meanwhile); `overrideMuted` plays it also while muted. False when
+    // the file cannot be read.
+    bool playFileWAVE(const QString &fileName, bool overrideMuted = false);
+    void stopFilePlayback();
 
 protected:
     void run() override;
@@ -90,7 +108,10 @@ private:
     void closeAudioTargets();
     void closeAudioRealtimeTarget();
     void resetQueue();
-    void queueBlock(PcmBlock *block);
+    void queueBlock(PcmBlock *block, bool overrideMuted);
+    // The next block of the file being played; false once it is all out (and
+    // then the file playback ends) or while there is nothing to take.
+    bool takeFileBlock(PcmBlock *block);
     void sleepMs(int ms);
     static void releaseSource(const Source &source);
 
@@ -98,6 +119,7 @@ private:
     std::unique_ptr<Clock> m_ownClock;
     Clock *m_clock;
     Notifier m_notifier;
+    DeviceSaver m_saveDevice;
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_prebuffer{true};
@@ -111,6 +133,13 @@ private:
     Source m_current;
     std::optional<Source> m_pending; // empty = no change asked for
     int64_t m_lastQueuedMs = -1; // -1 = nothing queued since the last source change
+
+    // Taken before the waveOut mutex.
+    QMutex m_fileMutex;
+    QByteArray m_fileBuffer;
+    AudioStreamConfig m_fileConfig;
+    std::atomic<bool> m_filePlayback{false};
+    std::atomic<bool> m_playbackOverride{false};
 
     mutable QRecursiveMutex m_waveOutMutex;
     std::atomic<int> m_selectedDevice{-1};

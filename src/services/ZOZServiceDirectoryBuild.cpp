@@ -134,7 +134,7 @@ void ServiceDirectory::doCheckDabData()
                 continue;
             if (service->isAudio()) {
                 service->setServiceIsPresent(true);
-                changed |= m_factory->initDecoder(service, primary.subChId, primary.dabPlus, primary.dabPlusAudio);
+                changed |= m_factory->initDecoder(service, primary.bitRate, primary.dabPlus, false);
             }
             updateService(service, ensemble, record, primary, nullptr, changed);
 
@@ -200,8 +200,7 @@ void ServiceDirectory::doCheckDabData()
                         continue;
                     changed = true;
                 }
-                changed |= m_factory->initDecoder(sibling, component.subChId, component.dabPlus,
-                                                   component.dabPlusAudio);
+                changed |= m_factory->initDecoder(sibling, component.bitRate, component.dabPlus, false);
                 updateService(sibling, ensemble, record, component, nullptr, changed);
                 const QString childLabel = component.label.isEmpty() ? record.label : component.label;
                 checkXPadApplications(sibling, sibling->serviceId(), ensemble, record, component, &childLabel,
@@ -268,7 +267,7 @@ Service *ServiceDirectory::createAudioService(qint32 id, const DabEnsemble &ense
     ServiceDescriptor descriptor;
     fillDescriptor(descriptor, id, ensemble, record, component);
     descriptor.sourceFlags = component.dabPlus ? DabPlusAudio : DabFamily;
-    Service *service = m_factory->createAudioService(descriptor, component.dabPlus, component.subChId);
+    Service *service = m_factory->createAudioService(descriptor, component.dabPlus, component.bitRate);
     if (!service)
         return nullptr;
     PointerLocker guard(service);

@@ -1,5 +1,6 @@
 #include "ZOZServiceFactory.h"
 
+#include "audio/ZOZServiceAudioDAB.h"
 #include "journaline/ZOZServiceJournaline.h"
 
 namespace ZOZ {
@@ -19,11 +20,9 @@ Service *createService(bool isData, const QString &name, const QString &shortnam
 
 ServiceFactory::~ServiceFactory() = default;
 
-Service *ServiceFactory::createAudioService(ServiceDescriptor &descriptor, bool dabPlus, int subChannelId)
+Service *ServiceFactory::createAudioService(ServiceDescriptor &descriptor, bool dabPlus, int subChannelSize)
 {
-    Q_UNUSED(subChannelId);
-    return createService(false, dabPlus ? QStringLiteral("DAB+") : QStringLiteral("DAB"), QStringLiteral("audio"),
-                         descriptor);
+    return new ServiceAudioDAB(descriptor, subChannelSize, false, dabPlus);
 }
 
 Service *ServiceFactory::createDataService(int applicationType, ServiceDescriptor &descriptor)
@@ -47,9 +46,10 @@ Service *ServiceFactory::createContainer(ServiceDescriptor &descriptor)
     return createService(true, QStringLiteral("PM Container"), QStringLiteral("pmc"), descriptor);
 }
 
-bool ServiceFactory::initDecoder(Service *, int, bool, bool)
+bool ServiceFactory::initDecoder(Service *audio, int subChannelSize, bool dabPlus, bool surroundHint)
 {
-    return false;
+    auto *dab = qobject_cast<ServiceAudioDAB *>(audio);
+    return dab && dab->initDecoder(subChannelSize, surroundHint, dabPlus, -1);
 }
 
 void ServiceFactory::registerPadApplication(Service *, Service *)

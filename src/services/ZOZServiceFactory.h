@@ -5,9 +5,9 @@
 namespace ZOZ {
 
 // Makes the service object for a component of the ensemble database. The
-// audio and data service classes plug in here; until they do, every component
-// gets a plain service object that carries its identity, labels and flags, so
-// that it lists and selects, but decodes nothing.
+// audio and data service classes plug in here; a data component without a
+// class of its own gets a plain service object that carries its identity,
+// labels and flags, so that it lists and selects, but decodes nothing.
 class ServiceFactory
 {
 public:
@@ -23,13 +23,14 @@ public:
 
     // Each returns a new object without references, initialised from the
     // descriptor, or null when this kind of service is not made here.
-    virtual Service *createAudioService(ServiceDescriptor &descriptor, bool dabPlus, int subChannelId);
+    // `subChannelSize` in units of 8 kbit/s.
+    virtual Service *createAudioService(ServiceDescriptor &descriptor, bool dabPlus, int subChannelSize);
     virtual Service *createDataService(int applicationType, ServiceDescriptor &descriptor);
     // The service that stands for a packet-mode service; its data services are its children.
     virtual Service *createContainer(ServiceDescriptor &descriptor);
 
     // (Re)opens the decoder of an audio service; true when something changed.
-    virtual bool initDecoder(Service *audio, int subChannelId, bool dabPlus, bool secondDecoder);
+    virtual bool initDecoder(Service *audio, int subChannelSize, bool dabPlus, bool surroundHint);
     // A data service carried in the programme-associated data of an audio service.
     virtual void registerPadApplication(Service *carrier, Service *application);
     virtual void unregisterPadApplication(Service *carrier, Service *application);

@@ -83,6 +83,8 @@ public:
     Service *selectedService() const;
     qint32 selectedServiceId() const;
     ServiceSelection::Selected selected() const;
+    // The audio output that plays the heard audio service; null: none.
+    void setAudioOutput(AudioOutputPort *output) { m_selection.setAudioOutput(output); }
     Service *autoService() const;
     ServiceSelection::AutoService autoServiceState() const;
     void checkAutoService(Service *service);

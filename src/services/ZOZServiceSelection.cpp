@@ -6,6 +6,8 @@
 #include "ZOZService.h"
 #include "ZOZServiceDirectory.h"
 #include "ZOZServiceStore.h"
+#include "audio/ZOZAudioOutputPort.h"
+#include "audio/ZOZServiceAudio.h"
 #include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
@@ -43,8 +45,44 @@ void ServiceSelection::releaseService(Service *&held)
         service->release();
 }
 
+void ServiceSelection::setAudioOutput(AudioOutputPort *output)
+{
+    QMutexLocker locker(&m_audibleMutex);
+    m_audioOutput = output;
+    if (m_audioOutput)
+        m_audioOutput->setAudioSource(m_audibleService);
+}
+
+ServiceAudio *ServiceSelection::audibleService() const
+{
+    QMutexLocker locker(&m_audibleMutex);
+    return m_audibleService;
+}
+
+void ServiceSelection::makeAudible(Service *service)
+{
+    auto *audio = qobject_cast<ServiceAudio *>(service);
+    QMutexLocker locker(&m_audibleMutex);
+    if (audio == m_audibleService)
+        return;
+    if (m_audibleService) {
+        m_audibleService->stop();
+        Service *old = m_audibleService;
+        m_audibleService = nullptr;
+        old->release();
+    }
+    if (audio) {
+        audio->retain();
+        m_audibleService = audio;
+        audio->play();
+    }
+    if (m_audioOutput)
+        m_audioOutput->setAudioSource(m_audibleService);
+}
+
 void ServiceSelection::releaseAll()
 {
+    makeAudible(nullptr);
     {
         QMutexLocker locker(&m_selectedMutex);
         releaseService(m_selectedService);
@@ -84,6 +122,8 @@ bool ServiceSelection::selectService(Service *service, const bool &ignoreSpokenL
         if (m_toolTipSink)
             m_toolTipSink(QString());
     }
+    if (!service)
+        makeAudible(nullptr);
 
     if (service) {
         m_selectedServiceId = service->serviceId();
@@ -138,6 +178,7 @@ void ServiceSelection::activateService(Service *service, const bool &ignoreSpoke
         playSpokenLabel(service, false);
     if (isAudioService(service))
         m_changes.channelsDirty.store(true);
+    makeAudible(service);
     activateServiceComponents(service);
 }
 
@@ -188,6 +229,7 @@ void ServiceSelection::acknowledgeAnnouncements(Service *service)
         releaseService(m_announcementService);
         m_announcementServiceId = -1;
         activateServiceComponents(service);
+        makeAudible(service);
         m_changes.setDirty(false);
     }
 }
@@ -383,6 +425,8 @@ void ServiceSelection::forgetService(Service *service)
         if (m_selectedService == service)
             selectService(nullptr, false);
     }
+    if (audibleService() == service)
+        makeAudible(nullptr);
     QMutexLocker locker(&m_announcementMutex);
     if (m_announcementService == service) {
         releaseService(m_announcementService);

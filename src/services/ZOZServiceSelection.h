@@ -8,6 +8,8 @@
 
 namespace ZOZ {
 
+class AudioOutputPort;
+class ServiceAudio;
 class ServiceChanges;
 class ServiceDirectory;
 class Service;
@@ -45,6 +47,10 @@ public:
 
     // Called with the tray text whenever the selection changes.
     void setToolTipSink(std::function<void(const QString &)> sink) { m_toolTipSink = std::move(sink); }
+    // The audio output the heard service's stream goes to; null: none.
+    void setAudioOutput(AudioOutputPort *output);
+    // The audio service that plays now, null for none (no reference).
+    ServiceAudio *audibleService() const;
 
     // Returns whether the auto service is the one selected when nothing
     // changed. The caller holds the service-list lock.
@@ -87,6 +93,9 @@ public:
 
 private:
     void activateService(Service *service, const bool &ignoreSpokenLabel);
+    // Stops the service heard so far, plays `service` when it is an audio
+    // service, and hands its stream to the audio output.
+    void makeAudible(Service *service);
     static void releaseService(Service *&held);
 
     ServiceChanges &m_changes;
@@ -99,6 +108,11 @@ private:
     qint32 m_selectedServiceId = -1;
     qint32 m_selectedEnsembleIdentifier = 0;
     quint32 m_selectedServiceIdentifier = 0;
+
+    // Taken alone, or after the selected and announcement mutexes.
+    mutable QRecursiveMutex m_audibleMutex;
+    AudioOutputPort *m_audioOutput = nullptr;
+    ServiceAudio *m_audibleService = nullptr; // one reference held
 
     mutable QRecursiveMutex m_announcementMutex;
     Service *m_announcementService = nullptr;

@@ -14,7 +14,14 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
+#include <vector>
+
+#include "EtiSubchannels.h"
+#include "Layer2Dec.h"
+#include "ToneLevel.h"
 
 #include <gtest/gtest.h>
 
@@ -216,13 +223,14 @@ QByteArray httpGet(quint16 port, const QByteArray &target, const QByteArray &tok
 class SourceChild
 {
 public:
-    explicit SourceChild(const QString &source)
+    // `speed` as RTKDAB_SPEED: 0 as fast as possible, 1 in real time.
+    explicit SourceChild(const QString &source, const QStringList &arguments = {}, const QString &speed = QStringLiteral("0"))
     {
         QProcessEnvironment env = child.process.processEnvironment();
         env.insert(QStringLiteral("RTKDAB_SOURCE"), source);
-        env.insert(QStringLiteral("RTKDAB_SPEED"), QStringLiteral("0"));
+        env.insert(QStringLiteral("RTKDAB_SPEED"), speed);
         child.process.setProcessEnvironment(env);
-        child.process.setArguments({});
+        child.process.setArguments(arguments);
         child.process.start();
     }
 
@@ -259,14 +267,20 @@ public:
         return texts.join(QLatin1Char('\n'));
     }
 
+    // The token the pages send with their commands.
+    QByteArray token(quint16 port)
+    {
+        static const QRegularExpression tokenMeta(QStringLiteral("name=\"zoz-token\" content=\"([^\"]+)\""));
+        return tokenMeta.match(QString::fromUtf8(httpGet(port, "/"))).captured(1).toLatin1();
+    }
+
     // Answers the pending question, as the page's dialog does.
     bool confirm(quint16 port, bool yes = true)
     {
         const QString question = serverInfo(port).value(QStringLiteral("confirm")).toString();
         if (question.isEmpty())
             return false;
-        static const QRegularExpression tokenMeta(QStringLiteral("name=\"zoz-token\" content=\"([^\"]+)\""));
-        const QByteArray token = tokenMeta.match(QString::fromUtf8(httpGet(port, "/"))).captured(1).toLatin1();
+        const QByteArray token = this->token(port);
         // A value starting with the marker is percent-decoded, as the pages send it.
         const QByteArray target = "/ajax?confirmed=__UTF8__" + QUrl::toPercentEncoding(question) + (yes ? "&yes" : "&no");
         return httpGet(port, target, token).contains("true");
@@ -355,4 +369,124 @@ TEST(Process, DecliningTheScanEndsWithAConsoleLine)
     EXPECT_EQ(child.child.process.exitCode(), 0);
     EXPECT_TRUE(child.output.contains("ZOZ ends: you answered No to \"Scan required The application needs to scan"))
         << child.output.toStdString();
+}
+
+namespace {
+
+// Interleaved stereo 16-bit PCM.
+using Pcm = std::vector<int16_t>;
+
+// The whole sub-channel decoded by the Layer II decoder in DAB mode, played
+// twice over, as the receiver library loops the recording.
+Pcm referenceDecode(const EtiSubchannel &sub)
+{
+    Pcm pcm;
+    Layer2DecHandle decoder = Layer2Dec_Open(nullptr, 0, 1, 0);
+    if (!decoder)
+        return pcm;
+    std::vector<uint8_t> bytes = sub.bytes;
+    bytes.insert(bytes.end(), sub.bytes.begin(), sub.bytes.end());
+    const uint32_t frameSize = sub.size * 24;
+    std::vector<int16_t> out(LAYER2DEC_FRAME_SAMPLES * 2);
+    for (size_t at = 0; at + frameSize <= bytes.size(); at += frameSize) {
+        uint32_t left = frameSize;
+        Layer2Dec_Fill(decoder, bytes.data() + at, frameSize, &left);
+        uint32_t samples = 0;
+        const Layer2DecResult result =
+            Layer2Dec_DecodeFrame(decoder, out.data(), uint32_t(out.size()), &samples, nullptr, 0, nullptr, 0);
+        if (LAYER2DEC_IS_SUCCESS(result))
+            pcm.insert(pcm.end(), out.begin(), out.begin() + samples);
+    }
+    Layer2Dec_Close(&decoder);
+    return pcm;
+}
+
+} // namespace
+
+// The player as a user runs it, with an ALSA set-up whose default device writes
+// raw PCM to a file: selecting the demo's Layer II service through the pages'
+// command plays the chord the generator put in, without a gap once the
+// prebuffer is through: the file is one unbroken run of the service's audio.
+TEST(Process, SelectedLayer2ServicePlaysThroughTheDefaultAlsaDevice)
+{
+    const QString demo = QStringLiteral(ZOZ_BINARY_DIR "/resources/demo/5C.eti");
+    const auto subchannels = readEtiSubchannels(demo.toStdString());
+    if (!subchannels.count(1))
+        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame): " << demo.toStdString();
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString pcmFile = work.filePath(QStringLiteral("played.raw"));
+    const QString config = work.filePath(QStringLiteral("zoz.cfg"));
+    {
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        // Only the demo's channel: the scan is over in seconds.
+        file.write("<?xml version=\"1.0\"?>\n<zoz>\n  <scanFrequencies>\n    <dab>\n"
+                   "      <frequency frequencyOrId=\"5C\" label=\"5C\"/>\n    </dab>\n  </scanFrequencies>\n</zoz>\n");
+    }
+    SourceChild player(demo + QStringLiteral("@5C"), {QStringLiteral("-cfg"), config}, QStringLiteral("1"));
+    {
+        // ALSA reads the user's configuration from the home folder the child runs in.
+        QFile asoundrc(player.child.home.filePath(QStringLiteral(".asoundrc")));
+        ASSERT_TRUE(asoundrc.open(QIODevice::WriteOnly));
+        asoundrc.write("pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" + pcmFile.toUtf8() +
+                       "\"\n  format \"raw\"\n}\n");
+    }
+    ASSERT_TRUE(player.child.process.waitForStarted(5000));
+    const quint16 port = player.port();
+    ASSERT_NE(port, 0) << player.output.toStdString();
+    ASSERT_TRUE(player.waitFor([&] { return player.confirm(port); }, 30000));
+    const QByteArray token = player.token(port);
+    // "ZOZ Classic", service 0xE1C1: 128 kbit/s Layer II with a chord of 220, 277, 330 and 440 Hz.
+    ASSERT_TRUE(player.waitFor([&] {
+        return httpGet(port, "/ajax?selectServiceById=" + QByteArray::number(0xE1C1), token).contains("true");
+    }, 60000)) << player.output.toStdString();
+
+    constexpr qint64 BytesPerSecond = 48000 * 4;
+    constexpr qint64 Wanted = 4 * BytesPerSecond;
+    ASSERT_TRUE(player.waitFor([&] { return QFileInfo(pcmFile).size() >= Wanted; }, 60000))
+        << "PCM written: " << QFileInfo(pcmFile).size();
+    player.child.sendSignal(SIGTERM);
+    ASSERT_TRUE(player.child.process.waitForFinished(10000));
+
+    QFile file(pcmFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    Pcm played(size_t(bytes.size()) / 2);
+    std::memcpy(played.data(), bytes.constData(), played.size() * 2);
+    const size_t frames = played.size() / 2;
+    ASSERT_GE(frames, size_t(4 * 48000));
+
+    // The chord, far above what lies between its notes.
+    const size_t window = 9600;
+    const int16_t *second = played.data() + 2 * 48000;
+    const double floor = toneLevel(second, window, 2, 1000);
+    for (const double note : {220.0, 277.18, 329.63, 440.0})
+        EXPECT_GT(toneLevel(second, window, 2, note), 20 * floor + 10) << note << " Hz";
+
+    // Unbroken: from half a second in (past the decoder's fade-in), every sample
+    // is the next one of the service's own audio.
+    const Pcm reference = referenceDecode(subchannels.at(1));
+    const size_t start = 24000;
+    const size_t probe = 1152;
+    ASSERT_GT(reference.size(), 2 * probe);
+    size_t offset = SIZE_MAX;
+    for (size_t at = 0; at + probe <= reference.size() / 2; ++at) {
+        if (std::equal(played.begin() + long(2 * start), played.begin() + long(2 * (start + probe)),
+                       reference.begin() + long(2 * at))) {
+            offset = at;
+            break;
+        }
+    }
+    ASSERT_NE(offset, SIZE_MAX) << "the played audio is not the service's audio";
+    const size_t compared = std::min(frames - start, reference.size() / 2 - offset);
+    ASSERT_GE(compared, size_t(3 * 48000));
+    size_t firstDifference = SIZE_MAX;
+    for (size_t n = 0; n < compared * 2; ++n) {
+        if (played[2 * start + n] != reference[2 * offset + n]) {
+            firstDifference = n / 2;
+            break;
+        }
+    }
+    EXPECT_EQ(firstDifference, SIZE_MAX) << "a gap or a jump " << double(firstDifference) / 48000 << " s in";
 }

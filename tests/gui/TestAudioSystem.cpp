@@ -2,6 +2,10 @@
 #include "ZOZDesktopHost.h"
 
 #include "AudioTestSource.h"
+#include "ZOZWaveFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -272,4 +276,112 @@ TEST_F(AudioSystemPasses, LevelAndMuteFromThePagesReachTheSink)
     source.addMs(1000);
     passes(3);
     EXPECT_EQ(sink.queued.size(), 1u) << "nothing reaches the card while muted";
+
+namespace {
+
+// The device kept between runs is found again by its name where the list
+// moved it; a name that is gone falls back to the default device; a choice is
+// saved with its name.
+TEST(AudioSystemDevice, StoredDeviceIsFoundByItsName)
+{
+    struct Case
+    {
+        const char *name;
+        ZOZ::AudioSystem::DeviceChoice stored;
+        int device;
+    };
+    // The fake sink lists "default" and "hw:0,0".
+    const Case cases[] = {
+        {"nothing stored", {-1, QString()}, -1},
+        {"moved index", {5, QStringLiteral("hw:0,0")}, 1},
+        {"name gone", {1, QStringLiteral("hw:3,0")}, -1},
+        {"index without a name", {1, QString()}, 1},
+        {"index past the list", {7, QString()}, -1},
+    };
+    for (const Case &c : cases) {
+        FakeSink::State state;
+        VirtualClock clock;
+        ZOZ::AudioSystem system(std::make_unique<FakeSink>(&state), &clock);
+        std::vector<ZOZ::AudioSystem::DeviceChoice> saved;
+        system.restoreDevice(c.stored, [&](const ZOZ::AudioSystem::DeviceChoice &choice) { saved.push_back(choice); });
+        EXPECT_EQ(system.device(), c.device) << c.name;
+        EXPECT_TRUE(saved.empty()) << c.name;
+        system.setDevice(c.device == 1 ? -1 : 1);
+        ASSERT_EQ(saved.size(), 1u) << c.name;
+        EXPECT_EQ(saved[0].id, c.device == 1 ? -1 : 1) << c.name;
+        EXPECT_EQ(saved[0].name, c.device == 1 ? QString() : QStringLiteral("hw:0,0")) << c.name;
+    }
+}
+
+} // namespace
+
+// A WAVE file plays before the source, in whole blocks and in its own format,
+// also while muted when it overrides the mute; it ends once the ring has played
+// out, and the source starts again with its prebuffer.
+TEST_F(AudioSystemPasses, WaveFilePlaysBeforeTheSourceAndEndsWhenTheRingIsEmpty)
+{
+    QTemporaryDir dir;
+    const QString wave = dir.filePath(QStringLiteral("label.wav"));
+    QByteArray pcm(96000, 0); // 1 s of 24 kHz stereo: two blocks, 81920 and 14080 bytes
+    for (int i = 0; i < pcm.size(); ++i)
+        pcm[i] = char(i * 7);
+    {
+        QFile file(wave);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(ZOZ::makeWaveHeader(24000, 2, 16));
+        file.write(pcm);
+        ZOZ::finishWaveHeader(&file);
+    }
+    EXPECT_FALSE(system.playFileWAVE(dir.filePath(QStringLiteral("missing.wav"))));
+
+    struct Case
+    {
+        const char *name;
+        bool muted;
+        bool overrideMuted;
+        bool heard;
+    };
+    const Case cases[] = {
+        {"not muted", false, false, true},
+        {"muted, overriding the mute", true, true, true},
+        {"muted", true, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.queued.clear();
+        sink.busySlots = 0;
+        system.setMuted(c.muted);
+        system.setSource(&source, &source);
+        source.addMs(500);
+        passes(1); // the source is taken over; too little for sound yet
+        source.addMs(1000);
+        const uint32_t buffered = source.bufferedBytes();
+        ASSERT_TRUE(system.playFileWAVE(wave, c.overrideMuted));
+        passes(2);
+        EXPECT_EQ(source.bufferedBytes(), buffered) << "the source is not read while the file plays";
+        if (c.heard) {
+            ASSERT_EQ(sink.queued.size(), 2u);
+            QByteArray played;
+            for (const auto &block : sink.queued)
+                played.append(reinterpret_cast<const char *>(block.data()), qsizetype(block.size()));
+            EXPECT_EQ(played, pcm);
+            EXPECT_EQ(system.outputConfig().format.sampleRate, 24000u);
+        } else {
+            EXPECT_TRUE(sink.queued.empty());
+        }
+        // The ring still holds the file's blocks: the playback waits for them.
+        const size_t queued = sink.queued.size();
+        passes(1);
+        EXPECT_EQ(sink.queued.size(), queued);
+        EXPECT_EQ(system.isPlayingFile(), c.heard);
+        sink.busySlots = 0;
+        passes(1);
+        EXPECT_FALSE(system.isPlayingFile());
+        system.setMuted(false);
+        passes(3);
+        EXPECT_EQ(system.outputConfig().format.sampleRate, 48000u) << "the source plays again";
+        EXPECT_GT(sink.queued.size(), queued);
+        system.setSource(nullptr, nullptr);
+        passes(1);
+    }
 }

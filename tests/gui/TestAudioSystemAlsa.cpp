@@ -38,46 +38,63 @@ struct SixChannelSource : AudioTestSource
 
 } // namespace
 
+// Gain, channel order and continuity of what reaches the device. 5.1 goes out in
+// the order the device's channel map asks for, or, without a map, in ALSA's
+// usual order front left, front right, back left, back right, centre, low frequency.
 TEST(AudioSystemAlsa, FileDeviceReceivesScaledChannelsInOrderWithoutGaps)
 {
-    QTemporaryDir dir;
-    const QString output = dir.filePath("played.raw");
-    const QString config = dir.filePath("asound.conf");
-    QFile file(config);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("pcm.!default {\n type file\n slave.pcm \"sink\"\n file \"%1\"\n format \"raw\"\n}\n"
-                              "pcm.sink { type null }\n")
-                   .arg(output)
-                   .toUtf8());
-    file.close();
-    setenv("ALSA_CONFIG_PATH", config.toLocal8Bit().constData(), 1);
-
-    auto sink = std::make_unique<ZOZ::AlsaSink>();
-    const ZOZ::AlsaSink *ring = sink.get();
-    SixChannelSource source;
-    const int seconds = 3;
-    source.addFrames(48000 * seconds);
-    // 3 s buffered: every whole block is played after the prebuffer.
-    const qint64 blockBytes = source.blockBytes();
-    const qint64 expected = (48000 * seconds * Channels * 2) / blockBytes * blockBytes;
+    struct Case
     {
-        ZOZ::AudioSystem system(std::move(sink));
-        system.init(true);
-        system.setVolume(0.5f);
-        system.setSource(&source, &source);
-        system.start();
-        while (source.bufferedBytes() >= uint32_t(blockBytes) || ring->freeSlots() < ZOZ::AudioSink::RingSlots)
-            QThread::msleep(5);
-        // Closing the device makes ALSA's file plugin write out what it still holds.
-    }
+        const char *name;
+        const char *sink;   // the null device the file plugin writes through
+        int channelOf[Channels]; // our channel at each position of the device's frame
+    };
+    const Case cases[] = {
+        {"no channel map", "pcm.sink { type null }", {0, 1, 4, 5, 2, 3}},
+        {"channel map in our order", "pcm.sink { type null chmap [ \"FL,FR,FC,LFE,RL,RR\" ] }", {0, 1, 2, 3, 4, 5}},
+        {"channel map with side channels", "pcm.sink { type null chmap [ \"FC,FL,FR,SL,SR,LFE\" ] }", {2, 0, 1, 4, 5, 3}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString output = dir.filePath("played.raw");
+        const QString config = dir.filePath("asound.conf");
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("pcm.!default {\n type file\n slave.pcm \"sink\"\n file \"%1\"\n format \"raw\"\n}\n%2\n")
+                       .arg(output, QString::fromLatin1(c.sink))
+                       .toUtf8());
+        file.close();
+        setenv("ALSA_CONFIG_PATH", config.toLocal8Bit().constData(), 1);
 
-    QFile played(output);
-    ASSERT_TRUE(played.open(QIODevice::ReadOnly));
-    const QByteArray bytes = played.readAll();
-    ASSERT_EQ(bytes.size(), expected);
-    const auto *samples = reinterpret_cast<const int16_t *>(bytes.constData());
-    // Half volume; half a step rounds away from zero (1001 becomes 501).
-    for (qint64 f = 0; f < expected / (Channels * 2); ++f)
-        for (int c = 0; c < Channels; ++c)
-            ASSERT_EQ(samples[f * Channels + c], ((c + 1) * 1000 + f % 500 + 1) / 2) << "frame " << f << " channel " << c;
+        auto sink = std::make_unique<ZOZ::AlsaSink>();
+        const ZOZ::AlsaSink *ring = sink.get();
+        SixChannelSource source;
+        const int seconds = 3;
+        source.addFrames(48000 * seconds);
+        // 3 s buffered: every whole block is played after the prebuffer.
+        const qint64 blockBytes = source.blockBytes();
+        const qint64 expected = (48000 * seconds * Channels * 2) / blockBytes * blockBytes;
+        {
+            ZOZ::AudioSystem system(std::move(sink));
+            system.init(true);
+            system.setVolume(0.5f);
+            system.setSource(&source, &source);
+            system.start();
+            while (source.bufferedBytes() >= uint32_t(blockBytes) || ring->freeSlots() < ZOZ::AudioSink::RingSlots)
+                QThread::msleep(5);
+            // Closing the device makes ALSA's file plugin write out what it still holds.
+        }
+
+        QFile played(output);
+        ASSERT_TRUE(played.open(QIODevice::ReadOnly));
+        const QByteArray bytes = played.readAll();
+        ASSERT_EQ(bytes.size(), expected);
+        const auto *samples = reinterpret_cast<const int16_t *>(bytes.constData());
+        // Half volume; half a step rounds away from zero (1001 becomes 501).
+        for (qint64 f = 0; f < expected / (Channels * 2); ++f)
+            for (int p = 0; p < Channels; ++p)
+                ASSERT_EQ(samples[f * Channels + p], ((c.channelOf[p] + 1) * 1000 + f % 500 + 1) / 2)
+                    << "frame " << f << " position " << p;
+    }
 }

@@ -3,6 +3,8 @@
 #include "SettingsFixture.h"
 #include "ServiceTestSupport.h"
 #include "ZOZServiceFactory.h"
+#include "audio/ZOZAudioOutputPort.h"
+#include "audio/ZOZServiceAudio.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -471,4 +473,69 @@ TEST_F(ServiceManagerTest, JournalineChildGoesFirstAndTheOthersMoveUp)
     // Nothing new on the next pass.
     manager->doCheckDabData();
     EXPECT_EQ(parent->children().size(), 3);
+}
+
+namespace {
+
+// The audio output as the selection sees it: the sources handed over, in order.
+class RecordingAudioOutput : public ZOZ::AudioOutputPort
+{
+public:
+    void setAudioSource(ZOZ::ServiceAudio *service) override { sources << service; }
+    QVector<ZOZ::ServiceAudio *> sources;
+};
+
+// Audio components become the real audio service; the rest as the kind factory makes them.
+class AudioFactory : public TrackingFactory
+{
+public:
+    Service *createAudioService(ZOZ::ServiceDescriptor &descriptor, bool dabPlus, int subChannelSize) override
+    {
+        return ZOZ::ServiceFactory::createAudioService(descriptor, dabPlus, subChannelSize);
+    }
+};
+
+} // namespace
+
+// The selected audio service plays and its stream goes to the audio output; the
+// one before stops; an announcement is heard while it lasts; no selection is silence.
+TEST_F(ServiceManagerTest, SelectedAudioServicePlaysThroughTheAudioOutput)
+{
+    ServiceManager::destroyInstance();
+    shared = std::make_shared<FakeEnsembleSource::Shared>();
+    manager = ServiceManager::instance(std::make_unique<FakeEnsembleSource>(shared), std::make_unique<AudioFactory>());
+    ASSERT_TRUE(manager->init());
+    RecordingAudioOutput output;
+    manager->setAudioOutput(&output);
+    ASSERT_EQ(output.sources, QVector<ZOZ::ServiceAudio *>({nullptr}));
+
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    const QVector<Service *> services = topLevel();
+    ASSERT_EQ(services.size(), 4);
+    auto *first = qobject_cast<ZOZ::ServiceAudio *>(services.at(0));
+    auto *second = qobject_cast<ZOZ::ServiceAudio *>(services.at(1));
+    auto *fourth = qobject_cast<ZOZ::ServiceAudio *>(services.at(3));
+    ASSERT_TRUE(first && second && fourth);
+
+    manager->withServices([&](const auto &) { manager->selectService(first, true); });
+    EXPECT_TRUE(first->isPlaying());
+    EXPECT_EQ(output.sources.last(), first);
+    manager->withServices([&](const auto &) { manager->selectService(second, true); });
+    EXPECT_FALSE(first->isPlaying());
+    EXPECT_TRUE(second->isPlaying());
+    EXPECT_EQ(output.sources.last(), second);
+
+    ASSERT_TRUE(manager->selectAnnouncement(fourth));
+    EXPECT_FALSE(second->isPlaying());
+    EXPECT_EQ(output.sources.last(), fourth);
+    manager->acknowledgeAnnouncements(second);
+    EXPECT_FALSE(fourth->isPlaying());
+    EXPECT_TRUE(second->isPlaying());
+    EXPECT_EQ(output.sources.last(), second);
+
+    manager->withServices([&](const auto &) { manager->selectService(nullptr, true); });
+    EXPECT_FALSE(second->isPlaying());
+    EXPECT_EQ(output.sources.last(), nullptr);
+    manager->setAudioOutput(nullptr);
 }

@@ -1,6 +1,7 @@
 #include "Contents.h"
 
 #include "DabCrc16.h"
+#include "Layer2ScfCrc.h"
 
 #include <algorithm>
 #include <array>
@@ -272,6 +273,12 @@ Mp2Content::Mp2Content(std::vector<Bytes> frames, int scfCrcBytes, std::vector<s
     : m_frames(std::move(frames)), m_scfCrcBytes(scfCrcBytes), m_labels(std::move(labels)),
       m_labelFrames(std::max(1, labelFrames)), m_dataGroups(std::move(dataGroups))
 {
+    // The frames play in a loop, so the last one protects the first.
+    const size_t groups = size_t(std::max(0, m_scfCrcBytes));
+    for (size_t i = 0; i < m_frames.size(); ++i) {
+        const Bytes &next = m_frames[(i + 1) % m_frames.size()];
+        m_scfCrcOfNext.push_back(layer2ScfCrc(next.data(), next.size(), groups));
+    }
 }
 
 void Mp2Content::refill()
@@ -329,6 +336,10 @@ void Mp2Content::fill(int frame, uint8_t *out, size_t length)
     const size_t xpadEnd = fpad - size_t(m_scfCrcBytes);
     for (size_t i = 0; i < xpad.size(); ++i)
         out[xpadEnd - 1 - i] = xpad[i];
+    // The first group's CRC stands last, just before the F-PAD.
+    const std::vector<uint8_t> &crcs = m_scfCrcOfNext[size_t(frame) % m_frames.size()];
+    for (size_t g = 0; g < crcs.size() && g < size_t(m_scfCrcBytes); ++g)
+        out[fpad - 1 - g] = crcs[g];
     // F-PAD: type 0, variable-size X-PAD (or none), contents indicators present.
     out[fpad] = xpad.empty() ? 0x00 : 0x20;
     out[fpad + 1] = xpad.empty() ? 0x00 : 0x02;
@@ -417,6 +428,8 @@ std::vector<Bytes> encodeMp2(const Pcm &pcm, int bitRate, int *scfCrcBytes, std:
     twolame_set_mode(options, mono ? TWOLAME_MONO : bitRate >= 112 ? TWOLAME_STEREO : TWOLAME_JOINT_STEREO);
     twolame_set_bitrate(options, bitRate);
     twolame_set_padding(options, TWOLAME_PAD_NO);
+    // DAB frames always carry the header CRC; a DAB decoder reads it whatever the protection bit says.
+    twolame_set_error_protection(options, TRUE);
     twolame_set_DAB_scf_crc_length(options);
     const int crcBytes = twolame_get_DAB_crc_length(options);
     twolame_set_num_ancillary_bits(options, (Mp2Content::XPadBytes + crcBytes + 2) * 8);

@@ -109,6 +109,8 @@ private:
 
     std::vector<Bytes> m_frames;
     int m_scfCrcBytes;
+    // Per frame: the ScF-CRC bytes it carries, those of the frame that follows it.
+    std::vector<std::vector<uint8_t>> m_scfCrcOfNext;
     std::vector<std::string> m_labels;
     int m_labelFrames;
     std::vector<Bytes> m_dataGroups;

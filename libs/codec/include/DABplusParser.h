@@ -105,6 +105,16 @@ const DABplusStreamHeader *DABplusParser_GetStreamHeader(DABplusParserHandle par
 /* Output sample rate of the core: Layer II 48000 or 24000, DAB+ 48000 or 32000;
  * 0 otherwise. */
 uint32_t DABplusParser_GetSampleRate(DABplusParserHandle parser);
+/* Fire code check of the first 11 bytes of a superframe: 0 no error, 1 a burst
+ * was found (and corrected in place when correct is non-zero), 2 uncorrectable. */
+int DABplusParser_CheckFireCode(uint8_t *bytes, int correct);
+/* Remainder of the bit polynomial x (bit i = x^i) modulo g of degree `degree`. */
+uint32_t DABplusParser_PolyMod(uint32_t x, uint32_t g, int degree);
+/* Length in bytes of the frame a DAB Layer II header at bytes starts (4 bytes
+ * needed): sync word, Layer II, 48 kHz (MPEG-1) or 24 kHz (MPEG-2) and a bit rate
+ * giving 1 to 1152 bytes. 0 when the header is not such a header; the rate goes to
+ * *sampleRate when that is not null. */
+uint32_t DABplusParser_Layer2FrameLength(const uint8_t *bytes, uint32_t length, uint32_t *sampleRate);
 /* Fills the first free row with "DAB+ Parser" (module 14, 2.5.0, flags 0). Returns
  * 0, 18 for a null table, 1 when no row is free. */
 int DABplusParser_GetLibInfo(LIB_INFO *table);

@@ -19,11 +19,6 @@ constexpr uint16_t HeaderUnknown = 0xFFFF;
 constexpr uint32_t SuperframeBufferSize = 2880;
 constexpr uint32_t FramesPerSuperframe = 5;
 
-// Fire code check of the 11 header bytes: 0 no error, 1 a burst was found (and
-// corrected in place when `correct` is set), 2 uncorrectable.
-int DABplusParser_CheckFireCode(uint8_t *bytes, int correct);
-// Remainder of x modulo g (degree `degree`) over GF(2).
-uint32_t DABplusParser_PolyMod(uint32_t x, uint32_t g, int degree);
 // 1 when the CRC-16 of data[0..length) matches the two bytes that follow.
 int DABplusParser_CheckAuCrc(const uint8_t *data, uint32_t length);
 // Writes the AudioSpecificConfig for a superframe header byte; returns 2 or 4.

@@ -47,6 +47,17 @@ int DABplusParser_CheckLayer2Header(const DABplusLayer2Header *fields, DABplusLa
     return 1;
 }
 
+uint32_t DABplusParser_Layer2FrameLength(const uint8_t *bytes, uint32_t length, uint32_t *sampleRate)
+{
+    DABplusLayer2Header fields;
+    DABplusLayer2Info info;
+    if (DABplusParser_ParseLayer2Header(&fields, bytes, length) < 0 || !DABplusParser_CheckLayer2Header(&fields, &info))
+        return 0;
+    if (sampleRate)
+        *sampleRate = info.sampleRate;
+    return info.frameLength;
+}
+
 int DABplusParser_CompareLayer2Header(const uint8_t *stored, const uint8_t *frame, uint32_t length)
 {
     DABplusLayer2Header old, now;

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "ZOZService.h"
+#include "ZOZAudioStream.h"
+
+#include <QRecursiveMutex>
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace ZOZ {
+
+// The base of every audio service: coded frames of one sub-channel arrive on
+// the receiver library's thread, are collected whole frames at a time, brought
+// into sync and decoded through the hooks a subclass fills, and the PCM goes
+// into the service's own audio stream, from which the audio output plays it.
+class ServiceAudio : public Service, public AudioStream
+{
+    Q_OBJECT
+
+public:
+    static constexpr uint32_t FrameBufferBytes = 32768;
+    static constexpr uint32_t PcmBufferBytes = 163840;
+
+    ServiceAudio();
+    ~ServiceAudio() override;
+
+    void init(ServiceDescriptor &descriptor) override;
+    bool handlePacket(int length, const uchar *const &data) override;
+    // Drops what is buffered and decoded; the output starts over.
+    virtual void reset();
+
+    using Service::stop;
+    bool isPlaying() const { return m_isPlaying.load(); }
+    AudioFormat audioFormat() const;
+    uint32_t frameSize() const { return m_frameSize; }
+    int nominalBitRate() const { return m_nominalBitRate; }
+    int measuredBitRate() const { return m_measuredBitRate; }
+    QString codecName() const;
+    QString systemName() const;
+    QString channelText() const;
+
+    virtual void updateChannelText();
+
+signals:
+    void playing();
+    void stopped();
+    void resetted();
+
+public slots:
+    virtual void play();
+    virtual void stop();
+
+protected:
+    // Decoder hooks. They run with the service mutex held.
+    virtual void flush() = 0;
+    virtual void updateCodecInfo() = 0;
+    // True when the frame buffer starts at a frame the decoder can take.
+    virtual bool findSuperframe();
+    // Decodes from the front of the frame buffer into m_pcm; lowers frames by
+    // what it consumed. False on a decoder error.
+    virtual bool decodeFrame(uint32_t &frames);
+    virtual bool checkReconfig();
+    virtual bool checkFormat();
+
+    // Drops `bytes` from the front of the frame buffer.
+    void consumeFrameBytes(uint32_t bytes);
+
+    mutable QRecursiveMutex m_serviceMutex;
+    std::atomic<bool> m_isPlaying { false };
+    int m_channelMode = -2;
+    AudioFormat m_audioFormat;
+    uint32_t m_frameSize = 0;
+    std::array<uint8_t, FrameBufferBytes> m_frameBuffer {};
+    uint32_t m_fill = 0;
+    int m_nominalBitRate = 0;
+    int m_measuredBitRate = 0;
+    PcmBlock m_pcm;
+    QString m_codecName;
+    QString m_systemName;
+    QString m_rawExtension;
+    QString m_channelText;
+    int m_recordingClass = 0;
+};
+
+} // namespace ZOZ

@@ -1,0 +1,394 @@
+#include "ZOZServiceAudioDAB.h"
+
+#include "ZOZRsCodecCache.h"
+
+#include "base/ZOZLog.h"
+
+#include <array>
+#include <cstring>
+
+namespace ZOZ {
+
+namespace {
+
+constexpr quint32 LogAudio = LogSource::ServiceAudio;
+constexpr quint32 LogAudioError = LogSource::ServiceAudio | LogFlag::Error;
+
+constexpr uint32_t FramesPerSuperframe = 5;
+constexpr uint32_t FireBytes = 11;
+// RS(120,110) over GF(2^8) with x^8 + x^4 + x^3 + x^2 + 1, shortened from RS(255,245).
+constexpr int RsSymbolBits = 8;
+constexpr int RsFieldPolynomial = 0x11D;
+constexpr int RsParity = 10;
+constexpr int RsPad = 135;
+constexpr uint32_t RsData = 110;
+constexpr uint32_t RsCodewordBytes = 120;
+
+int superframeCodec()
+{
+    static const int handle = rsInit(RsSymbolBits, RsFieldPolynomial, 0, 1, RsParity, RsPad);
+    return handle;
+}
+
+bool fireCodeClean(const uint8_t *start)
+{
+    std::array<uint8_t, FireBytes> header;
+    std::memcpy(header.data(), start, FireBytes);
+    return checkFireCode(header.data(), true) == 0;
+}
+
+// The channels an AudioSpecificConfig announces; parametric stereo plays as two.
+uint32_t channelsOfConfig(const uint8_t *config, int length, uint32_t streamType)
+{
+    if (streamType == DABPLUS_STREAM_AAC_SBR_PS)
+        return 2;
+    if (length < 2)
+        return 0;
+    // 5 bits object type, 4 bits sampling index, then 4 bits channel configuration.
+    const uint32_t bits = uint32_t(config[0]) << 8 | config[1];
+    const uint32_t channels = (bits >> 3) & 0x0F;
+    return channels <= 2 ? channels : 0;
+}
+
+} // namespace
+
+ServiceAudioDAB::ServiceAudioDAB(ServiceDescriptor &descriptor, int subChannelSize, bool surroundHint, bool dabPlus)
+{
+    m_clock.start();
+    ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::ServiceAudioDAB()"));
+    descriptor.name = QStringLiteral("DAB Audioplayer");
+    descriptor.shortname = QStringLiteral("audio");
+    init(descriptor);
+    initDecoder(subChannelSize, surroundHint, dabPlus, -1);
+}
+
+ServiceAudioDAB::~ServiceAudioDAB()
+{
+    ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::~ServiceAudioDAB()"));
+    closeDecoder();
+}
+
+void ServiceAudioDAB::setElapsedSource(std::function<qint64()> nowMs)
+{
+    QMutexLocker locker(&m_serviceMutex);
+    m_nowMs = std::move(nowMs);
+}
+
+qint64 ServiceAudioDAB::nowMs() const
+{
+    return m_nowMs ? m_nowMs() : m_clock.elapsed();
+}
+
+bool ServiceAudioDAB::isSynced() const
+{
+    QMutexLocker locker(&m_serviceMutex);
+    return m_isSynced;
+}
+
+ServiceAudioDAB::SuperframeCounts ServiceAudioDAB::superframeCounts() const
+{
+    QMutexLocker locker(&m_serviceMutex);
+    return m_counts;
+}
+
+bool ServiceAudioDAB::initDecoder(int subChannelSize, bool surroundHint, bool dabPlus, int mode)
+{
+    Q_UNUSED(surroundHint);
+    Q_UNUSED(mode);
+    QMutexLocker locker(&m_serviceMutex);
+    const bool open = m_layer2 || m_parser;
+    if (open && subChannelSize == m_subChannelSize && dabPlus == m_isDabPlus)
+        return false;
+    if (!open && m_initialised && subChannelSize == m_subChannelSize && dabPlus == m_isDabPlus)
+        return false;
+    m_initialised = true;
+
+    const bool sizeChanged = subChannelSize != m_subChannelSize;
+    m_subChannelSize = subChannelSize;
+    m_isDabPlus = dabPlus;
+    m_measuredBitRate = 0;
+    m_runningBitRate = 0;
+    m_audioFormat.id = dabPlus ? 2 : 1;
+    if (!open) {
+        m_audioFormat.sampleRate = 0;
+        m_audioFormat.numChannels = 0;
+    }
+    // Frames of another size are no frames any more.
+    if (sizeChanged)
+        m_fill = 0;
+
+    const int maxSize = dabPlus ? 24 : DABPLUS_MAX_SUBCHANNEL_SIZE;
+    const bool sizeOk = subChannelSize >= 1 && subChannelSize <= maxSize;
+    m_frameSize = sizeOk ? uint32_t(subChannelSize) * 24 : 0;
+    m_nominalBitRate = sizeOk ? subChannelSize * 8000 : 0;
+    m_streamType = DABPLUS_STREAM_UNKNOWN;
+    m_decodedRate = 0;
+    m_decodedChannels = 0;
+
+    if (dabPlus) {
+        Layer2Dec_Close(&m_layer2);
+        if (!sizeOk) {
+            DABplusParser_Close(&m_parser);
+        } else if (m_parser) {
+            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Reset"));
+            DABplusParser_Reset(m_parser, uint32_t(subChannelSize));
+        } else {
+            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Open"));
+            DABplusParser_Open(&m_parser, uint32_t(subChannelSize));
+        }
+        if (!m_parser)
+            m_frameSize = 0;
+    } else {
+        DABplusParser_Close(&m_parser);
+        if (!sizeOk) {
+            Layer2Dec_Close(&m_layer2);
+        } else if (m_layer2) {
+            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Reset"));
+            Layer2Dec_Reset(m_layer2);
+        } else {
+            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Open"));
+            // DAB mode: 48/24 kHz only, header repair and the scale-factor CRC; PAD handed out.
+            m_layer2 = Layer2Dec_Open(nullptr, 0, 1, 1);
+        }
+        if (!m_layer2)
+            m_frameSize = 0;
+    }
+    m_isSynced = false;
+    m_counts.discardedBytes = 0;
+    m_lastOutputMs = -1;
+    updateCodecInfo();
+    updateChannelText();
+    return true;
+}
+
+void ServiceAudioDAB::closeDecoder()
+{
+    ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::closeDecoder()"));
+    QMutexLocker locker(&m_serviceMutex);
+    streamClear();
+    emit resetted();
+    if (m_layer2 || m_parser) {
+        Layer2Dec_Close(&m_layer2);
+        DABplusParser_Close(&m_parser);
+        ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::closeDecoder() -> DABplusDecoder_Close() ok!"));
+    }
+    m_fill = 0;
+    m_isSynced = false;
+    m_counts.discardedBytes = 0;
+    m_lastOutputMs = -1;
+    m_frameSize = 0;
+}
+
+void ServiceAudioDAB::flush()
+{
+    QMutexLocker locker(&m_serviceMutex);
+    if (m_layer2)
+        Layer2Dec_Reset(m_layer2);
+    if (m_parser)
+        DABplusParser_Reset(m_parser, uint32_t(m_subChannelSize));
+}
+
+void ServiceAudioDAB::updateCodecInfo()
+{
+    m_codecName.clear();
+    m_rawExtension.clear();
+    m_systemName = m_isDabPlus ? QStringLiteral("DAB+") : QStringLiteral("DAB Classic");
+    m_recordingClass = 0;
+    switch (m_streamType) {
+    case DABPLUS_STREAM_LAYER2:
+        m_recordingClass = 1;
+        m_codecName = QStringLiteral("MPEG-1/2 Layer 2");
+        m_rawExtension = QStringLiteral("mp2");
+        m_systemName = QStringLiteral("DAB Classic");
+        break;
+    case DABPLUS_STREAM_AAC:
+    case DABPLUS_STREAM_AAC_SBR:
+    case DABPLUS_STREAM_AAC_SBR_PS:
+        m_recordingClass = 2;
+        m_codecName = m_streamType == DABPLUS_STREAM_AAC       ? QStringLiteral("MPEG-4 AAC-LC")
+                      : m_streamType == DABPLUS_STREAM_AAC_SBR ? QStringLiteral("MPEG-4 HE-AAC v1")
+                                                               : QStringLiteral("MPEG-4 HE-AAC v2");
+        m_rawExtension = QStringLiteral("dab");
+        m_systemName = QStringLiteral("DAB+");
+        break;
+    default:
+        m_codecName = QStringLiteral("not determined yet");
+        break;
+    }
+}
+
+bool ServiceAudioDAB::checkSuperframe(const uint8_t *buffer, uint32_t fill, uint32_t frameSize, bool dabPlus)
+{
+    if (!buffer || frameSize == 0 || fill < frameSize)
+        return false;
+    // A DAB+ stream is aligned only by its superframes: a Layer II header
+    // pattern inside AAC data must never pass for a start.
+    if (!dabPlus)
+        return DABplusParser_Layer2FrameLength(buffer, fill, nullptr) != 0;
+    if (fill < (FramesPerSuperframe + 1) * frameSize || frameSize % 24 != 0)
+        return false;
+    if (!fireCodeClean(buffer) || !fireCodeClean(buffer + FramesPerSuperframe * frameSize))
+        return false;
+    const int codec = superframeCodec();
+    if (codec < 0)
+        return false;
+    // The superframe's bytes are interleaved by columns: codeword i holds every
+    // n-th byte from i, data first, then the parity.
+    const uint32_t n = frameSize / 24;
+    std::array<uint8_t, RsCodewordBytes> codeword;
+    for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t k = 0; k < RsCodewordBytes; ++k)
+            codeword[k] = buffer[i + k * n];
+        if (rsDecode(codec, codeword.data(), nullptr, 0) != 0)
+            return false;
+    }
+    static_assert(RsData + RsParity == RsCodewordBytes);
+    return true;
+}
+
+bool ServiceAudioDAB::findSuperframe()
+{
+    const qint64 now = nowMs();
+    if (m_isSynced && m_lastOutputMs >= 0 && now - m_lastOutputMs > SyncTimeoutMs) {
+        ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::findSuperframe() -> sync lost"));
+        m_isSynced = false;
+        m_counts.discardedBytes = 0;
+        m_lastOutputMs = -1;
+    }
+    if (m_isSynced)
+        return true;
+    if (checkSuperframe(m_frameBuffer.data(), m_fill, m_frameSize, m_isDabPlus)) {
+        m_isSynced = true;
+        ++m_counts.syncs;
+        // A start that never yields output is given up like a lost one.
+        m_lastOutputMs = now;
+        flush();
+        return true;
+    }
+    if (m_fill <= SearchFrames * m_frameSize)
+        return false;
+    m_counts.discardedBytes += m_frameSize;
+    consumeFrameBytes(m_frameSize);
+    return false;
+}
+
+bool ServiceAudioDAB::decodeFrame(uint32_t &frames)
+{
+    if (!m_layer2 && !m_parser) {
+        m_fill = 0;
+        frames = 0;
+        return true;
+    }
+    return m_isDabPlus ? decodeSuperframes(frames) : decodeLayer2(frames);
+}
+
+bool ServiceAudioDAB::decodeLayer2(uint32_t &frames)
+{
+    const uint32_t offered = frames * m_frameSize;
+    uint32_t left = offered;
+    Layer2Dec_Fill(m_layer2, m_frameBuffer.data(), offered, &left);
+    consumeFrameBytes(offered - left);
+    frames = m_fill / m_frameSize;
+
+    uint32_t samples = 0;
+    const Layer2DecResult result =
+        Layer2Dec_DecodeFrame(m_layer2, reinterpret_cast<int16_t *>(m_pcm.pcm.data()), PcmBufferBytes / 2, &samples,
+                              m_pad.data(), uint32_t(m_pad.size()), &m_padBits, 0);
+    if (LAYER2DEC_NEEDS_INPUT(result))
+        return true;
+    if (LAYER2DEC_IS_ERROR(result)) {
+        ZOZ_LOG(LogAudioError,
+                QStringLiteral("ServiceAudioDAB::decodeFrame() -> DABplusDecoder_DecodeFrame error: %1")
+                    .arg(QString::number(result, 16)));
+        return false;
+    }
+    m_pcm.samples = samples;
+    if (samples == 0)
+        return true;
+    m_lastOutputMs = nowMs();
+    if (const Layer2StreamInfo *info = Layer2Dec_GetStreamInfo(m_layer2)) {
+        if (m_streamType != DABPLUS_STREAM_LAYER2) {
+            m_streamType = DABPLUS_STREAM_LAYER2;
+            updateCodecInfo();
+            m_formatChanged = true;
+        }
+        m_decodedRate = uint32_t(info->outputSampleRate);
+        m_decodedChannels = uint32_t(info->outputChannels);
+        if (info->bitRate > 0) {
+            const int running = m_runningBitRate == 0 ? info->bitRate : (m_runningBitRate + info->bitRate) / 2;
+            if (running != m_runningBitRate) {
+                m_runningBitRate = running;
+                m_measuredBitRate = running;
+                markDirty();
+            }
+        }
+    }
+    return true;
+}
+
+bool ServiceAudioDAB::decodeSuperframes(uint32_t &frames)
+{
+    // No sound from DAB+ yet: the superframes are checked, corrected and split,
+    // and their format is reported.
+    while (frames > 0) {
+        const uint32_t before = frames;
+        DABplusAccessUnitTable table {};
+        const int result = DABplusParser_ParseSuperframe(m_parser, m_frameBuffer.data(), &frames, &table);
+        const uint32_t taken = before >= frames ? before - frames : 0;
+        consumeFrameBytes(taken * m_frameSize);
+        frames = m_fill / m_frameSize;
+        if (result != DABPLUS_PARSER_OK)
+            break;
+        if (table.auCount > 0) {
+            const DABplusStreamHeader *header = DABplusParser_GetStreamHeader(m_parser);
+            ++m_counts.superframes;
+            if (header) {
+                m_counts.rsFailures += header->stats.rsCodewordsUncorrectable;
+                m_lastOutputMs = nowMs();
+                uint8_t config[4] = {};
+                const int configLength = DABplusParser_GetAudioConfig(m_parser, config, nullptr);
+                const uint32_t rate = DABplusParser_GetSampleRate(m_parser);
+                const uint32_t channels = channelsOfConfig(config, configLength, header->streamType);
+                if (header->streamType != m_streamType || rate != m_audioFormat.sampleRate
+                    || channels != m_audioFormat.numChannels) {
+                    m_streamType = header->streamType;
+                    m_audioFormat.sampleRate = rate;
+                    m_audioFormat.numChannels = channels;
+                    updateCodecInfo();
+                    updateChannelText();
+                    ZOZ_LOG(LogAudio,
+                            QStringLiteral("ServiceAudioDAB::checkFormat() -> new stream configuration from decoder (sampleRate, %1, numChannels: %2)")
+                                .arg(rate)
+                                .arg(channels));
+                    markDirty();
+                }
+            }
+        }
+        if (taken == 0)
+            break;
+    }
+    return true;
+}
+
+bool ServiceAudioDAB::checkReconfig()
+{
+    m_channelMode = -1;
+    return false;
+}
+
+bool ServiceAudioDAB::checkFormat()
+{
+    if (m_decodedChannels == m_audioFormat.numChannels && m_decodedRate == m_audioFormat.sampleRate
+        && !m_formatChanged)
+        return false;
+    m_formatChanged = false;
+    m_audioFormat.numChannels = m_decodedChannels;
+    m_audioFormat.sampleRate = m_decodedRate;
+    ZOZ_LOG(LogAudio,
+            QStringLiteral("ServiceAudioDAB::checkFormat() -> new stream configuration from decoder (sampleRate, %1, numChannels: %2)")
+                .arg(m_decodedRate)
+                .arg(m_decodedChannels));
+    return true;
+}
+
+} // namespace ZOZ

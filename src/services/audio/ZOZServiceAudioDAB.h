@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ZOZServiceAudio.h"
+
+#include "DABplusParser.h"
+#include "Layer2Dec.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+
+namespace ZOZ {
+
+// The audio service of one DAB (Layer II) or DAB+ sub-channel: finds the frame
+// alignment of the stream (Layer II headers, or superframe starts checked with
+// the Fire code and RS(120,110)), and decodes it. Layer II plays; DAB+
+// superframes are synchronised and checked and their format reported, but not
+// decoded to sound yet.
+class ServiceAudioDAB : public ServiceAudio
+{
+    Q_OBJECT
+
+public:
+    // Sync is given up when this long passes without decoded output.
+    static constexpr qint64 SyncTimeoutMs = 5000;
+    // Whole frames buffered before the search drops the oldest one.
+    static constexpr uint32_t SearchFrames = 10;
+
+    // What a DAB+ stream showed so far, for the pages and for checks.
+    struct SuperframeCounts
+    {
+        uint32_t superframes = 0;     // superframes the decoder took
+        uint32_t rsFailures = 0;      // of their codewords, not correctable
+        uint32_t syncs = 0;           // times the search found a start
+        uint32_t discardedBytes = 0;  // dropped by the search since the last (re)open
+    };
+
+    ServiceAudioDAB(ServiceDescriptor &descriptor, int subChannelSize, bool surroundHint, bool dabPlus);
+    ~ServiceAudioDAB() override;
+
+    // (Re)opens the decoder for a sub-channel size (units of 8 kbit/s); mode
+    // -1 keeps the surround state. False when nothing had to change.
+    bool initDecoder(int subChannelSize, bool surroundHint, bool dabPlus, int mode);
+    void closeDecoder();
+
+    bool isDabPlus() const { return m_isDabPlus; }
+    bool isSynced() const;
+    SuperframeCounts superframeCounts() const;
+
+    // The sync test of a buffer start, without side effects.
+    static bool checkSuperframe(const uint8_t *buffer, uint32_t fill, uint32_t frameSize, bool dabPlus);
+
+    // Time source of the sync timeout; tests move it.
+    void setElapsedSource(std::function<qint64()> nowMs);
+
+protected:
+    void flush() override;
+    void updateCodecInfo() override;
+    bool findSuperframe() override;
+    bool decodeFrame(uint32_t &frames) override;
+    bool checkReconfig() override;
+    bool checkFormat() override;
+
+private:
+    bool decodeLayer2(uint32_t &frames);
+    bool decodeSuperframes(uint32_t &frames);
+    qint64 nowMs() const;
+
+    bool m_initialised = false; // initDecoder ran once
+    bool m_isDabPlus = false;
+    bool m_isSynced = false;
+    int m_subChannelSize = 0;
+    int m_runningBitRate = 0;
+    qint64 m_lastOutputMs = -1; // -1: nothing decoded since the last (re)open or sync loss
+    Layer2DecHandle m_layer2 = nullptr;
+    DABplusParserHandle m_parser = nullptr;
+    // The stream's format as the decoder last reported it.
+    uint32_t m_decodedRate = 0;
+    uint32_t m_decodedChannels = 0;
+    uint32_t m_streamType = DABPLUS_STREAM_UNKNOWN;
+    bool m_formatChanged = false;
+    // The programme-associated data of the last Layer II frame.
+    std::array<uint8_t, LAYER2DEC_MIN_PAD_BUFFER> m_pad {};
+    uint32_t m_padBits = 0;
+    SuperframeCounts m_counts;
+    QElapsedTimer m_clock;
+    std::function<qint64()> m_nowMs;
+};
+
+} // namespace ZOZ
