@@ -276,6 +276,7 @@ TEST_F(AudioSystemPasses, LevelAndMuteFromThePagesReachTheSink)
     source.addMs(1000);
     passes(3);
     EXPECT_EQ(sink.queued.size(), 1u) << "nothing reaches the card while muted";
+}
 
 namespace {
 
