@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 for (int slot = parameters.borders[e]; slot < parameters.borders[e + 1]; ++slot) {
                     for (int k = 0; k < PS_QMF_BANDS; ++k) {
                         re[k] = static_cast<int32_t>(static_cast<uint32_t>(in.next()) << 24 | (slot * 977 + k));
-                        im[k] = -re[k];
+                        im[k] = static_cast<int32_t>(0u - static_cast<uint32_t>(re[k])); // INT32_MIN stays itself
                     }
                     PsDec_ApplySlot(ps, re, im, rightRe, rightIm);
                 }
