@@ -17,6 +17,8 @@ const char JournalineCss[] = R"zoz(/* Journaline pages: the shared look of objec
 .journaline .menu a { display: block; padding: 0.6em 0.4em; text-decoration: none; color: inherit; }
 .journaline .menu a:focus-visible, .journaline a:focus-visible { outline: 2px solid currentColor; }
 .journaline .unavailable { opacity: 0.5; }
+.journaline .menu a.came-from { background: rgba(128, 128, 128, 0.15); }
+.journaline .debug { font-family: monospace; font-size: 0.85em; opacity: 0.8; }
 .journaline .error { border: 1px solid #c33; border-radius: 4px; padding: 0.6em; }
 .journaline nav.bar { display: flex; flex-wrap: wrap; gap: 0.4em; align-items: center; margin-bottom: 0.6em; }
 .journaline nav.bar a, .journaline button { border: 1px solid rgba(128, 128, 128, 0.5); border-radius: 6px; padding: 0.3em 0.7em; color: inherit; background: none; text-decoration: none; font: inherit; cursor: pointer; }
@@ -138,7 +140,7 @@ const char IndexHtml[] = R"zoz(<!DOCTYPE html>
 <!-- begin:OBJ_MENU --><h1>{title}</h1>
 <if imageUrl><figure><img src="{imageUrl}" alt="{imageCaption}"><figcaption>{imageCaption}</figcaption></figure></if imageUrl>
 <ul class="menu">
-<!-- begin:ITEMS --><li<ifnot available> class="unavailable"</ifnot available>><a href="{link}">{label}</a></li>
+<!-- begin:ITEMS --><li<ifnot available> class="unavailable"</ifnot available>><a href="{link}"<if highlight> class="came-from"</if highlight>>{label}</a><if debugInfo> <span class="debug">{debugInfo}</span></if debugInfo></li>
 <!-- end:ITEMS --></ul>
 <!-- end:OBJ_MENU -->
 <!-- begin:OBJ_TEXT --><h1>{title}</h1>
@@ -160,11 +162,16 @@ const char IndexHtml[] = R"zoz(<!DOCTYPE html>
 <!-- end:LINKS3 --><!-- begin:LINKS4 --><li><a href="{url}">{label}</a></li>
 <!-- end:LINKS4 --></ul>
 <!-- end:OBJ_LINKS -->
-<!-- begin:ADDITIONALINFO --><if POSITION_OR_REGION><p><a href="{objectId}.kml">Places (KML)</a></p></if POSITION_OR_REGION>
+<!-- begin:ADDITIONALINFO --><!-- begin:MANAGEMENT --><dl class="debug">
+<if MANAGEMENT:absoluteTimeout><dt>Expires</dt><dd>{MANAGEMENT:absoluteTimeout}</dd></if MANAGEMENT:absoluteTimeout>
+<if MANAGEMENT:relativeTimeout><dt>Valid for</dt><dd>{MANAGEMENT:relativeTimeout}</dd></if MANAGEMENT:relativeTimeout>
+<if MANAGEMENT:defaultLanguage><dt>Language</dt><dd>{MANAGEMENT:defaultLanguage}</dd></if MANAGEMENT:defaultLanguage>
+</dl>
+<!-- end:MANAGEMENT --><if POSITION_OR_REGION><p><a href="{objectId}.kml">Places (KML)</a></p>
 <ul class="places">
-<!-- begin:POSITIONS --><li><a href="{url}" target="_blank" rel="noopener noreferrer">{label}</a>: {value}</li>
-<!-- end:POSITIONS --><!-- begin:REGIONS --><li>{label}: <!-- begin:ITEMS -->{position}; <!-- end:ITEMS --></li>
-<!-- end:REGIONS --></ul>
+<!-- begin:POSITIONS --><li><a href="{url}" target="_blank" rel="noopener noreferrer">{label}</a>: {value}<if debugInfo><span class="debug">{debugInfo}</span></if debugInfo></li>
+<!-- end:POSITIONS --><!-- begin:REGIONS --><li>{label}: <!-- begin:ITEMS -->{position}<if debugInfo><span class="debug">{debugInfo}</span></if debugInfo>; <!-- end:ITEMS --></li>
+<!-- end:REGIONS --></ul></if POSITION_OR_REGION>
 <!-- end:ADDITIONALINFO -->
 </section></if INFOBOX_VISIBLE>
 </main>

@@ -17,10 +17,23 @@ const char *const StatisticsTemplate = "/templates/services/journaline/statistic
 constexpr uint8_t SectionPosition = 0xB0;
 constexpr uint8_t SectionRegion = 0xB1;
 
+// XML allows no control characters but tab, line feed and carriage return;
+// broadcast texts may carry others (NML codes without a meaning in HTML).
+std::string xmlCharacters(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+            out += c;
+    return out;
+}
+
 // Text for inside a CDATA section: its end marker is split so that a
 // broadcast text cannot close it.
 std::string cdataSafe(std::string text)
 {
+    text = xmlCharacters(text);
     for (size_t at = text.find("]]>"); at != std::string::npos; at = text.find("]]>", at + 6))
         text.replace(at, 3, "]]]]><![CDATA[>");
     return text;
@@ -39,7 +52,7 @@ std::string plainTitle(const std::string &nml)
     std::string text = NSJRenderer::nmlToDisplay(nml);
     for (size_t at = text.find("<br/>\n"); at != std::string::npos; at = text.find("<br/>\n", at + 1))
         text.replace(at, 6, " ");
-    return NSJNml::escape(text);
+    return xmlCharacters(NSJNml::escape(text));
 }
 
 Row item(const std::string &name, const std::string &value)

@@ -314,7 +314,9 @@ std::string escape(const std::string &utf8)
     std::string out;
     int open = 0;
     for (uint32_t point : NSJRenderer::utf8ToCodePoints(utf8)) {
-        if (point == 0xFFFF || point >= 65536)
+        // Surrogates and the two non-characters are no characters a page or
+        // a KML document may refer to.
+        if (point >= 0xFFFE || (point >= 0xD800 && point <= 0xDFFF))
             point = ReplacementCharacter;
         // Braces too: a broadcast text must not name a page template's variable.
         if (point < 128 && point != '<' && point != '>' && point != '&' && point != '"' && point != '\'' &&

@@ -14,7 +14,10 @@ using Locker = Common::Threads::MutexLocker;
 using Row = HtmlTemplateRow;
 
 const char *const PageTemplate = "/templates/services/journaline/index.html";
+constexpr uint8_t SectionAbsoluteTimeout = 0x01;
+constexpr uint8_t SectionRelativeTimeout = 0x02;
 constexpr uint8_t SectionLink = 0x03;
+constexpr uint8_t SectionLanguage = 0xA0;
 constexpr uint8_t SectionImage = 0xC0;
 constexpr uint8_t SectionPosition = 0xB0;
 constexpr uint8_t SectionRegion = 0xB1;
@@ -65,6 +68,46 @@ std::string bytesOf(const std::vector<uint8_t> &bytes, size_t from = 0)
     return from >= bytes.size() ? std::string() : std::string(bytes.begin() + from, bytes.end());
 }
 
+// The signalled bytes as the debug view shows them: "(signalled: 0x0A1B2C)".
+std::string signalled(const std::vector<uint8_t> &bytes, size_t from, size_t count)
+{
+    Common::HexFormat twoDigits;
+    twoDigits.minimumDigits = 2;
+    std::string hex;
+    for (size_t i = from; i < from + count && i < bytes.size(); ++i)
+        hex += Common::hexText(bytes[i], twoDigits);
+    return "(signalled: 0x" + hex + ")";
+}
+
+// What the broadcast says about an object's life and language, for the
+// debug view; empty when it says nothing.
+Row managementRecord(const std::vector<NSJAPIProvider::DataSection> &sections)
+{
+    // Absolute timeouts count quarter hours from the last hour of 1999.
+    constexpr int64_t TimeoutEpochQuarters = 1051868;
+    constexpr int64_t SecondsPerQuarter = 900;
+    Row row;
+    for (const NSJAPIProvider::DataSection &section : sections) {
+        const std::vector<uint8_t> &b = section.bytes;
+        if (section.type == SectionAbsoluteTimeout && b.size() == 3) {
+            const int64_t quarters = (int64_t(b[0]) << 16) | (int64_t(b[1]) << 8) | b[2];
+            const int64_t seconds = (quarters + TimeoutEpochQuarters) * SecondsPerQuarter;
+            row.emplace_back("MANAGEMENT:absoluteTimeout",
+                             Common::dateTimeText(Common::DateTimeParts::DateAndTime, seconds, Common::TimeZone::Utc) +
+                                 " UTC " + signalled(b, 0, 3));
+        } else if (section.type == SectionRelativeTimeout && b.size() == 2) {
+            const unsigned minutes = (unsigned(b[0]) << 8) | b[1];
+            row.emplace_back("MANAGEMENT:relativeTimeout",
+                             std::to_string(minutes) + (minutes == 1 ? " minute " : " minutes ") + signalled(b, 0, 2));
+        } else if (section.type == SectionLanguage && !b.empty()) {
+            const std::string code(b.begin(), b.end());
+            const std::string name = Common::languageName(code);
+            row.emplace_back("MANAGEMENT:defaultLanguage", NSJNml::escape(name.empty() ? code : name));
+        }
+    }
+    return row;
+}
+
 std::string lower(std::string text)
 {
     for (char &c : text)
@@ -110,9 +153,14 @@ void NSJRendererHTML::fillPage(HtmlTemplate &page, uint16_t objectId, int result
     if (result == NSJ_OK)
         sections(record, all);
     uint32_t version = 0;
+    uint32_t cameFrom = UINT32_MAX;
     {
         Locker lock(&d->updateLock);
         version = d->counters[objectId];
+        // A page reloaded for news keeps the mark of where the user came from.
+        if (d->pageWatchId != objectId)
+            d->cameFromId = d->pageWatchId;
+        cameFrom = d->cameFromId;
         d->pageWatchId = objectId;
         d->watchedIds.clear();
     }
@@ -282,7 +330,7 @@ void NSJRendererHTML::fillPage(HtmlTemplate &page, uint16_t objectId, int result
             inlined.imageCounter = &imageCounter;
             Row row{{"link", std::to_string(item.targetId) + ".html" + history + "," + std::to_string(item.targetId)},
                     {"available", there},
-                    {"highlight", false},
+                    {"highlight", cameFrom > 0 && cameFrom != objectId && item.targetId == cameFrom},
                     {"label", NSJNml::toHtml(context, objectId, NSJHtml::bytesText(item.text, item.textLength), inlined)}};
             if (there && object(item.targetId, target.get(), Navigation::Keep) == NSJ_OK) {
                 for (uint8_t i = 0; i < target->imageCount; ++i) {
@@ -439,10 +487,13 @@ void NSJRendererHTML::fillPage(HtmlTemplate &page, uint16_t objectId, int result
                 if (!NSJHtml::coordinatePair(section.bytes.data() + at, latitude, longitude))
                     continue;
                 const std::string value = Common::realToText(latitude, 6) + ", " + Common::realToText(longitude, 6);
-                positions.push_back({{"label", "Position " + std::to_string(positions.size() + 1)},
-                                     {"value", value},
-                                     {"url", "https://www.openstreetmap.org/?mlat=" + Common::realToText(latitude, 6) +
-                                                 "&amp;mlon=" + Common::realToText(longitude, 6)}});
+                Row row{{"label", "Position " + std::to_string(positions.size() + 1)},
+                        {"value", value},
+                        {"url", "https://www.openstreetmap.org/?mlat=" + Common::realToText(latitude, 6) +
+                                    "&amp;mlon=" + Common::realToText(longitude, 6)}};
+                if (isDebug())
+                    row.emplace_back("debugInfo", " " + signalled(section.bytes, at, 6));
+                positions.push_back(row);
             }
         } else if (section.type == SectionRegion && !regionsEnded) {
             if (section.bytes.size() % 6 != 0) {
@@ -453,19 +504,30 @@ void NSJRendererHTML::fillPage(HtmlTemplate &page, uint16_t objectId, int result
             for (size_t at = 0; at + 6 <= section.bytes.size(); at += 6) {
                 double latitude = 0;
                 double longitude = 0;
-                if (NSJHtml::coordinatePair(section.bytes.data() + at, latitude, longitude))
-                    points.push_back({{"position", Common::realToText(latitude, 6) + ", " +
-                                                       Common::realToText(longitude, 6)}});
+                if (!NSJHtml::coordinatePair(section.bytes.data() + at, latitude, longitude))
+                    continue;
+                Row point{{"position", Common::realToText(latitude, 6) + ", " + Common::realToText(longitude, 6)}};
+                if (isDebug())
+                    point.emplace_back("debugInfo", "<br />" + signalled(section.bytes, at, 6));
+                points.push_back(point);
             }
             regions.push_back({{"label", "Region " + std::to_string(regions.size() + 1)}, {"ITEMS", points}});
         }
     }
     const bool hasPlaces = !positions.empty() || !regions.empty();
-    if (hasPlaces) {
+    std::vector<Row> management;
+    if (isDebug()) {
+        Row record = managementRecord(all);
+        if (!record.empty())
+            management.push_back(record);
+    }
+    const bool hasInfo = hasPlaces || !management.empty();
+    if (hasInfo) {
         page.setList("ADDITIONALINFO", {Row{{"objectId", std::to_string(objectId)},
+                                            {"MANAGEMENT", management},
                                             {"POSITIONS", positions},
                                             {"REGIONS", regions},
-                                            {"POSITION_OR_REGION", true}}});
+                                            {"POSITION_OR_REGION", hasPlaces}}});
     }
-    page.setBool("INFOBOX_VISIBLE", anyLink || hasPlaces);
+    page.setBool("INFOBOX_VISIBLE", anyLink || hasInfo);
 }

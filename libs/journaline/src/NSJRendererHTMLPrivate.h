@@ -32,6 +32,8 @@ struct NSJRendererHTMLPrivate {
 
     Common::Threads::Mutex updateLock;
     uint32_t pageWatchId = UINT32_MAX;
+    // The page shown before the current one: its menu item is highlighted.
+    uint32_t cameFromId = UINT32_MAX;
     struct Resource {
         std::string data; // at most MaxResourceBytes
         std::string type; // at most MaxResourceType characters

@@ -76,6 +76,10 @@ TEST(JournalineRecording, SloveniaInfoYieldsObjects)
             ++retrieved;
         }
     EXPECT_EQ(s.objectsCached, retrieved);
+    // Its 1.39 s carry the main menu alone, repeated in every data group:
+    // the menu's one target is not on air in the recording.
+    EXPECT_EQ(1, retrieved);
+    EXPECT_FALSE(core.has(6000));
 
     // The service repeats its compressed main menu: one item, and the
     // language of the service in a data section of the title.

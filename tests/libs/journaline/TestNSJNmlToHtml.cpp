@@ -47,6 +47,7 @@ TEST(NSJNmlToHtml, Conversions)
         {"braces escaped", "{SERVER_ID}", "&#123;SERVER_ID&#125;"},
         {"e acute", "caf\xC3\xA9", "caf&#233;"},
         {"beyond 16 bits", "\xF0\x9F\x98\x80", "&#65533;"},
+        {"encoded surrogate", "\xED\xA0\x80", "&#65533;"},
         {"broken lead byte", "a\xC3", "a&#65533;"},
         {"open right-to-left embedding", "\xE2\x80\xAB" "abc", "&#8235;abc&#8236;"},
         {"closed embedding", "\xE2\x80\xAE" "x\xE2\x80\xAC", "&#8238;x&#8236;"},

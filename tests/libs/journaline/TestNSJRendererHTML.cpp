@@ -353,3 +353,138 @@ TEST(NSJRendererHTML, ImagesByReferenceTakeTheHostsAddressElseTheirOwn)
             << c.name << ": " << reply;
     }
 }
+
+TEST(NSJRendererHTML, Routes)
+{
+    Renderer t;
+    t.feed(menu(0, {{1, "First"}, {2, "Second"}}, "Root"));
+    t.feed(plain(1, "One"));
+    t.feed(plain(2, "Two"));
+    Object placed = plain(3, "Placed");
+    placed.titleSections = section(0xB0, position(46 * 92000, 14 * 46000));
+    t.feed(placed);
+    struct Case {
+        const char *name;
+        const char *target;
+        const char *type;
+        const char *expected; // a part of the answer
+    };
+    const Case cases[] = {
+        {"directory is the main menu", "", "text/html", "<h1>Root</h1>"},
+        {"object page", "1.html?hist=0,1", "text/html", "<h1>One</h1>"},
+        {"next sibling", "nav_next?hist=0,1", "text/html", "<h1>Two</h1>"},
+        {"previous sibling", "nav_prev?hist=0,2", "text/html", "<h1>One</h1>"},
+        {"up", "nav_up?hist=0,2", "text/html", "<h1>Root</h1>"},
+        {"statistics", "statistics", "text/html", "<dt>Processed</dt><dd>4</dd>"},
+        {"ajax", "ajax?getUpdate=0", "application/json", "\"success\":true"},
+        {"built-in style sheet", "jourc/css/journaline.css", "text/css", ".journaline"},
+        {"KML of an object", "3.kml", "application/vnd.google-earth.kml+xml", "<Placemark>"},
+        {"KML of an object without places", "1.kml", "404", ""},
+        {"KML of a name that is no id", "x3.kml", "404", ""},
+        {"profiling is never on", "dumpProfiling", "404", ""},
+        {"unknown file", "picture.png", "404", ""},
+    };
+    for (const Case &c : cases) {
+        const std::string answer = t.get(c.target);
+        EXPECT_EQ(c.type, t.r.contentType()) << c.name;
+        EXPECT_TRUE(contains(answer, c.expected)) << c.name << ": " << answer;
+    }
+}
+
+TEST(NSJRendererHTML, ErrorBoxForEveryResult)
+{
+    Renderer t;
+    t.feed(plain(9));
+    struct Case {
+        const char *name;
+        uint16_t id;
+        int result;
+        const char *pageTitle;
+        const char *boxTitle;
+        const char *description;
+    };
+    const Case cases[] = {
+        {"broken fragments", 5, NSJ_FRAGMENT_INVALID, "An unspecified error occurred ...",
+         "This item is not a valid Journaline Object", "fragments contain invalid data."},
+        {"no title first", 5, NSJ_OBJECT_INVALID, "Invalid Journaline Object",
+         "This item is not a valid Journaline Object", "has to contain a title section first"},
+        {"main menu missing", 0, NSJ_OBJECT_NOT_AVAILABLE, "Object currently not available ...",
+         "Waiting for main menu", "The main menu has not been received yet"},
+        {"object missing", 5, NSJ_OBJECT_NOT_AVAILABLE, "Object currently not available ...",
+         "Object currently not available", "(not on air, not received yet ...)"},
+        {"too large", 5, NSJ_OBJECT_TOO_LARGE, "Object content is too large (over 4092 Bytes) ...",
+         "Object content is too large", "larger than 4092 Bytes."},
+        {"expired", 5, NSJ_OBJECT_TIMEOUT, "Object is no longer available ...", "Object no longer available",
+         "defined by the broadcast the requested object is no longer available."},
+        {"anything else", 5, NSJ_UNEXPECTED_ERROR, "An unspecified error occurred ...", "Error",
+         "An unspecified error occurred"},
+    };
+    auto record = std::make_unique<NSJ_ObjectRecord>();
+    for (const Case &c : cases) {
+        const std::string page = t.r.producePage(c.id, c.result, record.get(), "?hist=0", false);
+        EXPECT_TRUE(contains(page, "<title>" + std::string(c.pageTitle) + "</title>")) << c.name << ": " << page;
+        EXPECT_TRUE(contains(page, "<h1>" + std::string(c.boxTitle) + "</h1>")) << c.name << ": " << page;
+        EXPECT_TRUE(contains(page, c.description)) << c.name << ": " << page;
+        EXPECT_FALSE(contains(page, "{")) << c.name << ": " << page;
+    }
+}
+
+TEST(NSJRendererHTML, DebugViewShowsManagementDataAndSignalledBytes)
+{
+    Renderer t;
+    Object o = plain(3, "Placed", "Words");
+    append(o.titleSections, section(0x01, {0x3F, 0xFF, 0xFF}));
+    append(o.titleSections, section(0x02, {0x00, 0x3C}));
+    append(o.titleSections, section(0xA0, {'s', 'l', 'v'}));
+    append(o.titleSections, section(0xB0, position(46 * 92000, 14 * 46000)));
+    append(o.titleSections, section(0xB1, position(45 * 92000, 13 * 46000)));
+    t.feed(o);
+    const std::string debug = t.get("3.html?debug");
+    EXPECT_TRUE(contains(debug, " [3]</title>")) << debug;
+    EXPECT_TRUE(contains(debug, "<span class=\"nj_debug_nml_code\">&nbsp;0x1A 0x02 0x02 0x00 0x3C </span>")) << debug;
+    EXPECT_TRUE(contains(debug, "type: Plain Text Message")) << debug;
+    EXPECT_TRUE(contains(debug, "<dt>Expires</dt><dd>2119-08-15T14:45:00 UTC (signalled: 0x3FFFFF)</dd>")) << debug;
+    EXPECT_TRUE(contains(debug, "<dt>Valid for</dt><dd>60 minutes (signalled: 0x003C)</dd>")) << debug;
+    EXPECT_TRUE(contains(debug, "<dt>Language</dt><dd>Slovenian</dd>")) << debug;
+    EXPECT_TRUE(contains(debug, "(signalled: 0x40934009D3A0)")) << debug;
+    EXPECT_TRUE(contains(debug, "<br />(signalled: 0x")) << debug;
+    EXPECT_FALSE(contains(debug, "<if ")) << debug;
+
+    const std::string plainView = t.get("3.html");
+    EXPECT_TRUE(contains(plainView, "<title>Placed</title>")) << plainView;
+    EXPECT_TRUE(contains(plainView, "Position 1")) << plainView;
+    EXPECT_TRUE(contains(plainView, "Region 1")) << plainView;
+    for (const char *debugOnly : {"signalled", "Expires", "Language", "type: "})
+        EXPECT_FALSE(contains(plainView, debugOnly)) << debugOnly << ": " << plainView;
+}
+
+TEST(NSJRendererHTML, MenuHighlightsTheItemTheUserCameFrom)
+{
+    Renderer t;
+    t.feed(menu(0, {{1, "First"}, {2, "Second"}}, "Root"));
+    t.feed(plain(1, "One"));
+    t.feed(plain(2, "Two"));
+    EXPECT_FALSE(contains(t.get("0.html"), "came-from"));
+    t.get("2.html?hist=0,2");
+    const std::string back = t.get("0.html?hist=0");
+    EXPECT_TRUE(contains(back, "<a href=\"2.html?hist=0,2\" class=\"came-from\">Second</a>")) << back;
+    EXPECT_FALSE(contains(back, "<a href=\"1.html?hist=0,1\" class=\"came-from\">")) << back;
+    // A reload of the same menu keeps the mark.
+    EXPECT_TRUE(contains(t.get("0.html?hist=0"), "class=\"came-from\">Second</a>"));
+}
+
+TEST(NSJRendererHTML, KmlStaysWellFormedWithControlCodesAndBrokenText)
+{
+    Renderer t;
+    // 0x15..0x1F pass the NML conversion; an overlong NUL and an encoded
+    // surrogate are no characters XML allows.
+    Object o = plain(3, std::string("T\x15itle \xC0\x80 \xED\xA0\x80 \xEF\xBF\xBE"), std::string("B\x19ody\x1E\x00 end", 12));
+    o.titleSections = section(0xB0, position(46 * 92000, 14 * 46000));
+    t.feed(o);
+    std::string kml;
+    ASSERT_TRUE(t.r.kmlDocument(3, kml));
+    QXmlStreamReader reader(QByteArray::fromStdString(kml));
+    while (!reader.atEnd())
+        reader.readNext();
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << "\n" << kml;
+}
