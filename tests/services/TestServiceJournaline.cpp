@@ -101,6 +101,36 @@ TEST_F(ServiceJournalineTest, ObjectCacheSurvivesInLastZoz)
     EXPECT_FALSE(cache.isValid() && cache.read(objects));
 }
 
+TEST_F(ServiceJournalineTest, CacheSwitchDecidesOverLastZoz)
+{
+    ZOZ::ServiceDescriptor d = serviceDescriptor(QStringLiteral("journaline"));
+    QString cacheFile;
+    {
+        HeldService held(new ServiceJournaline(d));
+        auto &service = static_cast<ServiceJournaline &>(*held.service);
+        EXPECT_FALSE(service.isAvailable());
+        ASSERT_TRUE(feed(service, menu(0, {{1, "Sport"}}, "Kept Menu")));
+        service.saveCache();
+        cacheFile = QDir(service.cachePath()).filePath(ServiceJournaline::CacheFileName);
+        ASSERT_TRUE(QFile::exists(cacheFile));
+    }
+    {
+        // A stored main menu makes the service available at once.
+        HeldService held(new ServiceJournaline(d));
+        EXPECT_TRUE(held.service->isAvailable());
+    }
+
+    settings->setFlag(ZOZ::RuntimeFlag::HasPhysicalCache, false);
+    HeldService held(new ServiceJournaline(d));
+    auto &service = static_cast<ServiceJournaline &>(*held.service);
+    EXPECT_FALSE(service.isAvailable());
+    EXPECT_TRUE(page(service, QStringLiteral("0.html")).contains("Waiting for a Journaline configuration"));
+    ASSERT_TRUE(QFile::remove(cacheFile));
+    ASSERT_TRUE(feed(service, menu(0, {{1, "Sport"}}, "Kept Menu")));
+    service.saveCache();
+    EXPECT_FALSE(QFile::exists(cacheFile));
+}
+
 namespace {
 
 // Makes the real Journaline service for Journaline components, plain

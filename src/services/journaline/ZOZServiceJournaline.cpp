@@ -25,8 +25,6 @@ const QString ShowButtonKey = QStringLiteral("Settings/Journaline/apShowButton")
 const QString IncludeRootKey = QStringLiteral("Settings/Journaline/apIncRoot");
 const QString TimestepKey = QStringLiteral("Settings/Journaline/apTimestep");
 const QString RegistryPrefix = QStringLiteral("Journaline/registry/");
-// The id of the settings that carry the Journaline group.
-constexpr int JournalineSettingsId = 8;
 
 QString hexAddress(const void *pointer)
 {
@@ -198,7 +196,8 @@ void ServiceJournaline::reload()
 void ServiceJournaline::settingChanged(const QVector<int> &ids)
 {
     Service::settingChanged(ids);
-    if (ids.contains(JournalineSettingsId)) {
+    // The Journaline group lives among the shared settings.
+    if (ids.contains(Settings::SharedSettingChanged)) {
         QMutexLocker locker(&m_lock);
         applySettings();
     }
