@@ -488,3 +488,39 @@ TEST(NSJRendererHTML, KmlStaysWellFormedWithControlCodesAndBrokenText)
         reader.readNext();
     EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << "\n" << kml;
 }
+
+TEST(NSJRendererHTML, BuiltInPagesReferOnlyToBuiltInFiles)
+{
+    Renderer t;
+    t.r.setAutoplayButtonShown(true);
+    t.r.setLinkResolver([](const std::string &link, void *) { return link; }, nullptr);
+    t.feed(menu(0, {{3, "Linked"}}, "Root"));
+    Object o = plain(3, "Linked", "Words");
+    auto link = [](uint8_t kind, const std::string &address) {
+        Bytes data{kind};
+        append(data, address);
+        data.push_back(0);
+        append(data, std::string("text"));
+        return section(0x03, data);
+    };
+    append(o.titleSections, section(0x03, {0, 0, 0, 0, 't'}));
+    for (const auto &[kind, address] : std::vector<std::pair<uint8_t, std::string>>{
+             {1, "dab.srv.sls://0xd201/"}, {2, "https://x.test/"}, {2, "mailto:a@b.test"}, {2, "https://x.test/a.kml"},
+             {3, "+49123"}, {4, "+49123"}})
+        append(o.titleSections, link(kind, address));
+    append(o.titleSections, section(0xB0, position(46 * 92000, 14 * 46000)));
+    t.feed(o);
+    std::set<std::string> references;
+    for (const char *target : {"0.html", "3.html?hist=0,3", "9.html", "statistics"}) {
+        const std::string page = t.get(target);
+        for (size_t at = page.find("\"jourc/"); at != std::string::npos; at = page.find("\"jourc/", at + 1))
+            references.insert(page.substr(at + 1, page.find('"', at + 1) - at - 1));
+    }
+    for (const char *expected : {"jourc/img/link-journaline.svg", "jourc/img/link-mail.svg", "jourc/img/link-web.svg",
+                                 "jourc/img/link-google_earth.svg", "jourc/img/warning.svg", "jourc/img/autoplay-play.svg"})
+        EXPECT_EQ(1u, references.count(expected)) << expected;
+    for (const std::string &reference : references) {
+        EXPECT_FALSE(t.get(reference).empty()) << reference;
+        EXPECT_NE("404", t.r.contentType()) << reference;
+    }
+}
