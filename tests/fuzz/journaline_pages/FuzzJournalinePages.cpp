@@ -1,6 +1,6 @@
 // Feeds arbitrary data groups to the HTML renderer, then asks for every kind
-// of answer about the objects they made: pages, ajax replies, KML, the
-// statistics and the autoplay list. Input: groups, each a big-endian u16
+// of answer about the objects they made: pages (also in the debug view),
+// ajax replies, KML, the statistics and the autoplay list. Input: groups, each a big-endian u16
 // length and its bytes; CRC checking is off so that objects get through.
 #include "NSJRendererHTML.h"
 
@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string out;
     for (const uint16_t id : ids) {
         const std::string n = std::to_string(id);
-        for (const std::string &target : std::vector<std::string>{n + ".html?hist=0," + n, "ajax?getObject=" + n, "ajax?getUpdate=" + n,
+        for (const std::string &target : std::vector<std::string>{n + ".html?hist=0," + n, n + ".html?debug&hist=0," + n,
+                                          "ajax?getObject=" + n, "ajax?getUpdate=" + n,
                                           n + ".kml", "nav_next", "ajax?getAutoPlayList=0," + n, "statistics"})
             renderer.Handle_HttpRequest("GET /jour/" + target + " HTTP/1.0\r\n\r\n", out);
     }

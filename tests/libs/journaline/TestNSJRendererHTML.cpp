@@ -306,6 +306,8 @@ TEST(NSJRendererHTML, PageOfEveryType)
     EXPECT_TRUE(contains(tickerPage, "<h1>Ticker</h1>")) << tickerPage;
     EXPECT_FALSE(contains(tickerPage, "<article>")) << tickerPage;
     EXPECT_TRUE(contains(t.get("2.html"), "<article><table><tr><td>a</td><td>b</td></tr>\n</table></article>"));
+    EXPECT_TRUE(contains(t.get("1.html?debug"), "type: Title Only Message"));
+    EXPECT_TRUE(contains(t.get("2.html?debug"), "type: List Message"));
 
     const std::string textPage = t.get("3.html");
     EXPECT_TRUE(contains(textPage, "<img src=\"3-1.jpg\"")) << textPage;
