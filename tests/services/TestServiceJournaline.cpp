@@ -284,6 +284,8 @@ TEST_F(ServiceJournalineManagerTest, PagesCarryTheProgramsValues)
     EXPECT_TRUE(body.contains(row("ZOZ_SERVER_ID", manager->getServerId().toUtf8())));
     EXPECT_FALSE(manager->getServerId().isEmpty());
     EXPECT_TRUE(body.contains(row("PAGE-REFRESH", "2500")));
+    // The page polls at that cycle.
+    EXPECT_TRUE(body.contains("data-refresh=\"2500\"")) << body.toStdString();
     EXPECT_TRUE(body.contains(row("ENABLE_AUDIO", settings->hasAudioService() ? "true" : "false")));
     const QMap<int, ZOZ::Settings::ConfigOption> options = settings->configOptions();
     for (const ZOZ::Settings::ConfigOption &option : options)

@@ -45,9 +45,10 @@ const char JournalineJs[] = R"zoz(// Journaline page: follows the object it show
 // their own become pictures.
 'use strict';
 
-const POLL_MS = 2000;
-
 const page = document.body.dataset;
+
+// The player's refresh cycle when the host gives one.
+const POLL_MS = Number(page.refresh) > 0 ? Number(page.refresh) : 2000;
 
 function ajax(query) {
     return fetch('ajax?' + query, { cache: 'no-store' }).then((reply) => reply.json());
@@ -131,7 +132,7 @@ const char IndexHtml[] = R"zoz(<!DOCTYPE html>
 <!-- end:STYLE -->
 <script src="jourc/js/journaline.js" defer></script>
 </head>
-<body class="journaline" data-object-id="{OBJECT_ID}" data-version="{VERSION}" data-server-id="{SERVER_ID}" data-page-url="{PAGE-URL}" data-autoplay-history="{AUTOPLAY_HISTORY}">
+<body class="journaline" data-object-id="{OBJECT_ID}" data-version="{VERSION}" data-server-id="{SERVER_ID}" data-page-url="{PAGE-URL}" data-autoplay-history="{AUTOPLAY_HISTORY}"<if PAGE-REFRESH> data-refresh="{PAGE-REFRESH}"</if PAGE-REFRESH>>
 <!-- #include "/templates/services/journaline/header.html" -->
 <main>
 <!-- begin:GENERALINFORMATION --><p class="debug">available: {available} id: {objectId} type: {objectType} result: {errorCode}</p><!-- end:GENERALINFORMATION -->
