@@ -165,16 +165,6 @@ public:
     std::function<void()> whileServiceListHeld;
 };
 
-// A link data section: its kind, the address, a zero and the link text.
-Bytes linkSection(uint8_t kind, const std::string &address, const std::string &text)
-{
-    Bytes data{kind};
-    append(data, address);
-    data.push_back(0);
-    append(data, text);
-    return section(0x03, data);
-}
-
 class ServiceJournalineManagerTest : public ZOZTest::SettingsFixture
 {
 protected:

@@ -50,6 +50,16 @@ inline Bytes section(uint8_t type, const Bytes &data)
     return s;
 }
 
+// A link data section: its kind, the address, a zero and the link text.
+inline Bytes linkSection(uint8_t kind, const std::string &address, const std::string &text)
+{
+    Bytes data{kind};
+    append(data, address);
+    data.push_back(0);
+    append(data, text);
+    return section(0x03, data);
+}
+
 struct Object {
     uint16_t id = 0;
     ObjectType type = PlainMessage;

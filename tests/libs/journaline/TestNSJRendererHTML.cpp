@@ -271,15 +271,8 @@ TEST(NSJRendererHTML, LinksKeepOnlySafeSchemes)
 {
     Renderer t;
     Object o = plain(1, "T", "b");
-    auto link = [](uint8_t kind, const std::string &address, const std::string &text) {
-        Bytes data{kind};
-        data.insert(data.end(), address.begin(), address.end());
-        data.push_back(0);
-        data.insert(data.end(), text.begin(), text.end());
-        return section(0x03, data);
-    };
-    for (const Bytes &s : {link(2, "javascript:alert(1)", "evil"), link(2, "mailto:a@b.c", "mail"),
-                           link(2, "https://x.test/a.kmz'\"", "earth")})
+    for (const Bytes &s : {linkSection(2, "javascript:alert(1)", "evil"), linkSection(2, "mailto:a@b.c", "mail"),
+                           linkSection(2, "https://x.test/a.kmz'\"", "earth")})
         o.titleSections.insert(o.titleSections.end(), s.begin(), s.end());
     t.feed(o);
     t.r.setLinkResolver([](const std::string &link, void *) { return link; }, nullptr);
@@ -500,18 +493,11 @@ TEST(NSJRendererHTML, BuiltInPagesReferOnlyToBuiltInFiles)
     t.r.setLinkResolver([](const std::string &link, void *) { return link; }, nullptr);
     t.feed(menu(0, {{3, "Linked"}}, "Root"));
     Object o = plain(3, "Linked", "Words");
-    auto link = [](uint8_t kind, const std::string &address) {
-        Bytes data{kind};
-        append(data, address);
-        data.push_back(0);
-        append(data, std::string("text"));
-        return section(0x03, data);
-    };
     append(o.titleSections, section(0x03, {0, 0, 0, 0, 't'}));
     for (const auto &[kind, address] : std::vector<std::pair<uint8_t, std::string>>{
              {1, "dab.srv.sls://0xd201/"}, {2, "https://x.test/"}, {2, "mailto:a@b.test"}, {2, "https://x.test/a.kml"},
              {3, "+49123"}, {4, "+49123"}})
-        append(o.titleSections, link(kind, address));
+        append(o.titleSections, linkSection(kind, address, "text"));
     append(o.titleSections, section(0xB0, position(46 * 92000, 14 * 46000)));
     t.feed(o);
     std::set<std::string> references;
