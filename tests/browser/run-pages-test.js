@@ -318,6 +318,12 @@ async function checkJournaline(page, frame, expected, problems, options) {
         problems.push('the article\'s bold code is not shown in bold');
     if (options.artifacts)
         await page.screenshot({ path: path.join(options.artifacts, 'journaline-article-' + options.scenario + '.png') });
+    // Up leads back to the menu, which marks the item the user came from.
+    await frame.locator('body.journaline nav.bar a[rel="up"]').click();
+    await waitFor('the menu marking the article', async function () {
+        const marked = frame.locator('body.journaline .menu a.came-from');
+        return (await marked.count()) === 1 && (await marked.innerText()).trim() === expected.item;
+    }, 30000);
 }
 
 async function run(options) {
