@@ -461,7 +461,12 @@ std::string NSJRendererHTML::ajaxGetObject(uint16_t objectId)
     context.nestedTexts = &d->nestedTexts;
     d->nestedTexts.clear();
     uint8_t counter = 0;
-    const std::string title = NSJNml::escape(NSJRenderer::nmlToDisplay(NSJHtml::bytesText(record->title, record->titleLength)));
+    // Converted as the page converts it, so that its line breaks are breaks
+    // and its pictures count before those of the items and the body.
+    NSJNml::Options titleOptions;
+    titleOptions.imageCounter = &counter;
+    const std::string title = NSJNml::toHtml(context, objectId, NSJHtml::bytesText(record->title, record->titleLength),
+                                             titleOptions);
     std::string links = "[";
     if (type == NSJ_TYPE_MENU) {
         for (uint8_t n = 0; n < record->menuItemCount; ++n) {

@@ -120,6 +120,7 @@ TEST(NSJRendererHTML, AjaxRepliesAreStrictJson)
     Renderer t;
     t.feed(menu(0, {{1, "It's \"quoted\" \\ </script>"}}, "A \"menu\" \\ </script>"));
     t.feed(plain(1, "T", "Body with \"quotes\"\x10" "and a break\x1F\x7F"));
+    t.feed(plain(2, "Two\x10" "lines"));
     struct Case {
         const char *name;
         const char *target;
@@ -129,6 +130,7 @@ TEST(NSJRendererHTML, AjaxRepliesAreStrictJson)
         {"no command", "ajax?other=1", "{\"success\":false}"},
         {"missing object", "ajax?getObject=9", "{\"success\":false}"},
         {"menu", "ajax?getObject=0", "\"links\":[{\"ID\":1,\"description\":"},
+        {"title with a line break", "ajax?getObject=2", "\"title\":\"Two\\u003cbr/\\u003elines\""},
         {"text", "ajax?getObject=1", "\"content\":\"Body with \\u0026#34;quotes\\u0026#34;\\u003cbr/\\u003eand a break\\u001f\\u007f\""},
         {"update", "ajax?getUpdate=0", "\"apUrl\":\"\""},
         {"autoplay list", "ajax?getAutoPlayList=0", "\"apList\":[\"1.html?hist=0,1\"]"},
