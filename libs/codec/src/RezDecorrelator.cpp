@@ -25,7 +25,6 @@ constexpr uint8_t LinkStart[3] = {0, 6, 14};
 constexpr uint8_t LinkEnd[3] = {6, 14, 24};
 constexpr int InitialExponent = 48;
 
-constexpr int KindNone = 0;
 constexpr int KindDelay = 1;
 constexpr int KindAllPass = 2;
 constexpr int KindLinks = 5;

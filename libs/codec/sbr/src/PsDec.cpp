@@ -49,6 +49,7 @@ struct PsDecInstance
     int32_t target[Coefficients][PS_PROCESSING_BANDS];    // Q30
     int32_t increment[Coefficients][PS_PROCESSING_BANDS]; // Q30 per slot
     int32_t slotsToTarget;
+    uint8_t start; // the next run primes the hybrid analysis first
     PsData data;
     uint8_t dataPresent;
     uint8_t ranBefore;
@@ -83,6 +84,7 @@ int setUp(PsDecInstance *ps, int frameLength)
             ps->increment[c][b] = 0;
     }
     ps->slotsToTarget = 0;
+    ps->start = 1;
     memset(&ps->data, 0, sizeof ps->data);
     ps->dataPresent = 0;
     ps->ranBefore = 0;
@@ -90,6 +92,18 @@ int setUp(PsDecInstance *ps, int frameLength)
     memset(ps->lastIcc, 0, sizeof ps->lastIcc);
     ps->lastFine = 0;
     return 0;
+}
+
+// The slot at the common exponent, as the hybrid analysis takes it.
+void scaleSlot(const int32_t *in, int32_t *out, const PsSlotScaling &scaling)
+{
+    constexpr int Split = 3;
+    const int lowEnd = clamp(scaling.lowEnd, Split, PS_QMF_BANDS);
+    const int highEnd = clamp(scaling.highEnd, lowEnd, PS_QMF_BANDS);
+    RezTools_ScaleCopySaturated(out, in, Split, clamp(scaling.lowestShift, -31, 31));
+    RezTools_ScaleCopySaturated(out + Split, in + Split, lowEnd - Split, clamp(scaling.lowShift, -31, 31));
+    RezTools_ScaleCopySaturated(out + lowEnd, in + lowEnd, highEnd - lowEnd, clamp(scaling.highShift, -31, 31));
+    memcpy(out + highEnd, in + highEnd, sizeof(int32_t) * static_cast<size_t>(PS_QMF_BANDS - highEnd));
 }
 
 constexpr int BandsOfClass[2] = {10, 20};
@@ -135,6 +149,30 @@ void PsDec_FrameDone(PsDecHandle ps, int ran)
         return;
     ps->ranBefore = ran != 0;
     ps->dataPresent = 0;
+    if (!ran)
+        ps->start = 1;
+}
+
+int PsDec_Prime(PsDecHandle ps, const int32_t *const *re, const int32_t *const *im, const PsSlotScaling *scaling)
+{
+    if (!ps || !re || !im || !scaling)
+        return -1;
+    if (!ps->start)
+        return 0;
+    // Whatever an earlier run left in the filters belongs to another stretch of signal.
+    if (RezTools_HybridAnalysisInit(&ps->analysis, HybridMode, PS_QMF_BANDS, PS_QMF_BANDS, 1) != 0)
+        return -1;
+    for (int slot = 0; slot < PS_PRIMING_SLOTS; ++slot) {
+        if (!re[slot] || !im[slot])
+            return -1;
+        int32_t inRe[PS_QMF_BANDS], inIm[PS_QMF_BANDS], outRe[PS_HYBRID_BANDS], outIm[PS_HYBRID_BANDS];
+        scaleSlot(re[slot], inRe, *scaling);
+        scaleSlot(im[slot], inIm, *scaling);
+        if (RezTools_HybridAnalysisApply(&ps->analysis, inRe, inIm, outRe, outIm) != 0)
+            return -1;
+    }
+    ps->start = 0;
+    return 1;
 }
 
 int PsDec_PrepareFrame(PsDecHandle ps, int frameError, PsFrameParameters *out)
@@ -255,12 +293,16 @@ void PsDec_SetupMixing(PsDecHandle ps, const int8_t *iid, const int8_t *icc, int
     ps->slotsToTarget = slots;
 }
 
-int PsDec_ApplySlot(PsDecHandle ps, int32_t *re, int32_t *im, int32_t *rightRe, int32_t *rightIm)
+int PsDec_ApplySlot(PsDecHandle ps, int32_t *re, int32_t *im, int32_t *rightRe, int32_t *rightIm,
+                    const PsSlotScaling *scaling)
 {
-    if (!ps || !re || !im || !rightRe || !rightIm)
+    if (!ps || !re || !im || !rightRe || !rightIm || !scaling)
         return -1;
+    int32_t inRe[PS_QMF_BANDS], inIm[PS_QMF_BANDS];
+    scaleSlot(re, inRe, *scaling);
+    scaleSlot(im, inIm, *scaling);
     int32_t sRe[PS_HYBRID_BANDS], sIm[PS_HYBRID_BANDS], dRe[PS_HYBRID_BANDS], dIm[PS_HYBRID_BANDS];
-    if (RezTools_HybridAnalysisApply(&ps->analysis, re, im, sRe, sIm) != 0 ||
+    if (RezTools_HybridAnalysisApply(&ps->analysis, inRe, inIm, sRe, sIm) != 0 ||
         RezTools_DecorrelatorApply(&ps->decorrelator, sRe, sIm, dRe, dIm, 0) != 0)
         return -1;
 
