@@ -159,6 +159,107 @@ TEST(QmfDomain, ScaledSlotClearsAboveTheUpperBand)
     }
 }
 
+// Writes value(slot, band) into the real and minus it into the imaginary array of each of
+// `slots` slots.
+template <typename Value>
+void fillSlots(int32_t *const *re, int32_t *const *im, int slots, int bands, Value value)
+{
+    for (int t = 0; t < slots; ++t)
+        for (int k = 0; k < bands; ++k) {
+            re[t][k] = value(t, k);
+            im[t][k] = -value(t, k);
+        }
+}
+
+TEST(QmfDomain, SlotsExchangedWithAnSbrChannel)
+{
+    // One channel whose slot arrays are the pages: the caller's slots and the analysed
+    // ones change places, over the analysis bands.
+    Domain domain;
+    requestSbrLike(domain.request(), 1, 1, 16, 32, 64);
+    ASSERT_EQ(RezTools_QmfDomainConfigure(&domain.d), 0);
+    RezQmfDomainInput &in = domain.d.input[0];
+    fillSlots(in.realSlots + 3, in.imagSlots + 3, 16, 64, [](int t, int k) { return 1000 * t + k; });
+    std::vector<std::vector<int32_t>> callerRe(16, std::vector<int32_t>(64)), callerIm = callerRe;
+    std::vector<int32_t *> re, im;
+    for (int t = 0; t < 16; ++t) {
+        re.push_back(callerRe[t].data());
+        im.push_back(callerIm[t].data());
+    }
+    fillSlots(re.data(), im.data(), 16, 64, [](int t, int k) { return -7 - 100 * t - k; });
+    RezTools_QmfDomainPrepareSlots(&in, re.data(), im.data());
+    for (int t = 0; t < 16; ++t) {
+        for (int k = 0; k < 32; ++k) {
+            ASSERT_EQ(in.realSlots[3 + t][k], -7 - 100 * t - k) << t << " " << k;
+            ASSERT_EQ(in.imagSlots[3 + t][k], 7 + 100 * t + k) << t << " " << k;
+            ASSERT_EQ(callerRe[t][k], 1000 * t + k) << t << " " << k;
+            ASSERT_EQ(callerIm[t][k], -(1000 * t + k)) << t << " " << k;
+        }
+        EXPECT_EQ(in.realSlots[3 + t][40], 1000 * t + 40) << "above the analysis bands nothing moves";
+        EXPECT_EQ(callerRe[t][40], -7 - 100 * t - 40);
+    }
+
+    // The extra channel keeps its own slot area in the pages (analysis bands wide), while
+    // its slot arrays are those of the processing channel: loading copies the area over.
+    Domain extra;
+    requestSbrLike(extra.request(), 2, 1, 16, 32, 64);
+    extra.request().extraChannel = 1;
+    ASSERT_EQ(RezTools_QmfDomainConfigure(&extra.d), 0);
+    RezQmfDomainInput &second = extra.d.input[1];
+    EXPECT_EQ(second.layoutOffset, 16 * 64 * 2);
+    EXPECT_EQ(second.layoutBands, 32);
+    std::vector<int32_t *> pagedRe(16), pagedIm(16);
+    for (int t = 0; t < 16; ++t)
+        RezTools_QmfDomainGetSlotPointers(&second, t, &pagedRe[t], &pagedIm[t]);
+    fillSlots(pagedRe.data(), pagedIm.data(), 16, 32, [](int t, int k) { return 5000 + 64 * t + k; });
+    RezTools_QmfDomainLoadSlots(&second);
+    for (int t = 0; t < 16; ++t)
+        for (int k = 0; k < 32; ++k) {
+            ASSERT_EQ(second.realSlots[3 + t][k], 5000 + 64 * t + k) << t << " " << k;
+            ASSERT_EQ(second.imagSlots[3 + t][k], -(5000 + 64 * t + k)) << t << " " << k;
+        }
+    // Exchanging: the caller's slots go to the slot arrays, the paged area to the caller.
+    fillSlots(re.data(), im.data(), 16, 32, [](int t, int k) { return 9 * t + k; });
+    RezTools_QmfDomainPrepareSlots(&second, re.data(), im.data());
+    for (int t = 0; t < 16; ++t)
+        for (int k = 0; k < 32; ++k) {
+            ASSERT_EQ(second.realSlots[3 + t][k], 9 * t + k) << t << " " << k;
+            ASSERT_EQ(callerRe[t][k], 5000 + 64 * t + k) << t << " " << k;
+            ASSERT_EQ(callerIm[t][k], -(5000 + 64 * t + k)) << t << " " << k;
+        }
+}
+
+TEST(QmfDomain, OverlapCarriedToTheNextFrameAndClearedOnReset)
+{
+    Domain domain;
+    requestSbrLike(domain.request(), 1, 1, 16, 32, 64);
+    ASSERT_EQ(RezTools_QmfDomainConfigure(&domain.d), 0);
+    RezQmfDomainInput &in = domain.d.input[0];
+    fillSlots(in.realSlots, in.imagSlots, 19, 64, [](int t, int k) { return 100 * t + k + 1; });
+    in.lowBandExponent = -4;
+    // From overlap slot 1 on: slots 17 and 18 move to 1 and 2; slot 0 stays.
+    RezTools_QmfDomainSaveOverlap(&in, 1);
+    EXPECT_EQ(in.realSlots[0][5], 6);
+    EXPECT_EQ(in.realSlots[1][5], 1706);
+    EXPECT_EQ(in.imagSlots[2][63], -1864);
+    EXPECT_EQ(in.overlapLowBandExponent, -4);
+
+    // Re-initialising with kept states leaves the analysis history; a reset clears the
+    // overlap and the history.
+    in.analysisState[10] = 321;
+    EXPECT_EQ(RezTools_QmfDomainInitFilterBanks(&domain.d, REZ_QMF_FLAG_KEEP_STATES), 0);
+    EXPECT_EQ(in.analysisState[10], 321);
+    EXPECT_EQ(domain.d.active.flags & REZ_QMF_FLAG_KEEP_STATES, 0u) << "the extra flags are for this call only";
+    EXPECT_EQ(RezTools_QmfDomainResetFilterBanks(&domain.d), 0);
+    EXPECT_EQ(in.analysisState[10], 0);
+    for (int t = 0; t < 3; ++t)
+        for (int k = 0; k < 64; ++k) {
+            ASSERT_EQ(in.realSlots[t][k], 0) << t << " " << k;
+            ASSERT_EQ(in.imagSlots[t][k], 0) << t << " " << k;
+        }
+    EXPECT_EQ(in.realSlots[3][5], 306) << "the current slots are not the overlap";
+}
+
 TEST(QmfCustomTables, BuildTables)
 {
     std::vector<int16_t> cos(64, 5), sin(64, 5), prototype(1610, 5);
