@@ -1,6 +1,7 @@
 // Parametric-stereo frames on hostile data: every field of the data record as the
-// payload could set it, lost and missing frames, then the priming and the mixing of each
-// envelope over the frame's slots at any scaling. The decoder must neither read nor write outside its arrays.
+// payload could set it, lost and missing frames, one or two frame slots, then the
+// priming and the mixing of each envelope over the frame's slots at any scaling. The
+// decoder must neither read nor write outside its arrays.
 #include "PsDec.h"
 
 #include <cstddef>
@@ -49,6 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int32_t re[PS_QMF_BANDS] = {}, im[PS_QMF_BANDS] = {}, rightRe[PS_QMF_BANDS] = {}, rightIm[PS_QMF_BANDS] = {};
     for (int frame = 0; frame < 4 && in.size; ++frame) {
         const uint8_t control = in.next();
+        if (control & 4)
+            PsDec_SetFrameSlots(ps, (control >> 3) % 3 - 1); // slots 0 and 1, and a refused -1
         if (control & 1) {
             fill(*PsDec_DataRecord(ps), in);
             PsDec_DataRead(ps);

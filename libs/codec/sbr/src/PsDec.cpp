@@ -50,8 +50,11 @@ struct PsDecInstance
     int32_t increment[Coefficients][PS_PROCESSING_BANDS]; // Q30 per slot
     int32_t slotsToTarget;
     uint8_t start; // the next run primes the hybrid analysis first
-    PsData data;
-    uint8_t dataPresent;
+    // One record per frame slot; `previous` is the slot applied next, `current` the one
+    // parsed into.
+    PsData data[2];
+    uint8_t dataPresent[2];
+    uint8_t previous, current;
     uint8_t ranBefore;
     // The last envelope's steps of the last frame, in 20 bands, and whether they exist.
     int8_t lastIid[PS_PARAMETER_BANDS];
@@ -85,8 +88,11 @@ int setUp(PsDecInstance *ps, int frameLength)
     }
     ps->slotsToTarget = 0;
     ps->start = 1;
-    memset(&ps->data, 0, sizeof ps->data);
-    ps->dataPresent = 0;
+    memset(ps->data, 0, sizeof ps->data);
+    memset(ps->dataPresent, 0, sizeof ps->dataPresent);
+    // The frame before the first one counts as parsed into slot 1, without data: with two
+    // slots the first frame applied is then the empty one, as the SBR element's.
+    ps->previous = ps->current = 1;
     ps->ranBefore = 0;
     memset(ps->lastIid, 0, sizeof ps->lastIid);
     memset(ps->lastIcc, 0, sizeof ps->lastIcc);
@@ -135,12 +141,23 @@ void decodeParameter(const int8_t (*deltas)[PS_MAX_BANDS], const uint8_t *timeDi
 
 extern "C" {
 
-PsData *PsDec_DataRecord(PsDecHandle ps) { return ps ? &ps->data : nullptr; }
+void PsDec_SetFrameSlots(PsDecHandle ps, int slot)
+{
+    if (!ps || slot < 0 || slot > 1)
+        return;
+    ps->previous = ps->current;
+    ps->current = static_cast<uint8_t>(slot);
+    if (ps->current != ps->previous)
+        ps->data[ps->current] = ps->data[ps->previous];
+    ps->dataPresent[ps->current] = 0;
+}
+
+PsData *PsDec_DataRecord(PsDecHandle ps) { return ps ? &ps->data[ps->current] : nullptr; }
 
 void PsDec_DataRead(PsDecHandle ps)
 {
     if (ps)
-        ps->dataPresent = 1;
+        ps->dataPresent[ps->current] = 1;
 }
 
 void PsDec_FrameDone(PsDecHandle ps, int ran)
@@ -148,7 +165,7 @@ void PsDec_FrameDone(PsDecHandle ps, int ran)
     if (!ps)
         return;
     ps->ranBefore = ran != 0;
-    ps->dataPresent = 0;
+    ps->dataPresent[ps->previous] = 0;
     if (!ran)
         ps->start = 1;
 }
@@ -179,11 +196,12 @@ int PsDec_PrepareFrame(PsDecHandle ps, int frameError, PsFrameParameters *out)
 {
     if (!ps || !out)
         return 0;
-    PsData &d = ps->data;
-    const bool usable = !frameError && ps->dataPresent && d.enabled;
+    PsData &d = ps->data[ps->previous];
+    const bool present = ps->dataPresent[ps->previous] != 0;
+    const bool usable = !frameError && present && d.enabled;
     if (!ps->ranBefore && !usable)
         return 0;
-    if (ps->ranBefore && !frameError && !ps->dataPresent) {
+    if (ps->ranBefore && !frameError && !present) {
         d.enabled = 0;
         return 0;
     }

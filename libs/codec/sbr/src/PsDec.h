@@ -85,19 +85,27 @@ int PsDec_TimeSlots(PsDecHandle handle);
 // steps from where they are to their targets, which they reach at the envelope's last slot.
 void PsDec_SetupMixing(PsDecHandle handle, const int8_t *iid, const int8_t *icc, int fineIid, int slots);
 
-// The record the payload reader fills for the coming frame (null for a null handle);
-// PsDec_DataRead marks it as read.
+// Frames are held in a ring of frame slots as the SBR element holds its own (one slot,
+// or two when the data of a frame is applied one frame later): before a frame is parsed
+// into the element's slot `slot` (0 or 1), the slot of the frame before becomes the one
+// PsDec_PrepareFrame reads, and the new slot starts as a copy of it (the PS header
+// fields carry over) without data. Before the first call both are slot 1, without data.
+void PsDec_SetFrameSlots(PsDecHandle handle, int slot);
+
+// The record the payload reader fills for the frame being parsed (null for a null
+// handle); PsDec_DataRead marks it as read.
 PsData *PsDec_DataRecord(PsDecHandle handle);
 void PsDec_DataRead(PsDecHandle handle);
 
-// Decodes the frame's parameters into *out. 1 when parametric stereo runs in this frame,
+// Decodes the parameters of the frame to be applied (the slot of the frame before the
+// one parsed last, the same slot with one slot) into *out. 1 when parametric stereo runs in this frame,
 // 0 when the mono signal is to be copied to both channels: no data before PS ever ran,
 // or a good frame without data after it ran (PS is then switched off). A lost frame, or
 // data that did not switch PS on, holds the last values. 34-band data is not mapped: its
 // parameter counts as absent (all zero).
 int PsDec_PrepareFrame(PsDecHandle handle, int frameError, PsFrameParameters *out);
 
-// Ends a frame: whether PS ran, and the data record counts as unread again. A frame
+// Ends a frame: whether PS ran, and the applied record counts as unread again. A frame
 // without PS makes the next run start by priming.
 void PsDec_FrameDone(PsDecHandle handle, int ran);
 

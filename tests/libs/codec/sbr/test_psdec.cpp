@@ -226,6 +226,43 @@ TEST(PsDecFrames, LostFrameHoldsAndMissingDataSwitchesOff)
     EXPECT_EQ(f.frame(false, 0, out), 0);
 }
 
+// With two frame slots, as with an SBR frame delay of one, the data parsed in one frame
+// is applied in the next; the PS header read once carries over from slot to slot.
+TEST(PsDecFrames, TwoFrameSlotsApplyEachFrameOneFrameLater)
+{
+    Frames f;
+    PsFrameParameters out;
+    auto parse = [&](int frame, bool header) {
+        PsDec_SetFrameSlots(f.ps, frame % 2);
+        PsData &d = f.data();
+        if (header)
+            enable(d, 1, 0);
+        d.envelopes = 1;
+        d.iidTime[0] = 0;
+        for (int b = 0; b < 20; ++b)
+            d.iid[0][b] = static_cast<int8_t>(b == 0 ? frame + 1 : 0);
+        PsDec_DataRead(f.ps);
+    };
+    auto apply = [&](int frameError) {
+        const int runs = PsDec_PrepareFrame(f.ps, frameError, &out);
+        PsDec_FrameDone(f.ps, runs);
+        return runs;
+    };
+    parse(0, true);
+    EXPECT_EQ(apply(0), 0) << "the first frame applied holds nothing yet";
+    for (int frame = 1; frame < 5; ++frame) {
+        parse(frame, false);
+        ASSERT_EQ(apply(0), 1) << frame;
+        EXPECT_EQ(out.iid[0][0], frame) << "frame " << frame << " applies the data of frame " << frame - 1;
+    }
+    // A frame parsed without PS data switches PS off when it is applied, one frame on.
+    PsDec_SetFrameSlots(f.ps, 1);
+    EXPECT_EQ(apply(0), 1);
+    EXPECT_EQ(out.iid[0][0], 5);
+    PsDec_SetFrameSlots(f.ps, 0);
+    EXPECT_EQ(apply(0), 0);
+}
+
 TEST(PsDecFrames, DisabledAndThirtyFourBandParametersAreZero)
 {
     Frames f;
