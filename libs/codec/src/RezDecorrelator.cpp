@@ -25,7 +25,6 @@ constexpr uint8_t LinkStart[3] = {0, 6, 14};
 constexpr uint8_t LinkEnd[3] = {6, 14, 24};
 constexpr int InitialExponent = 48;
 
-constexpr int KindNone = 0;
 constexpr int KindDelay = 1;
 constexpr int KindAllPass = 2;
 constexpr int KindLinks = 5;
@@ -124,11 +123,13 @@ int measure(const RezDecorrelator *d, const int32_t *re, const int32_t *im, int 
         if (k < complex)
             all |= magnitude(scaled(im[k]));
     }
-    // Five bits of headroom: a parameter band sums up to 58 squares.
+    // The values are brought to five bits of headroom, down as well as up: a parameter
+    // band sums up to 58 squares, which must not wrap for the full-scale slots SBR
+    // hands over.
     int shift = (all ? __builtin_clz(all) : 32) - 5;
-    shift = shift < 0 ? 0 : (shift > 24 ? 24 : shift);
+    shift = shift > 24 ? 24 : shift;
     auto square = [shift](int32_t x) {
-        const int64_t v = int64_t{x} << shift;
+        const int64_t v = shift >= 0 ? int64_t{x} << shift : int64_t{x} >> -shift;
         return static_cast<int32_t>((v * v) >> 32);
     };
     for (int k = startBand; k < bands; ++k) {

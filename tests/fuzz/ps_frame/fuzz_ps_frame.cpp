@@ -1,6 +1,7 @@
 // Parametric-stereo frames on hostile data: every field of the data record as the
-// payload could set it, lost and missing frames, then the mixing of each envelope over
-// the frame's slots. The decoder must neither read nor write outside its arrays.
+// payload could set it, lost and missing frames, one or two frame slots, then the
+// priming and the mixing of each envelope over the frame's slots at any scaling. The
+// decoder must neither read nor write outside its arrays.
 #include "PsDec.h"
 
 #include <cstddef>
@@ -46,16 +47,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PsDecHandle ps = nullptr;
     if (PsDec_Create(&ps, in.next() & 1 ? 960 : 1024) != 0)
         return 0;
-    int32_t re[PS_QMF_BANDS], im[PS_QMF_BANDS], rightRe[PS_QMF_BANDS], rightIm[PS_QMF_BANDS];
+    int32_t re[PS_QMF_BANDS] = {}, im[PS_QMF_BANDS] = {}, rightRe[PS_QMF_BANDS] = {}, rightIm[PS_QMF_BANDS] = {};
     for (int frame = 0; frame < 4 && in.size; ++frame) {
         const uint8_t control = in.next();
+        if (control & 4)
+            PsDec_SetFrameSlots(ps, (control >> 3) % 3 - 1); // slots 0 and 1, and a refused -1
         if (control & 1) {
             fill(*PsDec_DataRecord(ps), in);
             PsDec_DataRead(ps);
         }
         PsFrameParameters parameters;
         const int runs = PsDec_PrepareFrame(ps, control & 2, &parameters);
+        // Shifts and band ends beyond their ranges as well.
+        const PsSlotScaling scaling = {static_cast<int8_t>(in.next()) / 3, static_cast<int8_t>(in.next()) / 3,
+                                       static_cast<int8_t>(in.next()) / 3, in.next() % 80, in.next() % 80};
         if (runs) {
+            const int32_t *overlap[PS_PRIMING_SLOTS] = {re, re, im, im, rightRe, rightIm};
+            PsDec_Prime(ps, overlap, overlap, &scaling);
             for (int e = 0; e < parameters.envelopes; ++e) {
                 PsDec_SetupMixing(ps, parameters.iid[e], parameters.icc[e], parameters.fineIid,
                                   parameters.borders[e + 1] - parameters.borders[e]);
@@ -64,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                         re[k] = static_cast<int32_t>(static_cast<uint32_t>(in.next()) << 24 | (slot * 977 + k));
                         im[k] = static_cast<int32_t>(0u - static_cast<uint32_t>(re[k])); // INT32_MIN stays itself
                     }
-                    PsDec_ApplySlot(ps, re, im, rightRe, rightIm);
+                    PsDec_ApplySlot(ps, re, im, rightRe, rightIm, &scaling);
                 }
             }
         }

@@ -307,19 +307,23 @@ struct Noise {
     std::normal_distribution<double> normal{0.0, 1 << 24};
     void fill(int32_t *re, int32_t *im, double level = 1.0)
     {
+        // Loud levels clip at full scale.
+        auto sample = [&] { return static_cast<int32_t>(std::clamp(level * normal(rng), -2147483647.0, 2147483647.0)); };
         for (int k = 0; k < Bands; ++k) {
-            re[k] = static_cast<int32_t>(level * normal(rng));
-            im[k] = static_cast<int32_t>(level * normal(rng));
+            re[k] = sample();
+            im[k] = sample();
         }
     }
 };
 
 // Over 3000 slots of stationary noise, the output energy of each parameter band
-// stays near its input energy with the ducker at work.
+// stays near its input energy with the ducker at work, also for noise near full scale,
+// whose band energies must not wrap.
 TEST(Decorrelator, DuckersKeepTheEnergyOfStationaryNoise)
 {
     const int8_t *orders = RezTools_DecorrelatorOrders[0];
     Lattice lattice(orders);
+    for (const double level : {1.0, 40.0})
     for (int type : {1, 0}) {
         Decorrelator dec;
         ASSERT_EQ(rez::decorrelatorInit(&dec.d, Bands, type, 0, 0, 0, 0, 0, 1, 1, lattice.pointers), 0);
@@ -330,7 +334,7 @@ TEST(Decorrelator, DuckersKeepTheEnergyOfStationaryNoise)
         Noise noise;
         for (int t = 0; t < 3000; ++t) {
             int32_t re[Bands], im[Bands], outRe[Bands], outIm[Bands];
-            noise.fill(re, im);
+            noise.fill(re, im, level);
             RezTools_DecorrelatorApply(&dec.d, re, im, outRe, outIm, 0);
             for (int k = 0; t >= 100 && k < Bands; ++k) {
                 in[map[k]] += double(re[k]) * re[k] + double(im[k]) * im[k];
@@ -338,8 +342,8 @@ TEST(Decorrelator, DuckersKeepTheEnergyOfStationaryNoise)
             }
         }
         for (int b = 0; b < parameterBands; ++b) {
-            EXPECT_GT(out[b] / in[b], 0.6) << "type " << type << " parameter band " << b;
-            EXPECT_LT(out[b] / in[b], 1.3) << "type " << type << " parameter band " << b;
+            EXPECT_GT(out[b] / in[b], 0.6) << "level " << level << " type " << type << " parameter band " << b;
+            EXPECT_LT(out[b] / in[b], 1.3) << "level " << level << " type " << type << " parameter band " << b;
         }
     }
 }

@@ -96,6 +96,7 @@ TEST(QmfFilterBank, AnalysisThenSynthesisReconstructs)
         {"12 real", 12, REZ_QMF_FLAG_REAL, false, 12.0 / 64},
         {"16 real", 16, REZ_QMF_FLAG_REAL, false, 1.0},
         {"20 real", 20, REZ_QMF_FLAG_REAL, false, 20.0 / 128},
+        {"24 real", 24, REZ_QMF_FLAG_REAL, false, 4.0 / 3},
         {"32 real", 32, REZ_QMF_FLAG_REAL, false, 1.0},
         {"32 complex, second twiddles", 32, REZ_QMF_FLAG_SECOND_TWIDDLES, false, 1.0},
         {"40 complex, caller synthesis", 40, 0, true, 4.0 / 5},
@@ -113,6 +114,108 @@ TEST(QmfFilterBank, AnalysisThenSynthesisReconstructs)
         EXPECT_NEAR(r.gain, row.gain, 0.005 * row.gain) << row.name;
         // Aliasing and rounding stay 55 dB below the signal.
         EXPECT_LT(r.residualDb, -55) << row.name;
+    }
+}
+
+// A sum of tones below the input's Nyquist frequency; tone i has angular frequency
+// Fraction[i] x pi per input sample.
+struct Tones {
+    static constexpr int Count = 6;
+    static constexpr double Fraction[Count] = {0.013, 0.11, 0.29, 0.47, 0.66, 0.85};
+    static constexpr double Amplitude[Count] = {4000, 3000, 2500, 2500, 2000, 1500};
+    // The signal at time t, in input samples.
+    static double at(double t)
+    {
+        double v = 0;
+        for (int i = 0; i < Count; ++i)
+            v += Amplitude[i] * std::cos(M_PI * Fraction[i] * t + i);
+        return v;
+    }
+};
+
+struct UpsampledFit {
+    double delay = 0;      // output samples
+    double gain = 0;
+    double residualDb = 0; // what the best delayed and scaled tones leave, against the output
+};
+
+// Finds the delay (in steps of 1/15 output sample, enough for every ratio 64 / B here) at
+// which the tones, stretched by `ratio` output samples per input sample, best explain y.
+UpsampledFit fitTones(const std::vector<int16_t> &y, size_t first, double ratio)
+{
+    // y ~ sum_i A_i cos(w_i (n - D) + i) = sum_i A_i (cos(w_i D) C_i(n) + sin(w_i D) S_i(n)):
+    // correlations with C_i and S_i and their Gram matrix make every delay cheap to try.
+    constexpr int Basis = 2 * Tones::Count;
+    double gram[Basis][Basis] = {}, corr[Basis] = {}, yy = 0;
+    for (size_t n = first; n < y.size(); ++n) {
+        double b[Basis];
+        for (int i = 0; i < Tones::Count; ++i) {
+            const double phase = M_PI * Tones::Fraction[i] / ratio * static_cast<double>(n) + i;
+            b[2 * i] = std::cos(phase);
+            b[2 * i + 1] = std::sin(phase);
+        }
+        for (int r = 0; r < Basis; ++r) {
+            corr[r] += b[r] * y[n];
+            for (int c = 0; c < Basis; ++c)
+                gram[r][c] += b[r] * b[c];
+        }
+        yy += double(y[n]) * y[n];
+    }
+    UpsampledFit best;
+    double bestError = 1e300;
+    for (int step = 0; step <= 15 * 12 * 64; ++step) {
+        const double delay = step / 15.0;
+        double a[Basis];
+        for (int i = 0; i < Tones::Count; ++i) {
+            const double w = M_PI * Tones::Fraction[i] / ratio;
+            a[2 * i] = Tones::Amplitude[i] * std::cos(w * delay);
+            a[2 * i + 1] = Tones::Amplitude[i] * std::sin(w * delay);
+        }
+        double xy = 0, xx = 0;
+        for (int r = 0; r < Basis; ++r) {
+            xy += a[r] * corr[r];
+            for (int c = 0; c < Basis; ++c)
+                xx += a[r] * gram[r][c] * a[c];
+        }
+        const double error = yy - xy * xy / xx;
+        if (error < bestError) {
+            bestError = error;
+            best = {delay, xy / xx, 10 * std::log10(std::max(error, 1e-9) / yy)};
+        }
+    }
+    return best;
+}
+
+// SBR's pairing: a complex analysis of B bands at the core rate, synthesised by a 64-band
+// bank with the bands from B up empty, is the signal at 64 / B times the rate.
+TEST(QmfFilterBank, ComplexAnalysisIntoSixtyFourBandSynthesisRaisesTheRate)
+{
+    for (const int bands : {16, 24, 32, 40}) {
+        constexpr int Slots = 120;
+        const double ratio = 64.0 / bands;
+        std::vector<int16_t> input(static_cast<size_t>(Slots * bands)), output(Slots * 64);
+        for (size_t m = 0; m < input.size(); ++m)
+            input[m] = static_cast<int16_t>(std::lround(Tones::at(static_cast<double>(m))));
+        RezQmfFilterBank analysis{}, synthesis{};
+        std::vector<int16_t> analysisState(10 * static_cast<size_t>(bands));
+        std::vector<int32_t> synthesisState(9 * 64), work(128);
+        ASSERT_EQ(RezTools_QmfAnalysisInit(&analysis, analysisState.data(), 1, bands, bands, bands, 0), 0) << bands;
+        ASSERT_EQ(RezTools_QmfSynthesisInit(&synthesis, nullptr, nullptr, nullptr, synthesisState.data(), 1, 64, 64, 64,
+                                            0),
+                  0);
+        for (int slot = 0; slot < Slots; ++slot) {
+            std::vector<int32_t> re(64), im(64);
+            int32_t *reSlot = re.data(), *imSlot = im.data();
+            int exponent = 0;
+            RezTools_QmfAnalysis(&analysis, &reSlot, &imSlot, &exponent, input.data() + slot * bands, 0, 1, work.data());
+            const int32_t scales[3] = {exponent, exponent, exponent};
+            RezTools_QmfSynthesis(&synthesis, &reSlot, &imSlot, scales, 0, output.data() + slot * 64, 1, work.data());
+        }
+        const UpsampledFit fit = fitTones(output, 30 * 64, ratio);
+        // The two prototypes' delay, 576 output samples, and one input sample.
+        EXPECT_NEAR(fit.delay, 576 + ratio, 0.01) << bands;
+        EXPECT_NEAR(fit.gain, 1.0, 0.005) << bands;
+        EXPECT_LT(fit.residualDb, -55) << bands;
     }
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <cstring>
 #include <vector>
 
@@ -160,6 +159,107 @@ TEST(QmfDomain, ScaledSlotClearsAboveTheUpperBand)
     }
 }
 
+// Writes value(slot, band) into the real and minus it into the imaginary array of each of
+// `slots` slots.
+template <typename Value>
+void fillSlots(int32_t *const *re, int32_t *const *im, int slots, int bands, Value value)
+{
+    for (int t = 0; t < slots; ++t)
+        for (int k = 0; k < bands; ++k) {
+            re[t][k] = value(t, k);
+            im[t][k] = -value(t, k);
+        }
+}
+
+TEST(QmfDomain, SlotsExchangedWithAnSbrChannel)
+{
+    // One channel whose slot arrays are the pages: the caller's slots and the analysed
+    // ones change places, over the analysis bands.
+    Domain domain;
+    requestSbrLike(domain.request(), 1, 1, 16, 32, 64);
+    ASSERT_EQ(RezTools_QmfDomainConfigure(&domain.d), 0);
+    RezQmfDomainInput &in = domain.d.input[0];
+    fillSlots(in.realSlots + 3, in.imagSlots + 3, 16, 64, [](int t, int k) { return 1000 * t + k; });
+    std::vector<std::vector<int32_t>> callerRe(16, std::vector<int32_t>(64)), callerIm = callerRe;
+    std::vector<int32_t *> re, im;
+    for (int t = 0; t < 16; ++t) {
+        re.push_back(callerRe[t].data());
+        im.push_back(callerIm[t].data());
+    }
+    fillSlots(re.data(), im.data(), 16, 64, [](int t, int k) { return -7 - 100 * t - k; });
+    RezTools_QmfDomainPrepareSlots(&in, re.data(), im.data());
+    for (int t = 0; t < 16; ++t) {
+        for (int k = 0; k < 32; ++k) {
+            ASSERT_EQ(in.realSlots[3 + t][k], -7 - 100 * t - k) << t << " " << k;
+            ASSERT_EQ(in.imagSlots[3 + t][k], 7 + 100 * t + k) << t << " " << k;
+            ASSERT_EQ(callerRe[t][k], 1000 * t + k) << t << " " << k;
+            ASSERT_EQ(callerIm[t][k], -(1000 * t + k)) << t << " " << k;
+        }
+        EXPECT_EQ(in.realSlots[3 + t][40], 1000 * t + 40) << "above the analysis bands nothing moves";
+        EXPECT_EQ(callerRe[t][40], -7 - 100 * t - 40);
+    }
+
+    // The extra channel keeps its own slot area in the pages (analysis bands wide), while
+    // its slot arrays are those of the processing channel: loading copies the area over.
+    Domain extra;
+    requestSbrLike(extra.request(), 2, 1, 16, 32, 64);
+    extra.request().extraChannel = 1;
+    ASSERT_EQ(RezTools_QmfDomainConfigure(&extra.d), 0);
+    RezQmfDomainInput &second = extra.d.input[1];
+    EXPECT_EQ(second.layoutOffset, 16 * 64 * 2);
+    EXPECT_EQ(second.layoutBands, 32);
+    std::vector<int32_t *> pagedRe(16), pagedIm(16);
+    for (int t = 0; t < 16; ++t)
+        RezTools_QmfDomainGetSlotPointers(&second, t, &pagedRe[t], &pagedIm[t]);
+    fillSlots(pagedRe.data(), pagedIm.data(), 16, 32, [](int t, int k) { return 5000 + 64 * t + k; });
+    RezTools_QmfDomainLoadSlots(&second);
+    for (int t = 0; t < 16; ++t)
+        for (int k = 0; k < 32; ++k) {
+            ASSERT_EQ(second.realSlots[3 + t][k], 5000 + 64 * t + k) << t << " " << k;
+            ASSERT_EQ(second.imagSlots[3 + t][k], -(5000 + 64 * t + k)) << t << " " << k;
+        }
+    // Exchanging: the caller's slots go to the slot arrays, the paged area to the caller.
+    fillSlots(re.data(), im.data(), 16, 32, [](int t, int k) { return 9 * t + k; });
+    RezTools_QmfDomainPrepareSlots(&second, re.data(), im.data());
+    for (int t = 0; t < 16; ++t)
+        for (int k = 0; k < 32; ++k) {
+            ASSERT_EQ(second.realSlots[3 + t][k], 9 * t + k) << t << " " << k;
+            ASSERT_EQ(callerRe[t][k], 5000 + 64 * t + k) << t << " " << k;
+            ASSERT_EQ(callerIm[t][k], -(5000 + 64 * t + k)) << t << " " << k;
+        }
+}
+
+TEST(QmfDomain, OverlapCarriedToTheNextFrameAndClearedOnReset)
+{
+    Domain domain;
+    requestSbrLike(domain.request(), 1, 1, 16, 32, 64);
+    ASSERT_EQ(RezTools_QmfDomainConfigure(&domain.d), 0);
+    RezQmfDomainInput &in = domain.d.input[0];
+    fillSlots(in.realSlots, in.imagSlots, 19, 64, [](int t, int k) { return 100 * t + k + 1; });
+    in.lowBandExponent = -4;
+    // From overlap slot 1 on: slots 17 and 18 move to 1 and 2; slot 0 stays.
+    RezTools_QmfDomainSaveOverlap(&in, 1);
+    EXPECT_EQ(in.realSlots[0][5], 6);
+    EXPECT_EQ(in.realSlots[1][5], 1706);
+    EXPECT_EQ(in.imagSlots[2][63], -1864);
+    EXPECT_EQ(in.overlapLowBandExponent, -4);
+
+    // Re-initialising with kept states leaves the analysis history; a reset clears the
+    // overlap and the history.
+    in.analysisState[10] = 321;
+    EXPECT_EQ(RezTools_QmfDomainInitFilterBanks(&domain.d, REZ_QMF_FLAG_KEEP_STATES), 0);
+    EXPECT_EQ(in.analysisState[10], 321);
+    EXPECT_EQ(domain.d.active.flags & REZ_QMF_FLAG_KEEP_STATES, 0u) << "the extra flags are for this call only";
+    EXPECT_EQ(RezTools_QmfDomainResetFilterBanks(&domain.d), 0);
+    EXPECT_EQ(in.analysisState[10], 0);
+    for (int t = 0; t < 3; ++t)
+        for (int k = 0; k < 64; ++k) {
+            ASSERT_EQ(in.realSlots[t][k], 0) << t << " " << k;
+            ASSERT_EQ(in.imagSlots[t][k], 0) << t << " " << k;
+        }
+    EXPECT_EQ(in.realSlots[3][5], 306) << "the current slots are not the overlap";
+}
+
 TEST(QmfCustomTables, BuildTables)
 {
     std::vector<int16_t> cos(64, 5), sin(64, 5), prototype(1610, 5);
@@ -213,55 +313,66 @@ TEST(QmfResampler, RateTable)
     }
 }
 
-TEST(QmfResampler, ToneKeepsItsFrequency)
+// Fits a sine of `frequency` (cycles per sample) to y[first..] by least squares; returns
+// what it leaves, in dB against y, and sets the fitted amplitude.
+double toneResidualDb(const std::vector<int16_t> &y, size_t first, double frequency, double &amplitude)
 {
-    // 24 kHz to 48 kHz through a domain configured as the decoder's output resampler.
-    Domain domain;
-    domain.d.customTables = 1;
-    RezQmfDomainConfig &r = domain.request();
-    r.inputChannels = r.outputChannels = 1;
-    r.analysisBands = 64;
-    r.processingBands = 64;
-    r.processingChannels = 1;
-    r.timeSlots = 1;
-    int16_t bands = 0;
-    ASSERT_EQ(RezTools_QmfResampleBands(24000, &bands), 0);
-    r.synthesisBands = static_cast<uint16_t>(bands);
-    ASSERT_EQ(RezTools_QmfDomainConfigure(&domain.d), 0);
+    double cc = 0, ss = 0, cs = 0, yc = 0, ys = 0, yy = 0;
+    for (size_t n = first; n < y.size(); ++n) {
+        const double c = std::cos(2 * M_PI * frequency * static_cast<double>(n));
+        const double s = std::sin(2 * M_PI * frequency * static_cast<double>(n));
+        cc += c * c;
+        ss += s * s;
+        cs += c * s;
+        yc += y[n] * c;
+        ys += y[n] * s;
+        yy += double(y[n]) * y[n];
+    }
+    const double det = cc * ss - cs * cs;
+    const double a = (yc * ss - ys * cs) / det, b = (ys * cc - yc * cs) / det;
+    amplitude = std::hypot(a, b);
+    return 10 * std::log10(std::max(yy - a * yc - b * ys, 1e-9) / yy);
+}
 
-    constexpr int Frames = 12, FrameLength = 1024;
-    const double tone = 1500.0;
-    std::vector<int16_t> out(static_cast<size_t>(Frames) * 2 * FrameLength);
-    for (int f = 0; f < Frames; ++f) {
-        std::vector<int16_t> in(FrameLength);
-        for (int n = 0; n < FrameLength; ++n)
-            in[n] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * tone * (f * FrameLength + n) / 24000.0));
-        RezTools_QmfResampleBlock(1, FrameLength, &domain.d.input[0].bank, &domain.d.output[0].bank, in.data(),
-                                  out.data() + static_cast<size_t>(f) * 2 * FrameLength);
-    }
-    // Spectrum of the settled part with a Hann window.
-    constexpr int N = 8192;
-    const int start = static_cast<int>(out.size()) - N;
-    double peakPower = 0, otherPower = 0, peakFrequency = 0;
-    std::vector<double> power(N / 2);
-    for (int k = 1; k < N / 2; ++k) {
-        std::complex<double> sum = 0;
-        for (int n = 0; n < N; n += 1) {
-            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * n / N);
-            sum += w * out[start + n] * std::polar(1.0, -2 * M_PI * k * n / N);
+TEST(QmfResampler, ToneKeepsItsFrequencyAndLevelAtEveryBandCount)
+{
+    // One input rate per synthesis band count, towards both output rates.
+    const int32_t rates[] = {9600, 11025, 12800, 16000, 17640, 24000, 29400, 38400, 44100};
+    for (const int32_t rate : rates) {
+        // A domain configured as the decoder's output resampler.
+        Domain domain;
+        domain.d.customTables = 1;
+        RezQmfDomainConfig &r = domain.request();
+        r.inputChannels = r.outputChannels = 1;
+        r.analysisBands = 64;
+        r.processingBands = 64;
+        r.processingChannels = 1;
+        r.timeSlots = 1;
+        int16_t bands = 0;
+        int32_t target = 0;
+        ASSERT_EQ(RezTools_QmfResampleBands(rate, &bands), 0);
+        ASSERT_EQ(RezTools_QmfResampleTargetRate(rate, &target), 0);
+        r.synthesisBands = static_cast<uint16_t>(bands);
+        ASSERT_EQ(RezTools_QmfDomainConfigure(&domain.d), 0) << rate;
+
+        constexpr int Frames = 8, FrameLength = 1024;
+        const double tone = 0.37 * rate / 2; // well inside the input band
+        const size_t outLength = static_cast<size_t>(FrameLength) / 64 * static_cast<size_t>(bands);
+        std::vector<int16_t> out(Frames * outLength);
+        for (int f = 0; f < Frames; ++f) {
+            std::vector<int16_t> in(FrameLength);
+            for (int n = 0; n < FrameLength; ++n)
+                in[n] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * tone * (f * FrameLength + n) / rate));
+            RezTools_QmfResampleBlock(1, FrameLength, &domain.d.input[0].bank, &domain.d.output[0].bank, in.data(),
+                                      out.data() + f * outLength);
         }
-        power[k] = std::norm(sum);
-        if (power[k] > peakPower) {
-            peakPower = power[k];
-            peakFrequency = k * 48000.0 / N;
-        }
+        // The settled part: the tone at its own frequency on the output clock, and
+        // nothing else 50 dB up.
+        double amplitude = 0;
+        const double residual = toneResidualDb(out, 3 * outLength, tone / target, amplitude);
+        EXPECT_LT(residual, -50) << rate << " Hz, " << bands << " bands";
+        EXPECT_NEAR(amplitude, 8000, 80) << rate << " Hz, " << bands << " bands";
     }
-    EXPECT_NEAR(peakFrequency, tone, 48000.0 / N);
-    const int peakBin = static_cast<int>(std::lround(peakFrequency * N / 48000.0));
-    for (int k = 1; k < N / 2; ++k)
-        if (std::abs(k - peakBin) > 6)
-            otherPower = std::max(otherPower, power[k]);
-    EXPECT_LT(10 * std::log10(otherPower / peakPower), -50);
 }
 
 } // namespace

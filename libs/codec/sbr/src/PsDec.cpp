@@ -49,8 +49,12 @@ struct PsDecInstance
     int32_t target[Coefficients][PS_PROCESSING_BANDS];    // Q30
     int32_t increment[Coefficients][PS_PROCESSING_BANDS]; // Q30 per slot
     int32_t slotsToTarget;
-    PsData data;
-    uint8_t dataPresent;
+    uint8_t start; // the next run primes the hybrid analysis first
+    // One record per frame slot; `previous` is the slot applied next, `current` the one
+    // parsed into.
+    PsData data[2];
+    uint8_t dataPresent[2];
+    uint8_t previous, current;
     uint8_t ranBefore;
     // The last envelope's steps of the last frame, in 20 bands, and whether they exist.
     int8_t lastIid[PS_PARAMETER_BANDS];
@@ -83,13 +87,29 @@ int setUp(PsDecInstance *ps, int frameLength)
             ps->increment[c][b] = 0;
     }
     ps->slotsToTarget = 0;
-    memset(&ps->data, 0, sizeof ps->data);
-    ps->dataPresent = 0;
+    ps->start = 1;
+    memset(ps->data, 0, sizeof ps->data);
+    memset(ps->dataPresent, 0, sizeof ps->dataPresent);
+    // The frame before the first one counts as parsed into slot 1, without data: with two
+    // slots the first frame applied is then the empty one, as the SBR element's.
+    ps->previous = ps->current = 1;
     ps->ranBefore = 0;
     memset(ps->lastIid, 0, sizeof ps->lastIid);
     memset(ps->lastIcc, 0, sizeof ps->lastIcc);
     ps->lastFine = 0;
     return 0;
+}
+
+// The slot at the common exponent, as the hybrid analysis takes it.
+void scaleSlot(const int32_t *in, int32_t *out, const PsSlotScaling &scaling)
+{
+    constexpr int Split = 3;
+    const int lowEnd = clamp(scaling.lowEnd, Split, PS_QMF_BANDS);
+    const int highEnd = clamp(scaling.highEnd, lowEnd, PS_QMF_BANDS);
+    RezTools_ScaleCopySaturated(out, in, Split, clamp(scaling.lowestShift, -31, 31));
+    RezTools_ScaleCopySaturated(out + Split, in + Split, lowEnd - Split, clamp(scaling.lowShift, -31, 31));
+    RezTools_ScaleCopySaturated(out + lowEnd, in + lowEnd, highEnd - lowEnd, clamp(scaling.highShift, -31, 31));
+    memcpy(out + highEnd, in + highEnd, sizeof(int32_t) * static_cast<size_t>(PS_QMF_BANDS - highEnd));
 }
 
 constexpr int BandsOfClass[2] = {10, 20};
@@ -121,12 +141,23 @@ void decodeParameter(const int8_t (*deltas)[PS_MAX_BANDS], const uint8_t *timeDi
 
 extern "C" {
 
-PsData *PsDec_DataRecord(PsDecHandle ps) { return ps ? &ps->data : nullptr; }
+void PsDec_SetFrameSlots(PsDecHandle ps, int slot)
+{
+    if (!ps || slot < 0 || slot > 1)
+        return;
+    ps->previous = ps->current;
+    ps->current = static_cast<uint8_t>(slot);
+    if (ps->current != ps->previous)
+        ps->data[ps->current] = ps->data[ps->previous];
+    ps->dataPresent[ps->current] = 0;
+}
+
+PsData *PsDec_DataRecord(PsDecHandle ps) { return ps ? &ps->data[ps->current] : nullptr; }
 
 void PsDec_DataRead(PsDecHandle ps)
 {
     if (ps)
-        ps->dataPresent = 1;
+        ps->dataPresent[ps->current] = 1;
 }
 
 void PsDec_FrameDone(PsDecHandle ps, int ran)
@@ -134,18 +165,43 @@ void PsDec_FrameDone(PsDecHandle ps, int ran)
     if (!ps)
         return;
     ps->ranBefore = ran != 0;
-    ps->dataPresent = 0;
+    ps->dataPresent[ps->previous] = 0;
+    if (!ran)
+        ps->start = 1;
+}
+
+int PsDec_Prime(PsDecHandle ps, const int32_t *const *re, const int32_t *const *im, const PsSlotScaling *scaling)
+{
+    if (!ps || !re || !im || !scaling)
+        return -1;
+    if (!ps->start)
+        return 0;
+    // Whatever an earlier run left in the filters belongs to another stretch of signal.
+    if (RezTools_HybridAnalysisInit(&ps->analysis, HybridMode, PS_QMF_BANDS, PS_QMF_BANDS, 1) != 0)
+        return -1;
+    for (int slot = 0; slot < PS_PRIMING_SLOTS; ++slot) {
+        if (!re[slot] || !im[slot])
+            return -1;
+        int32_t inRe[PS_QMF_BANDS], inIm[PS_QMF_BANDS], outRe[PS_HYBRID_BANDS], outIm[PS_HYBRID_BANDS];
+        scaleSlot(re[slot], inRe, *scaling);
+        scaleSlot(im[slot], inIm, *scaling);
+        if (RezTools_HybridAnalysisApply(&ps->analysis, inRe, inIm, outRe, outIm) != 0)
+            return -1;
+    }
+    ps->start = 0;
+    return 1;
 }
 
 int PsDec_PrepareFrame(PsDecHandle ps, int frameError, PsFrameParameters *out)
 {
     if (!ps || !out)
         return 0;
-    PsData &d = ps->data;
-    const bool usable = !frameError && ps->dataPresent && d.enabled;
+    PsData &d = ps->data[ps->previous];
+    const bool present = ps->dataPresent[ps->previous] != 0;
+    const bool usable = !frameError && present && d.enabled;
     if (!ps->ranBefore && !usable)
         return 0;
-    if (ps->ranBefore && !frameError && !ps->dataPresent) {
+    if (ps->ranBefore && !frameError && !present) {
         d.enabled = 0;
         return 0;
     }
@@ -255,12 +311,16 @@ void PsDec_SetupMixing(PsDecHandle ps, const int8_t *iid, const int8_t *icc, int
     ps->slotsToTarget = slots;
 }
 
-int PsDec_ApplySlot(PsDecHandle ps, int32_t *re, int32_t *im, int32_t *rightRe, int32_t *rightIm)
+int PsDec_ApplySlot(PsDecHandle ps, int32_t *re, int32_t *im, int32_t *rightRe, int32_t *rightIm,
+                    const PsSlotScaling *scaling)
 {
-    if (!ps || !re || !im || !rightRe || !rightIm)
+    if (!ps || !re || !im || !rightRe || !rightIm || !scaling)
         return -1;
+    int32_t inRe[PS_QMF_BANDS], inIm[PS_QMF_BANDS];
+    scaleSlot(re, inRe, *scaling);
+    scaleSlot(im, inIm, *scaling);
     int32_t sRe[PS_HYBRID_BANDS], sIm[PS_HYBRID_BANDS], dRe[PS_HYBRID_BANDS], dIm[PS_HYBRID_BANDS];
-    if (RezTools_HybridAnalysisApply(&ps->analysis, re, im, sRe, sIm) != 0 ||
+    if (RezTools_HybridAnalysisApply(&ps->analysis, inRe, inIm, sRe, sIm) != 0 ||
         RezTools_DecorrelatorApply(&ps->decorrelator, sRe, sIm, dRe, dIm, 0) != 0)
         return -1;
 

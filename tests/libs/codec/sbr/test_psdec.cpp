@@ -17,6 +17,9 @@ constexpr double IidDecibels[8] = {0, 2, 4, 7, 10, 14, 18, 25};
 constexpr double IidFineDecibels[16] = {0, 2, 4, 6, 8, 10, 13, 16, 19, 22, 25, 30, 35, 40, 45, 50};
 constexpr double Coherence[8] = {1.0, 0.937, 0.84118, 0.60092, 0.36764, 0.0, -0.589, -1.0};
 
+// Every band of the test slots is at the common exponent already.
+constexpr PsSlotScaling Unscaled = {0, 0, 0, PS_QMF_BANDS, PS_QMF_BANDS};
+
 struct Stereo {
     double left = 0, right = 0;
     std::complex<double> cross = 0;
@@ -41,7 +44,7 @@ Stereo run(int iid, int icc, int fine, int slots = 1500)
             re[k] = static_cast<int32_t>(noise(rng));
             im[k] = static_cast<int32_t>(noise(rng));
         }
-        EXPECT_EQ(PsDec_ApplySlot(ps, re, im, rightRe, rightIm), 0);
+        EXPECT_EQ(PsDec_ApplySlot(ps, re, im, rightRe, rightIm, &Unscaled), 0);
         for (int k = 0; t >= 40 && k < PS_QMF_BANDS; ++k) {
             const std::complex<double> l(re[k], im[k]), r(rightRe[k], rightIm[k]);
             m.left += std::norm(l);
@@ -223,6 +226,43 @@ TEST(PsDecFrames, LostFrameHoldsAndMissingDataSwitchesOff)
     EXPECT_EQ(f.frame(false, 0, out), 0);
 }
 
+// With two frame slots, as with an SBR frame delay of one, the data parsed in one frame
+// is applied in the next; the PS header read once carries over from slot to slot.
+TEST(PsDecFrames, TwoFrameSlotsApplyEachFrameOneFrameLater)
+{
+    Frames f;
+    PsFrameParameters out;
+    auto parse = [&](int frame, bool header) {
+        PsDec_SetFrameSlots(f.ps, frame % 2);
+        PsData &d = f.data();
+        if (header)
+            enable(d, 1, 0);
+        d.envelopes = 1;
+        d.iidTime[0] = 0;
+        for (int b = 0; b < 20; ++b)
+            d.iid[0][b] = static_cast<int8_t>(b == 0 ? frame + 1 : 0);
+        PsDec_DataRead(f.ps);
+    };
+    auto apply = [&](int frameError) {
+        const int runs = PsDec_PrepareFrame(f.ps, frameError, &out);
+        PsDec_FrameDone(f.ps, runs);
+        return runs;
+    };
+    parse(0, true);
+    EXPECT_EQ(apply(0), 0) << "the first frame applied holds nothing yet";
+    for (int frame = 1; frame < 5; ++frame) {
+        parse(frame, false);
+        ASSERT_EQ(apply(0), 1) << frame;
+        EXPECT_EQ(out.iid[0][0], frame) << "frame " << frame << " applies the data of frame " << frame - 1;
+    }
+    // A frame parsed without PS data switches PS off when it is applied, one frame on.
+    PsDec_SetFrameSlots(f.ps, 1);
+    EXPECT_EQ(apply(0), 1);
+    EXPECT_EQ(out.iid[0][0], 5);
+    PsDec_SetFrameSlots(f.ps, 0);
+    EXPECT_EQ(apply(0), 0);
+}
+
 TEST(PsDecFrames, DisabledAndThirtyFourBandParametersAreZero)
 {
     Frames f;
@@ -238,6 +278,92 @@ TEST(PsDecFrames, DisabledAndThirtyFourBandParametersAreZero)
         EXPECT_TRUE(out.iid[0][b] == 0 && out.icc[0][b] == 0) << b;
 }
 
+// A stretch of mono slots with random bands whose lowest eight bits are zero, so that the
+// shifts of the scaling tests lose nothing.
+std::vector<std::vector<int32_t>> randomSlots(int count, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int32_t> value(-(1 << 12), 1 << 12);
+    std::vector<std::vector<int32_t>> slots(static_cast<size_t>(count), std::vector<int32_t>(PS_QMF_BANDS));
+    for (auto &slot : slots)
+        for (int32_t &v : slot)
+            v = value(rng) * 256;
+    return slots;
+}
+
+struct StereoSlot {
+    std::vector<int32_t> leftRe, leftIm, rightRe, rightIm;
+    bool operator==(const StereoSlot &) const = default;
+};
+
+StereoSlot applyOnce(PsDecHandle ps, std::vector<int32_t> re, std::vector<int32_t> im, const PsSlotScaling &scaling)
+{
+    StereoSlot out{{}, {}, std::vector<int32_t>(PS_QMF_BANDS), std::vector<int32_t>(PS_QMF_BANDS)};
+    EXPECT_EQ(PsDec_ApplySlot(ps, re.data(), im.data(), out.rightRe.data(), out.rightIm.data(), &scaling), 0);
+    out.leftRe = re;
+    out.leftIm = im;
+    return out;
+}
+
+TEST(PsDec, BandsAtTheirOwnExponentsComeOutAtTheCommonOne)
+{
+    // The lowest bands two bits, the core's band three bits the other way and the SBR band
+    // one bit away from the common exponent; the bands above the SBR range are as they are.
+    const PsSlotScaling scaling = {2, -3, 1, 20, 50};
+    const auto re = randomSlots(40, 7), im = randomSlots(40, 8);
+    auto own = [&](std::vector<int32_t> slot) {
+        for (int k = 0; k < PS_QMF_BANDS; ++k)
+            slot[k] = k < 3 ? slot[k] >> 2 : (k < 20 ? slot[k] * 8 : (k < 50 ? slot[k] >> 1 : slot[k]));
+        return slot;
+    };
+    PsDecHandle common = nullptr, mixed = nullptr;
+    ASSERT_EQ(PsDec_Create(&common, 960), 0);
+    ASSERT_EQ(PsDec_Create(&mixed, 960), 0);
+    const std::vector<int8_t> iid(PS_PARAMETER_BANDS, 3), icc(PS_PARAMETER_BANDS, 4);
+    PsDec_SetupMixing(common, iid.data(), icc.data(), 0, 30);
+    PsDec_SetupMixing(mixed, iid.data(), icc.data(), 0, 30);
+    for (size_t t = 0; t < re.size(); ++t)
+        ASSERT_EQ(applyOnce(mixed, own(re[t]), own(im[t]), scaling), applyOnce(common, re[t], im[t], Unscaled)) << t;
+    PsDec_Destroy(&common);
+    PsDec_Destroy(&mixed);
+}
+
+TEST(PsDec, PrimingCarriesTheSignalBeforeTheFrameIntoItsFirstSlots)
+{
+    // Level difference without decorrelated signal, reached at once: the output depends
+    // only on the hybrid analysis' history.
+    const std::vector<int8_t> iid(PS_PARAMETER_BANDS, 3), icc(PS_PARAMETER_BANDS, 0);
+    const auto re = randomSlots(PS_PRIMING_SLOTS + 12, 9), im = randomSlots(PS_PRIMING_SLOTS + 12, 10);
+    PsDecHandle running = nullptr, primed = nullptr, cold = nullptr;
+    for (PsDecHandle *ps : {&running, &primed, &cold}) {
+        ASSERT_EQ(PsDec_Create(ps, 960), 0);
+        PsDec_SetupMixing(*ps, iid.data(), icc.data(), 0, 1);
+    }
+    std::vector<const int32_t *> overlapRe, overlapIm;
+    for (int t = 0; t < PS_PRIMING_SLOTS; ++t) {
+        applyOnce(running, re[t], im[t], Unscaled);
+        overlapRe.push_back(re[t].data());
+        overlapIm.push_back(im[t].data());
+    }
+    EXPECT_EQ(PsDec_Prime(primed, overlapRe.data(), overlapIm.data(), &Unscaled), 1);
+    bool coldDiffers = false;
+    for (size_t t = PS_PRIMING_SLOTS; t < re.size(); ++t) {
+        const StereoSlot expected = applyOnce(running, re[t], im[t], Unscaled);
+        ASSERT_EQ(applyOnce(primed, re[t], im[t], Unscaled), expected) << t;
+        coldDiffers = coldDiffers || !(applyOnce(cold, re[t], im[t], Unscaled) == expected);
+    }
+    EXPECT_TRUE(coldDiffers) << "without priming the first slots come out of empty delay lines";
+
+    // Once running, a frame with parametric stereo needs no priming; one without it does.
+    EXPECT_EQ(PsDec_Prime(primed, overlapRe.data(), overlapIm.data(), &Unscaled), 0);
+    PsDec_FrameDone(primed, 1);
+    EXPECT_EQ(PsDec_Prime(primed, overlapRe.data(), overlapIm.data(), &Unscaled), 0);
+    PsDec_FrameDone(primed, 0);
+    EXPECT_EQ(PsDec_Prime(primed, overlapRe.data(), overlapIm.data(), &Unscaled), 1);
+    for (PsDecHandle *ps : {&running, &primed, &cold})
+        PsDec_Destroy(ps);
+}
+
 TEST(PsDec, CreateChecksItsArguments)
 {
     PsDecHandle ps = nullptr;
@@ -251,7 +377,11 @@ TEST(PsDec, CreateChecksItsArguments)
     EXPECT_EQ(ps, same);
     EXPECT_EQ(PsDec_TimeSlots(ps), 30);
     int32_t slot[PS_QMF_BANDS] = {};
-    EXPECT_EQ(PsDec_ApplySlot(ps, slot, slot, nullptr, slot), -1);
+    EXPECT_EQ(PsDec_ApplySlot(ps, slot, slot, nullptr, slot, &Unscaled), -1);
+    EXPECT_EQ(PsDec_ApplySlot(ps, slot, slot, slot, slot, nullptr), -1);
+    const int32_t *slots[PS_PRIMING_SLOTS] = {slot, slot, slot, slot, slot, slot};
+    EXPECT_EQ(PsDec_Prime(ps, slots, slots, nullptr), -1);
+    EXPECT_EQ(PsDec_Prime(nullptr, slots, slots, &Unscaled), -1);
     EXPECT_EQ(PsDec_Destroy(&ps), 0);
     EXPECT_EQ(ps, nullptr);
     EXPECT_EQ(PsDec_Destroy(&ps), -1);
