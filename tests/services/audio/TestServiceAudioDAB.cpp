@@ -306,6 +306,28 @@ TEST_F(ServiceAudioDABTest, SyncIsLostAfterFiveSecondsWithoutOutput)
     }
 }
 
+// A DAB+ stream joined k frames into a superframe: the search waits for more
+// than ten frames, then slides a frame at a time to the next superframe start.
+TEST_F(ServiceAudioDABTest, SearchSlidesToTheNextSuperframeStart)
+{
+    Bytes stream;
+    for (uint8_t seed = 1; seed <= 5; ++seed) {
+        const Bytes superframe = SuperframeBuilder::build(2, 0x40, seed);
+        stream.insert(stream.end(), superframe.begin(), superframe.end());
+    }
+    for (uint32_t k = 0; k < 5; ++k) {
+        SCOPED_TRACE("joined " + std::to_string(k) + " frames in");
+        Held held(2, true);
+        held->play();
+        held.feed(stream, k);
+        const ServiceAudioDAB::SuperframeCounts counts = held->superframeCounts();
+        EXPECT_TRUE(held->isSynced());
+        EXPECT_EQ(counts.syncs, 1u);
+        EXPECT_EQ(counts.discardedBytes, (5 - k) % 5 * held->frameSize());
+        EXPECT_EQ(counts.rsFailures, 0u);
+    }
+}
+
 // The manager reopens the decoder when the sub-channel changes: a new size or
 // kind restarts the search; an unchanged one leaves the service as it is; a
 // size the kind cannot have leaves it silent; a closed decoder opens again.
