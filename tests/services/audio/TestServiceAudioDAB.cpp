@@ -3,7 +3,9 @@
 #include "audio/ZOZServiceAudioDAB.h"
 
 #include "DabCrc16.h"
+#include "DabDlDecoder.h"
 #include "EtiSubchannels.h"
+#include "PadTestSupport.h"
 #include "SettingsFixture.h"
 #include "SuperframeBuilder.h"
 #include "ToneLevel.h"
@@ -226,6 +228,43 @@ TEST_F(ServiceAudioDABTest, Layer2PadReachesLabelAndDataService)
     EXPECT_EQ(1, slideShow->referenceCount());
     slideShow->release();
     colliding->release();
+}
+
+// Dynamic Label groups as the PAD decoder hands them over: the label becomes
+// the service's text, the DL Plus command linked to it names title and artist,
+// an intelliText label fills a menu, remove label empties the text.
+TEST_F(ServiceAudioDABTest, DynamicLabelGroupsReachTextAndPageData)
+{
+    using namespace ZOZ::Test::Pad;
+    Held held(16, false);
+    const auto give = [&](const Bytes &group) {
+        return held->processDlDataGroup(group.data(), uint32_t(group.size()));
+    };
+    for (const Bytes &group : dlLabel(false, "Hey Jude - The Beatles"))
+        EXPECT_EQ(give(group), DL_DECODER_OK);
+    EXPECT_EQ(held->textMessage(), QStringLiteral("Hey Jude - The Beatles"));
+
+    // Two tags, item running: title at 0 (8 characters), artist at 11 (11).
+    const Bytes tags = {0x05, 1, 0, 7, 4, 11, 10};
+    EXPECT_EQ(give(dlCommand(false, DL_COMMAND_DL_PLUS, false, tags)), DL_DECODER_OK);
+    ZOZ::AudioServiceInfo info = held->audioInfo();
+    EXPECT_TRUE(info.texts.itemRunning);
+    EXPECT_EQ(info.texts.title, QStringLiteral("Hey Jude"));
+    EXPECT_EQ(info.texts.artist, QStringLiteral("The Beatles"));
+
+    for (const Bytes &group : dlLabel(true, "NEWS[0] - Sport[0]: Win;Loss"))
+        give(group);
+    info = held->audioInfo();
+    ASSERT_EQ(info.texts.menus.size(), 1);
+    EXPECT_EQ(info.texts.menus[0].subMenus[0].items, (QStringList {"Win", "Loss"}));
+
+    EXPECT_EQ(give(dlCommand(false, DL_COMMAND_REMOVE_LABEL)), DL_DECODER_OK);
+    EXPECT_TRUE(held->textMessage().isEmpty());
+    // A damaged group is refused and changes nothing.
+    Bytes damaged = dlLabel(false, "Other text").front();
+    damaged.back() ^= 0x01;
+    EXPECT_EQ(give(damaged), DL_DECODER_CRC_ERROR);
+    EXPECT_TRUE(held->textMessage().isEmpty());
 }
 
 // A DAB+ service never takes the Layer II stream of another sub-channel for
