@@ -377,6 +377,7 @@ TEST_F(ServiceAudioDABTest, ReconfigurationTransitions)
         GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame)";
     const Bytes &layer2 = subchannels.at(1).bytes;
     Held held(8, true);
+    held->setServiceType(QStringLiteral("Pop Music"));
     held->play();
     EXPECT_EQ(held->audioFormat().id, 2);
     EXPECT_EQ(held->systemName(), QStringLiteral("DAB+"));
@@ -413,6 +414,9 @@ TEST_F(ServiceAudioDABTest, ReconfigurationTransitions)
     EXPECT_TRUE(held->isSynced());
     EXPECT_EQ(held->codecName(), QStringLiteral("MPEG-1/2 Layer 2"));
     EXPECT_EQ(held->textMessage(), QStringLiteral("Morning chords in A major"));
+    // The stream's system has a text of its own; the programme type stays.
+    EXPECT_EQ(held->serviceTypeText(), QStringLiteral("DAB Classic"));
+    EXPECT_EQ(held->programTypeText(), QStringLiteral("Pop Music"));
 
     // Closed, the decoder takes nothing; the same sub-channel opens it again.
     held->closeDecoder();
