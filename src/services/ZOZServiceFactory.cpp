@@ -52,12 +52,16 @@ bool ServiceFactory::initDecoder(Service *audio, int subChannelSize, bool dabPlu
     return dab && dab->initDecoder(subChannelSize, surroundHint, dabPlus, -1);
 }
 
-void ServiceFactory::registerPadApplication(Service *, Service *)
+void ServiceFactory::registerPadApplication(Service *carrier, Service *application)
 {
+    if (auto *dab = qobject_cast<ServiceAudioDAB *>(carrier))
+        dab->registerPadApplication(application, true);
 }
 
-void ServiceFactory::unregisterPadApplication(Service *, Service *)
+void ServiceFactory::unregisterPadApplication(Service *carrier, Service *application)
 {
+    if (auto *dab = qobject_cast<ServiceAudioDAB *>(carrier))
+        dab->unregisterPadApplication(application);
 }
 
 } // namespace ZOZ

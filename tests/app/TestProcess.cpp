@@ -446,6 +446,20 @@ TEST(Process, SelectedLayer2ServicePlaysThroughTheDefaultAlsaDevice)
     constexpr qint64 Wanted = 4 * BytesPerSecond;
     ASSERT_TRUE(player.waitFor([&] { return QFileInfo(pcmFile).size() >= Wanted; }, 60000))
         << "PCM written: " << QFileInfo(pcmFile).size();
+    // What the now-playing panel shows: the playing service's Dynamic Label.
+    const QStringList labels = {QStringLiteral("Morning chords in A major"),
+                                QStringLiteral("ZOZ Classic - generated music for the demo")};
+    EXPECT_TRUE(player.waitFor([&] {
+        const QJsonObject info = QJsonDocument::fromJson(httpGet(port, "/ajax?getServerInfo", token)).object();
+        const QJsonArray channels = info.value(QStringLiteral("audio")).toObject().value(QStringLiteral("channels")).toArray();
+        for (const QJsonValue &value : channels) {
+            const QJsonObject channel = value.toObject();
+            if (channel.value(QStringLiteral("playing")).toBool()
+                && labels.contains(channel.value(QStringLiteral("textMessage")).toString()))
+                return true;
+        }
+        return false;
+    }, 30000));
     player.child.sendSignal(SIGTERM);
     ASSERT_TRUE(player.child.process.waitForFinished(10000));
 

@@ -56,12 +56,14 @@ const JOURNALINE_ARTICLE = hex(nmlObject(1, NML_PLAIN, ARTICLE_TITLE, [0x03].con
 // repeated), so its one item leads to the page that waits for the object.
 const GENERATED_JOURNALINE = { label: 'ZOZ Info', menuTitle: 'ZOZ Journal', item: 'Weather today', article: true };
 const SLOVENIA_JOURNALINE = { label: 'Info', menuTitle: 'Journaline Service', item: 'journal', article: false };
+// The first service's Dynamic Label changes every two seconds of the recording.
+const DYNAMIC_LABELS = ['Plain text', 'Second text & more'];
 const GENERATED = {
     seconds: 4,
     time: '2026-06-21T10:00:00',
     ensemble: { eid: '0xE0C7', ecc: '0xE1', label: 'ZOZ Test & Co', shortLabelFlags: '0xE000', localTimeOffset: 2 },
     subChannels: [
-        { id: 1, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [440.0], labels: ['Plain text'], labelSeconds: 2 } },
+        { id: 1, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [440.0], labels: DYNAMIC_LABELS, labelSeconds: 2 } },
         { id: 2, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [330.0], labels: [HOSTILE_TEXT], labelSeconds: 2 } },
         { id: 3, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [220.0], labels: ['Third'], labelSeconds: 2 } },
         { id: 4, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: [
@@ -264,6 +266,44 @@ async function muteAndVolume(page) {
     await waitFor('the volume to be set', async function () {
         return (await serverInfo(page)).audio.config.level === 40;
     }, 5000);
+}
+
+// The now-playing panel follows the selected service's Dynamic Label as it
+// changes and shows its audio configuration; a label or text with markup in
+// it shows as text.
+async function checkNowPlaying(page, frame, problems) {
+    const rows = frame.locator('.service-row:has(.kind-audio)');
+    const message = frame.locator('.now-playing-message');
+    const select = async function (label) {
+        const row = rows.filter({ has: frame.locator('.service-label', { hasText: label }) }).first();
+        const sid = Number(await row.getAttribute('data-sid'));
+        await row.locator('.service-select').click();
+        await waitFor('the selection of ' + label, async function () {
+            return (await serverInfo(page)).selectedSID === sid;
+        }, 10000);
+    };
+    await select('ZOZ Alpha');
+    const seen = new Set();
+    await waitFor('both Dynamic Label texts in the panel', async function () {
+        seen.add(await message.innerText());
+        return DYNAMIC_LABELS.every(function (text) { return seen.has(text); });
+    }, 20000);
+    await waitFor('the audio badges', async function () {
+        return /Layer 2/.test(await frame.locator('.badge-codec').innerText()) &&
+            /kBit\/s/.test(await frame.locator('.badge-bitrate').innerText()) &&
+            (await frame.locator('.badge-channels').innerText()) !== '';
+    }, 10000);
+    if ((await frame.locator('.now-playing-ensemble').innerText()) !== GENERATED.ensemble.label)
+        problems.push('the panel shows the ensemble as "' + (await frame.locator('.now-playing-ensemble').innerText()) + '"');
+
+    await select(HOSTILE_LABEL);
+    await waitFor('the hostile Dynamic Label as text', async function () {
+        return (await message.innerText()) === HOSTILE_TEXT;
+    }, 20000);
+    if ((await frame.locator('.now-playing-label').innerText()) !== HOSTILE_LABEL)
+        problems.push('the hostile service label is not shown as text');
+    if ((await frame.locator('.now-playing-text img, .now-playing-text svg').count()) !== 0)
+        problems.push('a broadcast text in the now-playing panel was inserted as markup');
 }
 
 // Selects the Journaline service, follows its badge to the service's own
@@ -475,6 +515,9 @@ async function run(options) {
         const focused = Number(await frame.locator('.service-select:focus').getAttribute('data-sid'));
         if (position + 1 < sids.length && focused !== sids[position + 1])
             problems.push('arrow down did not move the focus to the next service');
+
+        if (source.labels)
+            await checkNowPlaying(page, frame, problems);
 
         // Favourite, favourites view and order go to the player and come back
         // in its state; the rebuilt page still lists every audio service.

@@ -93,6 +93,7 @@ TEST(EnsembleMot, XPadAnnouncesEachDataGroupByItsLength)
     // Frames of zeros stand in for the audio; 4 bytes of ScF-CRC.
     Mp2Content content({Bytes(384, 0)}, 4, {"Hi"}, 400, bytes);
     std::vector<std::pair<int, Bytes>> subfields;
+    std::vector<int> lengthIndices;
     for (int n = 0; n < 40; ++n) {
         Bytes out(384);
         content.fill(n, out.data(), out.size());
@@ -101,11 +102,15 @@ TEST(EnsembleMot, XPadAnnouncesEachDataGroupByItsLength)
         for (size_t i = 0; i < 8; ++i)
             data.push_back(out[end - 3 - i]);
         subfields.emplace_back(out[end - 1] & 0x1F, data);
+        lengthIndices.push_back(out[end - 1] >> 5);
     }
     // "Hi" takes one subfield (2 + 2 + 2 bytes), then the length indicator,
     // then the first data group (the MOT header) from its start.
     EXPECT_EQ(subfields[0].first, 2);
     ASSERT_EQ(subfields[1].first, 1);
+    // The indicator has a subfield of 4 bytes (length index 0), the data 8 (index 2).
+    EXPECT_EQ(lengthIndices[1], 0);
+    EXPECT_EQ(lengthIndices[2], 2);
     const Bytes &indicator = subfields[1].second;
     const size_t length = size_t(((indicator[0] & 0x3F) << 8) | indicator[1]);
     EXPECT_EQ(length, bytes[0].size());

@@ -44,6 +44,10 @@ constexpr int XPadMotStart = 12;
 constexpr int XPadMotContinuation = 13;
 constexpr int XPadLengthIndex8 = 2;
 constexpr int XPadSubfieldBytes = 8;
+// A data group length indicator (two length bytes and their CRC) has a
+// subfield of 4 bytes, length index 0, of its own.
+constexpr int XPadLengthIndex4 = 0;
+constexpr int XPadIndicatorBytes = 4;
 
 void appendCrc(Bytes &bytes)
 {
@@ -321,9 +325,11 @@ void Mp2Content::fill(int frame, uint8_t *out, size_t length)
     if (m_item < m_items.size()) {
         const XPadItem &item = m_items[m_item];
         const uint8_t type = m_itemOffset == 0 ? item.startType : item.continuationType;
-        xpad.push_back(uint8_t((XPadLengthIndex8 << 5) | type));
+        const bool indicator = type == XPadDataGroupLength;
+        xpad.push_back(uint8_t(((indicator ? XPadLengthIndex4 : XPadLengthIndex8) << 5) | type));
         xpad.push_back(0x00);  // end of the contents indicator list
-        const size_t take = std::min<size_t>(XPadSubfieldBytes, item.bytes.size() - m_itemOffset);
+        const size_t room = indicator ? XPadIndicatorBytes : XPadSubfieldBytes;
+        const size_t take = std::min<size_t>(room, item.bytes.size() - m_itemOffset);
         xpad.insert(xpad.end(), item.bytes.begin() + long(m_itemOffset), item.bytes.begin() + long(m_itemOffset + take));
         xpad.resize(XPadBytes, 0x00);
         m_itemOffset += take;

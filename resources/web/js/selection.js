@@ -31,21 +31,35 @@ function findServiceEntry(info, sid) {
         services.find(function (s) { return s && sameService(s.ID, sid); }) || null;
 }
 
-// The cached channel list of the audio state holds one entry per service with
-// its current text message; its exact place is the player's, so look for it.
-function findTextMessage(info, sid) {
-    const audio = info && info.audio;
-    if (!audio || typeof audio !== 'object')
-        return '';
-    for (const value of Object.values(audio)) {
-        if (!Array.isArray(value))
-            continue;
-        for (const channel of value) {
-            if (channel && typeof channel === 'object' && channel.SID === sid && typeof channel.textMessage === 'string')
-                return channel.textMessage;
+// The audio state's channel list holds one entry per audio service: its
+// Dynamic Label text, DL Plus items and audio configuration.
+function findChannel(info, sid) {
+    const channels = info && info.audio && Array.isArray(info.audio.channels) ? info.audio.channels : [];
+    return channels.find(function (c) { return c && c.SID === sid; }) ||
+        channels.find(function (c) { return c && sameService(c.SID, sid); }) || null;
+}
+
+// The text of a DL Plus content type (1 title, 4 artist) while the programme item runs.
+function dlPlusText(channel, type) {
+    const groups = channel && Array.isArray(channel.dlPlusInfo) ? channel.dlPlusInfo : [];
+    for (const group of groups) {
+        for (const item of (group && Array.isArray(group.data) ? group.data : [])) {
+            if (item && item.type === type && typeof item.content === 'string')
+                return item.content;
         }
     }
     return '';
+}
+
+function stringOf(value) {
+    return typeof value === 'string' ? value : '';
+}
+
+function signalText(info) {
+    const signal = info && info.tuner && info.tuner.signal;
+    if (!signal || !signal.present)
+        return '';
+    return 'Signal ' + Number(signal.quality) + ' %';
 }
 
 function parentZoz() {
@@ -71,13 +85,39 @@ function renderSelection(selectedSid) {
     }
 }
 
+// Broadcast texts arrive HTML-escaped and go in as text, never as markup.
+function setText(selector, text) {
+    const element = document.querySelector(selector);
+    element.textContent = window.zozText.decodeEntities(text);
+    return element;
+}
+
+function setBadge(selector, text) {
+    setText(selector, text).hidden = text === '';
+}
+
 function renderNowPlaying(info) {
-    const label = document.querySelector('.now-playing-label');
-    const message = document.querySelector('.now-playing-message');
     const entry = info.selectedSID === -1 ? null : findServiceEntry(info, info.selectedSID);
-    label.textContent = entry ? window.zozText.decodeEntities(entry.label) : '-';
-    const text = entry ? findTextMessage(info, info.selectedSID) : '';
-    message.textContent = window.zozText.decodeEntities(text);
+    const channel = entry ? findChannel(info, info.selectedSID) : null;
+    setText('.now-playing-label', entry ? entry.label : '-');
+    const row = entry ? document.querySelector('.service-row.is-selected .service-ensemble') : null;
+    document.querySelector('.now-playing-ensemble').textContent = row ? row.textContent : '';
+    setText('.now-playing-message', channel ? stringOf(channel.textMessage) : '');
+
+    const title = dlPlusText(channel, 1);
+    const artist = dlPlusText(channel, 4);
+    setText('.item-title', title);
+    setText('.item-artist', artist);
+    document.querySelector('.item-title-name').hidden = title === '';
+    document.querySelector('.item-artist-name').hidden = artist === '';
+    document.querySelector('.now-playing-item').hidden = title === '' && artist === '';
+
+    const details = channel && channel.info ? channel.info : {};
+    const decoded = channel && channel.numChannels > 0;
+    setBadge('.badge-codec', decoded ? stringOf(details.codec) : '');
+    setBadge('.badge-bitrate', channel ? stringOf(details.bitrateNet) || stringOf(details.bitrate) : '');
+    setBadge('.badge-channels', decoded ? stringOf(details.type) : '');
+    setBadge('.badge-signal', entry ? signalText(info) : '');
 }
 
 function renderFavourites(info) {

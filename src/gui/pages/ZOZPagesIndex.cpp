@@ -54,7 +54,17 @@ void Pages::refreshIndexPage()
     page.expandLoops(QStringLiteral("PM_DOMAINS"), domains);
     page.expandLoops(QStringLiteral("AUDIOFORMATS"), TemplateVariable::Rows());
     page.setVariable(QStringLiteral("AUDIO_STREAM"), false);
-    // This build has no audio system yet, so the seven audio values stay unset.
+    // Without an audio output the seven audio values stay unset. Balance,
+    // shift and the channel levels are not adjustable here: they stay neutral.
+    m_links.withAudio([&page](const AudioControl &audio) {
+        page.setVariable(QStringLiteral("AUDIO_MAX_VOL"), 1.0f);
+        page.setVariable(QStringLiteral("AUDIO_MUTED"), audio.isMuted());
+        page.setVariable(QStringLiteral("AUDIO_SPEAKER"), false);
+        page.setVariable(QStringLiteral("AUDIO_SHIFT"), 0.0f);
+        page.setVariable(QStringLiteral("AUDIO_BALANCE"), 0.0f);
+        page.setVariable(QStringLiteral("AUDIO_LEVEL"), audio.level());
+        page.setVariable(QStringLiteral("AUDIO_LEVELCHANNELS"), QStringLiteral("[100,100,100,100,100,100]"));
+    });
     page.setVariable(QStringLiteral("FE_MODES"), QString());
     const int mode = m_settings ? m_settings->frontEndMode() : 0;
     const QString inputFile = m_settings ? m_settings->frontEndFileName() : QString();

@@ -1,6 +1,9 @@
 #include "ZOZServiceAudio.h"
 
+#include "base/ZOZDabText.h"
 #include "base/ZOZLog.h"
+
+#include "DabDlDecoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +14,8 @@ namespace {
 
 constexpr quint32 LogAudio = LogSource::ServiceAudio;
 constexpr quint32 LogAudioWarning = LogSource::ServiceAudio | LogFlag::Warning;
+constexpr quint32 LogAudioError = LogSource::ServiceAudio | LogFlag::Error | LogFlag::MessageBox;
+constexpr quint32 DabFamily = 1;
 
 bool singleDecode()
 {
@@ -25,6 +30,12 @@ ServiceAudio::ServiceAudio()
 {
     m_audioFormat.bitsPerSample = 16;
     m_pcm.pcm.resize(PcmBufferBytes);
+    m_dlDecoder.reset(static_cast<DabDlDecoder *>(std::malloc(DAB_Bb_Ruz_DlDecoderGetSize())));
+    if (!m_dlDecoder || DAB_Bb_Ruz_DlDecoderInit(m_dlDecoder.get(), this, &ServiceAudio::onLabel,
+                                                 &ServiceAudio::onCommand) != DL_DECODER_OK) {
+        m_dlDecoder.reset();
+        ZOZ_LOG(LogAudioError, QStringLiteral("ServiceAudio::ServiceAudio() -> error: could not create a DL+ decoder!"));
+    }
     ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudio::ServiceAudio()"));
 }
 
@@ -62,24 +73,118 @@ QString ServiceAudio::channelText() const
     return m_channelText;
 }
 
+QString ServiceAudio::serviceTypeText() const
+{
+    QMutexLocker locker(&m_serviceMutex);
+    return m_serviceTypeText;
+}
+
+// The programme type the service list shows stays the broadcast's: the
+// stream's system goes into a text of its own.
 void ServiceAudio::updateChannelText()
 {
     QMutexLocker locker(&m_serviceMutex);
     switch (m_audioFormat.numChannels) {
-    case 0:
-        m_channelText.clear();
-        break;
-    case 1:
-        m_channelText = QStringLiteral("Mono");
-        break;
     case 2:
         m_channelText = QStringLiteral("Stereo");
         break;
-    default:
+    case 6:
+    case 8:
         m_channelText = QStringLiteral("Surround");
         break;
+    default:
+        m_channelText = QStringLiteral("Mono");
+        break;
     }
-    setServiceType(m_codecName);
+    updateCodecInfo();
+    m_serviceTypeText = m_systemName;
+}
+
+void ServiceAudio::receiveDlDataGroup(const uchar *data, const uint &length)
+{
+    processDlDataGroup(data, length);
+}
+
+int ServiceAudio::processDlDataGroup(const uint8_t *data, uint32_t length)
+{
+    if (!m_dlDecoder)
+        return DL_DECODER_INVALID_PARAMETER;
+    return DAB_Bb_Ruz_DlDecoderProcessDataGroup(m_dlDecoder.get(), data, length);
+}
+
+void ServiceAudio::resetDlDecoder()
+{
+    if (m_dlDecoder)
+        DAB_Bb_Ruz_DlDecoderReset(m_dlDecoder.get());
+}
+
+void ServiceAudio::onLabel(uint8_t charset, const uint8_t *text, uint32_t length, void *context)
+{
+    if (auto *service = static_cast<ServiceAudio *>(context))
+        service->newTextMessage(dabTextToString(charset, reinterpret_cast<const char *>(text), int(length)));
+}
+
+void ServiceAudio::onCommand(uint8_t command, const uint8_t *body, uint32_t length, void *context)
+{
+    auto *service = static_cast<ServiceAudio *>(context);
+    if (!service)
+        return;
+    if (command == DL_COMMAND_REMOVE_LABEL)
+        service->newTextMessage(QString());
+    else if (command == DL_COMMAND_DL_PLUS)
+        service->dlPlusCommand(body, length);
+}
+
+bool ServiceAudio::newTextMessage(const QString &text)
+{
+    if (!Service::newTextMessage(text))
+        return false;
+    if (m_texts.parseIntelliText(text)) {
+        setRefreshCycle(refreshCycle() + 1);
+        emit Service::newTextMessage();
+    }
+    return true;
+}
+
+void ServiceAudio::dlPlusCommand(const uint8_t *command, uint32_t length)
+{
+    if (!m_texts.applyDlPlusCommand(command, length, textMessage()))
+        return;
+    setRefreshCycle(refreshCycle() + 1);
+    emit Service::newTextMessage();
+}
+
+void ServiceAudio::retranslate()
+{
+    m_texts.resetDlPlus();
+    Service::retranslate();
+}
+
+AudioServiceInfo ServiceAudio::audioInfo() const
+{
+    AudioServiceInfo info;
+    info.selectorId = serviceId();
+    info.playing = m_isPlaying.load();
+    info.textMessage = textMessage();
+    info.requestPath = requestPath();
+    info.isDab = (sourceFlags() & DabFamily) != 0;
+    for (const Announcement &entry : announcementEntries()) {
+        if (entry.system == Announcement::Dab)
+            info.announcementsDab |= entry.flags;
+        else if (entry.system == Announcement::Drm)
+            info.announcementsDrm |= entry.flags;
+    }
+    {
+        QMutexLocker locker(&m_serviceMutex);
+        info.nominalBitRate = m_nominalBitRate;
+        info.measuredBitRate = m_measuredBitRate;
+        info.channelText = m_channelText;
+        info.codecName = m_codecName;
+        info.serviceTypeText = m_serviceTypeText;
+        info.format = m_audioFormat;
+    }
+    info.texts = m_texts.snapshot();
+    return info;
 }
 
 void ServiceAudio::reset()
@@ -94,6 +199,8 @@ void ServiceAudio::play()
     if (m_isPlaying.exchange(true))
         return;
     if (singleDecode()) {
+        // What the last programme item said is not known to be true now.
+        m_texts.clearItemTags();
         flush();
         streamClear();
         emit resetted();

@@ -2,6 +2,7 @@
 
 #include "ZOZService.h"
 #include "ZOZAudioStream.h"
+#include "ZOZAudioTextState.h"
 
 #include <QRecursiveMutex>
 #include <QString>
@@ -9,8 +10,31 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+struct DabDlDecoder;
 
 namespace ZOZ {
+
+// What the pages show of an audio service: the state poll's channel entry.
+struct AudioServiceInfo
+{
+    qint32 selectorId = -1;
+    bool playing = false;
+    QString textMessage;
+    QString requestPath;
+    bool isDab = true;
+    quint16 announcementsDab = 0;
+    quint16 announcementsDrm = 0;
+    int nominalBitRate = 0;  // bit/s
+    int measuredBitRate = 0; // bit/s, 0 until the decoder reports one
+    QString channelText;     // "Mono", "Stereo", "Surround"
+    QString codecName;
+    QString serviceTypeText; // "DAB Classic", "DAB+", with " Surround" for surround streams
+    AudioFormat format;
+    AudioTexts texts;
+};
 
 // The base of every audio service: coded frames of one sub-channel arrive on
 // the receiver library's thread, are collected whole frames at a time, brought
@@ -33,6 +57,19 @@ public:
     virtual void reset();
 
     using Service::stop;
+    using Service::newTextMessage;
+    // A new Dynamic Label text (empty: the label is removed); an intelliText
+    // label also fills its menus.
+    bool newTextMessage(const QString &text) override;
+    void receiveDlDataGroup(const uchar *data, const uint &length) override;
+    // One Dynamic Label data group into the service's label decoder; the
+    // decoder's result code.
+    int processDlDataGroup(const uint8_t *data, uint32_t length);
+    // DL Plus tags for the label shown.
+    void dlPlusCommand(const uint8_t *command, uint32_t length);
+    void retranslate() override;
+    AudioServiceInfo audioInfo() const;
+
     bool isPlaying() const { return m_isPlaying.load(); }
     AudioFormat audioFormat() const;
     uint32_t frameSize() const { return m_frameSize; }
@@ -41,6 +78,7 @@ public:
     QString codecName() const;
     QString systemName() const;
     QString channelText() const;
+    QString serviceTypeText() const;
 
     virtual void updateChannelText();
 
@@ -67,6 +105,8 @@ protected:
 
     // Drops `bytes` from the front of the frame buffer.
     void consumeFrameBytes(uint32_t bytes);
+    // The label decoder forgets the label shown (a decoder (re)open or close).
+    void resetDlDecoder();
 
     mutable QRecursiveMutex m_serviceMutex;
     std::atomic<bool> m_isPlaying { false };
@@ -82,7 +122,23 @@ protected:
     QString m_systemName;
     QString m_rawExtension;
     QString m_channelText;
+    QString m_serviceTypeText;
     int m_recordingClass = 0;
+
+    // Holds the blocks of the DAB decoder libraries, which the caller allocates.
+    struct FreeDeleter
+    {
+        void operator()(void *block) const { std::free(block); }
+    };
+
+private:
+    static void onLabel(uint8_t charset, const uint8_t *text, uint32_t length, void *context);
+    static void onCommand(uint8_t command, const uint8_t *body, uint32_t length, void *context);
+
+    // Only the receiver's thread uses it, inside the PAD hand-off, and the
+    // decoder (re)open under the service mutex.
+    std::unique_ptr<DabDlDecoder, FreeDeleter> m_dlDecoder;
+    AudioTextState m_texts;
 };
 
 } // namespace ZOZ

@@ -4,6 +4,11 @@
 
 #include "base/ZOZLog.h"
 
+#include "DabCodeTables.h"
+#include "DabDlDecoder.h"
+#include "DabPadDecoder.h"
+
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -13,6 +18,25 @@ namespace {
 
 constexpr quint32 LogAudio = LogSource::ServiceAudio;
 constexpr quint32 LogAudioError = LogSource::ServiceAudio | LogFlag::Error;
+constexpr quint32 LogAudioWarning = LogSource::ServiceAudio | LogFlag::Warning;
+
+// A data service's X-PAD data groups are assembled in a buffer of this size.
+constexpr uint32_t XPadGroupBytes = 8215;
+// X-PAD application types: 5 bits; those below 4 are the decoder's own (end
+// marker, data group length, Dynamic Label and its continuation).
+constexpr uint8_t XPadTypeMask = 0x1F;
+constexpr uint8_t FirstDataXPadType = 4;
+// The result of a PAD application callback comes back raised by this much, so
+// that it cannot be taken for one of the PAD decoder's own results.
+constexpr int CallbackResultOffset = 8;
+
+// Bytes of the scale-factor CRC in front of the F-PAD of a Layer II frame:
+// 2 at 48 kHz below 56 kbit/s a channel, else 4.
+uint32_t scfCrcBytes(const Layer2StreamInfo &info)
+{
+    const int perChannel = info.codedChannels == 2 ? info.bitRate / 2 : info.bitRate;
+    return (info.codedSampleRate == 48000 && perChannel < 56000) ? 2 : 4;
+}
 
 constexpr uint32_t FramesPerSuperframe = 5;
 constexpr uint32_t FireBytes = 11;
@@ -102,6 +126,11 @@ bool ServiceAudioDAB::initDecoder(int subChannelSize, bool surroundHint, bool da
     if (!open && m_initialised && subChannelSize == m_subChannelSize && dabPlus == m_isDabPlus)
         return false;
     m_initialised = true;
+    {
+        QMutexLocker padLocker(&m_decoderMutex);
+        closePadDecoder();
+    }
+    resetDlDecoder();
 
     const bool sizeChanged = subChannelSize != m_subChannelSize;
     m_subChannelSize = subChannelSize;
@@ -156,9 +185,123 @@ bool ServiceAudioDAB::initDecoder(int subChannelSize, bool surroundHint, bool da
     m_isSynced = false;
     m_counts.discardedBytes = 0;
     m_lastOutputMs = -1;
-    updateCodecInfo();
     updateChannelText();
+    if (m_frameSize != 0) {
+        QMutexLocker padLocker(&m_decoderMutex);
+        openPadDecoder();
+    }
     return true;
+}
+
+void ServiceAudioDAB::openPadDecoder()
+{
+    m_padDecoder.reset(static_cast<DabPadDecoder *>(std::malloc(DAB_Bb_Ruz_PadDecoderGetSize())));
+    if (!m_padDecoder || DAB_Bb_Ruz_PadDecoderInit(m_padDecoder.get()) != PAD_DECODER_OK) {
+        m_padDecoder.reset();
+        ZOZ_LOG(LogAudioError, QStringLiteral("ServiceAudioDAB::initDecoder() -> error: could not create a PAD decoder!"));
+        return;
+    }
+    if (DAB_Bb_Ruz_PadDecoderAddApplication(m_padDecoder.get(), PAD_APP_TYPE_DYNAMIC_LABEL, 1, m_dlBuffer.data(),
+                                            uint32_t(m_dlBuffer.size()), &ServiceAudioDAB::onDynamicLabelGroup, this)
+        != PAD_DECODER_OK) {
+        ZOZ_LOG(LogAudioError,
+                QStringLiteral("ServiceAudioDAB::initDecoder() -> error: could not initialize a PAD decoder for dynamic labels!"));
+        return;
+    }
+    for (Service *child : std::as_const(children()))
+        registerPadApplication(child, false);
+}
+
+void ServiceAudioDAB::closePadDecoder()
+{
+    while (!m_padApplications.empty())
+        removePadApplication(m_padApplications.end() - 1);
+    m_padDecoder.reset();
+}
+
+void ServiceAudioDAB::removePadApplication(std::vector<PadApplication>::iterator application)
+{
+    if (m_padDecoder)
+        DAB_Bb_Ruz_PadDecoderRemoveApplication(m_padDecoder.get(), application->appType, nullptr, nullptr);
+    Service *service = application->service;
+    m_padApplications.erase(application);
+    service->release();
+}
+
+void ServiceAudioDAB::registerPadApplication(Service *service, bool log)
+{
+    if (!service || service->isPacketMode())
+        return;
+    QMutexLocker locker(&m_decoderMutex);
+    if (!m_padDecoder)
+        return;
+    if (log) {
+        ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::registerPadApplication() -> new PAD service [%1]")
+                              .arg(Service::dataServiceTypeName(service->applicationId())));
+    }
+    const auto known = std::find_if(m_padApplications.begin(), m_padApplications.end(),
+                                    [service](const PadApplication &entry) { return entry.service == service; });
+    if (known != m_padApplications.end())
+        return;
+    // The type the component's user application signals for its X-PAD, never
+    // the user application type: SlideShow's 2 is Dynamic Label's X-PAD type.
+    const uint8_t appType = uint8_t(service->applicationType()) & XPadTypeMask;
+    const bool usable = service->applicationType() >= FirstDataXPadType && appType >= FirstDataXPadType;
+    service->retain();
+    m_padApplications.push_back(PadApplication {service, std::vector<uint8_t>(XPadGroupBytes), appType});
+    PadApplication &entry = m_padApplications.back();
+    if (!usable
+        || DAB_Bb_Ruz_PadDecoderAddApplication(m_padDecoder.get(), appType, 1, entry.buffer.data(),
+                                               uint32_t(entry.buffer.size()), &ServiceAudioDAB::onXPadDataGroup, service)
+               != PAD_DECODER_OK) {
+        ZOZ_LOG(LogAudioError,
+                QStringLiteral("ServiceAudioDAB::registerPadApplication() -> error: could not initialize a PAD decoder for apptype %1!")
+                    .arg(service->applicationType()));
+        m_padApplications.pop_back();
+        service->release();
+    }
+}
+
+void ServiceAudioDAB::unregisterPadApplication(Service *service)
+{
+    QMutexLocker locker(&m_decoderMutex);
+    const auto known = std::find_if(m_padApplications.begin(), m_padApplications.end(),
+                                    [service](const PadApplication &entry) { return entry.service == service; });
+    if (known != m_padApplications.end())
+        removePadApplication(known);
+}
+
+int ServiceAudioDAB::onDynamicLabelGroup(uint8_t *buffer, uint32_t length, void *context)
+{
+    const int result = static_cast<ServiceAudioDAB *>(context)->processDlDataGroup(buffer, length);
+    return result == DL_DECODER_OK ? 0 : result + CallbackResultOffset;
+}
+
+int ServiceAudioDAB::onXPadDataGroup(uint8_t *buffer, uint32_t length, void *context)
+{
+    auto *service = static_cast<Service *>(context);
+    if (service && buffer)
+        service->receiveData(int(length), buffer);
+    return 0;
+}
+
+void ServiceAudioDAB::processPad(const uint8_t *pad, uint32_t length)
+{
+    QMutexLocker locker(&m_decoderMutex);
+    if (!m_padDecoder)
+        return;
+    const int result = DAB_Bb_Ruz_PadDecoderProcessPad(m_padDecoder.get(), pad, length);
+    if (result == PAD_DECODER_OK || result == PAD_DECODER_NO_APPLICATION)
+        return;
+    if (result <= CallbackResultOffset) {
+        ZOZ_LOG(LogAudioWarning, QStringLiteral("ServiceAudioDAB::processPad() -> warning: could not decode PAD data '%1'")
+                                     .arg(QString::fromLatin1(padDecoderErrorText(result))));
+        return;
+    }
+    const int callbackResult = result - CallbackResultOffset;
+    ZOZ_LOG(LogAudioWarning, QStringLiteral("ServiceAudioDAB::processPad() -> warning: PAD appType callback returned error: %1 (%2)")
+                                 .arg(callbackResult)
+                                 .arg(QString::fromLatin1(dlDecoderErrorText(callbackResult))));
 }
 
 void ServiceAudioDAB::closeDecoder()
@@ -172,11 +315,18 @@ void ServiceAudioDAB::closeDecoder()
         DABplusParser_Close(&m_parser);
         ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::closeDecoder() -> DABplusDecoder_Close() ok!"));
     }
+    {
+        QMutexLocker padLocker(&m_decoderMutex);
+        closePadDecoder();
+    }
+    resetDlDecoder();
     m_fill = 0;
     m_isSynced = false;
     m_counts.discardedBytes = 0;
     m_lastOutputMs = -1;
     m_frameSize = 0;
+    // A later initDecoder opens it again, whatever its parameters.
+    m_initialised = false;
 }
 
 void ServiceAudioDAB::flush()
@@ -307,6 +457,7 @@ bool ServiceAudioDAB::decodeLayer2(uint32_t &frames)
         return true;
     m_lastOutputMs = nowMs();
     if (const Layer2StreamInfo *info = Layer2Dec_GetStreamInfo(m_layer2)) {
+        processLayer2Pad(*info);
         if (m_streamType != DABPLUS_STREAM_LAYER2) {
             m_streamType = DABPLUS_STREAM_LAYER2;
             updateCodecInfo();
@@ -324,6 +475,20 @@ bool ServiceAudioDAB::decodeLayer2(uint32_t &frames)
         }
     }
     return true;
+}
+
+// A Layer II frame ends with X-PAD, the scale-factor CRC and the F-PAD; the PAD
+// decoder wants the F-PAD right after the X-PAD.
+void ServiceAudioDAB::processLayer2Pad(const Layer2StreamInfo &info)
+{
+    const uint32_t bytes = std::min<uint32_t>(m_padBits / 8, uint32_t(m_pad.size()));
+    const uint32_t crcBytes = scfCrcBytes(info);
+    if (bytes < crcBytes + 2)
+        return;
+    const uint32_t length = bytes - crcBytes;
+    m_pad[length - 2] = m_pad[bytes - 2];
+    m_pad[length - 1] = m_pad[bytes - 1];
+    processPad(m_pad.data(), length);
 }
 
 bool ServiceAudioDAB::decodeSuperframes(uint32_t &frames)

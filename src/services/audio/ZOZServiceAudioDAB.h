@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 
 #include <functional>
+#include <vector>
+
+struct DabPadDecoder;
 
 namespace ZOZ {
 
@@ -15,7 +18,9 @@ namespace ZOZ {
 // alignment of the stream (Layer II headers, or superframe starts checked with
 // the Fire code and RS(120,110)), and decodes it. Layer II plays; DAB+
 // superframes are synchronised and checked and their format reported, but not
-// decoded to sound yet.
+// decoded to sound yet. The programme-associated data of every decoded frame
+// goes through a PAD decoder: Dynamic Label groups to the service's label
+// decoder, X-PAD data groups to the data services registered with it.
 class ServiceAudioDAB : public ServiceAudio
 {
     Q_OBJECT
@@ -43,6 +48,15 @@ public:
     bool initDecoder(int subChannelSize, bool surroundHint, bool dabPlus, int mode);
     void closeDecoder();
 
+    // A data service carried in this service's X-PAD (a SlideShow, say),
+    // registered under its X-PAD application type; one reference is held
+    // until it is unregistered or the decoder closes. `log` names it in the log.
+    void registerPadApplication(Service *service, bool log);
+    void unregisterPadApplication(Service *service);
+    // The PAD of one decoded frame: X-PAD bytes (reversed, as the frame
+    // carries them) followed by the two F-PAD bytes.
+    void processPad(const uint8_t *pad, uint32_t length);
+
     bool isDabPlus() const { return m_isDabPlus; }
     bool isSynced() const;
     SuperframeCounts superframeCounts() const;
@@ -62,7 +76,22 @@ protected:
     bool checkFormat() override;
 
 private:
+    struct PadApplication
+    {
+        Service *service = nullptr;
+        std::vector<uint8_t> buffer;
+        uint8_t appType = 0;
+    };
+
+    static int onDynamicLabelGroup(uint8_t *buffer, uint32_t length, void *context);
+    static int onXPadDataGroup(uint8_t *buffer, uint32_t length, void *context);
+    // Under the decoder mutex.
+    void openPadDecoder();
+    void closePadDecoder();
+    void removePadApplication(std::vector<PadApplication>::iterator application);
+
     bool decodeLayer2(uint32_t &frames);
+    void processLayer2Pad(const Layer2StreamInfo &info);
     bool decodeSuperframes(uint32_t &frames);
     qint64 nowMs() const;
 
@@ -85,6 +114,12 @@ private:
     SuperframeCounts m_counts;
     QElapsedTimer m_clock;
     std::function<qint64()> m_nowMs;
+
+    // Guards the PAD decoder and its applications; taken after the service mutex.
+    QRecursiveMutex m_decoderMutex;
+    std::unique_ptr<DabPadDecoder, FreeDeleter> m_padDecoder;
+    std::array<uint8_t, 128> m_dlBuffer {};
+    std::vector<PadApplication> m_padApplications;
 };
 
 } // namespace ZOZ

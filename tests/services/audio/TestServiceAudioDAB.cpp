@@ -2,7 +2,10 @@
 // audio stream, DAB+ superframe sync on real recordings, sync loss.
 #include "audio/ZOZServiceAudioDAB.h"
 
+#include "DabCrc16.h"
+#include "DabDlDecoder.h"
 #include "EtiSubchannels.h"
+#include "PadTestSupport.h"
 #include "SettingsFixture.h"
 #include "SuperframeBuilder.h"
 #include "ToneLevel.h"
@@ -10,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <vector>
 
 using ZOZ::ServiceAudioDAB;
@@ -159,6 +163,110 @@ TEST_F(ServiceAudioDABTest, Layer2ServiceDecodesIntoItsStreamOnlyWhilePlaying)
     EXPECT_EQ(held->bufferedBytes(), 0u);
 }
 
+// A data service carried in X-PAD: what reaches it is kept.
+class FakeDataService : public ZOZ::Service
+{
+public:
+    explicit FakeDataService(int xpadType)
+        : Service(true)
+    {
+        ZOZ::ServiceDescriptor d;
+        d.serviceIdentifier = 0xD210;
+        d.applicationId = 2; // SlideShow
+        d.applicationType = xpadType;
+        d.name = QStringLiteral("Slideshow");
+        d.shortname = QStringLiteral("sls");
+        init(d);
+        retain();
+    }
+    bool handlePacket(int length, const uchar *const &data) override
+    {
+        groups.emplace_back(data, data + length);
+        return true;
+    }
+    std::vector<Bytes> groups;
+};
+
+// The demo's Layer II frames carry, in their PAD, a Dynamic Label that changes
+// every 8 s and a SlideShow image in MOT data groups (X-PAD type 12). The
+// labels reach the service's text, the groups the data service registered
+// under the X-PAD type; one registered under type 2, the SlideShow's user
+// application type, is refused and takes nothing from the labels.
+TEST_F(ServiceAudioDABTest, Layer2PadReachesLabelAndDataService)
+{
+    const auto subchannels = readEtiSubchannels(DemoEnsemble);
+    if (!subchannels.count(1))
+        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame)";
+    Held held(16, false);
+    auto *slideShow = new FakeDataService(12);
+    auto *colliding = new FakeDataService(2);
+    held->registerPadApplication(slideShow, true);
+    held->registerPadApplication(slideShow, false); // the same service once
+    held->registerPadApplication(colliding, true);
+    EXPECT_EQ(2, slideShow->referenceCount());
+    EXPECT_EQ(1, colliding->referenceCount());
+
+    std::set<QString> labels;
+    QObject::connect(held.service, qOverload<>(&ZOZ::Service::newTextMessage), [&] {
+        labels.insert(held->textMessage());
+    });
+    held->play();
+    held.feed(subchannels.at(1).bytes);
+
+    EXPECT_EQ((std::set<QString> {QStringLiteral("Morning chords in A major"),
+                                  QStringLiteral("ZOZ Classic - generated music for the demo")}),
+              labels);
+    ASSERT_FALSE(slideShow->groups.empty());
+    for (const Bytes &group : slideShow->groups) {
+        ASSERT_GE(group.size(), 4u);
+        const uint16_t crc = uint16_t(group[group.size() - 2] << 8 | group[group.size() - 1]);
+        EXPECT_TRUE(DAB_Bb_Ruz_Crc16Check(group.data(), group.size() - 2, crc));
+    }
+    EXPECT_TRUE(colliding->groups.empty());
+
+    held->unregisterPadApplication(slideShow);
+    EXPECT_EQ(1, slideShow->referenceCount());
+    slideShow->release();
+    colliding->release();
+}
+
+// Dynamic Label groups as the PAD decoder hands them over: the label becomes
+// the service's text, the DL Plus command linked to it names title and artist,
+// an intelliText label fills a menu, remove label empties the text.
+TEST_F(ServiceAudioDABTest, DynamicLabelGroupsReachTextAndPageData)
+{
+    using namespace ZOZ::Test::Pad;
+    Held held(16, false);
+    const auto give = [&](const Bytes &group) {
+        return held->processDlDataGroup(group.data(), uint32_t(group.size()));
+    };
+    for (const Bytes &group : dlLabel(false, "Hey Jude - The Beatles"))
+        EXPECT_EQ(give(group), DL_DECODER_OK);
+    EXPECT_EQ(held->textMessage(), QStringLiteral("Hey Jude - The Beatles"));
+
+    // Two tags, item running: title at 0 (8 characters), artist at 11 (11).
+    const Bytes tags = {0x05, 1, 0, 7, 4, 11, 10};
+    EXPECT_EQ(give(dlCommand(false, DL_COMMAND_DL_PLUS, false, tags)), DL_DECODER_OK);
+    ZOZ::AudioServiceInfo info = held->audioInfo();
+    EXPECT_TRUE(info.texts.itemRunning);
+    EXPECT_EQ(info.texts.title, QStringLiteral("Hey Jude"));
+    EXPECT_EQ(info.texts.artist, QStringLiteral("The Beatles"));
+
+    for (const Bytes &group : dlLabel(true, "NEWS[0] - Sport[0]: Win;Loss"))
+        give(group);
+    info = held->audioInfo();
+    ASSERT_EQ(info.texts.menus.size(), 1);
+    EXPECT_EQ(info.texts.menus[0].subMenus[0].items, (QStringList {"Win", "Loss"}));
+
+    EXPECT_EQ(give(dlCommand(false, DL_COMMAND_REMOVE_LABEL)), DL_DECODER_OK);
+    EXPECT_TRUE(held->textMessage().isEmpty());
+    // A damaged group is refused and changes nothing.
+    Bytes damaged = dlLabel(false, "Other text").front();
+    damaged.back() ^= 0x01;
+    EXPECT_EQ(give(damaged), DL_DECODER_CRC_ERROR);
+    EXPECT_TRUE(held->textMessage().isEmpty());
+}
+
 // A DAB+ service never takes the Layer II stream of another sub-channel for
 // its own: no sync, the search drops frame after frame.
 TEST_F(ServiceAudioDABTest, DabPlusServiceDoesNotSyncOnLayer2Frames)
@@ -235,6 +343,86 @@ TEST_F(ServiceAudioDABTest, SyncIsLostAfterFiveSecondsWithoutOutput)
         held->receiveData(int(noise.size()), noise.data());
         EXPECT_EQ(held->isSynced(), step.synced) << held.nowMs;
     }
+}
+
+// A DAB+ stream joined k frames into a superframe: the search waits for more
+// than ten frames, then slides a frame at a time to the next superframe start.
+TEST_F(ServiceAudioDABTest, SearchSlidesToTheNextSuperframeStart)
+{
+    Bytes stream;
+    for (uint8_t seed = 1; seed <= 5; ++seed) {
+        const Bytes superframe = SuperframeBuilder::build(2, 0x40, seed);
+        stream.insert(stream.end(), superframe.begin(), superframe.end());
+    }
+    for (uint32_t k = 0; k < 5; ++k) {
+        SCOPED_TRACE("joined " + std::to_string(k) + " frames in");
+        Held held(2, true);
+        held->play();
+        held.feed(stream, k);
+        const ServiceAudioDAB::SuperframeCounts counts = held->superframeCounts();
+        EXPECT_TRUE(held->isSynced());
+        EXPECT_EQ(counts.syncs, 1u);
+        EXPECT_EQ(counts.discardedBytes, (5 - k) % 5 * held->frameSize());
+        EXPECT_EQ(counts.rsFailures, 0u);
+    }
+}
+
+// The manager reopens the decoder when the sub-channel changes: a new size or
+// kind restarts the search; an unchanged one leaves the service as it is; a
+// size the kind cannot have leaves it silent; a closed decoder opens again.
+TEST_F(ServiceAudioDABTest, ReconfigurationTransitions)
+{
+    const auto subchannels = readEtiSubchannels(DemoEnsemble);
+    if (!subchannels.count(1))
+        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame)";
+    const Bytes &layer2 = subchannels.at(1).bytes;
+    Held held(8, true);
+    held->setServiceType(QStringLiteral("Pop Music"));
+    held->play();
+    EXPECT_EQ(held->audioFormat().id, 2);
+    EXPECT_EQ(held->systemName(), QStringLiteral("DAB+"));
+    EXPECT_EQ(held->codecName(), QStringLiteral("not determined yet"));
+
+    struct Step
+    {
+        const char *name;
+        int size;
+        bool dabPlus;
+        bool changed;
+        uint32_t frameSize;
+        int nominalBitRate;
+    };
+    const Step steps[] = {
+        {"DAB+ to DAB, 128 kbit/s", 16, false, true, 384, 128000},
+        {"the same again", 16, false, false, 384, 128000},
+        {"DAB+ beyond its largest size", 25, true, true, 0, 0},
+        {"the same again", 25, true, false, 0, 0},
+        {"DAB, 64 kbit/s", 8, false, true, 192, 64000},
+        {"back to 128 kbit/s", 16, false, true, 384, 128000},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        EXPECT_EQ(held->initDecoder(step.size, false, step.dabPlus, -1), step.changed);
+        EXPECT_EQ(held->frameSize(), step.frameSize);
+        EXPECT_EQ(held->nominalBitRate(), step.nominalBitRate);
+        EXPECT_EQ(held->audioFormat().id, step.dabPlus ? 2 : 1);
+        EXPECT_FALSE(held->isSynced());
+    }
+    // After all that the Layer II stream plays, and its label comes through
+    // the PAD decoder opened with the last reconfiguration.
+    held.feed(layer2, 0, 250);
+    EXPECT_TRUE(held->isSynced());
+    EXPECT_EQ(held->codecName(), QStringLiteral("MPEG-1/2 Layer 2"));
+    EXPECT_EQ(held->textMessage(), QStringLiteral("Morning chords in A major"));
+    // The stream's system has a text of its own; the programme type stays.
+    EXPECT_EQ(held->serviceTypeText(), QStringLiteral("DAB Classic"));
+    EXPECT_EQ(held->programTypeText(), QStringLiteral("Pop Music"));
+
+    // Closed, the decoder takes nothing; the same sub-channel opens it again.
+    held->closeDecoder();
+    EXPECT_EQ(held->frameSize(), 0u);
+    EXPECT_TRUE(held->initDecoder(16, false, false, -1));
+    EXPECT_EQ(held->frameSize(), 384u);
 }
 
 // A piece longer than the frame buffer is refused with a warning, whole

@@ -2,6 +2,7 @@
 
 #include "ZOZAjaxCommands.h"
 
+#include "ZOZAudioValues.h"
 #include "ZOZReceiver.h"
 #include "ZOZServiceManager.h"
 #include "ZOZServiceValues.h"
@@ -169,9 +170,7 @@ bool getServerInfo(const AjaxContext &context, const HttpRequest &request, HttpR
     reply << tunerValue(settings, dab);
 
     TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);
-    audio << audioConfigValue(context);
-    // The channel values come with the audio output; until then the list is empty.
-    audio << TemplateValue(QStringLiteral("channels"), TemplateValue::List);
+    audio << audioConfigValue(context) << channelsValue(*manager);
     reply << audio;
 
     response.body = reply.toUtf8();
