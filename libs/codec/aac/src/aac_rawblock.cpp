@@ -92,6 +92,9 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
                                                frameLength, aot, tp);
             block->elementId[block->elementCount++] = static_cast<int8_t>(id);
             block->channelCount += channels;
+            // Each channel element has its SBR element, also in frames that carry no SBR data.
+            if (result == 0 && h && h->sbr && ((h->flags & AacFlagSbr) || h->sbrEnabled == 1))
+                AacDec_SbrInitElement(h, id, index);
             break;
         }
         case AacIdCce:

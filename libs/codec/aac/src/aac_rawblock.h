@@ -48,6 +48,10 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
 int AacDec_ParseExtensionPayload(AacDecInstance *h, RezBitStream *bs, int32_t *bitCount, int previousId,
                                  int elementIndex, int inFillElement);
 
+// Sets up the SBR decoder for channel element id at elementIndex; a refusal switches
+// SBR off (sbrEnabled 0) and returns false.
+bool AacDec_SbrInitElement(AacDecInstance *h, int id, int elementIndex);
+
 // A data stream element from the tag on: its bytes go to the ancillary collector, to
 // the dynamic range notes and to the downmix metadata reader. *tag receives the
 // element tag. Results: 0; 0x4004 (more bytes than the unit holds); the collector's
