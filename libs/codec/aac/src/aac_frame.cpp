@@ -161,6 +161,8 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
             result = AacElementSyntaxError;
         else if (r != 0)
             result = r;
+        if (block.programConfigStored)
+            AacDec_PublishPceMixdown(h);
         if (result == 0 && !sbrChannelsFit(h, block))
             result = ResultSbrChannels;
         if (result != 0) {

@@ -24,6 +24,7 @@ struct AacDecRawBlock
     int8_t lastId;                             // the id the walk stopped at
     uint32_t endElementBit;                    // bits of the unit before the end element
     uint32_t elementStartBit[AacRawBlockMaxChannels]; // bits before each channel element's id
+    bool programConfigStored;                  // an in-band program configuration replaced the stored one
 };
 
 // Reads the elements up to the end element. auStartBits is the bit stream's valid

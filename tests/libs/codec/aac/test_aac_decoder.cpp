@@ -402,6 +402,32 @@ TEST(AacDecoder, DataStreamAndFillElementsLeaveTheSoundAlone)
     }
 }
 
+TEST(AacDecoder, InBandProgramConfigHandsOnItsMatrixMixdown)
+{
+    const RawStream raw = splitAdts("ff-48k-stereo.aac");
+    ASSERT_GT(raw.units.size(), 1u);
+    const std::vector<uint8_t> &unit = raw.units[1];
+    ASSERT_EQ(endElementBit(raw, unit, 0), 0u); // the pair comes first
+    // The pair under tag 1, and a program configuration naming it so (a new tag for the
+    // same layout replaces the stored one), with matrix mixdown index 2 and pseudo
+    // surround.
+    const std::vector<uint8_t> withPce = spliced(unit, endElementBit(raw, unit), [](BitWriter &w) {
+        w.bytes[0] = static_cast<uint8_t>((w.bytes[0] & ~0x1E) | (1 << 1));
+        w.put(5, 3).put(0, 4).put(1, 2).put(3, 4);         // tag, LC, 48 kHz
+        w.put(1, 4).put(0, 4).put(0, 4).put(0, 2).put(0, 3).put(0, 4);
+        w.put(0, 1).put(0, 1).put(1, 1).put(2, 2).put(1, 1); // matrix mixdown 2, pseudo surround
+        w.put(1, 1).put(1, 4);                              // front: pair, tag 1
+        w.align();
+        w.put(0, 8);                                        // no comment
+    });
+    RawDecoder d(raw);
+    EXPECT_EQ(d.info().matrixMixdownIndex, -1);
+    ASSERT_EQ(d.decode(withPce), AACDEC_OK);
+    EXPECT_EQ(d.info().matrixMixdownIndex, 2);
+    EXPECT_EQ(d.info().pseudoSurround, 1);
+    EXPECT_EQ(d.info().numChannels, 2);
+}
+
 TEST(AacDecoder, EighthDataStreamElementIsSkipped)
 {
     const RawStream raw = splitAdts("ff-32k-mono.aac");
