@@ -684,6 +684,29 @@ TEST(AacDecoder, NothingConfiguredAndNullHandle)
     EXPECT_EQ(AacDec_DecodeFrame(nullptr, pcm, 16, 0), AACDEC_INVALID_HANDLE);
 }
 
+TEST(AacDecoder, SbrSignalledStreamPlaysItsCoreWhileSbrElementsAreRefused)
+{
+    // The 24 kHz stereo units under an explicit SBR configuration (object type 5,
+    // 48 kHz out): each channel element sets up its SBR element; this build's SBR
+    // decoder refuses them, which switches SBR off, and the core plays as before.
+    RawStream raw = splitAdts("core-24k-stereo-64k-pns.aac");
+    ASSERT_GT(raw.units.size(), 2u);
+    RawDecoder core(raw);
+    BitWriter config;
+    config.put(5, 5).put(6, 4).put(2, 4).put(3, 4).put(2, 5).put(0, 3).align();
+    raw.config = config.bytes;
+    RawDecoder sbr(raw);
+    EXPECT_EQ(sbr.h->sbrEnabled, 1);
+    for (size_t u = 0; u < 3; ++u) {
+        ASSERT_EQ(core.decode(raw.units[u]), AACDEC_OK) << "unit " << u;
+        ASSERT_EQ(sbr.decode(raw.units[u]), AACDEC_OK) << "unit " << u;
+        EXPECT_EQ(sbr.h->sbrEnabled, 0) << "unit " << u;
+        ASSERT_EQ(sbr.info().frameSize, core.info().frameSize);
+        const int n = core.info().frameSize * core.info().numChannels;
+        EXPECT_EQ(std::memcmp(core.pcm.data(), sbr.pcm.data(), static_cast<size_t>(n) * 2), 0) << "unit " << u;
+    }
+}
+
 TEST(AacDecoder, ErrorResilientSyntaxIsRefused)
 {
     // ER AAC-LC, 48 kHz, stereo; GA bits with layer 0, the three resilience flags clear and
