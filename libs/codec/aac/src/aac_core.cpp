@@ -481,6 +481,15 @@ int allocateChannels(AacDecInstance *h, const AudioSpecificConfig *config, int c
 
 } // namespace
 
+void AacDec_PublishPceMixdown(AacDecInstance *h)
+{
+    const AacPce &pce = h->pce;
+    h->streamInfo.matrixMixdownIndex = pce.matrixMixdownPresent ? static_cast<int8_t>(pce.matrixMixdownIndex) : -1;
+    h->streamInfo.pseudoSurround = pce.matrixMixdownPresent ? static_cast<int8_t>(pce.pseudoSurround) : -1;
+    if (h->pcmDmx)
+        PcmDmx_SetPceMetadata(h->pcmDmx, pce.matrixMixdownPresent, pce.matrixMixdownIndex, pce.pseudoSurround);
+}
+
 int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, uint8_t mode, uint8_t *changed)
 {
     if (!h || !config || !changed)
@@ -581,11 +590,7 @@ int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, 
     } else if (channelConfig == 0) {
         for (int e = 0; e < AacMaxElements; ++e)
             h->elementList[e] = e < pceElements ? pceList[e] : (e == pceElements ? AacIdEnd : -1);
-        const AacPce &pce = h->pce;
-        h->streamInfo.matrixMixdownIndex = pce.matrixMixdownPresent ? static_cast<int8_t>(pce.matrixMixdownIndex) : -1;
-        h->streamInfo.pseudoSurround = pce.matrixMixdownPresent ? static_cast<int8_t>(pce.pseudoSurround) : -1;
-        if (h->pcmDmx)
-            PcmDmx_SetPceMetadata(h->pcmDmx, pce.matrixMixdownPresent, pce.matrixMixdownIndex, pce.pseudoSurround);
+        AacDec_PublishPceMixdown(h);
     } else {
         for (int e = 0; e < AacMaxElements; ++e)
             h->elementList[e] = e < AacTables::MaxDefaultElements

@@ -233,6 +233,9 @@ void AacDec_InitStreamInfo(AacDecStreamInfo *info);
 // applies. Results: 0; 2 memory or element-list failure (all channel memory freed);
 // 0x2001..0x2008 as in AacDec.h.
 int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, uint8_t mode, uint8_t *changed);
+// The stored program configuration's matrix mixdown to the stream info and the PCM
+// downmix.
+void AacDec_PublishPceMixdown(AacDecInstance *h);
 
 // Fills the band tables for a frame length and rate.
 // Results: 0, or 0x2003 for a frame length other than 1024, 960 and 768 or a rate without

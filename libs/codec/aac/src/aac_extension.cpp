@@ -90,6 +90,25 @@ int readDataElement(AacDecInstance *h, RezBitStream *bs, int32_t *bitCount)
     return 0;
 }
 
+} // namespace
+
+bool AacDec_SbrInitElement(AacDecInstance *h, int id, int elementIndex)
+{
+    uint8_t changed = 0;
+    const AacDecStreamInfo &info = h->streamInfo;
+    // Parametric stereo only where the core carries one or two channels.
+    const int32_t psAllowed = h->channelCount == 1 || h->channelCount == 2 ? 1 : 0;
+    if (SbrDec_InitElement(h->sbr, static_cast<uint32_t>(info.coreSampleRate),
+                           static_cast<uint32_t>(info.extensionSampleRate), static_cast<uint32_t>(info.coreFrameLength),
+                           info.aot, id, elementIndex, 2, 0, 0, &changed, h->downscaleFactor, psAllowed) != SBRDEC_OK) {
+        h->sbrEnabled = 0;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
 int readSbrPayload(AacDecInstance *h, RezBitStream *bs, int32_t *bitCount, uint32_t type, int previousId,
                    int elementIndex, int inFillElement)
 {
@@ -97,14 +116,8 @@ int readSbrPayload(AacDecInstance *h, RezBitStream *bs, int32_t *bitCount, uint3
         return AacElementSyntaxError;
     if (!h || !h->sbr)
         return 0;
-    uint8_t changed = 0;
-    const AacDecStreamInfo &info = h->streamInfo;
-    if (SbrDec_InitElement(h->sbr, static_cast<uint32_t>(info.coreSampleRate),
-                           static_cast<uint32_t>(info.extensionSampleRate), static_cast<uint32_t>(info.coreFrameLength),
-                           info.aot, previousId, elementIndex, 2, 0, 0, &changed, h->downscaleFactor, 1) != SBRDEC_OK) {
-        h->sbrEnabled = 0;
+    if (!AacDec_SbrInitElement(h, previousId, elementIndex))
         return 0;
-    }
     const int r = SbrDec_Parse(h->sbr, bs, h->sbrWorkBuffer, SbrWorkBufferLength, bitCount, *bitCount,
                                type == ExtSbrDataCrc, previousId, elementIndex, h->flags,
                                elementIndex < AacMaxElements ? &h->elementFlags[elementIndex] : nullptr);

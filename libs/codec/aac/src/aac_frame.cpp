@@ -8,6 +8,7 @@ namespace {
 
 constexpr int ResultNoChannel = AACDEC_UNKNOWN;
 constexpr int ResultCrc = 0x4005;
+constexpr int ResultSbrChannels = 0x2009;
 constexpr uint32_t ListDrivenSyntax = 0x4358;
 // Rates with band tables and a core behind them, in Hz.
 constexpr uint32_t coreRates[] = {7350, 8000, 11025, 12000, 16000, 22050, 24000,
@@ -50,6 +51,20 @@ bool assignPositions(AacDecInstance *h, const AacDecRawBlock &block)
             return false;
     }
     return true;
+}
+
+// The SBR decoder must carry as many channels as the core, not counting the one it
+// adds to a mono element for parametric stereo (unless a stereo layout sent a single
+// channel).
+bool sbrChannelsFit(AacDecInstance *h, const AacDecRawBlock &block)
+{
+    if (!h->sbrEnabled || !h->sbr)
+        return true;
+    uint32_t psFromMono = 0;
+    int32_t n = SbrDec_GetChannelCount(h->sbr, &psFromMono);
+    if (!(h->channelCount == 2 && block.channelCount == 1))
+        n -= static_cast<int32_t>(psFromMono);
+    return n == h->channelCount;
 }
 
 int decodeSpectra(AacDecInstance *h, AacDecRawBlock &block, uint32_t frameLength)
@@ -146,6 +161,10 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
             result = AacElementSyntaxError;
         else if (r != 0)
             result = r;
+        if (block.programConfigStored)
+            AacDec_PublishPceMixdown(h);
+        if (result == 0 && !sbrChannelsFit(h, block))
+            result = ResultSbrChannels;
         if (result != 0) {
             h->frameOk = 0;
             // The next unit starts where the transport says this one ends.

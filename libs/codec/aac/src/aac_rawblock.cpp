@@ -36,7 +36,7 @@ int readFill(AacDecInstance *h, RezBitStream *bs, int previousId, int elementInd
     return result;
 }
 
-int readProgramConfig(AacDecInstance *h, RezBitStream *bs, uint32_t auStartBits)
+int readProgramConfig(AacDecInstance *h, RezBitStream *bs, uint32_t auStartBits, AacDecRawBlock *block)
 {
     if (!h) {
         AacPce pce;
@@ -44,8 +44,10 @@ int readProgramConfig(AacDecInstance *h, RezBitStream *bs, uint32_t auStartBits)
         AacDec_ParseProgramConfig(&pce, bs, auStartBits);
         return 0;
     }
-    return AacDec_ParseInBandPce(bs, &h->pce, h->streamInfo.channelConfig, auStartBits) < 0 ? AacElementSyntaxError
-                                                                                           : 0;
+    const int r = AacDec_ParseInBandPce(bs, &h->pce, h->streamInfo.channelConfig, auStartBits);
+    if (r > 0)
+        block->programConfigStored = true;
+    return r < 0 ? AacElementSyntaxError : 0;
 }
 
 } // namespace
@@ -57,6 +59,7 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
     block->elementCount = 0;
     block->channelCount = 0;
     block->lastId = -1;
+    block->programConfigStored = false;
     for (int &c : block->counter)
         c = 0;
     if (maxChannels > AacRawBlockMaxChannels)
@@ -92,6 +95,9 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
                                                frameLength, aot, tp);
             block->elementId[block->elementCount++] = static_cast<int8_t>(id);
             block->channelCount += channels;
+            // Each channel element has its SBR element, also in frames that carry no SBR data.
+            if (result == 0 && h && h->sbr && ((h->flags & AacFlagSbr) || h->sbrEnabled == 1))
+                AacDec_SbrInitElement(h, id, index);
             break;
         }
         case AacIdCce:
@@ -103,7 +109,7 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
             result = readDataStream(h, bs, auStartBits);
             break;
         case AacIdPce:
-            result = readProgramConfig(h, bs, auStartBits);
+            result = readProgramConfig(h, bs, auStartBits, block);
             break;
         case AacIdFil:
             result = readFill(h, bs, previousId, index);

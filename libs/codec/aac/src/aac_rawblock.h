@@ -24,6 +24,7 @@ struct AacDecRawBlock
     int8_t lastId;                             // the id the walk stopped at
     uint32_t endElementBit;                    // bits of the unit before the end element
     uint32_t elementStartBit[AacRawBlockMaxChannels]; // bits before each channel element's id
+    bool programConfigStored;                  // an in-band program configuration replaced the stored one
 };
 
 // Reads the elements up to the end element. auStartBits is the bit stream's valid
@@ -47,6 +48,10 @@ int AacDec_ReadRawDataBlock(RezBitStream *bs, AacDecRawBlock *block, const AacSa
 // (more bits claimed than the stream holds).
 int AacDec_ParseExtensionPayload(AacDecInstance *h, RezBitStream *bs, int32_t *bitCount, int previousId,
                                  int elementIndex, int inFillElement);
+
+// Sets up the SBR decoder for channel element id at elementIndex; a refusal switches
+// SBR off (sbrEnabled 0) and returns false.
+bool AacDec_SbrInitElement(AacDecInstance *h, int id, int elementIndex);
 
 // A data stream element from the tag on: its bytes go to the ancillary collector, to
 // the dynamic range notes and to the downmix metadata reader. *tag receives the

@@ -64,6 +64,11 @@ Decoded referenceDecodeFaad(const std::string &file, int channels)
     return referenceDecodeWith("faad -q -w -f 2 -b 4 '" + path + "' 2>/dev/null", channels);
 }
 
+Decoded encoderSource(const std::string &stream, int channels)
+{
+    return referenceDecodeWith("bash '" AAC_FIXTURE_SCRIPT "' --source '" + stream + "' 2>/dev/null", channels);
+}
+
 namespace {
 
 Decoded referenceDecodeWith(const std::string &command, int channels)
@@ -122,15 +127,20 @@ Comparison compare(const std::vector<double> &ours, const std::vector<double> &r
 std::vector<double> thirdOctaveEnergies(const std::vector<double> &x, int rate)
 {
     const int n = 2048;
+    std::vector<double> cosine(n), sine(n), windowed(n);
+    for (int i = 0; i < n; ++i) {
+        cosine[static_cast<size_t>(i)] = std::cos(2 * M_PI * i / n);
+        sine[static_cast<size_t>(i)] = std::sin(2 * M_PI * i / n);
+    }
     std::vector<double> bins(n / 2, 0.0);
     for (size_t start = 0; start + n <= x.size(); start += n) {
+        for (int i = 0; i < n; ++i)
+            windowed[static_cast<size_t>(i)] = x[start + static_cast<size_t>(i)] * (0.5 - 0.5 * cosine[static_cast<size_t>(i)]);
         for (int k = 1; k < n / 2; ++k) {
             double re = 0, im = 0;
-            for (int i = 0; i < n; ++i) {
-                const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
-                const double v = x[start + static_cast<size_t>(i)] * w;
-                re += v * std::cos(2 * M_PI * k * i / n);
-                im -= v * std::sin(2 * M_PI * k * i / n);
+            for (int i = 0, phase = 0; i < n; ++i, phase = (phase + k) & (n - 1)) {
+                re += windowed[static_cast<size_t>(i)] * cosine[static_cast<size_t>(phase)];
+                im -= windowed[static_cast<size_t>(i)] * sine[static_cast<size_t>(phase)];
             }
             bins[static_cast<size_t>(k)] += re * re + im * im;
         }

@@ -70,6 +70,9 @@ struct Decoded
 Decoded referenceDecode(const std::string &file, int channels);
 // faad's decoding (Debian's command) of the same fixture, or empty without faad.
 Decoded referenceDecodeFaad(const std::string &file, int channels);
+// The source signal of a core fixture (tools/aac/make-core-fixtures.sh --source, the
+// name without "core-" and ".aac"), or empty without ffmpeg.
+Decoded encoderSource(const std::string &stream, int channels);
 
 struct Comparison
 {

@@ -402,6 +402,32 @@ TEST(AacDecoder, DataStreamAndFillElementsLeaveTheSoundAlone)
     }
 }
 
+TEST(AacDecoder, InBandProgramConfigHandsOnItsMatrixMixdown)
+{
+    const RawStream raw = splitAdts("ff-48k-stereo.aac");
+    ASSERT_GT(raw.units.size(), 1u);
+    const std::vector<uint8_t> &unit = raw.units[1];
+    ASSERT_EQ(endElementBit(raw, unit, 0), 0u); // the pair comes first
+    // The pair under tag 1, and a program configuration naming it so (a new tag for the
+    // same layout replaces the stored one), with matrix mixdown index 2 and pseudo
+    // surround.
+    const std::vector<uint8_t> withPce = spliced(unit, endElementBit(raw, unit), [](BitWriter &w) {
+        w.bytes[0] = static_cast<uint8_t>((w.bytes[0] & ~0x1E) | (1 << 1));
+        w.put(5, 3).put(0, 4).put(1, 2).put(3, 4);         // tag, LC, 48 kHz
+        w.put(1, 4).put(0, 4).put(0, 4).put(0, 2).put(0, 3).put(0, 4);
+        w.put(0, 1).put(0, 1).put(1, 1).put(2, 2).put(1, 1); // matrix mixdown 2, pseudo surround
+        w.put(1, 1).put(1, 4);                              // front: pair, tag 1
+        w.align();
+        w.put(0, 8);                                        // no comment
+    });
+    RawDecoder d(raw);
+    EXPECT_EQ(d.info().matrixMixdownIndex, -1);
+    ASSERT_EQ(d.decode(withPce), AACDEC_OK);
+    EXPECT_EQ(d.info().matrixMixdownIndex, 2);
+    EXPECT_EQ(d.info().pseudoSurround, 1);
+    EXPECT_EQ(d.info().numChannels, 2);
+}
+
 TEST(AacDecoder, EighthDataStreamElementIsSkipped)
 {
     const RawStream raw = splitAdts("ff-32k-mono.aac");
@@ -656,6 +682,29 @@ TEST(AacDecoder, NothingConfiguredAndNullHandle)
     EXPECT_EQ(AacDec_AncDataInit(h, nullptr, -1), AACDEC_ANC_NEGATIVE_SIZE);
     AacDec_Close(h);
     EXPECT_EQ(AacDec_DecodeFrame(nullptr, pcm, 16, 0), AACDEC_INVALID_HANDLE);
+}
+
+TEST(AacDecoder, SbrSignalledStreamPlaysItsCoreWhileSbrElementsAreRefused)
+{
+    // The 24 kHz stereo units under an explicit SBR configuration (object type 5,
+    // 48 kHz out): each channel element sets up its SBR element; this build's SBR
+    // decoder refuses them, which switches SBR off, and the core plays as before.
+    RawStream raw = splitAdts("core-24k-stereo-64k-pns.aac");
+    ASSERT_GT(raw.units.size(), 2u);
+    RawDecoder core(raw);
+    BitWriter config;
+    config.put(5, 5).put(6, 4).put(2, 4).put(3, 4).put(2, 5).put(0, 3).align();
+    raw.config = config.bytes;
+    RawDecoder sbr(raw);
+    EXPECT_EQ(sbr.h->sbrEnabled, 1);
+    for (size_t u = 0; u < 3; ++u) {
+        ASSERT_EQ(core.decode(raw.units[u]), AACDEC_OK) << "unit " << u;
+        ASSERT_EQ(sbr.decode(raw.units[u]), AACDEC_OK) << "unit " << u;
+        EXPECT_EQ(sbr.h->sbrEnabled, 0) << "unit " << u;
+        ASSERT_EQ(sbr.info().frameSize, core.info().frameSize);
+        const int n = core.info().frameSize * core.info().numChannels;
+        EXPECT_EQ(std::memcmp(core.pcm.data(), sbr.pcm.data(), static_cast<size_t>(n) * 2), 0) << "unit " << u;
+    }
 }
 
 TEST(AacDecoder, ErrorResilientSyntaxIsRefused)

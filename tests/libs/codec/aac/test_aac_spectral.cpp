@@ -180,3 +180,82 @@ TEST(AacSpectral, NoiseBandsUnderMidSideShareTheirNoise)
         EXPECT_EQ(l->windowExponent[0], r->windowExponent[0]);
     }
 }
+
+namespace {
+
+// A pair of one long band each, sharing one window.
+struct OneBandPair
+{
+    std::unique_ptr<AacDecChannelData> left = std::make_unique<AacDecChannelData>();
+    std::unique_ptr<AacDecChannelData> right = std::make_unique<AacDecChannelData>();
+    std::unique_ptr<AacDecSpectrum> l = std::make_unique<AacDecSpectrum>();
+    std::unique_ptr<AacDecSpectrum> r = std::make_unique<AacDecSpectrum>();
+    AacDecElement element{};
+
+    OneBandPair()
+    {
+        for (AacDecChannelData *ch : {left.get(), right.get()}) {
+            *ch = {};
+            ch->ics.maxSfb = 1;
+            ch->ics.numWindowGroups = 1;
+            ch->ics.windowGroupLength[0] = 1;
+        }
+        *l = {};
+        *r = {};
+        element.channel[0] = left.get();
+        element.channel[1] = right.get();
+        element.channelCount = 2;
+        element.commonWindow = 1;
+    }
+};
+
+double valueOf(const AacDecSpectrum &s, int line)
+{
+    return s.lines[line] * std::pow(2.0, s.bandExponent[0][0]);
+}
+
+} // namespace
+
+TEST(AacSpectral, MidSideAlignsBothBandsOneAboveTheLarger)
+{
+    AacSamplingRateInfo sr{};
+    ASSERT_EQ(AacDec_GetSamplingRateInfo(&sr, 1024, 3, 48000), 0);
+    const struct { int eL, eR; } rows[] = {{5, 5}, {7, 3}, {-2, 40}};
+    for (const auto &row : rows) {
+        OneBandPair p;
+        p.element.stereo.msMaskPresent = 1;
+        p.element.stereo.msUsed[0] = 1;
+        p.l->bandExponent[0][0] = static_cast<int16_t>(row.eL);
+        p.r->bandExponent[0][0] = static_cast<int16_t>(row.eR);
+        p.l->lines[0] = 3 << 24;
+        p.r->lines[0] = 1 << 24;
+        const double m = valueOf(*p.l, 0), s = valueOf(*p.r, 0);
+        AacDec_ApplyJointStereo(&p.element, p.l.get(), p.r.get(), &sr, 1024);
+        const int e = std::max(row.eL, row.eR) + 1;
+        EXPECT_EQ(p.l->bandExponent[0][0], e) << row.eL << " " << row.eR;
+        EXPECT_EQ(p.r->bandExponent[0][0], e) << row.eL << " " << row.eR;
+        // The smaller input may lose its bits below the shared exponent, never more.
+        const double tolerance = std::pow(2.0, e);
+        EXPECT_NEAR(valueOf(*p.l, 0), m + s, tolerance) << row.eL << " " << row.eR;
+        EXPECT_NEAR(valueOf(*p.r, 0), m - s, tolerance) << row.eL << " " << row.eR;
+    }
+}
+
+TEST(AacSpectral, IntensityScalesByItsPositionAlsoBelowZero)
+{
+    AacSamplingRateInfo sr{};
+    ASSERT_EQ(AacDec_GetSamplingRateInfo(&sr, 1024, 3, 48000), 0);
+    // Positions above 0 give a negative q: the exponent takes floor(q / 4), the factor
+    // q mod 4.
+    for (const int position : {0, 1, 3, 4, 5, 9, -1, -4, -7}) {
+        OneBandPair p;
+        p.right->codebook[0] = AacIntensityInPhase;
+        p.right->scaleFactor[0] = static_cast<int16_t>(position);
+        p.l->bandExponent[0][0] = 10;
+        p.l->lines[0] = 0x30000000;
+        AacDec_ApplyIntensityStereo(&p.element, p.l.get(), p.r.get(), &sr, 1024);
+        const double expected = valueOf(*p.l, 0) * std::pow(2.0, -position / 4.0);
+        // The table's factors carry 24 bits.
+        EXPECT_NEAR(valueOf(*p.r, 0) / expected, 1.0, 1e-7) << "position " << position;
+    }
+}
