@@ -212,6 +212,13 @@ async function changeSettings(page, problems) {
     await waitFor('the notify mode to be stored', async function () {
         return (await settingsUpdate(page)).notifyMode === 2;
     }, 5000);
+    // Traffic news (bit 1) heard without its data service: the bit stays in
+    // the listening mask and leaves the one of the shown applications.
+    await frame.locator('input[name="announcement-1"][value="a"]').check();
+    await waitFor('the announcement choice to be stored', async function () {
+        const masks = (await serverInfo(page)).announcements;
+        return (masks.DAB & 2) !== 0 && (masks.DABapps & 2) === 0 && (masks.DABapps & 1) !== 0;
+    }, 5000);
     const timestep = frame.locator('#zoz-setting-jou-timestep');
     await timestep.fill('45');
     await timestep.press('Tab');
@@ -239,6 +246,7 @@ async function checkSettingsKept(page, when) {
     const frame = page.frameLocator('#content-frame');
     await waitFor('the settings ' + when, async function () {
         return await frame.locator('#zoz-setting-notify-2').isChecked() &&
+            await frame.locator('input[name="announcement-1"][value="a"]').isChecked() &&
             (await frame.locator('#zoz-setting-jou-timestep').inputValue()) === '45';
     }, 10000);
 }
