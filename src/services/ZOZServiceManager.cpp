@@ -575,6 +575,8 @@ bool ServiceManager::prettyPrintServiceList()
             ensembles.append(ensemble);
         }
     });
+    // The folder exists once anything of the user's was kept; a first export may come before.
+    QDir().mkpath(dataFolder());
     return ServiceListExport::write(dataFolder(), ensembles, QDateTime::currentDateTime());
 }
 
