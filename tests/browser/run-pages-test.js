@@ -242,6 +242,30 @@ async function changeSettings(page, problems) {
     }, 5000);
 }
 
+// The front-end, copyright and info pages open with their texts; a licence
+// opens on a click.
+async function otherPages(page, problems) {
+    const frame = page.frameLocator('#content-frame');
+    const show = function (url) {
+        return page.evaluate(function (target) { document.getElementById('content-frame').src = target; }, url);
+    };
+    await show('/?frontend=ADVANCED');
+    await frame.locator('#panel-ADVANCED').waitFor({ state: 'visible', timeout: 10000 });
+    if (!(await frame.locator('#zoz-fe-agc').isVisible()))
+        problems.push('the front-end page shows no AGC switch');
+    await show('/?copyright');
+    const licence = frame.locator('#licence-zlib');
+    await licence.waitFor({ timeout: 10000 });
+    await licence.locator('summary').click();
+    await waitFor('the zlib licence to open', async function () {
+        return /Jean-loup Gailly and Mark Adler/.test(await licence.locator('pre').innerText());
+    }, 5000);
+    await show('/?info&isZOZ');
+    await frame.locator('.info-page').waitFor({ timeout: 10000 });
+    if (!/Version/.test(await frame.locator('.info-table').first().innerText()))
+        problems.push('the info page shows no version');
+}
+
 async function checkSettingsKept(page, when) {
     const frame = page.frameLocator('#content-frame');
     await waitFor('the settings ' + when, async function () {
@@ -401,6 +425,7 @@ async function run(options) {
         const cache = path.join(work, 'home', '.zoz', 'DAB.default.zoz');
         await waitFor('the ensemble cache', function () { return fs.existsSync(cache); }, 10000);
         await changeSettings(page, problems);
+        await otherPages(page, problems);
         await sleep(1000);
         // The page leaves first: its poll of a player that is gone on purpose is no fault.
         await page.goto('about:blank');
