@@ -240,6 +240,12 @@ async function changeSettings(page, problems) {
     await waitFor('the audio tab to open', async function () {
         return frame.locator('#panel-AUDIO').isVisible();
     }, 5000);
+    // The decoder mode chosen is stored and named the active one.
+    await frame.locator('#zoz-setting-decoder-0').check();
+    await waitFor('the decoder mode to be stored', async function () {
+        return (await settingsUpdate(page)).audioDecoderMode === 0 &&
+            /\(currently active\)$/.test(await frame.locator('label:has(#zoz-setting-decoder-0)').getAttribute('title'));
+    }, 5000);
 }
 
 // The front-end, copyright and info pages open with their texts; a licence

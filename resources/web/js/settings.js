@@ -97,6 +97,18 @@ function showAnnouncementFlags() {
         checkRadio('announcement-' + bit, announcementFlag(bit));
 }
 
+// The active decoder mode says so in its tooltip.
+function markActiveDecoderMode() {
+    const box = document.getElementById('settings-decoder');
+    if (!box)
+        return;
+    for (const radio of box.querySelectorAll('input[type=radio]')) {
+        const label = radio.closest('label');
+        const name = label.querySelector('span').textContent;
+        label.title = radio.checked ? name + ' (' + box.dataset.activeNote + ')' : name;
+    }
+}
+
 function setValue(id, value) {
     const input = document.getElementById(id);
     if (input && value !== undefined && value !== null && document.activeElement !== input)
@@ -123,6 +135,7 @@ async function loadValues() {
     checkRadio('notify', update.notifyMode);
     checkRadio('crash', update.crashHandlingType);
     checkRadio('decoder', update.audioDecoderMode);
+    markActiveDecoderMode();
     setValue('zoz-setting-rec-timelimit', update.audioRecordingTimelimit);
     setValue('zoz-setting-binaural', update.audioBinauralPreset);
     const folder = document.querySelector('.settings-folder-name');
@@ -216,7 +229,10 @@ function bindControls() {
                     loadValues().catch(function (error) { showStatus(error.message); });
                 else
                     control.value = previous;
-            }).then(function () { previous = control.value; });
+            }).then(function () {
+                previous = control.value;
+                markActiveDecoderMode();
+            });
         });
     }
     for (const button of document.querySelectorAll('button[data-action]')) {
