@@ -301,6 +301,25 @@ async function muteAndVolume(page) {
     await waitFor('the volume to be set', async function () {
         return (await serverInfo(page)).audio.config.level === 40;
     }, 5000);
+
+    // The keys the settings page names: with no control focused, the right
+    // arrow steps the volume up and Space mutes; on a button Space stays the
+    // button's.
+    await frame.locator('body').evaluate(function () { document.activeElement.blur(); });
+    await page.keyboard.press('ArrowRight');
+    await waitFor('the volume to step up', async function () {
+        return (await serverInfo(page)).audio.config.level === 50;
+    }, 5000);
+    await page.keyboard.press(' ');
+    await waitFor('the output to be muted by its key', async function () {
+        return (await serverInfo(page)).audio.config.muted === true && (await mute.getAttribute('aria-pressed')) === 'true';
+    }, 5000);
+    await mute.focus();
+    await page.keyboard.press(' ');
+    await waitFor('the mute button to take its own key', async function () {
+        return (await serverInfo(page)).audio.config.muted === false &&
+            (await mute.getAttribute('aria-pressed')) === 'false';
+    }, 5000);
 }
 
 // Selects the Journaline service, follows its badge to the service's own
@@ -524,7 +543,16 @@ async function run(options) {
                 (await frame.locator('.favourites-filter').getAttribute('aria-pressed')) === 'true';
         }, 5000);
         await waitFor('the favourites-only list', async function () { return (await rows.count()) === 1; }, 10000);
-        await frame.locator('.favourites-filter').click();
+        // The filtered list rebuilds the page once more; a click that lands
+        // while it reloads is lost, so the switch is clicked until the player
+        // reports it.
+        await waitFor('the favourites view to be switched off', async function () {
+            if ((await serverInfo(page)).showFavouritesOnly === false)
+                return true;
+            await frame.locator('.favourites-filter').click();
+            await sleep(500);
+            return (await serverInfo(page)).showFavouritesOnly === false;
+        }, 10000);
         await waitFor('the full list again', async function () { return (await rows.count()) === source.count; }, 10000);
 
         // A badge links only to a page of its own, never to the player again.
