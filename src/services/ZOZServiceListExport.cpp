@@ -85,11 +85,10 @@ void addService(Files &files, const Ensemble &ensemble, const Entry &entry)
     files.csv += fields.join(QLatin1Char(';')) + LineEnd;
 }
 
-void logFailure(const char *what, const QString &path)
+void logFailure(const char *message, const QString &path)
 {
     ZOZ_LOG(LogSource::ServiceManager | LogFlag::Error,
-            QStringLiteral("ServiceManager::prettyPrintServiceList() -> error: could not %1 file '%2'")
-                .arg(QLatin1String(what), path));
+            QStringLiteral("ServiceManager::prettyPrintServiceList() -> error: ") + QLatin1String(message).arg(path));
 }
 
 } // namespace
@@ -122,19 +121,22 @@ bool write(const QString &folder, const QVector<Ensemble> &ensembles, const QDat
     QSaveFile csv(dir.filePath(QLatin1String(CsvFileName)));
     for (QSaveFile *file : {&text, &csv}) {
         if (!file->open(QIODevice::WriteOnly)) {
-            logFailure("open for writing", file->fileName());
+            logFailure("could not open file for writing '%1'", file->fileName());
             return false;
         }
     }
     const QByteArray textBytes = files.text.toUtf8();
     const QByteArray csvBytes = files.csv.toUtf8();
-    if (text.write(textBytes) != textBytes.size() || csv.write(csvBytes) != csvBytes.size()) {
-        logFailure("write", text.fileName());
-        return false;
+    const std::pair<QSaveFile *, const QByteArray *> contents[] = {{&text, &textBytes}, {&csv, &csvBytes}};
+    for (const auto &[file, bytes] : contents) {
+        if (file->write(*bytes) != bytes->size()) {
+            logFailure("could not write file '%1'", file->fileName());
+            return false;
+        }
     }
     for (QSaveFile *file : {&text, &csv}) {
         if (!file->commit()) {
-            logFailure("write", file->fileName());
+            logFailure("could not write file '%1'", file->fileName());
             return false;
         }
     }

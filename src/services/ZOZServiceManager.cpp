@@ -8,6 +8,7 @@
 #include "ZOZServiceList.h"
 #include "ZOZServiceListExport.h"
 #include "ZOZServiceStore.h"
+#include "audio/ZOZServiceAudio.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -560,6 +561,11 @@ bool ServiceManager::prettyPrintServiceList()
                 entry.shortId = service->shortId();
                 entry.isData = service->isData();
                 entry.audioClassification = service->audioClassification();
+                if (const auto *audio = dynamic_cast<const ServiceAudio *>(service)) {
+                    entry.codec = audio->codecName();
+                    // The decoder's rate once it measured one, else the sub-channel's.
+                    entry.bitRate = audio->measuredBitRate() > 0 ? audio->measuredBitRate() : audio->nominalBitRate();
+                }
                 for (const Service *child : service->children()) {
                     if (child)
                         entry.children.append({child->name(), child->streamId(), child->packetId()});
@@ -569,6 +575,8 @@ bool ServiceManager::prettyPrintServiceList()
             ensembles.append(ensemble);
         }
     });
+    // The folder exists once anything of the user's was kept; a first export may come before.
+    QDir().mkpath(dataFolder());
     return ServiceListExport::write(dataFolder(), ensembles, QDateTime::currentDateTime());
 }
 

@@ -215,6 +215,13 @@ async function changeSettings(page, problems) {
     await waitFor('the notify mode to be stored', async function () {
         return (await settingsUpdate(page)).notifyMode === 2;
     }, 5000);
+    // Traffic news (bit 1) heard without its data service: the bit stays in
+    // the listening mask and leaves the one of the shown applications.
+    await frame.locator('input[name="announcement-1"][value="a"]').check();
+    await waitFor('the announcement choice to be stored', async function () {
+        const masks = (await serverInfo(page)).announcements;
+        return (masks.DAB & 2) !== 0 && (masks.DABapps & 2) === 0 && (masks.DABapps & 1) !== 0;
+    }, 5000);
     const timestep = frame.locator('#zoz-setting-jou-timestep');
     await timestep.fill('45');
     await timestep.press('Tab');
@@ -236,12 +243,43 @@ async function changeSettings(page, problems) {
     await waitFor('the audio tab to open', async function () {
         return frame.locator('#panel-AUDIO').isVisible();
     }, 5000);
+    // The decoder mode chosen is stored and named the active one.
+    await frame.locator('#zoz-setting-decoder-0').check();
+    await waitFor('the decoder mode to be stored', async function () {
+        return (await settingsUpdate(page)).audioDecoderMode === 0 &&
+            /\(currently active\)$/.test(await frame.locator('label:has(#zoz-setting-decoder-0)').getAttribute('title'));
+    }, 5000);
+}
+
+// The front-end, copyright and info pages open with their texts; a licence
+// opens on a click.
+async function otherPages(page, problems) {
+    const frame = page.frameLocator('#content-frame');
+    const show = function (url) {
+        return page.evaluate(function (target) { document.getElementById('content-frame').src = target; }, url);
+    };
+    await show('/?frontend=ADVANCED');
+    await frame.locator('#panel-ADVANCED').waitFor({ state: 'visible', timeout: 10000 });
+    if (!(await frame.locator('#zoz-fe-agc').isVisible()))
+        problems.push('the front-end page shows no AGC switch');
+    await show('/?copyright');
+    const licence = frame.locator('#licence-zlib');
+    await licence.waitFor({ timeout: 10000 });
+    await licence.locator('summary').click();
+    await waitFor('the zlib licence to open', async function () {
+        return /Jean-loup Gailly and Mark Adler/.test(await licence.locator('pre').innerText());
+    }, 5000);
+    await show('/?info&isZOZ');
+    await frame.locator('.info-page').waitFor({ timeout: 10000 });
+    if (!/Version/.test(await frame.locator('.info-table').first().innerText()))
+        problems.push('the info page shows no version');
 }
 
 async function checkSettingsKept(page, when) {
     const frame = page.frameLocator('#content-frame');
     await waitFor('the settings ' + when, async function () {
         return await frame.locator('#zoz-setting-notify-2').isChecked() &&
+            await frame.locator('input[name="announcement-1"][value="a"]').isChecked() &&
             (await frame.locator('#zoz-setting-jou-timestep').inputValue()) === '45';
     }, 10000);
 }
@@ -265,6 +303,25 @@ async function muteAndVolume(page) {
     });
     await waitFor('the volume to be set', async function () {
         return (await serverInfo(page)).audio.config.level === 40;
+    }, 5000);
+
+    // The keys the settings page names: with no control focused, the right
+    // arrow steps the volume up and Space mutes; on a button Space stays the
+    // button's.
+    await frame.locator('body').evaluate(function () { document.activeElement.blur(); });
+    await page.keyboard.press('ArrowRight');
+    await waitFor('the volume to step up', async function () {
+        return (await serverInfo(page)).audio.config.level === 50;
+    }, 5000);
+    await page.keyboard.press(' ');
+    await waitFor('the output to be muted by its key', async function () {
+        return (await serverInfo(page)).audio.config.muted === true && (await mute.getAttribute('aria-pressed')) === 'true';
+    }, 5000);
+    await mute.focus();
+    await page.keyboard.press(' ');
+    await waitFor('the mute button to take its own key', async function () {
+        return (await serverInfo(page)).audio.config.muted === false &&
+            (await mute.getAttribute('aria-pressed')) === 'false';
     }, 5000);
 }
 
@@ -445,6 +502,7 @@ async function run(options) {
         const cache = path.join(work, 'home', '.zoz', 'DAB.default.zoz');
         await waitFor('the ensemble cache', function () { return fs.existsSync(cache); }, 10000);
         await changeSettings(page, problems);
+        await otherPages(page, problems);
         await sleep(1000);
         // The page leaves first: its poll of a player that is gone on purpose is no fault.
         await page.goto('about:blank');
@@ -540,7 +598,16 @@ async function run(options) {
                 (await frame.locator('.favourites-filter').getAttribute('aria-pressed')) === 'true';
         }, 5000);
         await waitFor('the favourites-only list', async function () { return (await rows.count()) === 1; }, 10000);
-        await frame.locator('.favourites-filter').click();
+        // The filtered list rebuilds the page once more; a click that lands
+        // while it reloads is lost, so the switch is clicked until the player
+        // reports it.
+        await waitFor('the favourites view to be switched off', async function () {
+            if ((await serverInfo(page)).showFavouritesOnly === false)
+                return true;
+            await frame.locator('.favourites-filter').click();
+            await sleep(500);
+            return (await serverInfo(page)).showFavouritesOnly === false;
+        }, 10000);
         await waitFor('the full list again', async function () { return (await rows.count()) === source.count; }, 10000);
 
         // A badge links only to a page of its own, never to the player again.

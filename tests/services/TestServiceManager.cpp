@@ -5,9 +5,11 @@
 #include "ZOZServiceFactory.h"
 #include "audio/ZOZAudioOutputPort.h"
 #include "audio/ZOZServiceAudio.h"
+#include "base/ZOZPaths.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 
 #include <atomic>
@@ -538,4 +540,31 @@ TEST_F(ServiceManagerTest, SelectedAudioServicePlaysThroughTheAudioOutput)
     EXPECT_FALSE(second->isPlaying());
     EXPECT_EQ(output.sources.last(), nullptr);
     manager->setAudioOutput(nullptr);
+}
+
+// The export lists what the services report: an audio service's codec (its
+// classification until the decoder names one) and its bit rate.
+TEST_F(ServiceManagerTest, ServiceListExportCarriesTheAudioServicesRates)
+{
+    ServiceManager::destroyInstance();
+    shared = std::make_shared<FakeEnsembleSource::Shared>();
+    manager = ServiceManager::instance(std::make_unique<FakeEnsembleSource>(shared), std::make_unique<AudioFactory>());
+    ASSERT_TRUE(manager->init());
+    ZOZ::DabEnsemble mux = fourServices();
+    mux.services[0].primary.bitRate = 12; // 96 kbit/s of DAB+
+    setSnapshot({mux});
+    manager->doCheckDabData();
+    auto *first = qobject_cast<ZOZ::ServiceAudio *>(topLevel().value(0));
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->nominalBitRate(), 96000);
+
+    QDir(ZOZ::dataFolder()).removeRecursively();
+    ASSERT_TRUE(manager->prettyPrintServiceList());
+    QFile csv(ZOZ::dataFolder() + QStringLiteral("zoz.ServiceList.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QString lines = QString::fromUtf8(csv.readAll());
+    const QString mode = first->codecName().isEmpty() ? first->audioClassification() : first->codecName();
+    const QString rate = QString::number(first->nominalBitRate() / 1000.0, 'f', 1);
+    EXPECT_TRUE(lines.contains(QStringLiteral("\r\nTest Mux;Radio 1;%1;%2;0x10bc;").arg(mode, rate))) << qPrintable(lines);
+    EXPECT_EQ(lines.count(QStringLiteral("\r\n")), 1 + 4);
 }

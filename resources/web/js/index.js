@@ -256,7 +256,7 @@ const zoz = {
     },
     switchMuter: function () {
         const muted = state.lastInfo && state.lastInfo.audio && state.lastInfo.audio.config ? !!state.lastInfo.audio.config.muted : false;
-        return window.zozAjax.call('setAudioMuted', muted ? 'false' : 'true').then(pollNow).catch(function () { /* reported */ });
+        return window.zozAjax.call('setAudioMuted', muted ? 0 : 1).then(pollNow).catch(function () { /* reported */ });
     },
     // Pages in the frame follow the player's state through the index page's poll.
     addServerInfoListener: function (listener) {

@@ -8,6 +8,30 @@
 const CATEGORY_KEY = 'zoz.settings.category';
 const CATEGORIES = ['GENERAL', 'AUDIO', 'INFO'];
 const PERCENT = 100;
+// The named DAB announcement types are bits 0 to 10 of the masks; "DAB" says
+// which are heard, "DABapps" for which the service's Journaline or SlideShow
+// is shown as well.
+const ANNOUNCEMENT_TYPES = 11;
+const FLAG_LISTEN_AND_VIEW = 'd';
+const FLAG_LISTEN = 'a';
+const FLAG_IGNORE = 'i';
+
+// State
+// The masks as the player last reported them.
+const announcementMasks = { DAB: 0, DABapps: 0 };
+
+// Pure helpers
+function withBit(mask, bit, on) {
+    const value = (1 << bit) >>> 0;
+    return (on ? (mask | value) : (mask & ~value)) >>> 0;
+}
+
+function announcementFlag(bit) {
+    const value = (1 << bit) >>> 0;
+    if (!(announcementMasks.DAB & value))
+        return FLAG_IGNORE;
+    return (announcementMasks.DABapps & value) ? FLAG_LISTEN_AND_VIEW : FLAG_LISTEN;
+}
 
 // Rendering
 const showStatus = window.zozPanels.showStatus;
@@ -41,6 +65,50 @@ function setChecked(id, on) {
         box.checked = !!on;
 }
 
+function buildAnnouncementFlags() {
+    const box = document.getElementById('settings-announcement-flags');
+    if (!box)
+        return;
+    for (let bit = 0; bit < ANNOUNCEMENT_TYPES; ++bit) {
+        const row = document.createElement('fieldset');
+        row.className = 'announcement-flag';
+        const name = document.createElement('legend');
+        name.textContent = window.zozText.text('ANNOUNCEMENTS.TYPES.DAB.' + bit, String(bit));
+        row.append(name);
+        for (const flag of [FLAG_LISTEN_AND_VIEW, FLAG_LISTEN, FLAG_IGNORE]) {
+            const label = document.createElement('label');
+            label.className = 'settings-row';
+            const radio = document.createElement('input');
+            radio.type = 'radio';
+            radio.name = 'announcement-' + bit;
+            radio.value = flag;
+            radio.dataset.bit = String(bit);
+            const text = document.createElement('span');
+            text.textContent = box.dataset['text' + flag.toUpperCase()] || flag;
+            label.append(radio, ' ', text);
+            row.append(label);
+        }
+        box.append(row);
+    }
+}
+
+function showAnnouncementFlags() {
+    for (let bit = 0; bit < ANNOUNCEMENT_TYPES; ++bit)
+        checkRadio('announcement-' + bit, announcementFlag(bit));
+}
+
+// The active decoder mode says so in its tooltip.
+function markActiveDecoderMode() {
+    const box = document.getElementById('settings-decoder');
+    if (!box)
+        return;
+    for (const radio of box.querySelectorAll('input[type=radio]')) {
+        const label = radio.closest('label');
+        const name = label.querySelector('span').textContent;
+        label.title = radio.checked ? name + ' (' + box.dataset.activeNote + ')' : name;
+    }
+}
+
 function setValue(id, value) {
     const input = document.getElementById(id);
     if (input && value !== undefined && value !== null && document.activeElement !== input)
@@ -67,6 +135,7 @@ async function loadValues() {
     checkRadio('notify', update.notifyMode);
     checkRadio('crash', update.crashHandlingType);
     checkRadio('decoder', update.audioDecoderMode);
+    markActiveDecoderMode();
     setValue('zoz-setting-rec-timelimit', update.audioRecordingTimelimit);
     setValue('zoz-setting-binaural', update.audioBinauralPreset);
     const folder = document.querySelector('.settings-folder-name');
@@ -77,6 +146,11 @@ async function loadValues() {
     setChecked('zoz-setting-spokenlabels', info.spokenLabels);
     if (info.announcements && info.announcements.Epilog !== undefined)
         checkRadio('epilog', info.announcements.Epilog);
+    if (info.announcements && typeof info.announcements.DAB === 'number' && typeof info.announcements.DABapps === 'number') {
+        announcementMasks.DAB = info.announcements.DAB >>> 0;
+        announcementMasks.DABapps = info.announcements.DABapps >>> 0;
+        showAnnouncementFlags();
+    }
     const config = info.audio && info.audio.config;
     if (config) {
         setChecked('zoz-setting-muted', config.muted);
@@ -102,7 +176,28 @@ async function send(control, command, value, params, restore) {
     }
 }
 
+// One choice of an announcement type changes a bit of both masks; the
+// player's masks are read back afterwards, so that the page shows what holds.
+async function sendAnnouncementFlag(radio) {
+    const bit = Number(radio.dataset.bit);
+    const wanted = {
+        DAB: withBit(announcementMasks.DAB, bit, radio.value !== FLAG_IGNORE),
+        DABapps: withBit(announcementMasks.DABapps, bit, radio.value === FLAG_LISTEN_AND_VIEW),
+    };
+    for (const type of ['DAB', 'DABapps']) {
+        // The player takes a mask as a signed 32-bit number.
+        if (wanted[type] !== announcementMasks[type])
+            await send(radio, 'setAnnouncements', wanted[type] | 0, { type: type }, function () {});
+    }
+    await loadValues();
+}
+
 function bindControls() {
+    for (const radio of document.querySelectorAll('#settings-announcement-flags input[type=radio]')) {
+        radio.addEventListener('change', function () {
+            sendAnnouncementFlag(radio).catch(function (error) { showStatus(error.message); });
+        });
+    }
     for (const box of document.querySelectorAll('input[data-switch]')) {
         box.addEventListener('change', function () {
             send(box, box.dataset.switch, undefined, null, function () { box.checked = !box.checked; });
@@ -134,7 +229,10 @@ function bindControls() {
                     loadValues().catch(function (error) { showStatus(error.message); });
                 else
                     control.value = previous;
-            }).then(function () { previous = control.value; });
+            }).then(function () {
+                previous = control.value;
+                markActiveDecoderMode();
+            });
         });
     }
     for (const button of document.querySelectorAll('button[data-action]')) {
@@ -166,9 +264,11 @@ function start() {
     // The values the page came with; the player's current ones follow.
     for (const box of document.querySelectorAll('[data-current]'))
         checkRadio(box.querySelector('input[type=radio]') ? box.querySelector('input[type=radio]').name : '', box.dataset.current);
-    const binaural = document.getElementById('zoz-setting-binaural');
-    if (binaural && binaural.dataset.current)
-        binaural.value = binaural.dataset.current;
+    for (const select of document.querySelectorAll('select[data-current]')) {
+        if (select.dataset.current)
+            select.value = select.dataset.current;
+    }
+    buildAnnouncementFlags();
     bindControls();
     const preselected = document.body.dataset.category;
     openCategory(CATEGORIES.includes(preselected) ? preselected : storedCategory());

@@ -98,7 +98,9 @@ QString Pages::applicationName() const
 
 void Pages::fillCopyrightPage(HtmlTemplate &page)
 {
-    // The components whose code runs in this program, with their notices.
+    // The components whose code runs in this program, with their notices:
+    // its own, and the libraries it links.
+    page.setVariable(QStringLiteral("COPYRIGHT_ZOZ"), true);
     page.setVariable(QStringLiteral("COPYRIGHT_THIRD_PARTY"), true);
     page.setVariable(QStringLiteral("COPYRIGHT_ZLIB"), true);
     page.setVariable(QStringLiteral("COPYRIGHT_QT"), true);

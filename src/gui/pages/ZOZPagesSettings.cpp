@@ -105,6 +105,8 @@ const char *recordingFormatSuffix(const int &format)
 void Pages::fillSettingsPage(HtmlTemplate &page, const HttpRequest &request)
 {
     const Settings &settings = *m_settings;
+    int theme = 0;
+    m_links.withHost([&theme](PageHost &host) { theme = host.currentTheme(); });
     if (request.query.contains(QStringLiteral("category")))
         page.setTextVariable(QStringLiteral("PRESELECTED_CATEGORY"), request.query.value(QStringLiteral("category")));
     page.setVariable(QStringLiteral("IS_ZOZ"), request.hasIsZOZ);
@@ -200,8 +202,17 @@ void Pages::fillSettingsPage(HtmlTemplate &page, const HttpRequest &request)
                "Switch back to last page before announcement (only if Journaline/SlideShow was autoselected)"},
               {"STR_ANNOUNCEMENTS_EPILOG_2", "Go back to service selection page"}});
 
-    // Themes are switched only where the option allows it; this build has no
-    // theme table, so the section would offer nothing and stays out.
+    if (settings.configOptionValue(Settings::OptionThemesRuntime) != 0) {
+        page.setVariable(QStringLiteral("OPTION_THEMES"), true);
+        setTexts(page, "Settings",
+                 {{"STR_THEMES_TITLE", "Theme Settings"},
+                  {"STR_THEMES_DESCRIPTION",
+                   "You can change themes at runtime. Just choose one, but remember that the changes take effect "
+                   "immediately."}});
+        page.setVariable(QStringLiteral("CURRENT_THEME"), unsigned(theme));
+        // This build has no theme table: no theme is available to offer.
+        page.expandLoops(QStringLiteral("THEMES"), {});
+    }
 
     setTexts(page, "Settings",
              {{"STR_NOTIFY_TITLE", "Notify Settings"},
@@ -225,8 +236,6 @@ void Pages::fillSettingsPage(HtmlTemplate &page, const HttpRequest &request)
 
     fillAudioSections(page);
 
-    int theme = 0;
-    m_links.withHost([&theme](PageHost &host) { theme = host.currentTheme(); });
     page.setVariable(QStringLiteral("SETTINGS_INFO_HOTKEYS_DENIED"), theme == ThemeWithoutHotkeys);
     page.setVariable(QStringLiteral("STR_INFO"), translated("General", "Info"));
     page.setVariable(QStringLiteral("STR_HOTKEYS_TITLE"), translated("General", "Hotkeys"));

@@ -205,10 +205,12 @@ TEST_F(AjaxSettingsTest, GoodValuesAreStoredAndBadOnesRefusedWithAReason)
         {QStringLiteral("setDevice=abc"), false, &device, QStringLiteral("2")},
         {QStringLiteral("setDevice=-2"), false, &device, QStringLiteral("2")},
         {QStringLiteral("setAudioLevel=150"), true, &level, QStringLiteral("1.50")},
-        {QStringLiteral("setAudioLevel=201"), false, &level, QStringLiteral("1.50")},
+        {QStringLiteral("setAudioLevel=100000"), true, &level, QStringLiteral("2.00")},
+        {QStringLiteral("setAudioLevel=150"), true, &level, QStringLiteral("1.50")},
+        {QStringLiteral("setAudioLevel=-1"), false, &level, QStringLiteral("1.50")},
         {QStringLiteral("setAudioLevel=nan"), false, &level, QStringLiteral("1.50")},
         {QStringLiteral("setAudioLevel=50&channel=6"), false, &level, QStringLiteral("1.50")},
-        {QStringLiteral("setAudioLevel=50&channel=2"), true, &level, QStringLiteral("1.50")},
+        {QStringLiteral("setAudioLevel=50&channel=2"), false, &level, QStringLiteral("1.50")},
         {QStringLiteral("setAudioLevel=15"), true, &level, QStringLiteral("0.15")},
         {QStringLiteral("adjustVolume=0"), true, &level, QStringLiteral("0.10")},
         {QStringLiteral("adjustVolume=0"), true, &level, QStringLiteral("0.10")},
@@ -357,9 +359,18 @@ TEST_F(AjaxSettingsTest, SettingsPageShowsTheStoredValuesAndTheHotkeys)
     EXPECT_TRUE(body.contains("<dt><div class='button'>Space</div></dt>"));
     EXPECT_FALSE(QString::fromUtf8(body).contains(QRegularExpression(QStringLiteral("\\{[A-Z_:]+\\}")))) << "no placeholder left";
 
+    EXPECT_TRUE(body.contains("id=\"settings-announcement-flags\""));
+    EXPECT_FALSE(body.contains("id=\"settings-themes\"")) << "themes are not switched at run time";
+
     body = page(QStringLiteral("settings&isZOZ"));
     EXPECT_EQ(body.count("<dt>"), 16 + 3);
     EXPECT_TRUE(body.contains("<dt><div class='button'>Ctrl</div> + <div class='button'>Q</div></dt>"));
+
+    // Switching themes allowed, but no theme to offer: an empty choice.
+    settings->storeConfigOption(QStringLiteral("THEMES_RUNTIME"), 1, false);
+    body = page(QStringLiteral("settings"));
+    EXPECT_TRUE(body.contains("id=\"settings-themes\""));
+    EXPECT_TRUE(body.contains("data-command=\"switchTheme\" data-current=\"0\">\n        </select>"));
 
     host.theme = 3;
     web->pages->setAudioControl(nullptr);
@@ -381,7 +392,12 @@ TEST_F(AjaxSettingsTest, FrontEndCopyrightAndInfoPages)
     EXPECT_TRUE(body.contains("ZOZ Test Player v"));
     EXPECT_TRUE(body.contains("Copyright (C) 1995-2022 Jean-loup Gailly and Mark Adler"));
     EXPECT_TRUE(body.contains("Copyright (C) 2016-2022 The Qt Company Ltd."));
-    EXPECT_TRUE(body.contains("id=\"licence-alsa\""));
+    EXPECT_TRUE(body.contains("GNU Lesser General Public License\nversion 3"));
+    EXPECT_TRUE(body.contains("Copyright (C) 1998-2022 Jaroslav Kysela"));
+    EXPECT_TRUE(body.contains("Copyright (C) 2026 the ZOZ makers."));
+    // Exactly the components the program is built from: no test framework.
+    EXPECT_EQ(body.count("<details class=\"licence\""), 4);
+    EXPECT_FALSE(body.contains("GoogleTest"));
     EXPECT_FALSE(body.contains("<!--"));
 
     body = page(QStringLiteral("info&isZOZ"));

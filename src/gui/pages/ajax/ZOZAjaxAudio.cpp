@@ -111,19 +111,22 @@ void addAudioCommands(AjaxTable &table, const AjaxContext &context)
     });
     table.setHandler(QStringLiteral("setAudioLevel"), [links](const HttpRequest &request, HttpResponse &response) {
         const QString key = QStringLiteral("setAudioLevel");
+        // Loud levels are taken down to the output's limit rather than refused.
         const auto percent = integerIn(request, key, key, qint64(AudioControl::MinimumLevel * PercentPerUnit),
-                                       qint64(AudioControl::MaximumLevel * PercentPerUnit), response.body);
+                                       std::numeric_limits<qint64>::max(), response.body);
         if (!percent)
             return true;
-        const float level = clampedLevel(float(*percent) / PercentPerUnit);
         if (request.query.contains(QStringLiteral("channel"))) {
             // The output has one level for all its channels: a channel's own
-            // level is checked and, as without an output, changes nothing.
-            if (!integerIn(request, key, QStringLiteral("channel"), 0, OutputChannels - 1, response.body))
-                return true;
-        } else {
-            links->withAudio([level](AudioControl &audio) { audio.setLevel(level); });
+            // level is checked, then refused rather than acknowledged unset.
+            if (integerIn(request, key, QStringLiteral("channel"), 0, OutputChannels - 1, response.body))
+                response.body = refuse(key, QStringLiteral("channel"), request.query.value(QStringLiteral("channel")),
+                                       QStringLiteral("the output has no level per channel"));
+            return true;
         }
+        const float level = clampedLevel(float(std::min<qint64>(*percent, qint64(AudioControl::MaximumLevel * PercentPerUnit)))
+                                         / PercentPerUnit);
+        links->withAudio([level](AudioControl &audio) { audio.setLevel(level); });
         response.body = Success;
         return true;
     });
