@@ -8,8 +8,7 @@
 // its hand-off to the SBR decoder is routed here (linker wrap of the element set-up and
 // the parse) because the SBR decoder's element management is not part of this build.
 #include "AacDec.h"
-#include "DABplusParser.h"
-#include "EtiSubchannels.h"
+#include "DabPlusUnits.h"
 #include "PsDec.h"
 #include "SbrBitstream.h"
 #include "SbrDec.h"
@@ -215,36 +214,22 @@ PayloadStats readSubchannel(const EtiSubchannel &sub)
 {
     Tap t;
     tap = &t;
-    DABplusParserHandle parser = nullptr;
-    DABplusParser_Open(&parser, sub.size);
     AacDecHandle h = nullptr;
     std::vector<int16_t> pcm(8 * 2048);
-    const size_t frameSize = 24 * sub.size;
-    DABplusAccessUnitTable table = {};
-    for (size_t offset = 0; offset + frameSize <= sub.bytes.size(); offset += frameSize) {
-        uint32_t frames = 1;
-        DABplusParser_ParseSuperframe(parser, &sub.bytes[offset], &frames, &table);
-        if (table.auCount < 2)
-            continue;
+    forEachDabPlusUnit(sub, [&](const DabPlusUnit &unit) {
         if (!h) {
-            uint8_t config[4] = {};
-            uint32_t mps = 0;
-            const uint32_t length = static_cast<uint32_t>(DABplusParser_GetAudioConfig(parser, config, &mps));
             h = AacDec_Open(AACDEC_TT_RAW, 1);
-            const uint8_t *configs[1] = {config};
-            const uint32_t lengths[1] = {length};
+            const uint8_t *configs[1] = {unit.config};
+            const uint32_t lengths[1] = {unit.configLength};
             EXPECT_EQ(AacDec_ConfigRaw(h, configs, lengths), AACDEC_OK);
         }
-        for (uint32_t i = 0; i < table.auCount; ++i) {
-            const uint8_t *buffers[1] = {table.au[i]};
-            const uint32_t sizes[1] = {table.auLength[i]};
-            uint32_t valid[1] = {sizes[0]};
-            AacDec_Fill(h, buffers, sizes, valid);
-            EXPECT_EQ(AacDec_DecodeFrame(h, pcm.data(), static_cast<int32_t>(pcm.size()), 0), AACDEC_OK);
-        }
-    }
+        const uint8_t *buffers[1] = {unit.data};
+        const uint32_t sizes[1] = {unit.length};
+        uint32_t valid[1] = {sizes[0]};
+        AacDec_Fill(h, buffers, sizes, valid);
+        EXPECT_EQ(AacDec_DecodeFrame(h, pcm.data(), static_cast<int32_t>(pcm.size()), 0), AACDEC_OK);
+    });
     AacDec_Close(h);
-    DABplusParser_Close(&parser);
     tap = nullptr;
     return t.stats;
 }
