@@ -286,7 +286,7 @@ int SbrDec_ReadGrid(RezBitStream *bs, const SbrHeaderData *h, SbrFrameData *f)
     const int slots = h->timeSlots;
     f->ampRes = h->ampRes;
     g.frameClass = static_cast<uint8_t>(bits(bs, 2));
-    int start = 0, end = slots, pointer = 0;
+    int start = 0, end = slots;
     int forward[3] = {}, backward[3] = {};
     int forwardCount = 0, backwardCount = 0;
     switch (g.frameClass) {
@@ -324,7 +324,7 @@ int SbrDec_ReadGrid(RezBitStream *bs, const SbrHeaderData *h, SbrFrameData *f)
     }
     const int envelopes = forwardCount + backwardCount + 1;
     g.envelopes = static_cast<uint8_t>(envelopes);
-    pointer = static_cast<int>(bits(bs, static_cast<uint32_t>(bitLength(envelopes))));
+    const int pointer = static_cast<int>(bits(bs, static_cast<uint32_t>(bitLength(envelopes))));
     if (pointer > envelopes)
         return 0;
     for (int e = 0; e < envelopes; ++e) {

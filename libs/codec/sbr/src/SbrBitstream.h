@@ -89,7 +89,7 @@ typedef struct SbrFrameData {
 
 // Sets the stream properties of a header record from the rates (output 0: twice the
 // core rate), the core frame length and the downscale factor; with resetFields also the
-// default header. SBRDEC-style 0, or 6 for a rate ratio or frame length the decoder
+// default header. 0, or 6 (unsupported) for a rate ratio or frame length the decoder
 // does not handle. The record is then uninitialised until a header builds its tables.
 int SbrDec_InitHeaderData(SbrHeaderData *header, uint32_t coreRate, uint32_t outputRate, uint32_t frameLength,
                           uint32_t downscaleFactor, int resetFields);

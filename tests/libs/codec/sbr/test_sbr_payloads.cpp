@@ -12,6 +12,7 @@
 #include "PsDec.h"
 #include "SbrBitstream.h"
 #include "SbrDec.h"
+#include "SbrHuffman.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,7 @@ struct PayloadStats
     int parsed = 0;        // read to within fewer than 8 bits of their end
     int failed = 0;        // rejected after the first header, or 8 or more bits left
     int outOfRange = 0;    // SBR values a correct stream never carries
-    int channelPairs = 0, coupled = 0, timeCoded = 0, sinusoids = 0;
+    int channelPairs = 0, coupled = 0, timeCoded = 0, timeChecked = 0, sinusoids = 0;
     int psBlocks = 0, psHeaders = 0, psFailed = 0; // PS: over-read, > 7 bits left or values out of range
     int fineFrames = 0, fineFailed = 0;            // frames with fine IID steps
 };
@@ -63,36 +64,58 @@ struct Tap
 
 Tap *tap = nullptr;
 
-// Frequency-coded envelopes start from a plain value and add deltas: a correct stream
-// stays within 0..70 (1.5 dB) or 0..35 (3 dB), balance values (doubled) within 0..48 or
-// 0..24; noise floors within 0..30 (balance 0..24).
-int envelopeValuesOutOfRange(const SbrHeaderData &h, const SbrFrameData &f)
+// Envelopes start from a plain value and add deltas along frequency, or add them to the
+// envelope before along time: a correct stream stays within 0..70 (1.5 dB) or 0..35
+// (3 dB), balance values (doubled) within 0..48 or 0..24; noise floors within 0..30
+// (balance 0..24). Checked where the values do not rest on the frame before: along
+// frequency, and along time after such an envelope of the same resolution.
+struct RangeCheck
+{
+    int outOfRange = 0;
+    int timeChecked = 0; // time-coded envelopes and noise envelopes checked
+};
+
+void checkValues(const int16_t *deltas, int count, bool time, int top, std::vector<int> &last, bool &known,
+                 RangeCheck &r)
+{
+    const bool check = !time || (known && static_cast<int>(last.size()) == count);
+    r.timeChecked += time && check;
+    std::vector<int> values(static_cast<size_t>(count));
+    int value = 0;
+    for (int b = 0; b < count; ++b) {
+        value = (time ? (check ? last[static_cast<size_t>(b)] : 0) : value) + deltas[b];
+        values[static_cast<size_t>(b)] = value;
+        r.outOfRange += check && (value < 0 || value > top);
+    }
+    last = values;
+    known = check;
+}
+
+RangeCheck checkRanges(const SbrHeaderData &h, const SbrFrameData &f)
 {
     const bool balance = f.coupling == SBR_COUPLING_BALANCE;
     const int top = balance ? (f.ampRes ? 24 : 48) : (f.ampRes ? 35 : 70);
-    int bad = 0;
+    RangeCheck r;
+    std::vector<int> last;
+    bool known = false;
     int index = 0;
     for (int e = 0; e < f.grid.envelopes; ++e) {
         const int bands = f.grid.freqRes[e] ? h.bands.highCount : h.bands.lowCount;
-        int value = 0;
-        for (int b = 0; b < bands; ++b, ++index) {
-            value += f.envelope[index];
-            bad += !f.envelopeTime[e] && (value < 0 || value > top);
-        }
+        checkValues(f.envelope + index, bands, f.envelopeTime[e] != 0, top, last, known, r);
+        index += bands;
     }
-    for (int n = 0; n < f.grid.noiseEnvelopes; ++n) {
-        int value = 0;
-        for (int b = 0; b < h.bands.noiseCount; ++b) {
-            value += f.noise[n * h.bands.noiseCount + b];
-            bad += !f.noiseTime[n] && (value < 0 || value > (balance ? 24 : 30));
-        }
-    }
-    return bad;
+    known = false;
+    for (int n = 0; n < f.grid.noiseEnvelopes; ++n)
+        checkValues(f.noise + n * h.bands.noiseCount, h.bands.noiseCount, f.noiseTime[n] != 0, balance ? 24 : 30,
+                    last, known, r);
+    return r;
 }
 
 void countChannel(const SbrHeaderData &h, const SbrFrameData &f, PayloadStats &s)
 {
-    s.outOfRange += envelopeValuesOutOfRange(h, f);
+    const RangeCheck r = checkRanges(h, f);
+    s.outOfRange += r.outOfRange;
+    s.timeChecked += r.timeChecked;
     for (int e = 0; e < f.grid.envelopes; ++e)
         s.timeCoded += f.envelopeTime[e];
     s.sinusoids += f.sinusoids[0] != 0 || f.sinusoids[1] != 0;
@@ -188,6 +211,19 @@ int __wrap_SbrDec_Parse(SbrDecHandle, RezBitStream *bs, uint8_t *, uint32_t, int
     return r;
 }
 
+// Which values of which code the recordings read (in this run so far), for the record of
+// what they prove.
+std::map<const SbrHuffmanNode *, std::set<int>> codesSeen;
+
+int __real_SbrDec_DecodeHuffman(RezBitStream *bs, const SbrHuffmanNode *tree);
+
+int __wrap_SbrDec_DecodeHuffman(RezBitStream *bs, const SbrHuffmanNode *tree)
+{
+    const int value = __real_SbrDec_DecodeHuffman(bs, tree);
+    codesSeen[tree].insert(value);
+    return value;
+}
+
 // Parametric-stereo blocks as the payload reader hands them on.
 int __real_PsDec_ReadData(PsDecHandle ps, RezBitStream *bs, int bitsAvailable);
 
@@ -252,9 +288,9 @@ std::map<uint32_t, PayloadStats> readRecording(const Recording &r)
             continue;
         const PayloadStats s = readSubchannel(found->second);
         std::printf("%s sub-channel %u: %d payloads (%d before the first header), %d parsed, %d channel pairs "
-                    "(%d coupled), %d time-coded envelopes, %d with sinusoids, %d PS blocks (%d with header), "
+                    "(%d coupled), %d time-coded envelopes (%d time-coded envelopes or noise floors checked), %d with sinusoids, %d PS blocks (%d with header), "
                     "%d frames with fine IID (%d failed)\n",
-                    r.file, id, s.payloads, s.beforeHeader, s.parsed, s.channelPairs, s.coupled, s.timeCoded,
+                    r.file, id, s.payloads, s.beforeHeader, s.parsed, s.channelPairs, s.coupled, s.timeCoded, s.timeChecked,
                     s.sinusoids, s.psBlocks, s.psHeaders, s.fineFrames, s.fineFailed);
         all[id] = s;
     }
@@ -290,6 +326,26 @@ const Recording Netherlands{"netherlands-dabplus-fixed.eti",
 
 } // namespace
 
+void printCodesSeen()
+{
+    const std::pair<const char *, const SbrHuffmanNode *> names[] = {
+        {"t_huffman_env_1_5dB", t_huffman_env_1_5dB}, {"f_huffman_env_1_5dB", f_huffman_env_1_5dB},
+        {"t_huffman_env_bal_1_5dB", t_huffman_env_bal_1_5dB}, {"f_huffman_env_bal_1_5dB", f_huffman_env_bal_1_5dB},
+        {"t_huffman_env_3_0dB", t_huffman_env_3_0dB}, {"f_huffman_env_3_0dB", f_huffman_env_3_0dB},
+        {"t_huffman_env_bal_3_0dB", t_huffman_env_bal_3_0dB}, {"f_huffman_env_bal_3_0dB", f_huffman_env_bal_3_0dB},
+        {"t_huffman_noise_3_0dB", t_huffman_noise_3_0dB}, {"t_huffman_noise_bal_3_0dB", t_huffman_noise_bal_3_0dB},
+        {"huff_iid_df", huff_iid_df}, {"huff_iid_dt", huff_iid_dt}, {"huff_iid_fine_df", huff_iid_fine_df},
+        {"huff_iid_fine_dt", huff_iid_fine_dt}, {"huff_icc_df", huff_icc_df}, {"huff_icc_dt", huff_icc_dt},
+    };
+    for (const auto &[name, tree] : names) {
+        const std::set<int> &seen = codesSeen[tree];
+        std::printf("%s: %zu values used", name, seen.size());
+        if (!seen.empty())
+            std::printf(", %d..%d", *seen.begin(), *seen.rbegin());
+        std::printf("\n");
+    }
+}
+
 TEST(SbrPayloads, HeAacServicesOfTheSlovenianEnsembleParseExactly)
 {
     expectExact(Slovenia);
@@ -298,6 +354,7 @@ TEST(SbrPayloads, HeAacServicesOfTheSlovenianEnsembleParseExactly)
 TEST(SbrPayloads, HeAacV2ServicesOfTheDutchEnsembleParseExactlyWithTheirStereoParameters)
 {
     expectExact(Netherlands);
+    printCodesSeen();
 }
 
 // The fine intensity-difference codes (huff_iid_fine_df, huff_iid_fine_dt) are complete
