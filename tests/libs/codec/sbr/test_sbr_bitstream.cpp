@@ -16,7 +16,7 @@ struct Bits
     std::vector<uint8_t> bytes = std::vector<uint8_t>(1024, 0);
     uint32_t count = 0;
 
-    Bits &put(uint32_t value, int n)
+    Bits &put(uint32_t value, int n) // n <= 32
     {
         for (int i = n - 1; i >= 0; --i, ++count)
             if ((value >> i) & 1)
@@ -235,7 +235,8 @@ TEST(SbrBitstream, AnExtensionLongerThanThePayloadFailsAndStopsAtItsEnd)
     putHeader(b);
     putSingleChannel(b, tables, true);
     b.put(15, 4).put(255, 8); // 15 + 255 = 270 bytes announced
-    b.put(0, 8 * 20);         // 20 bytes there
+    for (int i = 0; i < 20; ++i)
+        b.put(0, 8);          // 20 bytes there
     SbrHeaderData h = dabHeader();
     SbrFrameData f{};
     int32_t left = 0;
