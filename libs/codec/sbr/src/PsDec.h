@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include "RezTools.h"
+
 // QMF bands of a slot, hybrid bands (10 sub-bands of QMF bands 0..2, then bands 3..63),
 // processing bands (groups of hybrid bands sharing one mixing matrix) and parameter
 // bands.
@@ -96,6 +98,11 @@ void PsDec_SetFrameSlots(PsDecHandle handle, int slot);
 // handle); PsDec_DataRead marks it as read.
 PsData *PsDec_DataRecord(PsDecHandle handle);
 void PsDec_DataRead(PsDecHandle handle);
+
+// Reads one parametric-stereo data block (at most bitsAvailable bits are its own) into
+// the record of the frame being parsed and marks it as read; the header fields carry
+// over from the frame before when the block has none. Returns the bits it read.
+int PsDec_ReadData(PsDecHandle handle, RezBitStream *bs, int bitsAvailable);
 
 // Decodes the parameters of the frame to be applied (the slot of the frame before the
 // one parsed last, the same slot with one slot) into *out. 1 when parametric stereo runs in this frame,

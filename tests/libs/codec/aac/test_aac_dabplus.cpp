@@ -6,6 +6,7 @@
 // SBR streams with 960-line frames it also decodes the AAC core only.
 #include "AacDec.h"
 #include "DABplusParser.h"
+#include "DabPlusUnits.h"
 #include "EtiSubchannels.h"
 #include "aac_test_support.h"
 
@@ -99,61 +100,45 @@ Decoded ffmpegLoas(const std::vector<uint8_t> &loas, int channels)
 Stream decodeSubchannel(const EtiSubchannel &sub, uint32_t *streamType)
 {
     Stream d;
-    uint8_t config[4] = {};
-    uint32_t configBits = 0;
-    DABplusParserHandle parser = nullptr;
-    DABplusParser_Open(&parser, sub.size);
     AacDecHandle h = nullptr;
     std::vector<int16_t> pcm(8 * 2048);
-    const size_t frameSize = 24 * sub.size;
-    DABplusAccessUnitTable table = {};
-    for (size_t offset = 0; offset + frameSize <= sub.bytes.size(); offset += frameSize) {
-        uint32_t frames = 1;
-        DABplusParser_ParseSuperframe(parser, &sub.bytes[offset], &frames, &table);
-        *streamType = DABplusParser_GetStreamHeader(parser)->streamType;
-        if (table.auCount < 2)
-            continue;
+    *streamType = forEachDabPlusUnit(sub, [&](const DabPlusUnit &unit) {
+        // AAC-LC: object type, rate, channels, three GA bits; with SBR an extension rate
+        // and the core's object type come between.
+        const uint32_t configBits = unit.configLength == 2 ? 16 : 25;
         if (!h) {
-            uint32_t mps = 0;
-            const uint32_t length = static_cast<uint32_t>(DABplusParser_GetAudioConfig(parser, config, &mps));
-            // AAC-LC: object type, rate, channels, three GA bits; with SBR an extension
-            // rate and the core's object type come between.
-            configBits = length == 2 ? 16 : 25;
             h = AacDec_Open(AACDEC_TT_RAW, 1);
-            const uint8_t *configs[1] = {config};
-            const uint32_t lengths[1] = {length};
+            const uint8_t *configs[1] = {unit.config};
+            const uint32_t lengths[1] = {unit.configLength};
             EXPECT_EQ(AacDec_ConfigRaw(h, configs, lengths), AACDEC_OK);
         }
-        for (uint32_t i = 0; i < table.auCount; ++i) {
-            const uint8_t *buffers[1] = {table.au[i]};
-            const uint32_t sizes[1] = {table.auLength[i]};
-            uint32_t valid[1] = {sizes[0]};
-            appendLoas(d.loas, config, configBits, table.au[i], table.auLength[i]);
-            AacDec_Fill(h, buffers, sizes, valid);
-            const int r = AacDec_DecodeFrame(h, pcm.data(), static_cast<int32_t>(pcm.size()), 0);
-            ++d.units;
-            EXPECT_EQ(r, AACDEC_OK) << "access unit " << d.units;
-            if (r != AACDEC_OK)
-                continue;
-            ++d.good;
-            const AacDecStreamInfo *info = AacDec_GetStreamInfo(h);
-            d.channels = info->numChannels;
-            d.frameSize = info->frameSize;
-            d.rate = info->sampleRate;
-            d.outputDelay = info->outputDelay;
-            d.pcm.resize(static_cast<size_t>(info->numChannels));
-            for (int k = 0; k < info->frameSize * info->numChannels; ++k)
-                d.pcm[static_cast<size_t>(k % info->numChannels)].push_back(pcm[static_cast<size_t>(k)] / 32768.0);
-            for (int k = 0; k < info->frameSize * info->numChannels; ++k) {
-                const double v = pcm[static_cast<size_t>(k)];
-                d.sumSquares += v * v;
-                d.clipped += v >= 32767 || v <= -32768;
-            }
-            d.samples += info->frameSize * info->numChannels;
+        const uint8_t *buffers[1] = {unit.data};
+        const uint32_t sizes[1] = {unit.length};
+        uint32_t valid[1] = {sizes[0]};
+        appendLoas(d.loas, unit.config, configBits, unit.data, unit.length);
+        AacDec_Fill(h, buffers, sizes, valid);
+        const int r = AacDec_DecodeFrame(h, pcm.data(), static_cast<int32_t>(pcm.size()), 0);
+        ++d.units;
+        EXPECT_EQ(r, AACDEC_OK) << "access unit " << d.units;
+        if (r != AACDEC_OK)
+            return;
+        ++d.good;
+        const AacDecStreamInfo *info = AacDec_GetStreamInfo(h);
+        d.channels = info->numChannels;
+        d.frameSize = info->frameSize;
+        d.rate = info->sampleRate;
+        d.outputDelay = info->outputDelay;
+        d.pcm.resize(static_cast<size_t>(info->numChannels));
+        for (int k = 0; k < info->frameSize * info->numChannels; ++k)
+            d.pcm[static_cast<size_t>(k % info->numChannels)].push_back(pcm[static_cast<size_t>(k)] / 32768.0);
+        for (int k = 0; k < info->frameSize * info->numChannels; ++k) {
+            const double v = pcm[static_cast<size_t>(k)];
+            d.sumSquares += v * v;
+            d.clipped += v >= 32767 || v <= -32768;
         }
-    }
+        d.samples += info->frameSize * info->numChannels;
+    });
     AacDec_Close(h);
-    DABplusParser_Close(&parser);
     return d;
 }
 
