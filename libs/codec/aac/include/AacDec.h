@@ -160,8 +160,8 @@ int AacDec_AncDataGet(AacDecHandle handle, int32_t index, uint8_t **data, int32_
 /* Sets one parameter (AacDecParam). AACDEC_OK; AACDEC_INVALID_PARAM for an unknown id
  * (the dynamic range ids 512..517 among them: the gains are not applied in this build)
  * or a value out of range; AACDEC_INVALID_HANDLE for a null handle or a module that is
- * missing (the surround decoder's ids). A concealment method is kept, but every method
- * mutes a lost frame in this build. */
+ * missing (the surround decoder's ids). A lost frame is muted (method 0) or repeats the
+ * last good spectrum with random signs while it fades out (methods 1 and 2). */
 int AacDec_SetParam(AacDecHandle handle, int32_t id, int32_t value);
 
 /* Ids 261 and 262 with 32 values. AACDEC_OK; AACDEC_INVALID_PARAM for another id, a

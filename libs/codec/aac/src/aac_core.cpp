@@ -165,7 +165,7 @@ AacDecInstance *AacDec_CreateInstance(int32_t)
     h->elementList[0] = AacIdEnd;
     h->storedAot = -1;
     AacDec_ConcealInitParams(&h->concealParams);
-    // HOOK(conceal-drc): the frames are muted whatever the method; no delay is added.
+    // HOOK(drc): the dynamic range gains are not applied yet.
     h->concealMethod = -1;
     h->concealDelay = 0;
     h->noiseSeed = NoiseSeedFirst;

@@ -359,66 +359,80 @@ TEST(DABplusDecoder, SwitchBetweenLayer2AndDabPlus)
     EXPECT_GE(aacUnits, 5u * 6);
 }
 
-// Units lost to their CRC are concealed and counted; a lost unit plays out the
-// previous frame's tail, from the third lost unit in a row on the output is
-// silent, and the signal comes back with the good units.
+// Units lost to their CRC are concealed and counted. A lost unit repeats the
+// last good one while the output fades by about 3 dB a unit, a long run ends in
+// silence (from the seventh, and the limiter's look-ahead), and good units fade
+// back in.
 TEST(DABplusDecoder, LostUnitsAreConcealedAndCounted)
 {
     const SuperframeFormat format{12, true, false, true, false, 0};
-    const Stream clean = encode(format, 4, false);
+    const int superframes = 6;
+    const Stream clean = encode(format, superframes, false);
     const size_t superframeBytes = 120 * 12;
+    const int auCount = 6;
     struct Case
     {
         const char *name;
-        std::vector<int> lost; // units of the third superframe
+        std::vector<int> lost; // units counted from the stream's start
+        double lastLostBelow;  // level of the last lost unit against the good level
     };
     const Case cases[] = {
-        {"one unit", {2}},
-        {"two in a row", {2, 3}},
-        {"first and last", {0, 5}},
-        {"the whole superframe", {0, 1, 2, 3, 4, 5}},
+        {"one unit", {14}, 1.5},
+        {"two in a row", {14, 15}, 1.0},
+        {"first and last of a superframe", {12, 17}, 1.5},
+        {"a whole superframe", {12, 13, 14, 15, 16, 17}, 0.5},
+        {"nine in a row", {12, 13, 14, 15, 16, 17, 18, 19, 20}, 0.001},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Bytes bytes = clean.bytes;
-        // Damage the lost units' bytes in the third superframe, then seal it again
-        // so that only the units' CRCs tell.
-        Bytes third(bytes.begin() + 2 * superframeBytes, bytes.begin() + 3 * superframeBytes);
-        const int auCount = 6;
-        std::vector<int> starts(auCount + 1);
-        starts[0] = ZozTestAac::firstAccessUnitStart(auCount);
-        for (int i = 1; i < auCount; ++i)
-            starts[i] = twelveBits(third, 24 + 12 * (i - 1));
-        for (int unit : c.lost)
-            third[size_t(starts[unit]) + 1] ^= 0x5A;
-        ZozTestAac::writeReedSolomonParity(third, 12);
-        std::copy(third.begin(), third.end(), bytes.begin() + 2 * superframeBytes);
+        // Damage the lost units' bytes, then seal each superframe again so that only
+        // the units' CRCs tell.
+        for (int s = 0; s < superframes; ++s) {
+            Bytes sf(bytes.begin() + long(s * superframeBytes), bytes.begin() + long((s + 1) * superframeBytes));
+            std::vector<int> starts(auCount);
+            starts[0] = ZozTestAac::firstAccessUnitStart(auCount);
+            for (int i = 1; i < auCount; ++i)
+                starts[size_t(i)] = twelveBits(sf, 24 + 12 * (i - 1));
+            for (int unit : c.lost)
+                if (unit / auCount == s)
+                    sf[size_t(starts[size_t(unit % auCount)]) + 1] ^= 0x5A;
+            ZozTestAac::writeReedSolomonParity(sf, 12);
+            std::copy(sf.begin(), sf.end(), bytes.begin() + long(s * superframeBytes));
+        }
 
         Decoder d(12);
         const std::vector<Unit> units = d.run(bytes);
-        ASSERT_EQ(units.size(), 24u);
+        ASSERT_EQ(units.size(), size_t(superframes * auCount));
         int concealed = 0;
-        for (size_t i = 0; i < units.size(); ++i) {
-            EXPECT_EQ(units[i].result, DABPLUS_DEC_OK);
-            EXPECT_EQ(units[i].pcm.size(), 1920u);
-            concealed += units[i].info.concealed;
+        for (const Unit &u : units) {
+            EXPECT_EQ(u.result, DABPLUS_DEC_OK);
+            EXPECT_EQ(u.pcm.size(), 1920u);
+            concealed += u.info.concealed;
         }
         EXPECT_EQ(concealed, int(c.lost.size()));
-        EXPECT_EQ(units[12].info.allGood, 0);
-        for (int unit : c.lost)
-            EXPECT_EQ(units[12].info.auLost[unit], 1) << unit;
-        const double level = rms(units[11].pcm.data(), 1920);
-        ASSERT_GT(level, 1000);
-        for (size_t k = 0; k < c.lost.size(); ++k) {
-            const Unit &u = units[12 + size_t(c.lost[k])];
-            EXPECT_EQ(u.info.concealed, 1);
-            // The limiter's look-ahead carries the tail into the next unit too.
-            const bool third = k > 1 && c.lost[k] == c.lost[k - 2] + 2;
-            if (third) {
-                EXPECT_LT(rms(u.pcm.data(), 1920), 1.0) << c.lost[k];
+        EXPECT_EQ(units[12].info.allGood, c.lost.front() < 18 ? 0 : 1);
+        for (int unit : c.lost) {
+            if (unit < 18) {
+                EXPECT_EQ(units[12].info.auLost[unit - 12], 1) << unit;
             }
         }
-        EXPECT_GT(rms(units[19].pcm.data(), 1920), level * 0.5);
+
+        std::vector<double> levels;
+        for (const Unit &u : units)
+            levels.push_back(rms(u.pcm.data(), u.pcm.size()));
+        const double good = levels[10];
+        ASSERT_GT(good, 1000);
+        // The first lost unit still sounds: no gap.
+        EXPECT_GT(levels[size_t(c.lost.front())], 0.3 * good);
+        for (size_t k = 1; k < c.lost.size(); ++k) {
+            if (c.lost[k] == c.lost[k - 1] + 1) {
+                EXPECT_LT(levels[size_t(c.lost[k])], levels[size_t(c.lost[k - 1])] * 1.05) << c.lost[k];
+            }
+        }
+        EXPECT_LT(levels[size_t(c.lost.back())], c.lastLostBelow * good);
+        // Six good units after the loss the level is back.
+        EXPECT_GT(levels[size_t(c.lost.back()) + 7], 0.7 * good);
     }
 }
 
