@@ -207,7 +207,6 @@ void ServiceAudioDAB::flush()
 
 void ServiceAudioDAB::closeDabPlus()
 {
-    m_frameInfo = nullptr;
     if (m_dabPlus)
         DABplusDecoder_Close(&m_dabPlus);
 }
@@ -338,16 +337,21 @@ bool ServiceAudioDAB::decodeLayer2(uint32_t &frames)
         }
         m_decodedRate = uint32_t(info->outputSampleRate);
         m_decodedChannels = uint32_t(info->outputChannels);
-        if (info->bitRate > 0) {
-            const int running = m_runningBitRate == 0 ? info->bitRate : (m_runningBitRate + info->bitRate) / 2;
-            if (running != m_runningBitRate) {
-                m_runningBitRate = running;
-                m_measuredBitRate = running;
-                markDirty();
-            }
-        }
+        takeBitRate(info->bitRate);
     }
     return true;
+}
+
+void ServiceAudioDAB::takeBitRate(int reported)
+{
+    if (reported <= 0)
+        return;
+    const int running = m_runningBitRate == 0 ? reported : (m_runningBitRate + reported) / 2;
+    if (running != m_runningBitRate) {
+        m_runningBitRate = running;
+        m_measuredBitRate = running;
+        markDirty();
+    }
 }
 
 bool ServiceAudioDAB::decodeSuperframes(uint32_t &frames)
@@ -363,7 +367,6 @@ bool ServiceAudioDAB::decodeSuperframes(uint32_t &frames)
         const uint32_t taken = count >= 0 && uint32_t(count) <= frames ? frames - uint32_t(count) : 0;
         consumeFrameBytes(std::min(taken * m_frameSize, m_fill));
         frames = m_fill / m_frameSize;
-        m_frameInfo = info;
         // The first unit of a table is the decoder's first from a new superframe.
         int32_t next = 0;
         if (result == DABPLUS_DEC_OK && DABplusDecoder_GetAccessUnits(m_dabPlus, nullptr, &next) == DABPLUS_DEC_OK &&
@@ -404,15 +407,7 @@ void ServiceAudioDAB::takeFormat(const DABplusDecoderFrameInfo &info)
         m_formatChanged = true;
     m_decodedRate = info.sampleRate;
     m_decodedChannels = info.channels;
-    if (info.bitRate > 0) {
-        const int reported = int(info.bitRate);
-        const int running = m_runningBitRate == 0 ? reported : (m_runningBitRate + reported) / 2;
-        if (running != m_runningBitRate) {
-            m_runningBitRate = running;
-            m_measuredBitRate = running;
-            markDirty();
-        }
-    }
+    takeBitRate(int(info.bitRate));
 }
 
 bool ServiceAudioDAB::checkReconfig()

@@ -65,6 +65,8 @@ private:
     bool decodeSuperframes(uint32_t &frames);
     // Codec, rate, channels and bit rate of a decoded DAB+ unit.
     void takeFormat(const DABplusDecoderFrameInfo &info);
+    // The running bit rate, from a decoder's report (0: none).
+    void takeBitRate(int reported);
     void closeDabPlus();
     qint64 nowMs() const;
 
@@ -76,8 +78,6 @@ private:
     qint64 m_lastOutputMs = -1; // -1: nothing decoded since the last (re)open or sync loss
     Layer2DecHandle m_layer2 = nullptr;
     DABplusDecoderHandle m_dabPlus = nullptr;
-    // The DAB+ decoder's record of its last unit; owned by the decoder.
-    DABplusDecoderFrameInfo *m_frameInfo = nullptr;
     // The stream's format as the decoder last reported it.
     uint32_t m_decodedRate = 0;
     uint32_t m_decodedChannels = 0;

@@ -273,11 +273,15 @@ int decodeAacUnit(DABplusDecoderInstance *d, int16_t *pcm, uint32_t pcmBytes, ui
 {
     DABplusDecoderFrameInfo *info = d->frameInfo;
     info->flags &= DABPLUS_DEC_FLAG_SURROUND_MASK;
+    // A decoder opened anew takes the stream's configuration even when the parser
+    // saw no new header since the last AAC stream.
+    bool opened = false;
     if (!d->aac) {
         if (const int r = openAac(d))
             return r;
+        opened = true;
     }
-    if (d->table.configChanges != d->configCounterSeen) {
+    if (opened || d->table.configChanges != d->configCounterSeen) {
         if (const int r = configureAac(d))
             return r;
     }
