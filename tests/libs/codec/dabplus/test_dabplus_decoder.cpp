@@ -439,6 +439,34 @@ TEST(DABplusDecoder, LostUnitsAreConcealedAndCounted)
     }
 }
 
+// Layer II frames the decoder has no allocation table for (mono at 384 kbit/s):
+// each fails on its own, and the next call goes on with the next frame.
+TEST(DABplusDecoder, FailingUnitIsGivenUp)
+{
+    const uint32_t n = 48; // 1152-byte frames
+    Bytes frame(24 * n, 0);
+    const uint8_t header[] = {0xFF, 0xFD, 0xE4, 0xC0};
+    std::copy(std::begin(header), std::end(header), frame.begin());
+    Bytes stream;
+    for (int i = 0; i < 12; ++i)
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    Decoder d(n);
+    const std::vector<Unit> units = d.run(stream);
+    size_t failed = 0;
+    for (const Unit &u : units) {
+        EXPECT_TRUE(u.result == DABPLUS_DEC_LAYER2_FRAME_ERROR || u.result == DABPLUS_DEC_OK) << u.result;
+        failed += u.result == DABPLUS_DEC_LAYER2_FRAME_ERROR ? 1 : 0;
+        EXPECT_TRUE(u.pcm.empty());
+    }
+    // Once in sync, every frame fails once: none is tried again.
+    EXPECT_GE(failed, 6u);
+    EXPECT_LE(failed, 12u);
+    DABplusAccessUnitTable *table = nullptr;
+    int32_t next = 0;
+    ASSERT_EQ(DABplusDecoder_GetAccessUnits(d.handle(), &table, &next), DABPLUS_DEC_OK);
+    EXPECT_EQ(uint32_t(next), table->auCount);
+}
+
 // Byte errors in the RS columns: up to 5 per column are corrected and counted
 // and the audio is as sent; more make the units of that column fail their CRC.
 TEST(DABplusDecoder, ChannelErrorsCorrectedOrConcealed)
