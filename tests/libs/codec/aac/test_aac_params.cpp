@@ -1,7 +1,9 @@
-// The AAC decoder's parameters and its concealment settings.
+// The AAC decoder's parameters, its concealment settings, and the dynamic range
+// payload reader's bound.
 #include "AacDec.h"
 #include "aac_conceal.h"
 #include "aac_core.h"
+#include "aac_rawblock.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +84,20 @@ TEST(AacParams, ConcealmentDefaultsAndAttenuationTables)
     EXPECT_EQ(AacDec_SetParamArray(h, AACDEC_PARAM_CONCEAL_FADE_IN_TABLE, nullptr), AACDEC_INVALID_PARAM);
     EXPECT_EQ(AacDec_SetParamArray(h, 263, quarterDb.data()), AACDEC_INVALID_PARAM);
     AacDec_Close(h);
+}
+
+// A dynamic range payload whose channel exclusion mask never ends (every
+// continuation bit set) is read in a bounded number of groups.
+TEST(AacParams, DynamicRangeExclusionMaskIsBounded)
+{
+    std::vector<uint8_t> ones(1024, 0xFF);
+    RezBitStream bs;
+    RezTools_BitStreamInit(&bs, ones.data(), uint32_t(ones.size()), uint32_t(ones.size() * 8), REZ_BIT_READ);
+    AacDecDrc drc {};
+    const int32_t bits = AacDec_DrcParsePayload(&drc, &bs, 1);
+    // Tag, 16 groups of the mask, 16 bands with their tops, the level, 16 band values.
+    EXPECT_EQ(bits, 1 + 8 + 1 + 16 * 8 + 1 + 8 + 16 * 8 + 1 + 8 + 16 * 8);
+    EXPECT_EQ(drc.fillPayloads, 1);
 }
 
 } // namespace
