@@ -401,6 +401,76 @@ Pcm referenceDecode(const EtiSubchannel &sub)
     return pcm;
 }
 
+// Runs the player on one demo channel with an ALSA default device that writes raw
+// PCM to a file, selects a service through the pages' command and returns the
+// first `seconds` of 48 kHz stereo it played (less when it did not play).
+// Plays the demo service for the given seconds and returns what reached ALSA;
+// with labels, the state poll must also show one of them as the playing
+// service's Dynamic Label before the player ends.
+Pcm playDemoService(const QString &channel, int sid, int seconds, const QStringList &labels = {})
+{
+    const QString demo = QStringLiteral(ZOZ_BINARY_DIR "/resources/demo/") + channel + QStringLiteral(".eti");
+    QTemporaryDir work;
+    EXPECT_TRUE(work.isValid());
+    const QString pcmFile = work.filePath(QStringLiteral("played.raw"));
+    const QString config = work.filePath(QStringLiteral("zoz.cfg"));
+    {
+        QFile file(config);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        // Only the demo's channel: the scan is over in seconds.
+        file.write("<?xml version=\"1.0\"?>\n<zoz>\n  <scanFrequencies>\n    <dab>\n      <frequency frequencyOrId=\""
+                   + channel.toUtf8() + "\" label=\"" + channel.toUtf8()
+                   + "\"/>\n    </dab>\n  </scanFrequencies>\n</zoz>\n");
+    }
+    SourceChild player(demo + QStringLiteral("@") + channel, {QStringLiteral("-cfg"), config}, QStringLiteral("1"));
+    {
+        // ALSA reads the user's configuration from the home folder the child runs in.
+        QFile asoundrc(player.child.home.filePath(QStringLiteral(".asoundrc")));
+        EXPECT_TRUE(asoundrc.open(QIODevice::WriteOnly));
+        asoundrc.write("pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" + pcmFile.toUtf8() +
+                       "\"\n  format \"raw\"\n}\n");
+    }
+    if (!player.child.process.waitForStarted(5000))
+        return {};
+    const quint16 port = player.port();
+    if (port == 0 || !player.waitFor([&] { return player.confirm(port); }, 30000))
+        return {};
+    const QByteArray token = player.token(port);
+    const bool selected = player.waitFor([&] {
+        return httpGet(port, "/ajax?selectServiceById=" + QByteArray::number(sid), token).contains("true");
+    }, 60000);
+    EXPECT_TRUE(selected) << player.output.toStdString();
+
+    constexpr qint64 BytesPerSecond = 48000 * 4;
+    const qint64 wanted = seconds * BytesPerSecond;
+    EXPECT_TRUE(selected && player.waitFor([&] { return QFileInfo(pcmFile).size() >= wanted; }, 60000))
+        << "PCM written: " << QFileInfo(pcmFile).size();
+    if (!labels.isEmpty()) {
+        EXPECT_TRUE(player.waitFor([&] {
+            const QJsonObject info = QJsonDocument::fromJson(httpGet(port, "/ajax?getServerInfo", token)).object();
+            const QJsonArray channels =
+                info.value(QStringLiteral("audio")).toObject().value(QStringLiteral("channels")).toArray();
+            for (const QJsonValue &value : channels) {
+                const QJsonObject entry = value.toObject();
+                if (entry.value(QStringLiteral("playing")).toBool()
+                    && labels.contains(entry.value(QStringLiteral("textMessage")).toString()))
+                    return true;
+            }
+            return false;
+        }, 30000)) << "no playing service shows one of the labels";
+    }
+    player.child.sendSignal(SIGTERM);
+    EXPECT_TRUE(player.child.process.waitForFinished(10000));
+
+    QFile file(pcmFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    Pcm played(size_t(bytes.size()) / 2);
+    std::memcpy(played.data(), bytes.constData(), played.size() * 2);
+    return played;
+}
+
 } // namespace
 
 // The player as a user runs it, with an ALSA set-up whose default device writes
@@ -413,61 +483,11 @@ TEST(Process, SelectedLayer2ServicePlaysThroughTheDefaultAlsaDevice)
     const auto subchannels = readEtiSubchannels(demo.toStdString());
     if (!subchannels.count(1))
         GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame): " << demo.toStdString();
-    QTemporaryDir work;
-    ASSERT_TRUE(work.isValid());
-    const QString pcmFile = work.filePath(QStringLiteral("played.raw"));
-    const QString config = work.filePath(QStringLiteral("zoz.cfg"));
-    {
-        QFile file(config);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        // Only the demo's channel: the scan is over in seconds.
-        file.write("<?xml version=\"1.0\"?>\n<zoz>\n  <scanFrequencies>\n    <dab>\n"
-                   "      <frequency frequencyOrId=\"5C\" label=\"5C\"/>\n    </dab>\n  </scanFrequencies>\n</zoz>\n");
-    }
-    SourceChild player(demo + QStringLiteral("@5C"), {QStringLiteral("-cfg"), config}, QStringLiteral("1"));
-    {
-        // ALSA reads the user's configuration from the home folder the child runs in.
-        QFile asoundrc(player.child.home.filePath(QStringLiteral(".asoundrc")));
-        ASSERT_TRUE(asoundrc.open(QIODevice::WriteOnly));
-        asoundrc.write("pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" + pcmFile.toUtf8() +
-                       "\"\n  format \"raw\"\n}\n");
-    }
-    ASSERT_TRUE(player.child.process.waitForStarted(5000));
-    const quint16 port = player.port();
-    ASSERT_NE(port, 0) << player.output.toStdString();
-    ASSERT_TRUE(player.waitFor([&] { return player.confirm(port); }, 30000));
-    const QByteArray token = player.token(port);
     // "ZOZ Classic", service 0xE1C1: 128 kbit/s Layer II with a chord of 220, 277, 330 and 440 Hz.
-    ASSERT_TRUE(player.waitFor([&] {
-        return httpGet(port, "/ajax?selectServiceById=" + QByteArray::number(0xE1C1), token).contains("true");
-    }, 60000)) << player.output.toStdString();
-
-    constexpr qint64 BytesPerSecond = 48000 * 4;
-    constexpr qint64 Wanted = 4 * BytesPerSecond;
-    ASSERT_TRUE(player.waitFor([&] { return QFileInfo(pcmFile).size() >= Wanted; }, 60000))
-        << "PCM written: " << QFileInfo(pcmFile).size();
     // What the now-playing panel shows: the playing service's Dynamic Label.
     const QStringList labels = {QStringLiteral("Morning chords in A major"),
                                 QStringLiteral("ZOZ Classic - generated music for the demo")};
-    EXPECT_TRUE(player.waitFor([&] {
-        const QJsonObject info = QJsonDocument::fromJson(httpGet(port, "/ajax?getServerInfo", token)).object();
-        const QJsonArray channels = info.value(QStringLiteral("audio")).toObject().value(QStringLiteral("channels")).toArray();
-        for (const QJsonValue &value : channels) {
-            const QJsonObject channel = value.toObject();
-            if (channel.value(QStringLiteral("playing")).toBool()
-                && labels.contains(channel.value(QStringLiteral("textMessage")).toString()))
-                return true;
-        }
-        return false;
-    }, 30000));
-    player.child.sendSignal(SIGTERM);
-    ASSERT_TRUE(player.child.process.waitForFinished(10000));
-
-    QFile file(pcmFile);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    Pcm played(size_t(bytes.size()) / 2);
-    std::memcpy(played.data(), bytes.constData(), played.size() * 2);
+    const Pcm played = playDemoService(QStringLiteral("5C"), 0xE1C1, 4, labels);
     const size_t frames = played.size() / 2;
     ASSERT_GE(frames, size_t(4 * 48000));
 
@@ -503,4 +523,21 @@ TEST(Process, SelectedLayer2ServicePlaysThroughTheDefaultAlsaDevice)
         }
     }
     EXPECT_EQ(firstDifference, SIZE_MAX) << "a gap or a jump " << double(firstDifference) / 48000 << " s in";
+}
+
+// The demo's DAB+ service the same way: "ZOZ Plus" on 11D, service 0xE2D3, AAC-LC
+// at 96 kbit/s with a chord of 262, 330, 392 and 523 Hz, heard through the DAB+
+// decoder, the downmix and the limiter.
+TEST(Process, SelectedDabPlusServicePlaysThroughTheDefaultAlsaDevice)
+{
+    const QString demo = QStringLiteral(ZOZ_BINARY_DIR "/resources/demo/11D.eti");
+    if (!readEtiSubchannels(demo.toStdString()).count(6))
+        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame): " << demo.toStdString();
+    const Pcm played = playDemoService(QStringLiteral("11D"), 0xE2D3, 3);
+    ASSERT_GE(played.size() / 2, size_t(3 * 48000));
+    const size_t window = 9600;
+    const int16_t *second = played.data() + 2 * 48000;
+    const double floor = toneLevel(second, window, 2, 1000);
+    for (const double note : {261.63, 329.63, 392.0, 523.25})
+        EXPECT_GT(toneLevel(second, window, 2, note), 20 * floor + 10) << note << " Hz";
 }

@@ -3,6 +3,7 @@
 #include "Contents.h"
 #include "EnsembleGenerator.h"
 #include "Mot.h"
+#include "ZozTestSuperframe.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,6 +27,8 @@ constexpr double DefaultSeconds = 30.0;
 constexpr int FramesPerSecond = 1000 / 24;
 // Seconds of tone encoded for a music service; the audio loops.
 constexpr double ToneSeconds = 12.0;
+// Samples per channel of a DAB+ AAC frame.
+constexpr int DabPlusFrameLength = 960;
 // Eight segments of 16 bytes.
 constexpr size_t MaxDynamicLabelBytes = 128;
 // MOT objects: body size limit, and body segment sizes in X-PAD and in packet mode.
@@ -174,6 +177,37 @@ public:
                                             std::move(dataGroups));
     }
 
+    // DAB+ audio made by the test AAC encoder: AAC-LC, 48 kHz stereo, in
+    // superframes that fill the sub-channel; the tone is looped.
+    std::shared_ptr<ContentSource> dabPlusAudio(const QJsonObject &content, int bitRate)
+    {
+        if (bitRate % 8 != 0 || bitRate < 8 || bitRate > 192) {
+            error = QStringLiteral("DAB+ audio needs a bit rate of 8 to 192 kbit/s in steps of 8 (%1)").arg(bitRate);
+            return nullptr;
+        }
+        std::vector<double> frequencies;
+        for (const QJsonValue &value : content.value(QLatin1String("tone")).toArray())
+            frequencies.push_back(value.toDouble());
+        if (frequencies.empty())
+            frequencies = {440.0};
+        const Pcm pcm = makeTone(frequencies, ToneSeconds);
+        ZozTestAac::EncoderOptions options;
+        options.frameLength = DabPlusFrameLength;
+        ZozTestAac::Encoder encoder(options);
+        encoder.push(pcm.data(), pcm.size() / 2);
+        encoder.finish();
+        ZozTestAac::SuperframeFormat format;
+        format.subchannelSize = bitRate / 8;
+        Bytes bytes;
+        for (const Bytes &superframe : ZozTestAac::encodeSuperframes(encoder, format))
+            bytes.insert(bytes.end(), superframe.begin(), superframe.end());
+        if (bytes.empty()) {
+            error = QStringLiteral("the test AAC encoder cannot fill %1 kbit/s").arg(bitRate);
+            return nullptr;
+        }
+        return std::make_shared<LoopContent>(std::move(bytes));
+    }
+
     // A MOT object from a file: {"file", "name", "transportId", "contentType", "contentSubType"}.
     bool motObject(const QJsonObject &object, MotObject *out)
     {
@@ -235,6 +269,8 @@ public:
         const QString type = content.value(QLatin1String("type")).toString();
         if (type == QLatin1String("mp2"))
             out->content = audio(content, out->bitRate);
+        else if (type == QLatin1String("dabplus"))
+            out->content = dabPlusAudio(content, out->bitRate);
         else if (type == QLatin1String("packet")) {
             out->content = packets(content);
             // Enhanced packet mode is signalled as FEC scheme 1 in FIG 0/14.
@@ -242,7 +278,7 @@ public:
                 out->fecScheme = 1;
         }
         else if (!type.isEmpty() && type != QLatin1String("pattern"))
-            error = QStringLiteral("content type \"%1\" is not mp2, packet or pattern").arg(type);
+            error = QStringLiteral("content type \"%1\" is not mp2, dabplus, packet or pattern").arg(type);
         return error.isEmpty();
     }
 

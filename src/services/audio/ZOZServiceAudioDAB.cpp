@@ -61,17 +61,30 @@ bool fireCodeClean(const uint8_t *start)
     return checkFireCode(header.data(), true) == 0;
 }
 
-// The channels an AudioSpecificConfig announces; parametric stereo plays as two.
-uint32_t channelsOfConfig(const uint8_t *config, int length, uint32_t streamType)
+// Calls of the DAB+ decoder per pass: the units of one superframe and its parse.
+constexpr int MaxDecodeCalls = DABPLUS_MAX_ACCESS_UNITS + 1;
+
+QString dabPlusResultText(int result)
 {
-    if (streamType == DABPLUS_STREAM_AAC_SBR_PS)
-        return 2;
-    if (length < 2)
-        return 0;
-    // 5 bits object type, 4 bits sampling index, then 4 bits channel configuration.
-    const uint32_t bits = uint32_t(config[0]) << 8 | config[1];
-    const uint32_t channels = (bits >> 3) & 0x0F;
-    return channels <= 2 ? channels : 0;
+    switch (result) {
+    case 0: return QStringLiteral("everything ok");
+    case 1: return QStringLiteral("Expected data in input buffer but found none.");
+    case 2: return QStringLiteral("The decoder parameter which should be set doesn't exist.");
+    case 3: return QStringLiteral("Unable to set the specific parameter. Probably the value was out of range.");
+    case 0x1001:
+        return QStringLiteral("Could not get an adequate amount of memory needed to open an instance of the DAB decoder.");
+    case 0x1002:
+        return QStringLiteral("The provided subchannel index is out of the allowed value range which is from 1 to 48 (for DAB) or 24 (for DAB+).");
+    case 0x2001:
+        return QStringLiteral("Found audio data which is not supported. Probably the decoder supports only one codec for either DAB or DAB+.");
+    case 0x2002: return QStringLiteral("The handle provided is not validi decoder handle.");
+    case 0x2003: return QStringLiteral("At least one turned over function parameter is invalid.");
+    case 0x2004: return QStringLiteral("The PCM output buffer size is too small to receive all decoded samples.");
+    case 0x2005: return QStringLiteral("An unexpected error occurred during super frame processing.");
+    case 0x2006:
+        return QStringLiteral("An unexpected error occurred while a core audio decoder processed an audio access unit.");
+    default: return QStringLiteral("Error condition is of unknown reason or from a third party module.");
+    }
 }
 
 } // namespace
@@ -120,7 +133,7 @@ bool ServiceAudioDAB::initDecoder(int subChannelSize, bool surroundHint, bool da
     Q_UNUSED(surroundHint);
     Q_UNUSED(mode);
     QMutexLocker locker(&m_serviceMutex);
-    const bool open = m_layer2 || m_parser;
+    const bool open = m_layer2 || m_dabPlus;
     if (open && subChannelSize == m_subChannelSize && dabPlus == m_isDabPlus)
         return false;
     if (!open && m_initialised && subChannelSize == m_subChannelSize && dabPlus == m_isDabPlus)
@@ -157,18 +170,21 @@ bool ServiceAudioDAB::initDecoder(int subChannelSize, bool surroundHint, bool da
     if (dabPlus) {
         Layer2Dec_Close(&m_layer2);
         if (!sizeOk) {
-            DABplusParser_Close(&m_parser);
-        } else if (m_parser) {
+            closeDabPlus();
+        } else if (m_dabPlus) {
             ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Reset"));
-            DABplusParser_Reset(m_parser, uint32_t(subChannelSize));
+            if (DABplusDecoder_Reset(m_dabPlus, uint32_t(subChannelSize)) != DABPLUS_DEC_OK)
+                closeDabPlus();
         } else {
             ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Open"));
-            DABplusParser_Open(&m_parser, uint32_t(subChannelSize));
+            if (DABplusDecoder_Open(&m_dabPlus, uint32_t(subChannelSize)) == DABPLUS_DEC_OK)
+                // No surround decoder is built in: the output stays within stereo.
+                DABplusDecoder_SetParam(m_dabPlus, DABPLUS_DEC_PARAM_SURROUND, 0);
         }
-        if (!m_parser)
+        if (!m_dabPlus)
             m_frameSize = 0;
     } else {
-        DABplusParser_Close(&m_parser);
+        closeDabPlus();
         if (!sizeOk) {
             Layer2Dec_Close(&m_layer2);
         } else if (m_layer2) {
@@ -310,9 +326,9 @@ void ServiceAudioDAB::closeDecoder()
     QMutexLocker locker(&m_serviceMutex);
     streamClear();
     emit resetted();
-    if (m_layer2 || m_parser) {
+    if (m_layer2 || m_dabPlus) {
         Layer2Dec_Close(&m_layer2);
-        DABplusParser_Close(&m_parser);
+        closeDabPlus();
         ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::closeDecoder() -> DABplusDecoder_Close() ok!"));
     }
     {
@@ -334,8 +350,14 @@ void ServiceAudioDAB::flush()
     QMutexLocker locker(&m_serviceMutex);
     if (m_layer2)
         Layer2Dec_Reset(m_layer2);
-    if (m_parser)
-        DABplusParser_Reset(m_parser, uint32_t(m_subChannelSize));
+    if (m_dabPlus)
+        DABplusDecoder_Reset(m_dabPlus, uint32_t(m_subChannelSize));
+}
+
+void ServiceAudioDAB::closeDabPlus()
+{
+    if (m_dabPlus)
+        DABplusDecoder_Close(&m_dabPlus);
 }
 
 void ServiceAudioDAB::updateCodecInfo()
@@ -424,7 +446,7 @@ bool ServiceAudioDAB::findSuperframe()
 
 bool ServiceAudioDAB::decodeFrame(uint32_t &frames)
 {
-    if (!m_layer2 && !m_parser) {
+    if (!m_layer2 && !m_dabPlus) {
         m_fill = 0;
         frames = 0;
         return true;
@@ -465,14 +487,7 @@ bool ServiceAudioDAB::decodeLayer2(uint32_t &frames)
         }
         m_decodedRate = uint32_t(info->outputSampleRate);
         m_decodedChannels = uint32_t(info->outputChannels);
-        if (info->bitRate > 0) {
-            const int running = m_runningBitRate == 0 ? info->bitRate : (m_runningBitRate + info->bitRate) / 2;
-            if (running != m_runningBitRate) {
-                m_runningBitRate = running;
-                m_measuredBitRate = running;
-                markDirty();
-            }
-        }
+        takeBitRate(info->bitRate);
     }
     return true;
 }
@@ -491,48 +506,74 @@ void ServiceAudioDAB::processLayer2Pad(const Layer2StreamInfo &info)
     processPad(m_pad.data(), length);
 }
 
+void ServiceAudioDAB::takeBitRate(int reported)
+{
+    if (reported <= 0)
+        return;
+    const int running = m_runningBitRate == 0 ? reported : (m_runningBitRate + reported) / 2;
+    if (running != m_runningBitRate) {
+        m_runningBitRate = running;
+        m_measuredBitRate = running;
+        markDirty();
+    }
+}
+
 bool ServiceAudioDAB::decodeSuperframes(uint32_t &frames)
 {
-    // No sound from DAB+ yet: the superframes are checked, corrected and split,
-    // and their format is reported.
-    while (frames > 0) {
-        const uint32_t before = frames;
-        DABplusAccessUnitTable table {};
-        const int result = DABplusParser_ParseSuperframe(m_parser, m_frameBuffer.data(), &frames, &table);
-        const uint32_t taken = before >= frames ? before - frames : 0;
-        consumeFrameBytes(taken * m_frameSize);
+    // One unit per pass; a unit the decoder gives up costs only itself.
+    for (int call = 0; call < MaxDecodeCalls; ++call) {
+        int32_t count = int32_t(frames);
+        uint32_t samples = 0;
+        DABplusDecoderFrameInfo *info = nullptr;
+        const int result = DABplusDecoder_DecodeFrame(m_dabPlus, m_frameBuffer.data(), &count,
+                                                      reinterpret_cast<int16_t *>(m_pcm.pcm.data()), PcmBufferBytes,
+                                                      &samples, &info);
+        const uint32_t taken = count >= 0 && uint32_t(count) <= frames ? frames - uint32_t(count) : 0;
+        consumeFrameBytes(std::min(taken * m_frameSize, m_fill));
         frames = m_fill / m_frameSize;
-        if (result != DABPLUS_PARSER_OK)
-            break;
-        if (table.auCount > 0) {
-            const DABplusStreamHeader *header = DABplusParser_GetStreamHeader(m_parser);
+        // The first unit of a table is the decoder's first from a new superframe.
+        int32_t next = 0;
+        if (result == DABPLUS_DEC_OK && DABplusDecoder_GetAccessUnits(m_dabPlus, nullptr, &next) == DABPLUS_DEC_OK &&
+            next == 1 && info && info->statisticsValid) {
             ++m_counts.superframes;
-            if (header) {
-                m_counts.rsFailures += header->stats.rsCodewordsUncorrectable;
-                m_lastOutputMs = nowMs();
-                uint8_t config[4] = {};
-                const int configLength = DABplusParser_GetAudioConfig(m_parser, config, nullptr);
-                const uint32_t rate = DABplusParser_GetSampleRate(m_parser);
-                const uint32_t channels = channelsOfConfig(config, configLength, header->streamType);
-                if (header->streamType != m_streamType || rate != m_audioFormat.sampleRate
-                    || channels != m_audioFormat.numChannels) {
-                    m_streamType = header->streamType;
-                    m_audioFormat.sampleRate = rate;
-                    m_audioFormat.numChannels = channels;
-                    updateCodecInfo();
-                    updateChannelText();
-                    ZOZ_LOG(LogAudio,
-                            QStringLiteral("ServiceAudioDAB::checkFormat() -> new stream configuration from decoder (sampleRate, %1, numChannels: %2)")
-                                .arg(rate)
-                                .arg(channels));
-                    markDirty();
-                }
-            }
+            m_counts.rsFailures += info->rsUncorrectable;
         }
-        if (taken == 0)
-            break;
+        if (result == DABPLUS_DEC_NEED_INPUT)
+            return true;
+        if (result != DABPLUS_DEC_OK) {
+            ZOZ_LOG(LogAudioError, QStringLiteral("ServiceAudioDAB::decodeFrame() -> DABplusDecoder_DecodeFrame error: ")
+                                       + dabPlusResultText(result));
+            if (result == DABPLUS_DEC_CORE_FAILED || result == DABPLUS_DEC_LAYER2_FRAME_ERROR)
+                continue;
+            return false;
+        }
+        if (info && info->pad && info->padLength[0] > 0)
+            processPad(info->pad, info->padLength[0]);
+        if (samples == 0) {
+            if (taken == 0)
+                return true;
+            continue;
+        }
+        m_pcm.samples = samples;
+        m_lastOutputMs = nowMs();
+        takeFormat(*info);
+        return true;
     }
     return true;
+}
+
+void ServiceAudioDAB::takeFormat(const DABplusDecoderFrameInfo &info)
+{
+    if (info.type != m_streamType) {
+        m_streamType = info.type;
+        updateCodecInfo();
+        m_formatChanged = true;
+    }
+    if (info.reconfigurations > 0)
+        m_formatChanged = true;
+    m_decodedRate = info.sampleRate;
+    m_decodedChannels = info.channels;
+    takeBitRate(int(info.bitRate));
 }
 
 bool ServiceAudioDAB::checkReconfig()

@@ -2,7 +2,7 @@
 
 #include "ZOZServiceAudio.h"
 
-#include "DABplusParser.h"
+#include "DABplusDecoder.h"
 #include "Layer2Dec.h"
 
 #include <QElapsedTimer>
@@ -16,11 +16,11 @@ namespace ZOZ {
 
 // The audio service of one DAB (Layer II) or DAB+ sub-channel: finds the frame
 // alignment of the stream (Layer II headers, or superframe starts checked with
-// the Fire code and RS(120,110)), and decodes it. Layer II plays; DAB+
-// superframes are synchronised and checked and their format reported, but not
-// decoded to sound yet. The programme-associated data of every decoded frame
-// goes through a PAD decoder: Dynamic Label groups to the service's label
-// decoder, X-PAD data groups to the data services registered with it.
+// the Fire code and RS(120,110)), and decodes it: Layer II through the Layer II
+// decoder, DAB+ sub-channels through the DAB+ decoder. The programme-associated
+// data of every decoded frame goes through a PAD decoder: Dynamic Label groups
+// to the service's label decoder, X-PAD data groups to the data services
+// registered with it.
 class ServiceAudioDAB : public ServiceAudio
 {
     Q_OBJECT
@@ -93,6 +93,11 @@ private:
     bool decodeLayer2(uint32_t &frames);
     void processLayer2Pad(const Layer2StreamInfo &info);
     bool decodeSuperframes(uint32_t &frames);
+    // Codec, rate, channels and bit rate of a decoded DAB+ unit.
+    void takeFormat(const DABplusDecoderFrameInfo &info);
+    // The running bit rate, from a decoder's report (0: none).
+    void takeBitRate(int reported);
+    void closeDabPlus();
     qint64 nowMs() const;
 
     bool m_initialised = false; // initDecoder ran once
@@ -102,7 +107,7 @@ private:
     int m_runningBitRate = 0;
     qint64 m_lastOutputMs = -1; // -1: nothing decoded since the last (re)open or sync loss
     Layer2DecHandle m_layer2 = nullptr;
-    DABplusParserHandle m_parser = nullptr;
+    DABplusDecoderHandle m_dabPlus = nullptr;
     // The stream's format as the decoder last reported it.
     uint32_t m_decodedRate = 0;
     uint32_t m_decodedChannels = 0;

@@ -1,5 +1,5 @@
-// The DAB audio service: sync tests, intake rules, Layer II decoding into the
-// audio stream, DAB+ superframe sync on real recordings, sync loss.
+// The DAB audio service: sync tests, intake rules, Layer II and DAB+ decoding
+// into the audio stream, DAB+ on real recordings, sync loss.
 #include "audio/ZOZServiceAudioDAB.h"
 
 #include "DabCrc16.h"
@@ -23,6 +23,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 const char *const DemoEnsemble = ZOZ_BINARY_DIR "/resources/demo/5C.eti";
+const char *const SecondDemoEnsemble = ZOZ_BINARY_DIR "/resources/demo/11D.eti";
 const char *const Slovenia = ZOZ_TESTDATA_DIR "/slovenia-r1.eti";
 
 // A service object held for the test; the service manager would hold it otherwise.
@@ -45,6 +46,22 @@ struct Held
         const size_t frameSize = service->frameSize();
         for (size_t at = from * frameSize; at + frameSize <= bytes.size() && frames > 0; at += frameSize, --frames)
             service->receiveData(int(frameSize), bytes.data() + at);
+    }
+
+    // Up to `count` samples of the left channel of the decoded stereo stream.
+    std::vector<int16_t> leftChannel(size_t count)
+    {
+        std::vector<int16_t> left;
+        ZOZ::PcmBlock block;
+        while (left.size() < count) {
+            service->streamRead(&block);
+            if (block.bytes == 0)
+                break;
+            const auto *samples = reinterpret_cast<const int16_t *>(block.pcm.data());
+            for (uint32_t i = 0; i < block.samples; i += 2)
+                left.push_back(samples[i]);
+        }
+        return left;
     }
 
     ServiceAudioDAB *service;
@@ -142,16 +159,7 @@ TEST_F(ServiceAudioDABTest, Layer2ServiceDecodesIntoItsStreamOnlyWhilePlaying)
     EXPECT_GE(held->bufferedMs(), 2900u);
 
     // The chord is in the stream.
-    std::vector<int16_t> left;
-    ZOZ::PcmBlock block;
-    while (left.size() < 96000) {
-        held->streamRead(&block);
-        if (block.bytes == 0)
-            break;
-        const auto *samples = reinterpret_cast<const int16_t *>(block.pcm.data());
-        for (uint32_t i = 0; i < block.samples; i += 2)
-            left.push_back(samples[i]);
-    }
+    const std::vector<int16_t> left = held.leftChannel(96000);
     ASSERT_GE(left.size(), 96000u);
     const auto level = [&](double frequency) { return toneLevel(left.data() + 48000, 9600, 1, frequency); };
     const double floor = level(1000);
@@ -267,6 +275,37 @@ TEST_F(ServiceAudioDABTest, DynamicLabelGroupsReachTextAndPageData)
     EXPECT_TRUE(held->textMessage().isEmpty());
 }
 
+// The demo's DAB+ service (11D, sub-channel 6, AAC-LC from the test encoder, a
+// chord of 262, 330, 392 and 523 Hz) plays through the DAB+ decoder into its
+// stream.
+TEST_F(ServiceAudioDABTest, DabPlusServiceDecodesIntoItsStream)
+{
+    const auto subchannels = readEtiSubchannels(SecondDemoEnsemble);
+    if (!subchannels.count(6))
+        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame)";
+    const EtiSubchannel &sub = subchannels.at(6);
+    Held held(int(sub.size), true);
+    ASSERT_EQ(held->frameSize(), 288u);
+    held->play();
+    held.feed(sub.bytes, 0, 125); // 3 s
+    EXPECT_TRUE(held->isSynced());
+    EXPECT_EQ(held->codecName(), QStringLiteral("MPEG-4 AAC-LC"));
+    EXPECT_EQ(held->systemName(), QStringLiteral("DAB+"));
+    EXPECT_EQ(held->audioFormat().sampleRate, 48000u);
+    EXPECT_EQ(held->audioFormat().numChannels, 2u);
+    EXPECT_EQ(held->streamConfig().format.sampleRate, 48000u);
+    EXPECT_GT(held->measuredBitRate(), 60000);
+    EXPECT_LE(held->measuredBitRate(), 96000);
+    EXPECT_GE(held->bufferedMs(), 2500u);
+
+    const std::vector<int16_t> left = held.leftChannel(96000);
+    ASSERT_GE(left.size(), 96000u);
+    const auto level = [&](double frequency) { return toneLevel(left.data() + 48000, 9600, 1, frequency); };
+    const double floor = level(1000);
+    for (const double note : {261.63, 329.63, 392.0, 523.25})
+        EXPECT_GT(level(note), 20 * floor + 10) << note << " Hz";
+}
+
 // A DAB+ service never takes the Layer II stream of another sub-channel for
 // its own: no sync, the search drops frame after frame.
 TEST_F(ServiceAudioDABTest, DabPlusServiceDoesNotSyncOnLayer2Frames)
@@ -300,6 +339,12 @@ TEST_F(ServiceAudioDABTest, RecordedDabPlusSubchannelsSynchroniseOnEverySuperfra
         {4, "MPEG-4 HE-AAC v1"}, {5, "MPEG-4 HE-AAC v1"}, {7, "MPEG-4 HE-AAC v1"}, {8, "MPEG-4 HE-AAC v1"},
         {9, "MPEG-4 HE-AAC v1"}, {10, "MPEG-4 HE-AAC v1"}, {11, "MPEG-4 HE-AAC v1"}, {15, "MPEG-4 HE-AAC v1"},
     };
+    // The labels the recording carries whole (null: one with characters of the
+    // broadcaster's own set, only checked to be there).
+    const std::map<uint32_t, const char *> labels = {
+        {0, "Vedno prvi"}, {1, "Ujame vse"}, {2, nullptr}, {3, "Radio Slovenija Ars"},
+        {8, "Ritem Ljubljane"}, {9, nullptr}, {10, "100% Rock"},
+    };
     for (const Case &c : cases) {
         SCOPED_TRACE("sub-channel " + std::to_string(c.subChannel));
         ASSERT_TRUE(subchannels.count(c.subChannel));
@@ -317,6 +362,22 @@ TEST_F(ServiceAudioDABTest, RecordedDabPlusSubchannelsSynchroniseOnEverySuperfra
         EXPECT_EQ(counts.rsFailures, 0u);
         EXPECT_EQ(held->codecName(), QString::fromLatin1(c.codec));
         EXPECT_EQ(held->systemName(), QStringLiteral("DAB+"));
+        // Every unit decodes: the AAC-LC services as 48 kHz stereo, the HE-AAC
+        // services as their AAC core.
+        EXPECT_GE(held->bufferedMs(), counts.superframes * 120 - 120);
+        if (c.subChannel <= 3) {
+            EXPECT_EQ(held->audioFormat().sampleRate, 48000u);
+            EXPECT_EQ(held->audioFormat().numChannels, 2u);
+        }
+        // The decoder's PAD reaches the label decoder: the Dynamic Label the
+        // recording carries whole becomes the service's text.
+        const auto label = labels.find(c.subChannel);
+        if (label == labels.end())
+            EXPECT_TRUE(held->textMessage().isEmpty()) << held->textMessage().toStdString();
+        else if (label->second)
+            EXPECT_EQ(held->textMessage(), QString::fromLatin1(label->second));
+        else
+            EXPECT_FALSE(held->textMessage().isEmpty());
     }
 }
 

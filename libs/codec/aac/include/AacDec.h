@@ -55,6 +55,36 @@ typedef enum AacDecTransportType {
     AACDEC_TT_DRM = 12
 } AacDecTransportType;
 
+/* Parameter ids of AacDec_SetParam and AacDec_SetParamArray (AacDecParam). */
+typedef enum AacDecParam {
+    AACDEC_PARAM_CHANNEL_MAP = 3,               /* 0 decoder order, 1 output order (default) */
+    AACDEC_PARAM_SURROUND_STEREO = 4,           /* the downmix's stereo kind */
+    AACDEC_PARAM_LIMITER_ENABLE = 16,           /* -1 automatic (default), 0 off, 1 on */
+    AACDEC_PARAM_LIMITER_ATTACK = 17,           /* ms, at least 1 */
+    AACDEC_PARAM_LIMITER_RELEASE = 18,          /* ms, at least 1 */
+    AACDEC_PARAM_DOWNMIX_MODE = 32,             /* 0..3; 3 also sets 550 ms of metadata expiry */
+    AACDEC_PARAM_METADATA_EXPIRY = 33,          /* ms, 0 never */
+    AACDEC_PARAM_CONCEAL_METHOD = 256,          /* 0 muting, 1 noise substitution, 2 interpolation */
+    AACDEC_PARAM_CONCEAL_FADE_OUT_FRAMES = 257, /* 0..31 */
+    AACDEC_PARAM_CONCEAL_FADE_IN_FRAMES = 258,  /* 0..31 */
+    AACDEC_PARAM_CONCEAL_MUTE_RELEASE_FRAMES = 259, /* 0..63 */
+    AACDEC_PARAM_CONCEAL_COMFORT_NOISE = 260,   /* level, at least 0 */
+    AACDEC_PARAM_CONCEAL_FADE_OUT_TABLE = 261,  /* array: 32 attenuations 0..255 in 0.25 dB */
+    AACDEC_PARAM_CONCEAL_FADE_IN_TABLE = 262,   /* array: 32 attenuations 0..255 in 0.25 dB */
+    AACDEC_PARAM_STEREO_UPMIX = 768,            /* -1 automatic (default), 0 off, 1 on */
+    AACDEC_PARAM_QMF_RESAMPLING = 769,          /* 0 only: resampling is not built */
+    AACDEC_PARAM_SURROUND_ENABLE = 1280,        /* 0 (default), 1 */
+    AACDEC_PARAM_SURROUND_BINAURAL = 1281,      /* no surround decoder: AACDEC_INVALID_HANDLE */
+    AACDEC_PARAM_TP_LOOK_AHEAD_ALL = 1536,
+    AACDEC_PARAM_TP_IGNORE_FULLNESS = 1537,
+    AACDEC_PARAM_TP_LOOK_AHEAD_CONFIG = 1538,
+    AACDEC_PARAM_TP_RESET_INPUT = 1539,         /* also clears lostUnits, totalBytes and badBytes */
+    AACDEC_PARAM_TP_BIT_RATE = 1540,
+    AACDEC_PARAM_TP_BUFFERING_MS = 1541,
+    AACDEC_PARAM_SBR_HARMONIC = 2048,           /* 0, 1 */
+    AACDEC_PARAM_OUTPUT_CHANNELS = 2304         /* channel layout code of the most output channels; -1, 0 none */
+} AacDecParam;
+
 /* Stream information; -1 marks "not known" where noted. */
 typedef struct AacDecStreamInfo {
     int32_t sampleRate;          /* output, Hz */
@@ -126,6 +156,17 @@ int AacDec_AncDataInit(AacDecHandle handle, uint8_t *buffer, int32_t size);
 /* Block index of the last frame: *data and *size, or null and 0 for an index above 6 or
  * not below the block count. AACDEC_OK, or AACDEC_INVALID_HANDLE. */
 int AacDec_AncDataGet(AacDecHandle handle, int32_t index, uint8_t **data, int32_t *size);
+
+/* Sets one parameter (AacDecParam). AACDEC_OK; AACDEC_INVALID_PARAM for an unknown id
+ * (the dynamic range ids 512..517 among them: the gains are not applied in this build)
+ * or a value out of range; AACDEC_INVALID_HANDLE for a null handle or a module that is
+ * missing (the surround decoder's ids). A lost frame is muted (method 0) or repeats the
+ * last good spectrum with random signs while it fades out (methods 1 and 2). */
+int AacDec_SetParam(AacDecHandle handle, int32_t id, int32_t value);
+
+/* Ids 261 and 262 with 32 values. AACDEC_OK; AACDEC_INVALID_PARAM for another id, a
+ * null array or a value out of range (nothing changes); AACDEC_INVALID_HANDLE. */
+int AacDec_SetParamArray(AacDecHandle handle, int32_t id, const int16_t *values);
 
 /* The embedded stream information; null for a null handle. */
 AacDecStreamInfo *AacDec_GetStreamInfo(AacDecHandle handle);

@@ -164,8 +164,8 @@ AacDecInstance *AacDec_CreateInstance(int32_t)
     AacDec_PceInit(&h->pce);
     h->elementList[0] = AacIdEnd;
     h->storedAot = -1;
-    // HOOK(conceal-drc): concealment and DRC records come with the frame decoding; their defaults
-    // (no user method, no delay) are what the configuration step consults.
+    AacDec_ConcealInitParams(&h->concealParams);
+    // HOOK(drc): the dynamic range gains are not applied yet.
     h->concealMethod = -1;
     h->concealDelay = 0;
     h->noiseSeed = NoiseSeedFirst;

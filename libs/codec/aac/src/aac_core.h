@@ -8,6 +8,7 @@
 #include "PcmDmx.h"
 #include "SbrDec.h"
 #include "TdLimiter.h"
+#include "aac_conceal.h"
 #include "aac_config.h"
 #include "tpdec.h"
 
@@ -177,6 +178,7 @@ struct AacDecInstance
     int32_t *timeBuffer;
     uint32_t timeBufferCapacity; // samples
     AacDecStereoData *elementStereoData[AacMaxStereoRecords];
+    AacDecConcealParams concealParams;
     int32_t concealMethod;       // set by the user; -1 never
     int32_t concealDelay;        // frames
     int32_t configuredElements;
@@ -220,6 +222,10 @@ struct AacDecInstance
     uint32_t storedSampleRate;
     uint32_t storedFrameLength;
 };
+
+// Downmix metadata expires after the stored time, in frames of the current
+// configuration (rounded up).
+void AacDec_RefreshMetadataExpiry(AacDecInstance *h);
 
 // Instance life.
 AacDecInstance *AacDec_CreateInstance(int32_t ignored);

@@ -14,20 +14,6 @@ constexpr uint32_t LimiterReleaseMs = 50;
 constexpr int32_t LimiterThreshold = 0x7FFFFFFF;
 constexpr uint32_t LimiterMaxRate = 96000;
 
-// Frames after which downmix metadata expires: the stored time over the frame
-// duration of the current configuration, rounded up.
-void refreshMetadataExpiry(AacDecInstance *h)
-{
-    const int64_t ms = h->metadataExpiryMs;
-    const int64_t rate = h->streamInfo.coreSampleRate;
-    const int64_t length = h->streamInfo.coreFrameLength;
-    int32_t frames = 0;
-    if (ms > 0 && length > 0)
-        frames = static_cast<int32_t>((ms * rate + length * 1000 - 1) / (length * 1000));
-    if (h->pcmDmx)
-        PcmDmx_SetParam(h->pcmDmx, PCMDMX_PARAM_EXPIRY, frames);
-}
-
 int configCallback(void *context, const AudioSpecificConfig *config, uint8_t configMode, uint8_t *configChanged)
 {
     auto *h = static_cast<AacDecInstance *>(context);
@@ -35,7 +21,7 @@ int configCallback(void *context, const AudioSpecificConfig *config, uint8_t con
     if (!RezTools_ChannelMapValidate(&h->channelMap))
         return TPDEC_UNSUPPORTED;
     if (r == 0) {
-        refreshMetadataExpiry(h);
+        AacDec_RefreshMetadataExpiry(h);
         return 0;
     }
     if (r == AACDEC_NEED_TO_RESTART)

@@ -99,19 +99,25 @@ void synthesize(AacDecInstance *h, int c, bool good, uint32_t mode, int32_t *out
     AacDecChannelState *state = h->channelState[c];
     AacDecSpectrum &spectrum = h->work->spectra[c];
     AacDecIcsInfo ics{};
-    if (good && !(mode & AacModeDrain)) {
+    const bool drain = (mode & AacModeDrain) != 0;
+    if (good && !drain) {
         ics = h->work->block.channel[c].ics;
         state->lastWindowSequence = static_cast<uint8_t>(ics.windowSequence);
         state->lastWindowShape = ics.windowShape;
     } else {
-        // A lost frame is muted: an empty spectrum in the last good frame's window
-        // lets the previous frame's overlap fade out.
+        // Without a substitute an empty spectrum in the last good frame's window lets
+        // the previous frame's overlap fade out.
         std::memset(spectrum.lines, 0, sizeof spectrum.lines);
         std::memset(spectrum.windowExponent, 0, sizeof spectrum.windowExponent);
         ics.windowSequence = state->lastWindowSequence == 255 ? uint32_t{AacOnlyLong} : uint32_t{state->lastWindowSequence};
         ics.windowShape = state->lastWindowShape;
     }
+    AacDecConcealChannel *conceal = &h->work->conceal[c];
+    if (!drain)
+        AacDec_ConcealApply(conceal, &h->concealParams, &ics, &spectrum, frameLength, good);
     AacDec_SynthesizeChannel(&state->synthesis, &ics, &spectrum, out, frameLength);
+    if (!drain)
+        AacDec_ConcealTimeDomain(conceal, &h->concealParams, out, frameLength);
 }
 
 } // namespace
@@ -146,6 +152,7 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
         for (int c = 0; c < h->channelCount; ++c) {
             AacDec_InitSynthesis(&h->channelState[c]->synthesis);
             h->channelState[c]->lastWindowSequence = 255;
+            AacDec_ConcealInitChannel(&h->work->conceal[c]);
         }
         if (h->streamInfo.channelConfig > 0)
             AacDec_PceInit(&h->pce);

@@ -3,6 +3,7 @@
 // concealed frames, the output order and the synthesis of every channel.
 #pragma once
 
+#include "aac_conceal_channel.h"
 #include "aac_rawblock.h"
 #include "aac_spectral.h"
 
@@ -15,6 +16,8 @@ struct AacDecFrameWork
     AacDecSpectrum spectra[AacMaxChannels];
     int32_t interleaved[AacMaxChannels * AacSpectrumWords];
     int16_t pcm16[AacMaxChannels * AacSpectrumWords];
+    // What each output channel's concealment keeps from frame to frame.
+    AacDecConcealChannel conceal[AacMaxChannels];
 };
 
 // Bits of the mode argument (the frame flags of AacDec_DecodeFrame).

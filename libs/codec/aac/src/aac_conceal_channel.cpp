@@ -1,0 +1,218 @@
+#include "aac_conceal_channel.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int32_t Unity = 0x7FFFFFFF;
+constexpr uint32_t SignBits = 512;
+constexpr int Segments = 8;
+
+// A set bit negates line k of a window whose signs start at index s: bit (s + k) mod
+// 512, least significant first within each word.
+constexpr uint16_t RandomSigns[32] = {
+    0x3CE9, 0xDEE2, 0xD738, 0x96C8, 0x0BCA, 0x2F88, 0xB737, 0x9D54, 0x563E, 0xA4EB, 0x3DA8,
+    0xD9EA, 0xAA2B, 0xC291, 0x35F3, 0x4753, 0x1586, 0x3FAC, 0x8568, 0x4EB4, 0x925B, 0x7093,
+    0x5631, 0xB610, 0xDF81, 0xE2CF, 0x5481, 0xF3AB, 0x1686, 0x63CC, 0x6AEC, 0x458D,
+};
+
+bool negated(uint32_t index)
+{
+    index %= SignBits;
+    return (RandomSigns[index / 16] >> (index % 16)) & 1;
+}
+
+int32_t factorQ31(int16_t q15)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(q15)) << 16);
+}
+
+// The entry of the other table closest to a gain, one step further when it is not
+// past it (louder for a fade-in, quieter for a fade-out).
+int32_t matchLevel(const AacDecConcealParams *p, int32_t index, bool toFadeIn)
+{
+    const int16_t *from = toFadeIn ? p->fadeOutFactors : p->fadeInFactors;
+    const int16_t *to = toFadeIn ? p->fadeInFactors : p->fadeOutFactors;
+    index = index < 0 ? 0 : index >= AacConcealFactors ? AacConcealFactors - 1 : index;
+    const int32_t current = from[index] >> 1;
+    int32_t best = 0;
+    int32_t bestDistance = INT32_MAX;
+    for (int32_t i = 0; i < AacConcealFactors; ++i) {
+        const int32_t d = (to[i] >> 1) > current ? (to[i] >> 1) - current : current - (to[i] >> 1);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = i;
+        }
+    }
+    if (toFadeIn) {
+        if (to[best] <= from[index] && best > 0)
+            --best;
+    } else if (to[best] >= from[index] && best < AacConcealFactors - 1) {
+        ++best;
+    }
+    if (!toFadeIn && best > p->fadeInFrames - 1)
+        best = p->fadeInFrames - 1 < 0 ? 0 : p->fadeInFrames - 1;
+    return best;
+}
+
+// The stored spectrum again, with random signs, window by window.
+void substitute(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcsInfo *ics, AacDecSpectrum *spectrum,
+                uint32_t frameLength)
+{
+    ++c->attenuationIndex;
+    if (c->attenuationIndex > p->fadeOutFrames)
+        std::memset(&c->lastSpectrum.lines, 0, sizeof c->lastSpectrum.lines);
+    *ics = c->lastIcs;
+    std::memcpy(spectrum, &c->lastSpectrum, sizeof *spectrum);
+    const bool shortWindows = ics->windowSequence == AacEightShort;
+    const uint32_t windows = shortWindows ? 8 : 1;
+    const uint32_t length = frameLength / windows;
+    for (uint32_t w = 0; w < windows; ++w) {
+        int32_t *lines = spectrum->lines + w * length;
+        for (uint32_t k = 0; k < length; ++k)
+            if (negated(c->signIndex + k))
+                lines[k] = lines[k] == INT32_MIN ? INT32_MAX : -lines[k];
+        c->signIndex = (c->signIndex + 1) % SignBits;
+    }
+}
+
+void silence(const AacDecConcealChannel *c, AacDecIcsInfo *ics, AacDecSpectrum *spectrum)
+{
+    std::memset(spectrum, 0, sizeof *spectrum);
+    if (c->haveLast)
+        *ics = c->lastIcs;
+}
+
+} // namespace
+
+void AacDec_ConcealInitChannel(AacDecConcealChannel *channel)
+{
+    std::memset(channel, 0, sizeof *channel);
+}
+
+void AacDec_ConcealApply(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcsInfo *ics,
+                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood)
+{
+    if (frameGood) {
+        c->lastIcs = *ics;
+        std::memcpy(&c->lastSpectrum, spectrum, sizeof *spectrum);
+        c->haveLast = 1;
+        c->signIndex = 0;
+    }
+    // Muting conceals nothing: a lost frame is silent, the overlap fades out.
+    if (p->method == AacConcealMute) {
+        c->state = AacConcealNormal;
+        if (!frameGood)
+            silence(c, ics, spectrum);
+        return;
+    }
+    const bool released = [&] {
+        if (!frameGood)
+            return false;
+        ++c->goodFrames;
+        return c->goodFrames > p->muteReleaseFrames;
+    }();
+    if (!frameGood)
+        c->goodFrames = 0;
+    switch (c->state) {
+    case AacConcealNormal:
+        if (frameGood) {
+            c->goodFrames = 0;
+            return;
+        }
+        c->attenuationIndex = 0;
+        c->state = p->fadeOutFrames == 0 ? AacConcealMuted : AacConcealSingleLoss;
+        break;
+    case AacConcealSingleLoss:
+        if (frameGood) {
+            c->state = AacConcealNormal;
+            return;
+        }
+        c->state = c->attenuationIndex >= p->fadeOutFrames ? AacConcealMuted : AacConcealFadeOut;
+        break;
+    case AacConcealFadeIn:
+        if (frameGood) {
+            if (--c->attenuationIndex < 0)
+                c->state = AacConcealNormal;
+            return;
+        }
+        if (p->fadeOutFrames == 0) {
+            c->state = AacConcealMuted;
+        } else {
+            c->attenuationIndex = matchLevel(p, c->attenuationIndex - 1, false);
+            c->state = AacConcealFadeOut;
+        }
+        break;
+    case AacConcealMuted:
+        if (!frameGood)
+            break;
+        if (released) {
+            c->state = p->fadeInFrames == 0 ? AacConcealNormal : AacConcealFadeIn;
+            c->attenuationIndex = p->fadeInFrames;
+            return;
+        }
+        silence(c, ics, spectrum);
+        return;
+    default: // fading out
+        if (frameGood) {
+            if (released) {
+                c->state = p->fadeInFrames == 0 ? AacConcealNormal : AacConcealFadeIn;
+                c->attenuationIndex = matchLevel(p, c->attenuationIndex - 1, true) + 1;
+                return;
+            }
+            silence(c, ics, spectrum);
+            return;
+        }
+        if (c->attenuationIndex >= p->fadeOutFrames)
+            c->state = AacConcealMuted;
+        break;
+    }
+    // A lost frame.
+    if (c->state == AacConcealMuted || !c->haveLast)
+        silence(c, ics, spectrum);
+    else
+        substitute(c, p, ics, spectrum, frameLength);
+}
+
+void AacDec_ConcealTimeDomain(AacDecConcealChannel *c, const AacDecConcealParams *p, int32_t *samples,
+                              uint32_t frameLength)
+{
+    int32_t target = Unity;
+    bool allSegments = true;
+    switch (c->state) {
+    case AacConcealNormal:
+        allSegments = c->previousState != AacConcealMuted || p->fadeInFrames != 0;
+        break;
+    case AacConcealFadeIn: {
+        // Index i plays entry i - 1: the last fade-in frame is at unity.
+        const int32_t index = c->attenuationIndex - 1;
+        target = index < 0 ? Unity : factorQ31(p->fadeInFactors[index < AacConcealFactors ? index : 31]);
+        allSegments = c->previousState != AacConcealMuted || p->fadeInFrames != 0;
+        break;
+    }
+    default: {
+        const int32_t index = c->attenuationIndex - 1;
+        if (c->previousState != AacConcealMuted && c->attenuationIndex <= p->fadeOutFrames &&
+            c->state != AacConcealMuted) {
+            target = index < 0 ? Unity : factorQ31(p->fadeOutFactors[index < AacConcealFactors ? index : 31]);
+        } else {
+            target = 0;
+            allSegments = p->fadeOutFrames != 0;
+        }
+        break;
+    }
+    }
+    const int32_t start = c->gainStarted ? c->endGain : Unity;
+    c->endGain = target;
+    c->gainStarted = 1;
+    c->previousState = c->state;
+    if (start == Unity && target == Unity)
+        return;
+    const uint32_t rampLength = allSegments ? frameLength : frameLength / Segments;
+    for (uint32_t i = 0; i < frameLength; ++i) {
+        int64_t gain = target;
+        if (i < rampLength && rampLength > 0)
+            gain = start + (static_cast<int64_t>(target) - start) * static_cast<int64_t>(i + 1) / rampLength;
+        samples[i] = static_cast<int32_t>((static_cast<int64_t>(samples[i]) * gain) >> 31);
+    }
+}

@@ -1,0 +1,44 @@
+// Concealment of one channel: a lost frame repeats the last good spectrum with
+// random signs while the output fades out by the fade-out table, then mutes, and
+// fades back in by the fade-in table when good frames return.
+#pragma once
+
+#include "aac_conceal.h"
+#include "aac_spectral.h"
+
+#include <cstdint>
+
+enum AacConcealState : uint8_t {
+    AacConcealNormal = 0,
+    AacConcealSingleLoss = 1,
+    AacConcealFadeIn = 2,
+    AacConcealMuted = 3,
+    AacConcealFadeOut = 4,
+};
+
+struct AacDecConcealChannel
+{
+    AacDecSpectrum lastSpectrum; // of the last good frame
+    AacDecIcsInfo lastIcs;
+    uint8_t haveLast;
+    uint8_t state;              // AacConcealState
+    uint8_t previousState;      // of the time-domain stage's last frame
+    uint8_t gainStarted;        // endGain holds a gain
+    int32_t attenuationIndex;
+    int32_t goodFrames;         // consecutive good frames outside the normal state
+    uint32_t signIndex;         // 0..511
+    int32_t endGain;            // Q31, where the last frame's gain ended
+};
+
+void AacDec_ConcealInitChannel(AacDecConcealChannel *channel);
+
+// Before synthesis: a good frame is stored (spectrum and ics untouched); a lost one
+// gets the substitute spectrum and window (or silence). frameGood is 0 for a lost
+// frame.
+void AacDec_ConcealApply(AacDecConcealChannel *channel, const AacDecConcealParams *params, AacDecIcsInfo *ics,
+                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood);
+
+// After synthesis: the fade of the state the frame left the channel in, on its
+// frameLength time samples.
+void AacDec_ConcealTimeDomain(AacDecConcealChannel *channel, const AacDecConcealParams *params, int32_t *samples,
+                              uint32_t frameLength);

@@ -1,0 +1,148 @@
+// Concealment of one channel: the states a run of lost frames passes through,
+// the substitute spectrum, the fade of the time signal and its table index kept in
+// range whatever the settings did meanwhile.
+#include "aac_conceal_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t FrameLength = 960;
+constexpr int32_t Level = 0x10000000;
+
+struct Channel
+{
+    AacDecConcealParams params;
+    AacDecConcealChannel conceal;
+    AacDecIcsInfo ics {};
+    AacDecSpectrum spectrum {};
+
+    Channel()
+    {
+        AacDec_ConcealInitParams(&params);
+        AacDec_ConcealSetParams(&params, AacConcealNoise, AacConcealKeep, AacConcealKeep, AacConcealKeep,
+                                AacConcealKeep);
+        AacDec_ConcealInitChannel(&conceal);
+    }
+
+    // One frame: a good one carries lines of 1000; returns the gain (against Level)
+    // at the end of the frame's time signal.
+    double frame(bool good)
+    {
+        if (good) {
+            ics = {};
+            ics.windowSequence = AacOnlyLong;
+            for (uint32_t k = 0; k < FrameLength; ++k)
+                spectrum.lines[k] = 1000;
+        } else {
+            std::memset(&spectrum, 0x55, sizeof spectrum); // whatever the lost frame left
+        }
+        AacDec_ConcealApply(&conceal, &params, &ics, &spectrum, FrameLength, good);
+        std::vector<int32_t> time(FrameLength, Level);
+        AacDec_ConcealTimeDomain(&conceal, &params, time.data(), FrameLength);
+        return double(time.back()) / Level;
+    }
+
+    bool substituted() const
+    {
+        int negated = 0;
+        for (uint32_t k = 0; k < FrameLength; ++k) {
+            if (std::abs(spectrum.lines[k]) != 1000)
+                return false;
+            negated += spectrum.lines[k] < 0;
+        }
+        return negated > 100 && negated < 860;
+    }
+};
+
+double db(double gain)
+{
+    return 20 * std::log10(gain);
+}
+
+TEST(AacConceal, LossRunFadesOutMutesAndFadesIn)
+{
+    Channel ch;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(ch.frame(true), 1.0, 1e-6); // good frames are left alone
+    // Lost frames 1..6 repeat the last spectrum with random signs, 3 dB quieter each.
+    for (int lost = 1; lost <= 6; ++lost) {
+        const double gain = ch.frame(false);
+        EXPECT_TRUE(ch.substituted()) << lost;
+        EXPECT_NEAR(db(gain), -3.0 * lost, 0.1) << lost;
+    }
+    // From the seventh on: silence.
+    for (int lost = 7; lost <= 9; ++lost) {
+        EXPECT_EQ(ch.frame(false), 0.0) << lost;
+        for (uint32_t k = 0; k < FrameLength; ++k)
+            ASSERT_EQ(ch.spectrum.lines[k], 0) << lost;
+    }
+    // Good frames fade in over five frames, each louder, then play at unity.
+    double previous = 0;
+    for (int good = 1; good <= 5; ++good) {
+        const double gain = ch.frame(true);
+        EXPECT_GT(gain, previous) << good;
+        EXPECT_LT(gain, 1.0) << good;
+        previous = gain;
+    }
+    EXPECT_NEAR(ch.frame(true), 1.0, 1e-6);
+    EXPECT_NEAR(ch.frame(true), 1.0, 1e-6);
+    EXPECT_EQ(ch.conceal.state, AacConcealNormal);
+}
+
+TEST(AacConceal, SingleLossAndMuting)
+{
+    Channel noise;
+    noise.frame(true);
+    noise.frame(false);
+    EXPECT_EQ(noise.conceal.state, AacConcealSingleLoss);
+    noise.frame(true);
+    EXPECT_EQ(noise.conceal.state, AacConcealNormal);
+
+    Channel mute;
+    ASSERT_EQ(AacDec_ConcealSetParams(&mute.params, AacConcealMute, AacConcealKeep, AacConcealKeep, AacConcealKeep,
+                                      AacConcealKeep),
+              0);
+    mute.frame(true);
+    mute.ics.windowSequence = AacLongStart;
+    mute.frame(true);
+    mute.frame(false);
+    // The spectrum is empty and the last good frame's window stays.
+    for (uint32_t k = 0; k < FrameLength; ++k)
+        ASSERT_EQ(mute.spectrum.lines[k], 0);
+    EXPECT_EQ(mute.ics.windowSequence, uint32_t(AacOnlyLong));
+}
+
+// Settings changed in the middle of a fade, and an index driven past the tables:
+// the gains stay those of the tables' ends.
+TEST(AacConceal, FadeIndexStaysInRange)
+{
+    Channel ch;
+    ASSERT_EQ(AacDec_ConcealSetParams(&ch.params, AacConcealKeep, 31, 31, AacConcealKeep, AacConcealKeep), 0);
+    ch.frame(true);
+    for (int lost = 0; lost < 20; ++lost)
+        ch.frame(false);
+    ASSERT_EQ(AacDec_ConcealSetParams(&ch.params, AacConcealKeep, 0, 0, AacConcealKeep, AacConcealKeep), 0);
+    for (int lost = 0; lost < 3; ++lost)
+        EXPECT_GE(ch.frame(false), 0.0);
+    ch.frame(true);
+    EXPECT_EQ(ch.conceal.state, AacConcealNormal);
+
+    for (uint8_t state : {AacConcealFadeOut, AacConcealFadeIn, AacConcealSingleLoss}) {
+        for (int32_t index : {-5, 0, 32, 1000}) {
+            Channel c;
+            c.conceal.state = state;
+            c.conceal.attenuationIndex = index;
+            std::vector<int32_t> time(FrameLength, Level);
+            AacDec_ConcealTimeDomain(&c.conceal, &c.params, time.data(), FrameLength);
+            EXPECT_GE(time.back(), 0) << int(state) << " " << index;
+            EXPECT_LE(time.back(), Level) << int(state) << " " << index;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,6 @@
+#include "DABplusDecoder.h"
+
+int dabplus_header_check(void)
+{
+    return (int)sizeof(DABplusDecoderFrameInfo);
+}
