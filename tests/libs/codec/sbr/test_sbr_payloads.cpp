@@ -51,6 +51,7 @@ struct ElementState
 struct Tap
 {
     uint32_t coreRate = 0, outputRate = 0, frameLength = 0;
+    int elementChannels = 0; // of the one SBR element a DAB+ stream has
     std::map<int, ElementState> elements;
     ElementState *current = nullptr;
     PayloadStats stats;
@@ -153,14 +154,24 @@ extern "C" {
 
 // The AAC decoder's calls into the SBR decoder, answered by the payload reader.
 int __wrap_SbrDec_InitElement(SbrDecHandle, uint32_t coreRate, uint32_t outputRate, uint32_t coreFrameLength,
-                              int32_t, int32_t, int32_t, uint8_t, uint8_t, uint8_t, uint8_t *, uint32_t, int32_t)
+                              int32_t, int32_t elementId, int32_t, uint8_t, uint8_t, uint8_t, uint8_t *,
+                              uint32_t, int32_t)
 {
     if (!tap)
         return SBRDEC_UNSUPPORTED;
+    tap->elementChannels = elementId == 1 ? 2 : 1;
     tap->coreRate = coreRate;
     tap->outputRate = outputRate;
     tap->frameLength = coreFrameLength;
     return SBRDEC_OK;
+}
+
+// The core checks that SBR carries as many channels as it decoded.
+int32_t __wrap_SbrDec_GetChannelCount(SbrDecHandle, uint32_t *psFromMono)
+{
+    if (psFromMono)
+        *psFromMono = 0;
+    return tap ? tap->elementChannels : 0;
 }
 
 int __wrap_SbrDec_Parse(SbrDecHandle, RezBitStream *bs, uint8_t *, uint32_t, int32_t *payloadBits, int32_t,
