@@ -55,8 +55,9 @@ inline Bytes parameter(uint8_t id, const Bytes &data)
 // ContentName with a character set (15 UTF-8).
 inline Bytes contentName(const std::string &name, uint8_t charset = 15)
 {
-    Bytes data{static_cast<uint8_t>(charset << 4)};
-    data.insert(data.end(), name.begin(), name.end());
+    Bytes data(1 + name.size());
+    data[0] = static_cast<uint8_t>(charset << 4);
+    std::copy(name.begin(), name.end(), data.begin() + 1);
     return parameter(12, data);
 }
 
