@@ -3,6 +3,7 @@
 #include "DabDlDecoder.h"
 #include "DabFicDecoder.h"
 #include "DabMemory.h"
+#include "DabMotDecoder.h"
 #include "DabPacketDecoder.h"
 #include "DabPadDecoder.h"
 

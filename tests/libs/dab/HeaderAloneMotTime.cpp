@@ -1,0 +1,2 @@
+// Compiles the header on its own.
+#include "DabMotTime.h"
