@@ -16,6 +16,8 @@ struct AudioFormat
     uint32_t sampleRate = 0; // samples per second per channel
     uint32_t bitsPerSample = 0;
     uint32_t numChannels = 0; // 1 to 6
+
+    bool operator==(const AudioFormat &) const = default;
 };
 
 // How the output should play a stream; filled by the producer on a new format.

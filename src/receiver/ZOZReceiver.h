@@ -33,6 +33,8 @@ struct ReceiverStatus
     QString currentEnsemble;
     int numEnsembles = 0;
     int numServices = 0;
+
+    bool operator==(const ReceiverStatus &) const = default;
 };
 
 // The receiving side of the program, as one object the rest of the program

@@ -70,6 +70,8 @@ struct Announcement
     qint32 sid = -1;      // selector id of the carrying service
     bool ignored = false;
     quint8 clusterId = 0; // DAB only
+
+    bool operator==(const Announcement &) const = default;
 };
 
 // How far the content of a data service has arrived.

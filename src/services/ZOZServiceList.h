@@ -25,6 +25,8 @@ struct ServiceListEntry
         QString singleViewPath;
         QString requestPath;
         bool activeInAnnouncement = true;
+
+        bool operator==(const Application &) const = default;
     };
 
     qint32 serviceId = -1;
@@ -34,6 +36,8 @@ struct ServiceListEntry
     QString label;
     QVector<Application> applications;
     QVector<Announcement> announcements;
+
+    bool operator==(const ServiceListEntry &) const = default;
 };
 
 // The sorted service list the pages show and step through: order,

@@ -22,6 +22,8 @@ struct Notification
     uint timestamp = 0; // UNIX seconds, 0 without
     int duration = 0;   // seconds
     bool clickable = false;
+
+    bool operator==(const Notification &) const = default;
 };
 
 // What the pages read of the notifications in one go.

@@ -31,6 +31,8 @@ public:
         quint32 ensembleIdentifier = 0;
         quint32 serviceIdentifier = 0;
         uint ensembleTime = 0; // UNIX seconds of the selected service's ensemble, 0 without one
+
+        bool operator==(const Selected &) const = default;
     };
     // The service waited for.
     struct AutoService
@@ -40,6 +42,8 @@ public:
         QString requestPath;     // of a found data service
         bool isData = false;
         bool found = false;
+
+        bool operator==(const AutoService &) const = default;
     };
 
     ServiceSelection(ServiceChanges &changes, Settings *settings, ServiceDirectory &directory);

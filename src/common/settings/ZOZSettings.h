@@ -106,6 +106,8 @@ public:
     {
         QString type;
         quint32 mask = 0;
+
+        bool operator==(const Announcement &) const = default;
     };
     quint32 announcement(const QString &type) const;
     void setAnnouncement(const QString &type, quint32 mask);

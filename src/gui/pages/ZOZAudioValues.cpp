@@ -152,14 +152,14 @@ TemplateValue audioJson(const AudioServiceInfo &info)
     return value;
 }
 
-TemplateValue channelsValue(const ServiceManager &manager)
+QVector<AudioServiceInfo> visibleAudioServices(const ServiceManager &manager)
 {
-    TemplateValue channels(QStringLiteral("channels"), TemplateValue::List);
-    manager.withServices([&channels](const QMap<int, QVector<Service *>> &tree) {
-        auto add = [&channels](const Service *service) {
+    QVector<AudioServiceInfo> infos;
+    manager.withServices([&infos](const QMap<int, QVector<Service *>> &tree) {
+        auto add = [&infos](const Service *service) {
             const auto *audio = qobject_cast<const ServiceAudio *>(service);
             if (audio && audio->isVisible())
-                channels << audioJson(audio->audioInfo());
+                infos << audio->audioInfo();
         };
         for (const QVector<Service *> &services : tree) {
             for (const Service *service : services) {
@@ -169,6 +169,14 @@ TemplateValue channelsValue(const ServiceManager &manager)
             }
         }
     });
+    return infos;
+}
+
+TemplateValue channelsValue(const QVector<AudioServiceInfo> &services)
+{
+    TemplateValue channels(QStringLiteral("channels"), TemplateValue::List);
+    for (const AudioServiceInfo &info : services)
+        channels << audioJson(info);
     return channels;
 }
 

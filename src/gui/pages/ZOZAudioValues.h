@@ -22,7 +22,9 @@ TemplateValue intelliTextJson(const AudioTexts &texts);
 // type without one.
 QString dlPlusTypeName(int type);
 
-// "channels": the entry of every visible audio service and its audio components.
-TemplateValue channelsValue(const ServiceManager &manager);
+// What the pages show of every visible audio service and its audio components.
+QVector<AudioServiceInfo> visibleAudioServices(const ServiceManager &manager);
+// "channels": the entry of each of them.
+TemplateValue channelsValue(const QVector<AudioServiceInfo> &services);
 
 } // namespace ZOZ

@@ -16,6 +16,8 @@ struct DlPlusItem
 {
     int type = 0;
     QString text;
+
+    bool operator==(const DlPlusItem &) const = default;
 };
 
 // An intelliText sub-menu with its item texts (empty texts are gaps the
@@ -24,12 +26,16 @@ struct IntelliTextSubMenu
 {
     QString name;
     QStringList items;
+
+    bool operator==(const IntelliTextSubMenu &) const = default;
 };
 
 struct IntelliTextMenu
 {
     QString name;
     QVector<IntelliTextSubMenu> subMenus;
+
+    bool operator==(const IntelliTextMenu &) const = default;
 };
 
 // What the pages show of a programme's texts beside the Dynamic Label.
@@ -43,6 +49,8 @@ struct AudioTexts
     QVector<IntelliTextMenu> menus;
     QString artist;
     QString title;
+
+    bool operator==(const AudioTexts &) const = default;
 };
 
 // The DL Plus items and intelliText menus taken from the Dynamic Label of one

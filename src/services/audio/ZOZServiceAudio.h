@@ -34,6 +34,8 @@ struct AudioServiceInfo
     QString serviceTypeText; // "DAB Classic", "DAB+", with " Surround" for surround streams
     AudioFormat format;
     AudioTexts texts;
+
+    bool operator==(const AudioServiceInfo &) const = default;
 };
 
 // The base of every audio service: coded frames of one sub-channel arrive on

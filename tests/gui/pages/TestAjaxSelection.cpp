@@ -10,16 +10,20 @@
 #include "http/ZOZHttpServer.h"
 #include "base/ZOZMainThreadServices.h"
 #include "ZOZServiceFactory.h"
+#include "audio/ZOZServiceAudio.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 using ZOZ::Service;
@@ -611,6 +615,130 @@ TEST_F(SelectionTest, PagesSelectStepAndPollThroughTheServer)
     EXPECT_EQ(notify.at(0).toObject().value(QStringLiteral("message")).toString(),
               QStringLiteral("<b>AC\\DC &quot;x&quot; &lt;b&gt;</b>\x01 tab"));
     EXPECT_EQ(info.value(QStringLiteral("confirm")).toString(), QStringLiteral("Really <i>close</i>?"));
+}
+
+namespace {
+
+// The answer with what differs per request or per run left out: the times and
+// the random server id.
+QByteArray comparableServerInfo(const QByteArray &body)
+{
+    QString text = QString::fromUtf8(body);
+    text.replace(QRegularExpression(QStringLiteral("\"now\":[0-9]+,")), QString());
+    text.replace(QRegularExpression(QStringLiteral("\"nowEnsemble\":[0-9]+")), QStringLiteral("\"nowEnsemble\":0"));
+    text.replace(QRegularExpression(QStringLiteral("\"serverId\":\"[^\"]*\"")), QStringLiteral("\"serverId\":\"\""));
+    return text.toUtf8();
+}
+
+ZOZ::ServiceAudio *audioService(Service *service) { return qobject_cast<ZOZ::ServiceAudio *>(service); }
+
+} // namespace
+
+// A state with something in every part the poll shows; its answer was taken
+// from the poll as it was before its answer was kept between changes, and must
+// not change by a byte.
+TEST_F(SelectionTest, ServerInfoAnswerKeepsItsContent)
+{
+    load({mainEnsemble()});
+    ASSERT_TRUE(byLabel(QStringLiteral("ABD"))->setServiceIsFavourite(true));
+    ASSERT_NE(audioService(byLabel(QStringLiteral("abc"))), nullptr);
+    audioService(byLabel(QStringLiteral("abc")))->newTextMessage(QStringLiteral("Now: \"Song\" <by> Artist"));
+    EXPECT_EQ(command(QStringLiteral("selectService=%1&selectorID=0-1&ignoreSpokenLabel")
+                          .arg(byLabel(QStringLiteral("Zeta"))->serviceId())),
+              "{\"success\":true}");
+    manager->addNotification(QStringLiteral("<b>note</b>"), QStringLiteral("warning"), 7, true, QStringLiteral("n1"),
+                             false, false);
+    QObject confirmer;
+    manager->setMessage(QStringLiteral("Scan <i>now</i>?"), &confirmer, "1scan()", nullptr, QByteArray());
+    settings->setFrontEndOption(ZOZ::Settings::OptionGain, 17);
+
+    QFile golden(QStringLiteral(ZOZ_SOURCE_DIR "/tests/gui/pages/data/server-info.json"));
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+    const QByteArray answer = command(QStringLiteral("getServerInfo"));
+    EXPECT_TRUE(StrictJson::isValid(answer)) << answer.constData();
+    EXPECT_EQ(comparableServerInfo(answer), golden.readAll().trimmed());
+    // Asked again without a change: the same answer, for a page without access too.
+    EXPECT_EQ(comparableServerInfo(command(QStringLiteral("getServerInfo"))), comparableServerInfo(answer));
+    EXPECT_EQ(comparableServerInfo(command(QStringLiteral("getServerInfo"), false, false)),
+              comparableServerInfo(answer).replace("\"isActive\":true", "\"isActive\":false"));
+}
+
+// Each change shows in the very next answer, though nothing else changed.
+TEST_F(SelectionTest, ServerInfoShowsEveryChangeInTheNextAnswer)
+{
+    load({mainEnsemble()});
+    QObject confirmer;
+    struct Case
+    {
+        const char *what;
+        std::function<void()> change;
+        std::function<bool(const QJsonObject &)> shows;
+    };
+    auto entryOf = [this](const QJsonObject &info, const QString &label) {
+        const qint32 id = byLabel(label)->serviceId();
+        for (const QJsonValue &entry : info.value(QStringLiteral("services")).toArray()) {
+            if (entry.toObject().value(QStringLiteral("ID")).toInt() == id)
+                return entry.toObject();
+        }
+        return QJsonObject();
+    };
+    auto channelOf = [this](const QJsonObject &info, const QString &label) {
+        const qint32 id = byLabel(label)->serviceId();
+        for (const QJsonValue &entry : info.value(QStringLiteral("audio")).toObject().value(QStringLiteral("channels")).toArray()) {
+            if (entry.toObject().value(QStringLiteral("SID")).toInt() == id)
+                return entry.toObject();
+        }
+        return QJsonObject();
+    };
+    const Case cases[] = {
+        {"selection",
+         [&] { command(QStringLiteral("selectService=%1&ignoreSpokenLabel").arg(byLabel(QStringLiteral("abc"))->serviceId())); },
+         [&](const QJsonObject &info) {
+             return info.value(QStringLiteral("selectedSID")).toInt() == byLabel(QStringLiteral("abc"))->serviceId();
+         }},
+        {"notification",
+         [&] {
+             manager->addNotification(QStringLiteral("fresh"), QStringLiteral("info"), 5, false, QStringLiteral("f"),
+                                      false, false);
+         },
+         [](const QJsonObject &info) {
+             const QJsonArray notify = info.value(QStringLiteral("notify")).toArray();
+             return !notify.isEmpty()
+                 && notify.last().toObject().value(QStringLiteral("message")).toString() == QStringLiteral("fresh");
+         }},
+        {"notification cleared", [&] { manager->notes().clearNotification(QStringLiteral("f")); },
+         [](const QJsonObject &info) { return info.value(QStringLiteral("notify")).toArray().isEmpty(); }},
+        {"favourite",
+         [&] {
+             command(QStringLiteral("setServiceFavourite=%1&isFavourite=true").arg(byLabel(QStringLiteral("Zeta"))->serviceId()));
+         },
+         [&](const QJsonObject &info) {
+             return info.value(QStringLiteral("hasFavourites")).toBool()
+                 && entryOf(info, QStringLiteral("Zeta")).value(QStringLiteral("isFavourite")).toBool();
+         }},
+        {"audio text", [&] { audioService(byLabel(QStringLiteral("ABD")))->newTextMessage(QStringLiteral("Next: the news")); },
+         [&](const QJsonObject &info) {
+             return channelOf(info, QStringLiteral("ABD")).value(QStringLiteral("textMessage")).toString()
+                 == QStringLiteral("Next: the news");
+         }},
+        {"question", [&] { manager->setMessage(QStringLiteral("Sure?"), &confirmer, "1sure()", nullptr, QByteArray()); },
+         [](const QJsonObject &info) { return info.value(QStringLiteral("confirm")).toString() == QStringLiteral("Sure?"); }},
+        {"question answered", [&] { command(QStringLiteral("confirmed=Sure?&no")); },
+         [](const QJsonObject &info) { return !info.contains(QStringLiteral("confirm")); }},
+        {"sort order", [&] { manager->setSortType(1); },
+         [](const QJsonObject &info) { return info.value(QStringLiteral("sortOrder")).toInt() == 1; }},
+        {"front-end setting", [&] { settings->setFrontEndOption(ZOZ::Settings::OptionGain, 23); },
+         [](const QJsonObject &info) {
+             return info.value(QStringLiteral("tuner")).toObject().value(QStringLiteral("gain")).toInt() == 23;
+         }},
+    };
+    for (const Case &entry : cases) {
+        SCOPED_TRACE(entry.what);
+        // The answer before the change is kept; the change must not be served from it.
+        EXPECT_FALSE(entry.shows(QJsonDocument::fromJson(command(QStringLiteral("getServerInfo"))).object()));
+        entry.change();
+        EXPECT_TRUE(entry.shows(QJsonDocument::fromJson(command(QStringLiteral("getServerInfo"))).object()));
+    }
 }
 
 TEST_F(SelectionTest, SelectionIsRefusedWhileRecording)

@@ -3,11 +3,13 @@
 #include "ZOZAjaxCommands.h"
 
 #include "ZOZAudioValues.h"
-#include "ZOZReceiver.h"
+#include "ZOZServerInfoState.h"
 #include "ZOZServiceManager.h"
 #include "ZOZServiceValues.h"
 
 #include <QDateTime>
+
+#include <memory>
 
 namespace ZOZ {
 
@@ -43,36 +45,35 @@ enum FrontEndOptionId {
 };
 
 // "announcements": the announcement mask of each type.
-TemplateValue announcementsValue(const Settings &settings)
+TemplateValue announcementsValue(const QList<Settings::Announcement> &announcements)
 {
     TemplateValue value(QStringLiteral("announcements"), TemplateValue::Map);
-    for (const Settings::Announcement &announcement : settings.announcements())
+    for (const Settings::Announcement &announcement : announcements)
         value << TemplateValue(announcement.type, announcement.mask);
     return value;
 }
 
-TemplateValue tunerValue(const Settings *settings, const Receiver *receiver)
+TemplateValue tunerValue(const ServerInfoState::Tuner &state)
 {
-    auto option = [settings](int id) { return settings ? settings->frontEndOption(id) : 0; };
+    auto option = [&state](int id) { return state.options[size_t(id)]; };
     auto flag = [&option](const char *name, int id) { return TemplateValue(QString::fromLatin1(name), option(id) != 0); };
     auto number = [&option](const char *name, int id) { return TemplateValue(QString::fromLatin1(name), option(id)); };
-    const int mode = settings ? settings->frontEndMode() : 0;
-    const QString fileName = settings ? settings->frontEndFileName() : QString();
 
     TemplateValue signal(QStringLiteral("signal"), TemplateValue::Map);
-    signal << TemplateValue(QStringLiteral("show"), mode != 0) << TemplateValue(QStringLiteral("file"), !fileName.isEmpty())
-           << TemplateValue(QStringLiteral("present"), receiver && receiver->signalPresent())
-           << TemplateValue(QStringLiteral("strength"), receiver ? receiver->signalStrength() / 10.0 : 0.0)
-           << TemplateValue(QStringLiteral("quality"), uint(receiver ? qMax(0, receiver->signalQuality()) : 0));
+    signal << TemplateValue(QStringLiteral("show"), state.mode != 0)
+           << TemplateValue(QStringLiteral("file"), !state.fileName.isEmpty())
+           << TemplateValue(QStringLiteral("present"), state.signalPresent)
+           << TemplateValue(QStringLiteral("strength"), state.signalStrength / 10.0)
+           << TemplateValue(QStringLiteral("quality"), uint(qMax(0, state.signalQuality)));
 
     TemplateValue fileNames(QStringLiteral("filenameList"), TemplateValue::Map);
     for (const char *name : {"AM", "FM", "DAB", "DRM30", "DRMplus", "allMode"})
         fileNames << TemplateValue(QString::fromLatin1(name), TemplateValue::List);
 
     TemplateValue tuner(QStringLiteral("tuner"), TemplateValue::Map);
-    tuner << signal << TemplateValue(QStringLiteral("mode"), mode)
+    tuner << signal << TemplateValue(QStringLiteral("mode"), state.mode)
           << TemplateValue(QStringLiteral("sampleRate"), DefaultSampleRate)
-          << TemplateValue(QStringLiteral("frequency"), uint(settings ? settings->frontEndFrequency() : 0))
+          << TemplateValue(QStringLiteral("frequency"), state.frequency)
           << flag("filterAvailable", FilterAvailable) << flag("filter", Filter) << flag("agcAvailable", AgcAvailable)
           << flag("agc", Agc) << flag("gainAvailable", GainAvailable) << number("gainMin", GainMin)
           << number("gainMax", GainMax) << number("gain", Gain) << flag("mixerAvailable", MixerAvailable)
@@ -81,101 +82,149 @@ TemplateValue tunerValue(const Settings *settings, const Receiver *receiver)
           << number("antennaCount", AntennaCount) << number("antennaSelect", AntennaSelect)
           << flag("dacAvailable", DacAvailable) << flag("dacAuto", DacAuto) << number("dacValue", DacValue)
           << flag("swapIqAvailable", SwapIqAvailable) << flag("swapIq", SwapIq)
-          << TemplateValue(QStringLiteral("filename"), fileName) << fileNames;
+          << TemplateValue(QStringLiteral("filename"), state.fileName) << fileNames;
     return tuner;
 }
 
 // Without an audio output the pages show full volume, unmuted.
-TemplateValue audioConfigValue(const AjaxContext &context)
+TemplateValue audioConfigValue(const ServerInfoState &state)
 {
-    int level = FullScale;
-    bool muted = false;
-    if (context.links) {
-        context.links->withAudio([&](const AudioControl &audio) {
-            level = qRound(audio.level() * FullScale);
-            muted = audio.isMuted();
-        });
-    }
     TemplateValue levels(QStringLiteral("levelChannels"), TemplateValue::List);
     for (int channel = 0; channel < AudioChannels; ++channel)
         levels << TemplateValue(QString(), FullScale);
     TemplateValue config(QStringLiteral("config"), TemplateValue::Map);
-    config << TemplateValue(QStringLiteral("maxVolume"), FullScale) << TemplateValue(QStringLiteral("muted"), muted)
+    config << TemplateValue(QStringLiteral("maxVolume"), FullScale) << TemplateValue(QStringLiteral("muted"), state.muted)
            << TemplateValue(QStringLiteral("shift"), 0) << TemplateValue(QStringLiteral("balance"), 0)
-           << TemplateValue(QStringLiteral("level"), level) << levels
-           << TemplateValue(QStringLiteral("isRecording"), context.settings && context.settings->isAudioRecording());
+           << TemplateValue(QStringLiteral("level"), state.level) << levels
+           << TemplateValue(QStringLiteral("isRecording"), state.recording);
     return config;
 }
 
-bool getServerInfo(const AjaxContext &context, const HttpRequest &request, HttpResponse &response)
+// The members of a map's JSON text, without its braces.
+QByteArray members(const TemplateValue &map)
 {
-    ServiceManager *manager = context.manager;
-    Settings *settings = context.settings;
-    const Receiver *dab = context.receiver;
-
-    // Brought up to date first, so that the favourites flags agree with the list.
-    manager->updateServiceList();
-
-    TemplateValue reply(QStringLiteral("success"), true);
-    reply << TemplateValue(QStringLiteral("isActive"), request.granted);
-
-    const ServiceSelection::Selected selected = manager->selected();
-    reply << TemplateValue(QStringLiteral("now"), uint(QDateTime::currentSecsSinceEpoch()))
-          << TemplateValue(QStringLiteral("nowEnsemble"), selected.ensembleTime)
-          << TemplateValue(QStringLiteral("selectorID"), manager->lastSelectorId())
-          << TemplateValue(QStringLiteral("selectedServiceId"), uint(selected.serviceIdentifier))
-          << TemplateValue(QStringLiteral("selectedEnsembleId"), uint(selected.ensembleIdentifier))
-          << TemplateValue(QStringLiteral("selectedSID"), int(selected.selectorId))
-          << TemplateValue(QStringLiteral("selectedAID"), int(manager->announcementServiceId()))
-          << TemplateValue(QStringLiteral("sortOrder"), manager->sortType())
-          << TemplateValue(QStringLiteral("hasFavourites"), manager->hasFavourites())
-          << TemplateValue(QStringLiteral("showFavouritesOnly"), manager->isSortFavouritesOnly())
-          << TemplateValue(QStringLiteral("jouExtEnabled"), Settings::jouGetExtEnabled())
-          << TemplateValue(QStringLiteral("spiVersion"), 0u)
-          << TemplateValue(QStringLiteral("audioDecodeAll"), false)
-          << TemplateValue(QStringLiteral("binauralMode"), settings && settings->audioDecoderMode() == 1)
-          << TemplateValue(QStringLiteral("binauralPreset"), settings ? settings->audioBinauralPreset() : 0)
-          << TemplateValue(QStringLiteral("spokenLabels"), settings && settings->spokenLabelsActive());
-
-    if (dab)
-        reply << receiverStatusValue(dab->receiverStatus());
-
-    {
-        const NotificationSnapshot notes = manager->notes().takeSnapshot();
-        reply << notificationsValue(notes.notifications);
-        if (!notes.question.isEmpty())
-            reply << TemplateValue(QStringLiteral("confirm"), notes.question).setEscape(false);
-        TemplateValue scripts(QStringLiteral("injectJS"), TemplateValue::List);
-        for (const QString &script : notes.injectScripts)
-            scripts << TemplateValue(QString(), script).setEscape(false);
-        reply << scripts;
-    }
-
-    {
-        const ServiceSelection::AutoService automatic = manager->autoServiceState();
-        TemplateValue config(QStringLiteral("serverConfig"), TemplateValue::Map);
-        config << TemplateValue(QStringLiteral("serverId"), manager->getServerId())
-               << TemplateValue(QStringLiteral("autoServiceInProgress"), automatic.inProgress)
-               << TemplateValue(QStringLiteral("autoServiceId"), automatic.found ? automatic.serviceId : -1)
-               << TemplateValue(QStringLiteral("autoServiceUrl"), automatic.requestPath)
-               << TemplateValue(QStringLiteral("autoServiceFixed"),
-                                automatic.found && settings && settings->isAutoServiceFixed())
-               << TemplateValue(QStringLiteral("autoServiceIsAudio"), automatic.found && !automatic.isData);
-        reply << config;
-    }
-
-    reply << servicesValue(manager->listEntries());
-    if (settings)
-        reply << announcementsValue(*settings);
-    reply << tunerValue(settings, dab);
-
-    TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);
-    audio << audioConfigValue(context) << channelsValue(*manager);
-    reply << audio;
-
-    response.body = reply.toUtf8();
-    return true;
+    const QString json = map.toJson();
+    return QStringView(json).mid(1, json.size() - 2).toUtf8();
 }
+
+// The members from "nowEnsemble" to the pending question.
+QByteArray stateBeforeScripts(const ServerInfoState &state)
+{
+    TemplateValue part;
+    part << TemplateValue(QStringLiteral("nowEnsemble"), state.selected.ensembleTime)
+         << TemplateValue(QStringLiteral("selectorID"), state.selectorId)
+         << TemplateValue(QStringLiteral("selectedServiceId"), uint(state.selected.serviceIdentifier))
+         << TemplateValue(QStringLiteral("selectedEnsembleId"), uint(state.selected.ensembleIdentifier))
+         << TemplateValue(QStringLiteral("selectedSID"), int(state.selected.selectorId))
+         << TemplateValue(QStringLiteral("selectedAID"), int(state.announcementServiceId))
+         << TemplateValue(QStringLiteral("sortOrder"), state.sortType)
+         << TemplateValue(QStringLiteral("hasFavourites"), state.hasFavourites)
+         << TemplateValue(QStringLiteral("showFavouritesOnly"), state.favouritesOnly)
+         << TemplateValue(QStringLiteral("jouExtEnabled"), state.jouExtEnabled)
+         << TemplateValue(QStringLiteral("spiVersion"), 0u)
+         << TemplateValue(QStringLiteral("audioDecodeAll"), false)
+         << TemplateValue(QStringLiteral("binauralMode"), state.binauralMode)
+         << TemplateValue(QStringLiteral("binauralPreset"), state.binauralPreset)
+         << TemplateValue(QStringLiteral("spokenLabels"), state.spokenLabels);
+    if (state.receiver)
+        part << receiverStatusValue(*state.receiver);
+    part << notificationsValue(state.notifications);
+    if (!state.question.isEmpty())
+        part << TemplateValue(QStringLiteral("confirm"), state.question).setEscape(false);
+    return members(part);
+}
+
+// The members from "serverConfig" to the end.
+QByteArray stateAfterScripts(const ServerInfoState &state)
+{
+    const ServiceSelection::AutoService &automatic = state.automatic;
+    TemplateValue config(QStringLiteral("serverConfig"), TemplateValue::Map);
+    config << TemplateValue(QStringLiteral("serverId"), state.serverId)
+           << TemplateValue(QStringLiteral("autoServiceInProgress"), automatic.inProgress)
+           << TemplateValue(QStringLiteral("autoServiceId"), automatic.found ? automatic.serviceId : -1)
+           << TemplateValue(QStringLiteral("autoServiceUrl"), automatic.requestPath)
+           << TemplateValue(QStringLiteral("autoServiceFixed"), state.autoServiceFixed)
+           << TemplateValue(QStringLiteral("autoServiceIsAudio"), automatic.found && !automatic.isData);
+
+    TemplateValue part;
+    part << config << servicesValue(state.entries);
+    if (state.announcements)
+        part << announcementsValue(*state.announcements);
+    part << tunerValue(state.tuner);
+    TemplateValue audio(QStringLiteral("audio"), TemplateValue::Map);
+    audio << audioConfigValue(state) << channelsValue(state.channels);
+    part << audio;
+    return members(part);
+}
+
+// The answer's text for one state, kept until the state changes. The pages
+// poll far more often than anything changes, and every open page asks.
+class ServerInfoAnswer
+{
+public:
+    QByteArray answer(const AjaxContext &context, const HttpRequest &request)
+    {
+        // Brought up to date first, so that the favourites flags agree with the list.
+        context.manager->updateServiceList();
+        QStringList scripts;
+        ServerInfoState state = ServerInfoState::read(context, scripts);
+        const std::shared_ptr<const Built> built = builtFor(std::move(state));
+
+        // What differs from request to request: the access, the time and the
+        // scripts, which go out once, to whichever page asks first.
+        TemplateValue head(QStringLiteral("success"), true);
+        head << TemplateValue(QStringLiteral("isActive"), request.granted)
+             << TemplateValue(QStringLiteral("now"), uint(QDateTime::currentSecsSinceEpoch()));
+        TemplateValue injected;
+        TemplateValue list(QStringLiteral("injectJS"), TemplateValue::List);
+        for (const QString &script : scripts)
+            list << TemplateValue(QString(), script).setEscape(false);
+        injected << list;
+
+        QByteArray body;
+        body.reserve(built->before.size() + built->after.size() + 128);
+        body += '{';
+        body += members(head);
+        body += ',';
+        body += built->before;
+        body += ',';
+        body += members(injected);
+        body += ',';
+        body += built->after;
+        body += '}';
+        return body;
+    }
+
+private:
+    struct Built
+    {
+        ServerInfoState state;
+        QByteArray before;
+        QByteArray after;
+    };
+
+    std::shared_ptr<const Built> builtFor(ServerInfoState &&state)
+    {
+        std::shared_ptr<const Built> built;
+        {
+            QMutexLocker locker(&m_mutex);
+            built = m_built;
+        }
+        if (built && built->state == state)
+            return built;
+        // Built outside the lock: a page that finds the answer current is not kept waiting.
+        auto fresh = std::make_shared<Built>();
+        fresh->before = stateBeforeScripts(state);
+        fresh->after = stateAfterScripts(state);
+        fresh->state = std::move(state);
+        QMutexLocker locker(&m_mutex);
+        m_built = fresh;
+        return fresh;
+    }
+
+    QMutex m_mutex;
+    std::shared_ptr<const Built> m_built;
+};
 
 } // namespace
 
@@ -198,8 +247,10 @@ TemplateValue notificationsValue(const QVector<Notification> &notifications)
 
 void addServerInfoCommands(AjaxTable &table, const AjaxContext &context)
 {
-    table.setHandler(QStringLiteral("getServerInfo"), [context](const HttpRequest &request, HttpResponse &response) {
-        return getServerInfo(context, request, response);
+    auto answer = std::make_shared<ServerInfoAnswer>();
+    table.setHandler(QStringLiteral("getServerInfo"), [context, answer](const HttpRequest &request, HttpResponse &response) {
+        response.body = answer->answer(context, request);
+        return true;
     });
 }
 
