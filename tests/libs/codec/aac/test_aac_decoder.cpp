@@ -824,7 +824,8 @@ TEST(AacDecoder, ConcealFlagRepeatsTheLayoutAndFadesOut)
     for (size_t u = 0; u < 4; ++u)
         ASSERT_EQ(d.decode(raw.units[u]), AACDEC_OK);
     // The last good spectrum plays on, fading by about 3 dB a frame; from the
-    // seventh lost frame on (and the limiter's look-ahead) the output is silent.
+    // seventh lost frame on (and the limiter's look-ahead) only comfort noise is left,
+    // 16 steps at its loudest.
     std::vector<int> peaks;
     for (int f = 0; f < 9; ++f) {
         EXPECT_EQ(d.decode({}, AACDEC_FLAG_CONCEAL), AACDEC_OK);
@@ -838,7 +839,7 @@ TEST(AacDecoder, ConcealFlagRepeatsTheLayoutAndFadesOut)
     EXPECT_GT(peaks[1], 1000);
     for (int f = 2; f < 7; ++f)
         EXPECT_LT(peaks[size_t(f)], peaks[size_t(f) - 1]) << f;
-    EXPECT_LE(peaks[8], 1);
+    EXPECT_LE(peaks[8], 16);
 }
 
 TEST(AacDecoder, NothingConfiguredAndNullHandle)
