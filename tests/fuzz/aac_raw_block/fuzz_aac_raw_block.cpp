@@ -1,6 +1,7 @@
 // Raw AAC access units on hostile input with a random configuration, through the
 // decoder's public path: the first two bytes choose the sampling-rate index, the
-// frame length (1024 or 960) and the channel layout; the rest is one access unit,
+// frame length (1024 or 960), the channel layout and the dynamic range settings
+// (heavy compression, cut, boost, normalisation, limiter); the rest is one access unit,
 // decoded to PCM and then concealed once.
 #include "AacDec.h"
 
@@ -37,6 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint32_t configLengths[1] = {2};
     if (AacDec_ConfigRaw(decoder.h, configs, configLengths) != AACDEC_OK)
         return 0;
+    const uint8_t drc = static_cast<uint8_t>(data[1] >> 3);
+    AacDec_SetParam(decoder.h, AACDEC_PARAM_DRC_HEAVY, drc & 1);
+    AacDec_SetParam(decoder.h, AACDEC_PARAM_DRC_CUT, (drc & 2) ? 127 : 0);
+    AacDec_SetParam(decoder.h, AACDEC_PARAM_DRC_BOOST, (drc & 4) ? 127 : 0);
+    AacDec_SetParam(decoder.h, AACDEC_PARAM_DRC_TARGET_LEVEL, (drc & 8) ? -1 : 96);
+    AacDec_SetParam(decoder.h, AACDEC_PARAM_LIMITER_ENABLE, (drc & 16) ? 0 : -1);
     static std::vector<uint8_t> ancillary(512);
     AacDec_AncDataInit(decoder.h, ancillary.data(), static_cast<int32_t>(ancillary.size()));
 

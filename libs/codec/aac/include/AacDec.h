@@ -71,6 +71,12 @@ typedef enum AacDecParam {
     AACDEC_PARAM_CONCEAL_COMFORT_NOISE = 260,   /* level, at least 0 */
     AACDEC_PARAM_CONCEAL_FADE_OUT_TABLE = 261,  /* array: 32 attenuations 0..255 in 0.25 dB */
     AACDEC_PARAM_CONCEAL_FADE_IN_TABLE = 262,   /* array: 32 attenuations 0..255 in 0.25 dB */
+    AACDEC_PARAM_DRC_BOOST = 512,               /* 0..127: share of the stream's boost */
+    AACDEC_PARAM_DRC_CUT = 513,                 /* 0..127: share of the stream's cut */
+    AACDEC_PARAM_DRC_TARGET_LEVEL = 514,        /* -1 off, 40..127 in 0.25 dB below full scale */
+    AACDEC_PARAM_DRC_HEAVY = 515,               /* 0, 1: heavy compression */
+    AACDEC_PARAM_DRC_DEFAULT_PRESENTATION = 516, /* -1..2 */
+    AACDEC_PARAM_DRC_ENCODER_TARGET = 517,      /* 0..127 */
     AACDEC_PARAM_STEREO_UPMIX = 768,            /* -1 automatic (default), 0 off, 1 on */
     AACDEC_PARAM_QMF_RESAMPLING = 769,          /* 0 only: resampling is not built */
     AACDEC_PARAM_SURROUND_ENABLE = 1280,        /* 0 (default), 1 */
@@ -158,7 +164,6 @@ int AacDec_AncDataInit(AacDecHandle handle, uint8_t *buffer, int32_t size);
 int AacDec_AncDataGet(AacDecHandle handle, int32_t index, uint8_t **data, int32_t *size);
 
 /* Sets one parameter (AacDecParam). AACDEC_OK; AACDEC_INVALID_PARAM for an unknown id
- * (the dynamic range ids 512..517 among them: the gains are not applied in this build)
  * or a value out of range; AACDEC_INVALID_HANDLE for a null handle or a module that is
  * missing (the surround decoder's ids). A lost frame is muted (method 0) or repeats the
  * last good spectrum with random signs while it fades out (methods 1 and 2). */

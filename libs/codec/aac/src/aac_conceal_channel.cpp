@@ -1,5 +1,6 @@
 #include "aac_conceal_channel.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -7,6 +8,11 @@ namespace {
 constexpr int32_t Unity = 0x7FFFFFFF;
 constexpr uint32_t SignBits = 512;
 constexpr int Segments = 8;
+// Comfort noise: a linear congruential generator, low-passed by three Q15 taps
+// (0.05, 0.5, 0.45) over the newest and the two previous raw words.
+constexpr uint32_t NoiseMultiplier = 69069;
+constexpr int64_t NoiseTaps[3] = {0x0666, 0x4000, 0x399A};
+constexpr int NoiseShift = 8;
 
 // A set bit negates line k of a window whose signs start at index s: bit (s + k) mod
 // 512, least significant first within each word.
@@ -73,6 +79,29 @@ void substitute(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcs
             if (negated(c->signIndex + k))
                 lines[k] = lines[k] == INT32_MIN ? INT32_MAX : -lines[k];
         c->signIndex = (c->signIndex + 1) % SignBits;
+    }
+}
+
+// Noise at the comfort level under a concealed frame, each value added with the sign
+// that keeps the sample from overflowing.
+void addComfortNoise(AacDecConcealChannel *c, const AacDecConcealParams *p, int32_t *samples, uint32_t frameLength)
+{
+    if (c->state == AacConcealNormal || p->comfortNoiseLevel <= 0)
+        return;
+    c->noiseSeed = c->noiseSeed * NoiseMultiplier + 6;
+    uint32_t seed = c->noiseSeed;
+    for (uint32_t i = 0; i < frameLength; ++i) {
+        seed = seed * NoiseMultiplier + 5;
+        const int32_t raw = static_cast<int32_t>(seed);
+        const int64_t filtered =
+            (raw * NoiseTaps[0] + c->noiseHistory[0] * NoiseTaps[1] + c->noiseHistory[1] * NoiseTaps[2]) >> 15;
+        c->noiseHistory[1] = c->noiseHistory[0];
+        c->noiseHistory[0] = raw;
+        const int64_t noise = ((filtered * p->comfortNoiseLevel) >> 31) >> NoiseShift;
+        int64_t sum = static_cast<int64_t>(samples[i]) + noise;
+        if (sum > INT32_MAX || sum < INT32_MIN)
+            sum = static_cast<int64_t>(samples[i]) - noise;
+        samples[i] = static_cast<int32_t>(sum);
     }
 }
 
@@ -206,13 +235,14 @@ void AacDec_ConcealTimeDomain(AacDecConcealChannel *c, const AacDecConcealParams
     c->endGain = target;
     c->gainStarted = 1;
     c->previousState = c->state;
-    if (start == Unity && target == Unity)
-        return;
-    const uint32_t rampLength = allSegments ? frameLength : frameLength / Segments;
-    for (uint32_t i = 0; i < frameLength; ++i) {
-        int64_t gain = target;
-        if (i < rampLength && rampLength > 0)
-            gain = start + (static_cast<int64_t>(target) - start) * static_cast<int64_t>(i + 1) / rampLength;
-        samples[i] = static_cast<int32_t>((static_cast<int64_t>(samples[i]) * gain) >> 31);
+    if (start != Unity || target != Unity) {
+        const uint32_t rampLength = allSegments ? frameLength : frameLength / Segments;
+        for (uint32_t i = 0; i < frameLength; ++i) {
+            int64_t gain = target;
+            if (i < rampLength && rampLength > 0)
+                gain = start + (static_cast<int64_t>(target) - start) * static_cast<int64_t>(i + 1) / rampLength;
+            samples[i] = static_cast<int32_t>((static_cast<int64_t>(samples[i]) * gain) >> 31);
+        }
     }
+    addComfortNoise(c, p, samples, frameLength);
 }

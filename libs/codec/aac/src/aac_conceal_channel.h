@@ -28,6 +28,8 @@ struct AacDecConcealChannel
     int32_t goodFrames;         // consecutive good frames outside the normal state
     uint32_t signIndex;         // 0..511
     int32_t endGain;            // Q31, where the last frame's gain ended
+    uint32_t noiseSeed;         // comfort noise
+    int32_t noiseHistory[2];    // the last two raw noise words, newest first
 };
 
 void AacDec_ConcealInitChannel(AacDecConcealChannel *channel);
@@ -39,6 +41,6 @@ void AacDec_ConcealApply(AacDecConcealChannel *channel, const AacDecConcealParam
                          AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood);
 
 // After synthesis: the fade of the state the frame left the channel in, on its
-// frameLength time samples.
+// frameLength time samples, and comfort noise while the channel is concealed.
 void AacDec_ConcealTimeDomain(AacDecConcealChannel *channel, const AacDecConcealParams *params, int32_t *samples,
                               uint32_t frameLength);

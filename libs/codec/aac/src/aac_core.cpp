@@ -165,7 +165,7 @@ AacDecInstance *AacDec_CreateInstance(int32_t)
     h->elementList[0] = AacIdEnd;
     h->storedAot = -1;
     AacDec_ConcealInitParams(&h->concealParams);
-    // HOOK(drc): the dynamic range gains are not applied yet.
+    AacDec_DrcInit(&h->drc);
     h->concealMethod = -1;
     h->concealDelay = 0;
     h->noiseSeed = NoiseSeedFirst;
@@ -755,6 +755,7 @@ int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, 
             state->lastWindowSequence = 255;
             state->windowSequence = 255;
             state->value256 = 256;
+            AacDec_DrcResetChannel(&state->drc);
         }
         if (h->pcmDmx)
             PcmDmx_Reset(h->pcmDmx, 2);

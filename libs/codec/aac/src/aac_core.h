@@ -10,6 +10,7 @@
 #include "TdLimiter.h"
 #include "aac_conceal.h"
 #include "aac_config.h"
+#include "aac_drc.h"
 #include "tpdec.h"
 
 #include <cstdint>
@@ -116,6 +117,7 @@ struct AacDecChannelState
     uint8_t lastWindowShape;
     int32_t previousSpectrum[AacSpectrumWords];
     int32_t history[AacSpectrumWords];
+    AacDecDrcChannel drc;
 };
 
 struct AacDecStereoData
@@ -131,17 +133,6 @@ struct AacDecStereoData
 };
 
 struct AacDecFrameWork;
-
-// Dynamic range payloads noted while the elements are read; the gains are computed
-// from them later.
-constexpr int AacDrcMaxFillPayloads = 9;
-struct AacDecDrc
-{
-    int32_t fillPayloads;                          // noted this frame
-    int64_t fillPosition[AacDrcMaxFillPayloads];   // bit positions in the transport buffer
-    uint8_t dataStreamNoted;
-    int64_t dataStreamPosition;
-};
 
 struct AacDecAncData
 {
@@ -214,6 +205,7 @@ struct AacDecInstance
     TdLimiterHandle limiter;
     uint8_t limiterEnable;     // 255 automatic
     uint8_t limiterActive;
+    int32_t limiterGain;       // Q20, the loudness normalisation the limiter applies
     int32_t stereoUpmixMode;   // -1 automatic
     int32_t metadataExpiryMs;
     // Stored core values compared by the configuration step.

@@ -131,8 +131,7 @@ int outputStage(AacDecInstance *h, int16_t *pcm, uint32_t pcmSize, uint32_t flag
             RezTools_Interleave32(time, h->work->interleaved, static_cast<uint32_t>(channels), n, n);
             in = h->work->interleaved;
         }
-        const int32_t gain = UnityGainQ20;
-        TdLimiter_Apply(h->limiter, in, pcm, &gain, &headroom, 0, 0, n);
+        TdLimiter_Apply(h->limiter, in, pcm, &h->limiterGain, &headroom, 0, 0, n);
         info.outputDelay += static_cast<int32_t>(TdLimiter_GetDelay(h->limiter));
     } else if (channels == 1) {
         RezTools_ConvertToPcm16(pcm, time, static_cast<int>(n), OutputShift);
@@ -203,6 +202,9 @@ int AacDec_DecodeFrame(AacDecHandle h, int16_t *pcm, int32_t pcmSize, uint32_t f
         info.badBytes = 0;
     }
     h->limiterActive = h->limiterEnable == 255 ? (h->flags & 0x430) == 0 : h->limiterEnable;
+    h->limiterGain = UnityGainQ20;
+    // Without the limiter the loudness normalisation goes into the spectrum.
+    AacDec_DrcSetParam(&h->drc, 5, h->limiterActive ? 0 : 1);
     info.outputDelay = 0;
 
     // 2. The core.

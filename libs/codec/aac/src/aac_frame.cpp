@@ -9,6 +9,8 @@ namespace {
 constexpr int ResultNoChannel = AACDEC_UNKNOWN;
 constexpr int ResultCrc = 0x4005;
 constexpr int ResultSbrChannels = 0x2009;
+// The gain word's exponent that makes it Q20, as the limiter takes it.
+constexpr int32_t LimiterGainExponent = 11;
 constexpr uint32_t ListDrivenSyntax = 0x4358;
 // Rates with band tables and a core behind them, in Hz.
 constexpr uint32_t coreRates[] = {7350, 8000, 11025, 12000, 16000, 22050, 24000,
@@ -111,6 +113,14 @@ void synthesize(AacDecInstance *h, int c, bool good, uint32_t mode, int32_t *out
         std::memset(spectrum.windowExponent, 0, sizeof spectrum.windowExponent);
         ics.windowSequence = state->lastWindowSequence == 255 ? uint32_t{AacOnlyLong} : uint32_t{state->lastWindowSequence};
         ics.windowShape = state->lastWindowShape;
+    }
+    if (good && !drain) {
+        // The limiter takes the loudness normalisation as a Q20 gain word.
+        int32_t gainWord = LimiterGainExponent;
+        AacDec_DrcApply(&h->drc, h->sbr, &spectrum, &state->drc, &gainWord, c, frameLength,
+                        ics.windowSequence == AacEightShort, static_cast<uint8_t>(ics.windowSequence),
+                        h->sbrEnabled != 0);
+        h->limiterGain = gainWord;
     }
     AacDecConcealChannel *conceal = &h->work->conceal[c];
     if (!drain)
@@ -224,6 +234,18 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
     if (result != 0 && !isBitStreamError(result))
         return result;
 
+    AacDecDrcChannel *drcChannels[AacMaxChannels];
+    for (int c = 0; c < total; ++c)
+        drcChannels[c] = &h->channelState[c]->drc;
+    // A stream without a program config element is program 0.
+    const int programTag = AacDec_PceIsValid(&h->pce) ? h->pce.elementInstanceTag : 0;
+    // A damaged block's noted payloads are not trusted.
+    RezBitStream *drcStream = good ? bs : nullptr;
+    if (AacDec_DrcPrepare(&h->drc, drcStream, drcChannels, programTag, total) > 0)
+        h->flags |= AacFlagDrcApplied;
+    else
+        h->flags &= ~AacFlagDrcApplied;
+
     const bool fixedLayout = h->streamInfo.channelConfig > 0;
     if (!fixedLayout && !AacDec_PceIsValid(&h->pce))
         h->channelMapRow = static_cast<uint8_t>(total < 7 ? total : 0);
@@ -244,6 +266,13 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
             slot[c] = static_cast<uint8_t>(c);
         synthesize(h, c, good, mode, timeBuffer + slot[c] * frameLength, frameLength);
     }
+
+    AacDec_DrcFinish(&h->drc, drcStream, drcChannels, programTag, total);
+    int8_t presentation = -1;
+    uint8_t level = 255;
+    AacDec_DrcGetInfo(&h->drc, &presentation, &level);
+    h->streamInfo.drcPresentation = presentation;
+    h->streamInfo.drcReferenceLevel = static_cast<int8_t>(level);
 
     // Types and indices follow the channels to their output slots.
     int32_t types[AacMaxChannels];

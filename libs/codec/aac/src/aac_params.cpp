@@ -70,6 +70,7 @@ int setOutputChannels(AacDecInstance *h, int32_t layout)
         return r;
     if (int r = fromDownmix(PcmDmx_SetParam(h->pcmDmx, PCMDMX_PARAM_MAX_CHANNELS, channels)))
         return r;
+    AacDec_DrcSetParam(&h->drc, 9, channels);
     // The surround stage knows output modes only for these counts.
     return channels == 0 || channels == 1 || channels == 2 || channels == 6 || channels == 8 ? AACDEC_OK
                                                                                               : AACDEC_INVALID_PARAM;
@@ -85,6 +86,7 @@ void AacDec_RefreshMetadataExpiry(AacDecInstance *h)
     int32_t frames = 0;
     if (ms > 0 && length > 0)
         frames = static_cast<int32_t>((ms * rate + length * 1000 - 1) / (length * 1000));
+    AacDec_DrcSetParam(&h->drc, 4, frames);
     if (h->pcmDmx)
         PcmDmx_SetParam(h->pcmDmx, PCMDMX_PARAM_EXPIRY, frames);
 }
@@ -143,6 +145,15 @@ int AacDec_SetParam(AacDecHandle h, int32_t id, int32_t value)
     case AACDEC_PARAM_CONCEAL_MUTE_RELEASE_FRAMES:
     case AACDEC_PARAM_CONCEAL_COMFORT_NOISE:
         return setConcealField(h, id, value);
+    case AACDEC_PARAM_DRC_BOOST: return AacDec_DrcSetParam(&h->drc, 1, value);
+    case AACDEC_PARAM_DRC_CUT: return AacDec_DrcSetParam(&h->drc, 0, value);
+    case AACDEC_PARAM_DRC_TARGET_LEVEL:
+        if (value != -1 && !within(value, 40, 127))
+            return AACDEC_INVALID_PARAM;
+        return AacDec_DrcSetParam(&h->drc, 2, value);
+    case AACDEC_PARAM_DRC_HEAVY: return AacDec_DrcSetParam(&h->drc, 6, value);
+    case AACDEC_PARAM_DRC_DEFAULT_PRESENTATION: return AacDec_DrcSetParam(&h->drc, 7, value);
+    case AACDEC_PARAM_DRC_ENCODER_TARGET: return AacDec_DrcSetParam(&h->drc, 8, value);
     case AACDEC_PARAM_STEREO_UPMIX:
         if (!within(value, -1, 1))
             return AACDEC_INVALID_PARAM;

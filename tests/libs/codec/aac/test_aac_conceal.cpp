@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -13,6 +14,8 @@ namespace {
 
 constexpr uint32_t FrameLength = 960;
 constexpr int32_t Level = 0x10000000;
+// The loudest comfort noise value at the default level: full scale x 2^-11 x 2^-8.
+constexpr double ComfortNoisePeak = 4096;
 
 struct Channel
 {
@@ -20,12 +23,13 @@ struct Channel
     AacDecConcealChannel conceal;
     AacDecIcsInfo ics {};
     AacDecSpectrum spectrum {};
+    std::vector<int32_t> time;
 
     Channel()
     {
         AacDec_ConcealInitParams(&params);
-        AacDec_ConcealSetParams(&params, AacConcealNoise, AacConcealKeep, AacConcealKeep, AacConcealKeep,
-                                AacConcealKeep);
+        // Without comfort noise the gains are read off exactly.
+        AacDec_ConcealSetParams(&params, AacConcealNoise, AacConcealKeep, AacConcealKeep, AacConcealKeep, 0);
         AacDec_ConcealInitChannel(&conceal);
     }
 
@@ -42,7 +46,7 @@ struct Channel
             std::memset(&spectrum, 0x55, sizeof spectrum); // whatever the lost frame left
         }
         AacDec_ConcealApply(&conceal, &params, &ics, &spectrum, FrameLength, good);
-        std::vector<int32_t> time(FrameLength, Level);
+        time.assign(FrameLength, Level);
         AacDec_ConcealTimeDomain(&conceal, &params, time.data(), FrameLength);
         return double(time.back()) / Level;
     }
@@ -92,6 +96,36 @@ TEST(AacConceal, LossRunFadesOutMutesAndFadesIn)
     EXPECT_NEAR(ch.frame(true), 1.0, 1e-6);
     EXPECT_NEAR(ch.frame(true), 1.0, 1e-6);
     EXPECT_EQ(ch.conceal.state, AacConcealNormal);
+}
+
+TEST(AacConceal, ComfortNoiseWhileConcealedAtItsLevel)
+{
+    for (int32_t level : {0x100000, 0}) {
+        Channel ch;
+        ASSERT_EQ(AacDec_ConcealSetParams(&ch.params, AacConcealKeep, AacConcealKeep, AacConcealKeep, AacConcealKeep,
+                                          level),
+                  0);
+        ch.frame(true);
+        EXPECT_TRUE(std::all_of(ch.time.begin(), ch.time.end(), [](int32_t x) { return x == Level; }));
+        for (int lost = 1; lost <= 8; ++lost)
+            ch.frame(false);
+        ASSERT_EQ(ch.conceal.state, AacConcealMuted);
+        double power = 0;
+        int32_t peak = 0;
+        for (int32_t x : ch.time) {
+            power += double(x) * x;
+            peak = std::max(peak, std::abs(x));
+        }
+        if (level == 0) {
+            EXPECT_EQ(peak, 0);
+            continue;
+        }
+        EXPECT_LE(peak, ComfortNoisePeak);
+        // Noise, not a constant: well above a few values, below the peak.
+        const double rms = std::sqrt(power / FrameLength);
+        EXPECT_GT(rms, ComfortNoisePeak / 20);
+        EXPECT_LT(rms, ComfortNoisePeak / 2);
+    }
 }
 
 TEST(AacConceal, SingleLossAndMuting)
