@@ -30,14 +30,6 @@ constexpr uint8_t FirstDataXPadType = 4;
 // that it cannot be taken for one of the PAD decoder's own results.
 constexpr int CallbackResultOffset = 8;
 
-// Bytes of the scale-factor CRC in front of the F-PAD of a Layer II frame:
-// 2 at 48 kHz below 56 kbit/s a channel, else 4.
-uint32_t scfCrcBytes(const Layer2StreamInfo &info)
-{
-    const int perChannel = info.codedChannels == 2 ? info.bitRate / 2 : info.bitRate;
-    return (info.codedSampleRate == 48000 && perChannel < 56000) ? 2 : 4;
-}
-
 constexpr uint32_t FramesPerSuperframe = 5;
 constexpr uint32_t FireBytes = 11;
 // RS(120,110) over GF(2^8) with x^8 + x^4 + x^3 + x^2 + 1, shortened from RS(255,245).
@@ -133,7 +125,7 @@ bool ServiceAudioDAB::initDecoder(int subChannelSize, bool surroundHint, bool da
     Q_UNUSED(surroundHint);
     Q_UNUSED(mode);
     QMutexLocker locker(&m_serviceMutex);
-    const bool open = m_layer2 || m_dabPlus;
+    const bool open = m_dabPlus != nullptr;
     if (open && subChannelSize == m_subChannelSize && dabPlus == m_isDabPlus)
         return false;
     if (!open && m_initialised && subChannelSize == m_subChannelSize && dabPlus == m_isDabPlus)
@@ -167,37 +159,22 @@ bool ServiceAudioDAB::initDecoder(int subChannelSize, bool surroundHint, bool da
     m_decodedRate = 0;
     m_decodedChannels = 0;
 
-    if (dabPlus) {
-        Layer2Dec_Close(&m_layer2);
-        if (!sizeOk) {
-            closeDabPlus();
-        } else if (m_dabPlus) {
-            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Reset"));
-            if (DABplusDecoder_Reset(m_dabPlus, uint32_t(subChannelSize)) != DABPLUS_DEC_OK)
-                closeDabPlus();
-        } else {
-            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Open"));
-            if (DABplusDecoder_Open(&m_dabPlus, uint32_t(subChannelSize)) == DABPLUS_DEC_OK)
-                // No surround decoder is built in: the output stays within stereo.
-                DABplusDecoder_SetParam(m_dabPlus, DABPLUS_DEC_PARAM_SURROUND, 0);
-        }
-        if (!m_dabPlus)
-            m_frameSize = 0;
-    } else {
+    // One decoder for both systems: it takes Layer II frames or DAB+ superframes
+    // as the stream brings them.
+    if (!sizeOk) {
         closeDabPlus();
-        if (!sizeOk) {
-            Layer2Dec_Close(&m_layer2);
-        } else if (m_layer2) {
-            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Reset"));
-            Layer2Dec_Reset(m_layer2);
-        } else {
-            ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Open"));
-            // DAB mode: 48/24 kHz only, header repair and the scale-factor CRC; PAD handed out.
-            m_layer2 = Layer2Dec_Open(nullptr, 0, 1, 1);
-        }
-        if (!m_layer2)
-            m_frameSize = 0;
+    } else if (m_dabPlus) {
+        ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Reset"));
+        if (DABplusDecoder_Reset(m_dabPlus, uint32_t(subChannelSize)) != DABPLUS_DEC_OK)
+            closeDabPlus();
+    } else {
+        ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::initDecoder() -> DABplusDecoder_Open"));
+        if (DABplusDecoder_Open(&m_dabPlus, uint32_t(subChannelSize)) == DABPLUS_DEC_OK)
+            // No surround decoder is built in: the output stays within stereo.
+            DABplusDecoder_SetParam(m_dabPlus, DABPLUS_DEC_PARAM_SURROUND, 0);
     }
+    if (!m_dabPlus)
+        m_frameSize = 0;
     m_isSynced = false;
     m_counts.discardedBytes = 0;
     m_lastOutputMs = -1;
@@ -326,8 +303,7 @@ void ServiceAudioDAB::closeDecoder()
     QMutexLocker locker(&m_serviceMutex);
     streamClear();
     emit resetted();
-    if (m_layer2 || m_dabPlus) {
-        Layer2Dec_Close(&m_layer2);
+    if (m_dabPlus) {
         closeDabPlus();
         ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::closeDecoder() -> DABplusDecoder_Close() ok!"));
     }
@@ -348,8 +324,6 @@ void ServiceAudioDAB::closeDecoder()
 void ServiceAudioDAB::flush()
 {
     QMutexLocker locker(&m_serviceMutex);
-    if (m_layer2)
-        Layer2Dec_Reset(m_layer2);
     if (m_dabPlus)
         DABplusDecoder_Reset(m_dabPlus, uint32_t(m_subChannelSize));
 }
@@ -446,80 +420,11 @@ bool ServiceAudioDAB::findSuperframe()
 
 bool ServiceAudioDAB::decodeFrame(uint32_t &frames)
 {
-    if (!m_layer2 && !m_dabPlus) {
+    if (!m_dabPlus) {
         m_fill = 0;
         frames = 0;
         return true;
     }
-    return m_isDabPlus ? decodeSuperframes(frames) : decodeLayer2(frames);
-}
-
-bool ServiceAudioDAB::decodeLayer2(uint32_t &frames)
-{
-    const uint32_t offered = frames * m_frameSize;
-    uint32_t left = offered;
-    Layer2Dec_Fill(m_layer2, m_frameBuffer.data(), offered, &left);
-    consumeFrameBytes(offered - left);
-    frames = m_fill / m_frameSize;
-
-    uint32_t samples = 0;
-    const Layer2DecResult result =
-        Layer2Dec_DecodeFrame(m_layer2, reinterpret_cast<int16_t *>(m_pcm.pcm.data()), PcmBufferBytes / 2, &samples,
-                              m_pad.data(), uint32_t(m_pad.size()), &m_padBits, 0);
-    if (LAYER2DEC_NEEDS_INPUT(result))
-        return true;
-    if (LAYER2DEC_IS_ERROR(result)) {
-        ZOZ_LOG(LogAudioError,
-                QStringLiteral("ServiceAudioDAB::decodeFrame() -> DABplusDecoder_DecodeFrame error: %1")
-                    .arg(QString::number(result, 16)));
-        return false;
-    }
-    m_pcm.samples = samples;
-    if (samples == 0)
-        return true;
-    m_lastOutputMs = nowMs();
-    if (const Layer2StreamInfo *info = Layer2Dec_GetStreamInfo(m_layer2)) {
-        processLayer2Pad(*info);
-        if (m_streamType != DABPLUS_STREAM_LAYER2) {
-            m_streamType = DABPLUS_STREAM_LAYER2;
-            updateCodecInfo();
-            m_formatChanged = true;
-        }
-        m_decodedRate = uint32_t(info->outputSampleRate);
-        m_decodedChannels = uint32_t(info->outputChannels);
-        takeBitRate(info->bitRate);
-    }
-    return true;
-}
-
-// A Layer II frame ends with X-PAD, the scale-factor CRC and the F-PAD; the PAD
-// decoder wants the F-PAD right after the X-PAD.
-void ServiceAudioDAB::processLayer2Pad(const Layer2StreamInfo &info)
-{
-    const uint32_t bytes = std::min<uint32_t>(m_padBits / 8, uint32_t(m_pad.size()));
-    const uint32_t crcBytes = scfCrcBytes(info);
-    if (bytes < crcBytes + 2)
-        return;
-    const uint32_t length = bytes - crcBytes;
-    m_pad[length - 2] = m_pad[bytes - 2];
-    m_pad[length - 1] = m_pad[bytes - 1];
-    processPad(m_pad.data(), length);
-}
-
-void ServiceAudioDAB::takeBitRate(int reported)
-{
-    if (reported <= 0)
-        return;
-    const int running = m_runningBitRate == 0 ? reported : (m_runningBitRate + reported) / 2;
-    if (running != m_runningBitRate) {
-        m_runningBitRate = running;
-        m_measuredBitRate = running;
-        markDirty();
-    }
-}
-
-bool ServiceAudioDAB::decodeSuperframes(uint32_t &frames)
-{
     // One unit per pass; a unit the decoder gives up costs only itself.
     for (int call = 0; call < MaxDecodeCalls; ++call) {
         int32_t count = int32_t(frames);
@@ -531,10 +436,11 @@ bool ServiceAudioDAB::decodeSuperframes(uint32_t &frames)
         const uint32_t taken = count >= 0 && uint32_t(count) <= frames ? frames - uint32_t(count) : 0;
         consumeFrameBytes(std::min(taken * m_frameSize, m_fill));
         frames = m_fill / m_frameSize;
-        // The first unit of a table is the decoder's first from a new superframe.
+        // In DAB+, the first unit of a table is the decoder's first from a new superframe.
         int32_t next = 0;
-        if (result == DABPLUS_DEC_OK && DABplusDecoder_GetAccessUnits(m_dabPlus, nullptr, &next) == DABPLUS_DEC_OK &&
-            next == 1 && info && info->statisticsValid) {
+        if (m_isDabPlus && result == DABPLUS_DEC_OK &&
+            DABplusDecoder_GetAccessUnits(m_dabPlus, nullptr, &next) == DABPLUS_DEC_OK && next == 1 && info &&
+            info->statisticsValid) {
             ++m_counts.superframes;
             m_counts.rsFailures += info->rsUncorrectable;
         }
@@ -574,6 +480,18 @@ void ServiceAudioDAB::takeFormat(const DABplusDecoderFrameInfo &info)
     m_decodedRate = info.sampleRate;
     m_decodedChannels = info.channels;
     takeBitRate(int(info.bitRate));
+}
+
+void ServiceAudioDAB::takeBitRate(int reported)
+{
+    if (reported <= 0)
+        return;
+    const int running = m_runningBitRate == 0 ? reported : (m_runningBitRate + reported) / 2;
+    if (running != m_runningBitRate) {
+        m_runningBitRate = running;
+        m_measuredBitRate = running;
+        markDirty();
+    }
 }
 
 bool ServiceAudioDAB::checkReconfig()

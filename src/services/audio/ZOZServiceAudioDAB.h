@@ -3,7 +3,6 @@
 #include "ZOZServiceAudio.h"
 
 #include "DABplusDecoder.h"
-#include "Layer2Dec.h"
 
 #include <QElapsedTimer>
 
@@ -16,11 +15,11 @@ namespace ZOZ {
 
 // The audio service of one DAB (Layer II) or DAB+ sub-channel: finds the frame
 // alignment of the stream (Layer II headers, or superframe starts checked with
-// the Fire code and RS(120,110)), and decodes it: Layer II through the Layer II
-// decoder, DAB+ sub-channels through the DAB+ decoder. The programme-associated
-// data of every decoded frame goes through a PAD decoder: Dynamic Label groups
-// to the service's label decoder, X-PAD data groups to the data services
-// registered with it.
+// the Fire code and RS(120,110)), and decodes both through the DAB+ decoder,
+// which runs the Layer II or the AAC decoder as the stream needs. The
+// programme-associated data of every decoded frame goes through a PAD decoder:
+// Dynamic Label groups to the service's label decoder, X-PAD data groups to
+// the data services registered with it.
 class ServiceAudioDAB : public ServiceAudio
 {
     Q_OBJECT
@@ -90,9 +89,6 @@ private:
     void closePadDecoder();
     void removePadApplication(std::vector<PadApplication>::iterator application);
 
-    bool decodeLayer2(uint32_t &frames);
-    void processLayer2Pad(const Layer2StreamInfo &info);
-    bool decodeSuperframes(uint32_t &frames);
     // Codec, rate, channels and bit rate of a decoded DAB+ unit.
     void takeFormat(const DABplusDecoderFrameInfo &info);
     // The running bit rate, from a decoder's report (0: none).
@@ -106,16 +102,12 @@ private:
     int m_subChannelSize = 0;
     int m_runningBitRate = 0;
     qint64 m_lastOutputMs = -1; // -1: nothing decoded since the last (re)open or sync loss
-    Layer2DecHandle m_layer2 = nullptr;
     DABplusDecoderHandle m_dabPlus = nullptr;
     // The stream's format as the decoder last reported it.
     uint32_t m_decodedRate = 0;
     uint32_t m_decodedChannels = 0;
     uint32_t m_streamType = DABPLUS_STREAM_UNKNOWN;
     bool m_formatChanged = false;
-    // The programme-associated data of the last Layer II frame.
-    std::array<uint8_t, LAYER2DEC_MIN_PAD_BUFFER> m_pad {};
-    uint32_t m_padBits = 0;
     SuperframeCounts m_counts;
     QElapsedTimer m_clock;
     std::function<qint64()> m_nowMs;
