@@ -96,9 +96,75 @@ struct SqrtTable {
 };
 constexpr SqrtTable Roots;
 
+// Σ |X|^2 over bands [lo, hi) and the slots, as a pair divided by the sample count.
+Pair meanEnergy(int32_t *const *re, int32_t *const *im, bool realMode, int startSlot, int stopSlot, int lo, int hi)
+{
+    unsigned __int128 total = 0;
+    for (int i = startSlot; i < stopSlot; ++i)
+        for (int k = lo; k < hi; ++k) {
+            total += static_cast<unsigned __int128>(int64_t{re[i][k]} * re[i][k]);
+            if (!realMode)
+                total += static_cast<unsigned __int128>(int64_t{im[i][k]} * im[i][k]);
+        }
+    const int count = (stopSlot - startSlot) * (hi - lo);
+    if (total == 0 || count <= 0)
+        return {};
+    int e = 0;
+    while (total > static_cast<unsigned __int128>(INT32_MAX)) {
+        total >>= 1;
+        ++e;
+    }
+    return quotient(normalised(static_cast<int64_t>(total), e + 31), normalised(count, 31));
+}
+
 } // namespace
 
 extern "C" {
+
+void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTableHi, int nSfbHi,
+                        const uint8_t *sineFlags, int transientEnvelope, uint8_t *sineMapped)
+{
+    std::fill(sineMapped, sineMapped + SBR_MAX_ADJUSTED_BANDS, static_cast<uint8_t>(SBR_NO_SINE));
+    const int kx = freqBandTableHi[0];
+    uint64_t bands = 0;
+    for (int i = 0; i < nSfbHi && i < SBR_MAX_ADJUSTED_BANDS; ++i) {
+        if (!sineFlags[i])
+            continue;
+        const int middle = (freqBandTableHi[i] + freqBandTableHi[i + 1]) >> 1;
+        if (middle < kx || middle - kx >= SBR_MAX_ADJUSTED_BANDS || middle >= SBR_QMF_BANDS)
+            continue;
+        const uint64_t bit = uint64_t{1} << middle;
+        bands |= bit;
+        const bool continues = (envCalc->previousSineBands & bit) != 0;
+        sineMapped[middle - kx] = static_cast<uint8_t>(continues || transientEnvelope < 0 ? 0 : transientEnvelope);
+    }
+    envCalc->previousSineBands = bands;
+}
+
+void SbrDec_EstimateEnergyPerBand(int32_t *const *qmfReal, int32_t *const *qmfImag, int realMode, int startSlot,
+                                  int stopSlot, int kx, int bandCount, int32_t *energy, int8_t *exponent)
+{
+    for (int k = 0; k < bandCount && k < SBR_MAX_ADJUSTED_BANDS && kx + k < SBR_QMF_BANDS; ++k) {
+        const Pair p = meanEnergy(qmfReal, qmfImag, realMode != 0, startSlot, stopSlot, kx + k, kx + k + 1);
+        energy[k] = p.m;
+        exponent[k] = static_cast<int8_t>(p.e);
+    }
+}
+
+void SbrDec_EstimateEnergyPerSfb(int32_t *const *qmfReal, int32_t *const *qmfImag, int realMode, int startSlot,
+                                 int stopSlot, const uint8_t *freqBandTable, int nSfb, int32_t *energy,
+                                 int8_t *exponent)
+{
+    const int kx = freqBandTable[0];
+    for (int j = 0; j < nSfb; ++j) {
+        const int lo = freqBandTable[j], hi = std::min<int>(freqBandTable[j + 1], SBR_QMF_BANDS);
+        const Pair p = meanEnergy(qmfReal, qmfImag, realMode != 0, startSlot, stopSlot, lo, hi);
+        for (int k = lo; k < hi && k - kx < SBR_MAX_ADJUSTED_BANDS; ++k) {
+            energy[k - kx] = p.m;
+            exponent[k - kx] = static_cast<int8_t>(p.e);
+        }
+    }
+}
 
 int32_t SbrDec_Sqrt(int32_t m, int e, int *eOut)
 {

@@ -42,6 +42,29 @@ typedef struct SbrBandGains {
     int8_t sineExponent[SBR_MAX_ADJUSTED_BANDS];
 } SbrBandGains;
 
+// Per channel, kept across frames (the fields the adjustment has so far).
+typedef struct SbrEnvelopeAdjuster {
+    uint64_t previousSineBands; // one bit per QMF band that carried a sinusoid last frame
+} SbrEnvelopeAdjuster;
+
+// Where the frame's sinusoids start: per QMF band of the SBR range (index 0 = kx) the
+// envelope from which a sinusoid sounds, SBR_NO_SINE for none. A sinusoid sits in the
+// middle QMF band of its high-resolution band; one that continues from the previous frame
+// sounds from envelope 0, a new one from the transient envelope (0 when the frame has
+// none). sineFlags: one per high-resolution band.
+void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTableHi, int nSfbHi,
+                        const uint8_t *sineFlags, int transientEnvelope, uint8_t *sineMapped);
+
+// Mean energy |X|^2 (real mode: X_re^2) of the QMF bands [kx, kx + bandCount) over the
+// slots [startSlot, stopSlot), in units of a squared sample word: per QMF band, or with
+// the same mean for every band of a scale-factor band (freqBandTable: its edges, absolute,
+// nSfb bands from kx on).
+void SbrDec_EstimateEnergyPerBand(int32_t *const *qmfReal, int32_t *const *qmfImag, int realMode, int startSlot,
+                                  int stopSlot, int kx, int bandCount, int32_t *energy, int8_t *exponent);
+void SbrDec_EstimateEnergyPerSfb(int32_t *const *qmfReal, int32_t *const *qmfImag, int realMode, int startSlot,
+                                 int stopSlot, const uint8_t *freqBandTable, int nSfb, int32_t *energy,
+                                 int8_t *exponent);
+
 // Limiter band borders relative to the first SBR band (count + 1 of them) from the
 // low-resolution band edges and the patch starts; 0, or SBR_LPP_UNSUPPORTED for an
 // empty or more than 12-band table. limiterBands is the header's 2-bit field.

@@ -267,4 +267,66 @@ TEST(SbrEnvelopeAdjuster, SinusoidPhasesTurnByQuarterPeriods)
         }
 }
 
+TEST(SbrEnvelopeAdjuster, SinusoidsStartAtTheTransientOrContinueFromEnvelopeZero)
+{
+    const uint8_t high[] = {16, 18, 20, 24, 28, 32};
+    SbrEnvelopeAdjuster state{};
+    uint8_t mapped[SBR_MAX_ADJUSTED_BANDS];
+    auto expectOnly = [&](std::vector<std::pair<int, int>> entries, const char *frame) {
+        std::vector<int> want(SBR_MAX_ADJUSTED_BANDS, SBR_NO_SINE);
+        for (auto [band, envelope] : entries)
+            want[static_cast<size_t>(band - 16)] = envelope;
+        EXPECT_EQ(std::vector<int>(mapped, mapped + SBR_MAX_ADJUSTED_BANDS), want) << frame;
+    };
+    // New sinusoids in the middle bands 19 and 26 start at the transient envelope 2.
+    const uint8_t first[] = {0, 1, 0, 1, 0};
+    SbrDec_SineMapping(&state, high, 5, first, 2, mapped);
+    expectOnly({{19, 2}, {26, 2}}, "first");
+    // 19 continues from envelope 0; 30 is new in a frame without a transient.
+    const uint8_t second[] = {0, 1, 0, 0, 1};
+    SbrDec_SineMapping(&state, high, 5, second, -1, mapped);
+    expectOnly({{19, 0}, {30, 0}}, "second");
+    // 26 stopped a frame ago: it starts anew at the transient.
+    const uint8_t third[] = {0, 0, 0, 1, 1};
+    SbrDec_SineMapping(&state, high, 5, third, 1, mapped);
+    expectOnly({{26, 1}, {30, 0}}, "third");
+}
+
+TEST(SbrEnvelopeAdjuster, EstimatedEnergyIsTheMeanSquareOfTheSlots)
+{
+    constexpr int SlotCount = 12;
+    std::vector<int32_t> re(SlotCount * SBR_QMF_BANDS), im(re.size());
+    int32_t *reRows[SlotCount], *imRows[SlotCount];
+    std::mt19937 random(4);
+    std::uniform_int_distribution<int32_t> sample(-(1 << 30), 1 << 30);
+    for (int i = 0; i < SlotCount; ++i) {
+        reRows[i] = re.data() + i * SBR_QMF_BANDS;
+        imRows[i] = im.data() + i * SBR_QMF_BANDS;
+        for (int k = 0; k < SBR_QMF_BANDS; ++k) {
+            reRows[i][k] = sample(random) >> (k % 20); // levels over 120 dB
+            imRows[i][k] = sample(random) >> (k % 20);
+        }
+    }
+    auto mean = [&](bool realMode, int lo, int hi) {
+        double sum = 0;
+        for (int i = 2; i < 10; ++i)
+            for (int k = lo; k < hi; ++k)
+                sum += double(reRows[i][k]) * reRows[i][k] + (realMode ? 0.0 : double(imRows[i][k]) * imRows[i][k]);
+        return sum / (8.0 * (hi - lo));
+    };
+    const uint8_t sfb[] = {20, 22, 25, 30, 40};
+    for (int realMode : {0, 1}) {
+        int32_t energy[SBR_MAX_ADJUSTED_BANDS];
+        int8_t exponent[SBR_MAX_ADJUSTED_BANDS];
+        SbrDec_EstimateEnergyPerBand(reRows, imRows, realMode, 2, 10, 20, 20, energy, exponent);
+        for (int k = 0; k < 20; ++k)
+            EXPECT_NEAR(value(energy[k], exponent[k]) / mean(realMode, 20 + k, 21 + k), 1.0, 1e-6) << k;
+        SbrDec_EstimateEnergyPerSfb(reRows, imRows, realMode, 2, 10, sfb, 4, energy, exponent);
+        for (int j = 0; j < 4; ++j)
+            for (int k = sfb[j]; k < sfb[j + 1]; ++k)
+                EXPECT_NEAR(value(energy[k - 20], exponent[k - 20]) / mean(realMode, sfb[j], sfb[j + 1]), 1.0, 1e-6)
+                    << k;
+    }
+}
+
 } // namespace
