@@ -342,6 +342,53 @@ void SbrDec_EnvelopeGains(const SbrBandLevels *levels, int bandCount, const uint
     }
 }
 
+void SbrDec_AliasingReduction(SbrBandGains *gains, const SbrBandLevels *levels, const int32_t *aliasDegree, int kx,
+                              int bandCount)
+{
+    constexpr int GroupBands = 4;
+    bandCount = std::min(std::max(bandCount, 0), std::min(SBR_MAX_ADJUSTED_BANDS, SBR_QMF_BANDS - kx));
+    auto sineNear = [&](int k) {
+        for (int j = std::max(k - 1, 0); j <= std::min(k + 1, bandCount - 1); ++j)
+            if (gains->sineLevel[j] != 0)
+                return true;
+        return false;
+    };
+    auto joins = [&](int k) { return k < bandCount && aliasDegree[kx + k] != 0 && !sineNear(k); };
+    for (int first = 0; first < bandCount;) {
+        int last = first;
+        while (!sineNear(first) && last - first + 1 < GroupBands && joins(last + 1))
+            ++last;
+        if (last == first) {
+            ++first;
+            continue;
+        }
+        Pair weighted, estimate;
+        Pair gain[GroupBands], energy[GroupBands];
+        for (int k = first; k <= last; ++k) {
+            gain[k - first] = at(gains->gain, gains->gainExponent, k);
+            energy[k - first] = at(levels->estimatedEnergy, levels->estimatedExponent, k);
+            weighted = sum(weighted, product(gain[k - first], energy[k - first]));
+            estimate = sum(estimate, energy[k - first]);
+        }
+        const Pair groupGain = estimate.m == 0 ? Pair{} : quotient(weighted, estimate);
+        Pair after;
+        for (int k = first; k <= last; ++k) {
+            const int32_t degree = k < last ? std::max(aliasDegree[kx + k], aliasDegree[kx + k + 1]) : aliasDegree[kx + k];
+            const Pair a = normalised(degree, 0), keep = normalised(int64_t{INT32_MAX} - degree, 0);
+            Pair &g = gain[k - first];
+            g = sum(product(keep, g), product(a, groupGain));
+            after = sum(after, product(g, energy[k - first]));
+        }
+        const Pair scale = after.m == 0 ? Pair{} : quotient(weighted, after);
+        for (int k = first; k <= last; ++k) {
+            const Pair g = after.m == 0 ? gain[k - first] : product(gain[k - first], scale);
+            gains->gain[k] = g.m;
+            gains->gainExponent[k] = static_cast<int8_t>(g.e);
+        }
+        first = last + 1;
+    }
+}
+
 void SbrDec_AddSinusoids(int32_t *qmfReal, int32_t *qmfImag, const int32_t *sineLevel, int bandCount, int firstBand,
                          int sinePhase)
 {

@@ -88,6 +88,12 @@ int32_t SbrDec_AverageGain(const SbrBandLevels *levels, int lo, int hi, int *eOu
 void SbrDec_EnvelopeGains(const SbrBandLevels *levels, int bandCount, const uint8_t *limiterBandTable,
                           int limiterBandCount, int limiterGains, int noNoise, int frameError, SbrBandGains *out);
 
+// Real mode: the gains of neighbouring aliased bands (aliasDegree per QMF band, from the
+// generator) are pulled towards their group's energy-weighted mean gain in groups of up
+// to four bands without sinusoids; each group keeps its energy Σ gain · E_est.
+void SbrDec_AliasingReduction(SbrBandGains *gains, const SbrBandLevels *levels, const int32_t *aliasDegree, int kx,
+                              int bandCount);
+
 // Sinusoids of one slot added to the SBR bands [0, bandCount) of the slot (qmfReal and
 // qmfImag point at the first SBR band, firstBand its QMF index): sine phase 0 adds the
 // level to the real part, 2 subtracts it; 1 adds it to the imaginary part of bands of

@@ -267,6 +267,47 @@ TEST(SbrEnvelopeAdjuster, SinusoidPhasesTurnByQuarterPeriods)
         }
 }
 
+// Bands 0..7 of an SBR range from QMF band 20; the aliasing degrees of bands 1..3 and
+// 5..6 are full: groups 0..3 and 4..6 take one gain each and keep their energy.
+TEST(SbrEnvelopeAdjuster, AliasingReductionEvensGroupsAndKeepsTheirEnergy)
+{
+    constexpr int Kx = 20, Count = 8;
+    int32_t alias[SBR_QMF_BANDS] = {};
+    for (int k : {1, 2, 3, 5, 6})
+        alias[Kx + k] = 0x7FFFFFFF;
+    SbrBandLevels levels{};
+    SbrBandGains gains{};
+    const double estimate[Count] = {1e6, 3e5, 2e6, 8e5, 1e5, 5e6, 7e5, 1e6};
+    const double gain[Count] = {0.5, 2.0, 1.25, 0.1, 3.0, 0.7, 1.1, 0.9};
+    for (int k = 0; k < Count; ++k) {
+        set(levels.estimatedEnergy, levels.estimatedExponent, k, estimate[k]);
+        set(gains.gain, gains.gainExponent, k, gain[k]);
+    }
+    auto gainOf = [&](const SbrBandGains &g, int k) { return value(g.gain[k], g.gainExponent[k]); };
+    auto energy = [&](const SbrBandGains &g, int lo, int hi) {
+        double e = 0;
+        for (int k = lo; k <= hi; ++k)
+            e += gainOf(g, k) * estimate[k];
+        return e;
+    };
+
+    SbrBandGains reduced = gains;
+    SbrDec_AliasingReduction(&reduced, &levels, alias, Kx, Count);
+    for (auto [lo, hi] : {std::pair{0, 3}, std::pair{4, 6}}) {
+        for (int k = lo; k <= hi; ++k)
+            EXPECT_NEAR(gainOf(reduced, k) / gainOf(reduced, lo), 1.0, 1e-4) << "band " << k;
+        EXPECT_NEAR(energy(reduced, lo, hi) / energy(gains, lo, hi), 1.0, 1e-5) << "group from " << lo;
+    }
+    EXPECT_EQ(gainOf(reduced, 7), gainOf(gains, 7));
+
+    // A sinusoid in band 5 keeps bands 4..6 out of any group.
+    SbrBandGains withSine = gains;
+    set(withSine.sineLevel, withSine.sineExponent, 5, 100.0);
+    SbrDec_AliasingReduction(&withSine, &levels, alias, Kx, Count);
+    for (int k = 4; k < Count; ++k)
+        EXPECT_EQ(gainOf(withSine, k), gainOf(gains, k)) << "band " << k;
+}
+
 TEST(SbrEnvelopeAdjuster, SinusoidsStartAtTheTransientOrContinueFromEnvelopeZero)
 {
     const uint8_t high[] = {16, 18, 20, 24, 28, 32};
