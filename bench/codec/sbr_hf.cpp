@@ -59,7 +59,7 @@ void SbrHighBandPerStereoFrame(benchmark::State &state)
     SbrBandGains gains{};
     for (auto _ : state) {
         for (Channel &ch : channels) {
-            SbrDec_LppTranspose(&ch.lpp, &ch.scale, ch.reRows, alias, ch.imRows, 0, 16, 2, 0, 0, 2, modes, modes);
+            SbrDec_LppTranspose(&ch.lpp, &ch.scale, ch.reRows, alias, ch.imRows, 0, 0, 16, 2, 0, 0, 2, modes, modes);
             for (int envelope = 0; envelope < 2; ++envelope)
                 SbrDec_EnvelopeGains(&levels, Bands, limiter, 6, 2, 0, 0, &gains);
             benchmark::DoNotOptimize(ch.re.data());

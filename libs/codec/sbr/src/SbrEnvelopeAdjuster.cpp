@@ -3,64 +3,14 @@
 #include "SbrEnvelopeAdjuster.h"
 
 #include "RezTools.h"
+#include "SbrPair.h"
 
 #include <algorithm>
 
 namespace {
 
-// A value m · 2^e, m a Q31 mantissa.
-struct Pair {
-    int32_t m = 0;
-    int e = 0;
-};
+using namespace sbr;
 
-Pair normalised(int64_t m, int e)
-{
-    if (m == 0)
-        return {};
-    while (m > INT32_MAX || m < -INT32_MAX) {
-        m >>= 1;
-        ++e;
-    }
-    const int n = RezTools_Norm(static_cast<int32_t>(m));
-    return {static_cast<int32_t>(static_cast<uint32_t>(m) << n), e - n};
-}
-
-Pair product(Pair a, Pair b)
-{
-    int e = 0;
-    const int32_t m = RezTools_MultiplyNormalized(a.m, b.m, &e);
-    return m == 0 ? Pair{} : normalised(m, e + a.e + b.e);
-}
-
-Pair quotient(Pair a, Pair b)
-{
-    int e = 0;
-    const int32_t m = RezTools_DivideNormalized(a.m, b.m, &e);
-    return m == 0 ? Pair{} : normalised(m, e + a.e - b.e);
-}
-
-Pair sum(Pair a, Pair b)
-{
-    if (a.m == 0)
-        return b;
-    if (b.m == 0)
-        return a;
-    if (a.e < b.e)
-        std::swap(a, b);
-    const int shift = a.e - b.e;
-    const int64_t small = shift > 62 ? 0 : (int64_t{b.m} >> shift);
-    return normalised(int64_t{a.m} + small, a.e);
-}
-
-bool greater(Pair a, Pair b)
-{
-    if (a.m <= 0 || b.m <= 0)
-        return a.m > b.m;
-    return a.e != b.e ? a.e > b.e : a.m > b.m;
-}
-
-constexpr Pair One{0x40000000, 1};
 
 Pair at(const int32_t *m, const int8_t *e, int k) { return normalised(m[k], e[k]); }
 

@@ -279,7 +279,7 @@ void SbrDec_LppChirpFactors(const SbrLppTransposer *lpp, int invfBandCount, cons
 }
 
 void SbrDec_LppTranspose(SbrLppTransposer *lpp, SbrQmfScaling *scale, int32_t **qmfReal, int32_t *aliasDegree,
-                         int32_t **qmfImag, int realMode, int kMaster0, int timeStep, int firstSlotOffset,
+                         int32_t **qmfImag, int realMode, int preFlatten, int kMaster0, int timeStep, int firstSlotOffset,
                          int lastSlotOffset, int invfBandCount, const uint8_t *invfModes,
                          const uint8_t *prevInvfModes)
 {
@@ -309,6 +309,13 @@ void SbrDec_LppTranspose(SbrLppTransposer *lpp, SbrQmfScaling *scale, int32_t **
 
     const int com = minimum(scale->lowBandExponent, scale->overlapLowExponent);
     const int overlapOffset = scale->overlapLowExponent - com, currentOffset = scale->lowBandExponent - com;
+    int32_t flatGain[SBR_LPP_LOW_BANDS];
+    int flatExponent[SBR_LPP_LOW_BANDS];
+    const int flatBands = preFlatten && complex ? minimum(maximum(kMaster0, 0), SBR_LPP_LOW_BANDS) : 0;
+    if (flatBands > 0)
+        SbrDec_PreFlatteningGains(qmfReal, qmfImag, flatBands, startSample, stopSample, overlap,
+                                  scale->overlapLowExponent, scale->lowBandExponent, flatGain, flatExponent);
+
     const int first = realMode ? maximum(1, s->patchingLowestSource - 2) : s->patchingLowestSource;
     const int end = minimum(realMode ? s->patches[0].patchTargetFirst : s->patchingSourceLimit, SBR_LPP_LOW_BANDS);
     const int gathered = slotCount + overlap + 2;
@@ -360,9 +367,14 @@ void SbrDec_LppTranspose(SbrLppTransposer *lpp, SbrQmfScaling *scale, int32_t **
                     outI += (int64_t{a0r} * x0i[1] + int64_t{a0i} * x0r[1] + int64_t{a1r} * x0i[0]
                              + int64_t{a1i} * x0r[0]) >> (15 + h);
                 }
-                qmfReal[i][hi] = saturate(outR);
+                int32_t yr = saturate(outR), yi = saturate(outI);
+                if (band < flatBands) {
+                    yr = RezTools_ScaleValueSaturate(highWord(yr, flatGain[band]), flatExponent[band] + 1);
+                    yi = RezTools_ScaleValueSaturate(highWord(yi, flatGain[band]), flatExponent[band] + 1);
+                }
+                qmfReal[i][hi] = yr;
                 if (complex)
-                    qmfImag[i][hi] = saturate(outI);
+                    qmfImag[i][hi] = yi;
             }
         }
     }

@@ -79,11 +79,20 @@ int SbrDec_LppReset(SbrLppTransposer *lpp, int highBandStart, const uint8_t *mas
 void SbrDec_LppChirpFactors(const SbrLppTransposer *lpp, int invfBandCount, const uint8_t *invfModes,
                             const uint8_t *prevInvfModes, int32_t *chirpFactors);
 
+// Flattening gains (amplitude, as pairs) of the bandCount lowest bands: the inverse of a
+// cubic fit of their levels in dB over the slots [startSample, stopSample), slots before
+// overlap counting with overlapExponent, the others with lowBandExponent (a sample x is
+// worth x · 2^-exponent). Fewer than five bands are flattened each on its own.
+void SbrDec_PreFlatteningGains(int32_t *const *qmfReal, int32_t *const *qmfImag, int bandCount, int startSample,
+                               int stopSample, int overlap, int overlapExponent, int lowBandExponent, int32_t *gain,
+                               int *gainExponent);
+
 // One frame: patches and whitens the high band of slots [firstSlotOffset·timeStep,
 // slotCount + lastSlotOffset·timeStep) in place. qmfImag and the imaginary state are
-// unused in real mode, which writes aliasDegree (64 × Q31) instead.
+// unused in real mode, which writes aliasDegree (64 × Q31) instead. preFlatten (complex
+// mode only) flattens the kMaster0 lowest bands' spectral shape in the patches.
 void SbrDec_LppTranspose(SbrLppTransposer *lpp, SbrQmfScaling *scale, int32_t **qmfReal, int32_t *aliasDegree,
-                         int32_t **qmfImag, int realMode, int kMaster0, int timeStep, int firstSlotOffset,
+                         int32_t **qmfImag, int realMode, int preFlatten, int kMaster0, int timeStep, int firstSlotOffset,
                          int lastSlotOffset, int invfBandCount, const uint8_t *invfModes,
                          const uint8_t *prevInvfModes);
 

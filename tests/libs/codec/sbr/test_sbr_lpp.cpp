@@ -160,7 +160,7 @@ void transpose(Element &e, Slots &s, uint8_t mode, bool realMode, int32_t *alias
     SbrQmfScaling scale{};
     const uint8_t modes[2] = {mode, mode};
     int32_t unusedAlias[SBR_QMF_BANDS];
-    SbrDec_LppTranspose(&e.lpp, &scale, s.reRows, alias ? alias : unusedAlias, s.imRows, realMode ? 1 : 0, 16, 2, 0, 0,
+    SbrDec_LppTranspose(&e.lpp, &scale, s.reRows, alias ? alias : unusedAlias, s.imRows, realMode ? 1 : 0, 0, 16, 2, 0, 0,
                         2, modes, modes);
     EXPECT_EQ(scale.highBandExponent, -2);
 }
@@ -281,6 +281,67 @@ TEST(LppTransposer, ChirpFactorsDecayToZeroWhenWhiteningStops)
         transpose(e, s, 0, false);
     EXPECT_EQ(e.lpp.previousChirpFactors[0], 0);
     EXPECT_EQ(e.lpp.previousChirpFactors[1], 0);
+}
+
+// Low bands whose levels in dB follow a cubic (or any shape for fewer than five bands):
+// the flattening gains bring every band to the mean level.
+struct TiltedLowBand
+{
+    Slots s;
+    std::vector<double> amplitude;
+    TiltedLowBand(int bands, double (*decibels)(int))
+    {
+        for (int k = 0; k < bands; ++k) {
+            amplitude.push_back(std::ldexp(std::pow(10.0, decibels(k) / 20), 22));
+            for (int i = 0; i < Slots::Count; ++i) {
+                const cplx v = std::polar(amplitude.back(), 0.7 * i + k);
+                s.reRows[i][k] = static_cast<int32_t>(std::lround(v.real()));
+                s.imRows[i][k] = static_cast<int32_t>(std::lround(v.imag()));
+            }
+        }
+    }
+    // Levels after flattening, in dB, and their spread.
+    double spread(int bands)
+    {
+        int32_t gain[SBR_LPP_LOW_BANDS];
+        int exponent[SBR_LPP_LOW_BANDS];
+        SbrDec_PreFlatteningGains(s.reRows, s.imRows, bands, 0, 30, 6, 0, 0, gain, exponent);
+        double lo = 1e9, hi = -1e9;
+        for (int k = 0; k < bands; ++k) {
+            const double level = 20 * std::log10(std::ldexp(gain[k] / 2147483648.0, exponent[k]) * amplitude[size_t(k)]);
+            lo = std::min(lo, level);
+            hi = std::max(hi, level);
+        }
+        return hi - lo;
+    }
+};
+
+TEST(LppTransposer, PreFlatteningEvensACubicTilt)
+{
+    TiltedLowBand cubic(16, [](int k) { return 0.02 * (k - 8) * (k - 8) * (k - 8) - 0.5 * k + 3; });
+    EXPECT_LT(cubic.spread(16), 0.05);
+    // Four bands are flattened each on its own, whatever their shape.
+    TiltedLowBand jagged(4, [](int k) { return k % 2 ? 12.0 : -5.0 + k; });
+    EXPECT_LT(jagged.spread(4), 0.05);
+}
+
+TEST(LppTransposer, PreFlatteningScalesThePatches)
+{
+    Element e;
+    TiltedLowBand tilt(16, [](int k) { return -1.5 * k; });
+    int32_t gain[SBR_LPP_LOW_BANDS];
+    int exponent[SBR_LPP_LOW_BANDS];
+    SbrDec_PreFlatteningGains(tilt.s.reRows, tilt.s.imRows, 16, 0, 30, 6, 0, 0, gain, exponent);
+    SbrQmfScaling scale{};
+    const uint8_t off[2] = {0, 0};
+    int32_t alias[SBR_QMF_BANDS];
+    SbrDec_LppTranspose(&e.lpp, &scale, tilt.s.reRows, alias, tilt.s.imRows, 0, 1, 16, 2, 0, 0, 2, off, off);
+    for (const SbrPatch &p : e.settings.patches)
+        for (int k = p.patchSourceFirst; k < p.patchSourceEnd; ++k) {
+            const double g = std::ldexp(gain[k] / 2147483648.0, exponent[k]);
+            const double want = tilt.s.reRows[5][k] / 4.0 * g;
+            EXPECT_NEAR(tilt.s.reRows[5][k + p.patchTargetShift], want, 1e-4 * std::abs(want) + 2) << "band " << k;
+        }
 }
 
 // Real mode: a slowly varying signal in every low band (reflection coefficient near -1)
