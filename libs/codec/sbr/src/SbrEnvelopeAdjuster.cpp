@@ -67,6 +67,28 @@ Pair meanEnergy(int32_t *const *re, int32_t *const *im, bool realMode, int start
     return quotient(normalised(static_cast<int64_t>(total), e + 31), normalised(count, 31));
 }
 
+// Σ |X|^2 of one slot over the bands [lo, hi) as a pair.
+Pair slotEnergy(const int32_t *re, const int32_t *im, int lo, int hi)
+{
+    unsigned __int128 total = 0;
+    for (int k = lo; k < hi; ++k)
+        total += static_cast<unsigned __int128>(int64_t{re[k]} * re[k]) + static_cast<unsigned __int128>(int64_t{im[k]} * im[k]);
+    int e = 31;
+    while (total > static_cast<unsigned __int128>(INT32_MAX)) {
+        total >>= 1;
+        ++e;
+    }
+    return normalised(static_cast<int64_t>(total), e);
+}
+
+// x · g, saturated.
+int32_t scaled(int32_t x, Pair g)
+{
+    return RezTools_ScaleValueSaturate(static_cast<int32_t>((int64_t{x} * g.m) >> 32), g.e + 1);
+}
+
+int32_t squareRootOf(Pair p, int *e) { return SbrDec_Sqrt(p.m, p.e, e); }
+
 } // namespace
 
 extern "C" {
@@ -336,6 +358,49 @@ void SbrDec_AliasingReduction(SbrBandGains *gains, const SbrBandLevels *levels, 
             gains->gainExponent[k] = static_cast<int8_t>(g.e);
         }
         first = last + 1;
+    }
+}
+
+void SbrDec_InterTes(int32_t *const *qmfReal, int32_t *const *qmfImag, int startSlot, int stopSlot, int kx,
+                     int highStop, int shapeMode)
+{
+    constexpr int MaxSlots = 2 * SBR_QMF_BANDS;
+    const int slots = stopSlot - startSlot;
+    if (shapeMode <= 0 || shapeMode > 3 || slots <= 0 || slots > MaxSlots || kx <= 0 || highStop > SBR_QMF_BANDS)
+        return;
+    const Pair gamma = normalised(int64_t{1} << (shapeMode - 1), 31);
+    const Pair floor{0x66666680, -2}; // 0.2
+    Pair low[MaxSlots], lowTotal;
+    for (int i = 0; i < slots; ++i) {
+        low[i] = slotEnergy(qmfReal[startSlot + i], qmfImag[startSlot + i], 0, kx);
+        lowTotal = sum(lowTotal, low[i]);
+    }
+    Pair highBefore, highAfter, gain[MaxSlots];
+    for (int i = 0; i < slots; ++i) {
+        const Pair share = lowTotal.m == 0 ? Pair{} : quotient(product(low[i], normalised(slots, 31)), lowTotal);
+        int e = 0;
+        const int32_t root = squareRootOf(share, &e);
+        Pair g = sum(One, product(gamma, sum(normalised(root, e), negated(One))));
+        if (greater(floor, g))
+            g = floor;
+        gain[i] = g;
+        const Pair high = slotEnergy(qmfReal[startSlot + i], qmfImag[startSlot + i], kx, highStop);
+        highBefore = sum(highBefore, high);
+        highAfter = sum(highAfter, product(product(g, g), high));
+    }
+    // The envelope's high-band energy stays as it was.
+    Pair keep = One;
+    if (highAfter.m != 0) {
+        int e = 0;
+        const int32_t root = squareRootOf(quotient(highBefore, highAfter), &e);
+        keep = normalised(root, e);
+    }
+    for (int i = 0; i < slots; ++i) {
+        const Pair g = product(gain[i], keep);
+        for (int k = kx; k < highStop; ++k) {
+            qmfReal[startSlot + i][k] = scaled(qmfReal[startSlot + i][k], g);
+            qmfImag[startSlot + i][k] = scaled(qmfImag[startSlot + i][k], g);
+        }
     }
 }
 

@@ -94,6 +94,14 @@ void SbrDec_EnvelopeGains(const SbrBandLevels *levels, int bandCount, const uint
 void SbrDec_AliasingReduction(SbrBandGains *gains, const SbrBandLevels *levels, const int32_t *aliasDegree, int kx,
                               int bandCount);
 
+// Inter-subband-sample temporal envelope shaping of one envelope's slots [startSlot,
+// stopSlot): the high band [kx, highStop) of each slot follows the low band's temporal
+// shape (gain 1 + γ(√r − 1), at least 0.2, r the slot's share of the low-band energy,
+// γ = 1, 2, 4 for shape modes 1..3) while its energy over the envelope stays. Mode 0
+// leaves the slots alone. Samples of one envelope share one exponent.
+void SbrDec_InterTes(int32_t *const *qmfReal, int32_t *const *qmfImag, int startSlot, int stopSlot, int kx,
+                     int highStop, int shapeMode);
+
 // Sinusoids of one slot added to the SBR bands [0, bandCount) of the slot (qmfReal and
 // qmfImag point at the first SBR band, firstBand its QMF index): sine phase 0 adds the
 // level to the real part, 2 subtracts it; 1 adds it to the imaginary part of bands of

@@ -308,6 +308,50 @@ TEST(SbrEnvelopeAdjuster, AliasingReductionEvensGroupsAndKeepsTheirEnergy)
         EXPECT_EQ(gainOf(withSine, k), gainOf(gains, k)) << "band " << k;
 }
 
+// A low band with a loud slot 5 and a flat high band: the high band takes the low band's
+// temporal shape as far as the shape mode asks and keeps its energy.
+TEST(SbrEnvelopeAdjuster, InterTesShapesTheHighBandInTime)
+{
+    constexpr int SlotCount = 16, Kx = 16, HighStop = 32;
+    for (int mode = 0; mode < 4; ++mode) {
+        std::vector<int32_t> re(SlotCount * SBR_QMF_BANDS), im(re.size());
+        int32_t *reRows[SlotCount], *imRows[SlotCount];
+        std::vector<double> low(SlotCount), high(SlotCount);
+        for (int i = 0; i < SlotCount; ++i) {
+            reRows[i] = re.data() + i * SBR_QMF_BANDS;
+            imRows[i] = im.data() + i * SBR_QMF_BANDS;
+            for (int k = 0; k < HighStop; ++k) {
+                const double a = k < Kx ? (i == 5 ? 8e5 : 1e5) * (1 + 0.01 * k) : 3e5 * (1 + 0.02 * i);
+                reRows[i][k] = static_cast<int32_t>(a * std::cos(0.3 * i + k));
+                imRows[i][k] = static_cast<int32_t>(a * std::sin(0.3 * i + k));
+                (k < Kx ? low : high)[size_t(i)] += double(reRows[i][k]) * reRows[i][k] + double(imRows[i][k]) * imRows[i][k];
+            }
+        }
+        // Double model.
+        double lowTotal = 0, before = 0, after = 0;
+        for (int i = 0; i < SlotCount; ++i)
+            lowTotal += low[size_t(i)];
+        std::vector<double> gain(SlotCount, 1.0);
+        for (int i = 0; i < SlotCount; ++i) {
+            if (mode > 0)
+                gain[size_t(i)] = std::max(0.2, 1 + std::ldexp(1.0, mode - 1) * (std::sqrt(low[size_t(i)] * SlotCount / lowTotal) - 1));
+            before += high[size_t(i)];
+            after += gain[size_t(i)] * gain[size_t(i)] * high[size_t(i)];
+        }
+        SbrDec_InterTes(reRows, imRows, 0, SlotCount, Kx, HighStop, mode);
+        double total = 0;
+        for (int i = 0; i < SlotCount; ++i) {
+            double e = 0;
+            for (int k = Kx; k < HighStop; ++k)
+                e += double(reRows[i][k]) * reRows[i][k] + double(imRows[i][k]) * imRows[i][k];
+            total += e;
+            const double want = high[size_t(i)] * gain[size_t(i)] * gain[size_t(i)] * before / after;
+            EXPECT_NEAR(e / want, 1.0, 2e-3) << "mode " << mode << " slot " << i;
+        }
+        EXPECT_NEAR(total / before, 1.0, 2e-3) << "mode " << mode;
+    }
+}
+
 TEST(SbrEnvelopeAdjuster, SinusoidsStartAtTheTransientOrContinueFromEnvelopeZero)
 {
     const uint8_t high[] = {16, 18, 20, 24, 28, 32};
