@@ -333,7 +333,7 @@ void SbrDec_LppTranspose(SbrLppTransposer *lpp, SbrQmfScaling *scale, int32_t **
         if (complex)
             RezTools_AutoCorrelationComplex(&ac, xr + 2, xi + 2, slotCount + overlap);
         else
-            RezTools_AutoCorrelationReal(&ac, xr + 2, slotCount + overlap);
+            RezTools_AutoCorrelationReal(&ac, xr + 2, (slotCount + overlap) & ~1); // works on sample pairs
         const Coefficients c = predictor(ac, complex);
 
         if (realMode) {
