@@ -96,6 +96,45 @@ TEST(LppTransposer, RefusesWhatItCannotPatch)
     EXPECT_EQ(untouched.patchCount, 0);
 }
 
+// Whatever master table a header leads to, the patches stay inside the QMF bands: sources
+// within the low band, targets within the SBR range, or the set-up refuses.
+TEST(LppTransposer, PatchesStayInsideTheBandsForAnyMasterTable)
+{
+    std::mt19937 random(3);
+    const uint32_t rates[] = {16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000};
+    int accepted = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::uniform_int_distribution<int> start(1, 40), step(1, 6), count(1, 40);
+        std::vector<uint8_t> master{static_cast<uint8_t>(start(random))};
+        const int bands = count(random);
+        while (static_cast<int>(master.size()) <= bands && master.back() + 1 <= 64)
+            master.push_back(static_cast<uint8_t>(std::min(64, master.back() + step(random))));
+        const int masterCount = static_cast<int>(master.size()) - 1;
+        if (masterCount < 1)
+            continue;
+        const int kx = master[static_cast<size_t>(std::uniform_int_distribution<int>(0, masterCount - 1)(random))];
+        const int usb = std::uniform_int_distribution<int>(kx + 1, 64)(random);
+        const uint8_t noise[] = {static_cast<uint8_t>(kx), static_cast<uint8_t>(usb)};
+        SbrTransposerConfig settings{};
+        SbrLppTransposer lpp{};
+        const uint32_t fs = rates[std::uniform_int_distribution<size_t>(0, 8)(random)];
+        if (SbrDec_LppCreate(&lpp, &settings, kx, master.data(), masterCount, usb, 16, 32, noise, 1, fs, 0, 6) != 0)
+            continue;
+        ++accepted;
+        ASSERT_GE(settings.patchCount, 1);
+        ASSERT_LE(settings.patchCount, SBR_MAX_PATCHES);
+        for (int p = 0; p < settings.patchCount; ++p) {
+            const SbrPatch &patch = settings.patches[p];
+            ASSERT_GT(patch.patchWidth, 0);
+            ASSERT_LE(patch.patchSourceEnd, master[0]) << "trial " << trial;
+            ASSERT_LE(patch.patchSourceEnd, SBR_LPP_LOW_BANDS);
+            ASSERT_EQ(patch.patchSourceFirst + patch.patchTargetShift, patch.patchTargetFirst);
+            ASSERT_LE(patch.patchTargetFirst + patch.patchWidth, std::min(usb, 64)) << "trial " << trial;
+        }
+    }
+    EXPECT_GT(accepted, 1000);
+}
+
 // The settings of a 48 kHz element with the first patch table above.
 struct Element
 {
