@@ -373,7 +373,7 @@ TEST(SbrPayloads, HeAacV2ServicesOfTheDutchEnsembleParseExactlyWithTheirStereoPa
 // lose their place in the PS data. Enabled once the two tables are checked against the
 // standard's text. What the failing frames show (all IID mode 4, one envelope): four of
 // the five are coded across time, one across frequency; three read to their length but
-// carry values out of range (a code word of the right length for the wrong value), two
+// carry values out of range (a wrong value, in this frame or one it builds on), two
 // end 1 bit past or 12 bits short of their block (a code word of the wrong length).
 TEST(SbrPayloads, DISABLED_FineIntensityDifferenceStepsParseExactly)
 {
