@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -158,6 +159,45 @@ TEST(AacDrc, OnlyNineFillPayloadsAreNotedPerFrame)
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(AacDec_DrcParsePayload(&drc, &bs, 1), 12);
     EXPECT_EQ(drc.fillPayloads, AacDrcMaxFillPayloads);
+}
+
+// Without a payload's presentation, a downmix lowers the level by 6.02 dB per halving
+// of the channels: the cut follows the share of that change in the encoder's
+// headroom (rounded to the parameter's steps), or goes full beyond it, with heavy
+// compression once it overshoots by more than 39 steps.
+TEST(AacDrc, DownmixLevelChangeSetsTheCut)
+{
+    const struct { int downmix, channels, encoderTarget; } cases[] = {
+        {2, 3, 100}, {2, 6, 90}, {1, 2, 110}, {2, 6, 127}, {1, 6, 127}, {2, 3, 127},
+    };
+    constexpr int TargetLevel = 124;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.downmix) + " of " + std::to_string(c.channels) + ", encoder target " +
+                     std::to_string(c.encoderTarget));
+        AacDecDrc drc;
+        AacDec_DrcInit(&drc);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 2, TargetLevel), AACDEC_OK);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 7, 0), AACDEC_OK);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 8, c.encoderTarget), AACDEC_OK);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 9, c.downmix), AACDEC_OK);
+        std::vector<AacDecDrcChannel> states(static_cast<size_t>(c.channels));
+        std::vector<AacDecDrcChannel *> channels;
+        for (AacDecDrcChannel &s : states) {
+            AacDec_DrcResetChannel(&s);
+            channels.push_back(&s);
+        }
+        AacDec_DrcPrepare(&drc, nullptr, channels.data(), 0, c.channels);
+
+        const double t = 4 * 6.0206 * std::log2(double(c.downmix) / c.channels);
+        const double m = std::min(c.encoderTarget - TargetLevel, 0);
+        if (m < t) {
+            EXPECT_EQ(drc.effectiveCut, std::lround(127 * t / m) * 8454660);
+            EXPECT_EQ(drc.effectiveHeavy, 0);
+        } else {
+            EXPECT_EQ(drc.effectiveCut, AacDrcFull);
+            EXPECT_EQ(drc.effectiveHeavy, t - m < -39 ? 1 : 0);
+        }
+    }
 }
 
 TEST(AacDrc, ParameterRanges)
