@@ -1,7 +1,12 @@
 #include "aac_conceal_channel.h"
 
+#include "RezTools.h"
+#include "aac_core.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -105,6 +110,64 @@ void addComfortNoise(AacDecConcealChannel *c, const AacDecConcealParams *p, int3
     }
 }
 
+// 2^(k/4) / 2 in Q15: the quarter-octave steps of an interpolated band's gain.
+constexpr int32_t QuarterOctave[4] = {0x4000, 0x4C1C, 0x5A82, 0x6BA2};
+
+// A band's level: the leading zeros of its mean energy, the lines' squares taken at
+// 2^-32 and divided by the largest power of two within the band's width.
+int32_t bandLevel(const int32_t *lines, int lo, int hi)
+{
+    int64_t sum = 0;
+    for (int k = lo; k < hi; ++k)
+        sum += (static_cast<int64_t>(lines[k]) * lines[k]) >> 32;
+    const int width = hi - lo;
+    const int widthShift = width > 0 ? 31 - __builtin_clz(static_cast<uint32_t>(width)) : 0;
+    const int64_t energy = 1 + (sum >> widthShift);
+    return __builtin_clz(static_cast<uint32_t>(std::min<int64_t>(energy, 0x7FFFFFFF))) - 1;
+}
+
+bool eightShort(const AacDecIcsInfo &ics)
+{
+    return ics.windowSequence == AacEightShort;
+}
+
+// The lost frame between two good ones: the earlier frame's spectrum, each band
+// moved halfway (geometrically) towards the level of the same band in the later one.
+void interpolate(const AacDecConcealChannel *c, const AacSamplingRateInfo *sr, AacDecIcsInfo *ics,
+                 AacDecSpectrum *spectrum, uint32_t frameLength)
+{
+    *ics = c->lastIcs;
+    std::memcpy(spectrum, &c->lastSpectrum, sizeof *spectrum);
+    const AacDecSpectrum &later = c->pendingSpectrum;
+    const bool shortWindows = eightShort(*ics);
+    const int windows = shortWindows ? 8 : 1;
+    const int granule = static_cast<int>(frameLength) / windows;
+    const int16_t *offsets = shortWindows ? sr->bandOffsetShort : sr->bandOffsetLong;
+    const int bands = shortWindows ? sr->bandsShort : sr->bandsLong;
+    for (int w = 0; w < windows; ++w) {
+        int32_t *lines = spectrum->lines + w * granule;
+        const int32_t *laterLines = later.lines + w * granule;
+        const int sA = spectrum->windowExponent[w];
+        const int sB = later.windowExponent[w];
+        const int scale = std::max(sA, sB);
+        int end = 0;
+        for (int b = 0; b < bands && offsets[b] < granule; ++b) {
+            const int lo = offsets[b];
+            const int hi = std::min<int>(offsets[b + 1], granule);
+            const int d = 2 * (sB - sA) - bandLevel(laterLines, lo, hi) + bandLevel(lines, lo, hi);
+            const int32_t mantissa = QuarterOctave[d & 3];
+            const int shift = std::clamp(sA + 1 + (d >> 2) - scale, -31, 31);
+            for (int k = lo; k < hi; ++k)
+                lines[k] = RezTools_ScaleValueSaturate(
+                    static_cast<int32_t>((static_cast<int64_t>(lines[k]) * mantissa) >> 15), shift);
+            end = hi;
+        }
+        for (int k = end; k < granule; ++k)
+            lines[k] = RezTools_ScaleValueSaturate(lines[k], std::max(sA - scale, -31));
+        spectrum->windowExponent[w] = static_cast<int16_t>(scale);
+    }
+}
+
 void silence(const AacDecConcealChannel *c, AacDecIcsInfo *ics, AacDecSpectrum *spectrum)
 {
     std::memset(spectrum, 0, sizeof *spectrum);
@@ -116,12 +179,24 @@ void silence(const AacDecConcealChannel *c, AacDecIcsInfo *ics, AacDecSpectrum *
 
 void AacDec_ConcealInitChannel(AacDecConcealChannel *channel)
 {
+    // Before the first frame, silence waits to be played: a good, empty long frame.
     std::memset(channel, 0, sizeof *channel);
 }
 
 void AacDec_ConcealApply(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcsInfo *ics,
-                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood)
+                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood,
+                         const AacSamplingRateInfo *sr)
 {
+    const bool delayed = p->method == AacConcealInterpolate;
+    bool nextGood = false;
+    if (delayed) {
+        // The received frame waits; the one before it is concealed and played.
+        std::swap(*spectrum, c->pendingSpectrum);
+        std::swap(*ics, c->pendingIcs);
+        nextGood = frameGood;
+        frameGood = c->pendingLost == 0;
+        c->pendingLost = nextGood ? 0 : 1;
+    }
     if (frameGood) {
         c->lastIcs = *ics;
         std::memcpy(&c->lastSpectrum, spectrum, sizeof *spectrum);
@@ -150,6 +225,11 @@ void AacDec_ConcealApply(AacDecConcealChannel *c, const AacDecConcealParams *p, 
             return;
         }
         c->attenuationIndex = 0;
+        if (delayed && nextGood && c->haveLast && eightShort(c->lastIcs) == eightShort(c->pendingIcs)) {
+            c->state = AacConcealSingleLoss;
+            interpolate(c, sr, ics, spectrum, frameLength);
+            return;
+        }
         c->state = p->fadeOutFrames == 0 ? AacConcealMuted : AacConcealSingleLoss;
         break;
     case AacConcealSingleLoss:
