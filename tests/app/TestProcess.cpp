@@ -22,8 +22,7 @@
 #include <functional>
 #include <vector>
 
-#include "AacDec.h"
-#include "DabPlusUnits.h"
+#include "DabPlusDecode.h"
 #include "EtiSubchannels.h"
 #include "Layer2Dec.h"
 #include "ToneLevel.h"
@@ -577,29 +576,15 @@ double rms(const int16_t *x, size_t n)
 // level the service has.
 double decodedLevel(const EtiSubchannel &sub)
 {
-    AacDecHandle h = nullptr;
-    Pcm pcm(8 * 2048);
     double sum = 0;
     size_t samples = 0;
-    forEachDabPlusUnit(sub, [&](const DabPlusUnit &unit) {
-        if (!h) {
-            h = AacDec_Open(AACDEC_TT_RAW, 1);
-            const uint8_t *configs[1] = {unit.config};
-            const uint32_t lengths[1] = {unit.configLength};
-            EXPECT_EQ(AacDec_ConfigRaw(h, configs, lengths), AACDEC_OK);
-        }
-        const uint8_t *buffers[1] = {unit.data};
-        const uint32_t sizes[1] = {unit.length};
-        uint32_t valid[1] = {sizes[0]};
-        AacDec_Fill(h, buffers, sizes, valid);
-        if (AacDec_DecodeFrame(h, pcm.data(), int32_t(pcm.size()), 0) != AACDEC_OK)
+    decodeDabPlusUnits(sub, [&](const DabPlusFrame &f) {
+        if (f.result != AACDEC_OK)
             return;
-        const AacDecStreamInfo *info = AacDec_GetStreamInfo(h);
-        const size_t n = size_t(info->frameSize * info->numChannels);
-        sum += std::pow(rms(pcm.data(), n), 2) * double(n);
+        const size_t n = size_t(f.info.frameSize * f.info.numChannels);
+        sum += std::pow(rms(f.pcm, n), 2) * double(n);
         samples += n;
     });
-    AacDec_Close(h);
     return samples ? std::sqrt(sum / double(samples)) : 0;
 }
 
