@@ -413,6 +413,16 @@ void AacDec_DrcApply(AacDecDrc *drc, SbrDecHandle sbr, AacDecSpectrum *spectrum,
         return;
     }
     int32_t *lines = spectrum->lines;
+    // Bands that cover the whole frame leave no line to be shifted down: the lines'
+    // own headroom takes what it can of the exponent, so that quiet lines keep their
+    // precision through the multiplication.
+    const bool covered = std::min<uint32_t>(channel->bandTop[bands - 1] * 4u + 4u, frameLength) == frameLength;
+    if (covered && exponent > 0) {
+        const int headroom = std::min(RezTools_GetHeadroom(lines, static_cast<int>(frameLength)), exponent);
+        for (uint32_t i = 0; i < frameLength; ++i)
+            lines[i] *= 1 << headroom;
+        exponent -= headroom;
+    }
     uint32_t k = 0;
     for (int b = 0; b < bands && k < frameLength; ++b) {
         const uint32_t top = std::min<uint32_t>(channel->bandTop[b] * 4u + 4u, frameLength);

@@ -90,6 +90,28 @@ TEST(AacDrc, LongFrameLinesBeyondTheLastBandKeepTheirLevel)
     EXPECT_NEAR(lineDb(*f.spectrum, 1023, FrameLength), 0, 0.001);
 }
 
+// A boost of 127 steps (31.75 dB) over the whole frame: the lines' headroom takes
+// the gains' exponent, so that even lines of 3 come out within a step of the exact
+// product rather than losing the exponent's six bits.
+TEST(AacDrc, WholeFrameBoostKeepsQuietLinesPrecise)
+{
+    for (bool eightShort : {false, true}) {
+        Fixture f;
+        for (int32_t &x : f.spectrum->lines)
+            x = 3;
+        f.set(1, 127);
+        f.set(2, -1);
+        f.payload(1, {255}, {0x7F});
+        f.apply(eightShort);
+        const double exact = 3 * std::pow(2.0, 127.0 / 24);
+        for (uint32_t k : {0u, 500u, 1023u}) {
+            const int window = eightShort ? int(k / 128) : 0;
+            const double v = f.spectrum->lines[k] * std::ldexp(1.0, f.spectrum->windowExponent[window] - WindowExponent);
+            EXPECT_NEAR(v, exact, 1.0) << k << (eightShort ? " eight short" : " long");
+        }
+    }
+}
+
 TEST(AacDrc, HeavyCompressionValues)
 {
     const struct { uint8_t value; double db; } cases[] = {
