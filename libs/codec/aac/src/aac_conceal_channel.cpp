@@ -113,17 +113,24 @@ void addComfortNoise(AacDecConcealChannel *c, const AacDecConcealParams *p, int3
 // 2^(k/4) / 2 in Q15: the quarter-octave steps of an interpolated band's gain.
 constexpr int32_t QuarterOctave[4] = {0x4000, 0x4C1C, 0x5A82, 0x6BA2};
 
-// A band's level: the leading zeros of its mean energy, the lines' squares taken at
-// 2^-32 and divided by the largest power of two within the band's width.
-int32_t bandLevel(const int32_t *lines, int lo, int hi)
+// The squares of a band's lines at 2^-32, the lines first shifted down by `down`.
+int64_t bandEnergy(const int32_t *lines, int lo, int hi, int down = 0)
 {
     int64_t sum = 0;
-    for (int k = lo; k < hi; ++k)
-        sum += (static_cast<int64_t>(lines[k]) * lines[k]) >> 32;
-    const int width = hi - lo;
-    const int widthShift = width > 0 ? 31 - __builtin_clz(static_cast<uint32_t>(width)) : 0;
-    const int64_t energy = 1 + (sum >> widthShift);
-    return __builtin_clz(static_cast<uint32_t>(std::min<int64_t>(energy, 0x7FFFFFFF))) - 1;
+    for (int k = lo; k < hi; ++k) {
+        const int64_t x = lines[k] >> std::min(down, 31);
+        sum += (x * x) >> 32;
+    }
+    return sum;
+}
+
+// A band's level: the leading zeros of its mean energy, the sum divided by the
+// largest power of two within its count of lines.
+int bandLevel(int64_t energy, int count)
+{
+    const int countShift = count > 0 ? 31 - __builtin_clz(static_cast<uint32_t>(count)) : 0;
+    const int64_t mean = 1 + (energy >> countShift);
+    return __builtin_clz(static_cast<uint32_t>(std::min<int64_t>(mean, 0x7FFFFFFF))) - 1;
 }
 
 bool eightShort(const AacDecIcsInfo &ics)
@@ -131,30 +138,62 @@ bool eightShort(const AacDecIcsInfo &ics)
     return ics.windowSequence == AacEightShort;
 }
 
+// A band of the later neighbour as the interpolation compares it: level and block
+// scale.
+struct LaterBand
+{
+    int level;
+    int scale;
+};
+
 // The lost frame between two good ones: the earlier frame's spectrum, each band
 // moved halfway (geometrically) towards the level of the same band in the later one.
+// Neighbours of one window kind compare band by band and window by window; a long
+// and a short one compare on the short bands (eight times as wide in the long
+// spectrum, the short spectrum's eight windows together at the larger of their
+// scales).
 void interpolate(const AacDecConcealChannel *c, const AacSamplingRateInfo *sr, AacDecIcsInfo *ics,
                  AacDecSpectrum *spectrum, uint32_t frameLength)
 {
     *ics = c->lastIcs;
     std::memcpy(spectrum, &c->lastSpectrum, sizeof *spectrum);
     const AacDecSpectrum &later = c->pendingSpectrum;
-    const bool shortWindows = eightShort(*ics);
-    const int windows = shortWindows ? 8 : 1;
+    const bool playedShort = eightShort(*ics);
+    const bool laterShort = eightShort(c->pendingIcs);
+    const bool mixed = playedShort != laterShort;
+    const int windows = playedShort ? 8 : 1;
     const int granule = static_cast<int>(frameLength) / windows;
-    const int16_t *offsets = shortWindows ? sr->bandOffsetShort : sr->bandOffsetLong;
-    const int bands = shortWindows ? sr->bandsShort : sr->bandsLong;
+    const int shortGranule = static_cast<int>(frameLength) / 8;
+    const int16_t *offsets = playedShort || laterShort ? sr->bandOffsetShort : sr->bandOffsetLong;
+    const int bands = playedShort || laterShort ? sr->bandsShort : sr->bandsLong;
+    // Short bands in a long spectrum are eight times as wide.
+    const int stretch = mixed && !playedShort ? 8 : 1;
+    int laterShortScale = later.windowExponent[0];
+    for (int w = 1; w < 8 && laterShort; ++w)
+        laterShortScale = std::max<int>(laterShortScale, later.windowExponent[w]);
+
     for (int w = 0; w < windows; ++w) {
         int32_t *lines = spectrum->lines + w * granule;
-        const int32_t *laterLines = later.lines + w * granule;
         const int sA = spectrum->windowExponent[w];
-        const int sB = later.windowExponent[w];
+        const int sB = mixed ? laterShortScale : later.windowExponent[w];
         const int scale = std::max(sA, sB);
+        auto laterBand = [&](int b, int lo, int hi) -> LaterBand {
+            if (!mixed)
+                return {bandLevel(bandEnergy(later.lines + w * granule, lo, hi), hi - lo), sB};
+            if (playedShort) // the long neighbour on the short band, eight times as wide
+                return {bandLevel(bandEnergy(later.lines, 8 * lo, 8 * hi), 8 * (hi - lo)), sB};
+            int64_t energy = 0;
+            const int shortLo = offsets[b], shortHi = std::min<int>(offsets[b + 1], shortGranule);
+            for (int v = 0; v < 8; ++v)
+                energy += bandEnergy(later.lines + v * shortGranule, shortLo, shortHi, sB - later.windowExponent[v]);
+            return {bandLevel(energy, 8 * (shortHi - shortLo)), sB};
+        };
         int end = 0;
-        for (int b = 0; b < bands && offsets[b] < granule; ++b) {
-            const int lo = offsets[b];
-            const int hi = std::min<int>(offsets[b + 1], granule);
-            const int d = 2 * (sB - sA) - bandLevel(laterLines, lo, hi) + bandLevel(lines, lo, hi);
+        for (int b = 0; b < bands && offsets[b] * stretch < granule; ++b) {
+            const int lo = offsets[b] * stretch;
+            const int hi = std::min<int>(offsets[b + 1] * stretch, granule);
+            const LaterBand other = laterBand(b, lo, hi);
+            const int d = 2 * (other.scale - sA) - other.level + bandLevel(bandEnergy(lines, lo, hi), hi - lo);
             const int32_t mantissa = QuarterOctave[d & 3];
             const int shift = std::clamp(sA + 1 + (d >> 2) - scale, -31, 31);
             for (int k = lo; k < hi; ++k)
@@ -225,7 +264,7 @@ void AacDec_ConcealApply(AacDecConcealChannel *c, const AacDecConcealParams *p, 
             return;
         }
         c->attenuationIndex = 0;
-        if (delayed && nextGood && c->haveLast && eightShort(c->lastIcs) == eightShort(c->pendingIcs)) {
+        if (delayed && nextGood && c->haveLast) {
             c->state = AacConcealSingleLoss;
             interpolate(c, sr, ics, spectrum, frameLength);
             return;

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -170,15 +172,16 @@ struct Interpolating
 
     // A good frame: every line `value`, at block scale `scale`, with sign pattern
     // (-1)^(k / 3) so that random signs would show.
-    void frame(bool good, int32_t value = 0, int scale = 0)
+    void frame(bool good, int32_t value = 0, int scale = 0, bool shortWindows = false)
     {
         if (good) {
             ics = {};
-            ics.windowSequence = AacOnlyLong;
+            ics.windowSequence = shortWindows ? AacEightShort : AacOnlyLong;
             std::memset(&spectrum, 0, sizeof spectrum);
             for (uint32_t k = 0; k < FrameLength; ++k)
                 spectrum.lines[k] = (k / 3) % 2 ? -value : value;
-            spectrum.windowExponent[0] = static_cast<int16_t>(scale);
+            for (int w = 0; w < (shortWindows ? 8 : 1); ++w)
+                spectrum.windowExponent[w] = static_cast<int16_t>(scale);
         } else {
             std::memset(spectrum.lines, 0, sizeof spectrum.lines);
         }
@@ -186,7 +189,11 @@ struct Interpolating
     }
 
     // The played line k as a value at block scale 0.
-    double line(uint32_t k) const { return std::ldexp(double(spectrum.lines[k]), spectrum.windowExponent[0]); }
+    double line(uint32_t k) const
+    {
+        const uint32_t window = ics.windowSequence == AacEightShort ? k / (FrameLength / 8) : 0;
+        return std::ldexp(double(spectrum.lines[k]), spectrum.windowExponent[window]);
+    }
 };
 
 TEST(AacConceal, InterpolationPlaysEachFrameOneFrameLate)
@@ -204,24 +211,30 @@ TEST(AacConceal, InterpolationPlaysEachFrameOneFrameLate)
 }
 
 // A single lost frame between a frame and one 12 dB louder comes out halfway,
-// 6 dB up, with the signs of the earlier one (not random ones) and at full gain;
+// 6 dB up, with the signs and windows of the earlier one (not random signs) and at
+// full gain, whether the neighbours have long or eight short windows or one of each;
 // two lost frames in a row are repeated with random signs instead.
 TEST(AacConceal, SingleLostFrameIsInterpolatedFromBothNeighbours)
 {
-    Interpolating ch;
-    ch.frame(true, 1 << 20);
-    ch.frame(true, 1 << 20);   // plays the first
-    ch.frame(false);           // plays the second
-    ch.frame(true, 1 << 20, 2); // plays the lost one
-    EXPECT_EQ(ch.conceal.state, AacConcealSingleLoss);
-    for (uint32_t k : {0u, 3u, 100u, 959u})
-        EXPECT_DOUBLE_EQ(ch.line(k), ((k / 3) % 2 ? -2.0 : 2.0) * (1 << 20)) << k;
-    std::vector<int32_t> time(FrameLength, Level);
-    AacDec_ConcealTimeDomain(&ch.conceal, &ch.params, time.data(), FrameLength);
-    EXPECT_NEAR(double(time.back()) / Level, 1.0, 1e-4); // comfort noise only
-    ch.frame(true, 1 << 20, 2); // plays the louder one as received
-    EXPECT_EQ(ch.conceal.state, AacConcealNormal);
-    EXPECT_DOUBLE_EQ(ch.line(0), 4.0 * (1 << 20));
+    for (const auto &[earlierShort, laterShort] : {std::pair{false, false}, std::pair{true, true},
+                                                   std::pair{false, true}, std::pair{true, false}}) {
+        SCOPED_TRACE(std::string(earlierShort ? "short" : "long") + " then " + (laterShort ? "short" : "long"));
+        Interpolating ch;
+        ch.frame(true, 1 << 20, 0, earlierShort);
+        ch.frame(true, 1 << 20, 0, earlierShort); // plays the first
+        ch.frame(false);                          // plays the second
+        ch.frame(true, 1 << 20, 2, laterShort);   // plays the lost one
+        EXPECT_EQ(ch.conceal.state, AacConcealSingleLoss);
+        EXPECT_EQ(ch.ics.windowSequence, uint32_t(earlierShort ? AacEightShort : AacOnlyLong));
+        for (uint32_t k : {0u, 3u, 100u, 500u, 959u})
+            EXPECT_DOUBLE_EQ(ch.line(k), ((k / 3) % 2 ? -2.0 : 2.0) * (1 << 20)) << k;
+        std::vector<int32_t> time(FrameLength, Level);
+        AacDec_ConcealTimeDomain(&ch.conceal, &ch.params, time.data(), FrameLength);
+        EXPECT_NEAR(double(time.back()) / Level, 1.0, 1e-4); // comfort noise only
+        ch.frame(true, 1 << 20, 2, laterShort); // plays the louder one as received
+        EXPECT_EQ(ch.conceal.state, AacConcealNormal);
+        EXPECT_DOUBLE_EQ(ch.line(0), 4.0 * (1 << 20));
+    }
 
     Interpolating twice;
     twice.frame(true, 1 << 20);
