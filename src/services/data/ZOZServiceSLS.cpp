@@ -175,7 +175,7 @@ void ServiceSLS::reload()
 void ServiceSLS::clearData()
 {
     m_slides.clear();
-    publishChange();
+    setRefreshCycle(refreshCycle() + 1);
 }
 
 void ServiceSLS::saveCache()
@@ -200,6 +200,7 @@ void ServiceSLS::loadCache()
     if (restored.isEmpty() && titles.isEmpty())
         return;
     m_slides.restore(restored, titles, now());
+    markDirty();
     publishChange();
 }
 
@@ -287,15 +288,16 @@ int ServiceSLS::saveSlide(const uint8_t *object, uint32_t size, const MotHeader 
                         .arg(size));
     if (slide.contentType == SlideObject::Image && slide.body.isEmpty())
         ZOZ_LOG(LogSlsError, QStringLiteral("ServiceSLS::saveSlide() -> MOT body received with empty body"));
-    if (m_slides.receive(slide, now()))
+    if (m_slides.receive(slide, now())) {
+        markDirty();
         publishChange();
+    }
     return 0;
 }
 
 void ServiceSLS::publishChange()
 {
     setRefreshCycle(refreshCycle() + 1);
-    markDirty();
     if (ServiceManager *serviceManager = manager())
         serviceManager->setDirty(false);
 }

@@ -207,6 +207,9 @@ void SlideStore::restore(const QVector<SlidePointer> &slides, const QMap<quint8,
     for (auto it = titles.cbegin(); it != titles.cend(); ++it)
         m_titles.insert(it.key(), it.value());
     for (const SlidePointer &slide : slides) {
+        // Restoring twice (the service's start and its parent's) keeps one of each.
+        if (find(slide->name))
+            continue;
         m_slides[slide->categoryId].append(slide);
         ++m_count;
         if (slide->categoryId != 0 && m_titles.value(slide->categoryId).isEmpty())

@@ -216,6 +216,8 @@ TEST_F(ServiceSLSTest, CacheRestoresSlides)
     ASSERT_EQ(1, categories.size());
     EXPECT_EQ(QStringLiteral("Category 3"), categories[0][QStringLiteral("title")].toString());
     EXPECT_EQ(1, restored->slides().count());
+    restored->loadCache();
+    EXPECT_EQ(1, restored->slides().count());
     EXPECT_FALSE(QSettings(folder + QStringLiteral("slides.ini"), QSettings::IniFormat).childGroups().contains(nameOf(lost)));
     restored->release();
 
