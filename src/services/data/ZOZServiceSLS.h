@@ -51,6 +51,8 @@ public:
     void runTasks();
 
     SlideStore &slides() { return m_slides; }
+    // What the service's page values show of the active slide.
+    ActiveSlide activeSlide() const { return m_slides.activeSlide(requestPath()); }
 
 private:
     struct FreeDeleter

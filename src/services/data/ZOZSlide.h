@@ -46,6 +46,15 @@ struct Slide
 
 using SlidePointer = std::shared_ptr<Slide>;
 
+// What the pages show of the active slide; an empty URL without one.
+struct ActiveSlide
+{
+    QString url;
+    bool isOld = false;
+    quint8 categoryId = 0;
+    QString link;
+};
+
 // What one MOT object brings to the slide store, read from its header.
 struct SlideObject
 {

@@ -251,6 +251,19 @@ SlidePointer SlideStore::active() const
     return m_active;
 }
 
+ActiveSlide SlideStore::activeSlide(const QString &urlPrefix) const
+{
+    QMutexLocker locker(&m_lock);
+    ActiveSlide shown;
+    if (m_active) {
+        shown.url = slideUrl(urlPrefix, *m_active);
+        shown.isOld = m_active->isOld;
+        shown.categoryId = m_active->categoryId;
+        shown.link = m_active->link;
+    }
+    return shown;
+}
+
 SlidePointer SlideStore::find(const QString &name) const
 {
     QMutexLocker locker(&m_lock);
@@ -271,11 +284,11 @@ QString SlideStore::slideUrl(const QString &urlPrefix, const Slide &slide)
 TemplateValue SlideStore::slidesAnswer(const QString &urlPrefix) const
 {
     QMutexLocker locker(&m_lock);
+    const ActiveSlide shown = activeSlide(urlPrefix);
     TemplateValue active(QStringLiteral("active"), TemplateValue::Map);
-    active << TemplateValue(QStringLiteral("url"), m_active ? slideUrl(urlPrefix, *m_active) : QString())
-           << TemplateValue(QStringLiteral("isOld"), m_active && m_active->isOld)
-           << TemplateValue(QStringLiteral("CID"), uint(m_active ? m_active->categoryId : 0))
-           << TemplateValue(QStringLiteral("link"), m_active ? m_active->link : QString());
+    active << TemplateValue(QStringLiteral("url"), shown.url) << TemplateValue(QStringLiteral("isOld"), shown.isOld)
+           << TemplateValue(QStringLiteral("CID"), uint(shown.categoryId))
+           << TemplateValue(QStringLiteral("link"), shown.link);
     TemplateValue categories(QStringLiteral("categories"), TemplateValue::List);
     for (auto it = m_slides.cbegin(); it != m_slides.cend(); ++it) {
         TemplateValue list(QStringLiteral("slides"), TemplateValue::List);

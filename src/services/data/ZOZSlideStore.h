@@ -45,6 +45,7 @@ public:
 
     int count() const;
     SlidePointer active() const;
+    ActiveSlide activeSlide(const QString &urlPrefix) const;
     // The first slide whose name or content name is `name`.
     SlidePointer find(const QString &name) const;
     // The "getSlides" answer; slide URLs start with `urlPrefix`.

@@ -74,7 +74,7 @@ bool SlsImageManager::fetch(const QString &url, SlideImage &image)
             reply->abort();
     });
     // The transfer time-out covers a silent server; this one a slow trickle.
-    QTimer::singleShot(2 * TimeoutMs, &loop, [reply] { reply->abort(); });
+    QTimer::singleShot(TotalTimeoutMs, &loop, [reply] { reply->abort(); });
     if (!reply->isFinished())
         loop.exec();
     const bool ok = reply->error() == QNetworkReply::NoError

@@ -17,9 +17,10 @@ class SlsImageManager
 {
 public:
     static constexpr qint64 KeepMs = 3600000;
-    // A request that takes longer is given up; far below the time the task
-    // thread is given to end.
+    // A silent server is given up after TimeoutMs, a slow one after
+    // TotalTimeoutMs: both below the time the task thread is given to end.
     static constexpr int TimeoutMs = 5000;
+    static constexpr int TotalTimeoutMs = 8000;
     // The largest image taken from the network.
     static constexpr qint64 MaxBytes = 16 * 1024 * 1024;
 

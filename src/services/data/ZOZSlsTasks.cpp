@@ -1,5 +1,6 @@
 #include "ZOZSlsTasks.h"
 
+#include "base/ZOZLog.h"
 #include "base/ZOZThreadName.h"
 
 namespace ZOZ {
@@ -34,9 +35,14 @@ SlsTasks::~SlsTasks()
         m_running = false;
         m_wake.wakeAll();
     }
-    // The work of one round is bounded (downloads time out well within a
-    // second of this wait's reach), so the thread always ends by itself.
-    wait();
+    // The work of one round is bounded (downloads time out before JoinMs),
+    // so the thread ends by itself; it is never cut off in the middle of
+    // writing a slide.
+    if (!wait(JoinMs)) {
+        ZOZ_LOG(LogSource::ServiceSls | LogFlag::Warning,
+                QStringLiteral("SlsTasks::~SlsTasks() -> the task thread is late to end"));
+        wait();
+    }
 }
 
 void SlsTasks::add(SlsRunnable *runnable)

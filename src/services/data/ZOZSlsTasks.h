@@ -24,6 +24,8 @@ class SlsTasks : public QThread
 {
 public:
     static constexpr int PeriodMs = 1000;
+    // How long the end waits before it logs that the thread is late.
+    static constexpr int JoinMs = 10000;
 
     static std::shared_ptr<SlsTasks> shared();
     ~SlsTasks() override;

@@ -7,6 +7,7 @@
 #include "SlideShowTestSupport.h"
 #include "ZOZHttpSettingsAdapter.h"
 #include "ZOZServicePageRegistry.h"
+#include "ZOZServiceValues.h"
 #include "audio/ZOZServiceAudioDAB.h"
 #include "data/ZOZServiceSLS.h"
 #include "http/ZOZHttpServer.h"
@@ -146,6 +147,31 @@ protected:
     std::unique_ptr<ZOZ::HttpSettingsAdapter> adapter;
     std::unique_ptr<ZOZ::ServicePageRegistry> registry;
 };
+
+QString variable(const QVector<ZOZ::TemplateVariable> &variables, const QString &name)
+{
+    for (const ZOZ::TemplateVariable &entry : variables) {
+        if (entry.name == name)
+            return entry.value;
+    }
+    return QStringLiteral("(none)");
+}
+
+// The service's page values name the active slide, or the SlideShow's own
+// picture while there is none.
+TEST_F(SlideShowPagesTest, PageValuesNameTheActiveSlide)
+{
+    EXPECT_EQ(QStringLiteral("img/preview/sls.svg"), variable(ZOZ::serviceVariables(*slides), QStringLiteral("imageURL")));
+    ZOZTest::Sls::SlideSpec spec("photo.jpg", ZOZTest::Sls::dabNow());
+    spec.categoryId = 4;
+    spec.slideId = 1;
+    spec.link = "https://example.org/?a=1&b=<2>";
+    broadcast(0x10, encoded(gradient(64, 48), "JPEG"), spec);
+    const QVector<ZOZ::TemplateVariable> values = ZOZ::serviceVariables(*slides);
+    EXPECT_TRUE(variable(values, QStringLiteral("imageURL")).startsWith(slides->requestPath()));
+    EXPECT_EQ(QStringLiteral("4"), variable(values, QStringLiteral("imageCID")));
+    EXPECT_EQ(QStringLiteral("https://example.org/?a=1&b=<2>"), variable(values, QStringLiteral("imageLink")));
+}
 
 TEST_F(SlideShowPagesTest, SlidesFromXPadReachThePagesByteForByte)
 {
