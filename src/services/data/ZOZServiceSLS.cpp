@@ -3,7 +3,6 @@
 #include "DabCodeTables.h"
 #include "DabMotDecoder.h"
 #include "DabMotTime.h"
-#include "ZOZServiceManager.h"
 #include "ZOZSlideCache.h"
 #include "ZOZSlidePreview.h"
 #include "ZOZSlsImageManager.h"
@@ -295,11 +294,12 @@ int ServiceSLS::saveSlide(const uint8_t *object, uint32_t size, const MotHeader 
     return 0;
 }
 
+// The service's own pages move on; the service list is left alone: it would
+// rebuild (and the selection page reload) with every slide, while the
+// now-playing panel asks the SlideShow for its slide anyway.
 void ServiceSLS::publishChange()
 {
     setRefreshCycle(refreshCycle() + 1);
-    if (ServiceManager *serviceManager = manager())
-        serviceManager->setDirty(false);
 }
 
 void ServiceSLS::runTasks()
