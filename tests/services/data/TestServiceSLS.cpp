@@ -15,9 +15,13 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QSettings>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using ZOZ::ServiceSLS;
 using ZOZTest::Sls::SlideSpec;
@@ -277,6 +281,36 @@ TEST_F(ServiceSLSTest, PreviewOfTheActiveSlide)
     const QImage preview = QImage::fromData(answer.body);
     EXPECT_EQ(QSize(160, 80), preview.size());
     service->release();
+}
+
+} // namespace
+
+namespace {
+
+// The task thread calls what is registered, not after it was removed, and
+// ends when its last user lets it go.
+TEST(SlsTasks, RunsRegisteredWorkAndEndsWhenReleased)
+{
+    struct Counting : ZOZ::SlsRunnable
+    {
+        void run() override { ++calls; }
+        std::atomic<int> calls {0};
+    } work;
+    std::shared_ptr<ZOZ::SlsTasks> tasks = ZOZ::SlsTasks::shared();
+    EXPECT_EQ(tasks, ZOZ::SlsTasks::shared());
+    tasks->add(&work);
+    tasks->add(&work);
+    QElapsedTimer waited;
+    waited.start();
+    while (work.calls.load() < 2 && waited.elapsed() < 10000)
+        QThread::msleep(10);
+    EXPECT_GE(work.calls.load(), 2);
+    tasks->remove(&work);
+    const int after = work.calls.load();
+    QThread *thread = tasks.get();
+    EXPECT_TRUE(thread->isRunning());
+    tasks.reset();
+    EXPECT_EQ(after, work.calls.load());
 }
 
 } // namespace
