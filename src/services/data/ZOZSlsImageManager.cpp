@@ -1,5 +1,7 @@
 #include "ZOZSlsImageManager.h"
 
+#include "ZOZSharedInstance.h"
+
 #include <QEventLoop>
 #include <QMimeDatabase>
 #include <QNetworkAccessManager>
@@ -9,22 +11,10 @@
 
 namespace ZOZ {
 
-namespace {
-
-QMutex singletonMutex;
-std::weak_ptr<SlsImageManager> singleton;
-
-} // namespace
-
 std::shared_ptr<SlsImageManager> SlsImageManager::shared()
 {
-    QMutexLocker locker(&singletonMutex);
-    std::shared_ptr<SlsImageManager> manager = singleton.lock();
-    if (!manager) {
-        manager = std::make_shared<SlsImageManager>();
-        singleton = manager;
-    }
-    return manager;
+    static SharedInstance<SlsImageManager> instance;
+    return instance.get([] { return std::make_shared<SlsImageManager>(); });
 }
 
 bool SlsImageManager::take(const SlideImage &from, SlideImage &image)

@@ -1,26 +1,16 @@
 #include "ZOZSlsTasks.h"
 
+#include "ZOZSharedInstance.h"
+
 #include "base/ZOZLog.h"
 #include "base/ZOZThreadName.h"
 
 namespace ZOZ {
 
-namespace {
-
-QMutex singletonMutex;
-std::weak_ptr<SlsTasks> singleton;
-
-} // namespace
-
 std::shared_ptr<SlsTasks> SlsTasks::shared()
 {
-    QMutexLocker locker(&singletonMutex);
-    std::shared_ptr<SlsTasks> tasks = singleton.lock();
-    if (!tasks) {
-        tasks.reset(new SlsTasks);
-        singleton = tasks;
-    }
-    return tasks;
+    static SharedInstance<SlsTasks> instance;
+    return instance.get([] { return std::shared_ptr<SlsTasks>(new SlsTasks); });
 }
 
 SlsTasks::SlsTasks()
