@@ -6,6 +6,7 @@
 #include "ZOZAjaxValues.h"
 
 #include "ZOZServiceManager.h"
+#include "data/ZOZServiceSLS.h"
 #include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
@@ -200,6 +201,7 @@ void addApplicationCommands(AjaxTable &table, const AjaxContext &context)
                 [settings](qint64 seconds) { settings->jouSetApTimestep(unsigned(seconds)); });
     bindSwitch(table, "slsSwitchPermaCache", [settings] { settings->slsSetPermaCache(!settings->slsHasPermaCache()); });
     bindSwitch(table, "slsSwitchAltImages", [settings] { settings->slsSetAltImages(!settings->slsHasAltImages()); });
+    bindSwitch(table, "slsClearCache", [] { ServiceSLS::clearCache(); });
 }
 
 // The parts above the pages.
