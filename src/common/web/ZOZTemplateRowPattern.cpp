@@ -76,7 +76,7 @@ TemplateRowPattern::TemplateRowPattern(const QString &pattern, const QString &pr
     QVector<QString> names = fieldNames;
     for (const char *special : {"__INDEX__", "__INDEX+ONE__", "__FIRST_ITEM__", "__LAST_ITEM__"})
         names.append(prefix + QLatin1String(special));
-    m_compilable = !holdsMarker(pattern) && names.size() * MarkerCodes <= LastMarker - FirstMarker + 1;
+    m_compilable = !holdsMarker(pattern);
     for (const QString &name : names) {
         m_compilable = m_compilable && name.startsWith(prefix) && !holdsMarker(name) && !bringsMarkup(name);
         m_forms.append(ScalarForms(name));
@@ -136,10 +136,10 @@ bool TemplateRowPattern::appendRow(QString &out, const TemplateVariable::Row &ro
             break;
         const QString &value = *values.at(piece.value);
         const QString inserted =
-            piece.code == MarkerCodes - 1 ? value : escapeForHtmlContext(value, HtmlContext(piece.code));
+            piece.code == VerbatimCode ? value : escapeForHtmlContext(value, HtmlContext(piece.code));
         // A value that its escaping empties would join the text around it.
         if (inserted.isEmpty() || bringsMarkup(inserted)
-            || (!found->quotesInert.at(piece.value) && holdsQuote(inserted))) {
+            || (!piece.quotesInert && holdsQuote(inserted))) {
             out.truncate(start);
             return false;
         }
@@ -151,7 +151,8 @@ bool TemplateRowPattern::appendRow(QString &out, const TemplateVariable::Row &ro
 TemplateRowPattern::Marked TemplateRowPattern::mark(const QByteArray &key) const
 {
     Marked marked;
-    marked.quotesInert.fill(true, m_forms.size());
+    QVector<MarkedPlace> places;
+    QVector<bool> quotesInert;
     QString text = m_pattern;
     for (qsizetype k = 0; k < m_forms.size(); ++k) {
         const char code = key.at(k);
@@ -159,12 +160,15 @@ TemplateRowPattern::Marked TemplateRowPattern::mark(const QByteArray &key) const
         insertion.truth = code == True || code == EscapedTrue;
         insertion.escaping = code == EscapedTrue || code == EscapedFalse ? Escaping::ByContext : Escaping::None;
         // An empty value goes in as it is: the text around it joins just as it will.
-        if (code != Empty)
+        if (code != Empty) {
             insertion.marker = int(k);
+            insertion.places = &places;
+        }
         setScalar(text, m_forms.at(k), insertion);
-        if (!markersAreInert(text, int(m_forms.size())))
+        if (places.size() > MaxMarkedPlaces || !markersAreInert(text))
             return marked;
-        noteQuoteContexts(text, marked.quotesInert);
+        quotesInert.resize(places.size(), true);
+        noteQuoteContexts(text, quotesInert);
     }
 
     Piece piece;
@@ -173,9 +177,10 @@ TemplateRowPattern::Marked TemplateRowPattern::mark(const QByteArray &key) const
             piece.literal += c;
             continue;
         }
-        const int code = c.unicode() - FirstMarker;
-        piece.value = code / MarkerCodes;
-        piece.code = code % MarkerCodes;
+        const qsizetype place = c.unicode() - FirstMarker;
+        piece.value = places.at(place).value;
+        piece.code = places.at(place).code;
+        piece.quotesInert = quotesInert.at(place);
         marked.pieces.append(piece);
         piece = Piece();
     }
@@ -188,7 +193,7 @@ TemplateRowPattern::Marked TemplateRowPattern::mark(const QByteArray &key) const
 // text or data; in a tag or a quoted value it would open or close a value.
 // Later setters scan over earlier values, so every context a value's marker
 // has after each setter counts.
-void TemplateRowPattern::noteQuoteContexts(const QString &text, QVector<bool> &quotesInert) const
+void TemplateRowPattern::noteQuoteContexts(const QString &text, QVector<bool> &quotesInert)
 {
     QVector<qsizetype> positions;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -198,19 +203,17 @@ void TemplateRowPattern::noteQuoteContexts(const QString &text, QVector<bool> &q
     const QVector<HtmlContext> contexts = htmlContextsAt(text, positions);
     for (qsizetype m = 0; m < positions.size(); ++m) {
         if (contexts.at(m) != HtmlContext::Text && contexts.at(m) != HtmlContext::Data)
-            quotesInert[(text.at(positions.at(m)).unicode() - FirstMarker) / MarkerCodes] = false;
+            quotesInert[text.at(positions.at(m)).unicode() - FirstMarker] = false;
     }
 }
 
 // Whether each marker stands where no value without markup can change what
 // the setters after it find: outside any "{...}" and any block tag, not
 // inside a tag name or a comment's opening or closing.
-bool TemplateRowPattern::markersAreInert(const QString &text, int markers) const
+bool TemplateRowPattern::markersAreInert(const QString &text)
 {
-    const char16_t lastMarker = char16_t(FirstMarker + markers * MarkerCodes - 1);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text.at(i).unicode();
-        if (u < FirstMarker || u > lastMarker)
+        if (!isMarker(text.at(i)))
             continue;
         if (nearestBefore(text, i, '{', '}') == QLatin1Char('{')) {
             const qsizetype after = nearestAfter(text, i, '{', '}');

@@ -37,19 +37,19 @@ private:
         QString literal;
         int value = -1;
         int code = 0;
+        // Whether a quote in the value stays text here (see noteQuoteContexts).
+        bool quotesInert = true;
     };
     struct Marked
     {
         bool usable = false;
         QVector<Piece> pieces;
-        // Per value: whether a quote in it stays text wherever it stands.
-        QVector<bool> quotesInert;
     };
 
     bool matchesFields(const TemplateVariable::Row &row) const;
     Marked mark(const QByteArray &key) const;
-    bool markersAreInert(const QString &text, int markers) const;
-    void noteQuoteContexts(const QString &text, QVector<bool> &quotesInert) const;
+    static bool markersAreInert(const QString &text);
+    static void noteQuoteContexts(const QString &text, QVector<bool> &quotesInert);
 
     QString m_pattern;
     QString m_prefix;

@@ -1,6 +1,6 @@
 #include "web/ZOZTemplateScalar.h"
 
-#include <QVector>
+#include <algorithm>
 
 namespace ZOZ {
 
@@ -38,10 +38,12 @@ bool isOpeningTagAt(const QString &text, qsizetype at, qsizetype nameLength)
            || (at >= 7 && view.mid(at - 7, 7) == QLatin1String("<ifnot "));
 }
 
-QString markerFor(int marker, HtmlContext context, Escaping escaping)
+QChar markerFor(const Insertion &insertion, HtmlContext context)
 {
-    const int code = escaping == Escaping::ByContext ? int(context) : MarkerCodes - 1;
-    return QString(QChar(char16_t(FirstMarker + marker * MarkerCodes + code)));
+    const int code = insertion.escaping == Escaping::ByContext ? int(context) : VerbatimCode;
+    insertion.places->append(MarkedPlace{insertion.marker, code});
+    // Places past the last marker all get it; the compiler refuses such a pattern.
+    return QChar(char16_t(FirstMarker + std::min<qsizetype>(insertion.places->size() - 1, MaxMarkedPlaces - 1)));
 }
 
 // Puts the insertion in place of the placeholders at the given ascending positions.
@@ -60,8 +62,8 @@ void substitute(QString &text, const QVector<qsizetype> &placeholders, qsizetype
         const qsizetype at = placeholders.at(i);
         const HtmlContext context = contexts.isEmpty() ? HtmlContext::Text : contexts.at(i);
         out += QStringView(text).mid(from, at - from);
-        if (insertion.marker >= 0)
-            out += markerFor(insertion.marker, context, insertion.escaping);
+        if (insertion.places)
+            out += markerFor(insertion, context);
         else if (insertion.escaping == Escaping::ByContext)
             out += escapeForHtmlContext(insertion.value, context);
         else

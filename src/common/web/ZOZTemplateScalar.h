@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringMatcher>
+#include <QVector>
 
 namespace ZOZ {
 
@@ -25,15 +26,24 @@ struct ScalarForms
 // the program's own values (markup, JSON, numbers) go in as they are.
 enum class Escaping { None, ByContext };
 
+// A place a marker stands for while a list row's pattern is compiled: which
+// of the row's values goes there, and the context code it is escaped for.
+struct MarkedPlace
+{
+    int value = 0;
+    int code = 0;
+};
+
 // What a setter puts in place of a name: the value with its truth for the
-// blocks, or (while a list row's pattern is compiled) a one-character marker
-// that records which value goes there and in which context.
+// blocks, or (with `places`) a one-character marker per place that records
+// which value goes there and in which context.
 struct Insertion
 {
     QString value;
     bool truth = false;
     Escaping escaping = Escaping::None;
     int marker = -1;
+    QVector<MarkedPlace> *places = nullptr;
 };
 
 // A value counts as true unless it is empty or "false".
@@ -45,10 +55,12 @@ void setScalar(QString &text, const ScalarForms &forms, const Insertion &inserti
 void setScalar(QString &text, const ScalarForms &forms, const QString &value, Escaping escaping = Escaping::None);
 void setScalar(QString &text, const QString &name, const QString &value, Escaping escaping = Escaping::None);
 
-// The first character of the markers; a marker encodes the value's number and
-// the context of its place (one more code for values inserted as they are).
+// The markers: one character each, from the private use area, numbered in
+// the order their places were marked. The context codes are the contexts and
+// one more for values inserted as they are.
 constexpr char16_t FirstMarker = 0xE000;
 constexpr char16_t LastMarker = 0xF8FF;
-constexpr int MarkerCodes = 5;
+constexpr int MaxMarkedPlaces = LastMarker - FirstMarker + 1;
+constexpr int VerbatimCode = 4;
 
 } // namespace ZOZ
