@@ -170,9 +170,7 @@ void HtmlTemplate::expandLoops(const QString &name, const TemplateVariable::Rows
         QString statement;
         // A directive without a variable name cannot declare anything.
         if (!variableName.isEmpty()) {
-            TemplateValue tree = toValueTree(name);
-            tree.clearName();
-            const QString json = tree.toJsonDocument();
+            const QString json = listJson(name);
             statement.reserve(variableName.size() + json.size() + 8);
             statement += QLatin1String("var ");
             statement += variableName;
@@ -200,14 +198,8 @@ void HtmlTemplate::setRecord(const QString &name, const TemplateVariable::Row &f
     d->dirty = true;
 }
 
-TemplateValue HtmlTemplate::toValueTree(const QString &name) const
+const TemplateVariable *HtmlTemplate::recordedVariable(const QString &name) const
 {
-    TemplateValue content(QStringLiteral("content"), TemplateValue::Map);
-    if (name.isEmpty()) {
-        for (const TemplateVariable &variable : d->variables)
-            content.append(variable.toTemplateValue());
-        return content;
-    }
     const TemplateVariable *found = nullptr;
     for (const QString &part : name.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
         for (const TemplateVariable &variable : d->variables) {
@@ -217,6 +209,33 @@ TemplateValue HtmlTemplate::toValueTree(const QString &name) const
             }
         }
     }
+    return found;
+}
+
+QString HtmlTemplate::listJson(const QString &name) const
+{
+    // A long list is written straight from its rows; its value tree would
+    // only be built to be written.
+    const TemplateVariable *found = recordedVariable(name);
+    if (found && found->isList) {
+        QString json;
+        TemplateVariable::appendRowsJson(json, found->items);
+        return json;
+    }
+    TemplateValue tree = toValueTree(name);
+    tree.clearName();
+    return tree.toJsonDocument();
+}
+
+TemplateValue HtmlTemplate::toValueTree(const QString &name) const
+{
+    TemplateValue content(QStringLiteral("content"), TemplateValue::Map);
+    if (name.isEmpty()) {
+        for (const TemplateVariable &variable : d->variables)
+            content.append(variable.toTemplateValue());
+        return content;
+    }
+    const TemplateVariable *found = recordedVariable(name);
     if (!found)
         return content;
     return TemplateValue(QStringLiteral("content"), found->toTemplateValue());
