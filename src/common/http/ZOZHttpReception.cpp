@@ -112,7 +112,7 @@ void HttpReception::giveBack(std::unique_ptr<HttpConnection> connection)
         QMutexLocker locker(&m_mutex);
         // Watched while it is still held here: the reception cannot take and
         // close it before its socket is in the set.
-        if (!m_stopRequested.load() && watch(*connection)) {
+        if (!m_stopRequested.load() && watch(*connection, Watch::Again)) {
             m_returned.push_back(std::move(connection));
             connection.reset();
             wakeUp = m_sleepsUntil >= 0 && deadline < m_sleepsUntil;
@@ -212,17 +212,15 @@ void HttpReception::run()
     }
 }
 
-bool HttpReception::watch(const HttpConnection &connection)
+// Each event disarms its socket: a connection handed to an answering thread is
+// not reported while it is answered, and needs no call to leave the set.
+bool HttpReception::watch(const HttpConnection &connection, Watch how)
 {
     epoll_event event {};
-    event.events = EPOLLIN;
+    event.events = EPOLLIN | EPOLLONESHOT;
     event.data.fd = connection.descriptor;
-    return ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_ADD, connection.descriptor, &event) == 0;
-}
-
-void HttpReception::unwatch(const HttpConnection &connection)
-{
-    ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_DEL, connection.descriptor, nullptr);
+    const int operation = how == Watch::Add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+    return ::epoll_ctl(m_epollDescriptor, operation, connection.descriptor, &event) == 0;
 }
 
 bool HttpReception::isCurrent(const HttpConnection &connection) const
@@ -249,7 +247,6 @@ void HttpReception::takeNewConnections()
     }
     for (auto &connection : returned) {
         if (!isCurrent(*connection)) {
-            unwatch(*connection);
             m_server->closeConnection(*connection);
             continue;
         }
@@ -274,7 +271,7 @@ void HttpReception::accept(int descriptor, int generation)
     connection->descriptor = descriptor;
     connection->id = m_nextId++;
     connection->generation = generation;
-    if (!watch(*connection)) {
+    if (!watch(*connection, Watch::Add)) {
         ZOZ_LOG(LogWarning, prefix(*connection) + QStringLiteral(" -> warning: cannot watch the connection (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
         m_server->closeConnection(*connection);
         return;
@@ -304,6 +301,10 @@ void HttpReception::readFrom(std::size_t index)
             if (std::memchr(connection.buffer.constData() + before, '\n', size_t(n)))
                 connection.lineStartedAt = at;
             connection.lastBytesAt = at;
+            // Less than asked for: the socket is empty for now. Bytes that come
+            // in the meantime are reported again once the socket is rearmed.
+            if (n < room)
+                break;
             continue;
         }
         if (n == 0) {
@@ -321,8 +322,12 @@ void HttpReception::readFrom(std::size_t index)
     if (dispatchIfReady(index))
         return;
     // Nothing complete came, and nothing more will come (or fit).
-    if (connection.peerClosed || connection.buffer.size() >= MaxBufferBytes)
+    if (connection.peerClosed || connection.buffer.size() >= MaxBufferBytes) {
         closeAt(index);
+        return;
+    }
+    if (!watch(connection, Watch::Again))
+        closeAt(index, QStringLiteral("cannot watch the connection"));
 }
 
 bool HttpReception::dispatchIfReady(std::size_t index)
@@ -335,7 +340,6 @@ bool HttpReception::dispatchIfReady(std::size_t index)
         return false;
     std::unique_ptr<HttpConnection> ready = std::move(m_reading[index]);
     m_reading.erase(m_reading.begin() + qsizetype(index));
-    unwatch(*ready);
     m_server->answerLater(std::move(ready));
     return true;
 }
@@ -379,7 +383,6 @@ void HttpReception::closeAt(std::size_t index, const QString &reason)
     m_reading.erase(m_reading.begin() + qsizetype(index));
     if (!reason.isEmpty())
         ZOZ_LOG(LogWarning, prefix(*connection) + QStringLiteral(" -> warning: %1 (peer %2)").arg(reason, connection->peer));
-    unwatch(*connection);
     m_server->closeConnection(*connection);
 }
 

@@ -56,9 +56,9 @@ private:
     void evictBeyondBudget(const QString &address);
     void closeAt(std::size_t index, const QString &reason = QString());
     int pollTimeout() const;
-    // Watches the connection's socket for bytes (or stops watching it); false on failure.
-    bool watch(const HttpConnection &connection);
-    void unwatch(const HttpConnection &connection);
+    // Arms the connection's socket for its next bytes; false on failure.
+    enum class Watch { Add, Again };
+    bool watch(const HttpConnection &connection, Watch how);
     void wake();
 
     HttpServer *m_server;
