@@ -102,25 +102,32 @@ void HttpReception::giveBack(std::unique_ptr<HttpConnection> connection)
     connection->lastBytesAt = at;
     connection->waitingSince = at;
     connection->requestStartedAt = connection->lineStartedAt = connection->buffer.isEmpty() ? -1 : at;
+    const int descriptor = connection->descriptor;
     qint64 deadline = at + m_server->idleTimeout();
     if (!connection->buffer.isEmpty()) {
         const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
         deadline = std::min(deadline, at + std::min(limits.requestMs, limits.headerLineMs));
     }
-    bool wakeUp = false;
     {
         QMutexLocker locker(&m_mutex);
-        // Watched while it is still held here: the reception cannot take and
-        // close it before its socket is in the set.
-        if (!m_stopRequested.load() && watch(*connection, Watch::Again)) {
+        if (!m_stopRequested.load()) {
             m_returned.push_back(std::move(connection));
             connection.reset();
-            wakeUp = m_sleepsUntil >= 0 && deadline < m_sleepsUntil;
         }
     }
-    if (connection)
+    if (connection) {
         m_server->closeConnection(*connection);
-    else if (wakeUp)
+        return;
+    }
+    // Armed only now that the reception can find the connection, so that no
+    // event for it is lost. Should the reception have closed it in between,
+    // arming fails, or arms a socket of that number anew, which costs one look
+    // at a socket with nothing to read.
+    epoll_event event {};
+    event.events = EPOLLIN | EPOLLONESHOT;
+    event.data.fd = descriptor;
+    ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_MOD, descriptor, &event);
+    if (deadline < m_sleepsUntil.load())
         wake();
 }
 
@@ -178,17 +185,16 @@ void HttpReception::run()
     while (!m_stopRequested.load()) {
         takeNewConnections();
         int timeout = pollTimeout();
+        // Said before the look at what waits: a connection given back after the
+        // look sees when the thread will wake.
+        m_sleepsUntil.store(timeout < 0 ? std::numeric_limits<qint64>::max() : now() + timeout);
         {
             QMutexLocker locker(&m_mutex);
             if (!m_incoming.isEmpty() || !m_returned.empty() || m_closeAllRequested)
                 timeout = 0;
-            m_sleepsUntil = timeout < 0 ? std::numeric_limits<qint64>::max() : now() + timeout;
         }
         const int ready = ::epoll_wait(m_epollDescriptor, events, MaxEvents, timeout);
-        {
-            QMutexLocker locker(&m_mutex);
-            m_sleepsUntil = -1;
-        }
+        m_sleepsUntil.store(-1);
         if (ready < 0 && errno != EINTR)
             break;
         // A connection given back while the thread slept may be among the events.
@@ -388,10 +394,12 @@ void HttpReception::closeAt(std::size_t index, const QString &reason)
 
 int HttpReception::pollTimeout() const
 {
-    if (m_reading.empty())
-        return -1;
-    const qint64 at = now();
     const qint64 idle = m_server->idleTimeout();
+    // Connections out being answered come back with an idle time-out from then
+    // on, never earlier than this wake-up: they need not wake the thread.
+    if (m_reading.empty())
+        return m_server->activeConnections() > 0 ? int(std::min<qint64>(idle, 60000)) : -1;
+    const qint64 at = now();
     const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
     qint64 next = std::numeric_limits<qint64>::max();
     for (const auto &connection : m_reading) {

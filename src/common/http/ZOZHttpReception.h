@@ -79,7 +79,7 @@ private:
     bool m_closeAllRequested = false;
     // Until when (reception clock) the thread sleeps; -1 while it is awake and
     // will look at what is given back before it sleeps again.
-    qint64 m_sleepsUntil = -1;
+    std::atomic<qint64> m_sleepsUntil { -1 };
     std::atomic<bool> m_stopRequested { false };
 
     // Only the reception's thread touches these.
