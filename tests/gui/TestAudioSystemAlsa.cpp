@@ -78,7 +78,7 @@ TEST(AudioSystemAlsa, FileDeviceReceivesScaledChannelsInOrderWithoutGaps)
         {
             ZOZ::AudioSystem system(std::move(sink));
             system.init(true);
-            system.setVolume(0.5f);
+            system.levels().setLevel(0.5f);
             system.setSource(&source, &source);
             system.start();
             while (source.bufferedBytes() >= uint32_t(blockBytes) || ring->freeSlots() < ZOZ::AudioSink::RingSlots)
@@ -91,10 +91,10 @@ TEST(AudioSystemAlsa, FileDeviceReceivesScaledChannelsInOrderWithoutGaps)
         const QByteArray bytes = played.readAll();
         ASSERT_EQ(bytes.size(), expected);
         const auto *samples = reinterpret_cast<const int16_t *>(bytes.constData());
-        // Half volume; half a step rounds away from zero (1001 becomes 501).
+        // Half volume, truncated toward zero (1001 becomes 500).
         for (qint64 f = 0; f < expected / (Channels * 2); ++f)
             for (int p = 0; p < Channels; ++p)
-                ASSERT_EQ(samples[f * Channels + p], ((c.channelOf[p] + 1) * 1000 + f % 500 + 1) / 2)
+                ASSERT_EQ(samples[f * Channels + p], ((c.channelOf[p] + 1) * 1000 + f % 500) / 2)
                     << "frame " << f << " position " << p;
     }
 }

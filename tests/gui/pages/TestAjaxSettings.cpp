@@ -56,7 +56,22 @@ public:
     void setMuted(bool on) override { muted = on; ++muteChanges; }
     float level() const override { return currentLevel; }
     void setLevel(float value) override { currentLevel = value; }
+    ZOZ::AudioLevelValues levels() const override { return values; }
+    void setVolumeMax(float value) override { values.volumeMax = value; }
+    void setShift(float value) override { values.shift = value; }
+    void setBalance(float value) override { values.balance = value; }
+    void setLevelChannel(unsigned channel, float value) override
+    {
+        if (channel < 6)
+            values.channel[channel] = value;
+    }
+    ZOZ::TestToneMode testMode() const override { return test; }
+    void setTestMode(const ZOZ::TestToneMode &mode) override { test = mode; }
+    QStringList deviceNames() const override { return devices; }
 
+    ZOZ::AudioLevelValues values;
+    ZOZ::TestToneMode test;
+    QStringList devices {QStringLiteral("default"), QStringLiteral("hw:0,0")};
     int deviceId = -1;
     bool muted = false;
     int muteChanges = 0;
