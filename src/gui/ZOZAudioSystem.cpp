@@ -167,9 +167,20 @@ void AudioSystem::setMuted(bool muted)
 
 void AudioSystem::setTestMode(const TestMode &mode)
 {
-    QMutexLocker lock(&m_testMutex);
-    if (mode == m_testMode)
-        return;
+    {
+        QMutexLocker lock(&m_testMutex);
+        if (mode == m_testMode)
+            return;
+        changeTestMode(mode);
+        m_testActive = mode.active;
+    }
+    // The test plays also while no service does.
+    QMutexLocker lock(&m_sourceMutex);
+    m_sourceAsked.wakeAll();
+}
+
+void AudioSystem::changeTestMode(const TestMode &mode)
+{
     const TestMode before = m_testMode;
     if (mode.active == before.active && mode.channels == before.channels)
         resetQueue();
@@ -240,7 +251,7 @@ void AudioSystem::waitForSource()
     // With nothing to play the thread sleeps until a source is asked for,
     // instead of looking every few milliseconds.
     QMutexLocker lock(&m_sourceMutex);
-    while (m_running && !m_current.stream && !m_pending && !m_filePlayback)
+    while (m_running && !m_current.stream && !m_pending && !m_filePlayback && !m_testActive)
         m_sourceAsked.wait(&m_sourceMutex);
 }
 

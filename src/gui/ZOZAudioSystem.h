@@ -115,6 +115,8 @@ private:
     // The output thread blocks here while there is nothing to play.
     void waitForSource();
     void takePendingSource();
+    // Under the test mutex.
+    void changeTestMode(const TestMode &mode);
     bool setup(const AudioStreamConfig &config);
     void openAudioTargets(const AudioStreamConfig &config);
     bool openAudioRealtimeTarget(const AudioStreamConfig &config);
@@ -144,6 +146,7 @@ private:
     // Taken before the waveOut mutex.
     mutable QMutex m_testMutex;
     TestMode m_testMode;
+    std::atomic<bool> m_testActive{false};
     TestTone m_testTone;
 
     QMutex m_sourceMutex;
