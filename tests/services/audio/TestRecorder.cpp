@@ -5,7 +5,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -171,4 +173,37 @@ TEST_F(RecorderTest, SameSecondGetsANewNameAndSilentServicesRecordNothing)
     ASSERT_GE(names.size(), 2);
     for (const QString &name : names)
         EXPECT_TRUE(isCompleteWave(folder + name, 1152 * 4)) << name.toStdString();
+}
+
+// The time limit ends a manual recording on the first packet after it, with
+// the limit's notice before the stop's; a scheduled one runs past it.
+TEST_F(RecorderTest, TimeLimitEndsOnlyManualRecordings)
+{
+    settings->setAudioRecordingTimelimit(1);
+    control->startScheduled(QStringLiteral("Show"));
+    packet();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 1100)
+        QThread::msleep(20);
+    packet();
+    EXPECT_TRUE(settings->isAudioRecording());
+
+    control->startManual(); // kept: a recording runs
+    control->stop();
+    packet();
+    control->startManual();
+    packet();
+    timer.start();
+    while (settings->isAudioRecording() && timer.elapsed() < 10000) {
+        QThread::msleep(20);
+        packet();
+    }
+    EXPECT_FALSE(settings->isAudioRecording());
+    const QString all = notes.join(QLatin1Char('\n'));
+    const qsizetype limit = all.lastIndexOf(QStringLiteral("info <b>Timelimit reached</b>"));
+    const qsizetype stop = all.lastIndexOf(QStringLiteral("recording-stop <b>Stopped manual recording</b>"));
+    ASSERT_GE(limit, 0) << all.toStdString();
+    EXPECT_GT(stop, limit);
+    EXPECT_TRUE(all.contains(QStringLiteral("current timelimit: 1s"))) << all.toStdString();
 }
