@@ -32,7 +32,7 @@ ServerInfoState::Tuner readTuner(const Settings *settings, const Receiver *recei
 
 ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &scripts)
 {
-    const ServiceManager *manager = context.manager;
+    ServiceManager *manager = context.manager;
     const Settings *settings = context.settings;
 
     ServerInfoState state;
@@ -50,6 +50,9 @@ ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &s
         state.announcements = settings->announcements();
         state.recording = settings->isAudioRecording();
     }
+    const RecordingStatus recording = context.manager->recordings().status();
+    state.recordingFile = recording.fileName;
+    state.recordingSeconds = recording.elapsedMs / 1000;
     if (context.receiver)
         state.receiver = context.receiver->receiverStatus();
 
@@ -67,6 +70,7 @@ ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &s
         context.links->withAudio([&state](const AudioControl &audio) {
             state.level = qRound(audio.level() * FullScale);
             state.muted = audio.isMuted();
+            state.levels = audio.levels();
         });
     }
     state.channels = visibleAudioServices(*manager);
