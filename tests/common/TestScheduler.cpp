@@ -46,9 +46,9 @@ public:
         return true;
     }
     bool isRecording() const override { return recording; }
-    void startRecording() override
+    void startRecording(const QString &label) override
     {
-        events << QStringLiteral("start");
+        events << QStringLiteral("start") + (label.isEmpty() ? QString() : QStringLiteral(" ") + label);
         recording = true;
     }
     void stopRecording() override

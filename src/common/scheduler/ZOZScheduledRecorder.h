@@ -30,9 +30,10 @@ public:
     // Makes the service the heard one; false when it is gone.
     virtual bool selectService(qint32 selectorId) = 0;
     virtual bool isRecording() const = 0;
-    // Starts recording the heard service.
-    virtual void startRecording() = 0;
-    // Stops the recording in progress; returns once its file is closed.
+    // Starts recording the heard service; `label` joins the file name. A
+    // recording in progress ends and its file is closed before the new file
+    // opens.
+    virtual void startRecording(const QString &label) = 0;
     virtual void stopRecording() = 0;
     // Posts a notification; `html` is ready to show (user texts escaped).
     virtual void notify(const QString &html, const QString &type, int duration) = 0;

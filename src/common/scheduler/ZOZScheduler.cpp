@@ -270,8 +270,8 @@ void Scheduler::startFirst(const ScheduleItem &first, qint64 now)
         m_active = true;
     }
     if (service) {
-        // A recording of whatever runs now ends, and its file is closed,
-        // before the service changes under it.
+        // A recording of whatever plays now ends before the service changes
+        // under it, so that its file holds only its own service.
         if (m_recorder->isRecording())
             m_recorder->stopRecording();
         selected = m_recorder->selectService(service->selectorId);
@@ -304,7 +304,7 @@ void Scheduler::startFirst(const ScheduleItem &first, qint64 now)
         if (m_current.format >= 0 && m_current.format <= 2)
             m_settings->setAudioRecordingFormat(service->recordingType, m_current.format);
     }
-    m_recorder->startRecording();
+    m_recorder->startRecording(m_current.description);
     ZOZ_LOG(LogScheduler, QStringLiteral("Scheduler::run() -> STARTED scheduled recording %1 - %2 (%3:%4)")
                               .arg(isoDateTime(m_current.start()), isoDateTime(m_current.end()),
                                    hex(m_activeSelectorId), m_activeLabel));
