@@ -134,7 +134,10 @@ void Recorder::write(RecordingFormat format, const RecordingSource &source, cons
     if (stale && !open(format, source))
         return;
     // Unbuffered: a full disk shows here, and what was written survives a killed process.
+    const qint64 before = m_file.size();
     if (m_file.write(data, bytes) != bytes) {
+        // A part of a write would leave half a sample frame at the end.
+        m_file.resize(before);
         writeFailed();
         return;
     }

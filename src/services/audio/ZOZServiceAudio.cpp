@@ -295,6 +295,7 @@ bool ServiceAudio::handlePacket(int length, const uchar *const &data)
     QMutexLocker locker(&m_serviceMutex);
     m_recorder.setControl(recordingControl());
     m_recorder.poll(recordingSource());
+    setIsRecording(m_recorder.isOpen());
     // A service that is not heard decodes nothing unless every service decodes.
     if (singleDecode() && !m_isPlaying.load())
         return true;
@@ -368,6 +369,7 @@ bool ServiceAudio::handlePacket(int length, const uchar *const &data)
         source.format = m_audioFormat;
         recordPcm(source);
     }
+    setIsRecording(m_recorder.isOpen());
     return frames == 0;
 }
 

@@ -4,6 +4,7 @@
 #include "ZOZAjaxCommands.h"
 #include "ZOZAjaxValues.h"
 
+#include "ZOZServiceManager.h"
 #include "base/ZOZLog.h"
 #include "settings/ZOZSettings.h"
 
@@ -81,6 +82,19 @@ void addAudioCommands(AjaxTable &table, const AjaxContext &context)
         return true;
     });
     bindRangedSetting(table, settings, "setAudioDecoderMode", Setting::DecoderMode);
+    if (ServiceManager *manager = context.manager) {
+        // Records the playing service; a press while a recording runs keeps it.
+        table.setHandler(QStringLiteral("switchRecording"), [manager](const HttpRequest &request, HttpResponse &response) {
+            if (const auto on = boolean(request, QStringLiteral("switchRecording"), response.body)) {
+                if (*on)
+                    manager->recordings().startManual();
+                else
+                    manager->recordings().stop();
+                response.body = Success;
+            }
+            return true;
+        });
+    }
     bindRangedSetting(table, settings, "setAudioRecordingTimelimit", Setting::RecordingTimelimit);
     bindRangedSetting(table, settings, "setAudioBinauralPreset", Setting::BinauralPreset);
     table.setHandler(QStringLiteral("setAudioRecordingFormat"), [settings](const HttpRequest &request, HttpResponse &response) {
