@@ -1,6 +1,5 @@
 // Runs the real program as a child process in a temporary home.
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -245,28 +244,6 @@ Pcm referenceDecode(const EtiSubchannel &sub)
     return pcm;
 }
 
-// A configuration file that scans only the demo's channel: the scan is over in seconds.
-QString writeScanConfig(const QTemporaryDir &work, const QString &channel)
-{
-    const QString config = work.filePath(QStringLiteral("zoz.cfg"));
-    QFile file(config);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<?xml version=\"1.0\"?>\n<zoz>\n  <scanFrequencies>\n    <dab>\n      <frequency frequencyOrId=\""
-               + channel.toUtf8() + "\" label=\"" + channel.toUtf8()
-               + "\"/>\n    </dab>\n  </scanFrequencies>\n</zoz>\n");
-    return config;
-}
-
-// An ALSA default device that writes raw PCM to `pcmFile`; ALSA reads the
-// user's configuration from the home folder the child runs in.
-void writeAlsaFileDevice(SourceChild &player, const QString &pcmFile)
-{
-    QFile asoundrc(player.child.home.filePath(QStringLiteral(".asoundrc")));
-    EXPECT_TRUE(asoundrc.open(QIODevice::WriteOnly));
-    asoundrc.write("pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" + pcmFile.toUtf8() +
-                   "\"\n  format \"raw\"\n}\n");
-}
-
 // Runs the player on one demo channel with an ALSA default device that writes raw
 // PCM to a file, selects a service through the pages' command and returns the
 // first `seconds` of 48 kHz stereo it played (less when it did not play).
@@ -279,9 +256,23 @@ Pcm playDemoService(const QString &channel, int sid, int seconds, const QStringL
     QTemporaryDir work;
     EXPECT_TRUE(work.isValid());
     const QString pcmFile = work.filePath(QStringLiteral("played.raw"));
-    const QString config = writeScanConfig(work, channel);
+    const QString config = work.filePath(QStringLiteral("zoz.cfg"));
+    {
+        QFile file(config);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        // Only the demo's channel: the scan is over in seconds.
+        file.write("<?xml version=\"1.0\"?>\n<zoz>\n  <scanFrequencies>\n    <dab>\n      <frequency frequencyOrId=\""
+                   + channel.toUtf8() + "\" label=\"" + channel.toUtf8()
+                   + "\"/>\n    </dab>\n  </scanFrequencies>\n</zoz>\n");
+    }
     SourceChild player(demo + QStringLiteral("@") + channel, {QStringLiteral("-cfg"), config}, QStringLiteral("1"));
-    writeAlsaFileDevice(player, pcmFile);
+    {
+        // ALSA reads the user's configuration from the home folder the child runs in.
+        QFile asoundrc(player.child.home.filePath(QStringLiteral(".asoundrc")));
+        EXPECT_TRUE(asoundrc.open(QIODevice::WriteOnly));
+        asoundrc.write("pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" + pcmFile.toUtf8() +
+                       "\"\n  format \"raw\"\n}\n");
+    }
     if (!player.child.process.waitForStarted(5000))
         return {};
     const quint16 port = player.port();
@@ -392,68 +383,4 @@ TEST(Process, SelectedDabPlusServicePlaysThroughTheDefaultAlsaDevice)
     const double floor = toneLevel(second, window, 2, 1000);
     for (const double note : {261.63, 329.63, 392.0, 523.25})
         EXPECT_GT(toneLevel(second, window, 2, note), 20 * floor + 10) << note << " Hz";
-}
-
-namespace {
-
-QJsonArray scheduleItems(quint16 port, const QByteArray &token)
-{
-    return QJsonDocument::fromJson(httpGet(port, "/ajax?getSchedulerInfo", token))
-        .object()
-        .value(QStringLiteral("scheduleItems"))
-        .toArray();
-}
-
-} // namespace
-
-// A recording planned through the pages a few seconds ahead starts at its
-// time (the list shows it recording), ends at its end, leaves the list and
-// leaves its file in the recording folder.
-TEST(Process, ScheduledRecordingStartsAndEndsOverHttp)
-{
-    const QString demo = QStringLiteral(ZOZ_BINARY_DIR "/resources/demo/5C.eti");
-    if (!readEtiSubchannels(demo.toStdString()).count(1))
-        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame): " << demo.toStdString();
-    QTemporaryDir work;
-    ASSERT_TRUE(work.isValid());
-    SourceChild player(demo + QStringLiteral("@5C"), {QStringLiteral("-cfg"), writeScanConfig(work, QStringLiteral("5C"))},
-                       QStringLiteral("1"));
-    writeAlsaFileDevice(player, work.filePath(QStringLiteral("played.raw")));
-    ASSERT_TRUE(player.child.process.waitForStarted(5000));
-    const quint16 port = player.port();
-    ASSERT_NE(port, 0);
-    ASSERT_TRUE(player.waitFor([&] { return player.confirm(port); }, 30000));
-    const QByteArray token = player.token(port);
-    // "ZOZ Classic" (0xE1C1) of the ensemble 0xE0C5, once the scan found it.
-    ASSERT_TRUE(player.waitFor([&] {
-        return httpGet(port, "/ajax?selectServiceById=" + QByteArray::number(0xE1C1), token).contains("true");
-    }, 60000)) << player.output.toStdString();
-
-    const qint64 start = QDateTime::currentSecsSinceEpoch() + 2;
-    const QByteArray request = "/ajax?schedule=&eID=" + QByteArray::number(0xE0C5) + "&sID=" + QByteArray::number(0xE1C1)
-        + "&start=" + QByteArray::number(start) + "&duration=3&description=planned";
-    EXPECT_EQ(httpGet(port, request + "&add", token), QByteArray("{\"success\":true}"));
-    EXPECT_EQ(httpGet(port, request + "&add", token), QByteArray("{\"success\":false}"));
-    const QJsonArray planned = scheduleItems(port, token);
-    ASSERT_EQ(planned.size(), 1);
-    EXPECT_EQ(planned[0].toObject().value(QStringLiteral("label")).toString(), QStringLiteral("ZOZ Classic"));
-    EXPECT_EQ(qint64(planned[0].toObject().value(QStringLiteral("timestamp")).toDouble()), start);
-
-    EXPECT_TRUE(player.waitFor([&] {
-        const QJsonArray items = scheduleItems(port, token);
-        return !items.isEmpty() && items[0].toObject().value(QStringLiteral("recording")).toBool();
-    }, 20000));
-    EXPECT_TRUE(player.waitFor([&] { return player.notifications(port).contains(QStringLiteral("Started scheduled recording")); }));
-    EXPECT_TRUE(player.waitFor([&] { return scheduleItems(port, token).isEmpty(); }, 20000));
-    EXPECT_TRUE(player.waitFor([&] { return player.notifications(port).contains(QStringLiteral("Scheduled recording finished")); }));
-
-    const QDir recordings(player.child.home.filePath(QStringLiteral("Music/Radarovaz")));
-    const QFileInfoList files = recordings.entryInfoList(QDir::Files);
-    ASSERT_EQ(files.size(), 1) << recordings.path().toStdString();
-    EXPECT_TRUE(files.first().fileName().contains(QStringLiteral("planned"))) << files.first().fileName().toStdString();
-    EXPECT_GT(files.first().size(), 0);
-
-    player.child.sendSignal(SIGTERM);
-    EXPECT_TRUE(player.child.process.waitForFinished(10000));
-    EXPECT_FALSE(QFileInfo::exists(player.child.dataFolder() + QStringLiteral("Scheduler.zoz")));
 }

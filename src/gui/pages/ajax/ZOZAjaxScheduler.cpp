@@ -116,6 +116,7 @@ void addSchedulerCommands(AjaxTable &table, const AjaxContext &context)
         return;
 
     table.setHandler(QStringLiteral("getSchedulerInfo"), [manager, scheduler](const HttpRequest &, HttpResponse &response) {
+        manager->updateServiceList();
         TemplateValue reply;
         reply << TemplateValue(QStringLiteral("success"), true) << scheduleItemsValue(scheduler->items())
               << servicesValue(manager->listEntries());
