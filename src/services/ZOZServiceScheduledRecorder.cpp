@@ -19,6 +19,8 @@ std::optional<ScheduledService> ServiceScheduledRecorder::findService(qint32 sel
         return std::nullopt;
     ScheduledService found;
     found.selectorId = service->serviceId();
+    found.ensembleId = service->ensembleIdentifier();
+    found.serviceId = service->serviceIdentifier();
     found.label = service->label();
     found.isAudio = service->isAudio();
     if (const auto *audio = dynamic_cast<const ServiceAudio *>(service))

@@ -100,8 +100,8 @@ protected:
     {
         SettingsFixture::SetUp();
         recorder.services = {
-            {Ensemble, ServiceA, {SelectorA, QStringLiteral("Radio A"), true, Settings::DabPlus}},
-            {Ensemble, ServiceB, {SelectorB, QStringLiteral("Radio B"), true, Settings::DabPlus}},
+            {Ensemble, ServiceA, {SelectorA, Ensemble, ServiceA, QStringLiteral("Radio A"), true, Settings::DabPlus}},
+            {Ensemble, ServiceB, {SelectorB, Ensemble, ServiceB, QStringLiteral("Radio B"), true, Settings::DabPlus}},
         };
     }
     void TearDown() override
@@ -190,7 +190,7 @@ TEST_F(SchedulerTest, RefusesPastZeroLengthDuplicateAndCollidingEntries)
 
 TEST_F(SchedulerTest, LabelsComeFromTheServiceAndUserTextIsEscaped)
 {
-    recorder.services.append({Ensemble, 0xD230, {0x00020200, QStringLiteral("Radio C"), true, Settings::DabPlus}});
+    recorder.services.append({Ensemble, 0xD230, {0x00020200, Ensemble, 0xD230, QStringLiteral("Radio C"), true, Settings::DabPlus}});
     create();
     ASSERT_TRUE(scheduler->schedule(entry(0xD230, T0 + 100, 60, QStringLiteral("<b>%1 & co</b>"))));
     ScheduleItem unknown = entry(0x7777, T0 + 200, 60);
@@ -202,6 +202,14 @@ TEST_F(SchedulerTest, LabelsComeFromTheServiceAndUserTextIsEscaped)
     EXPECT_EQ(items[0].SID, 0x00020200);
     EXPECT_EQ(items[1].label, QStringLiteral("83886080"));
     EXPECT_TRUE(recorder.notes[0].html.contains(QStringLiteral("- &lt;b&gt;%1 &amp; co&lt;/b&gt;")));
+
+    // Named by selector id alone, an entry takes the identity of its service.
+    ScheduleItem bySelector = entry(-1, T0 + 300, 60);
+    bySelector.ensembleId = -1;
+    bySelector.SID = SelectorB;
+    ASSERT_TRUE(scheduler->schedule(bySelector));
+    EXPECT_EQ(scheduler->items().last().ensembleId, Ensemble);
+    EXPECT_EQ(scheduler->items().last().serviceId, ServiceB);
 }
 
 TEST_F(SchedulerTest, BackToBackEntriesSwitchInOnePassAndRestoreTheFormat)

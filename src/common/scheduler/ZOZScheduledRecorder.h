@@ -10,6 +10,8 @@ namespace ZOZ {
 struct ScheduledService
 {
     qint32 selectorId = -1;
+    qint32 ensembleId = -1;
+    qint64 serviceId = -1;
     QString label;         // the plain service label
     bool isAudio = false;
     int recordingType = 0; // Settings::RecordingType of an audio service

@@ -139,6 +139,14 @@ bool Scheduler::schedule(ScheduleItem entry)
         if (component != 0)
             entry.label += QStringLiteral(" (SecAudio: %1)").arg(component);
         entry.SID = service->selectorId;
+        // An entry named by selector id alone takes its service's identity,
+        // so that it is told apart from others and found again after the
+        // services were renumbered; the identifier is kept the way the
+        // schedule command hands it in (32 bits, sign-extended).
+        if (entry.ensembleId == -1 && entry.serviceId == -1) {
+            entry.ensembleId = service->ensembleId;
+            entry.serviceId = qint64(qint32(service->serviceId));
+        }
     } else {
         entry.label = QString::number(entry.SID);
     }
