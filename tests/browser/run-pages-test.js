@@ -364,6 +364,32 @@ async function planRecording(page, problems) {
     await dialog.locator('.scheduler-close').click();
 }
 
+// The record button records the playing service in WAVE: the file's name and
+// the running time show beside the button, and a second press ends it.
+async function recordButton(page) {
+    await page.evaluate(async function () {
+        for (const type of [1, 2])
+            await window.zozAjax.call('setAudioRecordingFormat', 1, { 'class': type });
+    });
+    const button = page.locator('.nav-record');
+    await button.click();
+    await waitFor('the recording to be written', async function () {
+        const config = (await serverInfo(page)).audio.config;
+        return config.isRecording === true && /\.wav$/.test(config.recordingFile) &&
+            (await button.getAttribute('aria-pressed')) === 'true' &&
+            /\.wav$/.test(await page.locator('.record-file').innerText());
+    }, 15000);
+    await waitFor('the recording time to run', async function () {
+        return /^0:0[1-9]$/.test(await page.locator('.record-time').innerText());
+    }, 15000);
+    await button.click();
+    await waitFor('the recording to end', async function () {
+        const config = (await serverInfo(page)).audio.config;
+        return config.isRecording === false && config.recordingFile === '' &&
+            await page.locator('.record-status').isHidden();
+    }, 10000);
+}
+
 // The now-playing panel follows the selected service's Dynamic Label as it
 // changes and shows its audio configuration; a label or text with markup in
 // it shows as text.
@@ -600,6 +626,7 @@ async function run(options) {
             problems.push('now playing shows "' + nowPlaying + '"');
 
         await muteAndVolume(page);
+        await recordButton(page);
 
         // Keyboard: the list is reachable and moves with the arrow keys.
         const allButtons = frame.locator('.service-select');
