@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "EtiSubchannels.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <sys/resource.h>
@@ -242,4 +243,50 @@ TEST(Recording, Mp4RecordingIsRefusedWithANotification)
         << player.notifications().toStdString();
     EXPECT_FALSE(player.audioConfig().value(QStringLiteral("isRecording")).toBool());
     EXPECT_TRUE(player.audioConfig().value(QStringLiteral("recordingFile")).toString().isEmpty());
+}
+
+// A recording planned through the pages a few seconds ahead starts at its
+// time (the list shows it recording), ends at its end, leaves the list and
+// leaves its file, named with the plan's description, in the recording folder.
+TEST(Recording, ScheduledRecordingStartsAndEndsOverHttp)
+{
+    if (!haveDemo(QStringLiteral("5C"), 1))
+        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame)";
+    Player player(QStringLiteral("5C"));
+    // "ZOZ Classic" (0xE1C1) of the ensemble 0xE0C5.
+    ASSERT_TRUE(player.selectService(0xE1C1));
+    auto items = [&] {
+        return QJsonDocument::fromJson(player.command("getSchedulerInfo"))
+            .object()
+            .value(QStringLiteral("scheduleItems"))
+            .toArray();
+    };
+
+    const qint64 start = QDateTime::currentSecsSinceEpoch() + 2;
+    const QByteArray request = "schedule=&eID=" + QByteArray::number(0xE0C5) + "&sID=" + QByteArray::number(0xE1C1)
+        + "&start=" + QByteArray::number(start) + "&duration=3&description=planned";
+    EXPECT_EQ(player.command(request + "&add"), QByteArray("{\"success\":true}"));
+    EXPECT_EQ(player.command(request + "&add"), QByteArray("{\"success\":false}"));
+    const QJsonArray planned = items();
+    ASSERT_EQ(planned.size(), 1);
+    EXPECT_EQ(planned[0].toObject().value(QStringLiteral("label")).toString(), QStringLiteral("ZOZ Classic"));
+    EXPECT_EQ(qint64(planned[0].toObject().value(QStringLiteral("timestamp")).toDouble()), start);
+
+    EXPECT_TRUE(player.waitFor([&] {
+        const QJsonArray now = items();
+        return !now.isEmpty() && now[0].toObject().value(QStringLiteral("recording")).toBool();
+    }));
+    EXPECT_TRUE(player.waitFor([&] { return player.notifications().contains(QStringLiteral("Started scheduled recording")); }));
+    EXPECT_TRUE(player.waitFor([&] { return items().isEmpty(); }));
+    EXPECT_TRUE(player.waitFor([&] { return player.notifications().contains(QStringLiteral("Scheduled recording finished")); }));
+
+    const QDir folder(player.child().home.filePath(QStringLiteral("Music/Radarovaz")));
+    const QFileInfoList files = folder.entryInfoList(QDir::Files);
+    ASSERT_EQ(files.size(), 1) << folder.path().toStdString();
+    EXPECT_TRUE(files.first().fileName().contains(QStringLiteral("planned"))) << files.first().fileName().toStdString();
+    EXPECT_GT(files.first().size(), 0);
+
+    player.child().sendSignal(SIGTERM);
+    EXPECT_TRUE(player.child().process.waitForFinished(10000));
+    EXPECT_FALSE(QFileInfo::exists(player.child().dataFolder() + QStringLiteral("Scheduler.zoz")));
 }

@@ -6,6 +6,7 @@
 
 #include "ZOZServiceManager.h"
 #include "base/ZOZLog.h"
+#include "scheduler/ZOZScheduler.h"
 #include "settings/ZOZSettings.h"
 
 #include <QFileInfo>
@@ -88,7 +89,13 @@ void addAudioCommands(AjaxTable &table, const AjaxContext &context)
     bindRangedSetting(table, settings, "setAudioDecoderMode", Setting::DecoderMode);
     if (ServiceManager *manager = context.manager) {
         // Records the playing service; a press while a recording runs keeps it.
-        table.setHandler(QStringLiteral("switchRecording"), [manager](const HttpRequest &request, HttpResponse &response) {
+        // A press while a scheduled recording runs ends that one, whatever it asks.
+        Scheduler *scheduler = context.scheduler;
+        table.setHandler(QStringLiteral("switchRecording"), [manager, scheduler](const HttpRequest &request, HttpResponse &response) {
+            if (scheduler && scheduler->stopRecording()) {
+                response.body = Success;
+                return true;
+            }
             if (const auto on = boolean(request, QStringLiteral("switchRecording"), response.body)) {
                 if (*on)
                     manager->recordings().startManual();
