@@ -42,6 +42,11 @@ function(zoz_add_benchmark name)
   else()
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
   endif()
+  # "benchmarks" builds them all.
+  if(NOT TARGET benchmarks)
+    add_custom_target(benchmarks)
+  endif()
+  add_dependencies(benchmarks ${name})
 endfunction()
 
 # zoz_without_autogen(<folders...>)

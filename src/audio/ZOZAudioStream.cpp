@@ -14,11 +14,6 @@ namespace {
 // anything larger is a stream ahead of the clock, seen through unsigned wrap.
 constexpr uint32_t MaxLagMs = 10000;
 
-QString address(const void *object)
-{
-    return QString::number(quintptr(object), 16);
-}
-
 } // namespace
 
 std::atomic<uint32_t> &playbackClock()
@@ -39,7 +34,7 @@ void AudioStream::streamAdd(const AudioFormat &format, const PcmBlock &data, boo
     if (bytesPerSecond != m_bytesPerSecond) {
         if (m_bytesPerSecond != 0)
             ZOZ_LOG(LogSource::AudioOutput,
-                    QStringLiteral("AudioStream::streamAdd()[%1] -> reconfig, clearing stream").arg(address(this)));
+                    QStringLiteral("AudioStream::streamAdd()[%1] -> reconfig, clearing stream").arg(logAddress(this)));
         m_bytesPerFrame = bytesPerFrame;
         m_bytesPerSample = bytesPerSample;
         m_bytesPerSecond = bytesPerSecond;
@@ -99,7 +94,7 @@ void AudioStream::streamSynchronize()
                 ZOZ_LOG(LogSource::AudioOutput | LogFlag::Notice,
                         QStringLiteral("AudioStream::streamSynchronize()[%1] -> buffer sync (deleted %2 bytes, "
                                        "remaining timeDiff: %3)")
-                            .arg(address(this))
+                            .arg(logAddress(this))
                             .arg(dropped)
                             .arg(0));
             return;

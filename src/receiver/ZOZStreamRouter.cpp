@@ -19,11 +19,6 @@ constexpr quint32 LogDab = LogSource::ReceiverDab;
 // that attach and detach keep.
 thread_local StreamHandler *t_feedingHandler = nullptr;
 
-QString address(const void *pointer)
-{
-    return QString::number(quintptr(pointer), 16);
-}
-
 StreamHandler::Parameters parametersOf(const StreamConsumer::Location &where)
 {
     StreamHandler::Parameters p;
@@ -57,7 +52,7 @@ void StreamRouter::attachStreamHandler(StreamConsumer *service)
     const StreamConsumer::Location where = service->streamLocation();
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::attachStreamHandler( streamId[%1], handler[%2], eIdx[%3] )")
                              .arg(where.streamId)
-                             .arg(address(service))
+                             .arg(logAddress(service))
                              .arg(where.ensembleIndex));
     if (where.ensembleIndex < 0 || where.ensembleIndex > MaxEnsembleIndex || where.streamId < 0)
         return;
@@ -145,7 +140,7 @@ void StreamRouter::detachStreamHandler(StreamConsumer *service)
     const StreamConsumer::Location where = service->streamLocation();
     ZOZ_LOG(LogReceiver, QStringLiteral("Receiver::detachStreamHandler( streamId[%1], handler[%2], eIdx[%3] )")
                              .arg(where.streamId)
-                             .arg(address(service))
+                             .arg(logAddress(service))
                              .arg(where.ensembleIndex));
     QMutexLocker mapLocker(&m_mutex);
     auto ensemble = m_handlers.find(where.ensembleIndex);

@@ -323,7 +323,7 @@ void ServiceDirectory::removeService(Service *service)
     service->setMarked();
     if (service->shortname() != QLatin1String("pmc")) {
         ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::removeService()[%1|%2] (shortName: '%3', label: '%4')")
-                                .arg(QString::number(quintptr(service), 16))
+                                .arg(logAddress(service))
                                 .arg(service->serviceId())
                                 .arg(service->shortname(), service->label()));
     }

@@ -288,7 +288,7 @@ void ServiceDirectory::addAudioService(Service *service)
     }
     ZOZ_LOG(LogManager,
             QStringLiteral("ServiceManager::addAudioService()[%1|%2] (eID: %3, serviceIdentifier: 0x%4, SubChId/StreamId: %5, label: '%6')")
-                .arg(QString::number(quintptr(service), 16), service->shortname())
+                .arg(logAddress(service), service->shortname())
                 .arg(Service::ensembleIndexOf(service->serviceId()))
                 .arg(QString::number(quint32(service->serviceIdentifier()), 16))
                 .arg(service->streamId())
@@ -359,7 +359,7 @@ Service *ServiceDirectory::addServiceDAB(qint32 id, const DabEnsemble &ensemble,
     Service *held = m_selection ? m_selection->autoService() : nullptr;
     ZOZ_LOG(LogManager,
             QStringLiteral("ServiceManager::addServiceDAB()[%1|%2] (appId: 0x%3, eID: %4, serviceIdentifier: 0x%5, SCId: %6, SCIdS: %7, SubChId: %8, label: '%9', pAutoService: %10)")
-                .arg(QString::number(quintptr(service), 16), service->shortname(),
+                .arg(logAddress(service), service->shortname(),
                      QString::number(application.type, 16))
                 .arg(Service::ensembleIndexOf(id))
                 .arg(QString::number(quint32(service->serviceIdentifier()), 16))

@@ -314,6 +314,11 @@ QString Log::applicationTitle()
     return titleStorage();
 }
 
+QString logAddress(const void *object)
+{
+    return QString::number(quintptr(object), 16);
+}
+
 void Log::setBoxPresenter(BoxPresenter presenter)
 {
     QMutexLocker locker(&staticMutex());

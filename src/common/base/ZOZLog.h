@@ -105,6 +105,9 @@ private:
     static std::atomic<Log *> s_instance;
 };
 
+// An object's address as the log lines show it: lower-case hex, no prefix.
+QString logAddress(const void *object);
+
 // Writes through the process-wide logger when it exists; the message is not
 // even built when there is none.
 #define ZOZ_LOG(flags, message)                                                   \

@@ -40,11 +40,6 @@ enum : uint8_t {
     AlternativeLocationUrl = 0x28,
 };
 
-QString hexAddress(const void *pointer)
-{
-    return QString::number(reinterpret_cast<quintptr>(pointer), 16);
-}
-
 bool parameter(const MotHeader *header, uint8_t id, const uint8_t *&data, uint32_t &length)
 {
     return DAB_Bb_Ruz_MotDecoderGetHeaderParameter(header, id, &data, &length) == MOT_DECODER_OK;
@@ -235,7 +230,7 @@ bool ServiceSLS::handlePacket(int length, const uchar *const &data)
         return false;
     const int result = DAB_Bb_Ruz_MotDecoderProcessDataGroup(m_decoder.get(), data, uint32_t(length));
     const QString where =
-        QStringLiteral("ServiceSLS::handlePacket( data[%1], dataLength[%2] )").arg(hexAddress(data)).arg(length);
+        QStringLiteral("ServiceSLS::handlePacket( data[%1], dataLength[%2] )").arg(logAddress(data)).arg(length);
     if (result == MOT_DECODER_OK) {
         ZOZ_LOG(LogSls, where);
         return true;
@@ -283,7 +278,7 @@ int ServiceSLS::saveSlide(const uint8_t *object, uint32_t size, const MotHeader 
         slide.body = QByteArray(reinterpret_cast<const char *>(object), qsizetype(size));
     ZOZ_LOG(LogSls, QStringLiteral("ServiceSLS::saveSlide()[%1] (data: %2, size: %3)")
                         .arg(header->transportId)
-                        .arg(hexAddress(object))
+                        .arg(logAddress(object))
                         .arg(size));
     if (slide.contentType == SlideObject::Image && slide.body.isEmpty())
         ZOZ_LOG(LogSlsError, QStringLiteral("ServiceSLS::saveSlide() -> MOT body received with empty body"));

@@ -26,11 +26,6 @@ const QString IncludeRootKey = QStringLiteral("Settings/Journaline/apIncRoot");
 const QString TimestepKey = QStringLiteral("Settings/Journaline/apTimestep");
 const QString RegistryPrefix = QStringLiteral("Journaline/registry/");
 
-QString hexAddress(const void *pointer)
-{
-    return QString::number(reinterpret_cast<quintptr>(pointer), 16);
-}
-
 // A request line for the renderer from what the web layer parsed: the
 // renderer finds its root below "/jour/".
 std::string requestLine(const PageRequest &request)
@@ -246,7 +241,7 @@ void ServiceJournaline::saveCache()
 bool ServiceJournaline::handlePacket(int length, const uchar *const &data)
 {
     const QString where = QStringLiteral("ServiceJournaline::handlePacket( data[%1], dataLength[%2] )")
-                              .arg(hexAddress(data))
+                              .arg(logAddress(data))
                               .arg(length);
     QMutexLocker locker(&m_lock);
     if (!m_renderer) {
