@@ -5,9 +5,13 @@
 #include "ZOZServiceManager.h"
 #include "ZOZWebPage.h"
 #include "ZOZWebView.h"
+#include "base/ZOZPaths.h"
 #include "settings/ZOZSettings.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPointer>
 #include <QImage>
 #include <QProcess>
 #include <QSettings>
@@ -180,10 +184,9 @@ TEST(WebViewWindow, LoadsZoomsAndAsksBeforeClosing)
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("DISPLAY", server.display().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "xcb");
-    // Chromium refuses its sandbox to root; Xvfb has no GPU.
+    // Chromium refuses its sandbox to root.
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path() + QStringLiteral("/.config"));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path() + QStringLiteral("/.config"));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -247,6 +250,50 @@ TEST(WebViewWindow, LoadsZoomsAndAsksBeforeClosing)
     const QString shotPath = QStringLiteral(ZOZ_BINARY_DIR "/tests/gui/webview-window.png");
     EXPECT_TRUE(shot.save(shotPath)) << shotPath.toStdString();
     EXPECT_GT(shot.width(), 0);
+
+    // The tray menu: one at a time, current choices marked, values in the status tips.
+    window->buildContextMenu();
+    QPointer<QMenu> first = window->contextMenu();
+    window->buildContextMenu();
+    EXPECT_TRUE(first.isNull());
+    ASSERT_NE(window->contextMenu(), nullptr);
+    const auto entry = [&](const QString &text) -> QAction * {
+        const QList<QAction *> actions = window->contextMenu()->findChildren<QAction *>();
+        for (QAction *action : actions) {
+            if (action->text() == text)
+                return action;
+        }
+        return nullptr;
+    };
+    QAction *favourites = entry(QStringLiteral("Favourites Only"));
+    ASSERT_NE(favourites, nullptr);
+    EXPECT_FALSE(favourites->isEnabled());
+    EXPECT_EQ(favourites->toolTip(), QStringLiteral("You currently have no favourites"));
+    ASSERT_NE(entry(QStringLiteral("Country")), nullptr);
+    EXPECT_EQ(entry(QStringLiteral("Country"))->statusTip(), QStringLiteral("4"));
+    ZOZ::Settings *settings = ZOZ::Settings::instance();
+    settings->setAudioDecoderMode(2);
+    ASSERT_NE(entry(QStringLiteral("Cinema")), nullptr);
+    entry(QStringLiteral("Cinema"))->trigger();
+    EXPECT_EQ(settings->audioDecoderMode(), 1);
+    EXPECT_EQ(settings->audioBinauralPreset(), 3);
+    window->buildContextMenu();
+    entry(QStringLiteral("Off"))->trigger();
+    EXPECT_EQ(settings->audioDecoderMode(), 2);
+    settings->setHasAudioService(false);
+    window->buildContextMenu();
+    EXPECT_EQ(entry(QStringLiteral("Off")), nullptr);
+    EXPECT_EQ(entry(QStringLiteral("Mute")), nullptr);
+    EXPECT_NE(entry(QStringLiteral("Quit Application")), nullptr);
+    settings->setHasAudioService(true);
+
+    // Window shortcuts: Alt+F5 exports the service list, L resets the zoom.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_F5, Qt::AltModifier);
+    EXPECT_TRUE(QFileInfo::exists(ZOZ::dataFolder() + QStringLiteral("zoz.ServiceList.csv")));
+    QTest::keyClick(window, Qt::Key_L);
+    EXPECT_EQ(window->zoom(), 100);
 
     // Closing while recording asks first; the answer closes without asking again.
     ZOZ::ServiceManager *manager = ZOZ::ServiceManager::existingInstance();
