@@ -284,7 +284,8 @@ TEST(WebViewWindow, LoadsZoomsAndAsksBeforeClosing)
     window->buildContextMenu();
     EXPECT_EQ(entry(QStringLiteral("Off")), nullptr);
     EXPECT_EQ(entry(QStringLiteral("Mute")), nullptr);
-    EXPECT_NE(entry(QStringLiteral("Quit Application")), nullptr);
+    ASSERT_NE(entry(QStringLiteral("Quit Application")), nullptr);
+    EXPECT_FALSE(entry(QStringLiteral("Quit Application"))->icon().pixmap(16).isNull());
     settings->setHasAudioService(true);
 
     // Window shortcuts: Alt+F5 exports the service list, L resets the zoom.
