@@ -490,6 +490,14 @@ void WebView::watchInputWidget(QObject *child)
 bool WebView::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
+    case QEvent::ShortcutOverride:
+        // While a text field of the page has the focus, typed characters go
+        // to it, not to the single-key shortcuts (J, K, L, Shift+C).
+        if (isTyping(watched, static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            return true;
+        }
+        break;
     case QEvent::Wheel:
         if (handleWheel(static_cast<QWheelEvent *>(event)))
             return true;
@@ -508,6 +516,14 @@ bool WebView::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     return QWebEngineView::eventFilter(watched, event);
+}
+
+bool WebView::isTyping(QObject *input, const QKeyEvent *event)
+{
+    const auto *widget = qobject_cast<QWidget *>(input);
+    const Qt::KeyboardModifiers commandKeys = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    return widget && widget->testAttribute(Qt::WA_InputMethodEnabled) && !(event->modifiers() & commandKeys)
+           && !event->text().isEmpty() && event->text().at(0).isPrint();
 }
 
 bool WebView::handleWheel(QWheelEvent *event)

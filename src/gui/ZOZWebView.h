@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class QKeyEvent;
 class QMouseEvent;
 class QTouchEvent;
 class QWebEngineProfile;
@@ -130,6 +131,8 @@ private:
     void setZoom(int zoom);
     // The web engine puts its own widget in the view, which receives the input.
     void watchInputWidget(QObject *child);
+    // A key that the page's focused text field takes.
+    static bool isTyping(QObject *input, const QKeyEvent *event);
     bool handleWheel(QWheelEvent *event);
     bool handleMouseRelease(QMouseEvent *event);
     bool handleTouch(QTouchEvent *event);

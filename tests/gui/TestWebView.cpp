@@ -295,6 +295,23 @@ TEST(WebViewWindow, LoadsZoomsAndAsksBeforeClosing)
     EXPECT_TRUE(QFileInfo::exists(ZOZ::dataFolder() + QStringLiteral("zoz.ServiceList.csv")));
     QTest::keyClick(window, Qt::Key_L);
     EXPECT_EQ(window->zoom(), 100);
+    // In a text field the same key is typed, not taken as a shortcut. The
+    // page's open question is modal: the field goes into it.
+    input->setFocus();
+    QVariant typed;
+    ASSERT_TRUE(runScript(window, QStringLiteral("(function () { const i = document.createElement('input');"
+                                                 " i.id = 'typing'; (document.querySelector('dialog[open]') || document.body).appendChild(i);"
+                                                 " i.focus(); return document.activeElement.id; })()"),
+                          typed));
+    ASSERT_EQ(typed.toString(), QStringLiteral("typing"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return input->testAttribute(Qt::WA_InputMethodEnabled); }, 30000));
+    QTest::keyClick(input, Qt::Key_J);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        runScript(window, QStringLiteral("document.getElementById('typing').value"), typed);
+        return typed.toString() == QStringLiteral("j");
+    }, 30000)) << typed.toString().toStdString();
+    EXPECT_EQ(window->zoom(), 100);
+    runScript(window, QStringLiteral("document.getElementById('typing').remove(); 1"), typed);
 
     // Closing while recording asks first; the answer closes without asking again.
     ZOZ::ServiceManager *manager = ZOZ::ServiceManager::existingInstance();
