@@ -9,6 +9,8 @@
 #include "ZOZReceiver.h"
 #include "ZOZHttpSettingsAdapter.h"
 #include "ZOZServiceManager.h"
+#include "ZOZServiceScheduledRecorder.h"
+#include "scheduler/ZOZScheduler.h"
 #include "ZOZAlsaSink.h"
 #include "ZOZAudioSystem.h"
 #include "audio/ZOZAudioOutputPort.h"
@@ -96,6 +98,8 @@ public:
     std::unique_ptr<HttpServer> httpServer;
     std::unique_ptr<HttpSettingsAdapter> httpSettings;
     ServiceManager *serviceManager = nullptr;
+    std::unique_ptr<ServiceScheduledRecorder> scheduledRecorder; // the scheduler's way to the services
+    std::unique_ptr<Scheduler> scheduler;
     std::unique_ptr<AudioSystem> audioSystem; // exists when the audio system is on
     std::unique_ptr<AudioOutputPort> audioPort; // the selection's way to the audio system
     std::unique_ptr<Pages> pages;
@@ -166,6 +170,9 @@ App::~App()
         // goes once the services are gone (servicesStopped), before the receiver.
         if (d->pages)
             d->pages->shutdown();
+        // It records through the services: it goes before them.
+        d->scheduler.reset();
+        d->scheduledRecorder.reset();
         ServiceManager::destroyInstance();
         d->serviceManager = nullptr;
     }
@@ -254,9 +261,12 @@ App::InitResult App::init()
     connect(&d->serviceManager->notes(), &ServiceNotifications::questionDeclined, this, &App::onQuestionDeclined);
     d->httpServer = std::make_unique<HttpServer>(nullptr, nullptr);
     d->httpSettings = std::make_unique<HttpSettingsAdapter>(settings, d->httpServer.get());
-    d->pages = std::make_unique<Pages>(d->serviceManager, d->httpServer.get(), receiver, settings);
+    d->scheduledRecorder = std::make_unique<ServiceScheduledRecorder>(*d->serviceManager);
+    d->scheduler = std::make_unique<Scheduler>(settings, d->scheduledRecorder.get(), dataFolder());
+    d->pages = std::make_unique<Pages>(d->serviceManager, d->httpServer.get(), receiver, settings, d->scheduler.get());
     if (!d->pages->init() || !d->serviceManager->init())
         return InitResult::Failed;
+    d->scheduler->start(QThread::InheritPriority);
     if (settings->hasAudioSystem()) {
         // Without a sound card the output finds no device and stays silent.
         d->audioSystem = std::make_unique<AudioSystem>(std::make_unique<AlsaSink>());
@@ -321,6 +331,7 @@ void App::openWindow(Settings *settings)
     parts.manager = d->serviceManager;
     parts.host = d->desktopHost.get();
     parts.audio = d->audioControl.get();
+    parts.scheduledRecordings = [scheduler = d->scheduler.get()] { return scheduler ? scheduler->count() : 0; };
     d->window = std::make_unique<WebView>(parts);
     // Closing the window ends the program, also when it was hidden in the tray.
     connect(d->window.get(), &WebView::closing, this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);

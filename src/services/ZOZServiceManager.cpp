@@ -81,6 +81,10 @@ Settings *ServiceManager::beginConstruction(ServiceManager *manager)
 
 ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::unique_ptr<ServiceFactory> factory)
     : m_settings(beginConstruction(this))
+    , m_recordings(m_settings,
+                   [this](const QString &type, const QString &text, int seconds) {
+                       m_notifications.addNotification(text, type, seconds, false, QString(), true, false);
+                   })
     , m_directory(std::make_unique<ServiceDirectory>(m_changes, m_settings, std::move(source), std::move(factory),
                                                      CheckIntervalMs))
     , m_selection(m_changes, m_settings, *m_directory)

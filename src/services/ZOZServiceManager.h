@@ -7,6 +7,7 @@
 #include "ZOZServiceNotifications.h"
 #include "ZOZServiceSelection.h"
 #include "ZOZServiceUriTable.h"
+#include "audio/ZOZRecordingControl.h"
 #include "settings/ZOZSettings.h"
 
 #include <QElapsedTimer>
@@ -155,6 +156,10 @@ public:
     void announceServiceToolTip(Service *service);
     QString lastSelectorId() const;
 
+    // Recordings of the playing service: the record button, the scheduler and
+    // the pages start, stop and watch them here.
+    RecordingControl &recordings() { return m_recordings; }
+
 signals:
     void requestUrl(QString url);
     void announceTrayToolTip(QString toolTip);
@@ -200,6 +205,8 @@ private:
 
     Settings *m_settings;
     ServiceChanges m_changes;
+    // Before the services: a service closes its recording file here when it goes.
+    RecordingControl m_recordings;
     // The parts, in the order they are made; each later one uses the earlier ones.
     std::unique_ptr<ServiceDirectory> m_directory;
     ServiceSelection m_selection;

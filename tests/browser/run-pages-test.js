@@ -325,6 +325,45 @@ async function muteAndVolume(page) {
     }, 5000);
 }
 
+// The recording scheduler's dialog: an end before the start is put right, a
+// planned recording shows in the list and in the player, and its remove
+// button takes it out of both.
+async function planRecording(page, problems) {
+    const schedulerItems = async function () {
+        return page.evaluate(async function () {
+            return (await window.zozAjax.call('getSchedulerInfo')).scheduleItems;
+        });
+    };
+    const dialog = page.locator('.scheduler-dialog');
+    await page.locator('.nav-scheduler').click();
+    await waitFor('the scheduler to list the services', async function () {
+        return (await dialog.locator('.scheduler-service option').count()) > 0;
+    }, 5000);
+    const start = await dialog.locator('.scheduler-start').inputValue();
+    await dialog.locator('.scheduler-end').fill(start);
+    await dialog.locator('.scheduler-add').click();
+    await waitFor('the end time to be put right', async function () {
+        return (await dialog.locator('.scheduler-status').isVisible()) &&
+            (await dialog.locator('.scheduler-end').inputValue()) !== start;
+    }, 5000);
+    await dialog.locator('.scheduler-description').fill('<i>Evening</i> news');
+    await dialog.locator('.scheduler-add').click();
+    await waitFor('the planned recording in the list', async function () {
+        return (await dialog.locator('.scheduler-item').count()) === 1;
+    }, 5000);
+    const items = await schedulerItems();
+    if (items.length !== 1 || items[0].duration !== 3600 || items[0].ensembleId === -1)
+        problems.push('planned recording in the player: ' + JSON.stringify(items));
+    if ((await dialog.locator('.scheduler-what').textContent()).indexOf('<i>Evening</i> news') < 0)
+        problems.push('the description is not shown as text');
+    await dialog.locator('.scheduler-remove').click();
+    await dialog.locator('.scheduler-ask-yes').click();
+    await waitFor('the list to be empty again', async function () {
+        return (await dialog.locator('.scheduler-item').count()) === 0 && (await schedulerItems()).length === 0;
+    }, 5000);
+    await dialog.locator('.scheduler-close').click();
+}
+
 // The now-playing panel follows the selected service's Dynamic Label as it
 // changes and shows its audio configuration; a label or text with markup in
 // it shows as text.
@@ -658,6 +697,7 @@ async function run(options) {
             await sleep(300);
             await page.screenshot({ path: path.join(options.artifacts, 'selection-' + options.scenario + '-phone.png') });
         }
+        await planRecording(page, problems);
         if (source.journaline)
             await checkJournaline(page, frame, source.journaline, problems, options);
 

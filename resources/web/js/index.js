@@ -200,9 +200,40 @@ function renderScan(receiver) {
     start.dataset.scanning = receiver.scanning ? 'true' : 'false';
 }
 
+function clockText(seconds) {
+    const total = Math.max(0, Math.floor(Number(seconds) || 0));
+    const h = Math.floor(total / 3600);
+    const m = Math.floor(total / 60) % 60;
+    const s = String(total % 60).padStart(2, '0');
+    return h > 0 ? h + ':' + String(m).padStart(2, '0') + ':' + s : m + ':' + s;
+}
+
+// The record button shows whether a recording runs; its file and time show beside it.
+function renderRecording(config) {
+    if (!config)
+        return;
+    const recording = !!config.isRecording;
+    const button = document.querySelector('.nav-record');
+    button.setAttribute('aria-pressed', recording ? 'true' : 'false');
+    button.textContent = recording ? 'Stop recording' : 'Record';
+    const status = document.querySelector('.record-status');
+    const file = typeof config.recordingFile === 'string' ? config.recordingFile : '';
+    status.hidden = !recording;
+    status.querySelector('.record-time').textContent = clockText(config.recordingTime);
+    status.querySelector('.record-file').textContent = file ? file.split(/[\\/]/).pop() : 'waiting for audio';
+    status.querySelector('.record-file').title = file;
+}
+
+function switchRecording() {
+    const config = state.lastInfo && state.lastInfo.audio ? state.lastInfo.audio.config : null;
+    const recording = config ? !!config.isRecording : false;
+    return window.zozAjax.call('switchRecording', recording ? 'false' : 'true').then(pollNow).catch(function () { /* reported */ });
+}
+
 function publishInfo(info) {
     state.lastInfo = info;
     renderNotifications(info.notify);
+    renderRecording(info.audio ? info.audio.config : null);
     renderQuestion(typeof info.confirm === 'string' ? info.confirm : '');
     renderScan(info.receiver);
     for (const listener of state.listeners.slice()) {
@@ -291,6 +322,7 @@ function wireEvents() {
     document.querySelector('.nav-selection').addEventListener('click', zoz.showServiceSelection);
     document.querySelector('.nav-scan').addEventListener('click', zoz.showScanDialog);
     document.querySelector('.nav-settings').addEventListener('click', function () { frame().src = '/?settings'; });
+    document.querySelector('.nav-record').addEventListener('click', switchRecording);
 
     window.zozAjax.onFailure(function (command, error) {
         if (state.ending) {

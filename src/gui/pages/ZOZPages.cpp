@@ -214,14 +214,15 @@ const QStringList &Pages::templatePaths()
     return paths;
 }
 
-Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Settings *settings)
+Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Settings *settings,
+             Scheduler *scheduler)
     : m_manager(manager)
     , m_server(server)
     , m_settings(settings)
     , m_registry(server)
 {
     ServicePageValues::install(&m_serviceValues);
-    const AjaxContext context {manager, receiver, settings, &m_links};
+    const AjaxContext context {manager, receiver, settings, &m_links, scheduler};
     addServerInfoCommands(m_ajax, context);
     addServiceListCommands(m_ajax, context);
     addReceiverCommands(m_ajax, context);
@@ -229,6 +230,7 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
     addFrontEndCommands(m_ajax, context);
     addAudioCommands(m_ajax, context);
     addApplicationCommands(m_ajax, context);
+    addSchedulerCommands(m_ajax, context);
 
     // The cycle of the list the pages poll is the manager's.
     setRefreshCycle(manager->refreshCycle());

@@ -21,6 +21,7 @@ namespace ZOZ {
 
 class HttpServer;
 class Receiver;
+class Scheduler;
 class ServiceManager;
 class Settings;
 
@@ -42,8 +43,10 @@ public:
     // Every fixed text of the pages, translated, as the JSON text of one object.
     static QString uiStrings();
 
-    // `receiver` may be null (the ensembles come from elsewhere).
-    Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Settings *settings);
+    // `receiver` may be null (the ensembles come from elsewhere), and so may
+    // `scheduler` (its commands are then missing).
+    Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Settings *settings,
+          Scheduler *scheduler = nullptr);
     ~Pages() override;
 
     // Loads the templates, opens the server and takes the requests; false

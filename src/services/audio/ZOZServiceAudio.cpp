@@ -1,5 +1,8 @@
 #include "ZOZServiceAudio.h"
 
+#include "ZOZServiceManager.h"
+#include "ZOZWaveFile.h"
+
 #include "base/ZOZDabText.h"
 #include "base/ZOZLog.h"
 
@@ -240,6 +243,44 @@ bool ServiceAudio::checkFormat()
     return false;
 }
 
+int ServiceAudio::recordingType() const
+{
+    QMutexLocker locker(&m_serviceMutex);
+    return m_recordingClass;
+}
+
+void ServiceAudio::takeDecodedFrames(uint32_t bytes)
+{
+    if (m_keepCodedBytes)
+        m_codedBytes.append(reinterpret_cast<const char *>(m_frameBuffer.data()), int(std::min(bytes, m_fill)));
+    consumeFrameBytes(bytes);
+}
+
+RecordingControl *ServiceAudio::recordingControl() const
+{
+    return manager() ? &manager()->recordings() : nullptr;
+}
+
+RecordingSource ServiceAudio::recordingSource() const
+{
+    RecordingSource source;
+    source.serviceLabel = label();
+    source.recordingType = m_recordingClass;
+    source.rawExtension = m_rawExtension;
+    source.format = m_audioFormat;
+    source.playing = m_isPlaying.load();
+    return source;
+}
+
+void ServiceAudio::recordPcm(const RecordingSource &source)
+{
+    if (!m_recorder.wants(RecordingFormat::Wave, source))
+        return;
+    QByteArray bytes;
+    pcmToBytes(&bytes, reinterpret_cast<const int16_t *>(m_pcm.pcm.data()), int(m_pcm.samples));
+    m_recorder.write(RecordingFormat::Wave, source, bytes.constData(), bytes.size());
+}
+
 void ServiceAudio::consumeFrameBytes(uint32_t bytes)
 {
     bytes = std::min(bytes, m_fill);
@@ -252,6 +293,9 @@ void ServiceAudio::consumeFrameBytes(uint32_t bytes)
 bool ServiceAudio::handlePacket(int length, const uchar *const &data)
 {
     QMutexLocker locker(&m_serviceMutex);
+    m_recorder.setControl(recordingControl());
+    m_recorder.poll(recordingSource());
+    setIsRecording(m_recorder.isOpen());
     // A service that is not heard decodes nothing unless every service decodes.
     if (singleDecode() && !m_isPlaying.load())
         return true;
@@ -286,7 +330,14 @@ bool ServiceAudio::handlePacket(int length, const uchar *const &data)
     for (uint32_t pass = 0; pass < maxPasses; ++pass) {
         m_pcm.samples = 0;
         m_pcm.bytes = 0;
-        if (!decodeFrame(frames))
+        RecordingSource source = recordingSource();
+        m_codedBytes.clear();
+        m_keepCodedBytes = m_recorder.wants(RecordingFormat::Raw, source);
+        const bool decoded = decodeFrame(frames);
+        m_keepCodedBytes = false;
+        if (!m_codedBytes.isEmpty())
+            m_recorder.write(RecordingFormat::Raw, source, m_codedBytes.constData(), m_codedBytes.size());
+        if (!decoded)
             break;
         if (m_pcm.samples == 0)
             break;
@@ -294,6 +345,8 @@ bool ServiceAudio::handlePacket(int length, const uchar *const &data)
         if (checkReconfig())
             continue;
         if (checkFormat()) {
+            // Each file holds one stream format.
+            m_recorder.restart();
             updateChannelText();
             setRefreshCycle(refreshCycle() + 1);
             markDirty();
@@ -313,7 +366,10 @@ bool ServiceAudio::handlePacket(int length, const uchar *const &data)
                         .arg(m_isPlaying.load()));
         }
         streamAdd(m_audioFormat, m_pcm, m_isPlaying.load());
+        source.format = m_audioFormat;
+        recordPcm(source);
     }
+    setIsRecording(m_recorder.isOpen());
     return frames == 0;
 }
 

@@ -3,6 +3,7 @@
 #include "ZOZService.h"
 #include "ZOZAudioStream.h"
 #include "ZOZAudioTextState.h"
+#include "ZOZRecorder.h"
 
 #include <QRecursiveMutex>
 #include <QString>
@@ -83,6 +84,9 @@ public:
     QString serviceTypeText() const;
 
     virtual void updateChannelText();
+    // The key of the recording format in the settings (Settings::RecordingType);
+    // 0 while no codec is known, and then nothing is recorded.
+    int recordingType() const;
 
 signals:
     void playing();
@@ -107,6 +111,9 @@ protected:
 
     // Drops `bytes` from the front of the frame buffer.
     void consumeFrameBytes(uint32_t bytes);
+    // Drops `bytes` of frames the decoder took from the front of the frame
+    // buffer; a raw recording keeps them.
+    void takeDecodedFrames(uint32_t bytes);
     // The label decoder forgets the label shown (a decoder (re)open or close).
     void resetDlDecoder();
 
@@ -134,6 +141,15 @@ protected:
     };
 
 private:
+    RecordingSource recordingSource() const;
+    RecordingControl *recordingControl() const;
+    void recordPcm(const RecordingSource &source);
+
+    Recorder m_recorder;
+    // Coded bytes the decoder took in this pass, while a raw recording wants them.
+    QByteArray m_codedBytes;
+    bool m_keepCodedBytes = false;
+
     static void onLabel(uint8_t charset, const uint8_t *text, uint32_t length, void *context);
     static void onCommand(uint8_t command, const uint8_t *body, uint32_t length, void *context);
 

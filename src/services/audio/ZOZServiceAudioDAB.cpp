@@ -434,7 +434,7 @@ bool ServiceAudioDAB::decodeFrame(uint32_t &frames)
                                                       reinterpret_cast<int16_t *>(m_pcm.pcm.data()), PcmBufferBytes,
                                                       &samples, &info);
         const uint32_t taken = count >= 0 && uint32_t(count) <= frames ? frames - uint32_t(count) : 0;
-        consumeFrameBytes(std::min(taken * m_frameSize, m_fill));
+        takeDecodedFrames(std::min(taken * m_frameSize, m_fill));
         frames = m_fill / m_frameSize;
         // In DAB+, the first unit of a table is the decoder's first from a new superframe.
         int32_t next = 0;

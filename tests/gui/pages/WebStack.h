@@ -21,9 +21,9 @@ namespace ZOZTest {
 class WebStack
 {
 public:
-    explicit WebStack(ZOZ::ServiceManager *manager, ZOZ::Receiver *receiver = nullptr)
+    explicit WebStack(ZOZ::ServiceManager *manager, ZOZ::Receiver *receiver = nullptr, ZOZ::Scheduler *scheduler = nullptr)
         : server(std::make_unique<ZOZ::HttpServer>(nullptr, nullptr))
-        , pages(std::make_unique<ZOZ::Pages>(manager, server.get(), receiver, ZOZ::Settings::instance()))
+        , pages(std::make_unique<ZOZ::Pages>(manager, server.get(), receiver, ZOZ::Settings::instance(), scheduler))
     {
     }
     ~WebStack() { shutdown(); }

@@ -4,7 +4,9 @@
 #include "ZOZAjaxCommands.h"
 #include "ZOZAjaxValues.h"
 
+#include "ZOZServiceManager.h"
 #include "base/ZOZLog.h"
+#include "scheduler/ZOZScheduler.h"
 #include "settings/ZOZSettings.h"
 
 #include <QFileInfo>
@@ -81,6 +83,25 @@ void addAudioCommands(AjaxTable &table, const AjaxContext &context)
         return true;
     });
     bindRangedSetting(table, settings, "setAudioDecoderMode", Setting::DecoderMode);
+    if (ServiceManager *manager = context.manager) {
+        // Records the playing service; a press while a recording runs keeps it.
+        // A press while a scheduled recording runs ends that one, whatever it asks.
+        Scheduler *scheduler = context.scheduler;
+        table.setHandler(QStringLiteral("switchRecording"), [manager, scheduler](const HttpRequest &request, HttpResponse &response) {
+            if (scheduler && scheduler->stopRecording()) {
+                response.body = Success;
+                return true;
+            }
+            if (const auto on = boolean(request, QStringLiteral("switchRecording"), response.body)) {
+                if (*on)
+                    manager->recordings().startManual();
+                else
+                    manager->recordings().stop();
+                response.body = Success;
+            }
+            return true;
+        });
+    }
     bindRangedSetting(table, settings, "setAudioRecordingTimelimit", Setting::RecordingTimelimit);
     bindRangedSetting(table, settings, "setAudioBinauralPreset", Setting::BinauralPreset);
     table.setHandler(QStringLiteral("setAudioRecordingFormat"), [settings](const HttpRequest &request, HttpResponse &response) {

@@ -11,6 +11,7 @@
 namespace ZOZ {
 
 class Receiver;
+class Scheduler;
 class ServiceManager;
 class Settings;
 struct Notification;
@@ -36,13 +37,14 @@ private:
 };
 
 // What the commands of the pages work on; the receiver is null when the
-// ensembles come from elsewhere (tests).
+// ensembles come from elsewhere (tests), the scheduler when there is none.
 struct AjaxContext
 {
     ServiceManager *manager = nullptr;
     Receiver *receiver = nullptr;
     Settings *settings = nullptr;
     const PageLinks *links = nullptr;
+    Scheduler *scheduler = nullptr;
 };
 
 // Each scope of commands adds its handlers from its own file.
@@ -53,6 +55,7 @@ void addServiceListCommands(AjaxTable &table, const AjaxContext &context);  // Z
 void addFrontEndCommands(AjaxTable &table, const AjaxContext &context);     // ZOZAjaxFrontEnd.cpp
 void addAudioCommands(AjaxTable &table, const AjaxContext &context);        // ZOZAjaxAudio.cpp
 void addApplicationCommands(AjaxTable &table, const AjaxContext &context);  // ZOZAjaxApplication.cpp
+void addSchedulerCommands(AjaxTable &table, const AjaxContext &context);    // ZOZAjaxScheduler.cpp
 
 // Whether a URL sent by a page may be handed to the desktop: a valid URL of
 // one of the schemes http, https, mailto and tel.

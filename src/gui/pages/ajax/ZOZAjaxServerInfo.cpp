@@ -96,7 +96,9 @@ TemplateValue audioConfigValue(const ServerInfoState &state)
     config << TemplateValue(QStringLiteral("maxVolume"), FullScale) << TemplateValue(QStringLiteral("muted"), state.muted)
            << TemplateValue(QStringLiteral("shift"), 0) << TemplateValue(QStringLiteral("balance"), 0)
            << TemplateValue(QStringLiteral("level"), state.level) << levels
-           << TemplateValue(QStringLiteral("isRecording"), state.recording);
+           << TemplateValue(QStringLiteral("isRecording"), state.recording)
+           << TemplateValue(QStringLiteral("recordingFile"), state.recordingFile)
+           << TemplateValue(QStringLiteral("recordingTime"), state.recordingSeconds);
     return config;
 }
 

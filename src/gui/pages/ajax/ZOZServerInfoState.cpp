@@ -32,7 +32,7 @@ ServerInfoState::Tuner readTuner(const Settings *settings, const Receiver *recei
 
 ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &scripts)
 {
-    const ServiceManager *manager = context.manager;
+    ServiceManager *manager = context.manager;
     const Settings *settings = context.settings;
 
     ServerInfoState state;
@@ -50,6 +50,9 @@ ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &s
         state.announcements = settings->announcements();
         state.recording = settings->isAudioRecording();
     }
+    const RecordingStatus recording = context.manager->recordings().status();
+    state.recordingFile = recording.fileName;
+    state.recordingSeconds = recording.elapsedMs / 1000;
     if (context.receiver)
         state.receiver = context.receiver->receiverStatus();
 

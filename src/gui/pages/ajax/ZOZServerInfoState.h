@@ -59,6 +59,8 @@ struct ServerInfoState
     int level = 100; // percent
     bool muted = false;
     bool recording = false;
+    QString recordingFile;    // the file being written, empty while none
+    qint64 recordingSeconds = 0;
     QVector<AudioServiceInfo> channels;
 
     bool operator==(const ServerInfoState &) const = default;
