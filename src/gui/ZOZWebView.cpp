@@ -185,7 +185,8 @@ void WebView::writeSettings()
 
 void WebView::clearCache()
 {
-    const QUrl current = url();
+    // Before the first page the view has none: asking it for its URL would make one.
+    const QUrl current = m_page ? m_page->url() : QUrl();
     WebPage *previous = m_page;
     PageHost *host = m_parts.host;
     m_page = new WebPage(m_profile, m_serverRoot, [host](const QUrl &target) {

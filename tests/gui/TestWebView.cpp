@@ -313,6 +313,25 @@ TEST(WebViewWindow, LoadsZoomsAndAsksBeforeClosing)
     EXPECT_EQ(window->zoom(), 100);
     runScript(window, QStringLiteral("document.getElementById('typing').remove(); 1"), typed);
 
+    // A new page loads the page shown before, the password included.
+    const QUrl shown = window->url();
+    loaded = false;
+    window->clearCache();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 60000)) << "the page did not load again";
+    EXPECT_EQ(window->url(), shown);
+
+    // Full screen and back, each time telling how to switch again.
+    const auto lastNotice = [&] {
+        const QVector<ZOZ::Notification> notes = ZOZ::ServiceManager::existingInstance()->notifications();
+        return notes.isEmpty() ? QString() : notes.last().message;
+    };
+    window->switchFullscreen();
+    EXPECT_TRUE(window->isFullScreen());
+    EXPECT_TRUE(lastNotice().startsWith(QStringLiteral("<b>Fullscreen mode</b>"))) << lastNotice().toStdString();
+    window->switchFullscreen();
+    EXPECT_FALSE(window->isFullScreen());
+    EXPECT_TRUE(lastNotice().startsWith(QStringLiteral("<b>Window mode</b>"))) << lastNotice().toStdString();
+
     // Closing while recording asks first; the answer closes without asking again.
     ZOZ::ServiceManager *manager = ZOZ::ServiceManager::existingInstance();
     ASSERT_NE(manager, nullptr);
