@@ -48,16 +48,6 @@ std::vector<int> surroundPositions(snd_pcm_t *pcm)
 
 } // namespace
 
-void applyGain(int16_t *samples, uint32_t count, float gain)
-{
-    if (gain == 1.0f)
-        return;
-    for (uint32_t i = 0; i < count; ++i) {
-        const float scaled = std::round(samples[i] * gain);
-        samples[i] = int16_t(std::clamp(scaled, -32768.0f, 32767.0f));
-    }
-}
-
 AlsaSink::AlsaSink()
 {
     for (Slot &slot : m_slots)

@@ -46,7 +46,4 @@ public:
     virtual bool takeUnderrun() = 0;
 };
 
-// Scales interleaved 16-bit samples by `gain`, saturating instead of wrapping.
-void applyGain(int16_t *samples, uint32_t count, float gain);
-
 } // namespace ZOZ

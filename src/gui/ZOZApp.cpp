@@ -285,6 +285,20 @@ App::InitResult App::init()
                     saved.setValue(QStringLiteral("audioDeviceID"), choice.id);
                     saved.setValue(QStringLiteral("audioDeviceName"), choice.name);
                 });
+            AudioLevelValues levels;
+            levels.volumeMax = store.value(QStringLiteral("AudioSystem/VolumeMax"), levels.volumeMax).toFloat();
+            levels.shift = store.value(QStringLiteral("AudioSystem/Shift"), levels.shift).toFloat();
+            levels.balance = store.value(QStringLiteral("AudioSystem/Balance"), levels.balance).toFloat();
+            levels.level = store.value(QStringLiteral("AudioSystem/Level"), levels.level).toFloat();
+            for (int c = 0; c < AudioLevelValues::Channels; ++c)
+                levels.channel[c] =
+                    store.value(QStringLiteral("AudioSystem/LevelChannel_%1").arg(c), levels.channel[c]).toFloat();
+            d->audioSystem->restoreLevels(levels, store.value(QStringLiteral("AudioSystem/Muted"), false).toBool(),
+                                          [](const QString &key, const QVariant &value) {
+                                              QSettings saved(QLatin1String(Settings::Organisation),
+                                                              QLatin1String(Settings::Application));
+                                              saved.setValue(key, value);
+                                          });
         }
         d->audioSystem->start();
         d->audioPort = std::make_unique<AudioSystemPort>(d->audioSystem.get());

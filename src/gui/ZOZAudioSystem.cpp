@@ -152,6 +152,63 @@ void AudioSystem::setDevice(int deviceId)
     m_lastOpenAttemptMs = -1;
 }
 
+void AudioSystem::restoreLevels(const AudioLevelValues &values, bool muted, AudioLevels::Saver save)
+{
+    m_muted = muted;
+    m_saveLevel = save;
+    m_levels.restore(values, std::move(save));
+}
+
+void AudioSystem::setMuted(bool muted)
+{
+    if (m_muted.exchange(muted) != muted && m_saveLevel)
+        m_saveLevel(QStringLiteral("AudioSystem/Muted"), muted);
+}
+
+void AudioSystem::setTestMode(const TestMode &mode)
+{
+    {
+        QMutexLocker lock(&m_testMutex);
+        if (mode == m_testMode)
+            return;
+        changeTestMode(mode);
+        m_testActive = mode.active;
+    }
+    // The test plays also while no service does.
+    QMutexLocker lock(&m_sourceMutex);
+    m_sourceAsked.wakeAll();
+}
+
+void AudioSystem::changeTestMode(const TestMode &mode)
+{
+    const TestMode before = m_testMode;
+    if (mode.active == before.active && mode.channels == before.channels)
+        resetQueue();
+    m_testMode = mode;
+    if (!mode.active)
+        m_testMode.mask = 0;
+    if (mode.active != before.active || mode.channels != before.channels) {
+        // The device opens again in the new format.
+        QMutexLocker waveOut(&m_waveOutMutex);
+        closeAudioTargets();
+        m_outputConfig = {};
+        m_lastOpenAttemptMs = -1;
+        m_prebuffer = true;
+    }
+}
+
+AudioSystem::TestMode AudioSystem::testMode() const
+{
+    QMutexLocker lock(&m_testMutex);
+    return m_testMode;
+}
+
+QStringList AudioSystem::deviceNames() const
+{
+    QMutexLocker lock(&m_waveOutMutex);
+    return m_sink->devices();
+}
+
 AudioStreamConfig AudioSystem::outputConfig() const
 {
     QMutexLocker lock(&m_waveOutMutex);
@@ -194,7 +251,7 @@ void AudioSystem::waitForSource()
     // With nothing to play the thread sleeps until a source is asked for,
     // instead of looking every few milliseconds.
     QMutexLocker lock(&m_sourceMutex);
-    while (m_running && !m_current.stream && !m_pending && !m_filePlayback)
+    while (m_running && !m_current.stream && !m_pending && !m_filePlayback && !m_testActive)
         m_sourceAsked.wait(&m_sourceMutex);
 }
 
@@ -242,7 +299,8 @@ void AudioSystem::runPass()
 
     AudioStream *stream = m_current.stream;
     const bool filePlayback = m_filePlayback;
-    if (!stream && !filePlayback) {
+    const TestMode test = testMode();
+    if (!stream && !filePlayback && !test.active) {
         sleepMs(IdleSleepMs);
         return;
     }
@@ -254,6 +312,13 @@ void AudioSystem::runPass()
         if (!takeFileBlock(&m_block))
             return;
         overrideMuted = m_playbackOverride;
+        output = outputConfig();
+    } else if (test.active) {
+        AudioStreamConfig config;
+        config.format = {-1, TestTone::SampleRate, 16, test.channels};
+        config.active = config.realtime = config.valid = true;
+        setup(config);
+        m_testTone.fill(&m_block, test.channels, test.mask);
         output = outputConfig();
     } else {
         const AudioStreamConfig config = stream->streamConfig();
@@ -370,7 +435,7 @@ void AudioSystem::queueBlock(PcmBlock *block, bool overrideMuted)
         m_fileTarget->write(reinterpret_cast<const int16_t *>(block->pcm.data()), int(block->samples));
     if (!m_outputConfig.realtime || !m_sink->isOpen())
         return;
-    applyGain(reinterpret_cast<int16_t *>(block->pcm.data()), block->samples, m_volume);
+    m_levels.apply(reinterpret_cast<int16_t *>(block->pcm.data()), block->samples, m_outputConfig.format.numChannels);
     while (m_sink->freeSlots() == 0) {
         lock.unlock();
         sleepMs(WaitSleepMs);

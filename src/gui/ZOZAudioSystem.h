@@ -1,7 +1,9 @@
 #pragma once
 
+#include "ZOZAudioLevels.h"
 #include "ZOZAudioSink.h"
 #include "ZOZAudioStream.h"
+#include "ZOZTestTone.h"
 
 #include <QMutex>
 #include <QRecursiveMutex>
@@ -66,9 +68,20 @@ public:
     void restoreDevice(const DeviceChoice &stored, DeviceSaver save);
     void setDevice(int deviceId);
     int device() const { return m_selectedDevice.load(); }
-    void setMuted(bool muted) { m_muted = muted; }
+    // The gain settings and the mute flag as kept between runs; `save` keeps
+    // every later change (a key of the settings store and its value).
+    void restoreLevels(const AudioLevelValues &values, bool muted, AudioLevels::Saver save);
+    void setMuted(bool muted);
     bool isMuted() const { return m_muted; }
-    void setVolume(float volume) { m_volume = volume; }
+    AudioLevels &levels() { return m_levels; }
+    const AudioLevels &levels() const { return m_levels; }
+
+    // The speaker test plays in place of the source. The mask is cleared when inactive.
+    using TestMode = TestToneMode;
+    void setTestMode(const TestMode &mode);
+    TestMode testMode() const;
+    // The output devices by name, the default device first (id -1), then id 0 on.
+    QStringList deviceNames() const;
     // Copies of the played PCM go to "stream-audio-%1.wav" in this folder when a stream asks for it.
     void setFileOutputFolder(const QString &folder);
 
@@ -102,6 +115,8 @@ private:
     // The output thread blocks here while there is nothing to play.
     void waitForSource();
     void takePendingSource();
+    // Under the test mutex.
+    void changeTestMode(const TestMode &mode);
     bool setup(const AudioStreamConfig &config);
     void openAudioTargets(const AudioStreamConfig &config);
     bool openAudioRealtimeTarget(const AudioStreamConfig &config);
@@ -125,7 +140,14 @@ private:
     std::atomic<bool> m_prebuffer{true};
     std::atomic<bool> m_muted{false};
     bool m_wasMuted = false;
-    std::atomic<float> m_volume{1.0f};
+    AudioLevels m_levels;
+    AudioLevels::Saver m_saveLevel;
+
+    // Taken before the waveOut mutex.
+    mutable QMutex m_testMutex;
+    TestMode m_testMode;
+    std::atomic<bool> m_testActive{false};
+    TestTone m_testTone;
 
     QMutex m_sourceMutex;
     // Wakes the output thread when a source is asked for or the system stops.

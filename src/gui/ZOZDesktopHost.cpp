@@ -109,14 +109,52 @@ void AudioSystemControl::setMuted(bool muted)
 
 float AudioSystemControl::level() const
 {
-    return m_level.load();
+    return m_audio->levels().values().level;
 }
 
 void AudioSystemControl::setLevel(float level)
 {
-    const float safe = std::isfinite(level) ? std::clamp(level, MinimumLevel, MaximumLevel) : 1.0f;
-    m_level.store(safe);
-    m_audio->setVolume(safe);
+    m_audio->levels().setLevel(std::isfinite(level) ? std::clamp(level, MinimumLevel, MaximumLevel) : 1.0f);
+}
+
+AudioLevelValues AudioSystemControl::levels() const
+{
+    return m_audio->levels().values();
+}
+
+void AudioSystemControl::setVolumeMax(float value)
+{
+    m_audio->levels().setVolumeMax(value);
+}
+
+void AudioSystemControl::setShift(float value)
+{
+    m_audio->levels().setShift(value);
+}
+
+void AudioSystemControl::setBalance(float value)
+{
+    m_audio->levels().setBalance(value);
+}
+
+void AudioSystemControl::setLevelChannel(unsigned channel, float value)
+{
+    m_audio->levels().setLevelChannel(channel, value);
+}
+
+TestToneMode AudioSystemControl::testMode() const
+{
+    return m_audio->testMode();
+}
+
+void AudioSystemControl::setTestMode(const TestToneMode &mode)
+{
+    m_audio->setTestMode(mode);
+}
+
+QStringList AudioSystemControl::deviceNames() const
+{
+    return m_audio->deviceNames();
 }
 
 } // namespace ZOZ

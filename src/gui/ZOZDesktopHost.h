@@ -2,7 +2,6 @@
 
 #include "ZOZPageHost.h"
 
-#include <atomic>
 
 namespace ZOZ {
 
@@ -44,11 +43,17 @@ public:
     void setMuted(bool muted) override;
     float level() const override;
     void setLevel(float level) override;
+    AudioLevelValues levels() const override;
+    void setVolumeMax(float value) override;
+    void setShift(float value) override;
+    void setBalance(float value) override;
+    void setLevelChannel(unsigned channel, float value) override;
+    TestToneMode testMode() const override;
+    void setTestMode(const TestToneMode &mode) override;
+    QStringList deviceNames() const override;
 
 private:
     AudioSystem *m_audio;
-    // The output takes its volume without telling it back.
-    std::atomic<float> m_level {1.0f};
 };
 
 } // namespace ZOZ

@@ -1,6 +1,7 @@
 #include "ZOZServiceFactory.h"
 
 #include "audio/ZOZServiceAudioDAB.h"
+#include "data/ZOZServiceSLS.h"
 #include "journaline/ZOZServiceJournaline.h"
 
 namespace ZOZ {
@@ -29,7 +30,7 @@ Service *ServiceFactory::createDataService(int applicationType, ServiceDescripto
 {
     switch (applicationType) {
     case SlideShow:
-        return createService(true, QStringLiteral("Slideshow"), QStringLiteral("sls"), descriptor);
+        return new ServiceSLS(descriptor);
     case BroadcastWebsite:
         return createService(true, QStringLiteral("Broadcast Website"), QStringLiteral("bws"), descriptor);
     case ServiceProgrammeInformation:

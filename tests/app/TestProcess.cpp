@@ -15,11 +15,15 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "DabPlusDecode.h"
 #include "EtiSubchannels.h"
 #include "Layer2Dec.h"
 #include "ToneLevel.h"
@@ -244,15 +248,17 @@ Pcm referenceDecode(const EtiSubchannel &sub)
     return pcm;
 }
 
-// Runs the player on one demo channel with an ALSA default device that writes raw
-// PCM to a file, selects a service through the pages' command and returns the
-// first `seconds` of 48 kHz stereo it played (less when it did not play).
-// Plays the demo service for the given seconds and returns what reached ALSA;
-// with labels, the state poll must also show one of them as the playing
-// service's Dynamic Label before the player ends.
-Pcm playDemoService(const QString &channel, int sid, int seconds, const QStringList &labels = {})
+// Whether the state poll's entry of the playing audio service shows what a test
+// waits for.
+using PlayingCheck = std::function<bool(const QJsonObject &)>;
+
+// Runs the player on ETI input (`source` as RTKDAB_SOURCE) tuned to one channel,
+// with an ALSA default device that writes raw PCM to a file, selects a service
+// through the pages' command and returns the first `seconds` of 48 kHz stereo it
+// played (less when it did not play). With a check, the state poll must also show
+// the playing service passing it before the player ends.
+Pcm playService(const QString &source, const QString &channel, int sid, int seconds, const PlayingCheck &check = {})
 {
-    const QString demo = QStringLiteral(ZOZ_BINARY_DIR "/resources/demo/") + channel + QStringLiteral(".eti");
     QTemporaryDir work;
     EXPECT_TRUE(work.isValid());
     const QString pcmFile = work.filePath(QStringLiteral("played.raw"));
@@ -260,12 +266,12 @@ Pcm playDemoService(const QString &channel, int sid, int seconds, const QStringL
     {
         QFile file(config);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        // Only the demo's channel: the scan is over in seconds.
+        // Only the recording's channel: the scan is over in seconds.
         file.write("<?xml version=\"1.0\"?>\n<zoz>\n  <scanFrequencies>\n    <dab>\n      <frequency frequencyOrId=\""
                    + channel.toUtf8() + "\" label=\"" + channel.toUtf8()
                    + "\"/>\n    </dab>\n  </scanFrequencies>\n</zoz>\n");
     }
-    SourceChild player(demo + QStringLiteral("@") + channel, {QStringLiteral("-cfg"), config}, QStringLiteral("1"));
+    SourceChild player(source, {QStringLiteral("-cfg"), config}, QStringLiteral("1"));
     {
         // ALSA reads the user's configuration from the home folder the child runs in.
         QFile asoundrc(player.child.home.filePath(QStringLiteral(".asoundrc")));
@@ -288,19 +294,18 @@ Pcm playDemoService(const QString &channel, int sid, int seconds, const QStringL
     const qint64 wanted = seconds * BytesPerSecond;
     EXPECT_TRUE(selected && player.waitFor([&] { return QFileInfo(pcmFile).size() >= wanted; }, 60000))
         << "PCM written: " << QFileInfo(pcmFile).size();
-    if (!labels.isEmpty()) {
+    if (check) {
         EXPECT_TRUE(player.waitFor([&] {
             const QJsonObject info = QJsonDocument::fromJson(httpGet(port, "/ajax?getServerInfo", token)).object();
             const QJsonArray channels =
                 info.value(QStringLiteral("audio")).toObject().value(QStringLiteral("channels")).toArray();
             for (const QJsonValue &value : channels) {
                 const QJsonObject entry = value.toObject();
-                if (entry.value(QStringLiteral("playing")).toBool()
-                    && labels.contains(entry.value(QStringLiteral("textMessage")).toString()))
+                if (entry.value(QStringLiteral("playing")).toBool() && check(entry))
                     return true;
             }
             return false;
-        }, 30000)) << "no playing service shows one of the labels";
+        }, 30000)) << "the playing service does not show what the test waits for";
     }
     player.child.sendSignal(SIGTERM);
     EXPECT_TRUE(player.child.process.waitForFinished(10000));
@@ -312,6 +317,13 @@ Pcm playDemoService(const QString &channel, int sid, int seconds, const QStringL
     Pcm played(size_t(bytes.size()) / 2);
     std::memcpy(played.data(), bytes.constData(), played.size() * 2);
     return played;
+}
+
+// The same on a channel of the demo ensembles, given as the README's run command
+// gives them (the folder of recordings named by channel).
+Pcm playDemoService(const QString &channel, int sid, int seconds, const PlayingCheck &check = {})
+{
+    return playService(QStringLiteral(ZOZ_BINARY_DIR "/resources/demo"), channel, sid, seconds, check);
 }
 
 } // namespace
@@ -330,7 +342,9 @@ TEST(Process, SelectedLayer2ServicePlaysThroughTheDefaultAlsaDevice)
     // What the now-playing panel shows: the playing service's Dynamic Label.
     const QStringList labels = {QStringLiteral("Morning chords in A major"),
                                 QStringLiteral("ZOZ Classic - generated music for the demo")};
-    const Pcm played = playDemoService(QStringLiteral("5C"), 0xE1C1, 4, labels);
+    const Pcm played = playDemoService(QStringLiteral("5C"), 0xE1C1, 4, [&](const QJsonObject &entry) {
+        return labels.contains(entry.value(QStringLiteral("textMessage")).toString());
+    });
     const size_t frames = played.size() / 2;
     ASSERT_GE(frames, size_t(4 * 48000));
 
@@ -368,19 +382,130 @@ TEST(Process, SelectedLayer2ServicePlaysThroughTheDefaultAlsaDevice)
     EXPECT_EQ(firstDifference, SIZE_MAX) << "a gap or a jump " << double(firstDifference) / 48000 << " s in";
 }
 
-// The demo's DAB+ service the same way: "ZOZ Plus" on 11D, service 0xE2D3, AAC-LC
-// at 96 kbit/s with a chord of 262, 330, 392 and 523 Hz, heard through the DAB+
-// decoder, the downmix and the limiter.
+// The demo's DAB+ service the same way, as the README's run command plays it:
+// "ZOZ Plus" on 11D, service 0xE2D3, AAC-LC at 96 kbit/s with a chord of 262, 330,
+// 392 and 523 Hz, heard through the DAB+ decoder, the downmix and the limiter, with
+// the codec in the now-playing panel's state.
 TEST(Process, SelectedDabPlusServicePlaysThroughTheDefaultAlsaDevice)
 {
     const QString demo = QStringLiteral(ZOZ_BINARY_DIR "/resources/demo/11D.eti");
     if (!readEtiSubchannels(demo.toStdString()).count(6))
         GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame): " << demo.toStdString();
-    const Pcm played = playDemoService(QStringLiteral("11D"), 0xE2D3, 3);
+    const Pcm played = playDemoService(QStringLiteral("11D"), 0xE2D3, 3, [](const QJsonObject &entry) {
+        return entry.value(QStringLiteral("info")).toObject().value(QStringLiteral("codec")).toString().contains(
+            QStringLiteral("AAC-LC"));
+    });
     ASSERT_GE(played.size() / 2, size_t(3 * 48000));
     const size_t window = 9600;
     const int16_t *second = played.data() + 2 * 48000;
     const double floor = toneLevel(second, window, 2, 1000);
     for (const double note : {261.63, 329.63, 392.0, 523.25})
         EXPECT_GT(toneLevel(second, window, 2, note), 20 * floor + 10) << note << " Hz";
+}
+
+namespace {
+
+// Root mean square of interleaved samples.
+double rms(const int16_t *x, size_t n)
+{
+    double sum = 0;
+    for (size_t i = 0; i < n; ++i)
+        sum += double(x[i]) * x[i];
+    return n ? std::sqrt(sum / double(n)) : 0;
+}
+
+// Every access unit of a recorded DAB+ sub-channel through the AAC decoder (which
+// the codec tests hold to ffmpeg's and faad's decoding of the same units): the
+// level the service has.
+double decodedLevel(const EtiSubchannel &sub)
+{
+    double sum = 0;
+    size_t samples = 0;
+    decodeDabPlusUnits(sub, [&](const DabPlusFrame &f) {
+        if (f.result != AACDEC_OK)
+            return;
+        const size_t n = size_t(f.info.frameSize * f.info.numChannels);
+        sum += std::pow(rms(f.pcm, n), 2) * double(n);
+        samples += n;
+    });
+    return samples ? std::sqrt(sum / double(samples)) : 0;
+}
+
+} // namespace
+
+// "Done when": a user selects an AAC-LC service of the recorded Slovenian ensemble
+// in the pages and hears it. "Slo 2 Val 202" (0x9202) is sub-channel 1, AAC-LC
+// stereo at 48 kHz. The player loops the 1.39 s recording, and each wrap breaks the
+// superframes around it: the decoder conceals those units (fade-out, comfort noise,
+// fade-in), so the sound dips there and only there. Between the dips it is the
+// service's stereo programme at the level its access units decode to.
+TEST(Process, RecordedDabPlusServicePlaysThroughTheDefaultAlsaDevice)
+{
+    const QString recording = QStringLiteral(ZOZ_TESTDATA_DIR "/slovenia-r1.eti");
+    const auto subchannels = readEtiSubchannels(recording.toStdString());
+    if (!subchannels.count(1))
+        GTEST_SKIP() << "test recordings not found in " ZOZ_TESTDATA_DIR;
+    const double reference = decodedLevel(subchannels.at(1));
+    ASSERT_GT(reference, 1000);
+
+    constexpr int Seconds = 5;
+    const Pcm played = playService(recording + QStringLiteral("@5C"), QStringLiteral("5C"), 0x9202, Seconds, [](const QJsonObject &entry) {
+        const QJsonObject info = entry.value(QStringLiteral("info")).toObject();
+        return info.value(QStringLiteral("codec")).toString().contains(QStringLiteral("AAC-LC"));
+    });
+    const size_t frames = played.size() / 2;
+    ASSERT_GE(frames, size_t(Seconds * 48000));
+
+    // Levels of 100 ms windows from the first sound on; a dip is a window below 1 %
+    // of the service's level.
+    constexpr size_t Window = 4800;
+    size_t start = 0;
+    while (start < frames && played[2 * start] == 0 && played[2 * start + 1] == 0)
+        ++start;
+    std::vector<double> levels;
+    for (size_t at = start; at + Window <= frames; at += Window)
+        levels.push_back(rms(played.data() + 2 * at, 2 * Window));
+    std::vector<size_t> dipStarts;
+    size_t longestDip = 0, dip = 0;
+    double sum = 0;
+    size_t heard = 0;
+    for (size_t w = 0; w < levels.size(); ++w) {
+        const bool low = levels[w] < reference / 100;
+        if (low && dip == 0)
+            dipStarts.push_back(w);
+        dip = low ? dip + 1 : 0;
+        longestDip = std::max(longestDip, dip);
+        // Away from the wraps: neither in a dip nor in the fades around it.
+        if (levels[w] > reference / 10 && (w == 0 || levels[w - 1] > reference / 10) &&
+            (w + 1 == levels.size() || levels[w + 1] > reference / 10)) {
+            sum += levels[w] * levels[w];
+            ++heard;
+        }
+    }
+    // Dips only where the recording wraps: one every 1.39 s, each shorter than the
+    // broken superframes and the resynchronisation around it.
+    ASSERT_FALSE(dipStarts.empty()) << "the recording wraps within the capture";
+    EXPECT_LE(dipStarts.size(), size_t(Seconds / 1.39) + 1);
+    EXPECT_LE(longestDip, 4u) << "a dip of " << longestDip * 100 << " ms";
+    for (size_t k = 1; k < dipStarts.size(); ++k)
+        EXPECT_NEAR(double(dipStarts[k] - dipStarts[k - 1]), 13.9, 1.5) << "dips at windows " << dipStarts[k - 1]
+                                                                          << " and " << dipStarts[k];
+    // Between them, the service's level: the limiter and the downmix leave it
+    // within half a decibel of what its access units decode to (measured: 0.02 dB).
+    ASSERT_GT(heard, levels.size() / 2);
+    const double level = std::sqrt(sum / double(heard));
+    std::printf("played %.2f dB against the decoded access units\n", 20 * std::log10(level / reference));
+    EXPECT_NEAR(20 * std::log10(level / reference), 0.0, 0.5) << level << " against " << reference;
+
+    // Stereo: two channels that differ, neither of them silent.
+    size_t differing = 0;
+    double left = 0, right = 0;
+    for (size_t i = 48000; i < frames; ++i) {
+        differing += played[2 * i] != played[2 * i + 1];
+        left += double(played[2 * i]) * played[2 * i];
+        right += double(played[2 * i + 1]) * played[2 * i + 1];
+    }
+    EXPECT_GT(differing, (frames - 48000) / 2);
+    EXPECT_GT(left, right / 10);
+    EXPECT_GT(right, left / 10);
 }

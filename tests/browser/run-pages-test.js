@@ -4,7 +4,8 @@
 // keeps a change across a reload and a restart, the selection page lists every
 // audio service with its label, a click selects a service and the player
 // reports it, mute and volume reach the output, broadcast text stays text, and
-// no page logs an error or opens a dialog. The generated ensemble also carries
+// no page logs an error or opens a dialog, the selected service's slides show
+// and change in the now-playing panel. The generated ensemble also carries
 // a Journaline service: its badge opens the service's own pages, whose menu
 // leads to an article.
 //
@@ -58,12 +59,17 @@ const GENERATED_JOURNALINE = { label: 'ZOZ Info', menuTitle: 'ZOZ Journal', item
 const SLOVENIA_JOURNALINE = { label: 'Info', menuTitle: 'Journaline Service', item: 'journal', article: false };
 // The first service's Dynamic Label changes every two seconds of the recording.
 const DYNAMIC_LABELS = ['Plain text', 'Second text & more'];
+// The first service shows two slides in turn, each triggered "now".
+const SLIDES = ['zoz-classic.png', 'zoz-classic-2.png'].map(function (name) {
+    return path.join(__dirname, '..', '..', 'tools', 'ensemble', 'demo', name);
+});
 const GENERATED = {
-    seconds: 4,
+    seconds: 12, // long enough to carry both slides whole before the recording loops
     time: '2026-06-21T10:00:00',
     ensemble: { eid: '0xE0C7', ecc: '0xE1', label: 'ZOZ Test & Co', shortLabelFlags: '0xE000', localTimeOffset: 2 },
     subChannels: [
-        { id: 1, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [440.0], labels: DYNAMIC_LABELS, labelSeconds: 2 } },
+        { id: 1, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [440.0], labels: DYNAMIC_LABELS, labelSeconds: 2,
+            slides: SLIDES.map(function (file) { return { file: file, trigger: 'now' }; }) } },
         { id: 2, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [330.0], labels: [HOSTILE_TEXT], labelSeconds: 2 } },
         { id: 3, bitRate: 64, protection: 'EEP-3A', content: { type: 'mp2', tone: [220.0], labels: ['Third'], labelSeconds: 2 } },
         { id: 4, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: [
@@ -72,7 +78,9 @@ const GENERATED = {
         ] } },
     ],
     services: [
-        { sid: '0xE1D1', label: 'ZOZ Alpha', shortLabelFlags: '0xF000', programmeType: 10, components: [{ kind: 'audio', subChannel: 1, type: 0 }] },
+        { sid: '0xE1D1', label: 'ZOZ Alpha', shortLabelFlags: '0xF000', programmeType: 10, components: [
+            { kind: 'audio', subChannel: 1, type: 0, applications: [{ type: 2, data: '0c3c' }] },
+        ] },
         { sid: '0xE1D2', label: HOSTILE_LABEL, shortLabelFlags: '0xF000', programmeType: 4, components: [{ kind: 'audio', subChannel: 2, type: 0 }] },
         { sid: '0xE1D3', label: 'ZOZ Gamma', shortLabelFlags: '0xF000', programmeType: 13, components: [{ kind: 'audio', subChannel: 3, type: 0 }] },
         { sid: '0xE1D10004', data: true, label: GENERATED_JOURNALINE.label, shortLabelFlags: '0xF000', components: [
@@ -364,6 +372,32 @@ async function planRecording(page, problems) {
     await dialog.locator('.scheduler-close').click();
 }
 
+// The record button records the playing service in WAVE: the file's name and
+// the running time show beside the button, and a second press ends it.
+async function recordButton(page) {
+    await page.evaluate(async function () {
+        for (const type of [1, 2])
+            await window.zozAjax.call('setAudioRecordingFormat', 1, { 'class': type });
+    });
+    const button = page.locator('.nav-record');
+    await button.click();
+    await waitFor('the recording to be written', async function () {
+        const config = (await serverInfo(page)).audio.config;
+        return config.isRecording === true && /\.wav$/.test(config.recordingFile) &&
+            (await button.getAttribute('aria-pressed')) === 'true' &&
+            /\.wav$/.test(await page.locator('.record-file').innerText());
+    }, 15000);
+    await waitFor('the recording time to run', async function () {
+        return /^0:0[1-9]$/.test(await page.locator('.record-time').innerText());
+    }, 15000);
+    await button.click();
+    await waitFor('the recording to end', async function () {
+        const config = (await serverInfo(page)).audio.config;
+        return config.isRecording === false && config.recordingFile === '' &&
+            await page.locator('.record-status').isHidden();
+    }, 10000);
+}
+
 // The now-playing panel follows the selected service's Dynamic Label as it
 // changes and shows its audio configuration; a label or text with markup in
 // it shows as text.
@@ -392,6 +426,8 @@ async function checkNowPlaying(page, frame, problems) {
     if ((await frame.locator('.now-playing-ensemble').innerText()) !== GENERATED.ensemble.label)
         problems.push('the panel shows the ensemble as "' + (await frame.locator('.now-playing-ensemble').innerText()) + '"');
 
+    await checkSlides(page, frame, problems);
+
     await select(HOSTILE_LABEL);
     await waitFor('the hostile Dynamic Label as text', async function () {
         return (await message.innerText()) === HOSTILE_TEXT;
@@ -400,6 +436,31 @@ async function checkNowPlaying(page, frame, problems) {
         problems.push('the hostile service label is not shown as text');
     if ((await frame.locator('.now-playing-text img, .now-playing-text svg').count()) !== 0)
         problems.push('a broadcast text in the now-playing panel was inserted as markup');
+}
+
+// The selected service's slide shows in the panel and changes with the
+// broadcast; the panel's slide opens the SlideShow's page with the slides
+// received so far.
+async function checkSlides(page, frame, problems) {
+    const slide = frame.locator('.now-playing-slide');
+    const seen = new Set();
+    await waitFor('two slides in turn in the now-playing panel', async function () {
+        if (await frame.locator('.now-playing-slide-link').isVisible() &&
+            await slide.evaluate(function (image) { return image.complete && image.naturalWidth > 0; }))
+            seen.add(await slide.getAttribute('src'));
+        return seen.size >= 2;
+    }, 30000);
+    await frame.locator('.now-playing-slide-link').click();
+    await waitFor('the SlideShow page with its slides', async function () {
+        return (await frame.locator('body.sls-page .sls-thumb').count()) === 2 &&
+            await frame.locator('.sls-image').evaluate(function (image) { return image.complete && image.naturalWidth > 0; });
+    }, 15000);
+    if (!(await frame.locator('.sls-link').isHidden()))
+        problems.push('a slide without click-through link offers one');
+    await page.locator('.nav-selection').click();
+    await waitFor('the selection page again', async function () {
+        return (await frame.locator('.service-row').count()) > 0;
+    }, 10000);
 }
 
 // Selects the Journaline service, follows its badge to the service's own
@@ -600,6 +661,7 @@ async function run(options) {
             problems.push('now playing shows "' + nowPlaying + '"');
 
         await muteAndVolume(page);
+        await recordButton(page);
 
         // Keyboard: the list is reachable and moves with the arrow keys.
         const allButtons = frame.locator('.service-select');

@@ -5,6 +5,7 @@
 #include "web/ZOZHtmlTemplate.h"
 #include "web/ZOZTemplateValue.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 
 #include <random>
@@ -459,4 +460,111 @@ TEST_F(HtmlTemplateTest, BlankLinesFoldAsTheWhiteSpacePatternSays)
         expected.replace(pattern, QStringLiteral("\n"));
         EXPECT_EQ(render(page.toUtf8()), expected) << page.toStdString();
     }
+}
+
+namespace {
+
+// The bytes of a rendered page, as a short digest to compare with one taken
+// from an earlier build of the engine: the speed work on the engine must not
+// change a single byte of what the pages show.
+QByteArray digest(const QString &page)
+{
+    return QCryptographicHash::hash(page.toUtf8(), QCryptographicHash::Sha256).toHex().left(24);
+}
+
+// A service list as the pages render it: rows with blocks, attributes, text
+// and a JSON copy, and labels that carry markup, quotes and braces.
+Rows serviceListRows(int count)
+{
+    const QString labels[] = {QStringLiteral("Radio <%1> & \"friends\""), QStringLiteral("It's {SERVICES:ensemble} %1"),
+                              QStringLiteral("  spaced\tout\n%1  "), QStringLiteral("</script><!-- %1 -->"),
+                              QStringLiteral("Ünïcødé — %1")};
+    Rows rows;
+    for (int i = 0; i < count; ++i) {
+        rows.append({
+            TemplateVariable(QStringLiteral("id"), unsigned(0xE0D000 + i)),
+            TemplateVariable(QStringLiteral("label"), labels[i % std::size(labels)].arg(i), true),
+            TemplateVariable(QStringLiteral("ensemble"), QStringLiteral("Ensemble '%1'").arg(i / 20), true),
+            TemplateVariable(QStringLiteral("logo"), i % 3 ? QStringLiteral("logos/%1.png").arg(i) : QString()),
+            TemplateVariable(QStringLiteral("selected"), i == 7),
+            TemplateVariable(QStringLiteral("favourite"), i % 5 == 0),
+        });
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(HtmlTemplateTest, ServiceListPageIsByteForByteAsBefore)
+{
+    const QByteArray page = R"(<!DOCTYPE html>
+<html lang="{LANGUAGE}">
+<head>
+  <title>{ZOZ_APP_TITLE} {PAGE-TITLE}</title>
+  <style>li[data-x="{SERVICES:__INDEX__}"] { color: red; }</style>
+</head>
+<body>
+  <!-- the list of services -->
+  <ul class="services" title='{TITLE}'>
+  <!-- begin:SERVICES -->
+    <li id="s{SERVICES:__INDEX__}" data-n={SERVICES:label} class="service<if SERVICES:selected> playing</if SERVICES:selected>">
+      <if SERVICES:logo><img src="{SERVICES:logo}" alt="{SERVICES:label}"></if SERVICES:logo>
+      <span class="label">{SERVICES:label}</span> <!-- {SERVICES:label} -->
+      <span class="ensemble" title="{SERVICES:ensemble}">{SERVICES:ensemble}</span>
+      <ifnot SERVICES:favourite><button class="star">&#9734;</button></ifnot SERVICES:favourite>
+      <if SERVICES:__FIRST_ITEM__><span class="first">{SERVICES:__INDEX+ONE__}</span></if SERVICES:__FIRST_ITEM__>
+      <if SERVICES:__LAST_ITEM__><span class="last"></span></if SERVICES:__LAST_ITEM__>
+      <script>var label = "{SERVICES:label}";</script>
+    </li>
+  <!-- end:SERVICES -->
+  </ul>
+  <p>{TITLE}</p>
+  <script><!-- #json SERVICES as services --></script>
+</body>
+</html>
+)";
+    const QString out = render(page, [](HtmlTemplate &t) {
+        t.setTextVariable(QStringLiteral("TITLE"), QStringLiteral("A \"quoted\" <title> & 'more'"));
+        t.setVariable(QStringLiteral("PAGE-TITLE"), QStringLiteral("Services"));
+        t.expandLoops(QStringLiteral("SERVICES"), serviceListRows(500));
+    });
+    EXPECT_EQ(out.size(), 254015);
+    EXPECT_EQ(digest(out), QByteArray("fe545cb8b1ebdcb8b6a57cd6"));
+}
+
+// Placeholders of values from outside in every kind of place the context
+// scanner tells apart, in random pages: the same bytes as before.
+TEST_F(HtmlTemplateTest, EscapedValuesInRandomPagesAreAsBefore)
+{
+    const char *const pieces[] = {
+        "<p>", "</p>", "<a title=\"", "<a title='", "<a title=", "\"", "'", ">", "<", "</", "=", " ", "x",
+        "<script>", "</script>", "<STYLE>", "</style>", "<scripts>", "<!--", "-->", "<!", "<br/>", "<if ",
+        "<if L:on>", "</if L:on>", "<ifnot L:on>", "</ifnot L:on>", "<if T>", "</if T>",
+        "{L:v}", "{L:raw}", "{L:__INDEX__}", "{T}", "{", "}", "-", "->", "<!-", "!", "<i",
+    };
+    const QString values[] = {QStringLiteral("a<b & \"c\" 'd'"), QStringLiteral("x = y`z"), QStringLiteral("</script>"),
+                              QStringLiteral("{T}"), QStringLiteral("<!--"), QStringLiteral("-->"), QString(),
+                              QStringLiteral("false"), QStringLiteral("\\ \x01 \n"), QStringLiteral("say \"hi\" - it's"),
+                              QStringLiteral("--"), QStringLiteral("f x"), QStringLiteral("script"), QStringLiteral("\x01")};
+    std::mt19937 random(19);
+    const auto pick = [&](std::size_t n) { return std::size_t(random() % n); };
+    QCryptographicHash all(QCryptographicHash::Sha256);
+    for (int round = 0; round < 1500; ++round) {
+        QByteArray body;
+        for (int i = int(pick(16)); i > 0; --i)
+            body += pieces[pick(std::size(pieces))];
+        const QByteArray page = body + "<!-- begin:L -->" + body + "<!-- end:L -->" + body;
+        Rows rows;
+        for (int r = int(pick(4)); r > 0; --r)
+            rows.append(Row{TemplateVariable(QStringLiteral("v"), values[pick(std::size(values))], true),
+                            TemplateVariable(QStringLiteral("raw"), values[pick(std::size(values))]),
+                            TemplateVariable(QStringLiteral("on"), pick(2) == 0)});
+        const QString title = values[pick(std::size(values))];
+        all.addData(render(page, [&](HtmlTemplate &t) {
+                        t.setTextVariable(QStringLiteral("T"), title);
+                        t.expandLoops(QStringLiteral("L"), rows);
+                    }).toUtf8());
+        all.addData(QByteArrayView("\n"));
+    }
+    EXPECT_EQ(all.result().toHex().left(24), QByteArray("973a4914d3be05f5ea25f838"));
 }

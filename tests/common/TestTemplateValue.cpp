@@ -1,5 +1,6 @@
 #include "StrictJson.h"
 #include "web/ZOZTemplateValue.h"
+#include "web/ZOZTemplateVariable.h"
 
 #include <gtest/gtest.h>
 
@@ -91,4 +92,31 @@ TEST(TemplateValue, DocumentsAreStrictJson)
     EXPECT_TRUE(StrictJson::isValid(document)) << document.constData();
     EXPECT_TRUE(StrictJson::isValid(TemplateValue(QString(), QStringLiteral("alone")).toUtf8()));
     EXPECT_TRUE(StrictJson::isValid(TemplateValue(QStringLiteral("k"), hostile).toUtf8()));
+}
+
+// A list page writes its rows' JSON straight from the variables: the same
+// text as their value tree, whatever the fields hold.
+TEST(TemplateValue, RowsJsonIsTheJsonOfTheirTree)
+{
+    using Row = TemplateVariable::Row;
+    TemplateVariable oddBool(QStringLiteral("b"), QStringLiteral(" maybe "));
+    oddBool.type = TemplateVariable::Bool;
+    TemplateVariable oddNumber(QStringLiteral("n"), QStringLiteral("012"));
+    oddNumber.type = TemplateVariable::Number;
+    TemplateVariable nullNumber(QStringLiteral("z"), QStringLiteral("null"));
+    nullNumber.type = TemplateVariable::Number;
+    const TemplateVariable::Rows rows{
+        Row{TemplateVariable(QStringLiteral("id"), 7), TemplateVariable(QStringLiteral("on"), true),
+            TemplateVariable(QStringLiteral("label"), QStringLiteral("  a \"b\"\n\\ <c> \x01 "), true),
+            TemplateVariable(QStringLiteral("raw"), QStringLiteral("<b>x</b>")), oddBool, oddNumber, nullNumber},
+        Row{},
+        Row{TemplateVariable(QString(), QStringLiteral("nameless")), TemplateVariable(QStringLiteral("q\"n"), -3),
+            TemplateVariable(QStringLiteral("sub"), TemplateVariable::Rows{Row{TemplateVariable(QStringLiteral("v"), "x")}, Row{}}),
+            TemplateVariable(QString(), TemplateVariable::Rows{})},
+    };
+    for (const TemplateVariable::Rows &list : {rows, TemplateVariable::Rows{}}) {
+        QString json;
+        TemplateVariable::appendRowsJson(json, list);
+        EXPECT_EQ(json, TemplateVariable::rowsToTemplateValue(list).toJson());
+    }
 }

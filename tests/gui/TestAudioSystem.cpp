@@ -232,21 +232,6 @@ TEST_F(AudioSystemPasses, WaitsForAFreeSlotWithoutLosingTheBlock)
     EXPECT_EQ(sink.queued.size(), 8u);
 }
 
-TEST(AudioGain, SaturatesInsteadOfWrapping)
-{
-    const struct
-    {
-        float gain;
-        int16_t in, out;
-    } rows[] = {{2.0f, 20000, 32767}, {2.0f, -20000, -32768}, {0.5f, 1001, 501}, {1.0f, -32768, -32768},
-                {3.0f, 100, 300}, {0.0f, 1234, 0}};
-    for (const auto &row : rows) {
-        int16_t sample = row.in;
-        ZOZ::applyGain(&sample, 1, row.gain);
-        EXPECT_EQ(sample, row.out) << row.in << " x " << row.gain;
-    }
-}
-
 // What the pages set through their audio control is what the sound card gets.
 TEST_F(AudioSystemPasses, LevelAndMuteFromThePagesReachTheSink)
 {

@@ -5,12 +5,16 @@
 
 #include "AudioTestSource.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -78,7 +82,7 @@ TEST(AudioSystemAlsa, FileDeviceReceivesScaledChannelsInOrderWithoutGaps)
         {
             ZOZ::AudioSystem system(std::move(sink));
             system.init(true);
-            system.setVolume(0.5f);
+            system.levels().setLevel(0.5f);
             system.setSource(&source, &source);
             system.start();
             while (source.bufferedBytes() >= uint32_t(blockBytes) || ring->freeSlots() < ZOZ::AudioSink::RingSlots)
@@ -91,10 +95,96 @@ TEST(AudioSystemAlsa, FileDeviceReceivesScaledChannelsInOrderWithoutGaps)
         const QByteArray bytes = played.readAll();
         ASSERT_EQ(bytes.size(), expected);
         const auto *samples = reinterpret_cast<const int16_t *>(bytes.constData());
-        // Half volume; half a step rounds away from zero (1001 becomes 501).
+        // Half volume, truncated toward zero (1001 becomes 500).
         for (qint64 f = 0; f < expected / (Channels * 2); ++f)
             for (int p = 0; p < Channels; ++p)
-                ASSERT_EQ(samples[f * Channels + p], ((c.channelOf[p] + 1) * 1000 + f % 500 + 1) / 2)
+                ASSERT_EQ(samples[f * Channels + p], ((c.channelOf[p] + 1) * 1000 + f % 500) / 2)
                     << "frame " << f << " position " << p;
+    }
+}
+
+namespace {
+
+// Points ALSA's default device at a file in `dir`; returns the file's name.
+QString fileDevice(const QTemporaryDir &dir)
+{
+    const QString output = dir.filePath("played.raw");
+    const QString config = dir.filePath("asound.conf");
+    QFile file(config);
+    file.open(QIODevice::WriteOnly);
+    file.write(QStringLiteral("pcm.!default {\n type file\n slave.pcm \"sink\"\n file \"%1\"\n format \"raw\"\n}\n"
+                              "pcm.sink { type null }\n")
+                   .arg(output)
+                   .toUtf8());
+    file.close();
+    setenv("ALSA_CONFIG_PATH", config.toLocal8Bit().constData(), 1);
+    return output;
+}
+
+QByteArray waitForBytes(const QString &fileName, qint64 bytes)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (QFileInfo(fileName).size() < bytes && timer.elapsed() < 20000)
+        QThread::msleep(10);
+    QFile played(fileName);
+    played.open(QIODevice::ReadOnly);
+    return played.readAll();
+}
+
+} // namespace
+
+// The balance reaches the card: 0.25 takes the left channel to three quarters.
+TEST(AudioSystemAlsa, BalanceLowersOneChannelAtTheDevice)
+{
+    QTemporaryDir dir;
+    const QString output = fileDevice(dir);
+    AudioTestSource source({1, 48000, 16, 2});
+    ZOZ::PcmBlock block;
+    const int frames = 48000 * 2;
+    block.samples = uint32_t(frames * 2);
+    block.bytes = block.samples * 2;
+    block.pcm.resize(block.bytes);
+    auto *samples = reinterpret_cast<int16_t *>(block.pcm.data());
+    for (int n = 0; n < frames * 2; ++n)
+        samples[n] = 4000;
+    source.streamAdd(source.format, block, true);
+    QByteArray bytes;
+    {
+        ZOZ::AudioSystem system(std::make_unique<ZOZ::AlsaSink>());
+        system.init(true);
+        system.levels().setBalance(0.25f);
+        system.setSource(&source, &source);
+        system.start();
+        bytes = waitForBytes(output, 48000 * 4 / 2);
+    }
+    ASSERT_GE(bytes.size(), 48000 * 4 / 2);
+    const auto *played = reinterpret_cast<const int16_t *>(bytes.constData());
+    for (qsizetype f = 0; f < bytes.size() / 4; ++f) {
+        ASSERT_EQ(played[2 * f], 3000) << f;
+        ASSERT_EQ(played[2 * f + 1], 4000) << f;
+    }
+}
+
+// The speaker test plays without a service: mask 1 in the stereo test sounds
+// the left channel with the 1800 Hz tone and leaves the right one silent.
+TEST(AudioSystemAlsa, TestToneSoundsOnTheChosenChannelOnly)
+{
+    QTemporaryDir dir;
+    const QString output = fileDevice(dir);
+    QByteArray bytes;
+    {
+        ZOZ::AudioSystem system(std::make_unique<ZOZ::AlsaSink>());
+        system.init(true);
+        system.setTestMode({true, 2, 1});
+        system.start();
+        bytes = waitForBytes(output, 2 * ZOZ::TestTone::BlockValues * 2);
+    }
+    ASSERT_GE(bytes.size(), 2 * ZOZ::TestTone::BlockValues * 2);
+    const auto *played = reinterpret_cast<const int16_t *>(bytes.constData());
+    // The first second is the 1800 Hz step.
+    for (qsizetype f = 0; f < std::min<qsizetype>(bytes.size() / 4, 48000); ++f) {
+        ASSERT_EQ(played[2 * f], int16_t(std::sin(2 * M_PI * 1800.0 * double(f) / 48000) * 9830)) << f;
+        ASSERT_EQ(played[2 * f + 1], 0) << f;
     }
 }

@@ -6,6 +6,7 @@
 #include "ZOZReceiver.h"
 #include "ZOZService.h"
 #include "ZOZServiceManager.h"
+#include "data/ZOZServiceSLS.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -80,7 +81,7 @@ TEST_F(ServiceManagerRecordingTest, SloveniaBuildsItsAudioAndDataServices)
         EXPECT_EQ(service->sourceFlags(), 3u) << service->label().toStdString();
         labels << service->label();
         for (Service *child : service->children())
-            slideShows += child->shortname() == QLatin1String("sls");
+            slideShows += qobject_cast<ZOZ::ServiceSLS *>(child) != nullptr;
     }
     EXPECT_EQ(labels.size(), 13);
     EXPECT_EQ(slideShows, 8);

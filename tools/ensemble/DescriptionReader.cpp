@@ -224,6 +224,15 @@ public:
         // Images by their suffix: JPEG 2/1, PNG 2/3.
         out->contentType = 2;
         out->contentSubType = path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? 3 : 1;
+        // A SlideShow shows a slide when its TriggerTime comes; "now" is a
+        // time whose validity bit is clear.
+        const QString trigger = object.value(QLatin1String("trigger")).toString();
+        if (trigger == QLatin1String("now")) {
+            out->extraParameters = motParameter(5, Bytes(4, 0));
+        } else if (!trigger.isEmpty()) {
+            error = QStringLiteral("%1: trigger is \"now\" or absent").arg(path);
+            return false;
+        }
         return get(object, "transportId", &out->transportId, 0, 0xFFFF) &&
                get(object, "contentType", &out->contentType, 0, 63) &&
                get(object, "contentSubType", &out->contentSubType, 0, 511);

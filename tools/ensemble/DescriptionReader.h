@@ -10,7 +10,7 @@
 //                    "content": {"type": "pattern"}
 //                             | {"type": "mp2", "tone": [Hz...] | "speech": text | "wav": file,
 //                                "labels": [Dynamic Label texts], "labelSeconds",
-//                                "slides": [{"file", "name", "transportId"}]}      MOT in X-PAD
+//                                "slides": [{"file", "name", "transportId", "trigger"}]} MOT in X-PAD
 //                             | {"type": "packet", "enhanced": bool,
 //                                "groups": [{"address", "type", "hex" | "text", "segment", "transportId"}],
 //                                "motObjects": [{"address", "file", "name", "transportId",

@@ -18,6 +18,8 @@ const state = {
     refreshCycle: NaN,
     checkingPage: false,
     info: null,
+    slideUrl: '',
+    slidePolling: false,
 };
 
 // Pure helpers
@@ -120,6 +122,51 @@ function renderNowPlaying(info) {
     setBadge('.badge-signal', entry ? signalText(info) : '');
 }
 
+// The path of the selected service's SlideShow, as its badge's preview names it.
+function selectedSlideShowPath() {
+    const preview = document.querySelector('.service-row.is-selected .service-app[data-app="sls"] img');
+    if (!preview)
+        return '';
+    const source = preview.getAttribute('src') || '';
+    return source.substring(0, source.indexOf('?') < 0 ? source.length : source.indexOf('?'));
+}
+
+function showSlide(url, path) {
+    const image = document.querySelector('.now-playing-slide');
+    const link = document.querySelector('.now-playing-slide-link');
+    if (url !== state.slideUrl) {
+        state.slideUrl = url;
+        if (url)
+            image.src = url;
+        else
+            image.removeAttribute('src');
+    }
+    link.hidden = !url;
+    link.dataset.path = path;
+}
+
+// The selected service's current slide, asked of its SlideShow with each state poll.
+async function renderSlide() {
+    const path = selectedSlideShowPath();
+    if (!path) {
+        showSlide('', '');
+        return;
+    }
+    if (state.slidePolling)
+        return;
+    state.slidePolling = true;
+    try {
+        const response = await fetch(path + '?getSlides', { cache: 'no-store' });
+        const answer = await response.json();
+        const url = answer && answer.active && answer.active.url ? '/' + answer.active.url : '';
+        showSlide(path === selectedSlideShowPath() ? url : '', path);
+    } catch (e) {
+        // The next poll tries again.
+    } finally {
+        state.slidePolling = false;
+    }
+}
+
 function renderFavourites(info) {
     for (const row of rows()) {
         const entry = findServiceEntry(info, Number(row.dataset.sid));
@@ -148,6 +195,7 @@ function onServerInfo(info) {
     state.selectedSid = typeof info.selectedSID === 'number' ? info.selectedSID : -1;
     renderSelection(state.selectedSid);
     renderNowPlaying(info);
+    renderSlide();
     renderFavourites(info);
     renderFavouritesHint(info);
     renderAudio(info);
@@ -273,10 +321,23 @@ function moveFocus(current, step) {
     next.focus();
 }
 
+function openSlideShow(path) {
+    if (path)
+        window.location.href = path;
+}
+
 function wireEvents() {
+    const slide = document.querySelector('.now-playing-slide-link');
+    slide.addEventListener('click', function () { openSlideShow(slide.dataset.path); });
     const list = document.querySelector('.service-list');
     if (list) {
         list.addEventListener('click', function (event) {
+            const slideShow = event.target.closest('.service-app[data-app="sls"]');
+            if (slideShow) {
+                const preview = slideShow.querySelector('img');
+                openSlideShow((preview.getAttribute('src') || '').split('?')[0]);
+                return;
+            }
             const favourite = event.target.closest('.favourite-toggle');
             if (favourite) {
                 toggleFavourite(favourite);

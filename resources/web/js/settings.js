@@ -115,6 +115,21 @@ function setValue(id, value) {
         input.value = String(value);
 }
 
+// The output devices the player found, the default first.
+function showDevices(devices) {
+    const select = document.getElementById('zoz-setting-device');
+    if (!select || !Array.isArray(devices) || devices.length === 0 || document.activeElement === select)
+        return;
+    select.replaceChildren();
+    for (const device of devices) {
+        const option = document.createElement('option');
+        option.value = String(device.deviceID);
+        option.textContent = window.zozText.decodeEntities(String(device.name));
+        option.selected = !!device.selected;
+        select.appendChild(option);
+    }
+}
+
 // The player's values
 async function loadValues() {
     const update = await window.zozAjax.call('getSettingsUpdate');
@@ -141,8 +156,13 @@ async function loadValues() {
     const folder = document.querySelector('.settings-folder-name');
     if (folder && typeof update.audioRecordingDirectory === 'string')
         folder.textContent = window.zozText.decodeEntities(update.audioRecordingDirectory.replace(/\\\\/g, '\\'));
-    if (update.audioSystem)
+    if (update.audioSystem) {
+        showDevices(update.audioSystem.devices);
         setValue('zoz-setting-device', update.audioSystem.device);
+        setChecked('zoz-setting-test-mode', update.audioSystem.testMode);
+        if (update.audioSystem.testMode)
+            setValue('zoz-setting-test-channel', update.audioSystem.testChannels);
+    }
     setChecked('zoz-setting-spokenlabels', info.spokenLabels);
     if (info.announcements && info.announcements.Epilog !== undefined)
         checkRadio('epilog', info.announcements.Epilog);
@@ -155,6 +175,12 @@ async function loadValues() {
     if (config) {
         setChecked('zoz-setting-muted', config.muted);
         setValue('zoz-setting-level', config.level);
+        setValue('zoz-setting-max-volume', config.maxVolume);
+        setValue('zoz-setting-balance', config.balance);
+        setValue('zoz-setting-shift', config.shift);
+        (Array.isArray(config.levelChannels) ? config.levelChannels : []).forEach(function (level, channel) {
+            setValue('zoz-setting-level-' + channel, level);
+        });
     }
 }
 
@@ -223,6 +249,8 @@ function bindControls() {
                 params['class'] = control.dataset.class;
             if (control.dataset.type)
                 params.type = control.dataset.type;
+            if (control.dataset.channel)
+                params.channel = control.dataset.channel;
             send(control, control.dataset.command, control.value, params, function () {
                 // A refused choice: show again what the player holds.
                 if (isRadio)

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <limits>
 #include <fcntl.h>
-#include <poll.h>
 #include <netinet/in.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -60,6 +60,13 @@ HttpReception::HttpReception(HttpServer *server) : m_server(server)
 {
     m_clock.start();
     m_wakeDescriptor = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_epollDescriptor = ::epoll_create1(EPOLL_CLOEXEC);
+    if (m_epollDescriptor >= 0 && m_wakeDescriptor >= 0) {
+        epoll_event event {};
+        event.events = EPOLLIN;
+        event.data.fd = m_wakeDescriptor;
+        ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_ADD, m_wakeDescriptor, &event);
+    }
 }
 
 HttpReception::~HttpReception()
@@ -67,6 +74,8 @@ HttpReception::~HttpReception()
     stop();
     if (m_wakeDescriptor >= 0)
         ::close(m_wakeDescriptor);
+    if (m_epollDescriptor >= 0)
+        ::close(m_epollDescriptor);
 }
 
 void HttpReception::add(int descriptor, int generation)
@@ -86,6 +95,19 @@ void HttpReception::add(int descriptor, int generation)
 
 void HttpReception::giveBack(std::unique_ptr<HttpConnection> connection)
 {
+    // The socket is watched again at once, so the next request wakes the
+    // reception by itself; the reception is woken here only when it would sleep
+    // past this connection's first time-out.
+    const qint64 at = now();
+    connection->lastBytesAt = at;
+    connection->waitingSince = at;
+    connection->requestStartedAt = connection->lineStartedAt = connection->buffer.isEmpty() ? -1 : at;
+    const int descriptor = connection->descriptor;
+    qint64 deadline = at + m_server->idleTimeout();
+    if (!connection->buffer.isEmpty()) {
+        const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
+        deadline = std::min(deadline, at + std::min(limits.requestMs, limits.headerLineMs));
+    }
     {
         QMutexLocker locker(&m_mutex);
         if (!m_stopRequested.load()) {
@@ -93,9 +115,19 @@ void HttpReception::giveBack(std::unique_ptr<HttpConnection> connection)
             connection.reset();
         }
     }
-    if (connection)
+    if (connection) {
         m_server->closeConnection(*connection);
-    else
+        return;
+    }
+    // Armed only now that the reception can find the connection, so that no
+    // event for it is lost. Should the reception have closed it in between,
+    // arming fails, or arms a socket of that number anew, which costs one look
+    // at a socket with nothing to read.
+    epoll_event event {};
+    event.events = EPOLLIN | EPOLLONESHOT;
+    event.data.fd = descriptor;
+    ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_MOD, descriptor, &event);
+    if (deadline < m_sleepsUntil.load())
         wake();
 }
 
@@ -143,32 +175,58 @@ void HttpReception::wake()
 void HttpReception::run()
 {
     setThreadName("HttpReception");
-    std::vector<pollfd> polled;
+    if (m_epollDescriptor < 0 || m_wakeDescriptor < 0) {
+        ZOZ_LOG(LogSource::HttpClient | LogFlag::Error,
+                QStringLiteral("HttpReception::run() -> error: no descriptors to wait on (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    constexpr int MaxEvents = 64;
+    epoll_event events[MaxEvents];
     while (!m_stopRequested.load()) {
         takeNewConnections();
-
-        polled.clear();
-        polled.push_back(pollfd { m_wakeDescriptor, POLLIN, 0 });
-        for (const auto &connection : m_reading)
-            polled.push_back(pollfd { connection->descriptor, POLLIN, 0 });
-        const int ready = ::poll(polled.data(), nfds_t(polled.size()), pollTimeout());
+        int timeout = pollTimeout();
+        // Said before the look at what waits: a connection given back after the
+        // look sees when the thread will wake.
+        m_sleepsUntil.store(timeout < 0 ? std::numeric_limits<qint64>::max() : now() + timeout);
+        {
+            QMutexLocker locker(&m_mutex);
+            if (!m_incoming.isEmpty() || !m_returned.empty() || m_closeAllRequested)
+                timeout = 0;
+        }
+        const int ready = ::epoll_wait(m_epollDescriptor, events, MaxEvents, timeout);
+        m_sleepsUntil.store(-1);
         if (ready < 0 && errno != EINTR)
             break;
-        if (polled[0].revents & POLLIN) {
-            quint64 count = 0;
-            [[maybe_unused]] const ssize_t read = ::read(m_wakeDescriptor, &count, sizeof count);
-        }
-
-        // Walked backwards, so that removing a connection leaves the indices
-        // still to visit in place. Connections taken in after the poll are not in
-        // `polled` and are left for the next turn.
-        const std::size_t polledCount = polled.size() - 1;
-        for (std::size_t i = std::min(polledCount, m_reading.size()); i-- > 0;) {
-            if (polled[i + 1].revents & (POLLIN | POLLHUP | POLLERR))
-                readFrom(i);
+        // A connection given back while the thread slept may be among the events.
+        takeNewConnections();
+        for (int e = 0; e < std::max(ready, 0); ++e) {
+            const int descriptor = events[e].data.fd;
+            if (descriptor == m_wakeDescriptor) {
+                quint64 count = 0;
+                [[maybe_unused]] const ssize_t read = ::read(m_wakeDescriptor, &count, sizeof count);
+                continue;
+            }
+            // A connection closed or handed on by an earlier event is no longer here.
+            for (std::size_t i = 0; i < m_reading.size(); ++i) {
+                if (m_reading[i]->descriptor == descriptor) {
+                    readFrom(i);
+                    break;
+                }
+            }
         }
         closeExpired();
     }
+}
+
+// Each event disarms its socket: a connection handed to an answering thread is
+// not reported while it is answered, and needs no call to leave the set.
+bool HttpReception::watch(const HttpConnection &connection, Watch how)
+{
+    epoll_event event {};
+    event.events = EPOLLIN | EPOLLONESHOT;
+    event.data.fd = connection.descriptor;
+    const int operation = how == Watch::Add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+    return ::epoll_ctl(m_epollDescriptor, operation, connection.descriptor, &event) == 0;
 }
 
 bool HttpReception::isCurrent(const HttpConnection &connection) const
@@ -198,10 +256,6 @@ void HttpReception::takeNewConnections()
             m_server->closeConnection(*connection);
             continue;
         }
-        const qint64 at = now();
-        connection->lastBytesAt = at;
-        connection->waitingSince = at;
-        connection->requestStartedAt = connection->lineStartedAt = connection->buffer.isEmpty() ? -1 : at;
         m_reading.push_back(std::move(connection));
         evictBeyondBudget(m_reading.back()->peerAddress);
     }
@@ -223,6 +277,11 @@ void HttpReception::accept(int descriptor, int generation)
     connection->descriptor = descriptor;
     connection->id = m_nextId++;
     connection->generation = generation;
+    if (!watch(*connection, Watch::Add)) {
+        ZOZ_LOG(LogWarning, prefix(*connection) + QStringLiteral(" -> warning: cannot watch the connection (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        m_server->closeConnection(*connection);
+        return;
+    }
     describePeer(*connection);
     const qint64 at = now();
     connection->lastBytesAt = at;
@@ -248,6 +307,10 @@ void HttpReception::readFrom(std::size_t index)
             if (std::memchr(connection.buffer.constData() + before, '\n', size_t(n)))
                 connection.lineStartedAt = at;
             connection.lastBytesAt = at;
+            // Less than asked for: the socket is empty for now. Bytes that come
+            // in the meantime are reported again once the socket is rearmed.
+            if (n < room)
+                break;
             continue;
         }
         if (n == 0) {
@@ -265,8 +328,12 @@ void HttpReception::readFrom(std::size_t index)
     if (dispatchIfReady(index))
         return;
     // Nothing complete came, and nothing more will come (or fit).
-    if (connection.peerClosed || connection.buffer.size() >= MaxBufferBytes)
+    if (connection.peerClosed || connection.buffer.size() >= MaxBufferBytes) {
         closeAt(index);
+        return;
+    }
+    if (!watch(connection, Watch::Again))
+        closeAt(index, QStringLiteral("cannot watch the connection"));
 }
 
 bool HttpReception::dispatchIfReady(std::size_t index)
@@ -327,12 +394,12 @@ void HttpReception::closeAt(std::size_t index, const QString &reason)
 
 int HttpReception::pollTimeout() const
 {
-    // Without its wake-up descriptor the reception looks for new work often.
-    constexpr int WithoutWakeUpMs = 50;
-    if (m_reading.empty())
-        return m_wakeDescriptor < 0 ? WithoutWakeUpMs : -1;
-    const qint64 at = now();
     const qint64 idle = m_server->idleTimeout();
+    // Connections out being answered come back with an idle time-out from then
+    // on, never earlier than this wake-up: they need not wake the thread.
+    if (m_reading.empty())
+        return m_server->activeConnections() > 0 ? int(std::min<qint64>(idle, 60000)) : -1;
+    const qint64 at = now();
     const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
     qint64 next = std::numeric_limits<qint64>::max();
     for (const auto &connection : m_reading) {
@@ -342,7 +409,7 @@ int HttpReception::pollTimeout() const
         if (connection->lineStartedAt >= 0)
             next = std::min(next, connection->lineStartedAt + limits.headerLineMs);
     }
-    return int(std::clamp<qint64>(next - at, 0, m_wakeDescriptor < 0 ? WithoutWakeUpMs : 60000));
+    return int(std::clamp<qint64>(next - at, 0, 60000));
 }
 
 } // namespace ZOZ

@@ -56,11 +56,16 @@ private:
     void evictBeyondBudget(const QString &address);
     void closeAt(std::size_t index, const QString &reason = QString());
     int pollTimeout() const;
+    // Arms the connection's socket for its next bytes; false on failure.
+    enum class Watch { Add, Again };
+    bool watch(const HttpConnection &connection, Watch how);
     void wake();
 
     HttpServer *m_server;
     QElapsedTimer m_clock;
     int m_wakeDescriptor = -1;
+    // The sockets of the connections being read, and the wake-up descriptor.
+    int m_epollDescriptor = -1;
     quint64 m_nextId = 1;
 
     QMutex m_mutex;
@@ -72,6 +77,9 @@ private:
     QVector<Accepted> m_incoming;
     std::vector<std::unique_ptr<HttpConnection>> m_returned;
     bool m_closeAllRequested = false;
+    // Until when (reception clock) the thread sleeps; -1 while it is awake and
+    // will look at what is given back before it sleeps again.
+    std::atomic<qint64> m_sleepsUntil { -1 };
     std::atomic<bool> m_stopRequested { false };
 
     // Only the reception's thread touches these.

@@ -2,6 +2,8 @@
 
 #include "web/ZOZWebText.h"
 
+#include <algorithm>
+
 namespace ZOZ {
 
 namespace {
@@ -47,12 +49,52 @@ public:
 
     HtmlContext advanceTo(qsizetype target)
     {
-        while (m_at < target && m_at < m_text.size())
-            step();
+        const qsizetype end = std::min(target, m_text.size());
+        while (m_at < end) {
+            skipUnchanging(end);
+            if (m_at < end)
+                step();
+        }
         return contextOf(m_state);
     }
 
 private:
+    // Moves over the characters that leave the state as it is: a long page is
+    // mostly such runs, and each of its placeholders is scanned up to.
+    void skipUnchanging(qsizetype end)
+    {
+        const char16_t *const text = m_text.utf16();
+        qsizetype at = m_at;
+        switch (m_state) {
+        case State::Text:
+        case State::RawText:
+            while (at < end && text[at] != u'<')
+                ++at;
+            break;
+        case State::Comment:
+            while (at < end && !(text[at] == u'-' && startsAt(m_text, at, QLatin1String("-->"))))
+                ++at;
+            break;
+        case State::DoubleQuoted:
+            while (at < end && text[at] != u'"')
+                ++at;
+            break;
+        case State::SingleQuoted:
+            while (at < end && text[at] != u'\'')
+                ++at;
+            break;
+        case State::TemplateBlock:
+            while (at < end && text[at] != u'>')
+                ++at;
+            break;
+        case State::Tag:
+            while (at < end && text[at] != u'"' && text[at] != u'\'' && text[at] != u'>' && text[at] != u'<')
+                ++at;
+            break;
+        }
+        m_at = at;
+    }
+
     void step()
     {
         const QChar c = m_text.at(m_at);

@@ -74,6 +74,9 @@ public:
 private:
     QString loadTemplateContent(QString name, bool topLevel, int depth = 0);
     void applyField(QString &text, const QString &fullName, const TemplateVariable &field);
+    const TemplateVariable *recordedVariable(const QString &name) const;
+    // The JSON a "#json" directive declares for the list of that name.
+    QString listJson(const QString &name) const;
 
     HtmlTemplatePrivate *d;
 };

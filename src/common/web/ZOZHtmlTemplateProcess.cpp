@@ -3,6 +3,7 @@
 #include "web/ZOZWebText.h"
 
 #include <QRegularExpression>
+#include <QStringMatcher>
 
 namespace ZOZ {
 
@@ -54,6 +55,11 @@ public:
         : m_head(text), m_headEnd(text.size()), m_tail(text.size(), Qt::Uninitialized), m_tailStart(text.size()),
           m_showInstructions(showInstructions)
     {
+        // The head is only ever cut shorter: its openings are found once, in
+        // one forward search, rather than searched backwards for each comment.
+        static const QStringMatcher opening(QStringLiteral("<!--"));
+        for (qsizetype p = opening.indexIn(m_head); p >= 0; p = opening.indexIn(m_head, p + 1))
+            m_headOpenings.append(p);
     }
 
     QString run()
@@ -84,14 +90,16 @@ private:
 
     // The finished tail holds no opening of its own: only one that spans the
     // border or lies in the head can be left.
-    qsizetype lastOpening() const
+    qsizetype lastOpening()
     {
         const QLatin1String opening("<!--");
         for (qsizetype i = m_headEnd - 1; i > m_headEnd - opening.size() && i >= 0; --i) {
             if (matchesAt(i, opening))
                 return i;
         }
-        return QStringView(m_head).first(m_headEnd).lastIndexOf(opening);
+        while (!m_headOpenings.isEmpty() && m_headOpenings.last() + opening.size() > m_headEnd)
+            m_headOpenings.removeLast();
+        return m_headOpenings.isEmpty() ? -1 : m_headOpenings.last();
     }
 
     qsizetype closingFrom(qsizetype p) const
@@ -131,6 +139,7 @@ private:
     }
 
     const QString m_head;
+    QVector<qsizetype> m_headOpenings;
     qsizetype m_headEnd;
     QString m_tail;
     qsizetype m_tailStart;

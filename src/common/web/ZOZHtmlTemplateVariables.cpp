@@ -1,135 +1,16 @@
 #include "web/ZOZHtmlTemplatePrivate.h"
 
-#include "web/ZOZHtmlContext.h"
+#include "web/ZOZTemplateRowPattern.h"
+#include "web/ZOZTemplateScalar.h"
 #include "web/ZOZTemplateValue.h"
 
 #include <QRegularExpression>
-#include <QStringMatcher>
+
+#include <optional>
 
 namespace ZOZ {
 
 namespace {
-
-bool isTrue(const QString &value)
-{
-    return !value.isEmpty() && value != QLatin1String("false");
-}
-
-// Resolves the blocks of one form of NAME: the first closing tag after an
-// opening tag closes it, so blocks of one name do not nest.
-void resolveBlocks(QString &text, const QStringMatcher &open, const QStringMatcher &close, bool keepInside)
-{
-    const qsizetype openLength = open.pattern().size();
-    const qsizetype closeLength = close.pattern().size();
-    qsizetype p = open.indexIn(text);
-    while (p >= 0) {
-        const qsizetype e = close.indexIn(text, p + openLength);
-        if (e >= 0) {
-            if (keepInside) {
-                text.remove(e, closeLength);
-                text.remove(p, openLength);
-            } else {
-                text.remove(p, e + closeLength - p);
-            }
-        } else {
-            ++p;
-        }
-        p = open.indexIn(text, p);
-    }
-}
-
-// The tags and the placeholder of one name, built once per name.
-struct ScalarForms
-{
-    explicit ScalarForms(const QString &name)
-        : name(name), open(QLatin1String("<if ") + name + QLatin1Char('>')),
-          close(QLatin1String("</if ") + name + QLatin1Char('>')),
-          openNot(QLatin1String("<ifnot ") + name + QLatin1Char('>')),
-          closeNot(QLatin1String("</ifnot ") + name + QLatin1Char('>')),
-          placeholder(QLatin1Char('{') + name + QLatin1Char('}')), matcher(name),
-          plainName(!name.contains(QLatin1Char('{')) && !name.contains(QLatin1Char('}')))
-    {
-    }
-    QString name;
-    QStringMatcher open, close, openNot, closeNot;
-    QString placeholder;
-    QStringMatcher matcher;
-    bool plainName;
-};
-
-bool isOpeningTagAt(const QString &text, qsizetype at, qsizetype nameLength)
-{
-    const QStringView view(text);
-    if (at + nameLength >= view.size() || view.at(at + nameLength) != QLatin1Char('>'))
-        return false;
-    return (at >= 4 && view.mid(at - 4, 4) == QLatin1String("<if "))
-           || (at >= 7 && view.mid(at - 7, 7) == QLatin1String("<ifnot "));
-}
-
-// Values from outside are escaped for where each of their placeholders stands;
-// the program's own values (markup, JSON, numbers) go in as they are.
-enum class Escaping { None, ByContext };
-
-// Puts the value in place of the placeholders at the given ascending positions.
-void substitute(QString &text, const QVector<qsizetype> &placeholders, qsizetype placeholderLength,
-                const QString &value, Escaping escaping)
-{
-    if (placeholders.isEmpty())
-        return;
-    QVector<HtmlContext> contexts;
-    if (escaping == Escaping::ByContext)
-        contexts = htmlContextsAt(text, placeholders);
-    QString out;
-    out.reserve(text.size() + placeholders.size() * (value.size() - placeholderLength));
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < placeholders.size(); ++i) {
-        const qsizetype at = placeholders.at(i);
-        out += QStringView(text).mid(from, at - from);
-        out += escaping == Escaping::ByContext ? escapeForHtmlContext(value, contexts.at(i)) : value;
-        from = at + placeholderLength;
-    }
-    out += QStringView(text).mid(from);
-    text = out;
-}
-
-void setScalar(QString &text, const ScalarForms &forms, const QString &value, Escaping escaping = Escaping::None)
-{
-    // Every form holds the name: a text without it has nothing to change.
-    const qsizetype first = forms.matcher.indexIn(text);
-    if (first < 0)
-        return;
-
-    // Without blocks of the name only placeholders are left: one pass over
-    // the occurrences found already does what the full resolution would.
-    const qsizetype length = forms.name.size();
-    QVector<qsizetype> placeholders;
-    bool hasBlocks = !forms.plainName;
-    for (qsizetype at = first; at >= 0 && !hasBlocks; at = forms.matcher.indexIn(text, at + 1)) {
-        if (isOpeningTagAt(text, at, length))
-            hasBlocks = true;
-        else if (at > 0 && text.at(at - 1) == QLatin1Char('{') && at + length < text.size()
-                 && text.at(at + length) == QLatin1Char('}'))
-            placeholders.append(at - 1);
-    }
-    if (!hasBlocks) {
-        substitute(text, placeholders, forms.placeholder.size(), value, escaping);
-        return;
-    }
-
-    const bool truth = isTrue(value);
-    resolveBlocks(text, forms.open, forms.close, truth);
-    resolveBlocks(text, forms.openNot, forms.closeNot, !truth);
-    placeholders.clear();
-    for (qsizetype at = text.indexOf(forms.placeholder); at >= 0;
-         at = text.indexOf(forms.placeholder, at + forms.placeholder.size()))
-        placeholders.append(at);
-    substitute(text, placeholders, forms.placeholder.size(), value, escaping);
-}
-
-void setScalar(QString &text, const QString &name, const QString &value, Escaping escaping = Escaping::None)
-{
-    setScalar(text, ScalarForms(name), value, escaping);
-}
 
 Escaping escapingOf(const TemplateVariable &field)
 {
@@ -172,9 +53,18 @@ void expandList(QString &text, const QString &name, const TemplateVariable::Rows
         const QString pattern = text.mid(patternStart, e - patternStart);
         QString output;
         output.reserve(pattern.size() * rows.size());
+        std::optional<TemplateRowPattern> compiled;
         for (qsizetype i = 0; i < rows.size(); ++i) {
-            QString copy = pattern;
             const TemplateVariable::Row &row = rows.at(i);
+            if (!compiled) {
+                QVector<QString> fullNames;
+                for (const TemplateVariable &field : row)
+                    fullNames.append(prefix + field.name);
+                compiled.emplace(pattern, prefix, fullNames);
+            }
+            if (compiled->appendRow(output, row, i, rows.size()))
+                continue;
+            QString copy = pattern;
             for (qsizetype f = 0; f < row.size(); ++f) {
                 const TemplateVariable &field = row.at(f);
                 const QString fullName = prefix + field.name;
@@ -280,9 +170,7 @@ void HtmlTemplate::expandLoops(const QString &name, const TemplateVariable::Rows
         QString statement;
         // A directive without a variable name cannot declare anything.
         if (!variableName.isEmpty()) {
-            TemplateValue tree = toValueTree(name);
-            tree.clearName();
-            const QString json = tree.toJsonDocument();
+            const QString json = listJson(name);
             statement.reserve(variableName.size() + json.size() + 8);
             statement += QLatin1String("var ");
             statement += variableName;
@@ -310,14 +198,8 @@ void HtmlTemplate::setRecord(const QString &name, const TemplateVariable::Row &f
     d->dirty = true;
 }
 
-TemplateValue HtmlTemplate::toValueTree(const QString &name) const
+const TemplateVariable *HtmlTemplate::recordedVariable(const QString &name) const
 {
-    TemplateValue content(QStringLiteral("content"), TemplateValue::Map);
-    if (name.isEmpty()) {
-        for (const TemplateVariable &variable : d->variables)
-            content.append(variable.toTemplateValue());
-        return content;
-    }
     const TemplateVariable *found = nullptr;
     for (const QString &part : name.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
         for (const TemplateVariable &variable : d->variables) {
@@ -327,6 +209,33 @@ TemplateValue HtmlTemplate::toValueTree(const QString &name) const
             }
         }
     }
+    return found;
+}
+
+QString HtmlTemplate::listJson(const QString &name) const
+{
+    // A long list is written straight from its rows; its value tree would
+    // only be built to be written.
+    const TemplateVariable *found = recordedVariable(name);
+    if (found && found->isList) {
+        QString json;
+        TemplateVariable::appendRowsJson(json, found->items);
+        return json;
+    }
+    TemplateValue tree = toValueTree(name);
+    tree.clearName();
+    return tree.toJsonDocument();
+}
+
+TemplateValue HtmlTemplate::toValueTree(const QString &name) const
+{
+    TemplateValue content(QStringLiteral("content"), TemplateValue::Map);
+    if (name.isEmpty()) {
+        for (const TemplateVariable &variable : d->variables)
+            content.append(variable.toTemplateValue());
+        return content;
+    }
+    const TemplateVariable *found = recordedVariable(name);
     if (!found)
         return content;
     return TemplateValue(QStringLiteral("content"), found->toTemplateValue());

@@ -229,20 +229,9 @@ void TemplateValue::appendJson(QString &out, NameMode nameMode) const
     }
     switch (m_type) {
     case String:
-        appendQuoted(out, m_escape ? escapeJsonText(m_value) : escapeJsonName(m_value));
-        break;
     case Bool:
-        // Text stored under a scalar type is written as a string unless it is a valid literal.
-        if (m_value == QLatin1String("true") || m_value == QLatin1String("false"))
-            out += m_value;
-        else
-            appendQuoted(out, escapeJsonText(m_value));
-        break;
     case Number:
-        if (isJsonNumber(m_value) || m_value == QLatin1String("null"))
-            out += m_value;
-        else
-            appendQuoted(out, escapeJsonText(m_value));
+        appendScalarJson(out, m_value, Type(m_type), m_escape != 0);
         break;
     case List: {
         out += QLatin1Char('[');
@@ -275,6 +264,28 @@ void TemplateValue::appendJson(QString &out, NameMode nameMode) const
     }
     default:
         out += QLatin1String("null");
+        break;
+    }
+}
+
+void TemplateValue::appendScalarJson(QString &out, const QString &text, Type type, bool htmlEscaped)
+{
+    switch (type) {
+    case Bool:
+        // Text stored under a scalar type is written as a string unless it is a valid literal.
+        if (text == QLatin1String("true") || text == QLatin1String("false"))
+            out += text;
+        else
+            appendQuoted(out, escapeJsonText(text));
+        break;
+    case Number:
+        if (isJsonNumber(text) || text == QLatin1String("null"))
+            out += text;
+        else
+            appendQuoted(out, escapeJsonText(text));
+        break;
+    default:
+        appendQuoted(out, htmlEscaped ? escapeJsonText(text) : escapeJsonName(text));
         break;
     }
 }

@@ -57,6 +57,9 @@ public:
 
     QString toJson() const;
     QString toJsonDocument() const;
+    // The JSON of a scalar of the given type with this text, as a value of that
+    // type writes itself; `htmlEscaped` as setEscape() says for strings.
+    static void appendScalarJson(QString &out, const QString &text, Type type, bool htmlEscaped = true);
     QByteArray toUtf8() const;
 
     int escape() const { return m_escape; }

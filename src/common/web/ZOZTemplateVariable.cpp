@@ -1,6 +1,7 @@
 #include "web/ZOZTemplateVariable.h"
 
 #include "web/ZOZTemplateValue.h"
+#include "web/ZOZWebText.h"
 
 namespace ZOZ {
 
@@ -11,6 +12,13 @@ TemplateVariable number(const QString &name, const QString &text, bool escape)
     TemplateVariable variable(name, text, escape);
     variable.type = TemplateVariable::Number;
     return variable;
+}
+
+TemplateValue::Type valueType(int type)
+{
+    return type == TemplateVariable::Bool     ? TemplateValue::Bool
+           : type == TemplateVariable::Number ? TemplateValue::Number
+                                              : TemplateValue::String;
 }
 
 TemplateValue rowToMap(const TemplateVariable::Row &row)
@@ -77,10 +85,7 @@ TemplateValue TemplateVariable::toTemplateValue() const
             list.append(rowToMap(row));
         return list;
     }
-    const TemplateValue::Type valueType = type == Bool     ? TemplateValue::Bool
-                          : type == Number ? TemplateValue::Number
-                                           : TemplateValue::String;
-    return TemplateValue(name, value, valueType);
+    return TemplateValue(name, value, valueType(type));
 }
 
 TemplateValue TemplateVariable::rowsToTemplateValue(const Rows &rows)
@@ -89,6 +94,34 @@ TemplateValue TemplateVariable::rowsToTemplateValue(const Rows &rows)
     for (const Row &row : rows)
         list.append(rowToMap(row));
     return list;
+}
+
+void TemplateVariable::appendRowsJson(QString &out, const Rows &rows)
+{
+    out += QLatin1Char('[');
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        if (r > 0)
+            out += QLatin1Char(',');
+        out += QLatin1Char('{');
+        bool first = true;
+        for (const TemplateVariable &field : rows.at(r)) {
+            // A map leaves out members without a name.
+            if (field.name.isEmpty())
+                continue;
+            if (!first)
+                out += QLatin1Char(',');
+            first = false;
+            out += QLatin1Char('"');
+            out += escapeJsonName(field.name);
+            out += QLatin1String("\":");
+            if (field.isList)
+                appendRowsJson(out, field.items);
+            else
+                TemplateValue::appendScalarJson(out, field.value.simplified(), valueType(field.type));
+        }
+        out += QLatin1Char('}');
+    }
+    out += QLatin1Char(']');
 }
 
 } // namespace ZOZ

@@ -29,6 +29,8 @@ public:
 
     TemplateValue toTemplateValue() const;
     static TemplateValue rowsToTemplateValue(const Rows &rows);
+    // The JSON of rowsToTemplateValue(rows), written without building the values.
+    static void appendRowsJson(QString &out, const Rows &rows);
 
     QString name;
     QString value;

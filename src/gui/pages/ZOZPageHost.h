@@ -1,7 +1,11 @@
 #pragma once
 
+#include "ZOZAudioLevels.h"
+#include "ZOZTestTone.h"
+
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 namespace ZOZ {
@@ -46,6 +50,16 @@ public:
     virtual void setMuted(bool muted) = 0;
     virtual float level() const = 0;
     virtual void setLevel(float level) = 0;
+    virtual AudioLevelValues levels() const = 0;
+    virtual void setVolumeMax(float value) = 0;
+    virtual void setShift(float value) = 0;
+    virtual void setBalance(float value) = 0;
+    // Channels 0 to 5; others are ignored.
+    virtual void setLevelChannel(unsigned channel, float value) = 0;
+    virtual TestToneMode testMode() const = 0;
+    virtual void setTestMode(const TestToneMode &mode) = 0;
+    // The output devices, the default first; the first is device -1, the next device 0 and on.
+    virtual QStringList deviceNames() const = 0;
 };
 
 } // namespace ZOZ

@@ -4,6 +4,7 @@
 #include "ZOZServiceValues.h"
 
 #include "ZOZServiceManager.h"
+#include "data/ZOZServiceSLS.h"
 
 namespace ZOZ {
 
@@ -68,6 +69,14 @@ QVector<TemplateVariable> serviceVariables(const Service &service)
               << TemplateVariable(QStringLiteral("language"), service.languageText())
               << TemplateVariable(QStringLiteral("country"), service.countryText())
               << TemplateVariable(QStringLiteral("type"), service.programTypeText());
+    if (const auto *slideShow = qobject_cast<const ServiceSLS *>(&service)) {
+        const ActiveSlide active = slideShow->activeSlide();
+        variables << TemplateVariable(QStringLiteral("imageURL"),
+                                      active.url.isEmpty() ? QStringLiteral("img/preview/sls.svg") : active.url)
+                  << TemplateVariable(QStringLiteral("imageIsOld"), active.isOld)
+                  << TemplateVariable(QStringLiteral("imageCID"), active.categoryId)
+                  << TemplateVariable(QStringLiteral("imageLink"), active.link, true);
+    }
     TemplateVariable::Rows rows;
     rows.reserve(service.children().size());
     for (const Service *child : service.children())

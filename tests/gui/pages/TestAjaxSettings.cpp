@@ -56,7 +56,22 @@ public:
     void setMuted(bool on) override { muted = on; ++muteChanges; }
     float level() const override { return currentLevel; }
     void setLevel(float value) override { currentLevel = value; }
+    ZOZ::AudioLevelValues levels() const override { return values; }
+    void setVolumeMax(float value) override { values.volumeMax = value; }
+    void setShift(float value) override { values.shift = value; }
+    void setBalance(float value) override { values.balance = value; }
+    void setLevelChannel(unsigned channel, float value) override
+    {
+        if (channel < 6)
+            values.channel[channel] = value;
+    }
+    ZOZ::TestToneMode testMode() const override { return test; }
+    void setTestMode(const ZOZ::TestToneMode &mode) override { test = mode; }
+    QStringList deviceNames() const override { return devices; }
 
+    ZOZ::AudioLevelValues values;
+    ZOZ::TestToneMode test;
+    QStringList devices {QStringLiteral("default"), QStringLiteral("hw:0,0")};
     int deviceId = -1;
     bool muted = false;
     int muteChanges = 0;
@@ -148,6 +163,14 @@ TEST_F(AjaxSettingsTest, GoodValuesAreStoredAndBadOnesRefusedWithAReason)
     const Reading device = [this] { return QString::number(audio.deviceId); };
     const Reading level = [this] { return QString::number(double(audio.currentLevel), 'f', 2); };
     const Reading muted = [this] { return audio.muted ? QStringLiteral("muted") : QStringLiteral("open"); };
+    const auto percent = [](float value) { return QString::number(qRound(value * 100)); };
+    const Reading centre = [this, percent] { return percent(audio.values.channel[2]); };
+    const Reading maxVolume = [this, percent] { return percent(audio.values.volumeMax); };
+    const Reading shift = [this, percent] { return percent(audio.values.shift); };
+    const Reading balance = [this, percent] { return percent(audio.values.balance); };
+    const Reading test = [this] {
+        return QStringLiteral("%1/%2/%3").arg(audio.test.active).arg(audio.test.channels).arg(audio.test.mask);
+    };
 
     const struct
     {
@@ -210,7 +233,20 @@ TEST_F(AjaxSettingsTest, GoodValuesAreStoredAndBadOnesRefusedWithAReason)
         {QStringLiteral("setAudioLevel=-1"), false, &level, QStringLiteral("1.50")},
         {QStringLiteral("setAudioLevel=nan"), false, &level, QStringLiteral("1.50")},
         {QStringLiteral("setAudioLevel=50&channel=6"), false, &level, QStringLiteral("1.50")},
-        {QStringLiteral("setAudioLevel=50&channel=2"), false, &level, QStringLiteral("1.50")},
+        {QStringLiteral("setAudioLevel=50&channel=2"), true, &centre, QStringLiteral("50")},
+        {QStringLiteral("setAudioLevel=60&channel=6"), false, &centre, QStringLiteral("50")},
+        {QStringLiteral("setAudioLevel=60&channel=x"), false, &centre, QStringLiteral("50")},
+        {QStringLiteral("setAudioMaxVolume=80"), true, &maxVolume, QStringLiteral("80")},
+        {QStringLiteral("setAudioMaxVolume=-1"), false, &maxVolume, QStringLiteral("80")},
+        {QStringLiteral("setAudioShift=-50"), true, &shift, QStringLiteral("-50")},
+        {QStringLiteral("setAudioShift=101"), false, &shift, QStringLiteral("-50")},
+        {QStringLiteral("setAudioBalance=25"), true, &balance, QStringLiteral("25")},
+        {QStringLiteral("setAudioBalance=-101"), false, &balance, QStringLiteral("25")},
+        {QStringLiteral("switchAudioTestMode"), true, &test, QStringLiteral("1/6/0")},
+        {QStringLiteral("setAudioTestChannel=3"), true, &test, QStringLiteral("1/2/3")},
+        {QStringLiteral("setAudioTestChannel=8"), true, &test, QStringLiteral("1/6/8")},
+        {QStringLiteral("setAudioTestChannel=abc"), false, &test, QStringLiteral("1/6/8")},
+        {QStringLiteral("switchAudioTestMode"), true, &test, QStringLiteral("0/6/63")},
         {QStringLiteral("setAudioLevel=15"), true, &level, QStringLiteral("0.15")},
         {QStringLiteral("adjustVolume=0"), true, &level, QStringLiteral("0.10")},
         {QStringLiteral("adjustVolume=0"), true, &level, QStringLiteral("0.10")},
@@ -237,6 +273,18 @@ TEST_F(AjaxSettingsTest, GoodValuesAreStoredAndBadOnesRefusedWithAReason)
     const int changes = audio.muteChanges;
     EXPECT_EQ(ajax(QStringLiteral("setAudioMuted=0")), Acknowledged);
     EXPECT_EQ(audio.muteChanges, changes);
+}
+
+// Long product names are cut so the settings page's list stays narrow.
+TEST(AjaxDeviceNames, LongNamesAreCutTo31Characters)
+{
+    const QString exact = QStringLiteral("USB Audio Device (hw:1,0 front)");
+    ASSERT_EQ(exact.size(), 31);
+    EXPECT_EQ(ZOZ::deviceEntryName(exact), exact);
+    const QString long35 = QStringLiteral("HDA Intel PCH ALC3246 Analog (hw:0)");
+    ASSERT_EQ(long35.size(), 35);
+    EXPECT_EQ(ZOZ::deviceEntryName(long35), long35.left(31) + QStringLiteral("..)"));
+    EXPECT_EQ(ZOZ::deviceEntryName(QStringLiteral("hw:0,0")), QStringLiteral("hw:0,0"));
 }
 
 TEST_F(AjaxSettingsTest, SwitchesFlipAndTwoFlipsRestore)
@@ -331,7 +379,13 @@ TEST_F(AjaxSettingsTest, SettingsUpdateCarriesTheValuesInOrder)
     const QJsonObject reply = QJsonDocument::fromJson(answer).object();
     EXPECT_EQ(QDir::cleanPath(reply.value(QStringLiteral("audioRecordingDirectory")).toString()),
               QDir::cleanPath(home.path() + QStringLiteral("/Rec")));
-    EXPECT_TRUE(reply.value(QStringLiteral("audioSystem")).toObject().value(QStringLiteral("muted")).toBool());
+    const QJsonObject system = reply.value(QStringLiteral("audioSystem")).toObject();
+    EXPECT_TRUE(system.value(QStringLiteral("muted")).toBool());
+    EXPECT_TRUE(answer.contains("\"audioSystem\":{\"testMode\":false,\"testChannels\":63,\"devices\":["
+                                "{\"deviceID\":-1,\"name\":\"default (default)\",\"selected\":true},"
+                                "{\"deviceID\":0,\"name\":\"default\",\"selected\":false},"
+                                "{\"deviceID\":1,\"name\":\"hw:0,0\",\"selected\":false}]"))
+        << answer.constData();
 
     // Without an audio output the member is left out.
     web->pages->setAudioControl(nullptr);

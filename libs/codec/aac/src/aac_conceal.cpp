@@ -101,9 +101,7 @@ int32_t AacDec_ConcealGetMethod(const AacDecConcealParams *params)
     return params ? params->method : -1;
 }
 
-int32_t AacDec_ConcealGetDelay(const AacDecConcealParams *)
+int32_t AacDec_ConcealGetDelay(const AacDecConcealParams *params)
 {
-    // Interpolation between the good frames around a loss is not built: the
-    // method plays out as noise substitution, without its frame of delay.
-    return 0;
+    return params && params->method == AacConcealInterpolate ? 1 : 0;
 }

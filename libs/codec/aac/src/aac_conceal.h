@@ -11,7 +11,7 @@ constexpr int32_t AacConcealKeep = 65534;
 enum AacConcealMethod : int32_t {
     AacConcealMute = 0,
     AacConcealNoise = 1,
-    AacConcealInterpolate = 2, // played out as noise substitution
+    AacConcealInterpolate = 2, // a single loss from both neighbours, one frame late
 };
 
 struct AacDecConcealParams
@@ -34,6 +34,5 @@ int AacDec_ConcealSetParams(AacDecConcealParams *params, int32_t method, int32_t
 int AacDec_ConcealSetAttenuation(AacDecConcealParams *params, const int16_t *fadeOut, const int16_t *fadeIn);
 // The method, -1 for a null record.
 int32_t AacDec_ConcealGetMethod(const AacDecConcealParams *params);
-// Frames of delay the method adds: none, as interpolation plays out as noise
-// substitution.
+// Frames of delay the method adds: 1 for interpolation, else 0 (0 for a null record).
 int32_t AacDec_ConcealGetDelay(const AacDecConcealParams *params);

@@ -1,7 +1,12 @@
 #include "aac_conceal_channel.h"
 
+#include "RezTools.h"
+#include "aac_core.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -105,6 +110,103 @@ void addComfortNoise(AacDecConcealChannel *c, const AacDecConcealParams *p, int3
     }
 }
 
+// 2^(k/4) / 2 in Q15: the quarter-octave steps of an interpolated band's gain.
+constexpr int32_t QuarterOctave[4] = {0x4000, 0x4C1C, 0x5A82, 0x6BA2};
+
+// The squares of a band's lines at 2^-32, the lines first shifted down by `down`.
+int64_t bandEnergy(const int32_t *lines, int lo, int hi, int down = 0)
+{
+    int64_t sum = 0;
+    for (int k = lo; k < hi; ++k) {
+        const int64_t x = lines[k] >> std::min(down, 31);
+        sum += (x * x) >> 32;
+    }
+    return sum;
+}
+
+// A band's level: the leading zeros of its mean energy, the sum divided by the
+// largest power of two within its count of lines.
+int bandLevel(int64_t energy, int count)
+{
+    const int countShift = count > 0 ? 31 - __builtin_clz(static_cast<uint32_t>(count)) : 0;
+    const int64_t mean = 1 + (energy >> countShift);
+    return __builtin_clz(static_cast<uint32_t>(std::min<int64_t>(mean, 0x7FFFFFFF))) - 1;
+}
+
+bool eightShort(const AacDecIcsInfo &ics)
+{
+    return ics.windowSequence == AacEightShort;
+}
+
+// A band of the later neighbour as the interpolation compares it: level and block
+// scale.
+struct LaterBand
+{
+    int level;
+    int scale;
+};
+
+// The lost frame between two good ones: the earlier frame's spectrum, each band
+// moved halfway (geometrically) towards the level of the same band in the later one.
+// Neighbours of one window kind compare band by band and window by window; a long
+// and a short one compare on the short bands (eight times as wide in the long
+// spectrum, the short spectrum's eight windows together at the larger of their
+// scales).
+void interpolate(const AacDecConcealChannel *c, const AacSamplingRateInfo *sr, AacDecIcsInfo *ics,
+                 AacDecSpectrum *spectrum, uint32_t frameLength)
+{
+    *ics = c->lastIcs;
+    std::memcpy(spectrum, &c->lastSpectrum, sizeof *spectrum);
+    const AacDecSpectrum &later = c->pendingSpectrum;
+    const bool playedShort = eightShort(*ics);
+    const bool laterShort = eightShort(c->pendingIcs);
+    const bool mixed = playedShort != laterShort;
+    const int windows = playedShort ? 8 : 1;
+    const int granule = static_cast<int>(frameLength) / windows;
+    const int shortGranule = static_cast<int>(frameLength) / 8;
+    const int16_t *offsets = playedShort || laterShort ? sr->bandOffsetShort : sr->bandOffsetLong;
+    const int bands = playedShort || laterShort ? sr->bandsShort : sr->bandsLong;
+    // Short bands in a long spectrum are eight times as wide.
+    const int stretch = mixed && !playedShort ? 8 : 1;
+    int laterShortScale = later.windowExponent[0];
+    for (int w = 1; w < 8 && laterShort; ++w)
+        laterShortScale = std::max<int>(laterShortScale, later.windowExponent[w]);
+
+    for (int w = 0; w < windows; ++w) {
+        int32_t *lines = spectrum->lines + w * granule;
+        const int sA = spectrum->windowExponent[w];
+        const int sB = mixed ? laterShortScale : later.windowExponent[w];
+        const int scale = std::max(sA, sB);
+        auto laterBand = [&](int b, int lo, int hi) -> LaterBand {
+            if (!mixed)
+                return {bandLevel(bandEnergy(later.lines + w * granule, lo, hi), hi - lo), sB};
+            if (playedShort) // the long neighbour on the short band, eight times as wide
+                return {bandLevel(bandEnergy(later.lines, 8 * lo, 8 * hi), 8 * (hi - lo)), sB};
+            int64_t energy = 0;
+            const int shortLo = offsets[b], shortHi = std::min<int>(offsets[b + 1], shortGranule);
+            for (int v = 0; v < 8; ++v)
+                energy += bandEnergy(later.lines + v * shortGranule, shortLo, shortHi, sB - later.windowExponent[v]);
+            return {bandLevel(energy, 8 * (shortHi - shortLo)), sB};
+        };
+        int end = 0;
+        for (int b = 0; b < bands && offsets[b] * stretch < granule; ++b) {
+            const int lo = offsets[b] * stretch;
+            const int hi = std::min<int>(offsets[b + 1] * stretch, granule);
+            const LaterBand other = laterBand(b, lo, hi);
+            const int d = 2 * (other.scale - sA) - other.level + bandLevel(bandEnergy(lines, lo, hi), hi - lo);
+            const int32_t mantissa = QuarterOctave[d & 3];
+            const int shift = std::clamp(sA + 1 + (d >> 2) - scale, -31, 31);
+            for (int k = lo; k < hi; ++k)
+                lines[k] = RezTools_ScaleValueSaturate(
+                    static_cast<int32_t>((static_cast<int64_t>(lines[k]) * mantissa) >> 15), shift);
+            end = hi;
+        }
+        for (int k = end; k < granule; ++k)
+            lines[k] = RezTools_ScaleValueSaturate(lines[k], std::max(sA - scale, -31));
+        spectrum->windowExponent[w] = static_cast<int16_t>(scale);
+    }
+}
+
 void silence(const AacDecConcealChannel *c, AacDecIcsInfo *ics, AacDecSpectrum *spectrum)
 {
     std::memset(spectrum, 0, sizeof *spectrum);
@@ -116,12 +218,24 @@ void silence(const AacDecConcealChannel *c, AacDecIcsInfo *ics, AacDecSpectrum *
 
 void AacDec_ConcealInitChannel(AacDecConcealChannel *channel)
 {
+    // Before the first frame, silence waits to be played: a good, empty long frame.
     std::memset(channel, 0, sizeof *channel);
 }
 
 void AacDec_ConcealApply(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcsInfo *ics,
-                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood)
+                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood,
+                         const AacSamplingRateInfo *sr)
 {
+    const bool delayed = p->method == AacConcealInterpolate;
+    bool nextGood = false;
+    if (delayed) {
+        // The received frame waits; the one before it is concealed and played.
+        std::swap(*spectrum, c->pendingSpectrum);
+        std::swap(*ics, c->pendingIcs);
+        nextGood = frameGood;
+        frameGood = c->pendingLost == 0;
+        c->pendingLost = nextGood ? 0 : 1;
+    }
     if (frameGood) {
         c->lastIcs = *ics;
         std::memcpy(&c->lastSpectrum, spectrum, sizeof *spectrum);
@@ -150,6 +264,11 @@ void AacDec_ConcealApply(AacDecConcealChannel *c, const AacDecConcealParams *p, 
             return;
         }
         c->attenuationIndex = 0;
+        if (delayed && nextGood && c->haveLast) {
+            c->state = AacConcealSingleLoss;
+            interpolate(c, sr, ics, spectrum, frameLength);
+            return;
+        }
         c->state = p->fadeOutFrames == 0 ? AacConcealMuted : AacConcealSingleLoss;
         break;
     case AacConcealSingleLoss:

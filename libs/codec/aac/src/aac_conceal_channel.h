@@ -1,6 +1,8 @@
 // Concealment of one channel: a lost frame repeats the last good spectrum with
 // random signs while the output fades out by the fade-out table, then mutes, and
-// fades back in by the fade-in table when good frames return.
+// fades back in by the fade-in table when good frames return. Interpolation plays
+// every frame one frame late, so that a single lost frame can be made from both of
+// its good neighbours.
 #pragma once
 
 #include "aac_conceal.h"
@@ -30,15 +32,22 @@ struct AacDecConcealChannel
     int32_t endGain;            // Q31, where the last frame's gain ended
     uint32_t noiseSeed;         // comfort noise
     int32_t noiseHistory[2];    // the last two raw noise words, newest first
+    // Interpolation: the frame received last, played out at the next call.
+    AacDecSpectrum pendingSpectrum;
+    AacDecIcsInfo pendingIcs;
+    uint8_t pendingLost;
 };
 
 void AacDec_ConcealInitChannel(AacDecConcealChannel *channel);
 
 // Before synthesis: a good frame is stored (spectrum and ics untouched); a lost one
 // gets the substitute spectrum and window (or silence). frameGood is 0 for a lost
-// frame.
+// frame. With interpolation the spectrum and window handed back are those of the
+// previous call's frame (silence at the first), concealed as needed; sr gives the
+// bands a lost frame is interpolated in.
 void AacDec_ConcealApply(AacDecConcealChannel *channel, const AacDecConcealParams *params, AacDecIcsInfo *ics,
-                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood);
+                         AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood,
+                         const AacSamplingRateInfo *sr);
 
 // After synthesis: the fade of the state the frame left the channel in, on its
 // frameLength time samples, and comfort noise while the channel is concealed.

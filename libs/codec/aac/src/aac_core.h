@@ -218,6 +218,10 @@ struct AacDecInstance
 // Downmix metadata expires after the stored time, in frames of the current
 // configuration (rounded up).
 void AacDec_RefreshMetadataExpiry(AacDecInstance *h);
+// Sets the concealment method and passes the frames of delay it adds to SBR and the
+// downmix, which line up with the core; a refusal puts the old method back.
+// 0, 0x200A, or 0x2001 from the downmix.
+int AacDec_ApplyConcealMethod(AacDecInstance *h, int32_t method);
 
 // Instance life.
 AacDecInstance *AacDec_CreateInstance(int32_t ignored);

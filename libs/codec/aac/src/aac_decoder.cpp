@@ -21,6 +21,11 @@ int configCallback(void *context, const AudioSpecificConfig *config, uint8_t con
     if (!RezTools_ChannelMapValidate(&h->channelMap))
         return TPDEC_UNSUPPORTED;
     if (r == 0) {
+        // Low-delay and unified-coding streams would lose what interpolation gains
+        // to its frame of delay: they repeat instead, unless the user chose.
+        const uint32_t delayAverse = AacFlagLowDelay | AacFlagLowDelayExtended | 0x4300;
+        if (h->concealMethod == -1 && h->concealDelay != 0 && (h->flags & delayAverse))
+            AacDec_ApplyConcealMethod(h, AacConcealNoise);
         AacDec_RefreshMetadataExpiry(h);
         return 0;
     }
@@ -218,6 +223,8 @@ int AacDec_DecodeFrame(AacDecHandle h, int16_t *pcm, int32_t pcmSize, uint32_t f
     info.sampleRate = info.coreSampleRate;
     info.frameSize = info.coreFrameLength;
     info.numChannels = info.coreChannels;
+    // Interpolating concealment plays each frame one frame late.
+    info.outputDelay = h->concealDelay * info.coreFrameLength;
 
     // 3. Output.
     return finishFrame(h, outputStage(h, pcm, static_cast<uint32_t>(pcmSize), flags, d), entryBits);
@@ -279,6 +286,8 @@ AacDecHandle AacDec_Open(int32_t transportType, uint32_t numLayers)
     }
     h->limiterEnable = 255;
     h->limiterActive = 0;
+    // The default method's delay reaches the modules that line up with the core.
+    AacDec_ApplyConcealMethod(h, AacDec_ConcealGetMethod(&h->concealParams));
     return h;
 }
 

@@ -25,7 +25,12 @@ constexpr int32_t HeavyUnity = 127;
 constexpr double HeavyFineStep = 0x7A382752 / 2147483648.0;
 constexpr double HeavyTrim = 2147285867 / 2147483648.0;
 constexpr double LevelStepsPerOctave = 24.0; // 0.25 dB steps in 6.02 dB
-constexpr double DownmixStepsPerOctave = 4 * 6.0206;
+// 4 x 6.0206, the 0.25 dB steps in an octave of level, as a Q31 mantissa with
+// exponent 5.
+constexpr int32_t DownmixStepsMantissa = 1616142506;
+constexpr int DownmixStepsExponent = 5;
+// Level targets in 0.25 dB steps, with 16 fractional bits.
+constexpr int LevelFraction = 16;
 
 struct Payload
 {
@@ -144,6 +149,19 @@ void assign(AacDecDrc *drc, const Payload &p, AacDecDrcChannel *const *channels,
     }
 }
 
+// The level change of a downmix from channelCount to downmix channels in 0.25 dB
+// steps with LevelFraction fractional bits: 4 x 6.0206 x log2(downmix / channelCount).
+int64_t downmixLevelChange(int downmix, int channelCount)
+{
+    const int32_t ratio = RezTools_Divide(downmix, channelCount);
+    int logExponent = 0;
+    const int32_t log = RezTools_Log2(ratio, 0, &logExponent);
+    int productExponent = 0;
+    const int32_t product = RezTools_MultiplyNormalized(log, DownmixStepsMantissa, &productExponent);
+    const int shift = productExponent + logExponent + DownmixStepsExponent - 31 + LevelFraction;
+    return shift >= 0 ? int64_t{product} * (int64_t{1} << shift) : int64_t{product} >> -shift;
+}
+
 void updateGains(AacDecDrc *drc, int channelCount)
 {
     int downmix = 0;
@@ -172,17 +190,21 @@ void updateGains(AacDecDrc *drc, int channelCount)
                 drc->effectiveCut = AacDrcFull;
         }
     } else if (presentation == 0) {
-        double t = drc->targetLevel >= 0 ? drc->targetLevel - drc->programmeReferenceLevel : 0;
+        int64_t t = drc->targetLevel >= 0 ? drc->targetLevel - drc->programmeReferenceLevel : 0;
+        t *= int64_t{1} << LevelFraction;
         if (downmix)
-            t += DownmixStepsPerOctave * std::log2(static_cast<double>(downmix) / channelCount);
+            t += downmixLevelChange(downmix, channelCount);
         if (t < 0) {
-            const double m = std::min(drc->encoderTargetLevel - drc->programmeReferenceLevel, 0);
-            if (m < t) {
-                const int32_t cut = static_cast<int32_t>(std::lround(127 * t / m)) * FactorStep;
+            const int64_t m = std::min(drc->encoderTargetLevel - drc->programmeReferenceLevel, 0);
+            const int64_t below = m * (int64_t{1} << LevelFraction);
+            if (below < t) {
+                // 127 x t / m, rounded to the nearest step; both are negative.
+                const int64_t steps = (2 * 127 * -t + -below) / (2 * -below);
+                const int32_t cut = static_cast<int32_t>(steps) * FactorStep;
                 drc->effectiveCut = std::max(drc->effectiveCut, cut);
             } else {
                 drc->effectiveCut = AacDrcFull;
-                if (t - m < -39)
+                if (t - below < -39 * (int64_t{1} << LevelFraction))
                     drc->effectiveHeavy = 1;
             }
         }
@@ -391,6 +413,16 @@ void AacDec_DrcApply(AacDecDrc *drc, SbrDecHandle sbr, AacDecSpectrum *spectrum,
         return;
     }
     int32_t *lines = spectrum->lines;
+    // Bands that cover the whole frame leave no line to be shifted down: the lines'
+    // own headroom takes what it can of the exponent, so that quiet lines keep their
+    // precision through the multiplication.
+    const bool covered = std::min<uint32_t>(channel->bandTop[bands - 1] * 4u + 4u, frameLength) == frameLength;
+    if (covered && exponent > 0) {
+        const int headroom = std::min(RezTools_GetHeadroom(lines, static_cast<int>(frameLength)), exponent);
+        for (uint32_t i = 0; i < frameLength; ++i)
+            lines[i] *= 1 << headroom;
+        exponent -= headroom;
+    }
     uint32_t k = 0;
     for (int b = 0; b < bands && k < frameLength; ++b) {
         const uint32_t top = std::min<uint32_t>(channel->bandTop[b] * 4u + 4u, frameLength);

@@ -124,7 +124,7 @@ void synthesize(AacDecInstance *h, int c, bool good, uint32_t mode, int32_t *out
     }
     AacDecConcealChannel *conceal = &h->work->conceal[c];
     if (!drain)
-        AacDec_ConcealApply(conceal, &h->concealParams, &ics, &spectrum, frameLength, good);
+        AacDec_ConcealApply(conceal, &h->concealParams, &ics, &spectrum, frameLength, good, &h->samplingRateInfo);
     AacDec_SynthesizeChannel(&state->synthesis, &ics, &spectrum, out, frameLength);
     if (!drain)
         AacDec_ConcealTimeDomain(conceal, &h->concealParams, out, frameLength);

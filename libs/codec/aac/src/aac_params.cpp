@@ -22,8 +22,9 @@ int fromDownmix(int r)
     return r == PCMDMX_INVALID_HANDLE ? AACDEC_INVALID_HANDLE : AACDEC_INVALID_PARAM;
 }
 
-// The method, then its delay into the modules that line up with the core.
-int setConcealMethod(AacDecInstance *h, int32_t method)
+} // namespace
+
+int AacDec_ApplyConcealMethod(AacDecInstance *h, int32_t method)
 {
     AacDecConcealParams &params = h->concealParams;
     if ((h->flags & 0x4300) && method >= AacConcealInterpolate)
@@ -39,7 +40,6 @@ int setConcealMethod(AacDecInstance *h, int32_t method)
     const int d = PcmDmx_SetParam(h->pcmDmx, PCMDMX_PARAM_DELAY, delay);
     if ((s == SBRDEC_OK || s == 3) && d == PCMDMX_OK) {
         h->concealDelay = delay;
-        h->concealMethod = method;
         return AACDEC_OK;
     }
     AacDec_ConcealSetParams(&params, oldMethod, AacConcealKeep, AacConcealKeep, AacConcealKeep, AacConcealKeep);
@@ -47,6 +47,8 @@ int setConcealMethod(AacDecInstance *h, int32_t method)
     PcmDmx_SetParam(h->pcmDmx, PCMDMX_PARAM_DELAY, oldDelay);
     return d == PCMDMX_INVALID_HANDLE ? AACDEC_INVALID_HANDLE : AACDEC_INVALID_PARAM;
 }
+
+namespace {
 
 int setConcealField(AacDecInstance *h, int32_t id, int32_t value)
 {
@@ -138,8 +140,12 @@ int AacDec_SetParam(AacDecHandle h, int32_t id, int32_t value)
         h->metadataExpiryMs = value;
         AacDec_RefreshMetadataExpiry(h);
         return AACDEC_OK;
-    case AACDEC_PARAM_CONCEAL_METHOD:
-        return setConcealMethod(h, value);
+    case AACDEC_PARAM_CONCEAL_METHOD: {
+        const int r = AacDec_ApplyConcealMethod(h, value);
+        if (r == AACDEC_OK)
+            h->concealMethod = value;
+        return r;
+    }
     case AACDEC_PARAM_CONCEAL_FADE_OUT_FRAMES:
     case AACDEC_PARAM_CONCEAL_FADE_IN_FRAMES:
     case AACDEC_PARAM_CONCEAL_MUTE_RELEASE_FRAMES:

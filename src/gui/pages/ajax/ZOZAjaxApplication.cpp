@@ -6,16 +6,22 @@
 #include "ZOZAjaxValues.h"
 
 #include "ZOZServiceManager.h"
+#include "data/ZOZServiceSLS.h"
 #include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
+
+#include <algorithm>
 
 #include <limits>
 
 namespace ZOZ {
 
 namespace {
+
+// Device names are cut here, as the settings page has room for.
+constexpr int MaxDeviceName = 31;
 
 using namespace AjaxValues;
 
@@ -47,6 +53,25 @@ void bindSwitch(AjaxTable &table, const char *command, std::function<void()> fli
         reply(response, Success);
         return true;
     });
+}
+
+// The output devices: the default one (-1) first, then every device by its id.
+TemplateValue deviceList(const AudioControl &audio)
+{
+    TemplateValue devices(QStringLiteral("devices"), TemplateValue::List);
+    const QStringList names = audio.deviceNames();
+    const int selected = audio.device();
+    for (int id = -1; id < int(names.size()); ++id) {
+        const QString product = deviceEntryName(names.value(std::max(id, 0)));
+        const QString name = id < 0 ? QCoreApplication::translate("General", "default") + QStringLiteral(" (") + product
+                                          + QStringLiteral(")")
+                                    : product;
+        TemplateValue entry(QString(), TemplateValue::Map);
+        entry << TemplateValue(QStringLiteral("deviceID"), id) << TemplateValue(QStringLiteral("name"), name)
+              << TemplateValue(QStringLiteral("selected"), id == selected);
+        devices << entry;
+    }
+    return devices;
 }
 
 TemplateValue settingsUpdate(const AjaxContext &context, const HttpRequest &request)
@@ -82,9 +107,9 @@ TemplateValue settingsUpdate(const AjaxContext &context, const HttpRequest &requ
 
     context.links->withAudio([&value](const AudioControl &audio) {
         TemplateValue system(QStringLiteral("audioSystem"), TemplateValue::Map);
-        // The test tones come with the level meters; until then there are none.
-        system << TemplateValue(QStringLiteral("testMode"), false)
-               << TemplateValue(QStringLiteral("testChannels"), 0)
+        const TestToneMode test = audio.testMode();
+        system << TemplateValue(QStringLiteral("testMode"), test.active)
+               << TemplateValue(QStringLiteral("testChannels"), int(test.mask)) << deviceList(audio)
                << TemplateValue(QStringLiteral("device"), audio.device())
                << TemplateValue(QStringLiteral("muted"), audio.isMuted())
                << TemplateValue(QStringLiteral("level"), double(audio.level()));
@@ -97,6 +122,14 @@ TemplateValue settingsUpdate(const AjaxContext &context, const HttpRequest &requ
 }
 
 } // namespace
+
+QString deviceEntryName(const QString &productName)
+{
+    if (productName.size() < MaxDeviceName)
+        return productName;
+    const QString cut = productName.left(MaxDeviceName);
+    return cut.endsWith(QLatin1Char(')')) ? cut : cut + QStringLiteral("..)");
+}
 
 bool isAllowedExternalUrl(const QUrl &url)
 {
@@ -200,6 +233,7 @@ void addApplicationCommands(AjaxTable &table, const AjaxContext &context)
                 [settings](qint64 seconds) { settings->jouSetApTimestep(unsigned(seconds)); });
     bindSwitch(table, "slsSwitchPermaCache", [settings] { settings->slsSetPermaCache(!settings->slsHasPermaCache()); });
     bindSwitch(table, "slsSwitchAltImages", [settings] { settings->slsSetAltImages(!settings->slsHasAltImages()); });
+    bindSwitch(table, "slsClearCache", [] { ServiceSLS::clearCache(); });
 }
 
 // The parts above the pages.

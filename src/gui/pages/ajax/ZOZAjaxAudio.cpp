@@ -28,6 +28,10 @@ constexpr float LowestSteppedLevel = 0.1f;
 constexpr float UnityLevel = 1.0f;
 constexpr int PercentPerUnit = 100;
 constexpr qint64 OutputChannels = 6;
+constexpr uint8_t SurroundChannels = 6;
+constexpr uint8_t StereoChannels = 2;
+constexpr uint8_t StereoMask = 3;
+constexpr uint8_t AllChannels = 0x3F;
 
 // The range of a settings row, as the command checks it.
 std::pair<qint64, qint64> rangeOf(Setting id)
@@ -138,11 +142,12 @@ void addAudioCommands(AjaxTable &table, const AjaxContext &context)
         if (!percent)
             return true;
         if (request.query.contains(QStringLiteral("channel"))) {
-            // The output has one level for all its channels: a channel's own
-            // level is checked, then refused rather than acknowledged unset.
-            if (integerIn(request, key, QStringLiteral("channel"), 0, OutputChannels - 1, response.body))
-                response.body = refuse(key, QStringLiteral("channel"), request.query.value(QStringLiteral("channel")),
-                                       QStringLiteral("the output has no level per channel"));
+            if (const auto channel = integerIn(request, key, QStringLiteral("channel"), 0, OutputChannels - 1, response.body)) {
+                const float level = float(std::min<qint64>(*percent, qint64(AudioControl::MaximumLevel * PercentPerUnit)))
+                                    / PercentPerUnit;
+                links->withAudio([channel, level](AudioControl &audio) { audio.setLevelChannel(unsigned(*channel), level); });
+                response.body = Success;
+            }
             return true;
         }
         const float level = clampedLevel(float(std::min<qint64>(*percent, qint64(AudioControl::MaximumLevel * PercentPerUnit)))
@@ -150,6 +155,33 @@ void addAudioCommands(AjaxTable &table, const AjaxContext &context)
         links->withAudio([level](AudioControl &audio) { audio.setLevel(level); });
         response.body = Success;
         return true;
+    });
+
+    bindInteger(table, QStringLiteral("setAudioMaxVolume"), 0, qint64(AudioControl::MaximumLevel * PercentPerUnit),
+                [links](qint64 percent) {
+                    links->withAudio([percent](AudioControl &audio) { audio.setVolumeMax(float(percent) / PercentPerUnit); });
+                });
+    bindInteger(table, QStringLiteral("setAudioShift"), -PercentPerUnit, PercentPerUnit, [links](qint64 percent) {
+        links->withAudio([percent](AudioControl &audio) { audio.setShift(float(percent) / PercentPerUnit); });
+    });
+    bindInteger(table, QStringLiteral("setAudioBalance"), -PercentPerUnit, PercentPerUnit, [links](qint64 percent) {
+        links->withAudio([percent](AudioControl &audio) { audio.setBalance(float(percent) / PercentPerUnit); });
+    });
+    // The speaker test starts with every channel quiet until one is chosen.
+    table.setHandler(QStringLiteral("switchAudioTestMode"), [links](const HttpRequest &, HttpResponse &response) {
+        links->withAudio([](AudioControl &audio) {
+            audio.setTestMode(audio.testMode().active ? TestToneMode {false, SurroundChannels, AllChannels}
+                                                      : TestToneMode {true, SurroundChannels, 0});
+        });
+        response.body = Success;
+        return true;
+    });
+    // 3 is the stereo test with both channels; any other mask a speaker set of the six.
+    bindInteger(table, QStringLiteral("setAudioTestChannel"), 0, IntMax, [links](qint64 mask) {
+        links->withAudio([mask](AudioControl &audio) {
+            audio.setTestMode(mask == StereoMask ? TestToneMode {true, StereoChannels, StereoMask}
+                                                 : TestToneMode {true, SurroundChannels, uint8_t(mask & 0xFF)});
+        });
     });
 
     // Both need the window, which is on this machine: the table lets only

@@ -60,6 +60,9 @@ void addSchedulerCommands(AjaxTable &table, const AjaxContext &context);    // Z
 // Whether a URL sent by a page may be handed to the desktop: a valid URL of
 // one of the schemes http, https, mailto and tel.
 bool isAllowedExternalUrl(const QUrl &url); // ZOZAjaxApplication.cpp
+// A device's product name as the device list shows it: at most 31 characters,
+// and a cut name that does not end in ")" gets "..)".
+QString deviceEntryName(const QString &productName); // ZOZAjaxApplication.cpp
 
 // The "receiver" object of the state poll.
 TemplateValue receiverStatusValue(const ReceiverStatus &status); // ZOZAjaxReceiver.cpp

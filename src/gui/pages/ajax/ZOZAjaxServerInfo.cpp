@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 
+#include <cmath>
 #include <memory>
 
 namespace ZOZ {
@@ -89,12 +90,15 @@ TemplateValue tunerValue(const ServerInfoState::Tuner &state)
 // Without an audio output the pages show full volume, unmuted.
 TemplateValue audioConfigValue(const ServerInfoState &state)
 {
+    const auto percent = [](float value) { return int(std::floor(double(value) * FullScale + 0.5)); };
     TemplateValue levels(QStringLiteral("levelChannels"), TemplateValue::List);
     for (int channel = 0; channel < AudioChannels; ++channel)
-        levels << TemplateValue(QString(), FullScale);
+        levels << TemplateValue(QString(), percent(state.levels.channel[size_t(channel)]));
     TemplateValue config(QStringLiteral("config"), TemplateValue::Map);
-    config << TemplateValue(QStringLiteral("maxVolume"), FullScale) << TemplateValue(QStringLiteral("muted"), state.muted)
-           << TemplateValue(QStringLiteral("shift"), 0) << TemplateValue(QStringLiteral("balance"), 0)
+    config << TemplateValue(QStringLiteral("maxVolume"), percent(state.levels.volumeMax))
+           << TemplateValue(QStringLiteral("muted"), state.muted)
+           << TemplateValue(QStringLiteral("shift"), percent(state.levels.shift))
+           << TemplateValue(QStringLiteral("balance"), percent(state.levels.balance))
            << TemplateValue(QStringLiteral("level"), state.level) << levels
            << TemplateValue(QStringLiteral("isRecording"), state.recording)
            << TemplateValue(QStringLiteral("recordingFile"), state.recordingFile)

@@ -70,6 +70,7 @@ ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &s
         context.links->withAudio([&state](const AudioControl &audio) {
             state.level = qRound(audio.level() * FullScale);
             state.muted = audio.isMuted();
+            state.levels = audio.levels();
         });
     }
     state.channels = visibleAudioServices(*manager);

@@ -4,6 +4,7 @@
 #include "ZOZServiceList.h"
 #include "ZOZServiceNotifications.h"
 #include "ZOZServiceSelection.h"
+#include "ZOZAudioLevels.h"
 #include "audio/ZOZServiceAudio.h"
 #include "settings/ZOZSettings.h"
 
@@ -57,6 +58,7 @@ struct ServerInfoState
     std::optional<QList<Settings::Announcement>> announcements; // none without settings
     Tuner tuner;
     int level = 100; // percent
+    AudioLevelValues levels;
     bool muted = false;
     bool recording = false;
     QString recordingFile;    // the file being written, empty while none

@@ -2,12 +2,16 @@
 // the substitute spectrum, the fade of the time signal and its table index kept in
 // range whatever the settings did meanwhile.
 #include "aac_conceal_channel.h"
+#include "aac_core.h"
+#include "aac_sfb_tables.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,7 +49,7 @@ struct Channel
         } else {
             std::memset(&spectrum, 0x55, sizeof spectrum); // whatever the lost frame left
         }
-        AacDec_ConcealApply(&conceal, &params, &ics, &spectrum, FrameLength, good);
+        AacDec_ConcealApply(&conceal, &params, &ics, &spectrum, FrameLength, good, nullptr);
         time.assign(FrameLength, Level);
         AacDec_ConcealTimeDomain(&conceal, &params, time.data(), FrameLength);
         return double(time.back()) / Level;
@@ -149,6 +153,100 @@ TEST(AacConceal, SingleLossAndMuting)
     for (uint32_t k = 0; k < FrameLength; ++k)
         ASSERT_EQ(mute.spectrum.lines[k], 0);
     EXPECT_EQ(mute.ics.windowSequence, uint32_t(AacOnlyLong));
+}
+
+// Interpolation, frame by frame: each call plays the frame of the call before.
+struct Interpolating
+{
+    AacDecConcealParams params;
+    AacDecConcealChannel conceal;
+    AacDecIcsInfo ics {};
+    AacDecSpectrum spectrum {};
+    AacSamplingRateInfo sr {AacSfbTables::swb_offset_960_48, AacSfbTables::swb_offset_120_48, 49, 14, 3, 48000};
+
+    Interpolating()
+    {
+        AacDec_ConcealInitParams(&params);
+        AacDec_ConcealInitChannel(&conceal);
+    }
+
+    // A good frame: every line `value`, at block scale `scale`, with sign pattern
+    // (-1)^(k / 3) so that random signs would show.
+    void frame(bool good, int32_t value = 0, int scale = 0, bool shortWindows = false)
+    {
+        if (good) {
+            ics = {};
+            ics.windowSequence = shortWindows ? AacEightShort : AacOnlyLong;
+            std::memset(&spectrum, 0, sizeof spectrum);
+            for (uint32_t k = 0; k < FrameLength; ++k)
+                spectrum.lines[k] = (k / 3) % 2 ? -value : value;
+            for (int w = 0; w < (shortWindows ? 8 : 1); ++w)
+                spectrum.windowExponent[w] = static_cast<int16_t>(scale);
+        } else {
+            std::memset(spectrum.lines, 0, sizeof spectrum.lines);
+        }
+        AacDec_ConcealApply(&conceal, &params, &ics, &spectrum, FrameLength, good, &sr);
+    }
+
+    // The played line k as a value at block scale 0.
+    double line(uint32_t k) const
+    {
+        const uint32_t window = ics.windowSequence == AacEightShort ? k / (FrameLength / 8) : 0;
+        return std::ldexp(double(spectrum.lines[k]), spectrum.windowExponent[window]);
+    }
+};
+
+TEST(AacConceal, InterpolationPlaysEachFrameOneFrameLate)
+{
+    Interpolating ch;
+    ASSERT_EQ(AacDec_ConcealGetDelay(&ch.params), 1);
+    ch.frame(true, 1000);
+    for (uint32_t k = 0; k < FrameLength; ++k)
+        ASSERT_EQ(ch.spectrum.lines[k], 0) << "nothing received before the first frame";
+    for (int32_t value : {2000, 3000, 4000}) {
+        ch.frame(true, value);
+        EXPECT_EQ(ch.line(2), value - 1000);
+        EXPECT_EQ(ch.line(3), -(value - 1000));
+    }
+}
+
+// A single lost frame between a frame and one 12 dB louder comes out halfway,
+// 6 dB up, with the signs and windows of the earlier one (not random signs) and at
+// full gain, whether the neighbours have long or eight short windows or one of each;
+// two lost frames in a row are repeated with random signs instead.
+TEST(AacConceal, SingleLostFrameIsInterpolatedFromBothNeighbours)
+{
+    for (const auto &[earlierShort, laterShort] : {std::pair{false, false}, std::pair{true, true},
+                                                   std::pair{false, true}, std::pair{true, false}}) {
+        SCOPED_TRACE(std::string(earlierShort ? "short" : "long") + " then " + (laterShort ? "short" : "long"));
+        Interpolating ch;
+        ch.frame(true, 1 << 20, 0, earlierShort);
+        ch.frame(true, 1 << 20, 0, earlierShort); // plays the first
+        ch.frame(false);                          // plays the second
+        ch.frame(true, 1 << 20, 2, laterShort);   // plays the lost one
+        EXPECT_EQ(ch.conceal.state, AacConcealSingleLoss);
+        EXPECT_EQ(ch.ics.windowSequence, uint32_t(earlierShort ? AacEightShort : AacOnlyLong));
+        for (uint32_t k : {0u, 3u, 100u, 500u, 959u})
+            EXPECT_DOUBLE_EQ(ch.line(k), ((k / 3) % 2 ? -2.0 : 2.0) * (1 << 20)) << k;
+        std::vector<int32_t> time(FrameLength, Level);
+        AacDec_ConcealTimeDomain(&ch.conceal, &ch.params, time.data(), FrameLength);
+        EXPECT_NEAR(double(time.back()) / Level, 1.0, 1e-4); // comfort noise only
+        ch.frame(true, 1 << 20, 2, laterShort); // plays the louder one as received
+        EXPECT_EQ(ch.conceal.state, AacConcealNormal);
+        EXPECT_DOUBLE_EQ(ch.line(0), 4.0 * (1 << 20));
+    }
+
+    Interpolating twice;
+    twice.frame(true, 1 << 20);
+    twice.frame(true, 1 << 20);
+    twice.frame(false);
+    twice.frame(false);         // plays the first lost one
+    int negated = 0;
+    for (uint32_t k = 0; k < FrameLength; ++k) {
+        ASSERT_EQ(std::abs(twice.line(k)), double(1 << 20)) << k;
+        negated += (twice.line(k) < 0) != ((k / 3) % 2 == 1);
+    }
+    EXPECT_GT(negated, 100) << "repeated with random signs";
 }
 
 // Settings changed in the middle of a fade, and an index driven past the tables:

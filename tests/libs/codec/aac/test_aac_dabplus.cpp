@@ -6,7 +6,7 @@
 // SBR streams with 960-line frames it also decodes the AAC core only.
 #include "AacDec.h"
 #include "DABplusParser.h"
-#include "DabPlusUnits.h"
+#include "DabPlusDecode.h"
 #include "EtiSubchannels.h"
 #include "aac_test_support.h"
 
@@ -100,45 +100,31 @@ Decoded ffmpegLoas(const std::vector<uint8_t> &loas, int channels)
 Stream decodeSubchannel(const EtiSubchannel &sub, uint32_t *streamType)
 {
     Stream d;
-    AacDecHandle h = nullptr;
-    std::vector<int16_t> pcm(8 * 2048);
-    *streamType = forEachDabPlusUnit(sub, [&](const DabPlusUnit &unit) {
+    *streamType = decodeDabPlusUnits(sub, [&](const DabPlusFrame &f) {
         // AAC-LC: object type, rate, channels, three GA bits; with SBR an extension rate
         // and the core's object type come between.
-        const uint32_t configBits = unit.configLength == 2 ? 16 : 25;
-        if (!h) {
-            h = AacDec_Open(AACDEC_TT_RAW, 1);
-            const uint8_t *configs[1] = {unit.config};
-            const uint32_t lengths[1] = {unit.configLength};
-            EXPECT_EQ(AacDec_ConfigRaw(h, configs, lengths), AACDEC_OK);
-        }
-        const uint8_t *buffers[1] = {unit.data};
-        const uint32_t sizes[1] = {unit.length};
-        uint32_t valid[1] = {sizes[0]};
-        appendLoas(d.loas, unit.config, configBits, unit.data, unit.length);
-        AacDec_Fill(h, buffers, sizes, valid);
-        const int r = AacDec_DecodeFrame(h, pcm.data(), static_cast<int32_t>(pcm.size()), 0);
+        const uint32_t configBits = f.unit.configLength == 2 ? 16 : 25;
+        appendLoas(d.loas, f.unit.config, configBits, f.unit.data, f.unit.length);
         ++d.units;
-        EXPECT_EQ(r, AACDEC_OK) << "access unit " << d.units;
-        if (r != AACDEC_OK)
+        EXPECT_EQ(f.result, AACDEC_OK) << "access unit " << d.units;
+        if (f.result != AACDEC_OK)
             return;
         ++d.good;
-        const AacDecStreamInfo *info = AacDec_GetStreamInfo(h);
-        d.channels = info->numChannels;
-        d.frameSize = info->frameSize;
-        d.rate = info->sampleRate;
-        d.outputDelay = info->outputDelay;
-        d.pcm.resize(static_cast<size_t>(info->numChannels));
-        for (int k = 0; k < info->frameSize * info->numChannels; ++k)
-            d.pcm[static_cast<size_t>(k % info->numChannels)].push_back(pcm[static_cast<size_t>(k)] / 32768.0);
-        for (int k = 0; k < info->frameSize * info->numChannels; ++k) {
-            const double v = pcm[static_cast<size_t>(k)];
+        const AacDecStreamInfo &info = f.info;
+        d.channels = info.numChannels;
+        d.frameSize = info.frameSize;
+        d.rate = info.sampleRate;
+        d.outputDelay = info.outputDelay;
+        d.pcm.resize(static_cast<size_t>(info.numChannels));
+        for (int k = 0; k < info.frameSize * info.numChannels; ++k)
+            d.pcm[static_cast<size_t>(k % info.numChannels)].push_back(f.pcm[k] / 32768.0);
+        for (int k = 0; k < info.frameSize * info.numChannels; ++k) {
+            const double v = f.pcm[k];
             d.sumSquares += v * v;
             d.clipped += v >= 32767 || v <= -32768;
         }
-        d.samples += info->frameSize * info->numChannels;
+        d.samples += info.frameSize * info.numChannels;
     });
-    AacDec_Close(h);
     return d;
 }
 

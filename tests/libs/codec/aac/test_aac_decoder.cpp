@@ -519,8 +519,9 @@ TEST(AacDecoder, DynamicRangeGainsFollowTheirPayloads)
             ASSERT_EQ(drc.decode(w.bytes), AACDEC_OK);
             const int n = drc.info().frameSize;
             identical = identical && std::memcmp(plain.pcm.data(), drc.pcm.data(), size_t(n) * 4) == 0;
-            // The gains hold from the third unit on (heavy compression is taken once in force).
-            if (u < 2)
+            // The gains hold from the third unit on (heavy compression is taken once in
+            // force), heard a frame later (concealment's interpolation delay).
+            if (u < 3)
                 continue;
             for (int i = 0; i < n; ++i)
                 for (int ch = 0; ch < 2; ++ch) {
@@ -823,11 +824,12 @@ TEST(AacDecoder, ConcealFlagRepeatsTheLayoutAndFadesOut)
     EXPECT_EQ(d.info().frameSize, 0);
     for (size_t u = 0; u < 4; ++u)
         ASSERT_EQ(d.decode(raw.units[u]), AACDEC_OK);
-    // The last good spectrum plays on, fading by about 3 dB a frame; from the
-    // seventh lost frame on (and the limiter's look-ahead) only comfort noise is left,
+    // The last good frame is still to be played (concealment's interpolation delay);
+    // then its spectrum plays on, fading by about 3 dB a frame; from the seventh
+    // concealed frame on (and the limiter's look-ahead) only comfort noise is left,
     // 16 steps at its loudest.
     std::vector<int> peaks;
-    for (int f = 0; f < 9; ++f) {
+    for (int f = 0; f < 10; ++f) {
         EXPECT_EQ(d.decode({}, AACDEC_FLAG_CONCEAL), AACDEC_OK);
         EXPECT_EQ(d.info().numChannels, 6);
         EXPECT_EQ(d.info().frameSize, 1024);
@@ -836,10 +838,36 @@ TEST(AacDecoder, ConcealFlagRepeatsTheLayoutAndFadesOut)
             peak = std::max(peak, std::abs(static_cast<int>(d.pcm[static_cast<size_t>(i)])));
         peaks.push_back(peak);
     }
-    EXPECT_GT(peaks[1], 1000);
-    for (int f = 2; f < 7; ++f)
+    EXPECT_GT(peaks[2], 1000);
+    for (int f = 3; f < 8; ++f)
         EXPECT_LT(peaks[size_t(f)], peaks[size_t(f) - 1]) << f;
-    EXPECT_LE(peaks[8], 16);
+    EXPECT_LE(peaks[9], 16);
+}
+
+// Interpolating concealment (the default) plays every frame one frame late: the
+// reported output delay grows by a frame against repetition, and the output is the
+// repeating decoder's, shifted by exactly that many samples.
+TEST(AacDecoder, InterpolationDelayIsTheReportedShift)
+{
+    const RawStream raw = splitAdts("ff-48k-stereo.aac");
+    ASSERT_GE(raw.units.size(), 6u);
+    RawDecoder interpolating(raw), repeating(raw);
+    ASSERT_EQ(AacDec_SetParam(repeating.h, AACDEC_PARAM_CONCEAL_METHOD, 1), AACDEC_OK);
+    std::vector<int16_t> late, prompt;
+    int32_t delay = 0;
+    for (const std::vector<uint8_t> &unit : raw.units) {
+        ASSERT_EQ(interpolating.decode(unit), AACDEC_OK);
+        ASSERT_EQ(repeating.decode(unit), AACDEC_OK);
+        const int n = interpolating.info().frameSize * interpolating.info().numChannels;
+        late.insert(late.end(), interpolating.pcm.begin(), interpolating.pcm.begin() + n);
+        prompt.insert(prompt.end(), repeating.pcm.begin(), repeating.pcm.begin() + n);
+        delay = interpolating.info().outputDelay - repeating.info().outputDelay;
+    }
+    ASSERT_EQ(delay, 1024);
+    const size_t shift = size_t(delay) * 2;
+    ASSERT_GT(late.size(), shift + 4096);
+    EXPECT_TRUE(std::all_of(late.begin(), late.begin() + long(shift), [](int16_t x) { return x == 0; }));
+    EXPECT_TRUE(std::equal(late.begin() + long(shift), late.end(), prompt.begin()));
 }
 
 TEST(AacDecoder, NothingConfiguredAndNullHandle)

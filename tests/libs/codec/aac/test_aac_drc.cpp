@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -89,6 +90,28 @@ TEST(AacDrc, LongFrameLinesBeyondTheLastBandKeepTheirLevel)
     EXPECT_NEAR(lineDb(*f.spectrum, 1023, FrameLength), 0, 0.001);
 }
 
+// A boost of 127 steps (31.75 dB) over the whole frame: the lines' headroom takes
+// the gains' exponent, so that even lines of 3 come out within a step of the exact
+// product rather than losing the exponent's six bits.
+TEST(AacDrc, WholeFrameBoostKeepsQuietLinesPrecise)
+{
+    for (bool eightShort : {false, true}) {
+        Fixture f;
+        for (int32_t &x : f.spectrum->lines)
+            x = 3;
+        f.set(1, 127);
+        f.set(2, -1);
+        f.payload(1, {255}, {0x7F});
+        f.apply(eightShort);
+        const double exact = 3 * std::pow(2.0, 127.0 / 24);
+        for (uint32_t k : {0u, 500u, 1023u}) {
+            const int window = eightShort ? int(k / 128) : 0;
+            const double v = f.spectrum->lines[k] * std::ldexp(1.0, f.spectrum->windowExponent[window] - WindowExponent);
+            EXPECT_NEAR(v, exact, 1.0) << k << (eightShort ? " eight short" : " long");
+        }
+    }
+}
+
 TEST(AacDrc, HeavyCompressionValues)
 {
     const struct { uint8_t value; double db; } cases[] = {
@@ -158,6 +181,45 @@ TEST(AacDrc, OnlyNineFillPayloadsAreNotedPerFrame)
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(AacDec_DrcParsePayload(&drc, &bs, 1), 12);
     EXPECT_EQ(drc.fillPayloads, AacDrcMaxFillPayloads);
+}
+
+// Without a payload's presentation, a downmix lowers the level by 6.02 dB per halving
+// of the channels: the cut follows the share of that change in the encoder's
+// headroom (rounded to the parameter's steps), or goes full beyond it, with heavy
+// compression once it overshoots by more than 39 steps.
+TEST(AacDrc, DownmixLevelChangeSetsTheCut)
+{
+    const struct { int downmix, channels, encoderTarget; } cases[] = {
+        {2, 3, 100}, {2, 6, 90}, {1, 2, 110}, {2, 6, 127}, {1, 6, 127}, {2, 3, 127},
+    };
+    constexpr int TargetLevel = 124;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.downmix) + " of " + std::to_string(c.channels) + ", encoder target " +
+                     std::to_string(c.encoderTarget));
+        AacDecDrc drc;
+        AacDec_DrcInit(&drc);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 2, TargetLevel), AACDEC_OK);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 7, 0), AACDEC_OK);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 8, c.encoderTarget), AACDEC_OK);
+        ASSERT_EQ(AacDec_DrcSetParam(&drc, 9, c.downmix), AACDEC_OK);
+        std::vector<AacDecDrcChannel> states(static_cast<size_t>(c.channels));
+        std::vector<AacDecDrcChannel *> channels;
+        for (AacDecDrcChannel &s : states) {
+            AacDec_DrcResetChannel(&s);
+            channels.push_back(&s);
+        }
+        AacDec_DrcPrepare(&drc, nullptr, channels.data(), 0, c.channels);
+
+        const double t = 4 * 6.0206 * std::log2(double(c.downmix) / c.channels);
+        const double m = std::min(c.encoderTarget - TargetLevel, 0);
+        if (m < t) {
+            EXPECT_EQ(drc.effectiveCut, std::lround(127 * t / m) * 8454660);
+            EXPECT_EQ(drc.effectiveHeavy, 0);
+        } else {
+            EXPECT_EQ(drc.effectiveCut, AacDrcFull);
+            EXPECT_EQ(drc.effectiveHeavy, t - m < -39 ? 1 : 0);
+        }
+    }
 }
 
 TEST(AacDrc, ParameterRanges)

@@ -69,7 +69,8 @@ TEST(AacParams, ConcealmentDefaultsAndAttenuationTables)
     AacDecConcealParams p;
     AacDec_ConcealInitParams(&p);
     EXPECT_EQ(p.method, AacConcealInterpolate);
-    EXPECT_EQ(AacDec_ConcealGetDelay(&p), 0); // interpolation plays out as noise substitution
+    EXPECT_EQ(AacDec_ConcealGetDelay(&p), 1); // interpolation plays one frame late
+    EXPECT_EQ(AacDec_ConcealGetDelay(nullptr), 0);
     EXPECT_EQ(p.fadeOutFactors[0], 23170);
     EXPECT_EQ(p.fadeOutFactors[1], 23170 * 46340 >> 16);
     for (int i = 1; i < AacConcealFactors; ++i)
