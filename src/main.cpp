@@ -1,6 +1,7 @@
 #include "ZOZApp.h"
 #include "base/ZOZLog.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 namespace {
@@ -34,6 +35,8 @@ int main(int argc, char **argv)
     if (!gui && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    // The web engine of the window shares its graphics contexts with the toolkit.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     auto *app = new ZOZ::App(gui, argc, argv);
     const ZOZ::App::InitResult started = app->init();
     if (started != ZOZ::App::InitResult::Running) {

@@ -14,7 +14,7 @@ jobs=${ZOZ_JOBS:-$(nproc)}
 
 build_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-webengine-dev qt6-5compat-dev qt6-tools-dev qt6-l10n-tools libxkbcommon-dev
+  qt6-base-dev qt6-webengine-dev qt6-5compat-dev qt6-tools-dev qt6-l10n-tools libxkbcommon-dev libqt6svg6
   libasound2-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   libtwolame-dev espeak-ng sox
 )

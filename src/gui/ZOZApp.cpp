@@ -16,6 +16,7 @@
 #include "audio/ZOZAudioOutputPort.h"
 #include "audio/ZOZServiceAudio.h"
 #include "ZOZDesktopHost.h"
+#include "ZOZWebView.h"
 #include "base/ZOZVersion.h"
 
 #include <QClipboard>
@@ -105,6 +106,8 @@ public:
     // What the pages reach above them; they let go of both before these go.
     std::unique_ptr<DesktopHost> desktopHost;
     std::unique_ptr<AudioSystemControl> audioControl;
+    // The window, with a display; it goes first at shutdown.
+    std::unique_ptr<WebView> window;
     QQueue<PendingBox> pendingBoxes;
     bool showingBox = false;
 };
@@ -143,6 +146,7 @@ App::App(bool &gui, int argc, char **argv)
 App::~App()
 {
     ZOZ_LOG(LogApp, QStringLiteral("App::~App()"));
+    d->window.reset();
     d->mainThread.setWakeUp({});
     d->disposablesTimer.stop();
     d->flushTimer.stop();
@@ -306,9 +310,13 @@ App::InitResult App::init()
         d->audioControl = std::make_unique<AudioSystemControl>(d->audioSystem.get());
         d->pages->setAudioControl(d->audioControl.get());
     }
-    // The pages are the user interface: tell the user where to find them.
-    std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));
-    std::fflush(stdout);
+    if (settings->hasGraphicalUI()) {
+        openWindow(settings);
+    } else {
+        // The pages are the user interface: tell the user where to find them.
+        std::fprintf(stdout, "ZOZ is serving its pages at %s\n", qPrintable(settings->httpRootUrl()));
+        std::fflush(stdout);
+    }
 
     if (Log *log = Log::instance(); log && log->isWritingFile()) {
         connect(&d->logFileTimer, &QTimer::timeout, this, &App::startNewLogFile);
@@ -327,6 +335,27 @@ App::InitResult App::init()
 
     ZOZ_LOG(LogNotice, QStringLiteral("finished initialising process."));
     return InitResult::Running;
+}
+
+void App::openWindow(Settings *settings)
+{
+    WebViewParts parts;
+    parts.app = this;
+    parts.settings = settings;
+    parts.manager = d->serviceManager;
+    parts.host = d->desktopHost.get();
+    parts.audio = d->audioControl.get();
+    parts.scheduledRecordings = [scheduler = d->scheduler.get()] { return scheduler ? scheduler->count() : 0; };
+    d->window = std::make_unique<WebView>(parts);
+    // Closing the window ends the program, also when it was hidden in the tray.
+    connect(d->window.get(), &WebView::closing, this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    d->window->show();
+    d->serviceManager->connectBubbleMessages(d->window.get());
+}
+
+WebView *App::mainWindow() const
+{
+    return d->window.get();
 }
 
 void App::stopWebLayer()
@@ -433,7 +462,10 @@ void App::onCopyToClipboard(const QUrl &url)
 
 void App::closeApp()
 {
-    QCoreApplication::exit(0);
+    if (d->window)
+        d->window->close();
+    else
+        QCoreApplication::exit(0);
 }
 
 void App::startNewLogFile()

@@ -12,6 +12,7 @@ namespace ZOZ {
 
 class AppPrivate;
 class Pointer;
+class WebView;
 
 // The application object: starts the subsystems in order, runs the main
 // thread's periodic work and shuts everything down in reverse.
@@ -43,6 +44,8 @@ public:
     QString fullTitle() const { return m_fullTitle; }
 
     void settingChanged(const QVector<int> &changes) override;
+    // The window; null when the program runs without one.
+    WebView *mainWindow() const;
 
 signals:
     void retranslate();
@@ -56,6 +59,7 @@ public slots:
     void openBrowser();
 
 private:
+    void openWindow(Settings *settings);
     // Takes the pages and the HTTP server down.
     void stopWebLayer();
     // Runs the flush soon and keeps the disposables check going while objects wait.

@@ -218,9 +218,16 @@ QString ServiceManager::getServerId() const
     return m_serverId;
 }
 
-void ServiceManager::connectBubbleMessages()
+void ServiceManager::connectBubbleMessages(QObject *window)
 {
-    // The main window with its tray does not exist in this build; bubbles stay unconnected.
+    if (window)
+        connect(this, SIGNAL(requestBubbleMessage(QString, int, int)), window, SLOT(showTrayMessage(QString, int, int)),
+                Qt::UniqueConnection);
+}
+
+void ServiceManager::updateTrayToolTip()
+{
+    m_selection.announceSelectedToolTip();
 }
 
 void ServiceManager::onNewTextMessage()

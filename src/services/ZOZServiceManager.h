@@ -66,7 +66,10 @@ public:
 
     void setDirty(const bool &servicesToo);
     QString getServerId() const;
-    void connectBubbleMessages();
+    // Bubble messages go to the window's tray ("showTrayMessage(QString,int,int)").
+    void connectBubbleMessages(QObject *window);
+    // Announces the selected service as the tray's tool tip again.
+    void updateTrayToolTip();
     ServiceChanges &changes() { return m_changes; }
     // The cycle the pages poll; moves when the service list was rebuilt.
     int refreshCycle() const { return m_changes.refreshCycle(); }
