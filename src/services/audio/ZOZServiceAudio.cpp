@@ -18,6 +18,8 @@ namespace {
 constexpr quint32 LogAudio = LogSource::ServiceAudio;
 constexpr quint32 LogAudioWarning = LogSource::ServiceAudio | LogFlag::Warning;
 constexpr quint32 LogAudioError = LogSource::ServiceAudio | LogFlag::Error | LogFlag::MessageBox;
+// A failed debug copy is no reason to bother the listener.
+constexpr quint32 LogAudioQuietError = LogSource::ServiceAudio | LogFlag::Error;
 constexpr quint32 DabFamily = 1;
 
 bool singleDecode()
@@ -26,10 +28,17 @@ bool singleDecode()
     return !settings || settings->audioSingleDecode();
 }
 
+bool rawOutputOn()
+{
+    Settings *settings = Settings::instance();
+    return settings && settings->hasRawAudioOutput();
+}
+
 } // namespace
 
-ServiceAudio::ServiceAudio()
+ServiceAudio::ServiceAudio(RawInputCopy::NameChange rawNameChange)
     : Service(false)
+    , m_rawInput(rawNameChange)
 {
     m_audioFormat.bitsPerSample = 16;
     m_pcm.pcm.resize(PcmBufferBytes);
@@ -256,6 +265,16 @@ void ServiceAudio::takeDecodedFrames(uint32_t bytes)
     consumeFrameBytes(bytes);
 }
 
+void ServiceAudio::writeRawOutput(const uchar *data, int length)
+{
+    const QString name = RawInputCopy::fileName(instanceName(), instanceNumber(), m_audioFormat.numChannels,
+                                                m_audioFormat.sampleRate, m_audioFormat.bitsPerSample,
+                                                QStringLiteral(".raw"));
+    if (m_rawInput.append(name, reinterpret_cast<const char *>(data), length) == RawInputCopy::Result::OpenFailed)
+        ZOZ_LOG(LogAudioQuietError,
+                QStringLiteral("ServiceAudio::openRawOutput() -> fatal error: could not open file for raw output!"));
+}
+
 RecordingControl *ServiceAudio::recordingControl() const
 {
     return manager() ? &manager()->recordings() : nullptr;
@@ -293,6 +312,8 @@ void ServiceAudio::consumeFrameBytes(uint32_t bytes)
 bool ServiceAudio::handlePacket(int length, const uchar *const &data)
 {
     QMutexLocker locker(&m_serviceMutex);
+    if (rawOutputOn() && length > 0 && data)
+        writeRawOutput(data, length);
     m_recorder.setControl(recordingControl());
     m_recorder.poll(recordingSource());
     setIsRecording(m_recorder.isOpen());

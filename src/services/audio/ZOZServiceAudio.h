@@ -3,6 +3,7 @@
 #include "ZOZService.h"
 #include "ZOZAudioStream.h"
 #include "ZOZAudioTextState.h"
+#include "ZOZRawInputCopy.h"
 #include "ZOZRecorder.h"
 
 #include <QRecursiveMutex>
@@ -51,7 +52,7 @@ public:
     static constexpr uint32_t FrameBufferBytes = 32768;
     static constexpr uint32_t PcmBufferBytes = 163840;
 
-    ServiceAudio();
+    explicit ServiceAudio(RawInputCopy::NameChange rawNameChange = RawInputCopy::NameChange::RenameOpenFile);
     ~ServiceAudio() override;
 
     void init(ServiceDescriptor &descriptor) override;
@@ -98,6 +99,8 @@ public slots:
     virtual void stop();
 
 protected:
+    // Appends a piece as it arrived to the debug copy of the input.
+    virtual void writeRawOutput(const uchar *data, int length);
     // Decoder hooks. They run with the service mutex held.
     virtual void flush() = 0;
     virtual void updateCodecInfo() = 0;
@@ -133,6 +136,7 @@ protected:
     QString m_channelText;
     QString m_serviceTypeText;
     int m_recordingClass = 0;
+    RawInputCopy m_rawInput;
 
     // Holds the blocks of the DAB decoder libraries, which the caller allocates.
     struct FreeDeleter

@@ -82,6 +82,7 @@ QString dabPlusResultText(int result)
 } // namespace
 
 ServiceAudioDAB::ServiceAudioDAB(ServiceDescriptor &descriptor, int subChannelSize, bool surroundHint, bool dabPlus)
+    : ServiceAudio(RawInputCopy::NameChange::KeepOpenFile)
 {
     m_clock.start();
     ZOZ_LOG(LogAudio, QStringLiteral("ServiceAudioDAB::ServiceAudioDAB()"));
@@ -332,6 +333,18 @@ void ServiceAudioDAB::closeDabPlus()
 {
     if (m_dabPlus)
         DABplusDecoder_Close(&m_dabPlus);
+}
+
+void ServiceAudioDAB::writeRawOutput(const uchar *data, int length)
+{
+    if (!m_dabPlus || m_subChannelSize == 0 || m_rawExtension.isEmpty())
+        return;
+    const QString name = RawInputCopy::fileName(instanceName(), instanceNumber(), m_audioFormat.numChannels,
+                                                m_audioFormat.sampleRate, m_audioFormat.bitsPerSample,
+                                                QStringLiteral(".%1.%2").arg(m_subChannelSize).arg(m_rawExtension));
+    if (m_rawInput.append(name, reinterpret_cast<const char *>(data), length) == RawInputCopy::Result::OpenFailed)
+        ZOZ_LOG(LogAudioError,
+                QStringLiteral("ServiceAudio::writeRawOutput() -> fatal error: could not open file for raw output!"));
 }
 
 void ServiceAudioDAB::updateCodecInfo()

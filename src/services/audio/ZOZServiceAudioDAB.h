@@ -67,6 +67,8 @@ public:
     void setElapsedSource(std::function<qint64()> nowMs);
 
 protected:
+    // Only once the stream's codec is known, named by the sub-channel size and codec.
+    void writeRawOutput(const uchar *data, int length) override;
     void flush() override;
     void updateCodecInfo() override;
     bool findSuperframe() override;

@@ -1,5 +1,6 @@
 // The DAB audio service: sync tests, intake rules, Layer II and DAB+ decoding
-// into the audio stream, DAB+ on real recordings, sync loss.
+// into the audio stream, DAB+ on real recordings, sync loss, the raw output.
+#include "audio/ZOZRawInputCopy.h"
 #include "audio/ZOZServiceAudioDAB.h"
 
 #include "DabCrc16.h"
@@ -9,6 +10,11 @@
 #include "SettingsFixture.h"
 #include "SuperframeBuilder.h"
 #include "ToneLevel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -497,6 +503,123 @@ TEST_F(ServiceAudioDABTest, PieceLongerThanTheFrameBufferIsRefused)
     EXPECT_TRUE(logText().contains(
         QStringLiteral("ServiceAudio::handlePacket() -> warning: buffer too small to handle incoming data (32784 > 32768)!")));
     EXPECT_TRUE(held->handlePacket(24, piece.data()));
+}
+
+// With the raw output on, the pieces reach the per-user "audio/" folder as
+// they came, once the codec is known, in one file named by the service, the
+// format and the sub-channel.
+TEST_F(ServiceAudioDABTest, RawOutputCopiesTheIncomingBytes)
+{
+    struct Case
+    {
+        const char *ensemble;
+        int subchannel;
+        bool dabPlus;
+        const char *nameEnd;
+    };
+    const Case cases[] = {
+        {DemoEnsemble, 1, false, "-2_48000_16.%1.mp2"},
+        {SecondDemoEnsemble, 6, true, "-2_48000_16.%1.dab"},
+    };
+    settings->setHasRawAudioOutput(true);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.nameEnd);
+        const auto subchannels = readEtiSubchannels(c.ensemble);
+        if (!subchannels.count(c.subchannel))
+            GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame)";
+        const EtiSubchannel &sub = subchannels.at(c.subchannel);
+        QDir(home.dataFolder() + QStringLiteral("audio")).removeRecursively();
+        Held held(int(sub.size), c.dabPlus);
+        held->play();
+        const size_t frames = 125;
+        held.feed(sub.bytes, 0, frames);
+        ASSERT_TRUE(held->isSynced());
+
+        const QString expected = QStringLiteral("audio-%1-%2").arg(held->instanceName()).arg(held->instanceNumber())
+            + QString::fromLatin1(c.nameEnd).arg(sub.size);
+        const QDir folder(home.dataFolder() + QStringLiteral("audio"));
+        ASSERT_EQ(folder.entryList(QDir::Files), QStringList {expected});
+        QFile file(folder.filePath(expected));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray copy = file.readAll();
+        const size_t fed = frames * held->frameSize();
+        // Only the first superframe or two go by before the codec is known.
+        ASSERT_GE(copy.size(), qsizetype(fed - 10 * held->frameSize()));
+        ASSERT_LE(copy.size(), qsizetype(fed));
+        EXPECT_EQ(copy, QByteArray(reinterpret_cast<const char *>(sub.bytes.data()) + fed - copy.size(), copy.size()));
+    }
+}
+
+// A raw output that cannot be opened stops the copy with one error line; the
+// service plays on, and the flag off writes nothing.
+TEST_F(ServiceAudioDABTest, RawOutputThatCannotBeOpenedStopsTheCopyOnly)
+{
+    const auto subchannels = readEtiSubchannels(DemoEnsemble);
+    if (!subchannels.count(1))
+        GTEST_SKIP() << "no demo ensemble (the generator needs libtwolame)";
+    const Bytes &bytes = subchannels.at(1).bytes;
+    const QString audioFolder = home.dataFolder() + QStringLiteral("audio");
+
+    {
+        Held held(16, false);
+        held->play();
+        held.feed(bytes, 0, 50);
+        EXPECT_TRUE(held->isSynced());
+        EXPECT_FALSE(QFileInfo::exists(audioFolder));
+    }
+
+    // A file where the folder should be.
+    QFile blocker(audioFolder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    settings->setHasRawAudioOutput(true);
+    Held held(16, false);
+    held->play();
+    held.feed(bytes, 0, 125);
+    EXPECT_TRUE(held->isSynced());
+    EXPECT_GE(held->bufferedMs(), 2900u);
+    EXPECT_EQ(logText().count(
+                  QStringLiteral("ServiceAudio::writeRawOutput() -> fatal error: could not open file for raw output!")),
+              1);
+    EXPECT_TRUE(QFileInfo(audioFolder).isFile());
+}
+
+// A new name while the copy is open: the base renames the file (and replaces
+// an old file of the new name), the DAB service keeps writing the open one.
+TEST(RawInputCopy, NewNameWhileOpen)
+{
+    using ZOZ::RawInputCopy;
+    struct Case
+    {
+        RawInputCopy::NameChange nameChange;
+        const char *first;  // expected content, "" for no file
+        const char *second;
+    };
+    const Case cases[] = {
+        {RawInputCopy::NameChange::RenameOpenFile, "", "abcd"},
+        {RawInputCopy::NameChange::KeepOpenFile, "abcd", "old"},
+    };
+    for (const Case &c : cases) {
+        QTemporaryDir dir;
+        const QString first = dir.filePath(QStringLiteral("a/first.raw"));
+        const QString second = dir.filePath(QStringLiteral("a/second.raw"));
+        QDir().mkpath(dir.filePath(QStringLiteral("a")));
+        QFile old(second);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        {
+            RawInputCopy copy(c.nameChange);
+            EXPECT_EQ(copy.append(first, "ab", 2), RawInputCopy::Result::Written);
+            EXPECT_EQ(copy.append(second, "cd", 2), RawInputCopy::Result::Written);
+        }
+        const auto content = [](const QString &path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        EXPECT_EQ(content(first), QByteArray(c.first)) << int(c.nameChange);
+        EXPECT_EQ(content(second), QByteArray(c.second)) << int(c.nameChange);
+    }
 }
 
 } // namespace
