@@ -101,7 +101,11 @@ void Pages::checkDirties()
     page.setVariable(QStringLiteral("ZOZ_ACCESS_TOKEN"), QString::fromLatin1(accessToken()));
     m_manager->updateServiceList();
     page.expandLoops(QStringLiteral("SERVICES"), selectionRows(*m_manager));
-    m_selectionPageTime = Pages::nowInSeconds();
+    // Last-Modified has whole seconds: a second build within the same second
+    // must still date later, or a browser revalidating the first one is told
+    // "not modified" and keeps showing the old list.
+    const QDateTime now = Pages::nowInSeconds();
+    m_selectionPageTime = m_selectionPageTime.isValid() && now <= m_selectionPageTime ? m_selectionPageTime.addSecs(1) : now;
     m_manager->changes().bumpRefreshCycle();
 }
 
