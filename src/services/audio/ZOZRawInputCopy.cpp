@@ -1,5 +1,6 @@
 #include "ZOZRawInputCopy.h"
 
+#include "ZOZRecorder.h"
 #include "base/ZOZPaths.h"
 
 #include <QDir>
@@ -15,8 +16,10 @@ RawInputCopy::RawInputCopy(NameChange nameChange)
 QString RawInputCopy::fileName(const QString &identityText, quint32 identityNumber, quint32 numChannels,
                                quint32 sampleRate, quint32 bitsPerSample, const QString &suffix)
 {
+    // The identity holds the broadcast's short label, which must not lead the
+    // file out of the folder.
     return dataFolder() + QStringLiteral("audio/audio-%1-%2-%3_%4_%5")
-                              .arg(identityText)
+                              .arg(Recorder::cleanName(identityText))
                               .arg(identityNumber)
                               .arg(numChannels)
                               .arg(sampleRate)

@@ -1,6 +1,7 @@
 // The DAB audio service: sync tests, intake rules, Layer II and DAB+ decoding
 // into the audio stream, DAB+ on real recordings, sync loss, the raw output.
 #include "audio/ZOZRawInputCopy.h"
+#include "base/ZOZPaths.h"
 #include "audio/ZOZServiceAudioDAB.h"
 
 #include "DabCrc16.h"
@@ -582,6 +583,16 @@ TEST_F(ServiceAudioDABTest, RawOutputThatCannotBeOpenedStopsTheCopyOnly)
                   QStringLiteral("ServiceAudio::writeRawOutput() -> fatal error: could not open file for raw output!")),
               1);
     EXPECT_TRUE(QFileInfo(audioFolder).isFile());
+}
+
+// A broadcast label with separators stays one name inside the folder.
+TEST(RawInputCopy, NameStaysInTheAudioFolder)
+{
+    const QString name = ZOZ::RawInputCopy::fileName(QStringLiteral("0e1-0000d210-../../x/y-0"), 3, 2, 48000, 16,
+                                                     QStringLiteral(".raw"));
+    const QString folder = ZOZ::dataFolder() + QStringLiteral("audio/");
+    ASSERT_TRUE(name.startsWith(folder)) << name.toStdString();
+    EXPECT_FALSE(name.mid(folder.size()).contains(QLatin1Char('/'))) << name.toStdString();
 }
 
 // A new name while the copy is open: the base renames the file (and replaces
