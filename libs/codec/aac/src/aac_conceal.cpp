@@ -67,7 +67,7 @@ int AacDec_ConcealSetParams(AacDecConcealParams *params, int32_t method, int32_t
 {
     if (!params)
         return AACDEC_INVALID_HANDLE;
-    if (!keptOr(method, AacConcealMute, AacConcealInterpolate) || !keptOr(fadeOutFrames, 0, MaxFadeFrames) ||
+    if (!keptOr(method, AacConcealNone, AacConcealInterpolate) || !keptOr(fadeOutFrames, 0, MaxFadeFrames) ||
         !keptOr(fadeInFrames, 0, MaxFadeFrames) || !keptOr(muteReleaseFrames, 0, MaxMuteReleaseFrames) ||
         (comfortNoiseLevel != AacConcealKeep && comfortNoiseLevel < 0))
         return AACDEC_INVALID_PARAM;

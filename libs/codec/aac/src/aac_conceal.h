@@ -9,6 +9,7 @@ constexpr int AacConcealFactors = 32;
 constexpr int32_t AacConcealKeep = 65534;
 
 enum AacConcealMethod : int32_t {
+    AacConcealNone = -1, // none chosen: a lost frame is silent, as with muting
     AacConcealMute = 0,
     AacConcealNoise = 1,
     AacConcealInterpolate = 2, // a single loss from both neighbours, one frame late

@@ -66,15 +66,14 @@ int32_t matchLevel(const AacDecConcealParams *p, int32_t index, bool toFadeIn)
     return best;
 }
 
-// The stored spectrum again, with random signs, window by window.
-void substitute(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcsInfo *ics, AacDecSpectrum *spectrum,
-                uint32_t frameLength)
+// The last good spectrum again (`source`, which may be the output itself), with
+// random signs, window by window.
+void substitute(AacDecConcealChannel *c, const AacDecSpectrum &source, const AacDecIcsInfo &sourceIcs,
+                AacDecIcsInfo *ics, AacDecSpectrum *spectrum, uint32_t frameLength)
 {
-    ++c->attenuationIndex;
-    if (c->attenuationIndex > p->fadeOutFrames)
-        std::memset(&c->lastSpectrum.lines, 0, sizeof c->lastSpectrum.lines);
-    *ics = c->lastIcs;
-    std::memcpy(spectrum, &c->lastSpectrum, sizeof *spectrum);
+    *ics = sourceIcs;
+    if (spectrum != &source)
+        std::memcpy(spectrum, &source, sizeof *spectrum);
     const bool shortWindows = ics->windowSequence == AacEightShort;
     const uint32_t windows = shortWindows ? 8 : 1;
     const uint32_t length = frameLength / windows;
@@ -85,6 +84,17 @@ void substitute(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcs
                 lines[k] = lines[k] == INT32_MIN ? INT32_MAX : -lines[k];
         c->signIndex = (c->signIndex + 1) % SignBits;
     }
+}
+
+// Repetition counts its fade in the substitution: each repeat is one step quieter,
+// and past the fade-out the stored spectrum is gone.
+void substituteRepeating(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcsInfo *ics,
+                         AacDecSpectrum *spectrum, uint32_t frameLength)
+{
+    ++c->attenuationIndex;
+    if (c->attenuationIndex > p->fadeOutFrames)
+        std::memset(&c->lastSpectrum.lines, 0, sizeof c->lastSpectrum.lines);
+    substitute(c, c->lastSpectrum, c->lastIcs, ics, spectrum, frameLength);
 }
 
 // Noise at the comfort level under a concealed frame, each value added with the sign
@@ -146,20 +156,18 @@ struct LaterBand
     int scale;
 };
 
-// The lost frame between two good ones: the earlier frame's spectrum, each band
-// moved halfway (geometrically) towards the level of the same band in the later one.
-// Neighbours of one window kind compare band by band and window by window; a long
-// and a short one compare on the short bands (eight times as wide in the long
-// spectrum, the short spectrum's eight windows together at the larger of their
-// scales).
-void interpolate(const AacDecConcealChannel *c, const AacSamplingRateInfo *sr, AacDecIcsInfo *ics,
+// The lost frame between two good ones: the earlier frame's spectrum (handed in
+// through `spectrum` and `ics`), each band moved halfway (geometrically) towards
+// the level of the same band in the later one, the stored frame. Neighbours of one
+// window kind compare band by band and window by window; a long and a short one
+// compare on the short bands (eight times as wide in the long spectrum, the short
+// spectrum's eight windows together at the larger of their scales).
+void interpolate(const AacDecConcealChannel *c, const AacSamplingRateInfo *sr, const AacDecIcsInfo *ics,
                  AacDecSpectrum *spectrum, uint32_t frameLength)
 {
-    *ics = c->lastIcs;
-    std::memcpy(spectrum, &c->lastSpectrum, sizeof *spectrum);
-    const AacDecSpectrum &later = c->pendingSpectrum;
+    const AacDecSpectrum &later = c->lastSpectrum;
     const bool playedShort = eightShort(*ics);
-    const bool laterShort = eightShort(c->pendingIcs);
+    const bool laterShort = eightShort(c->lastIcs);
     const bool mixed = playedShort != laterShort;
     const int windows = playedShort ? 8 : 1;
     const int granule = static_cast<int>(frameLength) / windows;
@@ -207,11 +215,164 @@ void interpolate(const AacDecConcealChannel *c, const AacSamplingRateInfo *sr, A
     }
 }
 
-void silence(const AacDecConcealChannel *c, AacDecIcsInfo *ics, AacDecSpectrum *spectrum)
+void silence(AacDecSpectrum *spectrum)
 {
     std::memset(spectrum, 0, sizeof *spectrum);
-    if (c->haveLast)
+}
+
+// The good frame is kept as the last good one. With interpolation it is exchanged
+// with the stored frame: the frame received at the last call comes out.
+void store(AacDecConcealChannel *c, bool exchange, AacDecIcsInfo *ics, AacDecSpectrum *spectrum)
+{
+    if (exchange) {
+        std::swap(*spectrum, c->lastSpectrum);
+        std::swap(*ics, c->lastIcs);
+    } else {
+        c->lastIcs = *ics;
+        std::memcpy(&c->lastSpectrum, spectrum, sizeof *spectrum);
+    }
+    c->haveLast = 1;
+    c->signIndex = 0;
+}
+
+// The gain index of the fade-out table that a concealed frame's fade heads for:
+// repetition has already counted the frame it plays, interpolation counts it after.
+int32_t fadeOutIndex(const AacDecConcealChannel *c, const AacDecConcealParams *p)
+{
+    return c->attenuationIndex - (p->method == AacConcealInterpolate ? 0 : 1);
+}
+
+// Good frames outside the normal state: once more than the mute release have come,
+// the fade-in starts (from the current fade-out level) or, without a fade-in, the
+// normal state returns.
+void release(AacDecConcealChannel *c, const AacDecConcealParams *p)
+{
+    if (++c->goodFrames <= p->muteReleaseFrames)
+        return;
+    if (c->state == AacConcealMuted)
+        c->attenuationIndex = p->fadeInFrames;
+    else
+        c->attenuationIndex = matchLevel(p, fadeOutIndex(c, p), true) + 1;
+    c->state = p->fadeInFrames == 0 ? AacConcealNormal : AacConcealFadeIn;
+}
+
+// A frame during the fade-in: a good one is a step louder, the last step ending
+// the fade; a lost one starts the fade-out from the level reached.
+void fadeIn(AacDecConcealChannel *c, const AacDecConcealParams *p, bool good)
+{
+    if (good) {
+        if (--c->attenuationIndex < 0)
+            c->state = AacConcealNormal;
+    } else if (p->fadeOutFrames == 0) {
+        c->state = AacConcealMuted;
+    } else {
+        c->attenuationIndex = matchLevel(p, c->attenuationIndex - 1, false);
+        c->state = AacConcealFadeOut;
+    }
+}
+
+// Repetition: the state follows the frame just received, which is played now.
+// Returns whether a substitute is to be played.
+bool advanceRepeating(AacDecConcealChannel *c, const AacDecConcealParams *p, bool frameGood)
+{
+    if (!frameGood)
+        c->goodFrames = 0;
+    switch (c->state) {
+    case AacConcealNormal:
+        if (frameGood) {
+            c->goodFrames = 0;
+            return false;
+        }
+        c->attenuationIndex = 0;
+        c->state = p->fadeOutFrames == 0 ? AacConcealMuted : AacConcealSingleLoss;
+        return true;
+    case AacConcealSingleLoss:
+        if (frameGood) {
+            c->state = AacConcealNormal;
+            return false;
+        }
+        c->state = c->attenuationIndex >= p->fadeOutFrames ? AacConcealMuted : AacConcealFadeOut;
+        return true;
+    case AacConcealFadeIn:
+        fadeIn(c, p, frameGood);
+        return !frameGood;
+    case AacConcealMuted:
+        if (frameGood)
+            release(c, p);
+        return !frameGood;
+    default: // fading out
+        if (frameGood) {
+            release(c, p);
+            return false;
+        }
+        if (c->attenuationIndex >= p->fadeOutFrames)
+            c->state = AacConcealMuted;
+        return true;
+    }
+}
+
+// Interpolation: the state follows the frame played now, which arrived at the last
+// call. A loss goes straight to the fade-out, whose index rises by one per lost
+// frame; a single lost frame plays there at the first step of the fade-out table.
+void advanceInterpolating(AacDecConcealChannel *c, const AacDecConcealParams *p, bool good)
+{
+    if (!good)
+        c->goodFrames = 0;
+    switch (c->state) {
+    case AacConcealNormal:
+        if (good) {
+            c->goodFrames = 0;
+            return;
+        }
+        c->attenuationIndex = 0;
+        c->state = p->fadeOutFrames == 0 ? AacConcealMuted : AacConcealFadeOut;
+        return;
+    case AacConcealFadeIn:
+        fadeIn(c, p, good);
+        return;
+    case AacConcealMuted:
+        if (good)
+            release(c, p);
+        return;
+    default: // fading out (a loss that repetition began counts as one)
+        c->state = AacConcealFadeOut;
+        if (good) {
+            release(c, p);
+            return;
+        }
+        if (++c->attenuationIndex >= p->fadeOutFrames)
+            c->state = AacConcealMuted;
+        return;
+    }
+}
+
+// Which frame comes out with interpolation. On entry `spectrum` holds, after a good
+// frame, the frame received before it (exchanged with the store); after a lost one
+// nothing, and the store holds the last good frame.
+void playInterpolating(AacDecConcealChannel *c, const AacSamplingRateInfo *sr, AacDecIcsInfo *ics,
+                       AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood, bool wasGood)
+{
+    const bool good = c->currentGood != 0;
+    if (!frameGood) {
+        // The last good frame is in the store: it is the one played, or the source
+        // of the lost one's substitute.
         *ics = c->lastIcs;
+        if (good)
+            std::memcpy(spectrum, &c->lastSpectrum, sizeof *spectrum);
+    }
+    const bool muted = c->state == AacConcealMuted || (c->state == AacConcealFadeOut && good);
+    if (muted) {
+        silence(spectrum);
+        return;
+    }
+    if (good)
+        return;
+    if (wasGood && frameGood && c->haveLast) // a single lost frame between two good ones
+        interpolate(c, sr, ics, spectrum, frameLength);
+    else if (frameGood)
+        substitute(c, *spectrum, *ics, ics, spectrum, frameLength);
+    else
+        substitute(c, c->lastSpectrum, c->lastIcs, ics, spectrum, frameLength);
 }
 
 } // namespace
@@ -220,106 +381,46 @@ void AacDec_ConcealInitChannel(AacDecConcealChannel *channel)
 {
     // Before the first frame, silence waits to be played: a good, empty long frame.
     std::memset(channel, 0, sizeof *channel);
+    channel->previousGood = 1;
+    channel->currentGood = 1;
 }
 
 void AacDec_ConcealApply(AacDecConcealChannel *c, const AacDecConcealParams *p, AacDecIcsInfo *ics,
                          AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood,
                          const AacSamplingRateInfo *sr)
 {
-    const bool delayed = p->method == AacConcealInterpolate;
-    bool nextGood = false;
-    if (delayed) {
-        // The received frame waits; the one before it is concealed and played.
-        std::swap(*spectrum, c->pendingSpectrum);
-        std::swap(*ics, c->pendingIcs);
-        nextGood = frameGood;
-        frameGood = c->pendingLost == 0;
-        c->pendingLost = nextGood ? 0 : 1;
-    }
-    if (frameGood) {
-        c->lastIcs = *ics;
-        std::memcpy(&c->lastSpectrum, spectrum, sizeof *spectrum);
-        c->haveLast = 1;
-        c->signIndex = 0;
-    }
-    // Muting conceals nothing: a lost frame is silent, the overlap fades out.
-    if (p->method == AacConcealMute) {
+    const bool interpolating = p->method == AacConcealInterpolate;
+    const bool wasGood = c->previousGood != 0;
+    // Good frames that arrive while the channel is still muted are not trusted yet;
+    // interpolation keeps them all, as each one's turn to be played comes a call later.
+    const bool waiting = frameGood && (c->state == AacConcealMuted || c->state == AacConcealFadeOut) &&
+                         c->goodFrames < p->muteReleaseFrames;
+    if (frameGood && (interpolating || !waiting))
+        store(c, interpolating, ics, spectrum);
+    if (interpolating) {
+        advanceInterpolating(c, p, c->currentGood != 0);
+        playInterpolating(c, sr, ics, spectrum, frameLength, frameGood, wasGood);
+    } else if (p->method == AacConcealNoise) {
+        if (advanceRepeating(c, p, frameGood) && c->state != AacConcealMuted && c->haveLast) {
+            substituteRepeating(c, p, ics, spectrum, frameLength);
+        } else if (!frameGood || c->state == AacConcealMuted ||
+                   (c->state == AacConcealFadeOut && c->goodFrames <= p->muteReleaseFrames)) {
+            silence(spectrum);
+            if (c->haveLast)
+                *ics = c->lastIcs;
+        }
+    } else {
+        // Muting (and no method chosen) conceals nothing: a lost frame is silent in
+        // the last good frame's window, and the overlap fades out.
         c->state = AacConcealNormal;
-        if (!frameGood)
-            silence(c, ics, spectrum);
-        return;
+        if (!frameGood) {
+            silence(spectrum);
+            if (c->haveLast)
+                *ics = c->lastIcs;
+        }
     }
-    const bool released = [&] {
-        if (!frameGood)
-            return false;
-        ++c->goodFrames;
-        return c->goodFrames > p->muteReleaseFrames;
-    }();
-    if (!frameGood)
-        c->goodFrames = 0;
-    switch (c->state) {
-    case AacConcealNormal:
-        if (frameGood) {
-            c->goodFrames = 0;
-            return;
-        }
-        c->attenuationIndex = 0;
-        if (delayed && nextGood && c->haveLast) {
-            c->state = AacConcealSingleLoss;
-            interpolate(c, sr, ics, spectrum, frameLength);
-            return;
-        }
-        c->state = p->fadeOutFrames == 0 ? AacConcealMuted : AacConcealSingleLoss;
-        break;
-    case AacConcealSingleLoss:
-        if (frameGood) {
-            c->state = AacConcealNormal;
-            return;
-        }
-        c->state = c->attenuationIndex >= p->fadeOutFrames ? AacConcealMuted : AacConcealFadeOut;
-        break;
-    case AacConcealFadeIn:
-        if (frameGood) {
-            if (--c->attenuationIndex < 0)
-                c->state = AacConcealNormal;
-            return;
-        }
-        if (p->fadeOutFrames == 0) {
-            c->state = AacConcealMuted;
-        } else {
-            c->attenuationIndex = matchLevel(p, c->attenuationIndex - 1, false);
-            c->state = AacConcealFadeOut;
-        }
-        break;
-    case AacConcealMuted:
-        if (!frameGood)
-            break;
-        if (released) {
-            c->state = p->fadeInFrames == 0 ? AacConcealNormal : AacConcealFadeIn;
-            c->attenuationIndex = p->fadeInFrames;
-            return;
-        }
-        silence(c, ics, spectrum);
-        return;
-    default: // fading out
-        if (frameGood) {
-            if (released) {
-                c->state = p->fadeInFrames == 0 ? AacConcealNormal : AacConcealFadeIn;
-                c->attenuationIndex = matchLevel(p, c->attenuationIndex - 1, true) + 1;
-                return;
-            }
-            silence(c, ics, spectrum);
-            return;
-        }
-        if (c->attenuationIndex >= p->fadeOutFrames)
-            c->state = AacConcealMuted;
-        break;
-    }
-    // A lost frame.
-    if (c->state == AacConcealMuted || !c->haveLast)
-        silence(c, ics, spectrum);
-    else
-        substitute(c, p, ics, spectrum, frameLength);
+    c->previousGood = c->currentGood;
+    c->currentGood = frameGood ? 1 : 0;
 }
 
 void AacDec_ConcealTimeDomain(AacDecConcealChannel *c, const AacDecConcealParams *p, int32_t *samples,
@@ -339,9 +440,8 @@ void AacDec_ConcealTimeDomain(AacDecConcealChannel *c, const AacDecConcealParams
         break;
     }
     default: {
-        const int32_t index = c->attenuationIndex - 1;
-        if (c->previousState != AacConcealMuted && c->attenuationIndex <= p->fadeOutFrames &&
-            c->state != AacConcealMuted) {
+        const int32_t index = fadeOutIndex(c, p);
+        if (c->previousState != AacConcealMuted && index + 1 <= p->fadeOutFrames && c->state != AacConcealMuted) {
             target = index < 0 ? Unity : factorQ31(p->fadeOutFactors[index < AacConcealFactors ? index : 31]);
         } else {
             target = 0;

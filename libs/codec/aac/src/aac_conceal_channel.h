@@ -2,7 +2,7 @@
 // random signs while the output fades out by the fade-out table, then mutes, and
 // fades back in by the fade-in table when good frames return. Interpolation plays
 // every frame one frame late, so that a single lost frame can be made from both of
-// its good neighbours.
+// its good neighbours; its fades follow the loss a frame later.
 #pragma once
 
 #include "aac_conceal.h"
@@ -20,9 +20,13 @@ enum AacConcealState : uint8_t {
 
 struct AacDecConcealChannel
 {
-    AacDecSpectrum lastSpectrum; // of the last good frame
+    // The last good frame received; with interpolation it is also the frame that
+    // waits to be played at the next call.
+    AacDecSpectrum lastSpectrum;
     AacDecIcsInfo lastIcs;
     uint8_t haveLast;
+    uint8_t previousGood;       // the frame before the last call's
+    uint8_t currentGood;        // the last call's frame
     uint8_t state;              // AacConcealState
     uint8_t previousState;      // of the time-domain stage's last frame
     uint8_t gainStarted;        // endGain holds a gain
@@ -32,19 +36,17 @@ struct AacDecConcealChannel
     int32_t endGain;            // Q31, where the last frame's gain ended
     uint32_t noiseSeed;         // comfort noise
     int32_t noiseHistory[2];    // the last two raw noise words, newest first
-    // Interpolation: the frame received last, played out at the next call.
-    AacDecSpectrum pendingSpectrum;
-    AacDecIcsInfo pendingIcs;
-    uint8_t pendingLost;
 };
 
 void AacDec_ConcealInitChannel(AacDecConcealChannel *channel);
 
 // Before synthesis: a good frame is stored (spectrum and ics untouched); a lost one
 // gets the substitute spectrum and window (or silence). frameGood is 0 for a lost
-// frame. With interpolation the spectrum and window handed back are those of the
-// previous call's frame (silence at the first), concealed as needed; sr gives the
-// bands a lost frame is interpolated in.
+// frame. With interpolation a good frame is exchanged with the stored one, so the
+// spectrum and window handed back are those of the previous call's frame (silence
+// at the first), concealed as needed; sr gives the bands a lost frame is
+// interpolated in. Changing the method between calls changes the delay by one
+// frame: the frame waiting is played twice (to interpolation) or skipped (from it).
 void AacDec_ConcealApply(AacDecConcealChannel *channel, const AacDecConcealParams *params, AacDecIcsInfo *ics,
                          AacDecSpectrum *spectrum, uint32_t frameLength, bool frameGood,
                          const AacSamplingRateInfo *sr);

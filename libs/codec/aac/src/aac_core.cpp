@@ -756,6 +756,7 @@ int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, 
             state->windowSequence = 255;
             state->value256 = 256;
             AacDec_DrcResetChannel(&state->drc);
+            AacDec_ConcealInitChannel(&h->work->conceal[ch]);
         }
         if (h->pcmDmx)
             PcmDmx_Reset(h->pcmDmx, 2);

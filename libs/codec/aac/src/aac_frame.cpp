@@ -122,12 +122,12 @@ void synthesize(AacDecInstance *h, int c, bool good, uint32_t mode, int32_t *out
                         h->sbrEnabled != 0);
         h->limiterGain = gainWord;
     }
+    // A drained frame is an empty good one: it pushes out the frame that
+    // interpolation holds back, and the next one lets its overlap fade.
     AacDecConcealChannel *conceal = &h->work->conceal[c];
-    if (!drain)
-        AacDec_ConcealApply(conceal, &h->concealParams, &ics, &spectrum, frameLength, good, &h->samplingRateInfo);
+    AacDec_ConcealApply(conceal, &h->concealParams, &ics, &spectrum, frameLength, good, &h->samplingRateInfo);
     AacDec_SynthesizeChannel(&state->synthesis, &ics, &spectrum, out, frameLength);
-    if (!drain)
-        AacDec_ConcealTimeDomain(conceal, &h->concealParams, out, frameLength);
+    AacDec_ConcealTimeDomain(conceal, &h->concealParams, out, frameLength);
 }
 
 } // namespace

@@ -27,8 +27,16 @@ int fromDownmix(int r)
 int AacDec_ApplyConcealMethod(AacDecInstance *h, int32_t method)
 {
     AacDecConcealParams &params = h->concealParams;
-    if ((h->flags & 0x4300) && method >= AacConcealInterpolate)
+    if ((h->flags & 0x4300) && method >= AacConcealInterpolate) {
+        // Unified-coding streams cannot afford interpolation's frame of delay: no
+        // method stays chosen, and nothing is left waiting for a delayed frame.
+        AacDec_ConcealSetParams(&params, AacConcealNone, AacConcealKeep, AacConcealKeep, AacConcealKeep,
+                                AacConcealKeep);
+        SbrDec_SetParam(h->sbr, SBRDEC_PARAM_FRAME_DELAY, 0);
+        PcmDmx_SetParam(h->pcmDmx, PCMDMX_PARAM_DELAY, 0);
+        h->concealDelay = 0;
         return AACDEC_INVALID_PARAM;
+    }
     const int32_t oldMethod = AacDec_ConcealGetMethod(&params);
     const int32_t oldDelay = AacDec_ConcealGetDelay(&params);
     const int r = AacDec_ConcealSetParams(&params, method, AacConcealKeep, AacConcealKeep, AacConcealKeep,

@@ -211,29 +211,38 @@ TEST(AacConceal, InterpolationPlaysEachFrameOneFrameLate)
 }
 
 // A single lost frame between a frame and one 12 dB louder comes out halfway,
-// 6 dB up, with the signs and windows of the earlier one (not random signs) and at
-// full gain, whether the neighbours have long or eight short windows or one of each;
-// two lost frames in a row are repeated with random signs instead.
+// 6 dB up, with the signs and windows of the earlier one (not random signs),
+// whether the neighbours have long or eight short windows or one of each. It is a
+// loss all the same: its time signal fades to the first step of the fade-out table
+// (-3 dB), and the next frame fades back in from there.
 TEST(AacConceal, SingleLostFrameIsInterpolatedFromBothNeighbours)
 {
     for (const auto &[earlierShort, laterShort] : {std::pair{false, false}, std::pair{true, true},
                                                    std::pair{false, true}, std::pair{true, false}}) {
         SCOPED_TRACE(std::string(earlierShort ? "short" : "long") + " then " + (laterShort ? "short" : "long"));
         Interpolating ch;
+        AacDec_ConcealSetParams(&ch.params, AacConcealKeep, AacConcealKeep, AacConcealKeep, AacConcealKeep, 0);
         ch.frame(true, 1 << 20, 0, earlierShort);
         ch.frame(true, 1 << 20, 0, earlierShort); // plays the first
         ch.frame(false);                          // plays the second
         ch.frame(true, 1 << 20, 2, laterShort);   // plays the lost one
-        EXPECT_EQ(ch.conceal.state, AacConcealSingleLoss);
+        EXPECT_EQ(ch.conceal.state, AacConcealFadeOut);
         EXPECT_EQ(ch.ics.windowSequence, uint32_t(earlierShort ? AacEightShort : AacOnlyLong));
         for (uint32_t k : {0u, 3u, 100u, 500u, 959u})
             EXPECT_DOUBLE_EQ(ch.line(k), ((k / 3) % 2 ? -2.0 : 2.0) * (1 << 20)) << k;
         std::vector<int32_t> time(FrameLength, Level);
         AacDec_ConcealTimeDomain(&ch.conceal, &ch.params, time.data(), FrameLength);
-        EXPECT_NEAR(double(time.back()) / Level, 1.0, 1e-4); // comfort noise only
+        EXPECT_NEAR(db(double(time.back()) / Level), -3.01, 0.01);
         ch.frame(true, 1 << 20, 2, laterShort); // plays the louder one as received
-        EXPECT_EQ(ch.conceal.state, AacConcealNormal);
+        EXPECT_EQ(ch.conceal.state, AacConcealFadeIn);
         EXPECT_DOUBLE_EQ(ch.line(0), 4.0 * (1 << 20));
+        time.assign(FrameLength, Level);
+        AacDec_ConcealTimeDomain(&ch.conceal, &ch.params, time.data(), FrameLength);
+        EXPECT_NEAR(db(double(time.back()) / Level), -3.01, 0.01);
+        ch.frame(true, 1 << 20, 2, laterShort);
+        time.assign(FrameLength, Level);
+        AacDec_ConcealTimeDomain(&ch.conceal, &ch.params, time.data(), FrameLength);
+        EXPECT_NEAR(double(time.back()) / Level, 1.0, 1e-6);
     }
 
     Interpolating twice;
@@ -275,6 +284,60 @@ TEST(AacConceal, FadeIndexStaysInRange)
             EXPECT_LE(time.back(), Level) << int(state) << " " << index;
         }
     }
+}
+
+// Interpolation acts on a loss one frame later than repetition, and from two lost
+// frames on with the same fade: the gains it plays are repetition's, a frame late.
+TEST(AacConceal, InterpolationFadesLikeRepetitionOneFrameLater)
+{
+    const std::vector<std::vector<bool>> patterns = {
+        {true, true, false, false, true, true, true, true, true},
+        {true, true, false, false, false, true, true, true, true, true, true},
+        {true, false, false, false, false, false, false, false, false, false, true, true, true, true, true, true,
+         true, true},
+        {true, false, false, true, false, false, true, true, true, true, true},
+    };
+    for (const std::vector<bool> &pattern : patterns) {
+        Channel repeating;
+        Channel interpolating;
+        AacDec_ConcealSetParams(&interpolating.params, AacConcealInterpolate, AacConcealKeep, AacConcealKeep,
+                                AacConcealKeep, AacConcealKeep);
+        std::vector<double> prompt;
+        std::vector<double> late;
+        for (bool good : pattern) {
+            prompt.push_back(repeating.frame(good));
+            late.push_back(interpolating.frame(good));
+        }
+        for (size_t i = 0; i + 1 < pattern.size(); ++i)
+            EXPECT_NEAR(late[i + 1], prompt[i], 1e-6) << "frame " << i;
+        EXPECT_EQ(interpolating.conceal.state, AacConcealNormal);
+    }
+}
+
+// Frames 1000, 2000, ... through one channel whose method changes before frame 4:
+// which frame each call plays.
+std::vector<int32_t> playedAcrossSwitch(int32_t from, int32_t to)
+{
+    Interpolating ch;
+    AacDec_ConcealSetParams(&ch.params, from, AacConcealKeep, AacConcealKeep, AacConcealKeep, AacConcealKeep);
+    std::vector<int32_t> played;
+    for (int32_t f = 1; f <= 6; ++f) {
+        if (f == 4)
+            AacDec_ConcealSetParams(&ch.params, to, AacConcealKeep, AacConcealKeep, AacConcealKeep, AacConcealKeep);
+        ch.frame(true, 1000 * f);
+        played.push_back(int32_t(ch.line(0)) / 1000);
+    }
+    return played;
+}
+
+// Switching changes the delay by one frame: to interpolation the frame before the
+// switch plays twice, from it the frame held back is skipped; either way every
+// other frame plays once, in order, and the state stays normal.
+TEST(AacConceal, MethodSwitchRepeatsOrSkipsOneFrame)
+{
+    EXPECT_EQ(playedAcrossSwitch(AacConcealNoise, AacConcealInterpolate), (std::vector<int32_t> {1, 2, 3, 3, 4, 5}));
+    EXPECT_EQ(playedAcrossSwitch(AacConcealInterpolate, AacConcealNoise), (std::vector<int32_t> {0, 1, 2, 4, 5, 6}));
+    EXPECT_EQ(playedAcrossSwitch(AacConcealMute, AacConcealInterpolate), (std::vector<int32_t> {1, 2, 3, 3, 4, 5}));
 }
 
 } // namespace

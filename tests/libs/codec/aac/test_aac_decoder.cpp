@@ -870,6 +870,80 @@ TEST(AacDecoder, InterpolationDelayIsTheReportedShift)
     EXPECT_TRUE(std::equal(late.begin() + long(shift), late.end(), prompt.begin()));
 }
 
+// Every frame a decoder plays, call by call, with the output delay it reported.
+struct Played
+{
+    std::vector<std::vector<int16_t>> frames;
+    std::vector<int32_t> delays;
+};
+
+// The units through a decoder whose concealment method is `before` until unit `at`
+// and `after` from there on; `drains` drain calls follow the last unit.
+Played play(const RawStream &raw, int32_t before, int32_t after, size_t at, int drains)
+{
+    RawDecoder d(raw);
+    EXPECT_EQ(AacDec_SetParam(d.h, AACDEC_PARAM_CONCEAL_METHOD, before), AACDEC_OK);
+    Played p;
+    for (size_t u = 0; u < raw.units.size() + size_t(drains); ++u) {
+        if (u == at) {
+            EXPECT_EQ(AacDec_SetParam(d.h, AACDEC_PARAM_CONCEAL_METHOD, after), AACDEC_OK);
+        }
+        const bool drain = u >= raw.units.size();
+        EXPECT_EQ(d.decode(drain ? std::vector<uint8_t> {} : raw.units[u], drain ? AACDEC_FLAG_DRAIN : 0), AACDEC_OK)
+            << u;
+        const int n = d.info().frameSize * d.info().numChannels;
+        p.frames.emplace_back(d.pcm.begin(), d.pcm.begin() + n);
+        p.delays.push_back(d.info().outputDelay);
+    }
+    return p;
+}
+
+double rms(const std::vector<int16_t> &x)
+{
+    double sum = 0;
+    for (int16_t v : x)
+        sum += double(v) * v;
+    return std::sqrt(sum / double(x.empty() ? 1 : x.size()));
+}
+
+// A drain call plays the frame that interpolation holds back: two drains give what
+// one gives a repeating decoder, a frame later, down to the last sample.
+TEST(AacDecoder, DrainPlaysTheFrameHeldBack)
+{
+    const RawStream raw = splitAdts("ff-48k-stereo.aac");
+    const Played late = play(raw, 2, 2, 0, 2);
+    const Played prompt = play(raw, 1, 1, 0, 1);
+    ASSERT_EQ(late.frames.size(), prompt.frames.size() + 1);
+    EXPECT_EQ(rms(late.frames[0]), 0.0);
+    for (size_t f = 0; f < prompt.frames.size(); ++f)
+        EXPECT_EQ(late.frames[f + 1], prompt.frames[f]) << "frame " << f;
+    EXPECT_GT(rms(late.frames[late.frames.size() - 2]), 100.0) << "the last unit is heard";
+}
+
+// Switching the method mid-stream changes the reported delay by a frame in the very
+// call that plays the new timing; the frame at the switch is no dropout (to
+// interpolation it repeats the previous one, from it the frame held back is
+// skipped), and two frames on the output is that of a decoder that used the new
+// method from the start.
+TEST(AacDecoder, MethodSwitchKeepsPlayingAndReportsTheNewDelay)
+{
+    const RawStream raw = splitAdts("core-48k-stereo-64k-is.aac");
+    constexpr size_t At = 5;
+    ASSERT_GT(raw.units.size(), At + 4);
+    for (const auto &[before, after] : {std::pair {1, 2}, std::pair {2, 1}}) {
+        SCOPED_TRACE(std::to_string(before) + " to " + std::to_string(after));
+        const Played switched = play(raw, before, after, At, 0);
+        const Played steady = play(raw, after, after, 0, 0);
+        const Played old = play(raw, before, before, 0, 0);
+        EXPECT_EQ(switched.delays[At - 1], old.delays[At - 1]);
+        EXPECT_EQ(switched.delays[At], steady.delays[At]);
+        EXPECT_EQ(std::abs(switched.delays[At] - switched.delays[At - 1]), 1024);
+        EXPECT_GT(rms(switched.frames[At]), 0.5 * rms(steady.frames[At]));
+        for (size_t f = At + 2; f < raw.units.size(); ++f)
+            EXPECT_EQ(switched.frames[f], steady.frames[f]) << "frame " << f;
+    }
+}
+
 TEST(AacDecoder, NothingConfiguredAndNullHandle)
 {
     AacDecHandle h = AacDec_Open(AACDEC_TT_RAW, 1);

@@ -64,6 +64,27 @@ TEST(AacParams, ValuesAcceptedAndRefused)
     AacDec_Close(h);
 }
 
+// Unified-coding streams refuse interpolation, and the refusal leaves no method
+// and no frame of delay anywhere: not in the concealment, not in the reported
+// output delay, not in the downmix that lines up with it.
+TEST(AacParams, UnifiedStreamsRefuseInterpolationWithoutDelay)
+{
+    AacDecHandle h = AacDec_Open(AACDEC_TT_RAW, 1);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(h->concealDelay, 1);
+    h->flags |= 0x4000;
+    EXPECT_EQ(AacDec_SetParam(h, AACDEC_PARAM_CONCEAL_METHOD, AacConcealInterpolate), AACDEC_INVALID_PARAM);
+    EXPECT_EQ(AacDec_ConcealGetMethod(&h->concealParams), AacConcealNone);
+    EXPECT_EQ(AacDec_ConcealGetDelay(&h->concealParams), 0);
+    EXPECT_EQ(h->concealDelay, 0);
+    int32_t downmixDelay = -1;
+    ASSERT_EQ(PcmDmx_GetParam(h->pcmDmx, PCMDMX_PARAM_DELAY, &downmixDelay), PCMDMX_OK);
+    EXPECT_EQ(downmixDelay, 0);
+    EXPECT_EQ(AacDec_SetParam(h, AACDEC_PARAM_CONCEAL_METHOD, AacConcealNoise), AACDEC_OK);
+    EXPECT_EQ(AacDec_ConcealGetMethod(&h->concealParams), AacConcealNoise);
+    AacDec_Close(h);
+}
+
 TEST(AacParams, ConcealmentDefaultsAndAttenuationTables)
 {
     AacDecConcealParams p;
