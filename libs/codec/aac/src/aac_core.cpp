@@ -13,6 +13,8 @@ constexpr uint32_t NoiseSeedFirst = 12345;
 constexpr uint32_t NoiseSeedSecond = 67890;
 constexpr int32_t UsacLimiterAttackMs = 5;
 constexpr int32_t UsacLimiterThreshold = 0x72148300;
+// The limiter gain word at unity: Q20.
+constexpr int32_t UnityLimiterGain = 0x100000;
 
 bool supportedAot(int32_t aot)
 {
@@ -168,6 +170,7 @@ AacDecInstance *AacDec_CreateInstance(int32_t)
     AacDec_DrcInit(&h->drc);
     h->concealMethod = -1;
     h->concealDelay = 0;
+    h->heldLimiterGain = UnityLimiterGain;
     h->noiseSeed = NoiseSeedFirst;
     h->spectralBlock = AacDec_AllocSpectralBlock();
     h->timeBuffer = AacDec_AllocTimeBuffer();
@@ -758,6 +761,7 @@ int AacDec_InitFromConfig(AacDecInstance *h, const AudioSpecificConfig *config, 
             AacDec_DrcResetChannel(&state->drc);
             AacDec_ConcealInitChannel(&h->work->conceal[ch]);
         }
+        h->heldLimiterGain = UnityLimiterGain;
         if (h->pcmDmx)
             PcmDmx_Reset(h->pcmDmx, 2);
     }

@@ -206,6 +206,7 @@ struct AacDecInstance
     uint8_t limiterEnable;     // 255 automatic
     uint8_t limiterActive;
     int32_t limiterGain;       // Q20, the loudness normalisation the limiter applies
+    int32_t heldLimiterGain;   // Q20, that of the last good frame received
     int32_t stereoUpmixMode;   // -1 automatic
     int32_t metadataExpiryMs;
     // Stored core values compared by the configuration step.

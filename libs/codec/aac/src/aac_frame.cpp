@@ -266,6 +266,17 @@ int AacDec_DecodeRawDataBlock(AacDecInstance *h, uint32_t mode, int32_t *timeBuf
             slot[c] = static_cast<uint8_t>(c);
         synthesize(h, c, good, mode, timeBuffer + slot[c] * frameLength, frameLength);
     }
+    // The limiter's normalisation belongs to the frame played: with interpolation the
+    // one received at the last call; a concealed or drained frame keeps the last good
+    // frame's.
+    if (good && !(mode & AacModeDrain)) {
+        const int32_t received = h->limiterGain;
+        if (h->concealDelay != 0)
+            h->limiterGain = h->heldLimiterGain;
+        h->heldLimiterGain = received;
+    } else {
+        h->limiterGain = h->heldLimiterGain;
+    }
 
     AacDec_DrcFinish(&h->drc, drcStream, drcChannels, programTag, total);
     int8_t presentation = -1;
