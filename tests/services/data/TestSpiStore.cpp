@@ -380,6 +380,54 @@ TEST_F(SpiStoreTest, damagedCacheKeepsWhatCameBeforeTheDamage)
     EXPECT_EQ(manager->store().index.keys(), QList<quint16>({0xE01F}));
 }
 
+TEST_F(SpiStoreTest, loadCleansAtOnceAndFollowsTheCacheFolder)
+{
+    const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
+    const quint32 old = now - SpiManager::KeepSeconds - 100;
+    SpiIndex index;
+    SpiService &service = index[0xE0D].services[0xD2D1];
+    service.hasSi = true;
+    service.updateTime = now;
+    service.programmes[old] = SpiProgramme {old, 0, old, old + 60, {}, {}, {}, {}, {}};
+    service.programmes[now] = SpiProgramme {old, 0, now, now + 60, {}, {}, {}, {}, {}};
+    SpiCache(cache.path() + QStringLiteral("/spi/")).write(SpiIndexStream::write(index));
+    manager.reset();
+    manager = makeManager();
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_EQ(manager->store().index.value(0xE0D).services.value(0xD2D1).programmes.keys(), QList<quint32>({now}))
+            << "an ended programme not renewed for seven days goes at load";
+    }
+
+    // Another cache folder: its own guide (here none) replaces this one.
+    QTemporaryDir other;
+    settings->setCachePath(other.path());
+    manager->waitForBackgroundWork();
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_TRUE(manager->store().index.isEmpty());
+    }
+    manager->decodeDocument(document(serviceInformation(), SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    EXPECT_TRUE(QFile::exists(other.filePath(QStringLiteral("spi/db.zoz"))));
+    EXPECT_EQ(manager->logoFolder(), QDir(other.path()).absolutePath() + QStringLiteral("/logos/"));
+}
+
+TEST_F(SpiStoreTest, withoutTheCacheSwitchNothingIsLoadedOrSaved)
+{
+    manager->decodeDocument(document(serviceInformation(), SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    ASSERT_TRUE(QFile::remove(dbPath()));
+    settings->setFlag(RuntimeFlag::HasPhysicalCache, false);
+    manager->decodeDocument(document(serviceInformation("other"), SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    EXPECT_FALSE(QFile::exists(dbPath()));
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_EQ(manager->store().index.size(), 1) << "the guide lives in memory";
+    }
+}
+
 TEST_F(SpiStoreTest, dailyCleanDropsWhatEndedAndWasNotRenewed)
 {
     const quint32 now = 2000000000;
