@@ -105,7 +105,7 @@ struct Descriptions
                 shortDescription = textOf(child, tokens);
             else if (child.tag == SpiTag::LongDescription)
                 longDescription = textOf(child, tokens);
-            else if (child.tag == SpiTag::Multimedia)
+            else if (child.tag == SpiTag::Multimedia && logos.size() < SpiIndexStream::MaxItems)
                 logos.append(parseLogo(child, tokens));
         }
     }
@@ -208,6 +208,12 @@ private:
         return true;
     }
 
+    // The store holds no more than its cache file can give back.
+    static bool hasRoom(const SpiCountry &record, quint32 sid)
+    {
+        return record.services.size() < SpiIndexStream::MaxServices || record.services.contains(sid);
+    }
+
     void ensemble(const SpiElement &element)
     {
         quint16 key = 0;
@@ -250,8 +256,10 @@ private:
                 return;
             }
         }
-        record.logos.append(logo);
-        m_changed = true;
+        if (record.logos.size() < SpiIndexStream::MaxItems) {
+            record.logos.append(logo);
+            m_changed = true;
+        }
     }
 
     void rootService(const SpiElement &element)
@@ -278,7 +286,7 @@ private:
             else if (child.tag == SpiTag::ServiceId && !id)
                 id = firstContentId(&child);
         }
-        if (!id || !id->sid16)
+        if (!id || !id->sid16 || !hasRoom(record, id->sid))
             return;
         SpiService &service = record.services[id->sid];
         service.updateTime = m_now;
@@ -345,6 +353,8 @@ private:
         if (!id || !id->sid16)
             return;
         SpiCountry &record = country(id->countryKey);
+        if (!hasRoom(record, id->sid))
+            return;
         SpiService &service = record.services[id->sid];
         service.updateTime = m_now;
         QString label;
@@ -378,7 +388,7 @@ private:
             if (child.tag == SpiTag::MediaDescription) {
                 descriptions.add(child, m_tokens);
             } else if (child.tag == SpiTag::Genre) {
-                if (child.attributes.size() == 2)
+                if (child.attributes.size() == 2 && programme.genres.size() < SpiIndexStream::MaxItems)
                     programme.genres.append(genre(child));
             } else if (child.tag == SpiTag::Location && !child.children.isEmpty()
                        && child.children.first().tag == SpiTag::Time) {
@@ -398,6 +408,8 @@ private:
         programme.longName = names.longName;
         programme.description = descriptions.description();
         auto existing = service.programmes.find(programme.start);
+        if (existing == service.programmes.end() && service.programmes.size() >= SpiIndexStream::MaxProgrammes)
+            return;
         if (existing == service.programmes.end() || !existing->sameContent(programme))
             m_changed = true;
         service.programmes.insert(programme.start, programme);

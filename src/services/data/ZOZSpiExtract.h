@@ -26,8 +26,8 @@ struct SpiDocument
 {
     enum Type { ServiceInformation = 0, ProgrammeInformation = 1, GroupInformation = 2 };
 
-    // Larger bodies are not decoded: far above any real document.
-    static constexpr qsizetype MaxBodyBytes = 4 * 1024 * 1024;
+    // Larger bodies are not decoded: five times the SPI service's object buffer.
+    static constexpr qsizetype MaxBodyBytes = 1024 * 1024;
 
     QString spiServiceId; // the carrying service's id text
     quint16 serviceCountryKey = 0;

@@ -273,6 +273,29 @@ TEST_F(SpiStoreTest, jsonListsServicesWithTheirProgrammes)
     EXPECT_EQ(answer.toJson().toStdString(), expected.toStdString());
 }
 
+TEST_F(SpiStoreTest, storeKeepsNoMoreThanItsFileGivesBack)
+{
+    QByteArray logos;
+    for (int i = 0; i < SpiIndexStream::MaxItems + 40; ++i)
+        logos += multimedia(QByteArray("l") + QByteArray::number(i), 1);
+    const QByteArray body = element(
+        Tag::ServiceInformation,
+        element(Tag::Ensemble, attribute(0x80, QByteArray("\xE0\xD1\x23", 3))
+                                   + element(Tag::Service, element(Tag::MediaDescription, logos)
+                                                               + element(Tag::ServiceId, attribute(0x80, sid16(0xD2D1))))));
+    manager->decodeDocument(document(body, SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_EQ(manager->store().index.first().services.first().logos.size(), SpiIndexStream::MaxItems);
+    }
+    manager.reset();
+    manager = makeManager();
+    QReadLocker locker(&manager->store().lock);
+    ASSERT_FALSE(manager->store().index.isEmpty());
+    EXPECT_EQ(manager->store().index.first().services.first().logos.size(), SpiIndexStream::MaxItems);
+}
+
 TEST_F(SpiStoreTest, cacheFileBytesFollowTheStoredLayout)
 {
     SpiIndex index;
