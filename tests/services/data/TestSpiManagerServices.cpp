@@ -8,6 +8,7 @@
 #include "SettingsFixture.h"
 #include "SpiEncoder.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -88,6 +89,7 @@ TEST_F(SpiServicesTest, scheduleAndLogoReachTheServiceOnAir)
     guide->decodeDocument(document(si, SpiDocument::ServiceInformation));
     guide->logoArrived(QStringLiteral("e4d2f0.d1"), QStringLiteral("logo.png"), SpiLogos::PngCode, "png bytes");
     guide->waitForBackgroundWork();
+    QCoreApplication::processEvents(); // the logo reaches the service on the main thread
     EXPECT_TRUE(QFile::exists(cache.filePath(QStringLiteral("logos/e4d201.png"))));
     Service *radio = manager->findService(-1, -1, int(Sid));
     ASSERT_NE(radio, nullptr);

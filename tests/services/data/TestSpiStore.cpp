@@ -7,6 +7,7 @@
 #include "SettingsFixture.h"
 #include "SpiEncoder.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -491,6 +492,7 @@ TEST_F(SpiStoreTest, logoArrivingBeforeOrAfterItIsNamed)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "the logo nearest 128 of the preferred type";
     EXPECT_EQ(file.readAll(), png);
     file.close();
+    QCoreApplication::processEvents(); // the service hears of its logo on the main thread
     EXPECT_EQ(services->saved, QVector<quint32>({0xD2D1}));
 
     // The same image again does not rewrite the file.
