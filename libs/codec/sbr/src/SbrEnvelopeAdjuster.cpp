@@ -93,6 +93,26 @@ int32_t squareRootOf(Pair p, int *e) { return SbrDec_Sqrt(p.m, p.e, e); }
 
 extern "C" {
 
+void SbrDec_EnvelopeAdjusterRestart(SbrEnvelopeAdjuster *envCalc)
+{
+    envCalc->smoothedNoiseExponent = 0;
+    envCalc->noiseTablePosition = 0;
+    envCalc->firstEnvelopePending = 1;
+}
+
+int SbrDec_EnvelopeAdjusterReset(SbrEnvelopeAdjuster *envCalc, const SbrBandRequest *request, SbrBandTables *tables,
+                                 int channel)
+{
+    envCalc->previousSineBands = 0;
+    envCalc->previousActiveSineBands = 0;
+    envCalc->sinePhase = 0;
+    envCalc->noiseTablePosition = 0;
+    envCalc->smoothedNoiseExponent = 0;
+    envCalc->previousTransientEnvelope = -1;
+    envCalc->firstEnvelopePending = 1;
+    return channel == 0 ? SbrDec_BuildBandTables(request, tables) : 0;
+}
+
 void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTableHi, int nSfbHi,
                         const uint8_t *sineFlags, int transientEnvelope, uint8_t *sineMapped)
 {

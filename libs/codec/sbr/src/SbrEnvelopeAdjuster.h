@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "SbrFrequencyTables.h"
 #include "SbrLpp.h"
 
 // QMF bands of the SBR range at most, and limiter bands.
@@ -42,10 +43,33 @@ typedef struct SbrBandGains {
     int8_t sineExponent[SBR_MAX_ADJUSTED_BANDS];
 } SbrBandGains;
 
-// Per channel, kept across frames (the fields the adjustment has so far).
+// Per channel, kept across frames.
 typedef struct SbrEnvelopeAdjuster {
+    // Amplitude gains and noise levels of the last slot of the previous envelope, which
+    // the first slots of the next one are smoothed against (complex mode only).
+    int32_t smoothedGains[SBR_MAX_ADJUSTED_BANDS];
+    int32_t smoothedNoiseLevels[SBR_MAX_ADJUSTED_BANDS];
+    int8_t smoothedNoiseExponent; // common to smoothedNoiseLevels
+    int8_t smoothedGainExponents[SBR_MAX_ADJUSTED_BANDS];
+    // Set by a reset: the next envelope loads the smoothing state from its own gains.
+    uint8_t firstEnvelopePending;
+    // 0 when the previous frame's transient envelope was its last one, else -1.
+    int8_t previousTransientEnvelope;
     uint64_t previousSineBands; // one bit per QMF band that carried a sinusoid last frame
+    uint8_t sinePhase;          // 0..3, advanced once per slot
+    uint16_t noiseTablePosition; // 0..511, advanced by the SBR band count per slot
+    uint64_t previousActiveSineBands;
 } SbrEnvelopeAdjuster;
+
+// A channel starts again: the noise sequence from its start, and the first envelope is
+// not smoothed against stale gains.
+void SbrDec_EnvelopeAdjusterRestart(SbrEnvelopeAdjuster *envCalc);
+
+// A new header: the sinusoid history, the phases and the smoothing state are cleared.
+// Channel 0 also rebuilds the element's band tables from the header and returns that
+// result (SBR_BANDS_UNSUPPORTED); other channels return 0.
+int SbrDec_EnvelopeAdjusterReset(SbrEnvelopeAdjuster *envCalc, const SbrBandRequest *request,
+                                 SbrBandTables *tables, int channel);
 
 // Where the frame's sinusoids start: per QMF band of the SBR range (index 0 = kx) the
 // envelope from which a sinusoid sounds, SBR_NO_SINE for none. A sinusoid sits in the
