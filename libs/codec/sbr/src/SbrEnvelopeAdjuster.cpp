@@ -27,19 +27,12 @@ constexpr int32_t LimiterBandsPerOctave[4] = {0, 0x26666680, 0x40000000, 0x60000
 constexpr int64_t MinimumBandOctaves = 0x00FAE148; // 0.49 in Q25
 
 // sqrt(i / 64) for i = 0..64 (Q31, 1.0 saturated), for interpolation.
-constexpr double squareRoot(double x)
-{
-    double r = x > 1 ? x : 1;
-    for (int i = 0; i < 40; ++i)
-        r = 0.5 * (r + x / r);
-    return r;
-}
 struct SqrtTable {
     int32_t v[65];
     constexpr SqrtTable() : v()
     {
         for (int i = 0; i <= 64; ++i) {
-            const double s = squareRoot(i / 64.0) * 2147483648.0;
+            const double s = tableSquareRoot(i / 64.0) * 2147483648.0;
             v[i] = s >= 2147483647.0 ? INT32_MAX : static_cast<int32_t>(s + 0.5);
         }
     }

@@ -2,10 +2,14 @@
 #include "SbrSlotAdjuster.h"
 
 #include "RezTools.h"
+#include "SbrPair.h"
 
 #include <algorithm>
 
 namespace {
+
+using sbr::saturatedWord;
+using sbr::shiftedWord;
 
 // Weight of the previous envelope's gains in the first slots of a smoothed envelope
 // (Q15): 0.66667, 0.36517, 0.14700, 0.03183.
@@ -13,21 +17,6 @@ constexpr int SmoothingRatios[SBR_SMOOTHING_SLOTS] = {0x5555, 0x2EBE, 0x12D1, 0x
 constexpr int NoiseMask = SBR_NOISE_ENTRIES - 1;
 // Share of a sinusoid that reaches a neighbouring band in real mode (high-word product).
 constexpr int64_t NeighbourSpill = 0x2160000;
-
-int32_t saturated(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, -INT32_MAX, INT32_MAX)); }
-
-// v · 2^shift, saturated.
-int32_t shifted(int64_t v, int shift)
-{
-    if (v == 0)
-        return 0;
-    if (shift <= 0)
-        return saturated(shift <= -63 ? (v < 0 ? -1 : 0) : v >> -shift);
-    if (shift >= 32)
-        return v < 0 ? -INT32_MAX : INT32_MAX;
-    const int64_t limit = int64_t{INT32_MAX} >> shift;
-    return v > limit ? INT32_MAX : (v < -limit ? -INT32_MAX : static_cast<int32_t>(v * (int64_t{1} << shift)));
-}
 
 // A mantissa moved from exponent `from` to the larger or equal exponent `to`.
 int32_t lowered(int32_t m, int from, int to) { return to - from >= 31 ? 0 : m >> (to - from); }
@@ -58,17 +47,17 @@ void gainAndNoise(SbrEnvelopeAdjuster *envCalc, const SbrSlotGains *g, int32_t *
         const int k = r.kx + j;
         const int32_t gain = blend(envCalc->smoothedGains[j], g->gain[j], ratio);
         const int gainShift = g->gainExponent[j] - 31;
-        re[k] = shifted(int64_t{re[k]} * gain, gainShift);
+        re[k] = shiftedWord(int64_t{re[k]} * gain, gainShift);
         if (im)
-            im[k] = shifted(int64_t{im[k]} * gain, gainShift);
+            im[k] = shiftedWord(int64_t{im[k]} * gain, gainShift);
         if (noNoise || g->sineAmplitude[j] != 0 || !noiseTable)
             continue;
         const int32_t noise = blend(envCalc->smoothedNoiseLevels[j], g->noiseLevel[j], ratio);
         const SbrNoiseEntry v = noiseTable[(position + j + 1) & NoiseMask];
         const int noiseShift = g->noiseExponent - 46; // Q31 level times Q15 entry
-        re[k] = saturated(int64_t{re[k]} + shifted(int64_t{noise} * v.re, noiseShift));
+        re[k] = saturatedWord(int64_t{re[k]} + shiftedWord(int64_t{noise} * v.re, noiseShift));
         if (im)
-            im[k] = saturated(int64_t{im[k]} + shifted(int64_t{noise} * v.im, noiseShift));
+            im[k] = saturatedWord(int64_t{im[k]} + shiftedWord(int64_t{noise} * v.im, noiseShift));
     }
     envCalc->noiseTablePosition = static_cast<uint16_t>((position + r.bands) & NoiseMask);
 }
@@ -116,7 +105,7 @@ void SbrDec_PrepareSlotGains(SbrEnvelopeAdjuster *envCalc, const SbrBandGains *g
         out->gainExponent[k] = static_cast<int8_t>(gainExponent);
         out->noiseLevel[k] =
             gains->noiseLevel[k] == 0 ? 0 : lowered(gains->noiseLevel[k], gains->noiseExponent[k], noiseExponent);
-        out->sineAmplitude[k] = shifted(gains->sineLevel[k], gains->sineExponent[k] - 31);
+        out->sineAmplitude[k] = shiftedWord(gains->sineLevel[k], gains->sineExponent[k] - 31);
     }
     out->noiseExponent = static_cast<int8_t>(noiseExponent);
     if (envCalc->firstEnvelopePending) {
@@ -129,7 +118,7 @@ void SbrDec_PrepareSlotGains(SbrEnvelopeAdjuster *envCalc, const SbrBandGains *g
     SbrDec_AlignFilterBuffer(envCalc, out, bandCount);
     const int move = noiseExponent - envCalc->smoothedNoiseExponent;
     for (int k = 0; k < bandCount; ++k)
-        envCalc->smoothedNoiseLevels[k] = shifted(envCalc->smoothedNoiseLevels[k], -move);
+        envCalc->smoothedNoiseLevels[k] = shiftedWord(envCalc->smoothedNoiseLevels[k], -move);
     envCalc->smoothedNoiseExponent = out->noiseExponent;
 }
 
@@ -166,7 +155,7 @@ void SbrDec_AdjustSlotReal(SbrEnvelopeAdjuster *envCalc, const SbrSlotGains *gai
             continue;
         const int k = r.kx + j;
         if ((phase & 1) == 0) {
-            re[k] = saturated(int64_t{re[k]} + (phase == 0 ? s : -int64_t{s}));
+            re[k] = saturatedWord(int64_t{re[k]} + (phase == 0 ? s : -int64_t{s}));
             continue;
         }
         // The quarter-period phases have no real part in the band itself; what the
@@ -175,9 +164,9 @@ void SbrDec_AdjustSlotReal(SbrEnvelopeAdjuster *envCalc, const SbrSlotGains *gai
         const int sign = (phase == 1) != odd ? 1 : -1;
         const int32_t spill = static_cast<int32_t>((int64_t{s} * NeighbourSpill) >> 32);
         if (j > 0)
-            re[k - 1] = saturated(int64_t{re[k - 1]} + sign * int64_t{spill});
+            re[k - 1] = saturatedWord(int64_t{re[k - 1]} + sign * int64_t{spill});
         if (j + 1 < r.bands)
-            re[k + 1] = saturated(int64_t{re[k + 1]} - sign * int64_t{spill});
+            re[k + 1] = saturatedWord(int64_t{re[k + 1]} - sign * int64_t{spill});
     }
     envCalc->sinePhase = static_cast<uint8_t>((phase + 1) & 3);
 }
