@@ -172,7 +172,8 @@ int32_t SbrDec_Sqrt(int32_t m, int e, int *eOut)
 }
 
 int SbrDec_LimiterBands(uint8_t *limiterBandTable, uint8_t *limiterBandCount, const uint8_t *freqBandTableLo,
-                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands)
+                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands, int lppPatching,
+                        const uint8_t *harmonicBorders, int harmonicMode)
 {
     if (nSfbLo <= 0 || nSfbLo > SBR_MAX_ADJUSTED_BANDS)
         return SBR_LPP_UNSUPPORTED;
@@ -188,8 +189,16 @@ int SbrDec_LimiterBands(uint8_t *limiterBandTable, uint8_t *limiterBandCount, co
     const int top = freqBandTableLo[nSfbLo];
     int patchBorders[SBR_MAX_PATCHES + 1];
     int patchBorderCount = 0;
-    for (int p = 0; p < patchCount && p < SBR_MAX_PATCHES; ++p)
-        patchBorders[patchBorderCount++] = patches[p].patchGuardFirst;
+    if (lppPatching || !harmonicBorders) {
+        for (int p = 0; p < patchCount && p < SBR_MAX_PATCHES; ++p)
+            patchBorders[patchBorderCount++] = patches[p].patchGuardFirst;
+    } else {
+        const int last = harmonicMode == 1 ? 5 : 3;
+        const int used = static_cast<int>(std::count_if(harmonicBorders + 1, harmonicBorders + last + 1,
+                                                        [](uint8_t b) { return b != 0; }));
+        for (int i = 0; i < used; ++i)
+            patchBorders[patchBorderCount++] = harmonicBorders[i];
+    }
     patchBorders[patchBorderCount++] = top;
     int borders[SBR_MAX_ADJUSTED_BANDS + 1 + SBR_MAX_PATCHES + 1];
     int count = 0;

@@ -91,9 +91,13 @@ void SbrDec_EstimateEnergyPerSfb(int32_t *const *qmfReal, int32_t *const *qmfIma
 
 // Limiter band borders relative to the first SBR band (count + 1 of them) from the
 // low-resolution band edges and the patch starts; 0, or SBR_LPP_UNSUPPORTED for an
-// empty or more than 12-band table. limiterBands is the header's 2-bit field.
+// empty or more than 12-band table. limiterBands is the header's 2-bit field. Without
+// lppPatching and with harmonicBorders (the harmonic transposer's crossover bands) the
+// patch starts are the leading crossover bands, as many as the list has non-zero
+// entries among positions 1..5 in four-to-one mode (harmonicMode 1), else 1..3.
 int SbrDec_LimiterBands(uint8_t *limiterBandTable, uint8_t *limiterBandCount, const uint8_t *freqBandTableLo,
-                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands);
+                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands, int lppPatching,
+                        const uint8_t *harmonicBorders, int harmonicMode);
 
 // Square root of m · 2^e as a pair; 0 stays 0.
 int32_t SbrDec_Sqrt(int32_t m, int e, int *eOut);
