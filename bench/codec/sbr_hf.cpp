@@ -72,7 +72,8 @@ void SbrHighBandPerStereoFrame(benchmark::State &state)
             for (int envelope = 0; envelope < 2; ++envelope) {
                 SbrDec_EnvelopeGains(&levels, Bands, limiter, 6, 2, 0, 0, &gains);
                 SbrDec_AdjustEnvelopeSlots(&adjusters[c], &gains, ch.reRows, ch.imRows, 16, Bands, borders[envelope],
-                                           borders[envelope + 1], SBR_SLOTS_COMPLEX, 0, 0, 0, 0, noiseTable.data());
+                                           borders[envelope + 1], SBR_SLOTS_COMPLEX, 0, 0, 0, 0, 0,
+                                           noiseTable.data());
             }
             benchmark::DoNotOptimize(ch.re.data());
             benchmark::DoNotOptimize(&gains);

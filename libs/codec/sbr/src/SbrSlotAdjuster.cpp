@@ -27,6 +27,9 @@ int32_t blend(int32_t a, int32_t b, int ratio)
     return ratio == 0 ? b : static_cast<int32_t>((int64_t{a} * ratio + int64_t{b} * (0x8000 - ratio)) >> 15);
 }
 
+// 1.0 as a mantissa at exponent e (the smallest step when 1.0 is below it).
+int32_t unity(int e) { return e <= 0 ? INT32_MAX : e > 31 ? 1 : static_cast<int32_t>(int64_t{1} << (31 - e)); }
+
 struct Range {
     int kx, bands;
 };
@@ -45,7 +48,9 @@ void gainAndNoise(SbrEnvelopeAdjuster *envCalc, const SbrSlotGains *g, int32_t *
     const int position = envCalc->noiseTablePosition;
     for (int j = 0; j < r.bands; ++j) {
         const int k = r.kx + j;
-        const int32_t gain = blend(envCalc->smoothedGains[j], g->gain[j], ratio);
+        int32_t gain = blend(envCalc->smoothedGains[j], g->gain[j], ratio);
+        if (g->concealed)
+            gain = std::min(gain, unity(g->gainExponent[j]));
         const int gainShift = g->gainExponent[j] - 31;
         re[k] = shiftedWord(int64_t{re[k]} * gain, gainShift);
         if (im)
@@ -87,7 +92,7 @@ void SbrDec_AlignFilterBuffer(SbrEnvelopeAdjuster *envCalc, SbrSlotGains *gains,
 }
 
 void SbrDec_PrepareSlotGains(SbrEnvelopeAdjuster *envCalc, const SbrBandGains *gains, int bandCount,
-                             int minimumExponent, SbrSlotGains *out)
+                             int minimumExponent, int frameError, SbrSlotGains *out)
 {
     bandCount = std::clamp(bandCount, 0, SBR_MAX_ADJUSTED_BANDS);
     int gainExponent = minimumExponent, noiseExponent = INT8_MIN;
@@ -108,6 +113,7 @@ void SbrDec_PrepareSlotGains(SbrEnvelopeAdjuster *envCalc, const SbrBandGains *g
         out->sineAmplitude[k] = shiftedWord(gains->sineLevel[k], gains->sineExponent[k] - 31);
     }
     out->noiseExponent = static_cast<int8_t>(noiseExponent);
+    out->concealed = frameError != 0;
     if (envCalc->firstEnvelopePending) {
         std::copy(out->gain, out->gain + bandCount, envCalc->smoothedGains);
         std::copy(out->gainExponent, out->gainExponent + bandCount, envCalc->smoothedGainExponents);
@@ -174,11 +180,11 @@ void SbrDec_AdjustSlotReal(SbrEnvelopeAdjuster *envCalc, const SbrSlotGains *gai
 void SbrDec_AdjustEnvelopeSlots(SbrEnvelopeAdjuster *envCalc, const SbrBandGains *gains, int32_t *const *qmfReal,
                                 int32_t *const *qmfImag, int kx, int bandCount, int startSlot, int stopSlot,
                                 int flavour, int noNoise, int smoothingMode, int interTesShape, int minimumExponent,
-                                const SbrNoiseEntry *noiseTable)
+                                int frameError, const SbrNoiseEntry *noiseTable)
 {
     const Range r = clampedRange(kx, bandCount);
     SbrSlotGains slot;
-    SbrDec_PrepareSlotGains(envCalc, gains, r.bands, minimumExponent, &slot);
+    SbrDec_PrepareSlotGains(envCalc, gains, r.bands, minimumExponent, frameError, &slot);
     const bool complex = flavour != SBR_SLOTS_REAL;
     const int smoothingLength = complex && !noNoise && smoothingMode == 0 ? SBR_SMOOTHING_SLOTS : 0;
     for (int i = startSlot; i < stopSlot; ++i) {

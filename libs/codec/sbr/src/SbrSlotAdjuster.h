@@ -33,6 +33,7 @@ typedef struct SbrSlotGains {
     int32_t noiseLevel[SBR_MAX_ADJUSTED_BANDS];
     int8_t noiseExponent;
     int32_t sineAmplitude[SBR_MAX_ADJUSTED_BANDS];
+    uint8_t concealed; // the frame is concealed: no slot's gain above 1.0, smoothed or not
 } SbrSlotGains;
 
 // The flavour of the slots: complex samples, real samples only (low-power mode), or
@@ -42,9 +43,9 @@ enum { SBR_SLOTS_COMPLEX = 0, SBR_SLOTS_REAL = 1, SBR_SLOTS_INTER_TES = 2 };
 // Brings the amplitudes of one envelope (bandCount bands) to common exponents, the gains'
 // at least minimumExponent; after a reset the smoothing state takes these gains, else the
 // state's exponents are aligned to them (the state keeps what its headroom allows, the
-// current gain gives up the rest).
+// current gain gives up the rest). frameError marks a concealed frame.
 void SbrDec_PrepareSlotGains(SbrEnvelopeAdjuster *envCalc, const SbrBandGains *gains, int bandCount,
-                             int minimumExponent, SbrSlotGains *out);
+                             int minimumExponent, int frameError, SbrSlotGains *out);
 
 // The smoothing filter's buffers shift to other exponents: per band the smoothed gain
 // moves to gainExponent[k] (left as far as its headroom allows, the rest taken from the
@@ -79,11 +80,13 @@ void SbrDec_AdjustSlotReal(SbrEnvelopeAdjuster *envCalc, const SbrSlotGains *gai
 // amplitudes brought to the slots (SbrDec_PrepareSlotGains), the slot adjuster of the
 // flavour per slot, with smoothing over the first four slots when smoothingMode is 0 and
 // the envelope adds noise (complex flavours only), the temporal shaping with
-// interTesShape, and the gains kept as the next envelope's smoothing state.
+// interTesShape, and the gains kept as the next envelope's smoothing state. In a
+// concealed frame (frameError) smoothing against a louder previous envelope does not
+// lift a gain above 1.0.
 void SbrDec_AdjustEnvelopeSlots(SbrEnvelopeAdjuster *envCalc, const SbrBandGains *gains, int32_t *const *qmfReal,
                                 int32_t *const *qmfImag, int kx, int bandCount, int startSlot, int stopSlot,
                                 int flavour, int noNoise, int smoothingMode, int interTesShape, int minimumExponent,
-                                const SbrNoiseEntry *noiseTable);
+                                int frameError, const SbrNoiseEntry *noiseTable);
 
 #ifdef __cplusplus
 }

@@ -156,7 +156,7 @@ TEST(SbrSlotAdjuster, ComplexEnvelopesFollowTheDoubleModel)
             const Envelope env = randomEnvelope(10 + l, l == 1);
             const SbrBandGains gains = env.pairs();
             SbrDec_AdjustEnvelopeSlots(&adjuster, &gains, slots.reRows, slots.imRows, Kx, Bands, borders[l],
-                                       borders[l + 1], SBR_SLOTS_COMPLEX, c.noNoise, c.smoothingMode, 0, 0,
+                                       borders[l + 1], SBR_SLOTS_COMPLEX, c.noNoise, c.smoothingMode, 0, 0, 0,
                                        noise.data());
             model.envelope(env, re, im, borders[l], borders[l + 1], c.noNoise, c.smoothingMode, noise);
         }
@@ -181,10 +181,36 @@ TEST(SbrSlotAdjuster, FirstEnvelopeAfterResetIsNotSmoothedAgainstZero)
     Slots2D slots(5);
     const std::vector<int32_t> before = slots.re;
     SbrDec_AdjustEnvelopeSlots(&adjuster, &gains, slots.reRows, slots.imRows, Kx, Bands, 0, 1, SBR_SLOTS_COMPLEX, 0, 0,
-                               0, 0, nullptr);
+                               0, 0, 0, nullptr);
     for (int k = Kx; k < Kx + Bands; ++k)
         EXPECT_NEAR(slots.re[k], 2.0 * before[k], 4) << k;
     EXPECT_FALSE(adjuster.firstEnvelopePending);
+}
+
+TEST(SbrSlotAdjuster, ConcealedFrameIsNotLiftedBySmoothing)
+{
+    // A loud envelope (gain 4) and then a concealed one (gain 0.5): the smoothed gains of
+    // its first slots would lie above 1.0, but a concealed frame never amplifies.
+    SbrEnvelopeAdjuster adjuster{};
+    SbrDec_EnvelopeAdjusterRestart(&adjuster);
+    Envelope loud, concealed;
+    loud.gain.assign(Bands, 4.0);
+    concealed.gain.assign(Bands, 0.5);
+    Slots2D slots(6);
+    const std::vector<int32_t> before = slots.re;
+    const SbrBandGains loudGains = loud.pairs(), concealedGains = concealed.pairs();
+    SbrDec_AdjustEnvelopeSlots(&adjuster, &loudGains, slots.reRows, slots.imRows, Kx, Bands, 0, 2, SBR_SLOTS_COMPLEX, 0,
+                               0, 0, 0, 0, nullptr);
+    SbrDec_AdjustEnvelopeSlots(&adjuster, &concealedGains, slots.reRows, slots.imRows, Kx, Bands, 2, Slots,
+                               SBR_SLOTS_COMPLEX, 0, 0, 0, 0, 1, nullptr);
+    for (int i = 2; i < Slots; ++i)
+        for (int k = Kx; k < Kx + Bands; ++k) {
+            const int at = i * SBR_QMF_BANDS + k;
+            EXPECT_LE(std::abs(slots.re[at]), std::abs(before[at]) + 1) << i << " " << k;
+        }
+    // The last slots, past the smoothing, carry the concealed gain itself.
+    const int at = (Slots - 1) * SBR_QMF_BANDS + Kx;
+    EXPECT_NEAR(slots.re[at], 0.5 * before[at], 2);
 }
 
 TEST(SbrSlotAdjuster, AlignedFilterBufferKeepsItsValue)
@@ -219,7 +245,7 @@ TEST(SbrSlotAdjuster, InterTesAddsTheSinusoidsAfterTheSlots)
         SbrDec_EnvelopeAdjusterRestart(&adjuster);
         const SbrBandGains gains = randomEnvelope(4, true).pairs();
         SbrDec_AdjustEnvelopeSlots(&adjuster, &gains, slots->reRows, slots->imRows, Kx, Bands, 0, Slots, flavour, 0, 0,
-                                   0, 0, noise.data());
+                                   0, 0, 0, noise.data());
     }
     EXPECT_EQ(plain.re, shaped.re);
     EXPECT_EQ(plain.im, shaped.im);
