@@ -126,6 +126,31 @@ void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTab
     envCalc->previousSineBands = bands;
 }
 
+void SbrDec_EnvelopeSineFlags(const uint8_t *sineMapped, const uint8_t *freqBandTable, int nSfb, int envelope,
+                              SbrBandLevels *levels)
+{
+    const int kx = freqBandTable[0];
+    for (int j = 0; j < nSfb; ++j) {
+        const int lo = freqBandTable[j] - kx, hi = std::min(freqBandTable[j + 1] - kx, SBR_MAX_ADJUSTED_BANDS);
+        const bool sounds = std::any_of(sineMapped + std::max(lo, 0), sineMapped + std::max(hi, 0),
+                                        [&](uint8_t entry) { return entry <= envelope; });
+        for (int k = std::max(lo, 0); k < hi; ++k) {
+            levels->sineInScaleFactorBand[k] = sounds;
+            levels->sineHere[k] = sineMapped[k] <= envelope;
+        }
+    }
+}
+
+int SbrDec_EnvelopeWithoutNoise(const SbrEnvelopeAdjuster *envCalc, int envelope, int transientEnvelope)
+{
+    return envelope == transientEnvelope || envelope == envCalc->previousTransientEnvelope;
+}
+
+void SbrDec_EndOfFrameTransient(SbrEnvelopeAdjuster *envCalc, int transientEnvelope, int envelopeCount)
+{
+    envCalc->previousTransientEnvelope = static_cast<int8_t>(transientEnvelope == envelopeCount ? 0 : -1);
+}
+
 void SbrDec_EstimateEnergyPerBand(int32_t *const *qmfReal, int32_t *const *qmfImag, int realMode, int startSlot,
                                   int stopSlot, int kx, int bandCount, int32_t *energy, int8_t *exponent)
 {

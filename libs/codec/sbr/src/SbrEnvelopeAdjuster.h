@@ -79,6 +79,20 @@ int SbrDec_EnvelopeAdjusterReset(SbrEnvelopeAdjuster *envCalc, const SbrBandRequ
 void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTableHi, int nSfbHi,
                         const uint8_t *sineFlags, int transientEnvelope, uint8_t *sineMapped);
 
+// The sinusoid flags of envelope l in levels: a QMF band sounds its sinusoid from its
+// sine-mapping entry on, and every band of a scale-factor band (freqBandTable: edges of
+// the envelope's resolution, nSfb bands from the first SBR band) in which one sounds
+// counts as having one.
+void SbrDec_EnvelopeSineFlags(const uint8_t *sineMapped, const uint8_t *freqBandTable, int nSfb, int envelope,
+                              SbrBandLevels *levels);
+
+// Envelope l adds no noise and is not smoothed when it is the frame's transient envelope
+// or follows a transient at the previous frame's end.
+int SbrDec_EnvelopeWithoutNoise(const SbrEnvelopeAdjuster *envCalc, int envelope, int transientEnvelope);
+
+// End of a frame of envelopeCount envelopes: a transient at its end carries over.
+void SbrDec_EndOfFrameTransient(SbrEnvelopeAdjuster *envCalc, int transientEnvelope, int envelopeCount);
+
 // Mean energy |X|^2 (real mode: X_re^2) of the QMF bands [kx, kx + bandCount) over the
 // slots [startSlot, stopSlot), in units of a squared sample word: per QMF band, or with
 // the same mean for every band of a scale-factor band (freqBandTable: its edges, absolute,

@@ -392,6 +392,38 @@ TEST(SbrEnvelopeAdjuster, SinusoidsStartAtTheTransientOrContinueFromEnvelopeZero
     expectOnly({{26, 1}, {30, 0}}, "third");
 }
 
+TEST(SbrEnvelopeAdjuster, SinusoidSoundsInItsBandFromItsEnvelopeOn)
+{
+    // Low-resolution bands 16..24 and 24..32; a sinusoid in band 19 from envelope 1.
+    const uint8_t low[] = {16, 24, 32};
+    uint8_t mapped[SBR_MAX_ADJUSTED_BANDS];
+    std::fill(std::begin(mapped), std::end(mapped), static_cast<uint8_t>(SBR_NO_SINE));
+    mapped[19 - 16] = 1;
+    for (int envelope = 0; envelope < 3; ++envelope) {
+        SbrBandLevels levels{};
+        SbrDec_EnvelopeSineFlags(mapped, low, 2, envelope, &levels);
+        for (int k = 0; k < 16; ++k) {
+            EXPECT_EQ(levels.sineInScaleFactorBand[k], envelope >= 1 && k < 8) << envelope << " " << k;
+            EXPECT_EQ(levels.sineHere[k], envelope >= 1 && k == 3) << envelope << " " << k;
+        }
+    }
+}
+
+TEST(SbrEnvelopeAdjuster, TransientEnvelopesAddNoNoise)
+{
+    SbrEnvelopeAdjuster state{};
+    state.previousTransientEnvelope = -1;
+    EXPECT_TRUE(SbrDec_EnvelopeWithoutNoise(&state, 1, 1));
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 0, 1));
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 0, -1));
+    // A transient at the end of a two-envelope frame: the next frame's first envelope.
+    SbrDec_EndOfFrameTransient(&state, 2, 2);
+    EXPECT_TRUE(SbrDec_EnvelopeWithoutNoise(&state, 0, -1));
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 1, -1));
+    SbrDec_EndOfFrameTransient(&state, 1, 2);
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 0, -1));
+}
+
 TEST(SbrEnvelopeAdjuster, EstimatedEnergyIsTheMeanSquareOfTheSlots)
 {
     constexpr int SlotCount = 12;
