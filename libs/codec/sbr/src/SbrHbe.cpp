@@ -12,7 +12,7 @@ namespace {
 
 using namespace sbr;
 
-constexpr int StandardFrameSize = 768;
+constexpr int StandardFrameSize = 768; // its HBE slot count is fixed at 32
 constexpr int MaxStartBandGroup = 4; // (kx + 4) / 8
 constexpr int MaxInnerBands = 32;    // 2 · synthesis bands - 8 at most
 constexpr int NearBorder = 4;        // a crossover this close above a border snaps to it
@@ -98,7 +98,7 @@ int SbrDec_HbeCreate(SbrHbeTransposer **transposer, int frameSize, int disableCr
         return SBR_HBE_OUT_OF_MEMORY;
     t->frameSize = frameSize;
     t->fourToOne = fourToOne != 0;
-    t->slotCount = (1 + t->fourToOne) * frameSize * 2 / 64;
+    t->slotCount = frameSize == StandardFrameSize ? 32 : (1 + t->fourToOne) * frameSize * 2 / 64;
     t->analysisBands = t->slotCount > 0 ? frameSize / t->slotCount : 0;
     for (int &enabled : t->crossProducts)
         enabled = !disableCrossProducts;

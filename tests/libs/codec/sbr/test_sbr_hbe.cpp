@@ -51,8 +51,15 @@ TEST(SbrHbe, LayoutFollowsTheFirstSbrBand)
         EXPECT_EQ(h.t->synthesisBandCount, c.synthesisBands) << c.kx;
         EXPECT_EQ(h.t->firstTransposedBand, c.firstTransposed) << c.kx << " " << c.frameSize;
     }
+    struct Slots {
+        int frameSize, fourToOne, slots, analysisBands;
+    };
+    for (const Slots &c : {Slots{1024, 0, 32, 32}, Slots{768, 0, 32, 24}, Slots{1024, 1, 64, 16}, Slots{512, 0, 16, 32}}) {
+        Transposer s(c.frameSize, c.fourToOne);
+        EXPECT_EQ(s.t->slotCount, c.slots) << c.frameSize;
+        EXPECT_EQ(s.t->analysisBands, c.analysisBands) << c.frameSize;
+    }
     Transposer h(1024, 0);
-    EXPECT_EQ(h.t->slotCount, 32);
     const SbrBandTables tooHigh = tables(range(36, 62, 2), range(36, 62, 2));
     EXPECT_EQ(SbrDec_HbeReInit(h.t, &tooHigh), SBR_HBE_UNSUPPORTED);
     const SbrBandTables highest = tables(range(35, 63, 2), range(35, 63, 4));
