@@ -1,8 +1,10 @@
-// SBR high-band generation and envelope gains per frame of a stereo 48 kHz stream
+// SBR high-band generation and envelope adjustment per frame of a stereo 48 kHz stream
 // (960-sample frames: 30 QMF slots after 6 overlap slots, SBR range 16..48, two
-// envelopes per channel).
+// envelopes per channel): the gains and their application to the slots with smoothing
+// and noise.
 #include "SbrEnvelopeAdjuster.h"
 #include "SbrLpp.h"
+#include "SbrSlotAdjuster.h"
 
 #include <benchmark/benchmark.h>
 
@@ -57,11 +59,22 @@ void SbrHighBandPerStereoFrame(benchmark::State &state)
     uint8_t modes[2] = {2, 2};
     int32_t alias[SBR_QMF_BANDS];
     SbrBandGains gains{};
+    // Silent stand-in for the noise sequence: the work per sample is the same.
+    const std::vector<SbrNoiseEntry> noiseTable(SBR_NOISE_ENTRIES);
+    SbrEnvelopeAdjuster adjusters[2] = {};
+    for (SbrEnvelopeAdjuster &a : adjusters)
+        SbrDec_EnvelopeAdjusterRestart(&a);
+    const int borders[] = {6, 21, Slots};
     for (auto _ : state) {
-        for (Channel &ch : channels) {
+        for (int c = 0; c < 2; ++c) {
+            Channel &ch = channels[c];
             SbrDec_LppTranspose(&ch.lpp, &ch.scale, ch.reRows, alias, ch.imRows, 0, 0, 16, 2, 0, 0, 2, modes, modes);
-            for (int envelope = 0; envelope < 2; ++envelope)
+            for (int envelope = 0; envelope < 2; ++envelope) {
                 SbrDec_EnvelopeGains(&levels, Bands, limiter, 6, 2, 0, 0, &gains);
+                SbrDec_AdjustEnvelopeSlots(&adjusters[c], &gains, ch.reRows, ch.imRows, 16, Bands, borders[envelope],
+                                           borders[envelope + 1], SBR_SLOTS_COMPLEX, 0, 0, 0, 0, 0,
+                                           noiseTable.data());
+            }
             benchmark::DoNotOptimize(ch.re.data());
             benchmark::DoNotOptimize(&gains);
         }

@@ -27,19 +27,12 @@ constexpr int32_t LimiterBandsPerOctave[4] = {0, 0x26666680, 0x40000000, 0x60000
 constexpr int64_t MinimumBandOctaves = 0x00FAE148; // 0.49 in Q25
 
 // sqrt(i / 64) for i = 0..64 (Q31, 1.0 saturated), for interpolation.
-constexpr double squareRoot(double x)
-{
-    double r = x > 1 ? x : 1;
-    for (int i = 0; i < 40; ++i)
-        r = 0.5 * (r + x / r);
-    return r;
-}
 struct SqrtTable {
     int32_t v[65];
     constexpr SqrtTable() : v()
     {
         for (int i = 0; i <= 64; ++i) {
-            const double s = squareRoot(i / 64.0) * 2147483648.0;
+            const double s = tableSquareRoot(i / 64.0) * 2147483648.0;
             v[i] = s >= 2147483647.0 ? INT32_MAX : static_cast<int32_t>(s + 0.5);
         }
     }
@@ -93,6 +86,26 @@ int32_t squareRootOf(Pair p, int *e) { return SbrDec_Sqrt(p.m, p.e, e); }
 
 extern "C" {
 
+void SbrDec_EnvelopeAdjusterRestart(SbrEnvelopeAdjuster *envCalc)
+{
+    envCalc->smoothedNoiseExponent = 0;
+    envCalc->noiseTablePosition = 0;
+    envCalc->firstEnvelopePending = 1;
+}
+
+int SbrDec_EnvelopeAdjusterReset(SbrEnvelopeAdjuster *envCalc, const SbrBandRequest *request, SbrBandTables *tables,
+                                 int channel)
+{
+    envCalc->previousSineBands = 0;
+    envCalc->previousActiveSineBands = 0;
+    envCalc->sinePhase = 0;
+    envCalc->noiseTablePosition = 0;
+    envCalc->smoothedNoiseExponent = 0;
+    envCalc->previousTransientEnvelope = -1;
+    envCalc->firstEnvelopePending = 1;
+    return channel == 0 ? SbrDec_BuildBandTables(request, tables) : 0;
+}
+
 void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTableHi, int nSfbHi,
                         const uint8_t *sineFlags, int transientEnvelope, uint8_t *sineMapped)
 {
@@ -111,6 +124,31 @@ void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTab
         sineMapped[middle - kx] = static_cast<uint8_t>(continues || transientEnvelope < 0 ? 0 : transientEnvelope);
     }
     envCalc->previousSineBands = bands;
+}
+
+void SbrDec_EnvelopeSineFlags(const uint8_t *sineMapped, const uint8_t *freqBandTable, int nSfb, int envelope,
+                              SbrBandLevels *levels)
+{
+    const int kx = freqBandTable[0];
+    for (int j = 0; j < nSfb; ++j) {
+        const int lo = freqBandTable[j] - kx, hi = std::min(freqBandTable[j + 1] - kx, SBR_MAX_ADJUSTED_BANDS);
+        const bool sounds = std::any_of(sineMapped + std::max(lo, 0), sineMapped + std::max(hi, 0),
+                                        [&](uint8_t entry) { return entry <= envelope; });
+        for (int k = std::max(lo, 0); k < hi; ++k) {
+            levels->sineInScaleFactorBand[k] = sounds;
+            levels->sineHere[k] = sineMapped[k] <= envelope;
+        }
+    }
+}
+
+int SbrDec_EnvelopeWithoutNoise(const SbrEnvelopeAdjuster *envCalc, int envelope, int transientEnvelope)
+{
+    return envelope == transientEnvelope || envelope == envCalc->previousTransientEnvelope;
+}
+
+void SbrDec_EndOfFrameTransient(SbrEnvelopeAdjuster *envCalc, int transientEnvelope, int envelopeCount)
+{
+    envCalc->previousTransientEnvelope = static_cast<int8_t>(transientEnvelope == envelopeCount ? 0 : -1);
 }
 
 void SbrDec_EstimateEnergyPerBand(int32_t *const *qmfReal, int32_t *const *qmfImag, int realMode, int startSlot,
@@ -159,7 +197,8 @@ int32_t SbrDec_Sqrt(int32_t m, int e, int *eOut)
 }
 
 int SbrDec_LimiterBands(uint8_t *limiterBandTable, uint8_t *limiterBandCount, const uint8_t *freqBandTableLo,
-                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands)
+                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands, int lppPatching,
+                        const uint8_t *harmonicBorders, int harmonicMode)
 {
     if (nSfbLo <= 0 || nSfbLo > SBR_MAX_ADJUSTED_BANDS)
         return SBR_LPP_UNSUPPORTED;
@@ -175,8 +214,16 @@ int SbrDec_LimiterBands(uint8_t *limiterBandTable, uint8_t *limiterBandCount, co
     const int top = freqBandTableLo[nSfbLo];
     int patchBorders[SBR_MAX_PATCHES + 1];
     int patchBorderCount = 0;
-    for (int p = 0; p < patchCount && p < SBR_MAX_PATCHES; ++p)
-        patchBorders[patchBorderCount++] = patches[p].patchGuardFirst;
+    if (lppPatching || !harmonicBorders) {
+        for (int p = 0; p < patchCount && p < SBR_MAX_PATCHES; ++p)
+            patchBorders[patchBorderCount++] = patches[p].patchGuardFirst;
+    } else {
+        const int last = harmonicMode == 1 ? 5 : 3;
+        const int used = static_cast<int>(std::count_if(harmonicBorders + 1, harmonicBorders + last + 1,
+                                                        [](uint8_t b) { return b != 0; }));
+        for (int i = 0; i < used; ++i)
+            patchBorders[patchBorderCount++] = harmonicBorders[i];
+    }
     patchBorders[patchBorderCount++] = top;
     int borders[SBR_MAX_ADJUSTED_BANDS + 1 + SBR_MAX_PATCHES + 1];
     int count = 0;

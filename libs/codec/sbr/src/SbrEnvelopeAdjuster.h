@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "SbrFrequencyTables.h"
 #include "SbrLpp.h"
 
 // QMF bands of the SBR range at most, and limiter bands.
@@ -42,10 +43,33 @@ typedef struct SbrBandGains {
     int8_t sineExponent[SBR_MAX_ADJUSTED_BANDS];
 } SbrBandGains;
 
-// Per channel, kept across frames (the fields the adjustment has so far).
+// Per channel, kept across frames.
 typedef struct SbrEnvelopeAdjuster {
+    // Amplitude gains and noise levels of the last slot of the previous envelope, which
+    // the first slots of the next one are smoothed against (complex mode only).
+    int32_t smoothedGains[SBR_MAX_ADJUSTED_BANDS];
+    int32_t smoothedNoiseLevels[SBR_MAX_ADJUSTED_BANDS];
+    int8_t smoothedNoiseExponent; // common to smoothedNoiseLevels
+    int8_t smoothedGainExponents[SBR_MAX_ADJUSTED_BANDS];
+    // Set by a reset: the next envelope loads the smoothing state from its own gains.
+    uint8_t firstEnvelopePending;
+    // 0 when the previous frame's transient envelope was its last one, else -1.
+    int8_t previousTransientEnvelope;
     uint64_t previousSineBands; // one bit per QMF band that carried a sinusoid last frame
+    uint8_t sinePhase;          // 0..3, advanced once per slot
+    uint16_t noiseTablePosition; // 0..511, advanced by the SBR band count per slot
+    uint64_t previousActiveSineBands;
 } SbrEnvelopeAdjuster;
+
+// A channel starts again: the noise sequence from its start, and the first envelope is
+// not smoothed against stale gains.
+void SbrDec_EnvelopeAdjusterRestart(SbrEnvelopeAdjuster *envCalc);
+
+// A new header: the sinusoid history, the phases and the smoothing state are cleared.
+// Channel 0 also rebuilds the element's band tables from the header and returns that
+// result (SBR_BANDS_UNSUPPORTED); other channels return 0.
+int SbrDec_EnvelopeAdjusterReset(SbrEnvelopeAdjuster *envCalc, const SbrBandRequest *request,
+                                 SbrBandTables *tables, int channel);
 
 // Where the frame's sinusoids start: per QMF band of the SBR range (index 0 = kx) the
 // envelope from which a sinusoid sounds, SBR_NO_SINE for none. A sinusoid sits in the
@@ -54,6 +78,20 @@ typedef struct SbrEnvelopeAdjuster {
 // none). sineFlags: one per high-resolution band.
 void SbrDec_SineMapping(SbrEnvelopeAdjuster *envCalc, const uint8_t *freqBandTableHi, int nSfbHi,
                         const uint8_t *sineFlags, int transientEnvelope, uint8_t *sineMapped);
+
+// The sinusoid flags of envelope l in levels: a QMF band sounds its sinusoid from its
+// sine-mapping entry on, and every band of a scale-factor band (freqBandTable: edges of
+// the envelope's resolution, nSfb bands from the first SBR band) in which one sounds
+// counts as having one.
+void SbrDec_EnvelopeSineFlags(const uint8_t *sineMapped, const uint8_t *freqBandTable, int nSfb, int envelope,
+                              SbrBandLevels *levels);
+
+// Envelope l adds no noise and is not smoothed when it is the frame's transient envelope
+// or follows a transient at the previous frame's end.
+int SbrDec_EnvelopeWithoutNoise(const SbrEnvelopeAdjuster *envCalc, int envelope, int transientEnvelope);
+
+// End of a frame of envelopeCount envelopes: a transient at its end carries over.
+void SbrDec_EndOfFrameTransient(SbrEnvelopeAdjuster *envCalc, int transientEnvelope, int envelopeCount);
 
 // Mean energy |X|^2 (real mode: X_re^2) of the QMF bands [kx, kx + bandCount) over the
 // slots [startSlot, stopSlot), in units of a squared sample word: per QMF band, or with
@@ -67,9 +105,13 @@ void SbrDec_EstimateEnergyPerSfb(int32_t *const *qmfReal, int32_t *const *qmfIma
 
 // Limiter band borders relative to the first SBR band (count + 1 of them) from the
 // low-resolution band edges and the patch starts; 0, or SBR_LPP_UNSUPPORTED for an
-// empty or more than 12-band table. limiterBands is the header's 2-bit field.
+// empty or more than 12-band table. limiterBands is the header's 2-bit field. Without
+// lppPatching and with harmonicBorders (the harmonic transposer's crossover bands) the
+// patch starts are the leading crossover bands, as many as the list has non-zero
+// entries among positions 1..5 in four-to-one mode (harmonicMode 1), else 1..3.
 int SbrDec_LimiterBands(uint8_t *limiterBandTable, uint8_t *limiterBandCount, const uint8_t *freqBandTableLo,
-                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands);
+                        int nSfbLo, const SbrPatch *patches, int patchCount, int limiterBands, int lppPatching,
+                        const uint8_t *harmonicBorders, int harmonicMode);
 
 // Square root of m · 2^e as a pair; 0 stays 0.
 int32_t SbrDec_Sqrt(int32_t m, int e, int *eOut);

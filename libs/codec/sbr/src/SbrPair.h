@@ -6,6 +6,7 @@
 #include "RezTools.h"
 
 #include <stdint.h>
+#include <algorithm>
 #include <utility>
 
 namespace sbr {
@@ -75,6 +76,31 @@ inline bool largerMagnitude(Pair a, Pair b)
 
 // 1.0
 constexpr Pair One{0x40000000, 1};
+
+// A sample word from a wider value, saturated symmetrically.
+inline int32_t saturatedWord(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, -INT32_MAX, INT32_MAX)); }
+
+// v · 2^shift as a saturated sample word.
+inline int32_t shiftedWord(int64_t v, int shift)
+{
+    if (v == 0)
+        return 0;
+    if (shift <= 0)
+        return saturatedWord(shift <= -63 ? (v < 0 ? -1 : 0) : v >> -shift);
+    if (shift >= 32)
+        return v < 0 ? -INT32_MAX : INT32_MAX;
+    const int64_t limit = int64_t{INT32_MAX} >> shift;
+    return v > limit ? INT32_MAX : (v < -limit ? -INT32_MAX : static_cast<int32_t>(v * (int64_t{1} << shift)));
+}
+
+// Square root of x ≥ 0 for tables built at compile time.
+constexpr double tableSquareRoot(double x)
+{
+    double r = x > 1 ? x : 1;
+    for (int i = 0; i < 40; ++i)
+        r = 0.5 * (r + x / r);
+    return r;
+}
 
 } // namespace sbr
 

@@ -22,12 +22,13 @@ void set(int32_t *m, int8_t *e, int k, double v)
 }
 
 std::vector<int> limiterBands(const std::vector<uint8_t> &low, const std::vector<SbrPatch> &patches, int field,
-                              int *result = nullptr)
+                              int *result = nullptr, const uint8_t *harmonicBorders = nullptr, int harmonicMode = 0)
 {
     uint8_t table[SBR_MAX_ADJUSTED_BANDS + SBR_MAX_PATCHES + 2] = {};
     uint8_t count = 0;
     const int r = SbrDec_LimiterBands(table, &count, low.data(), static_cast<int>(low.size()) - 1, patches.data(),
-                                      static_cast<int>(patches.size()), field);
+                                      static_cast<int>(patches.size()), field, harmonicBorders == nullptr,
+                                      harmonicBorders, harmonicMode);
     if (result)
         *result = r;
     return r == 0 ? std::vector<int>(table, table + count + 1) : std::vector<int>{};
@@ -47,6 +48,20 @@ TEST(SbrLimiterBands, MergeNarrowNeighboursButKeepPatchBorders)
     EXPECT_EQ(limiterBands(low, patches, 2), (std::vector<int>{0, 4, 8, 14, 20, 28, 32}));
     // 1.2 bands per octave over a narrow range: everything merges into one band.
     EXPECT_EQ(limiterBands({32, 34, 36, 38}, {startingAt(32)}, 1), (std::vector<int>{0, 6}));
+}
+
+TEST(SbrLimiterBands, HarmonicCrossoverBandsServeAsPatchBorders)
+{
+    const std::vector<uint8_t> low = {16, 20, 24, 28, 32, 36, 40, 44, 48};
+    // Crossover bands 16, 30, 44 and the stop band: the three leading ones are patch
+    // borders, so 30 stays and 44..48 stays as with the copy-up patches above.
+    const uint8_t crossover[6] = {16, 30, 44, 48, 0, 0};
+    EXPECT_EQ(limiterBands(low, {}, 2, nullptr, crossover, 0), (std::vector<int>{0, 4, 8, 14, 20, 28, 32}));
+    // Four-to-one mode counts the non-zero entries among positions 1..5: again three.
+    EXPECT_EQ(limiterBands(low, {}, 2, nullptr, crossover, 1), (std::vector<int>{0, 4, 8, 14, 20, 28, 32}));
+    // Only factor 2: the first crossover band alone is a patch border, 30 merges away.
+    const uint8_t factorTwo[6] = {16, 48, 0, 0, 0, 0};
+    EXPECT_EQ(limiterBands(low, {}, 2, nullptr, factorTwo, 0), (std::vector<int>{0, 4, 8, 16, 24, 32}));
 }
 
 TEST(SbrLimiterBands, MoreThanTwelveBandsAreRefused)
@@ -375,6 +390,38 @@ TEST(SbrEnvelopeAdjuster, SinusoidsStartAtTheTransientOrContinueFromEnvelopeZero
     const uint8_t third[] = {0, 0, 0, 1, 1};
     SbrDec_SineMapping(&state, high, 5, third, 1, mapped);
     expectOnly({{26, 1}, {30, 0}}, "third");
+}
+
+TEST(SbrEnvelopeAdjuster, SinusoidSoundsInItsBandFromItsEnvelopeOn)
+{
+    // Low-resolution bands 16..24 and 24..32; a sinusoid in band 19 from envelope 1.
+    const uint8_t low[] = {16, 24, 32};
+    uint8_t mapped[SBR_MAX_ADJUSTED_BANDS];
+    std::fill(std::begin(mapped), std::end(mapped), static_cast<uint8_t>(SBR_NO_SINE));
+    mapped[19 - 16] = 1;
+    for (int envelope = 0; envelope < 3; ++envelope) {
+        SbrBandLevels levels{};
+        SbrDec_EnvelopeSineFlags(mapped, low, 2, envelope, &levels);
+        for (int k = 0; k < 16; ++k) {
+            EXPECT_EQ(levels.sineInScaleFactorBand[k], envelope >= 1 && k < 8) << envelope << " " << k;
+            EXPECT_EQ(levels.sineHere[k], envelope >= 1 && k == 3) << envelope << " " << k;
+        }
+    }
+}
+
+TEST(SbrEnvelopeAdjuster, TransientEnvelopesAddNoNoise)
+{
+    SbrEnvelopeAdjuster state{};
+    state.previousTransientEnvelope = -1;
+    EXPECT_TRUE(SbrDec_EnvelopeWithoutNoise(&state, 1, 1));
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 0, 1));
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 0, -1));
+    // A transient at the end of a two-envelope frame: the next frame's first envelope.
+    SbrDec_EndOfFrameTransient(&state, 2, 2);
+    EXPECT_TRUE(SbrDec_EnvelopeWithoutNoise(&state, 0, -1));
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 1, -1));
+    SbrDec_EndOfFrameTransient(&state, 1, 2);
+    EXPECT_FALSE(SbrDec_EnvelopeWithoutNoise(&state, 0, -1));
 }
 
 TEST(SbrEnvelopeAdjuster, EstimatedEnergyIsTheMeanSquareOfTheSlots)
