@@ -1,10 +1,11 @@
-// The SPI scan's commands: start and stop the scan that walks the SPI
-// services of the heard ensemble, and read how far it is.
+// The SPI commands: start and stop the scan that walks the SPI services of
+// the heard ensemble, read how far it is, and read the programme guide.
 
 #include "ZOZAjaxCommands.h"
 #include "ZOZAjaxValues.h"
 
 #include "ZOZServiceManager.h"
+#include "data/ZOZSpiManager.h"
 
 namespace ZOZ {
 
@@ -42,6 +43,14 @@ void addSpiCommands(AjaxTable &table, const AjaxContext &context)
     });
     table.setHandler(QStringLiteral("spiGetScanInfo"), [manager](const HttpRequest &, HttpResponse &response) {
         response.body = spiScanValue(manager->spiScanProgress()).toJson().toUtf8();
+        return true;
+    });
+    table.setHandler(QStringLiteral("spiGetInfo"), [manager](const HttpRequest &, HttpResponse &response) {
+        TemplateValue reply;
+        const bool held = manager->withSpiManager([&reply](SpiManager &guide) {
+            reply << TemplateValue(QStringLiteral("success"), true) << guide.buildSpiJson();
+        });
+        response.body = held ? reply.toJson().toUtf8() : QByteArray("{\"success\":false}");
         return true;
     });
 }
