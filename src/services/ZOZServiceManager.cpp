@@ -9,6 +9,7 @@
 #include "ZOZServiceListExport.h"
 #include "ZOZServiceStore.h"
 #include "audio/ZOZServiceAudio.h"
+#include "data/ZOZSpiManager.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -92,6 +93,7 @@ ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::uniq
     , m_serverId(randomIdentifier())
 {
     m_directory->setSelection(&m_selection);
+    m_spiManager = SpiManager::instance();
     m_selection.setToolTipSink([this](const QString &text) { emit announceTrayToolTip(text); });
     m_changes.setCycleListener([this](int cycle) { emit refreshCycleChanged(cycle); });
     connect(&m_notifications, &ServiceNotifications::requestBubbleMessage, this,
@@ -110,6 +112,7 @@ ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::uniq
 ServiceManager::~ServiceManager()
 {
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::~ServiceManager()"));
+    stopSpiScan();
     m_directory->stopWorker(WorkerStopWaitMs);
     m_checkDataTimer.stop();
     m_cacheTimer.stop();
@@ -119,6 +122,10 @@ ServiceManager::~ServiceManager()
     m_selection.releaseAll();
     if (m_settings)
         m_settings->removeListener(this);
+    {
+        QMutexLocker locker(&m_spiManagerMutex);
+        m_spiManager.reset();
+    }
     emit servicesStopped();
 
     ZOZ_LOG(LogManager, QStringLiteral("shutting down receiver.."));
@@ -471,6 +478,45 @@ bool ServiceManager::withService(qint32 selectorId, const std::function<void(Ser
 QMap<int, QVector<Service *>> ServiceManager::spiServices() const
 {
     return m_directory->spiServices();
+}
+
+bool ServiceManager::startSpiScan()
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    if (m_spiScan)
+        return false;
+    m_spiScan = createSpiScan();
+    m_spiScan->start(QThread::InheritPriority);
+    return true;
+}
+
+bool ServiceManager::stopSpiScan()
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    if (!m_spiScan)
+        return false;
+    m_spiScan.reset();
+    return true;
+}
+
+SpiScanProgress ServiceManager::spiScanProgress() const
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    return m_spiScan ? m_spiScan->progress() : SpiScanProgress();
+}
+
+std::unique_ptr<SpiScan> ServiceManager::createSpiScan(SpiScan::WallClock clock)
+{
+    return std::make_unique<SpiScan>(*m_directory, m_selection, std::move(clock));
+}
+
+bool ServiceManager::withSpiManager(const std::function<void(SpiManager &)> &use)
+{
+    QMutexLocker locker(&m_spiManagerMutex);
+    if (!m_spiManager)
+        return false;
+    use(*m_spiManager);
+    return true;
 }
 
 unsigned long ServiceManager::parseUriNumber(QString text)

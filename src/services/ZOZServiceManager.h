@@ -7,6 +7,7 @@
 #include "ZOZServiceNotifications.h"
 #include "ZOZServiceSelection.h"
 #include "ZOZServiceUriTable.h"
+#include "ZOZSpiScan.h"
 #include "audio/ZOZRecordingControl.h"
 #include "settings/ZOZSettings.h"
 
@@ -24,6 +25,7 @@ namespace ZOZ {
 
 class PageSourceRegistry;
 class Service;
+class SpiManager;
 class ServiceDirectory;
 
 // Turns the receiver's ensemble database into service objects and keeps the
@@ -122,6 +124,17 @@ public:
     bool withService(qint32 selectorId, const std::function<void(Service *)> &action);
     QMap<int, QVector<Service *>> spiServices() const;
 
+    // The SPI scan: at most one runs. Start returns whether it made one,
+    // stop whether there was one to end.
+    bool startSpiScan();
+    bool stopSpiScan();
+    SpiScanProgress spiScanProgress() const;
+    // A scan whose thread is not started: tests drive its passes on their clock.
+    std::unique_ptr<SpiScan> createSpiScan(SpiScan::WallClock clock = &SpiScan::systemNow);
+    // Runs `use` with the programme guide, which cannot go meanwhile; false
+    // when the manager holds none.
+    bool withSpiManager(const std::function<void(SpiManager &)> &use);
+
     bool isServiceListDirty() const;
     bool isChannelsDirty() const;
     bool isServicesDirty() const;
@@ -212,6 +225,15 @@ private:
     ServiceSelection m_selection;
     std::unique_ptr<ServiceList> m_list;
     ServiceNotifications m_notifications;
+
+    // The programme guide, held from construction so that its stored guide
+    // is there before any SPI service is heard.
+    QMutex m_spiManagerMutex;
+    std::shared_ptr<SpiManager> m_spiManager;
+
+    // Creation and end of the scan; taken before the scan's own locks.
+    mutable QMutex m_spiScanMutex;
+    std::unique_ptr<SpiScan> m_spiScan;
 
     mutable QMutex m_serverIdMutex;
     QString m_serverId;
