@@ -278,3 +278,20 @@ TEST_F(ServiceMOTTest, AnIndexGroupWithoutItsFileRestoresAnEmptyBody)
     EXPECT_TRUE(service->bodyOf(QStringLiteral("gone/page.html")).isEmpty());
     service->release();
 }
+
+// The decoder collects a limited number of bodies at once and does not hand
+// an unchanged directory over again: the rest are requested as earlier ones
+// complete, so a large carousel arrives whole in one pass.
+TEST_F(ServiceMOTTest, MoreObjectsThanTheDecoderCollectsAtOnce)
+{
+    CountingService *service = makeService();
+    std::vector<Object> objects;
+    for (int i = 0; i < 450; ++i)
+        objects.emplace_back("o" + std::to_string(i) + ".html", QByteArray::number(i));
+    service->send(ZOZTest::Carousel::carousel(objects));
+    EXPECT_EQ(450, service->receivedObjects());
+    EXPECT_EQ(450, service->changed);
+    EXPECT_EQ(100, service->receptionProgress()->progress);
+    EXPECT_TRUE(service->receptionProgress()->complete);
+    service->release();
+}
