@@ -111,4 +111,5 @@ TEST_F(ServiceBWSTest, RequestsBelowThePath)
     EXPECT_EQ("page", page(QString(), QStringLiteral("page.html"), {{QStringLiteral("x"), QStringLiteral("1")}}));
     EXPECT_TRUE(page(QString(), QStringLiteral("absent.html")).contains("has not been received yet"));
     EXPECT_TRUE(page(QString(), QString()).contains("bws-site")); // the service's own page
+    EXPECT_TRUE(page(QString(), QString(), {{QStringLiteral("preview"), QString()}}).startsWith("<svg"));
 }
