@@ -415,20 +415,24 @@ int ServiceMOT::directoryObjects() const
 
 // Links that start with "/" point at the broadcast site's root, which is
 // the service's web path here (absolute, so that they resolve from any page
-// of the site).
+// of the site). The page is taken byte for byte: a site in another encoding
+// than UTF-8 keeps every byte, and only the links change.
 void ServiceMOT::rewriteLinks(QByteArray &data) const
 {
-    static const QRegularExpression link(QStringLiteral("(href|src)\\s*=\\s*('[^\\s]*'|\"[^\\s]*\")"));
-    const QString prefix = QLatin1Char('/') + requestPath();
-    QString text = QString::fromUtf8(data);
+    static const QRegularExpression link(
+        QStringLiteral("(href|src)[ \\t\\n\\r\\f\\v]*=[ \\t\\n\\r\\f\\v]*('[^ \\t\\n\\r\\f\\v]*'|\"[^ \\t\\n\\r\\f\\v]*\")"));
+    const QString prefix = QLatin1Char('/') + QString::fromLatin1(requestPath().toUtf8());
+    QString text = QString::fromLatin1(data);
     qsizetype position = 0;
     QRegularExpressionMatch match = link.match(text, position);
     while (match.hasMatch()) {
         position = match.capturedStart(0);
-        const QString value = match.captured(2).trimmed();
+        // The pattern takes no blank into a value, so there is nothing to trim;
+        // trimming here would take bytes of UTF-8 characters for blanks.
+        const QString value = match.captured(2);
         const QChar first = value.isEmpty() ? QChar() : value.front();
         if (value.size() >= 2 && (first == QLatin1Char('\'') || first == QLatin1Char('"')) && value.back() == first) {
-            QString inner = value.mid(1, value.size() - 2).trimmed();
+            QString inner = value.mid(1, value.size() - 2);
             if (inner.startsWith(QLatin1Char('/')))
                 inner = prefix + inner.mid(1);
             text.replace(position, match.capturedLength(0), match.captured(1) + QLatin1Char('=') + first + inner + first);
@@ -436,7 +440,7 @@ void ServiceMOT::rewriteLinks(QByteArray &data) const
         position += match.capturedLength(0);
         match = link.match(text, position + 1);
     }
-    data = text.toUtf8();
+    data = text.toLatin1();
 }
 
 QString ServiceMOT::objectName(const MotHeader &header)
