@@ -545,6 +545,9 @@ void ServiceMOT::loadCache()
     for (const QString &group : index.childGroups()) {
         QString name = group;
         name.replace(SlashKey, QStringLiteral("/"));
+        // Only names this service could have stored come back.
+        if (name != safeName(name))
+            continue;
         MotFile *&file = m_objects[name];
         const bool created = !file;
         if (created) {

@@ -277,8 +277,10 @@ TEST_F(ServiceMOTTest, AnIndexGroupWithoutItsFileRestoresAnEmptyBody)
     {
         QSettings index(folder + ServiceMOT::IndexFileName, QSettings::IniFormat);
         index.setValue(QStringLiteral("gone--SLASH--page.html/mime"), QStringLiteral("text/html"));
+        index.setValue(QStringLiteral("..--SLASH--..--SLASH--outside.html/mime"), QStringLiteral("text/html"));
     }
     service = makeService();
+    EXPECT_FALSE(service->knows(QStringLiteral("../../outside.html")));
     EXPECT_TRUE(service->knows(QStringLiteral("gone/page.html")));
     EXPECT_TRUE(service->bodyOf(QStringLiteral("gone/page.html")).isEmpty());
     service->release();
