@@ -150,6 +150,8 @@ public:
     virtual bool setServiceType(const QString &value);
 
     virtual bool isVisible() const;
+    // Whether data arrived for the service.
+    virtual bool hasData() const { return isReceiving(); }
     // Called once at the end of init; data services open their decoders here.
     virtual void setup();
     // Called whenever the cache folder moved after init.
@@ -286,6 +288,9 @@ public slots:
     void receiveCheckTimeout();
 
 protected:
+    // Answers with a file of the web content (the style root's or the built-in one).
+    bool answerResource(const QString &resource, const QString &mimeType, PageAnswer &answer) const;
+
     QRecursiveMutex m_mutex;
     ReceptionState m_receptionState;
 

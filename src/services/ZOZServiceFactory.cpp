@@ -1,6 +1,8 @@
 #include "ZOZServiceFactory.h"
 
 #include "audio/ZOZServiceAudioDAB.h"
+#include "data/ZOZServiceBWS.h"
+#include "data/ZOZServicePMContainer.h"
 #include "data/ZOZServiceSLS.h"
 #include "journaline/ZOZServiceJournaline.h"
 
@@ -32,7 +34,7 @@ Service *ServiceFactory::createDataService(int applicationType, ServiceDescripto
     case SlideShow:
         return new ServiceSLS(descriptor);
     case BroadcastWebsite:
-        return createService(true, QStringLiteral("Broadcast Website"), QStringLiteral("bws"), descriptor);
+        return new ServiceBWS(descriptor);
     case ServiceProgrammeInformation:
         return createService(true, QStringLiteral("SPI"), QStringLiteral("spi"), descriptor);
     case Journaline:
@@ -44,7 +46,7 @@ Service *ServiceFactory::createDataService(int applicationType, ServiceDescripto
 
 Service *ServiceFactory::createContainer(ServiceDescriptor &descriptor)
 {
-    return createService(true, QStringLiteral("PM Container"), QStringLiteral("pmc"), descriptor);
+    return new ServicePMContainer(descriptor);
 }
 
 bool ServiceFactory::initDecoder(Service *audio, int subChannelSize, bool dabPlus, bool surroundHint)

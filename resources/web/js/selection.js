@@ -321,21 +321,22 @@ function moveFocus(current, step) {
     next.focus();
 }
 
-function openSlideShow(path) {
+function openServicePage(path) {
     if (path)
         window.location.href = path;
 }
 
 function wireEvents() {
     const slide = document.querySelector('.now-playing-slide-link');
-    slide.addEventListener('click', function () { openSlideShow(slide.dataset.path); });
+    slide.addEventListener('click', function () { openServicePage(slide.dataset.path); });
     const list = document.querySelector('.service-list');
     if (list) {
         list.addEventListener('click', function (event) {
-            const slideShow = event.target.closest('.service-app[data-app="sls"]');
-            if (slideShow) {
-                const preview = slideShow.querySelector('img');
-                openSlideShow((preview.getAttribute('src') || '').split('?')[0]);
+            // The SlideShow and the Broadcast Website have pages of their own.
+            const servicePage = event.target.closest('.service-app[data-app="sls"], .service-app[data-app="bws"]');
+            if (servicePage) {
+                const preview = servicePage.querySelector('img');
+                openServicePage((preview.getAttribute('src') || '').split('?')[0]);
                 return;
             }
             const favourite = event.target.closest('.favourite-toggle');
