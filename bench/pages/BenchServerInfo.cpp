@@ -15,6 +15,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -139,6 +141,23 @@ private:
 
 Player *player = nullptr;
 
+// Nanoseconds on a processor of the server's threads (reception and answering
+// threads) so far, from the scheduler's figures of each thread of this process.
+double serverThreadsCpuNs()
+{
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith("Http")
+            || !schedstat.open(QIODevice::ReadOnly))
+            continue;
+        total += schedstat.readAll().split(' ').value(0).toDouble();
+    }
+    return total;
+}
+
 void BM_ServerInfoAnswer(benchmark::State &state)
 {
     qsizetype bytes = 0;
@@ -166,6 +185,7 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
 
     std::vector<std::vector<double>> latencies { size_t(clientCount) };
     std::atomic<int64_t> failures { 0 };
+    const double serverCpuBefore = serverThreadsCpuNs();
     for (auto _ : state) {
         std::atomic<int> running { clientCount };
         std::vector<std::thread> threads;
@@ -194,6 +214,8 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
             thread.join();
     }
 
+    const double serverCpuNs = serverThreadsCpuNs() - serverCpuBefore;
+
     std::vector<double> all;
     for (const auto &perClient : latencies)
         all.insert(all.end(), perClient.begin(), perClient.end());
@@ -203,6 +225,7 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
     state.counters["p99_ms"] = p99;
     state.counters["median_ms"] = all.empty() ? 0.0 : all[all.size() / 2];
     state.counters["failures"] = double(failures.load());
+    state.counters["server_cpu_us"] = all.empty() ? 0.0 : serverCpuNs / 1000.0 / double(all.size());
 }
 
 BENCHMARK(BM_ServerInfoAnswer)->Unit(benchmark::kMicrosecond);
