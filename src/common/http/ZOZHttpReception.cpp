@@ -329,13 +329,15 @@ std::unique_ptr<HttpConnection> HttpReception::take(int descriptor)
 HttpReception::ReadResult HttpReception::readFrom(std::unique_ptr<HttpConnection> &owned)
 {
     HttpConnection &connection = *owned;
+    // Read onto the stack and appended: the buffer grows by what came, not by a
+    // whole read's room that a short request leaves unused.
+    char chunk[ReadChunkBytes];
     while (connection.buffer.size() < MaxBufferBytes) {
         const qsizetype room = std::min(ReadChunkBytes, MaxBufferBytes - connection.buffer.size());
         const qsizetype before = connection.buffer.size();
-        connection.buffer.resize(before + room);
-        const ssize_t n = ::recv(connection.descriptor, connection.buffer.data() + before, size_t(room), 0);
-        connection.buffer.resize(before + std::max<qsizetype>(n, 0));
+        const ssize_t n = ::recv(connection.descriptor, chunk, size_t(room), 0);
         if (n > 0) {
+            connection.buffer.append(chunk, qsizetype(n));
             const qint64 at = now();
             if (before == 0)
                 connection.requestStartedAt = connection.lineStartedAt = at;
