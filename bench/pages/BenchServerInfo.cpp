@@ -141,21 +141,34 @@ private:
 
 Player *player = nullptr;
 
-// Nanoseconds on a processor of the server's threads (reception and answering
-// threads) so far, from the scheduler's figures of each thread of this process.
-double serverThreadsCpuNs()
+// What the server's threads (reception and answering threads) have used so far:
+// nanoseconds on a processor and the times they were switched out (their
+// wake-ups), from the scheduler's figures of each thread of this process.
+struct ServerThreadsUse
 {
-    double total = 0;
+    double cpuNs = 0;
+    double switches = 0;
+};
+
+ServerThreadsUse serverThreadsUse()
+{
+    ServerThreadsUse use;
     const QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
         QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
         if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith("Http")
-            || !schedstat.open(QIODevice::ReadOnly))
+            || !schedstat.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly))
             continue;
-        total += schedstat.readAll().split(' ').value(0).toDouble();
+        use.cpuNs += schedstat.readAll().split(' ').value(0).toDouble();
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.endsWith("ctxt_switches:") || !line.contains("ctxt_switches:"))
+                continue;
+            use.switches += line.mid(line.indexOf(':') + 1).trimmed().toDouble();
+        }
     }
-    return total;
+    return use;
 }
 
 void BM_ServerInfoAnswer(benchmark::State &state)
@@ -185,7 +198,7 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
 
     std::vector<std::vector<double>> latencies { size_t(clientCount) };
     std::atomic<int64_t> failures { 0 };
-    const double serverCpuBefore = serverThreadsCpuNs();
+    const ServerThreadsUse serverBefore = serverThreadsUse();
     for (auto _ : state) {
         std::atomic<int> running { clientCount };
         std::vector<std::thread> threads;
@@ -214,7 +227,7 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
             thread.join();
     }
 
-    const double serverCpuNs = serverThreadsCpuNs() - serverCpuBefore;
+    const ServerThreadsUse serverAfter = serverThreadsUse();
 
     std::vector<double> all;
     for (const auto &perClient : latencies)
@@ -225,7 +238,9 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
     state.counters["p99_ms"] = p99;
     state.counters["median_ms"] = all.empty() ? 0.0 : all[all.size() / 2];
     state.counters["failures"] = double(failures.load());
-    state.counters["server_cpu_us"] = all.empty() ? 0.0 : serverCpuNs / 1000.0 / double(all.size());
+    const double requests = std::max<double>(1.0, double(all.size()));
+    state.counters["server_cpu_us"] = (serverAfter.cpuNs - serverBefore.cpuNs) / 1000.0 / requests;
+    state.counters["server_wakeups"] = (serverAfter.switches - serverBefore.switches) / requests;
 }
 
 BENCHMARK(BM_ServerInfoAnswer)->Unit(benchmark::kMicrosecond);
