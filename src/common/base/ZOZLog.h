@@ -114,7 +114,7 @@ private:
 QString logAddress(const void *object);
 
 // Writes through the process-wide logger when it exists; the message is not
-// even built when there is none.
+// even built when there is none, or when it would go nowhere.
 #define ZOZ_LOG(flags, message)                                                   \
     do {                                                                          \
         ::ZOZ::Log *zozLog_ = ::ZOZ::Log::instance();                             \
