@@ -15,6 +15,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -139,6 +141,36 @@ private:
 
 Player *player = nullptr;
 
+// What the server's threads (reception and answering threads) have used so far:
+// nanoseconds on a processor and the times they were switched out (their
+// wake-ups), from the scheduler's figures of each thread of this process.
+struct ServerThreadsUse
+{
+    double cpuNs = 0;
+    double switches = 0;
+};
+
+ServerThreadsUse serverThreadsUse()
+{
+    ServerThreadsUse use;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith("Http")
+            || !schedstat.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly))
+            continue;
+        use.cpuNs += schedstat.readAll().split(' ').value(0).toDouble();
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.endsWith("ctxt_switches:") || !line.contains("ctxt_switches:"))
+                continue;
+            use.switches += line.mid(line.indexOf(':') + 1).trimmed().toDouble();
+        }
+    }
+    return use;
+}
+
 void BM_ServerInfoAnswer(benchmark::State &state)
 {
     qsizetype bytes = 0;
@@ -166,6 +198,7 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
 
     std::vector<std::vector<double>> latencies { size_t(clientCount) };
     std::atomic<int64_t> failures { 0 };
+    const ServerThreadsUse serverBefore = serverThreadsUse();
     for (auto _ : state) {
         std::atomic<int> running { clientCount };
         std::vector<std::thread> threads;
@@ -194,6 +227,8 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
             thread.join();
     }
 
+    const ServerThreadsUse serverAfter = serverThreadsUse();
+
     std::vector<double> all;
     for (const auto &perClient : latencies)
         all.insert(all.end(), perClient.begin(), perClient.end());
@@ -203,6 +238,9 @@ void BM_ServerInfoKeepAlive(benchmark::State &state)
     state.counters["p99_ms"] = p99;
     state.counters["median_ms"] = all.empty() ? 0.0 : all[all.size() / 2];
     state.counters["failures"] = double(failures.load());
+    const double requests = std::max<double>(1.0, double(all.size()));
+    state.counters["server_cpu_us"] = (serverAfter.cpuNs - serverBefore.cpuNs) / 1000.0 / requests;
+    state.counters["server_wakeups"] = (serverAfter.switches - serverBefore.switches) / requests;
 }
 
 BENCHMARK(BM_ServerInfoAnswer)->Unit(benchmark::kMicrosecond);

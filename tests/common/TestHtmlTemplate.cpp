@@ -279,6 +279,18 @@ TEST_F(HtmlTemplateTest, ProcessingClearsWhatNobodySet)
     EXPECT_EQ(out, QStringLiteral("<html>kept{Z}<script>var a = 1;  </script>audioa\n   b"));
 }
 
+// The values every page gets (names, language, options) reach the names that
+// values set earlier brought in, and names that their own blocks' removal joins.
+TEST_F(HtmlTemplateTest, PageWideValuesReachNamesBroughtInOrJoinedOnTheWay)
+{
+    const QString out = render("<html lang=\"{LANGUAGE}\">{ENABLE_AU<ifnot LANGUAGE>x</ifnot LANGUAGE>DIO}|{V}|"
+                               "{ZOZ_SERVER<if LANGUAGE></if LANGUAGE>_ID}</html>",
+                               [](HtmlTemplate &t) {
+                                   t.setTextVariable(QStringLiteral("V"), QStringLiteral("{LANGUAGE}/{CUSTOM_TITLE}"));
+                               });
+    EXPECT_EQ(out, QStringLiteral("<html lang=\"en\">true|en/|</html>"));
+}
+
 TEST_F(HtmlTemplateTest, CommentsJoinedByRemovalAreRemovedToo)
 {
     EXPECT_EQ(render("a<!<!-- x -->-- y -->b<!-->c"), QStringLiteral("abc"));

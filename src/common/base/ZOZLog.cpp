@@ -145,6 +145,21 @@ void Log::openNewFile()
     m_file = file;
 }
 
+bool Log::goesToFile(quint32 flags) const
+{
+    // The switch file is read once, at construction: what it enables stays.
+    const quint32 topByte = flags & 0xFF000000u;
+    if (topByte == LogFlag::ConsoleLine || topByte == LogFlag::ConsoleText || !m_enabled)
+        return false;
+    return m_enabledIds.isEmpty() || m_enabledIds.contains(int(flags & LogFlag::SourceMask));
+}
+
+bool Log::wants(quint32 flags) const
+{
+    constexpr quint32 Shown = LogFlag::FatalBox | LogFlag::MessageBox | LogFlag::ConsoleLine | LogFlag::ConsoleText;
+    return (flags & Shown) != 0 || goesToFile(flags);
+}
+
 void Log::write(const char *sourceFile, const int *line, quint32 flags, const QString &message)
 {
     if (message.isEmpty())
@@ -161,12 +176,7 @@ void Log::write(const char *sourceFile, const int *line, quint32 flags, const QS
         printOut(stdout, text);
     }
 
-    const quint32 topByte = flags & 0xFF000000u;
-    if (topByte == LogFlag::ConsoleLine || topByte == LogFlag::ConsoleText)
-        return;
-    if (!m_enabled)
-        return;
-    if (!m_enabledIds.isEmpty() && !m_enabledIds.contains(int(flags & LogFlag::SourceMask)))
+    if (!goesToFile(flags))
         return;
 
     const QDateTime now = QDateTime::currentDateTime();

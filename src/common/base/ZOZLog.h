@@ -70,6 +70,10 @@ public:
     static Log *instance() { return s_instance.load(std::memory_order_acquire); }
     static void setInstance(Log *log) { s_instance.store(log, std::memory_order_release); }
 
+    // Whether a message with these flags would go anywhere: a box or the
+    // console, or a log file that takes its source. Callers ask before they
+    // build a message, so a message nobody reads costs no formatting.
+    bool wants(quint32 flags) const;
     // Never fails towards the caller. Any thread.
     void write(const char *sourceFile, const int *line, quint32 flags, const QString &message);
     void openNewFile();
@@ -92,6 +96,7 @@ public:
     static void setBoxPresenter(BoxPresenter presenter);
 
 private:
+    bool goesToFile(quint32 flags) const;
     void showBox(quint32 flags, const QString &message);
 
     QFile *m_file = nullptr;
@@ -109,12 +114,14 @@ private:
 QString logAddress(const void *object);
 
 // Writes through the process-wide logger when it exists; the message is not
-// even built when there is none.
+// even built when there is none, or when it would go nowhere.
 #define ZOZ_LOG(flags, message)                                                   \
     do {                                                                          \
-        if (::ZOZ::Log *zozLog_ = ::ZOZ::Log::instance()) {                       \
+        ::ZOZ::Log *zozLog_ = ::ZOZ::Log::instance();                             \
+        const quint32 zozLogFlags_ = (flags);                                     \
+        if (zozLog_ && zozLog_->wants(zozLogFlags_)) {                            \
             static const int zozLogLine_ = __LINE__;                              \
-            zozLog_->write(__FILE__, &zozLogLine_, (flags), (message));           \
+            zozLog_->write(__FILE__, &zozLogLine_, zozLogFlags_, (message));      \
         }                                                                         \
     } while (0)
 

@@ -13,9 +13,10 @@ namespace ZOZ {
 class HttpServer;
 struct HttpRequestHead;
 
-// An answering thread: takes connections whose buffer holds a complete request,
-// asks the request handlers, writes the answers and hands the connection back to
-// the reception to wait for the next request (or closes it).
+// An answering thread: waits with the others on the reception's connections,
+// reads the bytes of the one it is woken for, and once its buffer holds a
+// complete request asks the request handlers, writes the answers and hands the
+// connection back to the reception to wait for the next request (or closes it).
 class HttpClient : public QThread
 {
     Q_OBJECT

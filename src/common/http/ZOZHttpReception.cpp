@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -60,22 +62,25 @@ HttpReception::HttpReception(HttpServer *server) : m_server(server)
 {
     m_clock.start();
     m_wakeDescriptor = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_stopDescriptor = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_epollDescriptor = ::epoll_create1(EPOLL_CLOEXEC);
-    if (m_epollDescriptor >= 0 && m_wakeDescriptor >= 0) {
+    if (m_epollDescriptor >= 0 && m_stopDescriptor >= 0) {
+        // Level-triggered and never read: once written, every waiting thread sees it.
         epoll_event event {};
         event.events = EPOLLIN;
-        event.data.fd = m_wakeDescriptor;
-        ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_ADD, m_wakeDescriptor, &event);
+        event.data.fd = m_stopDescriptor;
+        ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_ADD, m_stopDescriptor, &event);
     }
 }
 
 HttpReception::~HttpReception()
 {
+    stopAnswering();
     stop();
-    if (m_wakeDescriptor >= 0)
-        ::close(m_wakeDescriptor);
-    if (m_epollDescriptor >= 0)
-        ::close(m_epollDescriptor);
+    for (const int descriptor : {m_wakeDescriptor, m_stopDescriptor, m_epollDescriptor}) {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
 }
 
 void HttpReception::add(int descriptor, int generation)
@@ -93,40 +98,79 @@ void HttpReception::add(int descriptor, int generation)
         wake();
 }
 
+std::unique_ptr<HttpConnection> HttpReception::nextToAnswer()
+{
+    while (!m_stopAnswering.load() && m_epollDescriptor >= 0 && m_stopDescriptor >= 0) {
+        epoll_event event {};
+        ++m_waitingThreads;
+        const int ready = ::epoll_wait(m_epollDescriptor, &event, 1, -1);
+        --m_waitingThreads;
+        if (ready < 0 && errno != EINTR) {
+            ZOZ_LOG(LogSource::HttpClient | LogFlag::Error,
+                    QStringLiteral("HttpReception::nextToAnswer() -> error: cannot wait for requests (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return nullptr;
+        }
+        if (ready <= 0 || event.data.fd == m_stopDescriptor)
+            continue;
+        std::unique_ptr<HttpConnection> connection = take(event.data.fd);
+        if (connection && readFrom(connection) == ReadResult::Ready)
+            return connection;
+    }
+    return nullptr;
+}
+
+void HttpReception::stopAnswering()
+{
+    m_stopAnswering.store(true);
+    const quint64 one = 1;
+    if (m_stopDescriptor >= 0)
+        [[maybe_unused]] const ssize_t written = ::write(m_stopDescriptor, &one, sizeof one);
+}
+
 void HttpReception::giveBack(std::unique_ptr<HttpConnection> connection)
 {
-    // The socket is watched again at once, so the next request wakes the
-    // reception by itself; the reception is woken here only when it would sleep
-    // past this connection's first time-out.
     const qint64 at = now();
     connection->lastBytesAt = at;
     connection->waitingSince = at;
     connection->requestStartedAt = connection->lineStartedAt = connection->buffer.isEmpty() ? -1 : at;
+    putBack(std::move(connection));
+}
+
+void HttpReception::putBack(std::unique_ptr<HttpConnection> connection)
+{
+    // The reception's thread is woken only when it would sleep past this
+    // connection's first time-out.
     const int descriptor = connection->descriptor;
-    qint64 deadline = at + m_server->idleTimeout();
-    if (!connection->buffer.isEmpty()) {
-        const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
-        deadline = std::min(deadline, at + std::min(limits.requestMs, limits.headerLineMs));
-    }
+    qint64 deadline = connection->lastBytesAt + m_server->idleTimeout();
+    const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
+    if (connection->requestStartedAt >= 0)
+        deadline = std::min(deadline, connection->requestStartedAt + limits.requestMs);
+    if (connection->lineStartedAt >= 0)
+        deadline = std::min(deadline, connection->lineStartedAt + limits.headerLineMs);
     {
         QMutexLocker locker(&m_mutex);
-        if (!m_stopRequested.load()) {
-            m_returned.push_back(std::move(connection));
-            connection.reset();
+        if (!m_stopRequested.load() && isCurrent(*connection)) {
+            m_waiting.push_back(std::move(connection));
+            evictBeyondBudget(m_waiting.back()->peerAddress);
         }
     }
     if (connection) {
         m_server->closeConnection(*connection);
         return;
     }
-    // Armed only now that the reception can find the connection, so that no
-    // event for it is lost. Should the reception have closed it in between,
-    // arming fails, or arms a socket of that number anew, which costs one look
-    // at a socket with nothing to read.
-    epoll_event event {};
-    event.events = EPOLLIN | EPOLLONESHOT;
-    event.data.fd = descriptor;
-    ::epoll_ctl(m_epollDescriptor, EPOLL_CTL_MOD, descriptor, &event);
+    // Armed only now that a thread can find the connection, so that no event
+    // for it is lost. Should it have been closed in between, arming fails, or
+    // arms a socket of that number anew, which costs one look at a socket with
+    // nothing to read.
+    if (!watch(descriptor, Watch::Again)) {
+        const int error = errno;
+        if (std::unique_ptr<HttpConnection> lost = take(descriptor)) {
+            ZOZ_LOG(LogWarning, prefix(*lost) + QStringLiteral(" -> warning: cannot watch the connection (%1) (peer %2)")
+                                                    .arg(QString::fromLocal8Bit(std::strerror(error)), lost->peer));
+            m_server->closeConnection(*lost);
+        }
+        return;
+    }
     if (deadline < m_sleepsUntil.load())
         wake();
 }
@@ -147,22 +191,19 @@ void HttpReception::stop()
         m_stopRequested.store(true);
     }
     wake();
-    wait();
+    QThread::wait();
     // The thread has ended (or never ran): what it held is closed here.
     QVector<Accepted> incoming;
-    std::vector<std::unique_ptr<HttpConnection>> returned;
+    std::vector<std::unique_ptr<HttpConnection>> waiting;
     {
         QMutexLocker locker(&m_mutex);
         incoming.swap(m_incoming);
-        returned.swap(m_returned);
+        waiting.swap(m_waiting);
     }
     for (const Accepted &accepted : std::as_const(incoming))
         ::close(accepted.descriptor);
-    for (auto &connection : returned)
+    for (auto &connection : waiting)
         m_server->closeConnection(*connection);
-    for (auto &connection : m_reading)
-        m_server->closeConnection(*connection);
-    m_reading.clear();
 }
 
 void HttpReception::wake()
@@ -175,58 +216,46 @@ void HttpReception::wake()
 void HttpReception::run()
 {
     setThreadName("HttpReception");
-    if (m_epollDescriptor < 0 || m_wakeDescriptor < 0) {
+    if (m_epollDescriptor < 0 || m_wakeDescriptor < 0 || m_stopDescriptor < 0) {
         ZOZ_LOG(LogSource::HttpClient | LogFlag::Error,
                 QStringLiteral("HttpReception::run() -> error: no descriptors to wait on (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
         return;
     }
-    constexpr int MaxEvents = 64;
-    epoll_event events[MaxEvents];
     while (!m_stopRequested.load()) {
         takeNewConnections();
-        int timeout = pollTimeout();
-        // Said before the look at what waits: a connection given back after the
-        // look sees when the thread will wake.
-        m_sleepsUntil.store(timeout < 0 ? std::numeric_limits<qint64>::max() : now() + timeout);
+        int timeout = -1;
         {
             QMutexLocker locker(&m_mutex);
-            if (!m_incoming.isEmpty() || !m_returned.empty() || m_closeAllRequested)
+            timeout = pollTimeout();
+            // Said under the lock that a connection is put back with: one put
+            // back later sees when the thread will wake.
+            m_sleepsUntil.store(timeout < 0 ? std::numeric_limits<qint64>::max() : now() + timeout);
+            if (!m_incoming.isEmpty() || m_closeAllRequested)
                 timeout = 0;
         }
-        const int ready = ::epoll_wait(m_epollDescriptor, events, MaxEvents, timeout);
+        pollfd wakeUp { m_wakeDescriptor, POLLIN, 0 };
+        const int ready = ::poll(&wakeUp, 1, timeout);
         m_sleepsUntil.store(-1);
         if (ready < 0 && errno != EINTR)
             break;
-        // A connection given back while the thread slept may be among the events.
-        takeNewConnections();
-        for (int e = 0; e < std::max(ready, 0); ++e) {
-            const int descriptor = events[e].data.fd;
-            if (descriptor == m_wakeDescriptor) {
-                quint64 count = 0;
-                [[maybe_unused]] const ssize_t read = ::read(m_wakeDescriptor, &count, sizeof count);
-                continue;
-            }
-            // A connection closed or handed on by an earlier event is no longer here.
-            for (std::size_t i = 0; i < m_reading.size(); ++i) {
-                if (m_reading[i]->descriptor == descriptor) {
-                    readFrom(i);
-                    break;
-                }
-            }
+        if (ready > 0) {
+            quint64 count = 0;
+            [[maybe_unused]] const ssize_t read = ::read(m_wakeDescriptor, &count, sizeof count);
         }
+        QMutexLocker locker(&m_mutex);
         closeExpired();
     }
 }
 
-// Each event disarms its socket: a connection handed to an answering thread is
-// not reported while it is answered, and needs no call to leave the set.
-bool HttpReception::watch(const HttpConnection &connection, Watch how)
+// Each event disarms its socket: a connection being read or answered is not
+// reported meanwhile, and needs no call to leave the set.
+bool HttpReception::watch(int descriptor, Watch how)
 {
     epoll_event event {};
     event.events = EPOLLIN | EPOLLONESHOT;
-    event.data.fd = connection.descriptor;
+    event.data.fd = descriptor;
     const int operation = how == Watch::Add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
-    return ::epoll_ctl(m_epollDescriptor, operation, connection.descriptor, &event) == 0;
+    return ::epoll_ctl(m_epollDescriptor, operation, descriptor, &event) == 0;
 }
 
 bool HttpReception::isCurrent(const HttpConnection &connection) const
@@ -237,27 +266,15 @@ bool HttpReception::isCurrent(const HttpConnection &connection) const
 void HttpReception::takeNewConnections()
 {
     QVector<Accepted> incoming;
-    std::vector<std::unique_ptr<HttpConnection>> returned;
-    bool closeEverything = false;
     {
         QMutexLocker locker(&m_mutex);
         incoming.swap(m_incoming);
-        returned.swap(m_returned);
-        std::swap(closeEverything, m_closeAllRequested);
-    }
-    if (closeEverything) {
-        for (std::size_t i = m_reading.size(); i-- > 0;) {
-            if (!isCurrent(*m_reading[i]))
-                closeAt(i);
+        if (std::exchange(m_closeAllRequested, false)) {
+            for (std::size_t i = m_waiting.size(); i-- > 0;) {
+                if (!isCurrent(*m_waiting[i]))
+                    closeAt(i);
+            }
         }
-    }
-    for (auto &connection : returned) {
-        if (!isCurrent(*connection)) {
-            m_server->closeConnection(*connection);
-            continue;
-        }
-        m_reading.push_back(std::move(connection));
-        evictBeyondBudget(m_reading.back()->peerAddress);
     }
     for (const Accepted &accepted : std::as_const(incoming))
         accept(accepted.descriptor, accepted.generation);
@@ -277,30 +294,50 @@ void HttpReception::accept(int descriptor, int generation)
     connection->descriptor = descriptor;
     connection->id = m_nextId++;
     connection->generation = generation;
-    if (!watch(*connection, Watch::Add)) {
-        ZOZ_LOG(LogWarning, prefix(*connection) + QStringLiteral(" -> warning: cannot watch the connection (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
-        m_server->closeConnection(*connection);
-        return;
-    }
     describePeer(*connection);
     const qint64 at = now();
     connection->lastBytesAt = at;
     connection->waitingSince = at;
     ZOZ_LOG(LogPlain, prefix(*connection) + QStringLiteral(" -> new connection"));
-    m_reading.push_back(std::move(connection));
-    evictBeyondBudget(m_reading.back()->peerAddress);
+    {
+        QMutexLocker locker(&m_mutex);
+        m_waiting.push_back(std::move(connection));
+        evictBeyondBudget(m_waiting.back()->peerAddress);
+    }
+    if (!watch(descriptor, Watch::Add)) {
+        const int error = errno;
+        if (std::unique_ptr<HttpConnection> lost = take(descriptor)) {
+            ZOZ_LOG(LogWarning, prefix(*lost) + QStringLiteral(" -> warning: cannot watch the connection (%1)").arg(QString::fromLocal8Bit(std::strerror(error))));
+            m_server->closeConnection(*lost);
+        }
+    }
 }
 
-void HttpReception::readFrom(std::size_t index)
+std::unique_ptr<HttpConnection> HttpReception::take(int descriptor)
 {
-    HttpConnection &connection = *m_reading[index];
+    QMutexLocker locker(&m_mutex);
+    for (std::size_t i = 0; i < m_waiting.size(); ++i) {
+        if (m_waiting[i]->descriptor == descriptor) {
+            std::unique_ptr<HttpConnection> connection = std::move(m_waiting[i]);
+            m_waiting.erase(m_waiting.begin() + qsizetype(i));
+            return connection;
+        }
+    }
+    return nullptr;
+}
+
+HttpReception::ReadResult HttpReception::readFrom(std::unique_ptr<HttpConnection> &owned)
+{
+    HttpConnection &connection = *owned;
+    // Read onto the stack and appended: the buffer grows by what came, not by a
+    // whole read's room that a short request leaves unused.
+    char chunk[ReadChunkBytes];
     while (connection.buffer.size() < MaxBufferBytes) {
         const qsizetype room = std::min(ReadChunkBytes, MaxBufferBytes - connection.buffer.size());
         const qsizetype before = connection.buffer.size();
-        connection.buffer.resize(before + room);
-        const ssize_t n = ::recv(connection.descriptor, connection.buffer.data() + before, size_t(room), 0);
-        connection.buffer.resize(before + std::max<qsizetype>(n, 0));
+        const ssize_t n = ::recv(connection.descriptor, chunk, size_t(room), 0);
         if (n > 0) {
+            connection.buffer.append(chunk, qsizetype(n));
             const qint64 at = now();
             if (before == 0)
                 connection.requestStartedAt = connection.lineStartedAt = at;
@@ -320,34 +357,23 @@ void HttpReception::readFrom(std::size_t index)
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            closeAt(index);
-            return;
+            m_server->closeConnection(connection);
+            return ReadResult::Closed;
         }
         break;
     }
-    if (dispatchIfReady(index))
-        return;
+    if (!connection.buffer.isEmpty()) {
+        HttpRequestHead head;
+        if (parseHttpRequest(connection.buffer.constData(), size_t(connection.buffer.size()), head) != HttpParseResult::NeedMore)
+            return ReadResult::Ready;
+    }
     // Nothing complete came, and nothing more will come (or fit).
     if (connection.peerClosed || connection.buffer.size() >= MaxBufferBytes) {
-        closeAt(index);
-        return;
+        m_server->closeConnection(connection);
+        return ReadResult::Closed;
     }
-    if (!watch(connection, Watch::Again))
-        closeAt(index, QStringLiteral("cannot watch the connection"));
-}
-
-bool HttpReception::dispatchIfReady(std::size_t index)
-{
-    HttpConnection &connection = *m_reading[index];
-    if (connection.buffer.isEmpty())
-        return false;
-    HttpRequestHead head;
-    if (parseHttpRequest(connection.buffer.constData(), size_t(connection.buffer.size()), head) == HttpParseResult::NeedMore)
-        return false;
-    std::unique_ptr<HttpConnection> ready = std::move(m_reading[index]);
-    m_reading.erase(m_reading.begin() + qsizetype(index));
-    m_server->answerLater(std::move(ready));
-    return true;
+    putBack(std::move(owned));
+    return ReadResult::Incomplete;
 }
 
 void HttpReception::closeExpired()
@@ -355,8 +381,8 @@ void HttpReception::closeExpired()
     const qint64 at = now();
     const qint64 idle = m_server->idleTimeout();
     const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
-    for (std::size_t i = m_reading.size(); i-- > 0;) {
-        const HttpConnection &connection = *m_reading[i];
+    for (std::size_t i = m_waiting.size(); i-- > 0;) {
+        const HttpConnection &connection = *m_waiting[i];
         if (at - connection.lastBytesAt >= idle)
             closeAt(i);
         else if (connection.requestStartedAt >= 0 && at - connection.requestStartedAt >= limits.requestMs)
@@ -369,13 +395,13 @@ void HttpReception::closeExpired()
 void HttpReception::evictBeyondBudget(const QString &address)
 {
     qsizetype sameAddress = 0;
-    for (const auto &connection : m_reading)
+    for (const auto &connection : m_waiting)
         sameAddress += connection->peerAddress == address ? 1 : 0;
     while (sameAddress > HttpServer::MaxWaitingConnectionsPerAddress) {
-        std::size_t longest = m_reading.size();
-        for (std::size_t i = 0; i < m_reading.size(); ++i) {
-            if (m_reading[i]->peerAddress == address
-                && (longest == m_reading.size() || m_reading[i]->waitingSince < m_reading[longest]->waitingSince))
+        std::size_t longest = m_waiting.size();
+        for (std::size_t i = 0; i < m_waiting.size(); ++i) {
+            if (m_waiting[i]->peerAddress == address
+                && (longest == m_waiting.size() || m_waiting[i]->waitingSince < m_waiting[longest]->waitingSince))
                 longest = i;
         }
         closeAt(longest, QStringLiteral("too many connections from one address wait for a request, closing the oldest"));
@@ -385,8 +411,8 @@ void HttpReception::evictBeyondBudget(const QString &address)
 
 void HttpReception::closeAt(std::size_t index, const QString &reason)
 {
-    std::unique_ptr<HttpConnection> connection = std::move(m_reading[index]);
-    m_reading.erase(m_reading.begin() + qsizetype(index));
+    std::unique_ptr<HttpConnection> connection = std::move(m_waiting[index]);
+    m_waiting.erase(m_waiting.begin() + qsizetype(index));
     if (!reason.isEmpty())
         ZOZ_LOG(LogWarning, prefix(*connection) + QStringLiteral(" -> warning: %1 (peer %2)").arg(reason, connection->peer));
     m_server->closeConnection(*connection);
@@ -395,14 +421,15 @@ void HttpReception::closeAt(std::size_t index, const QString &reason)
 int HttpReception::pollTimeout() const
 {
     const qint64 idle = m_server->idleTimeout();
-    // Connections out being answered come back with an idle time-out from then
-    // on, never earlier than this wake-up: they need not wake the thread.
-    if (m_reading.empty())
+    // Connections out being read or answered come back with their times from
+    // then on, and wake the thread when their first time-out comes before it
+    // wakes anyway.
+    if (m_waiting.empty())
         return m_server->activeConnections() > 0 ? int(std::min<qint64>(idle, 60000)) : -1;
     const qint64 at = now();
     const HttpServer::RequestTimeouts limits = m_server->requestTimeouts();
     qint64 next = std::numeric_limits<qint64>::max();
-    for (const auto &connection : m_reading) {
+    for (const auto &connection : m_waiting) {
         next = std::min(next, connection->lastBytesAt + idle);
         if (connection->requestStartedAt >= 0)
             next = std::min(next, connection->requestStartedAt + limits.requestMs);

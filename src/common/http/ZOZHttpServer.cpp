@@ -33,6 +33,9 @@ HttpServer::HttpServer(QObject *parent, HttpRequestHandler *defaultHandler)
     ZOZ_LOG(LogPlain, QStringLiteral("HttpServer::HttpServer()"));
     setFrameAncestors(QStringList());
     m_reception->start();
+    QMutexLocker locker(&m_answerMutex);
+    m_answeringThreads.push_back(std::make_unique<HttpClient>(this));
+    m_answeringThreads.back()->start();
 }
 
 HttpServer::~HttpServer()
@@ -156,52 +159,30 @@ void HttpServer::closeConnection(HttpConnection &connection)
     m_activeConnections.fetch_sub(1);
 }
 
-void HttpServer::answerLater(std::unique_ptr<HttpConnection> connection)
-{
-    QMutexLocker locker(&m_answerMutex);
-    if (m_stopAnswering) {
-        locker.unlock();
-        closeConnection(*connection);
-        return;
-    }
-    m_toAnswer.push_back(std::move(connection));
-    if (m_idleAnsweringThreads < int(m_toAnswer.size()) && int(m_answeringThreads.size()) < MaxAnsweringThreads) {
-        m_answeringThreads.push_back(std::make_unique<HttpClient>(this));
-        m_answeringThreads.back()->start();
-    }
-    m_answerReady.wakeOne();
-}
-
 std::unique_ptr<HttpConnection> HttpServer::nextToAnswer()
 {
-    QMutexLocker locker(&m_answerMutex);
-    while (m_toAnswer.empty() && !m_stopAnswering) {
-        ++m_idleAnsweringThreads;
-        m_answerReady.wait(&m_answerMutex);
-        --m_idleAnsweringThreads;
+    std::unique_ptr<HttpConnection> connection = m_reception->nextToAnswer();
+    if (connection && m_reception->waitingThreads() == 0) {
+        QMutexLocker locker(&m_answerMutex);
+        if (!m_stopAnswering && int(m_answeringThreads.size()) < MaxAnsweringThreads) {
+            m_answeringThreads.push_back(std::make_unique<HttpClient>(this));
+            m_answeringThreads.back()->start();
+        }
     }
-    if (m_stopAnswering)
-        return nullptr;
-    std::unique_ptr<HttpConnection> connection = std::move(m_toAnswer.front());
-    m_toAnswer.pop_front();
     return connection;
 }
 
 void HttpServer::stopAnsweringThreads()
 {
     std::vector<std::unique_ptr<HttpClient>> threads;
-    std::deque<std::unique_ptr<HttpConnection>> waiting;
     {
         QMutexLocker locker(&m_answerMutex);
         m_stopAnswering = true;
-        m_answerReady.wakeAll();
         threads.swap(m_answeringThreads);
-        waiting.swap(m_toAnswer);
     }
+    m_reception->stopAnswering();
     for (auto &thread : threads)
         thread->wait();
-    for (auto &connection : waiting)
-        closeConnection(*connection);
 }
 
 void HttpServer::addRequestHandler(HttpRequestHandler *handler)

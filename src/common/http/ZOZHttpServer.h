@@ -10,10 +10,8 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <QVector>
-#include <QWaitCondition>
 
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -24,16 +22,18 @@ class HttpReception;
 class HttpRequestHandler;
 class HttpServerSettings;
 
-// The local HTTP server: listens on 127.0.0.1 only. One thread (HttpReception)
-// reads every connection until a request is complete; answering threads
-// (HttpClient) then ask the registered request handlers and write the answer.
+// The local HTTP server: listens on 127.0.0.1 only. The answering threads
+// (HttpClient) wait together on every connection that waits for a request
+// (HttpReception); the one that a connection's bytes wake reads them and, once a
+// request is complete, asks the registered request handlers and writes the answer.
 class HttpServer : public QTcpServer
 {
     Q_OBJECT
 
 public:
-    // Threads that answer complete requests; a connection holds one only while
-    // its request is answered. More complete requests than this wait their turn.
+    // Threads that read and answer requests; a connection holds one only while
+    // its bytes are read or its request is answered. More complete requests than
+    // this wait their turn.
     static constexpr int MaxAnsweringThreads = 64;
     // Open connections of all peers together; more are closed at once.
     static constexpr int MaxOpenConnections = 768;
@@ -114,9 +114,9 @@ private:
     // Counts a new connection; false when there are too many already.
     bool connectionOpened();
     void closeConnection(HttpConnection &connection);
-    // Queues a connection whose buffer holds something to answer.
-    void answerLater(std::unique_ptr<HttpConnection> connection);
-    // For the answering threads: the next connection, or null when they are to end.
+    // For the answering threads: the next connection with something to answer,
+    // or null when they are to end. While one is answered, another thread waits
+    // for bytes (up to the cap).
     std::unique_ptr<HttpConnection> nextToAnswer();
     void stopAnsweringThreads();
     using Ask = bool (*)(HttpRequestHandler *, const HttpRequest &, HttpResponse &);
@@ -141,10 +141,7 @@ private:
 
     std::unique_ptr<HttpReception> m_reception;
     QMutex m_answerMutex;
-    QWaitCondition m_answerReady;
-    std::deque<std::unique_ptr<HttpConnection>> m_toAnswer;
     std::vector<std::unique_ptr<HttpClient>> m_answeringThreads;
-    int m_idleAnsweringThreads = 0;
     bool m_stopAnswering = false;
 
     mutable QMutex m_policyMutex;

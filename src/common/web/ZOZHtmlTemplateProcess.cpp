@@ -1,9 +1,15 @@
 #include "web/ZOZHtmlTemplatePrivate.h"
 
+#include "web/ZOZTemplateScalar.h"
 #include "web/ZOZWebText.h"
 
 #include <QRegularExpression>
 #include <QStringMatcher>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
 
 namespace ZOZ {
 
@@ -182,6 +188,88 @@ void foldBlankLines(QString &text)
     text = out;
 }
 
+// Which of the names that every page gets a value for occur in the page, so
+// that a name the page does not hold costs no search of the whole page: one pass
+// finds the runs of the names' characters and looks for the names in those, and
+// after a value changed the page only the part before the page's unchanged end
+// can hold a name that was not there. A name counts as occurring once it was
+// found; its setter then finds out for itself.
+class PageWideNames
+{
+public:
+    PageWideNames(const QString &text, const QStringList &names) : m_names(names), m_present(names.size(), false)
+    {
+        std::array<bool, 128> isNameCharacter {};
+        qsizetype shortest = std::numeric_limits<qsizetype>::max();
+        for (const QString &name : names) {
+            shortest = std::min(shortest, name.size());
+            for (const QChar c : name) {
+                // A name beyond ASCII is simply taken to occur.
+                if (c.unicode() >= isNameCharacter.size()) {
+                    m_present.fill(true);
+                    return;
+                }
+                isNameCharacter[c.unicode()] = true;
+            }
+        }
+        const QChar *characters = text.constData();
+        const qsizetype size = text.size();
+        for (qsizetype i = 0; i < size;) {
+            if (characters[i].unicode() >= isNameCharacter.size() || !isNameCharacter[characters[i].unicode()]) {
+                ++i;
+                continue;
+            }
+            const qsizetype start = i;
+            while (i < size && characters[i].unicode() < isNameCharacter.size() && isNameCharacter[characters[i].unicode()])
+                ++i;
+            if (i - start >= shortest)
+                findAbsentIn(QStringView(text).mid(start, i - start));
+        }
+    }
+
+    bool mayOccur(qsizetype index) const { return m_present.at(index); }
+
+    // After a setter: `after` is the page that `before` became.
+    void changed(const QString &before, const QString &after)
+    {
+        if (before.constData() == after.constData() && before.size() == after.size())
+            return;
+        const qsizetype changedEnd = after.size() - commonEnd(before, after);
+        for (qsizetype n = 0; n < m_names.size(); ++n) {
+            // An occurrence that starts in the unchanged end was in the page before.
+            if (!m_present.at(n))
+                m_present[n] = QStringView(after).first(std::min(after.size(), changedEnd + m_names.at(n).size() - 1)).contains(m_names.at(n));
+        }
+    }
+
+private:
+    void findAbsentIn(QStringView run)
+    {
+        for (qsizetype n = 0; n < m_names.size(); ++n) {
+            if (!m_present.at(n) && run.contains(m_names.at(n)))
+                m_present[n] = true;
+        }
+    }
+
+    // The length of the longest common end of two texts, compared in blocks.
+    static qsizetype commonEnd(QStringView a, QStringView b)
+    {
+        constexpr qsizetype Block = 64;
+        const qsizetype most = std::min(a.size(), b.size());
+        qsizetype equal = 0;
+        while (equal + Block <= most
+               && std::memcmp(a.data() + a.size() - equal - Block, b.data() + b.size() - equal - Block,
+                              size_t(Block) * sizeof(QChar)) == 0)
+            equal += Block;
+        while (equal < most && a.at(a.size() - 1 - equal) == b.at(b.size() - 1 - equal))
+            ++equal;
+        return equal;
+    }
+
+    const QStringList m_names;
+    QVector<bool> m_present;
+};
+
 } // namespace
 
 QString HtmlTemplate::instructionsRow(const TemplateVariable &record) const
@@ -211,18 +299,43 @@ QString HtmlTemplate::process()
     const TemplateContext &context = templateContext();
     QString &text = d->working;
 
-    // Names and titles come from the command line and the configuration file.
-    setTextVariable(QStringLiteral("ZOZ_APP_NAME_FULL"), context.applicationFullName());
-    setTextVariable(QStringLiteral("ZOZ_APP_NAME"), context.applicationName());
-    setTextVariable(QStringLiteral("ZOZ_APP_TITLE"),
-                    settings.windowTitle.isEmpty() ? context.applicationFullName() : settings.windowTitle);
-    setTextVariable(QStringLiteral("CUSTOM_TITLE"), settings.uiTitle);
-    setTextVariable(QStringLiteral("LANGUAGE"), context.language(), &text);
-    setTextVariable(QStringLiteral("ZOZ_SERVER_ID"), context.serverId());
-    setVariable(QStringLiteral("PAGE-REFRESH"), settings.pageRefreshTime, &text);
-    setVariable(QStringLiteral("ENABLE_AUDIO"), settings.hasAudioService, &text);
+    // Names and titles come from the command line and the configuration file;
+    // the page's own values are set already, so these reach what they brought in.
+    struct PageWideValue
+    {
+        QString name;
+        QString value;
+        Escaping escaping;
+        bool recorded; // listed among the page's values
+    };
+    const auto truth = [](bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); };
+    QVector<PageWideValue> values = {
+        {QStringLiteral("ZOZ_APP_NAME_FULL"), context.applicationFullName(), Escaping::ByContext, true},
+        {QStringLiteral("ZOZ_APP_NAME"), context.applicationName(), Escaping::ByContext, true},
+        {QStringLiteral("ZOZ_APP_TITLE"), settings.windowTitle.isEmpty() ? context.applicationFullName() : settings.windowTitle,
+         Escaping::ByContext, true},
+        {QStringLiteral("CUSTOM_TITLE"), settings.uiTitle, Escaping::ByContext, true},
+        {QStringLiteral("LANGUAGE"), context.language(), Escaping::ByContext, false},
+        {QStringLiteral("ZOZ_SERVER_ID"), context.serverId(), Escaping::ByContext, true},
+        {QStringLiteral("PAGE-REFRESH"), QString::number(settings.pageRefreshTime), Escaping::None, false},
+        {QStringLiteral("ENABLE_AUDIO"), truth(settings.hasAudioService), Escaping::None, false},
+    };
     for (const auto &option : settings.configOptions)
-        setVariable(QLatin1String("ENABLE_") + option.first, option.second != 0, &text);
+        values.append({QLatin1String("ENABLE_") + option.first, truth(option.second != 0), Escaping::None, false});
+    QStringList names;
+    for (const PageWideValue &value : std::as_const(values))
+        names.append(value.name);
+    PageWideNames found(text, names);
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const PageWideValue &value = values.at(i);
+        if (value.recorded)
+            d->variables.append(TemplateVariable(value.name, value.value, value.escaping == Escaping::ByContext));
+        if (!found.mayOccur(i))
+            continue;
+        const QString before = text;
+        setScalar(text, value.name, value.value, value.escaping);
+        found.changed(before, text);
+    }
 
     clearUnresolvedConditions(text);
     stripComments(text, settings.showTemplateInstructions);

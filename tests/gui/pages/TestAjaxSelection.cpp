@@ -731,6 +731,19 @@ TEST_F(SelectionTest, ServerInfoShowsEveryChangeInTheNextAnswer)
          [](const QJsonObject &info) {
              return info.value(QStringLiteral("tuner")).toObject().value(QStringLiteral("gain")).toInt() == 23;
          }},
+        // A setting every process reads from the store: switched here, and by another process.
+        {"Journaline switch", [&] { command(QStringLiteral("jouSwitchExtEnabled")); },
+         [](const QJsonObject &info) { return !info.value(QStringLiteral("jouExtEnabled")).toBool(); }},
+        {"Journaline switch of another process",
+         [&] {
+             QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Dadidozor DAZ"),
+                             QStringLiteral("Radarovaz"));
+             store.setValue(QStringLiteral("Settings/Journaline/extEnabled"), true);
+             store.setValue(QStringLiteral("registryIdx"), settings->registryIndex() + 1);
+             store.sync();
+             settings->reload();
+         },
+         [](const QJsonObject &info) { return info.value(QStringLiteral("jouExtEnabled")).toBool(); }},
     };
     for (const Case &entry : cases) {
         SCOPED_TRACE(entry.what);

@@ -173,7 +173,7 @@ public:
         // Brought up to date first, so that the favourites flags agree with the list.
         context.manager->updateServiceList();
         QStringList scripts;
-        ServerInfoState state = ServerInfoState::read(context, scripts);
+        ServerInfoState state = ServerInfoState::read(context, m_journaline, scripts);
         const std::shared_ptr<const Built> built = builtFor(std::move(state));
 
         // What differs from request to request: the access, the time and the
@@ -228,6 +228,7 @@ private:
         return fresh;
     }
 
+    StoredJournalineSwitch m_journaline;
     QMutex m_mutex;
     std::shared_ptr<const Built> m_built;
 };

@@ -165,7 +165,9 @@ bool AjaxTable::isStateChanging(const HttpRequest &request) const
 bool AjaxTable::dispatch(const HttpRequest &request, HttpResponse &response) const
 {
     // Handlers run on a copy, so that a slow one does not hold up registration.
-    for (const Row &row : rowsSnapshot()) {
+    // The copy is shared with the table's own list; only a const walk keeps it so.
+    const QVector<Row> rows = rowsSnapshot();
+    for (const Row &row : rows) {
         if (row.handler && mayUse(request, row.access) && request.query.contains(row.key)
             && row.handler(request, response))
             return true;

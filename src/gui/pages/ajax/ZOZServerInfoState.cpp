@@ -31,7 +31,22 @@ ServerInfoState::Tuner readTuner(const Settings *settings, const Receiver *recei
 
 } // namespace
 
-ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &scripts)
+bool StoredJournalineSwitch::value(const Settings *settings)
+{
+    if (!settings)
+        return Settings::jouGetExtEnabled();
+    QMutexLocker locker(&m_mutex);
+    // The index before the value: a setter writes its key before it bumps the
+    // index, so a value read at an index is never older than that index.
+    const quint32 index = settings->registryIndex();
+    if (m_readAt != index) {
+        m_value = Settings::jouGetExtEnabled();
+        m_readAt = index;
+    }
+    return m_value;
+}
+
+ServerInfoState ServerInfoState::read(const AjaxContext &context, StoredJournalineSwitch &journaline, QStringList &scripts)
 {
     ServiceManager *manager = context.manager;
     const Settings *settings = context.settings;
@@ -43,7 +58,7 @@ ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &s
     state.sortType = manager->sortType();
     state.hasFavourites = manager->hasFavourites();
     state.favouritesOnly = manager->isSortFavouritesOnly();
-    state.jouExtEnabled = Settings::jouGetExtEnabled();
+    state.jouExtEnabled = journaline.value(settings);
     state.spiVersion = SpiManager::version();
     if (settings) {
         state.binauralMode = settings->audioDecoderMode() == 1;

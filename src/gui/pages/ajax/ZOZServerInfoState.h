@@ -9,6 +9,7 @@
 #include "settings/ZOZSettings.h"
 
 #include <QList>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -19,6 +20,22 @@
 namespace ZOZ {
 
 struct AjaxContext;
+
+// The Journaline switch, which every process sharing the settings store reads
+// from the store itself. Opening the store costs more than the rest of a poll,
+// so it is read again only when the settings' registry index moved: this
+// process's setters of shared values bump it, and the settings' reload takes
+// another process's bump within its 100 ms. Without settings it is read each time.
+class StoredJournalineSwitch
+{
+public:
+    bool value(const Settings *settings);
+
+private:
+    QMutex m_mutex;
+    std::optional<quint32> m_readAt; // the registry index the value was read at
+    bool m_value = false;
+};
 
 // Everything "getServerInfo" shows that is the same for every page, read from
 // the player's parts for each request. Several of them (the settings, the
@@ -70,7 +87,7 @@ struct ServerInfoState
 
     // Reads the state; the scripts to inject, which go out once, are taken
     // into `scripts`.
-    static ServerInfoState read(const AjaxContext &context, QStringList &scripts);
+    static ServerInfoState read(const AjaxContext &context, StoredJournalineSwitch &journaline, QStringList &scripts);
 };
 
 } // namespace ZOZ
