@@ -150,6 +150,8 @@ public:
     virtual bool setServiceType(const QString &value);
 
     virtual bool isVisible() const;
+    // Whether data arrived for the service.
+    virtual bool hasData() const { return isReceiving(); }
     // Called once at the end of init; data services open their decoders here.
     virtual void setup();
     // Called whenever the cache folder moved after init.

@@ -1,6 +1,7 @@
 #include "ZOZServiceFactory.h"
 
 #include "audio/ZOZServiceAudioDAB.h"
+#include "data/ZOZServicePMContainer.h"
 #include "data/ZOZServiceSLS.h"
 #include "journaline/ZOZServiceJournaline.h"
 
@@ -44,7 +45,7 @@ Service *ServiceFactory::createDataService(int applicationType, ServiceDescripto
 
 Service *ServiceFactory::createContainer(ServiceDescriptor &descriptor)
 {
-    return createService(true, QStringLiteral("PM Container"), QStringLiteral("pmc"), descriptor);
+    return new ServicePMContainer(descriptor);
 }
 
 bool ServiceFactory::initDecoder(Service *audio, int subChannelSize, bool dabPlus, bool surroundHint)
