@@ -17,12 +17,9 @@ namespace SpiIndexStream {
 
 namespace {
 
-// Smallest stored sizes, so that a count is checked against the bytes left.
-constexpr qint64 MinLogoBytes = 4 + 4 + 2 + 2 + 4;
-constexpr qint64 MinGenreBytes = 4 + 4 + 4;
-constexpr qint64 MinProgrammeBytes = 4 * 5 + 4 * 4 + 4;
-constexpr qint64 MinServiceBytes = 4 * 3 + 1 + 13 + 4 * 4 + 4 + 4;
-constexpr qint64 MinCountryBytes = 2 + 4 + 2 + 4 * 4 + 4 + 4;
+// Counts are not checked against the bytes left: nothing is allocated by
+// count, and a cut file still yields the entries before the cut.
+constexpr qint64 AnyItemBytes = 0;
 
 // Qt streams a map from its largest key down.
 template <typename Key, typename Value, typename WriteValue>
@@ -96,7 +93,7 @@ bool readTexts(QDataStream &stream, QString &shortName, QString &mediumName, QSt
 bool readLogos(QDataStream &stream, QVector<SpiLogo> &logos)
 {
     qint32 count = 0;
-    if (!StorageRead::count(stream, count, MaxItems, MinLogoBytes))
+    if (!StorageRead::count(stream, count, MaxItems, AnyItemBytes))
         return false;
     for (qint32 i = 0; i < count; ++i) {
         SpiLogo logo;
@@ -118,33 +115,35 @@ bool readContentId(QDataStream &stream, SpiContentId &id)
     return ok(stream);
 }
 
-bool readProgramme(QDataStream &stream, SpiProgramme &programme)
+// How far a record was read: not at all usable, up to damage inside one of
+// its maps (what was read stays), or whole.
+enum class Read { Broken, Partial, Whole };
+
+Read readProgramme(QDataStream &stream, SpiProgramme &programme)
 {
     stream >> programme.updateTime >> programme.reserved >> programme.start >> programme.stop;
     if (!ok(stream)
         || !readTexts(stream, programme.shortName, programme.mediumName, programme.longName, programme.description))
-        return false;
+        return Read::Broken;
     qint32 count = 0;
-    if (!StorageRead::count(stream, count, MaxItems, MinGenreBytes))
-        return false;
+    if (!StorageRead::count(stream, count, MaxItems, AnyItemBytes))
+        return Read::Broken;
     for (qint32 i = 0; i < count; ++i) {
         SpiGenre genre;
         stream >> genre.type >> genre.scheme;
         if (!ok(stream) || !StorageRead::byteArray(stream, genre.levels, MaxLevelBytes))
-            return false;
+            return Read::Broken;
         programme.genres.append(genre);
     }
-    return true;
+    return Read::Whole;
 }
 
-// Reads a map entry by entry; a damaged entry ends the read. An outer record
-// (KeepPartial) keeps what was read inside it before the damage; a
-// programme is dropped.
-template <bool KeepPartial, typename Key, typename Value, typename ReadValue>
-bool readMap(QDataStream &stream, QMap<Key, Value> &map, qint32 maxCount, qint64 minItemBytes, ReadValue readValue)
+// Reads a map entry by entry; a damaged entry ends the read.
+template <typename Key, typename Value, typename ReadValue>
+bool readMap(QDataStream &stream, QMap<Key, Value> &map, qint32 maxCount, ReadValue readValue)
 {
     qint32 count = 0;
-    if (!StorageRead::count(stream, count, maxCount, minItemBytes))
+    if (!StorageRead::count(stream, count, maxCount, AnyItemBytes))
         return false;
     for (qint32 i = 0; i < count; ++i) {
         Key key {};
@@ -152,13 +151,39 @@ bool readMap(QDataStream &stream, QMap<Key, Value> &map, qint32 maxCount, qint64
         if (!ok(stream))
             return false;
         Value value;
-        const bool complete = readValue(stream, value);
-        if (complete || KeepPartial)
+        const Read read = readValue(stream, value);
+        if (read != Read::Broken)
             map.insert(key, value);
-        if (!complete)
+        if (read != Read::Whole)
             return false;
     }
     return true;
+}
+
+// A record whose fields were read and whose map follows.
+template <typename Key, typename Value, typename ReadValue>
+Read readNested(QDataStream &stream, QMap<Key, Value> &map, qint32 maxCount, ReadValue readValue)
+{
+    return readMap(stream, map, maxCount, readValue) ? Read::Whole : Read::Partial;
+}
+
+Read readService(QDataStream &stream, SpiService &service)
+{
+    stream >> service.updateTime >> service.scheduleVersion >> service.hasSi;
+    if (!ok(stream) || !readContentId(stream, service.contentId)
+        || !readTexts(stream, service.shortName, service.mediumName, service.longName, service.description)
+        || !readLogos(stream, service.logos))
+        return Read::Broken;
+    return readNested(stream, service.programmes, MaxProgrammes, readProgramme);
+}
+
+Read readCountry(QDataStream &stream, SpiCountry &country)
+{
+    stream >> country.updateTime >> country.countryKey;
+    if (!ok(stream) || !readTexts(stream, country.shortName, country.mediumName, country.longName, country.description)
+        || !readLogos(stream, country.logos))
+        return Read::Broken;
+    return readNested(stream, country.services, MaxServices, readService);
 }
 
 } // namespace
@@ -176,20 +201,7 @@ bool read(const QByteArray &bytes, SpiIndex &index)
 {
     QDataStream stream(bytes);
     stream.setVersion(Storage::StreamVersion);
-    return readMap<true>(stream, index, MaxCountries, MinCountryBytes, [](QDataStream &s, SpiCountry &country) {
-        s >> country.updateTime >> country.countryKey;
-        if (!ok(s) || !readTexts(s, country.shortName, country.mediumName, country.longName, country.description)
-            || !readLogos(s, country.logos))
-            return false;
-        return readMap<true>(s, country.services, MaxServices, MinServiceBytes, [](QDataStream &t, SpiService &service) {
-            t >> service.updateTime >> service.scheduleVersion >> service.hasSi;
-            if (!ok(t) || !readContentId(t, service.contentId)
-                || !readTexts(t, service.shortName, service.mediumName, service.longName, service.description)
-                || !readLogos(t, service.logos))
-                return false;
-            return readMap<false>(t, service.programmes, MaxProgrammes, MinProgrammeBytes, readProgramme);
-        });
-    });
+    return readMap(stream, index, MaxCountries, readCountry);
 }
 
 } // namespace SpiIndexStream
