@@ -288,6 +288,9 @@ public slots:
     void receiveCheckTimeout();
 
 protected:
+    // Answers with a file of the web content (the style root's or the built-in one).
+    bool answerResource(const QString &resource, const QString &mimeType, PageAnswer &answer) const;
+
     QRecursiveMutex m_mutex;
     ReceptionState m_receptionState;
 

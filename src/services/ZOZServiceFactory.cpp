@@ -1,6 +1,7 @@
 #include "ZOZServiceFactory.h"
 
 #include "audio/ZOZServiceAudioDAB.h"
+#include "data/ZOZServiceBWS.h"
 #include "data/ZOZServicePMContainer.h"
 #include "data/ZOZServiceSLS.h"
 #include "journaline/ZOZServiceJournaline.h"
@@ -33,7 +34,7 @@ Service *ServiceFactory::createDataService(int applicationType, ServiceDescripto
     case SlideShow:
         return new ServiceSLS(descriptor);
     case BroadcastWebsite:
-        return createService(true, QStringLiteral("Broadcast Website"), QStringLiteral("bws"), descriptor);
+        return new ServiceBWS(descriptor);
     case ServiceProgrammeInformation:
         return createService(true, QStringLiteral("SPI"), QStringLiteral("spi"), descriptor);
     case Journaline:

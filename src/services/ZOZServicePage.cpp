@@ -75,22 +75,20 @@ bool Service::answerPage(const PageRequest &request, PageAnswer &answer)
 {
     if (!request.query.contains(QStringLiteral("preview")))
         return false;
-    const QString styleRoot = m_settings ? m_settings->styleRoot() : QString();
-    const QString theme = m_settings ? m_settings->theme() : QString();
-    QFile file;
-    for (const QString &image : {QStringLiteral("img/preview/") + m_descriptor.shortname + QStringLiteral(".svg"),
-                                 QStringLiteral("img/preview/background_na.svg")}) {
-        const QString path = resolveResourcePath(styleRoot, theme, image);
-        if (path.isEmpty())
-            continue;
-        file.setFileName(path);
-        if (file.open(QIODevice::ReadOnly))
-            break;
-    }
-    if (!file.isOpen())
+    return answerResource(QStringLiteral("img/preview/") + m_descriptor.shortname + QStringLiteral(".svg"),
+                          QStringLiteral("image/svg+xml"), answer)
+        || answerResource(QStringLiteral("img/preview/background_na.svg"), QStringLiteral("image/svg+xml"), answer);
+}
+
+bool Service::answerResource(const QString &resource, const QString &mimeType, PageAnswer &answer) const
+{
+    const QString path = resolveResourcePath(m_settings ? m_settings->styleRoot() : QString(),
+                                             m_settings ? m_settings->theme() : QString(), resource);
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return false;
     answer.status = 200;
-    answer.mimeType = QStringLiteral("image/svg+xml");
+    answer.mimeType = mimeType;
     answer.filePath = file.fileName();
     answer.body = file.readAll();
     answer.lastModified = QFileInfo(file).lastModified().toUTC();

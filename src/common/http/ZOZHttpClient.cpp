@@ -301,7 +301,8 @@ HttpClient::Continue HttpClient::finishResponse(HttpConnection &connection, cons
     options.noTemplateCache = settings && settings->noTemplateCache();
     options.headOnly = request.method == HttpMethodHead;
     options.dateText = httpDate(response.lastModified);
-    options.contentSecurityPolicy = m_http->contentSecurityPolicy();
+    options.contentSecurityPolicy = response.contentSecurityPolicy.isEmpty() ? m_http->contentSecurityPolicy()
+                                                                             : response.contentSecurityPolicy;
     if (!writeResponse(connection.descriptor, response, options))
         return Continue::No;
 

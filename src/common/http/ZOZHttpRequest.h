@@ -45,6 +45,7 @@ struct HttpResponse
     QByteArray body;
     QString filePath;              // the file the body came from, for the minifier
     QDateTime lastModified;
+    QString contentSecurityPolicy; // empty: the server's own
 };
 
 } // namespace ZOZ

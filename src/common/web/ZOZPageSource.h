@@ -26,6 +26,11 @@ struct PageAnswer
     QByteArray body;
     QString filePath;    // the file the body came from
     QDateTime lastModified;
+    // Received over the air (a Broadcast Website's files): served as it is,
+    // apart from the player's pages and commands; its type from `mimeType`,
+    // else from the extension of `contentName`.
+    bool broadcastContent = false;
+    QString contentName;
 };
 
 // Told when a source's refresh cycle moves, so that a page polling the cycle

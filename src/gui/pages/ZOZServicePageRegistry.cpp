@@ -7,6 +7,18 @@
 
 namespace ZOZ {
 
+namespace {
+
+// Files received over the air run in a sandbox of their own: no access to the
+// player's pages, its token or its commands, nothing fetched by script,
+// nothing loaded from elsewhere; only our service page may frame them.
+const QString BroadcastContentPolicy = QStringLiteral(
+    "sandbox allow-scripts; default-src 'self'; script-src 'self' 'unsafe-inline'; "
+    "style-src 'self' 'unsafe-inline'; img-src 'self' data:; media-src 'self'; font-src 'self'; "
+    "connect-src 'none'; object-src 'none'; base-uri 'none'; form-action 'none'; frame-ancestors 'self'");
+
+} // namespace
+
 // Answers the server's requests below a source's path from the source, and
 // keeps the source alive while the server may still call it.
 class PageSourceHandler : public HttpRequestHandler, public PageCycleObserver
@@ -48,12 +60,19 @@ private:
         if (!m_source->answerPage({request.path, request.file, request.query}, answer))
             return false;
         response.status = answer.status;
-        response.contentType = answer.mimeType.isEmpty()
-                                   ? mimeTypeForExtension(answer.filePath, HttpContentBinary)
-                                   : mimeTypeCodeFromName(answer.mimeType, HttpContentBinary);
         response.body = answer.body;
-        response.filePath = answer.filePath;
         response.lastModified = answer.lastModified;
+        if (answer.broadcastContent) {
+            // Never the file road's path: the minifier keeps its own files by path.
+            const int named = mimeTypeCodeFromName(answer.mimeType, HttpContentBinary);
+            response.contentType =
+                named == HttpContentBinary ? mimeTypeForExtension(answer.contentName, HttpContentBinary) : named;
+            response.contentSecurityPolicy = BroadcastContentPolicy;
+            return true;
+        }
+        response.contentType = answer.mimeType.isEmpty() ? mimeTypeForExtension(answer.filePath, HttpContentBinary)
+                                                         : mimeTypeCodeFromName(answer.mimeType, HttpContentBinary);
+        response.filePath = answer.filePath;
         return true;
     }
 

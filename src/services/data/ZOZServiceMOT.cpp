@@ -368,11 +368,12 @@ int ServiceMOT::directoryObjects() const
 }
 
 // Links that start with "/" point at the broadcast site's root, which is
-// the service's web path here.
+// the service's web path here (absolute, so that they resolve from any page
+// of the site).
 void ServiceMOT::rewriteLinks(QByteArray &data) const
 {
     static const QRegularExpression link(QStringLiteral("(href|src)\\s*=\\s*('[^\\s]*'|\"[^\\s]*\")"));
-    const QString prefix = requestPath();
+    const QString prefix = QLatin1Char('/') + requestPath();
     QString text = QString::fromUtf8(data);
     qsizetype position = 0;
     QRegularExpressionMatch match = link.match(text, position);
@@ -396,9 +397,14 @@ QString ServiceMOT::objectName(const MotHeader &header)
 {
     if (!header.contentName || header.contentNameLength == 0)
         return {};
+    return safeName(QString::fromUtf8(reinterpret_cast<const char *>(header.contentName),
+                                      qsizetype(header.contentNameLength)));
+}
+
+QString ServiceMOT::safeName(const QString &text)
+{
     static const QRegularExpression unusual(QStringLiteral("[^A-Za-z0-9./-]+"));
-    QString name = QString::fromUtf8(reinterpret_cast<const char *>(header.contentName),
-                                     qsizetype(header.contentNameLength));
+    QString name = text;
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     name.replace(unusual, QStringLiteral("_"));
     QStringList kept;

@@ -51,6 +51,8 @@ public:
     // as "/", unusual characters as "_", and no empty, "." or ".." segment,
     // so that it cannot leave the cache folder. Empty when nothing is left.
     static QString objectName(const MotHeader &header);
+    // The same rules for a name given as text.
+    static QString safeName(const QString &text);
     // The file of `name` in `folder`, or empty when the name would lead
     // outside the folder (also through a link) or is the index itself.
     static QString cacheFilePath(const QString &folder, const QString &name);

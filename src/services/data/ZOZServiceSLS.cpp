@@ -9,11 +9,8 @@
 #include "base/ZOZLog.h"
 #include "base/ZOZMd5.h"
 #include "settings/ZOZSettings.h"
-#include "web/ZOZResourcePath.h"
 #include "web/ZOZTemplateValue.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRegularExpression>
 
@@ -393,18 +390,7 @@ bool ServiceSLS::answerSlideFile(const QString &file, PageAnswer &answer)
 
 bool ServiceSLS::answerSlidePage(PageAnswer &answer)
 {
-    const Settings *settings = Settings::instance();
-    const QString path = resolveResourcePath(settings ? settings->styleRoot() : QString(),
-                                             settings ? settings->theme() : QString(), PageTemplate);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return false;
-    answer.status = 200;
-    answer.mimeType = QStringLiteral("text/html");
-    answer.body = file.readAll();
-    answer.filePath = file.fileName();
-    answer.lastModified = QFileInfo(file).lastModified().toUTC();
-    return true;
+    return answerResource(PageTemplate, QStringLiteral("text/html"), answer);
 }
 
 } // namespace ZOZ

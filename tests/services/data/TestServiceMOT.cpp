@@ -226,7 +226,7 @@ TEST_F(ServiceMOTTest, LinksOfHtmlObjectsStayBelowTheServicePath)
         {"data.txt", "<a href=\"/img/a.png\">", "text/plain"},
     };
     service->send(ZOZTest::Carousel::carousel(objects));
-    EXPECT_EQ(QStringLiteral("<a href=\"%1img/a.png\">x</a><img src='%1b.png'><a href=a.png>y</a><a href=\"rel.html\">")
+    EXPECT_EQ(QStringLiteral("<a href=\"/%1img/a.png\">x</a><img src='/%1b.png'><a href=a.png>y</a><a href=\"rel.html\">")
                   .arg(prefix),
               QString::fromUtf8(service->bodyOf(QStringLiteral("page.html"))));
     EXPECT_EQ(objects[1].body, service->bodyOf(QStringLiteral("data.txt")));
