@@ -78,6 +78,10 @@ public:
                              Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
         m_system->setSource(service, service);
     }
+    void playFile(const QString &fileName, bool overrideMuted) override
+    {
+        m_system->playFileWAVE(fileName, overrideMuted);
+    }
 
 private:
     AudioSystem *m_system;

@@ -110,6 +110,7 @@ ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::uniq
 ServiceManager::~ServiceManager()
 {
     ZOZ_LOG(LogManager, QStringLiteral("ServiceManager::~ServiceManager()"));
+    stopSpiScan();
     m_directory->stopWorker(WorkerStopWaitMs);
     m_checkDataTimer.stop();
     m_cacheTimer.stop();
@@ -471,6 +472,36 @@ bool ServiceManager::withService(qint32 selectorId, const std::function<void(Ser
 QMap<int, QVector<Service *>> ServiceManager::spiServices() const
 {
     return m_directory->spiServices();
+}
+
+bool ServiceManager::startSpiScan()
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    if (m_spiScan)
+        return false;
+    m_spiScan = createSpiScan();
+    m_spiScan->start(QThread::InheritPriority);
+    return true;
+}
+
+bool ServiceManager::stopSpiScan()
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    if (!m_spiScan)
+        return false;
+    m_spiScan.reset();
+    return true;
+}
+
+SpiScanProgress ServiceManager::spiScanProgress() const
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    return m_spiScan ? m_spiScan->progress() : SpiScanProgress();
+}
+
+std::unique_ptr<SpiScan> ServiceManager::createSpiScan(SpiScan::WallClock clock)
+{
+    return std::make_unique<SpiScan>(*m_directory, m_selection, std::move(clock));
 }
 
 unsigned long ServiceManager::parseUriNumber(QString text)

@@ -7,6 +7,7 @@
 #include "ZOZServiceNotifications.h"
 #include "ZOZServiceSelection.h"
 #include "ZOZServiceUriTable.h"
+#include "ZOZSpiScan.h"
 #include "audio/ZOZRecordingControl.h"
 #include "settings/ZOZSettings.h"
 
@@ -122,6 +123,14 @@ public:
     bool withService(qint32 selectorId, const std::function<void(Service *)> &action);
     QMap<int, QVector<Service *>> spiServices() const;
 
+    // The SPI scan: at most one runs. Start returns whether it made one,
+    // stop whether there was one to end.
+    bool startSpiScan();
+    bool stopSpiScan();
+    SpiScanProgress spiScanProgress() const;
+    // A scan whose thread is not started: tests drive its passes on their clock.
+    std::unique_ptr<SpiScan> createSpiScan(SpiScan::WallClock clock = &SpiScan::systemNow);
+
     bool isServiceListDirty() const;
     bool isChannelsDirty() const;
     bool isServicesDirty() const;
@@ -212,6 +221,10 @@ private:
     ServiceSelection m_selection;
     std::unique_ptr<ServiceList> m_list;
     ServiceNotifications m_notifications;
+
+    // Creation and end of the scan; taken before the scan's own locks.
+    mutable QMutex m_spiScanMutex;
+    std::unique_ptr<SpiScan> m_spiScan;
 
     mutable QMutex m_serverIdMutex;
     QString m_serverId;

@@ -5,9 +5,11 @@
 
 #include "ZOZService.h"
 #include "ZOZServiceDirectory.h"
+#include "ZOZServiceManager.h"
 #include "ZOZServiceStore.h"
 #include "audio/ZOZAudioOutputPort.h"
 #include "audio/ZOZServiceAudio.h"
+#include "data/ZOZSLDecoder.h"
 #include "settings/ZOZSettings.h"
 
 #include <QCoreApplication>
@@ -92,6 +94,10 @@ void ServiceSelection::releaseAll()
         QMutexLocker locker(&m_announcementMutex);
         releaseService(m_announcementService);
         m_announcementServiceId = -1;
+    }
+    {
+        QMutexLocker locker(&m_spiScanMutex);
+        releaseService(m_spiScanService);
     }
     QMutexLocker locker(&m_autoMutex);
     releaseService(m_autoService);
@@ -191,6 +197,11 @@ void ServiceSelection::activateServiceComponents(Service *service)
     // A packet-mode container stands for its children and is never received itself.
     if (service->shortname() != QLatin1String("pmc"))
         components << service;
+    {
+        QMutexLocker locker(&m_spiScanMutex);
+        if (m_spiScanService && !components.contains(m_spiScanService))
+            components << m_spiScanService;
+    }
     // The callers hold the service-list lock or own the tree.
     for (Service *child : service->children()) {
         // Children carried in the audio's programme-associated data arrive with it.
@@ -199,7 +210,7 @@ void ServiceSelection::activateServiceComponents(Service *service)
     }
     const int ensemble = Service::ensembleIndexOf(service->serviceId());
     for (Service *spi : m_directory.spiServicesOf(ensemble)) {
-        if (spi)
+        if (spi && !components.contains(spi))
             components << spi;
     }
     source->selectServiceComponents(components);
@@ -207,9 +218,36 @@ void ServiceSelection::activateServiceComponents(Service *service)
 
 void ServiceSelection::playSpokenLabel(Service *service, const bool &overrideMuted)
 {
+    if (!service || !m_settings || !m_settings->spokenLabelsActive())
+        return;
     // The audio output plays spoken labels; without it nothing is heard.
-    Q_UNUSED(service);
-    Q_UNUSED(overrideMuted);
+    QMutexLocker locker(&m_audibleMutex);
+    if (!m_audioOutput)
+        return;
+    const QString file =
+        ServiceManager::spokenLabelFile(m_settings->cachePath() + QLatin1String(SLDecoder::FolderName), service->ecc(),
+                                        service->serviceIdentifier(), service->shortId());
+    if (!file.isEmpty())
+        m_audioOutput->playFile(file, overrideMuted);
+}
+
+void ServiceSelection::setSpiScanService(Service *service)
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    if (m_spiScanService == service)
+        return;
+    if (service)
+        service->retain();
+    releaseService(m_spiScanService);
+    m_spiScanService = service;
+}
+
+Service *ServiceSelection::spiScanService() const
+{
+    QMutexLocker locker(&m_spiScanMutex);
+    if (m_spiScanService)
+        m_spiScanService->retain();
+    return m_spiScanService;
 }
 
 void ServiceSelection::acknowledgeAnnouncements(Service *service)
@@ -419,6 +457,11 @@ void ServiceSelection::forgetService(Service *service)
         QMutexLocker locker(&m_autoMutex);
         if (m_autoService == service)
             releaseService(m_autoService);
+    }
+    {
+        QMutexLocker locker(&m_spiScanMutex);
+        if (m_spiScanService == service)
+            releaseService(m_spiScanService);
     }
     {
         QMutexLocker locker(&m_selectedMutex);

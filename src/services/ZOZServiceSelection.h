@@ -20,7 +20,7 @@ class Settings;
 // line names). Each holds a reference on its service.
 //
 // Lock order: the directory's service-list lock, then the selected mutex,
-// then the announcement mutex, then the auto-service mutex.
+// then the announcement mutex, then the auto-service or SPI-scan mutex.
 class ServiceSelection
 {
 public:
@@ -66,6 +66,13 @@ public:
     // service-list lock itself.
     void acknowledgeAnnouncements(Service *service);
     void playSpokenLabel(Service *service, const bool &overrideMuted);
+
+    // The SPI service an SPI scan has the receiver take in besides the
+    // selection; null for none. Holds a reference; the components are
+    // handed over by the caller.
+    void setSpiScanService(Service *service);
+    // With a reference for the caller, or null.
+    Service *spiScanService() const;
 
     Service *selectedService() const;
     qint32 selectedServiceId() const;
@@ -121,6 +128,10 @@ private:
     mutable QRecursiveMutex m_announcementMutex;
     Service *m_announcementService = nullptr;
     qint32 m_announcementServiceId = -1;
+
+    // After the walk's mutex of an SPI scan; alone otherwise.
+    mutable QRecursiveMutex m_spiScanMutex;
+    Service *m_spiScanService = nullptr;
 
     mutable QRecursiveMutex m_autoMutex;
     Service *m_autoService = nullptr;

@@ -273,3 +273,46 @@ inline ZOZ::DabEnsemble sampleEnsemble(int index, qint32 ensembleId)
 }
 
 } // namespace Snapshot
+
+// A service whose reception progress the test sets.
+class ProgressService : public ZOZ::Service
+{
+public:
+    explicit ProgressService(bool isData)
+        : ZOZ::Service(isData)
+    {
+        m_state.complete = !isData;
+    }
+    ZOZ::ReceptionState *receptionProgress() override { return &m_state; }
+    void setState(bool complete, int progress, quint32 start, quint32 end = 0)
+    {
+        m_state.complete = complete;
+        m_state.progress = quint8(progress);
+        m_state.startTime = start;
+        m_state.estimatedEnd = end;
+    }
+
+private:
+    ZOZ::ReceptionState m_state;
+};
+
+class ProgressFactory : public KindFactory
+{
+protected:
+    ZOZ::Service *newService(bool isData) override { return new ProgressService(isData); }
+};
+
+// A radio and `spiCount` SPI services in packet mode; an SPI service that
+// has not sent anything yet is incomplete.
+inline ZOZ::DabEnsemble spiEnsemble(int index, qint32 ensembleId, int spiCount)
+{
+    using namespace Snapshot;
+    ZOZ::DabEnsemble e = ensemble(index, ensembleId, QStringLiteral("Mux %1").arg(index));
+    e.services << service(QStringLiteral("Radio %1").arg(index), audio(0xD200 + index, 1));
+    for (int i = 0; i < spiCount; ++i) {
+        e.services << service(QStringLiteral("Guide %1.%2").arg(index).arg(i),
+                              packetData(0xE4D2F100 + index * 16 + i, 2, 10 + i, 0, qint16(1 + i),
+                                         ZOZ::ServiceFactory::ServiceProgrammeInformation));
+    }
+    return e;
+}

@@ -8,6 +8,7 @@
 #include "base/ZOZPaths.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
@@ -484,7 +485,9 @@ class RecordingAudioOutput : public ZOZ::AudioOutputPort
 {
 public:
     void setAudioSource(ZOZ::ServiceAudio *service) override { sources << service; }
+    void playFile(const QString &fileName, bool overrideMuted) override { files << qMakePair(fileName, overrideMuted); }
     QVector<ZOZ::ServiceAudio *> sources;
+    QVector<QPair<QString, bool>> files;
 };
 
 // Audio components become the real audio service; the rest as the kind factory makes them.
@@ -540,6 +543,52 @@ TEST_F(ServiceManagerTest, SelectedAudioServicePlaysThroughTheAudioOutput)
     EXPECT_FALSE(second->isPlaying());
     EXPECT_EQ(output.sources.last(), nullptr);
     manager->setAudioOutput(nullptr);
+}
+
+// A selected service's spoken label (a WAVE file the spoken-label decoder
+// made) is played through the audio output while spoken labels are on.
+TEST_F(ServiceManagerTest, SelectionPlaysTheSpokenLabelThroughTheAudioOutput)
+{
+    ASSERT_TRUE(manager->init());
+    settings->setCachePath(work.path() + QStringLiteral("/cache/"));
+    RecordingAudioOutput output;
+    manager->setAudioOutput(&output);
+    setSnapshot({fourServices()});
+    manager->doCheckDabData();
+    const QVector<Service *> services = topLevel();
+    ASSERT_EQ(services.size(), 4);
+    Service *first = services.at(0);
+    Service *second = services.at(1);
+    const QString folder = work.path() + QStringLiteral("/cache/spokenlabels/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString label = folder + QStringLiteral("e%1s%2c%3.wav")
+                                       .arg(QString::number(first->ecc() >> 4, 16).toUpper(),
+                                            QString::number(first->serviceIdentifier(), 16).toUpper(),
+                                            QString::number(first->shortId(), 16).toUpper());
+    QFile file(label);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const auto select = [&](Service *service, bool ignoreSpokenLabel) {
+        manager->withServices([&](const auto &) { manager->selectService(service, ignoreSpokenLabel); });
+    };
+
+    settings->setSpokenLabelsActive(false);
+    select(first, false);
+    EXPECT_TRUE(output.files.isEmpty()) << "spoken labels are off";
+    settings->setSpokenLabelsActive(true);
+    select(second, false);
+    select(first, true);
+    EXPECT_TRUE(output.files.isEmpty()) << "no label for the second, the first ignored";
+    select(second, false);
+    select(first, false);
+    EXPECT_EQ(output.files, (QVector<QPair<QString, bool>>{{label, false}}));
+    select(first, false);
+    EXPECT_EQ(output.files.size(), 1) << "selecting the selected service again is silent";
+    manager->playSpokenLabel(first, true);
+    EXPECT_EQ(output.files.last(), qMakePair(label, true));
+    manager->setAudioOutput(nullptr);
+    manager->playSpokenLabel(first, true);
+    EXPECT_EQ(output.files.size(), 2);
 }
 
 // The export lists what the services report: an audio service's codec (its

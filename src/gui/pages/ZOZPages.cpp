@@ -231,6 +231,7 @@ Pages::Pages(ServiceManager *manager, HttpServer *server, Receiver *receiver, Se
     addAudioCommands(m_ajax, context);
     addApplicationCommands(m_ajax, context);
     addSchedulerCommands(m_ajax, context);
+    addSpiCommands(m_ajax, context);
 
     // The cycle of the list the pages poll is the manager's.
     setRefreshCycle(manager->refreshCycle());

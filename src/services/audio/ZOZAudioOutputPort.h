@@ -1,5 +1,7 @@
 #pragma once
 
+class QString;
+
 namespace ZOZ {
 
 class ServiceAudio;
@@ -12,6 +14,9 @@ public:
     virtual ~AudioOutputPort() = default;
     // The service whose stream is played from now on; null for silence.
     virtual void setAudioSource(ServiceAudio *service) = 0;
+    // Plays a WAVE file (a spoken label) before the source; `overrideMuted`
+    // plays it also while muted.
+    virtual void playFile(const QString &fileName, bool overrideMuted) = 0;
 };
 
 } // namespace ZOZ

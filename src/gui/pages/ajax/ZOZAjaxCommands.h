@@ -56,6 +56,7 @@ void addFrontEndCommands(AjaxTable &table, const AjaxContext &context);     // Z
 void addAudioCommands(AjaxTable &table, const AjaxContext &context);        // ZOZAjaxAudio.cpp
 void addApplicationCommands(AjaxTable &table, const AjaxContext &context);  // ZOZAjaxApplication.cpp
 void addSchedulerCommands(AjaxTable &table, const AjaxContext &context);    // ZOZAjaxScheduler.cpp
+void addSpiCommands(AjaxTable &table, const AjaxContext &context);          // ZOZAjaxSpi.cpp
 
 // Whether a URL sent by a page may be handed to the desktop: a valid URL of
 // one of the schemes http, https, mailto and tel.

@@ -1,0 +1,49 @@
+// The SPI scan's commands: start and stop the scan that walks the SPI
+// services of the heard ensemble, and read how far it is.
+
+#include "ZOZAjaxCommands.h"
+#include "ZOZAjaxValues.h"
+
+#include "ZOZServiceManager.h"
+
+namespace ZOZ {
+
+namespace {
+
+TemplateValue spiScanValue(const SpiScanProgress &progress)
+{
+    TemplateValue reply;
+    reply << TemplateValue(QStringLiteral("count"), progress.count)
+          << TemplateValue(QStringLiteral("current"), progress.current)
+          << TemplateValue(QStringLiteral("estimated"), static_cast<long long>(progress.estimated))
+          << TemplateValue(QStringLiteral("taken"), static_cast<long long>(progress.taken))
+          << TemplateValue(QStringLiteral("name"), progress.name)
+          << TemplateValue(QStringLiteral("isComplete"), progress.isComplete)
+          << TemplateValue(QStringLiteral("success"), true);
+    return reply;
+}
+
+} // namespace
+
+void addSpiCommands(AjaxTable &table, const AjaxContext &context)
+{
+    ServiceManager *manager = context.manager;
+    if (!manager)
+        return;
+    table.setHandler(QStringLiteral("spiStartScan"), [manager](const HttpRequest &, HttpResponse &response) {
+        manager->startSpiScan();
+        response.body = AjaxValues::Success;
+        return true;
+    });
+    table.setHandler(QStringLiteral("spiStopScan"), [manager](const HttpRequest &, HttpResponse &response) {
+        manager->stopSpiScan();
+        response.body = AjaxValues::Success;
+        return true;
+    });
+    table.setHandler(QStringLiteral("spiGetScanInfo"), [manager](const HttpRequest &, HttpResponse &response) {
+        response.body = spiScanValue(manager->spiScanProgress()).toJson().toUtf8();
+        return true;
+    });
+}
+
+} // namespace ZOZ
