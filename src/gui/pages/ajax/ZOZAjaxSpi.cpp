@@ -1,10 +1,12 @@
 // The SPI scan's commands: start and stop the scan that walks the SPI
-// services of the heard ensemble, and read how far it is.
+// services of the heard ensemble, and read how far it is; and the programme
+// guide as JSON.
 
 #include "ZOZAjaxCommands.h"
 #include "ZOZAjaxValues.h"
 
 #include "ZOZServiceManager.h"
+#include "data/ZOZSpiManager.h"
 
 namespace ZOZ {
 
@@ -42,6 +44,15 @@ void addSpiCommands(AjaxTable &table, const AjaxContext &context)
     });
     table.setHandler(QStringLiteral("spiGetScanInfo"), [manager](const HttpRequest &, HttpResponse &response) {
         response.body = spiScanValue(manager->spiScanProgress()).toJson().toUtf8();
+        return true;
+    });
+    // The one guide of the process, held while the commands exist: what earlier
+    // runs kept is shown before any SPI service is on air.
+    std::shared_ptr<SpiManager> guide = SpiManager::instance();
+    table.setHandler(QStringLiteral("spiGetInfo"), [guide](const HttpRequest &, HttpResponse &response) {
+        TemplateValue reply;
+        reply << TemplateValue(QStringLiteral("success"), true) << guide->buildSpiJson();
+        response.body = reply.toUtf8();
         return true;
     });
 }

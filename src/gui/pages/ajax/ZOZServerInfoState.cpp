@@ -3,6 +3,7 @@
 #include "ZOZAjaxCommands.h"
 #include "ZOZAudioValues.h"
 #include "ZOZServiceManager.h"
+#include "data/ZOZSpiManager.h"
 
 namespace ZOZ {
 
@@ -43,6 +44,7 @@ ServerInfoState ServerInfoState::read(const AjaxContext &context, QStringList &s
     state.hasFavourites = manager->hasFavourites();
     state.favouritesOnly = manager->isSortFavouritesOnly();
     state.jouExtEnabled = Settings::jouGetExtEnabled();
+    state.spiVersion = SpiManager::version();
     if (settings) {
         state.binauralMode = settings->audioDecoderMode() == 1;
         state.binauralPreset = settings->audioBinauralPreset();
