@@ -212,7 +212,8 @@ const GENERATED = {
         { sid: '0xE1D10004', data: true, label: GENERATED_JOURNALINE.label, shortLabelFlags: '0xF000', components: [
             { kind: 'packet', subChannel: 4, type: 5, scId: 0x104, packetAddress: 1, applications: [{ type: 0x44A }] },
         ] },
-        { sid: '0xE1D10005', data: true, label: GENERATED_GUIDE.label, shortLabelFlags: '0xF000', components: [
+        // ECC E1 and country E, as the ensemble's and the audio services' identifiers say.
+        { sid: '0xE1E10005', data: true, label: GENERATED_GUIDE.label, shortLabelFlags: '0xF000', components: [
             { kind: 'packet', subChannel: 4, type: 60, scId: 0x105, packetAddress: 2, applications: [{ type: 7 }] },
         ] },
     ],
@@ -660,8 +661,9 @@ function serviceRow(frame, label) {
 // Selects the guide service and opens the programme guide from the menu bar:
 // it lists today's programmes of the service with the one on air marked and
 // tomorrow's on the next day; a title stays text. The selected audio
-// service's panel shows now and next, and its row the logo the guide named.
+// service's panel shows now and next.
 async function checkGuide(page, frame, expected, problems, options) {
+    await page.locator('.nav-selection').click();
     const guideRow = serviceRow(frame, expected.label);
     const guideSid = Number(await guideRow.getAttribute('data-sid'));
     await guideRow.locator('.service-select').click();
@@ -700,12 +702,16 @@ async function checkGuide(page, frame, expected, problems, options) {
         return (await frame.locator('.guide-now').innerText()).includes(first.name) &&
             (await frame.locator('.guide-next').innerText()).includes(second.name);
     }, 30000);
-    await waitFor('the logo of ' + expected.service, async function () {
-        const logo = serviceRow(frame, expected.service).locator('img.service-logo');
+}
+
+// The logo the guide named shows in the service's row.
+async function waitForLogo(frame, label) {
+    await waitFor('the logo of ' + label, async function () {
+        const logo = serviceRow(frame, label).locator('img.service-logo');
         return (await logo.count()) === 1 && await logo.evaluate(function (image) {
             return image.complete && image.naturalWidth > 0;
         });
-    }, 30000);
+    }, 60000);
 }
 
 async function run(options) {
@@ -817,6 +823,10 @@ async function run(options) {
                 return (await frame.locator('a.service-app[data-app="journaline"]').count()) > 0;
             }, SERVICES_TIMEOUT_MS);
         }
+
+        // The guide's logo comes with the guide's carousel and rebuilds the list once more.
+        if (source.guide)
+            await waitForLogo(frame, source.guide.service);
 
         const shownLabels = await rows.locator('.service-label').allTextContents();
         if (source.labels) {

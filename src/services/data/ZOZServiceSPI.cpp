@@ -119,11 +119,12 @@ bool ServiceSPI::answerPage(const PageRequest &request, PageAnswer &answer)
         answerGuide(answer);
         return true;
     }
-    const QString name = request.path + request.file;
-    if (!name.isEmpty())
-        return answerObject(name, answer);
     if (request.query.contains(QStringLiteral("preview")))
         return Service::answerPage(request, answer);
+    const QString prefix = requestPath();
+    const QString name = (request.path.startsWith(prefix) ? request.path.mid(prefix.size()) : request.path) + request.file;
+    if (!name.isEmpty())
+        return answerObject(name, answer);
     return answerResource(PageTemplate, QStringLiteral("text/html"), answer);
 }
 

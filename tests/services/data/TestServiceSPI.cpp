@@ -70,7 +70,9 @@ public:
 
     PageAnswer page(const QString &file, const QString &query = QString())
     {
+        // As the server asks: the path below the service's own.
         PageRequest request;
+        request.path = requestPath();
         request.file = file;
         if (!query.isEmpty())
             request.query.insert(query, QString());
@@ -298,6 +300,8 @@ TEST_F(ServiceSpiTest, ObjectsServedByNameAsBroadcastContent)
     EXPECT_EQ(200, guidePage.status);
     EXPECT_EQ(QStringLiteral("text/html"), guidePage.mimeType);
     EXPECT_TRUE(guidePage.body.contains("spi-programmes"));
+    const PageAnswer preview = service->page(QString(), QStringLiteral("preview"));
+    EXPECT_EQ(QStringLiteral("image/svg+xml"), preview.mimeType);
 }
 
 // The recording's guide service "Spored" (packet address 2 of sub-channel 6)
