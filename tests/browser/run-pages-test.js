@@ -201,7 +201,9 @@ const GENERATED = {
         { id: 4, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: [
             { address: 1, type: 0, hex: JOURNALINE_MENU },
             { address: 1, type: 0, hex: JOURNALINE_ARTICLE },
-        ].concat(GUIDE_GROUPS) } },
+        ] } },
+        // The guide on a sub-channel of its own: it arrives only once the guide service is selected.
+        { id: 5, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: GUIDE_GROUPS } },
     ],
     services: [
         { sid: '0xE1D1', label: 'ZOZ Alpha', shortLabelFlags: '0xF000', programmeType: 10, components: [
@@ -214,7 +216,7 @@ const GENERATED = {
         ] },
         // ECC E1 and country E, as the ensemble's and the audio services' identifiers say.
         { sid: '0xE1E10005', data: true, label: GENERATED_GUIDE.label, shortLabelFlags: '0xF000', components: [
-            { kind: 'packet', subChannel: 4, type: 60, scId: 0x105, packetAddress: 2, applications: [{ type: 7 }] },
+            { kind: 'packet', subChannel: 5, type: 60, scId: 0x105, packetAddress: 2, applications: [{ type: 7 }] },
         ] },
     ],
 };
@@ -661,7 +663,7 @@ function serviceRow(frame, label) {
 // Selects the guide service and opens the programme guide from the menu bar:
 // it lists today's programmes of the service with the one on air marked and
 // tomorrow's on the next day; a title stays text. The selected audio
-// service's panel shows now and next.
+// service's panel shows now and next, and its row the logo the guide named.
 async function checkGuide(page, frame, expected, problems, options) {
     await page.locator('.nav-selection').click();
     const guideRow = serviceRow(frame, expected.label);
@@ -702,6 +704,7 @@ async function checkGuide(page, frame, expected, problems, options) {
         return (await frame.locator('.guide-now').innerText()).includes(first.name) &&
             (await frame.locator('.guide-next').innerText()).includes(second.name);
     }, 30000);
+    await waitForLogo(frame, expected.service);
 }
 
 // The logo the guide named shows in the service's row.
@@ -823,10 +826,6 @@ async function run(options) {
                 return (await frame.locator('a.service-app[data-app="journaline"]').count()) > 0;
             }, SERVICES_TIMEOUT_MS);
         }
-
-        // The guide's logo comes with the guide's carousel and rebuilds the list once more.
-        if (source.guide)
-            await waitForLogo(frame, source.guide.service);
 
         const shownLabels = await rows.locator('.service-label').allTextContents();
         if (source.labels) {
