@@ -71,6 +71,43 @@ const DYNAMIC_LABELS = ['Plain text', 'Second text & more'];
 const SLIDES = ['zoz-classic.png', 'zoz-classic-2.png'].map(function (name) {
     return path.join(__dirname, '..', '..', 'tools', 'ensemble', 'demo', name);
 });
+// A Broadcast Website in MOT directory mode (ETSI EN 301 234): a directory
+// naming the start page, and the site's files, each in one segment. The start
+// page's script reports whether it can reach the player: its page, through
+// the frame's parent, or its commands, through fetch.
+const WEBSITE_LABEL = 'ZOZ Web';
+const WEBSITE_FILES = [
+    { name: '/index.html', body: '<!DOCTYPE html><html><head><title>ZOZ Web</title></head><body>' +
+        '<h1>ZOZ Web site</h1><img id="logo" src="/img/logo.svg" alt="logo"><p id="probe">running</p><script>' +
+        'var found = [];' +
+        'try { window.parent.document.querySelector("body"); found.push("parent-readable"); }' +
+        ' catch (e) { found.push("parent-isolated"); }' +
+        'fetch("/ajax?getServerInfo").then(function () { found.push("fetch-allowed"); },' +
+        ' function () { found.push("fetch-blocked"); }).then(function () {' +
+        ' document.getElementById("probe").textContent = found.join(" "); });' +
+        '</script></body></html>' },
+    { name: '/img/logo.svg', body: '<svg xmlns="http://www.w3.org/2000/svg" width="40" height="40">' +
+        '<rect width="40" height="40" fill="#06c"/></svg>' },
+];
+function segmentField(bytes) {
+    return [(bytes.length >> 8) & 0x1F, bytes.length & 0xFF].concat(bytes);
+}
+function websiteGroups(address) {
+    const startPage = [0x01].concat(utf8('/index.html')); // profile byte, then the name
+    const directoryExtension = [0xC0 | 0x22, startPage.length].concat(startPage);
+    let entries = [];
+    WEBSITE_FILES.forEach(function (file, i) {
+        entries = entries.concat([0, i + 1], motHeader(Buffer.byteLength(file.body), 1, 0, file.name));
+    });
+    const size = 13 + directoryExtension.length + entries.length;
+    const directory = [(size >> 24) & 0x3F, (size >> 16) & 0xFF, (size >> 8) & 0xFF, size & 0xFF,
+        0, WEBSITE_FILES.length, 0, 0, 10, 0x04, 0x00, 0, directoryExtension.length].concat(directoryExtension, entries);
+    const groups = [{ address: address, type: 6, segment: 0, transportId: 0, hex: hex(segmentField(directory)) }];
+    WEBSITE_FILES.forEach(function (file, i) {
+        groups.push({ address: address, type: 4, segment: 0, transportId: i + 1, hex: hex(segmentField(utf8(file.body))) });
+    });
+    return groups;
+}
 // The programme guide of the generated ensemble, a MOT carousel with a
 // directory on packet address 2: service information naming "ZOZ Alpha" with
 // its logo, and its schedule around the time the test runs. The documents are
@@ -167,10 +204,9 @@ function motCarousel(address, directoryId, objects) {
     writer.put(0, 3);
     writer.put(4000, 13);
     writer.put(0, 16);
-    const segment = function (bytes) { return hex(be16(bytes.length & 0x1FFF).concat(bytes)); };
-    const groups = [{ address: address, type: 6, segment: 0, transportId: directoryId, hex: segment(writer.bytes().concat(entries)) }];
+    const groups = [{ address: address, type: 6, segment: 0, transportId: directoryId, hex: hex(segmentField(writer.bytes().concat(entries))) }];
     objects.forEach(function (object, index) {
-        groups.push({ address: address, type: 4, segment: 0, transportId: directoryId + 1 + index, hex: segment(object.body) });
+        groups.push({ address: address, type: 4, segment: 0, transportId: directoryId + 1 + index, hex: hex(segmentField(object.body)) });
     });
     return groups;
 }
@@ -201,7 +237,7 @@ const GENERATED = {
         { id: 4, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: [
             { address: 1, type: 0, hex: JOURNALINE_MENU },
             { address: 1, type: 0, hex: JOURNALINE_ARTICLE },
-        ] } },
+        ].concat(websiteGroups(2)) } },
         // The guide on a sub-channel of its own: it arrives only once the guide service is selected.
         { id: 5, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: GUIDE_GROUPS } },
     ],
@@ -214,9 +250,12 @@ const GENERATED = {
         { sid: '0xE1D10004', data: true, label: GENERATED_JOURNALINE.label, shortLabelFlags: '0xF000', components: [
             { kind: 'packet', subChannel: 4, type: 5, scId: 0x104, packetAddress: 1, applications: [{ type: 0x44A }] },
         ] },
+        { sid: '0xE1D10005', data: true, label: WEBSITE_LABEL, shortLabelFlags: '0xF000', components: [
+            { kind: 'packet', subChannel: 4, type: 60, scId: 0x105, packetAddress: 2, applications: [{ type: 3 }] },
+        ] },
         // ECC E1 and country E, as the ensemble's and the audio services' identifiers say.
         { sid: '0xE1E10005', data: true, label: GENERATED_GUIDE.label, shortLabelFlags: '0xF000', components: [
-            { kind: 'packet', subChannel: 5, type: 60, scId: 0x105, packetAddress: 2, applications: [{ type: 7 }] },
+            { kind: 'packet', subChannel: 5, type: 60, scId: 0x106, packetAddress: 2, applications: [{ type: 7 }] },
         ] },
     ],
 };
@@ -287,7 +326,7 @@ function prepareSource(options, work) {
             return s.components.some(function (c) { return c.kind === 'audio'; });
         }).map(function (s) { return s.label; });
         return { source: sources, channel: '5C', labels: labels, count: labels.length, journaline: GENERATED_JOURNALINE,
-            guide: GENERATED_GUIDE };
+            guide: GENERATED_GUIDE, website: WEBSITE_LABEL };
     }
     const recording = path.join(options.testdata || '', 'slovenia-r1.eti');
     if (!options.testdata || !fs.existsSync(recording))
@@ -717,6 +756,45 @@ async function waitForLogo(frame, label) {
     }, 60000);
 }
 
+// Selects the Broadcast Website, follows its badge to the service's page and
+// sees the site's start page in its frame: its image loads from the player,
+// and its script can neither read the player's page nor call its commands.
+async function checkWebsite(page, frame, label, problems, options) {
+    await page.locator('.nav-selection').click();
+    await waitFor('the selection page to list ' + label, async function () {
+        return (await frame.locator('.service-row .service-label', { hasText: label }).count()) === 1;
+    }, SERVICES_TIMEOUT_MS);
+    const row = frame.locator('.service-row', { has: frame.locator('.service-label', { hasText: label }) }).first();
+    const sid = Number(await row.getAttribute('data-sid'));
+    await row.locator('.service-select').click();
+    await waitFor('the player to select ' + label, async function () {
+        return (await serverInfo(page)).selectedSID === sid;
+    }, 10000);
+    const badge = row.locator('.service-app[data-app="bws"]');
+    await waitFor('the Broadcast Website badge', async function () { return (await badge.count()) === 1; }, 30000);
+    await badge.click();
+    await waitFor('the Broadcast Website page', async function () {
+        return (await frame.locator('body.bws-page').count()) === 1;
+    }, 10000);
+    const site = frame.frameLocator('iframe.bws-site');
+    await waitFor('the site\'s start page in its frame', async function () {
+        return (await site.locator('h1').count()) === 1 && (await site.locator('#probe').innerText()).includes('fetch');
+    }, 60000);
+    const logo = site.locator('#logo');
+    await waitFor('the site\'s image', async function () {
+        return await logo.evaluate(function (image) { return image.complete && image.naturalWidth > 0; });
+    }, 10000).catch(async function () {
+        problems.push('the site\'s image did not load from ' + await logo.evaluate(function (image) { return image.src; }));
+    });
+    const probe = (await site.locator('#probe').innerText()).trim();
+    if (probe !== 'parent-isolated fetch-blocked')
+        problems.push('the site\'s script reached the player: ' + probe);
+    if (options.artifacts) {
+        fs.mkdirSync(options.artifacts, { recursive: true });
+        await page.screenshot({ path: path.join(options.artifacts, 'website-' + options.scenario + '.png') });
+    }
+}
+
 async function run(options) {
     if (!fs.existsSync(CHROMIUM)) {
         console.log('skipped: no Chromium at ' + CHROMIUM);
@@ -759,7 +837,8 @@ async function run(options) {
         });
         const page = context.pages()[0] || await context.newPage();
         page.on('console', function (message) {
-            if (message.type() === 'error')
+            // The broadcast website's probe is refused on purpose; checkWebsite reads what it found.
+            if (message.type() === 'error' && !/\/bws-[0-9]+\//.test(message.location().url || ''))
                 problems.push('console error: ' + message.text() + ' at ' + JSON.stringify(message.location()));
         });
         page.on('pageerror', function (error) { problems.push('page error: ' + error.message); });
@@ -956,6 +1035,8 @@ async function run(options) {
         await planRecording(page, problems);
         if (source.journaline)
             await checkJournaline(page, frame, source.journaline, problems, options);
+        if (source.website)
+            await checkWebsite(page, frame, source.website, problems, options);
         if (source.guide)
             await checkGuide(page, frame, source.guide, problems, options);
 

@@ -383,10 +383,11 @@ function wireEvents() {
     const list = document.querySelector('.service-list');
     if (list) {
         list.addEventListener('click', function (event) {
-            // The SlideShow's and the programme guide's badges open their pages.
-            const slideShow = event.target.closest('.service-app[data-app="sls"], .service-app[data-app="spi"]');
-            if (slideShow) {
-                const preview = slideShow.querySelector('img');
+            // The SlideShow, the Broadcast Website and the programme guide have pages of their own.
+            const servicePage = event.target.closest(
+                '.service-app[data-app="sls"], .service-app[data-app="bws"], .service-app[data-app="spi"]');
+            if (servicePage) {
+                const preview = servicePage.querySelector('img');
                 openServicePage((preview.getAttribute('src') || '').split('?')[0]);
                 return;
             }

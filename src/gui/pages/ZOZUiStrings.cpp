@@ -321,6 +321,7 @@ const UiString UiStringTable[] = {
         {UiEntry::Text, "SERVICE_journaline", "Tooltips", QT_TRANSLATE_NOOP("Tooltips", "Open Journaline"), 0},
         {UiEntry::Text, "SERVICE_sls", "Tooltips", QT_TRANSLATE_NOOP("Tooltips", "Open Slideshow"), 0},
         {UiEntry::Text, "SERVICE_bws", "Tooltips", QT_TRANSLATE_NOOP("Tooltips", "Open Broadcast Website"), 0},
+        {UiEntry::Text, "SERVICE_bws", "Tooltips", QT_TRANSLATE_NOOP("Tooltips", "Open Broadcast Website"), 0},
         {UiEntry::Text, "SERVICE_spi", "Tooltips", QT_TRANSLATE_NOOP("Tooltips", "Open SPI"), 0},
         {UiEntry::Text, "SERVICE_tdc", "Tooltips", QT_TRANSLATE_NOOP("Tooltips", "Open TDC"), 0},
         {UiEntry::Text, "SERVICE_tft", "Tooltips", QT_TRANSLATE_NOOP("Tooltips", "Open TFT"), 0},

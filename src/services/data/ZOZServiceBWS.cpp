@@ -92,6 +92,8 @@ bool ServiceBWS::answerPage(const PageRequest &request, PageAnswer &answer)
     if (path.isEmpty() && request.file.isEmpty()) {
         if (request.query.contains(QStringLiteral("getObjectList")))
             return answerObjectList(answer);
+        if (request.query.contains(QStringLiteral("preview")))
+            return Service::answerPage(request, answer);
         return answerResource(PageTemplate, QStringLiteral("text/html"), answer);
     }
     QString name = path + request.file;

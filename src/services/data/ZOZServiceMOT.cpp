@@ -140,6 +140,8 @@ void ServiceMOT::resetDecoder()
                != MOT_DECODER_OK)
         m_decoder.reset();
     std::vector<std::vector<uint8_t>>().swap(m_retired);
+    m_resetNeeded = false;
+    m_waiting.clear();
     m_outstandingBytes = 0;
     m_directoryId = -1;
     m_directoryObjects = 0;
@@ -171,6 +173,10 @@ bool ServiceMOT::handlePacket(int length, const uchar *const &data)
     if (!m_decoder || !data || length <= 0)
         return false;
     const int result = DAB_Bb_Ruz_MotDecoderProcessDataGroup(m_decoder.get(), data, uint32_t(length));
+    if (m_resetNeeded) {
+        ZOZ_LOG(LogMotWarning, QStringLiteral("ServiceMOT::handlePacket() -> warning: too many abandoned requests, restarting the MOT decoder"));
+        resetDecoder();
+    }
     const QString where =
         QStringLiteral("ServiceMOT::handlePacket( data[%1], dataLength[%2] )").arg(logAddress(data)).arg(length);
     if (result == MOT_DECODER_OK) {
@@ -223,6 +229,7 @@ int ServiceMOT::handleDirectory(const MotDirectory *directory)
         m_received.clear();
     }
     m_directoryObjects = directory->numberOfObjects;
+    m_waiting.clear();
     for (uint32_t index = 0; index < directory->numberOfObjects; ++index) {
         MotHeader header {};
         const int result = DAB_Bb_Ruz_MotDecoderGetDirectoryEntry(m_decoder.get(), index, &header);
@@ -243,46 +250,84 @@ int ServiceMOT::handleDirectory(const MotDirectory *directory)
             file->retain();
         }
         ModalPointerLocker fileLocker(file);
-        requestFile(file, header);
+        if (requestFile(file, header) == Request::Deferred) {
+            WaitingRequest waiting {name, header, {}};
+            if (header.mimeType && header.mimeTypeLength > 0)
+                waiting.mime = QByteArray(header.mimeType, qsizetype(header.mimeTypeLength));
+            waiting.header.extension = nullptr;
+            waiting.header.contentName = nullptr;
+            waiting.header.contentNameLength = 0;
+            m_waiting.append(waiting);
+        }
     }
     return MOT_DECODER_OK;
 }
 
-void ServiceMOT::requestFile(MotFile *file, const MotHeader &header)
+ServiceMOT::Request ServiceMOT::requestFile(MotFile *file, const MotHeader &header)
 {
     if (file->isRequested()) {
         if (file->header().transportId == header.transportId)
-            return; // still on its way
+            return Request::OnItsWay;
         // The carousel moved the name to another transport id: the old
         // request may never complete, but the decoder keeps its buffer.
         m_retired.push_back(file->takeRequest());
         if (m_outstandingBytes > MaxOutstandingBytes) {
-            resetDecoder();
-            return;
+            // Not inside the decoder's call: after it.
+            m_resetNeeded = true;
+            return Request::Deferred;
         }
     }
-    const auto refuse = [&] {
+    if (header.bodySize > 0 && header.bodySize <= MotFile::MaxBodySize
+        && m_outstandingBytes + header.bodySize > MaxOutstandingBytes)
+        return Request::Deferred;
+    int result = MOT_DECODER_INVALID_PARAMETER;
+    if (file->takeHeader(header)) {
+        result = DAB_Bb_Ruz_MotDecoderRequestObject(m_decoder.get(), header.transportId, file->requestBuffer(),
+                                                    file->requestSize());
+        if (result != MOT_DECODER_OK)
+            file->dropRequest();
+    }
+    if (result == MOT_DECODER_BUFFER_TOO_SMALL)
+        return Request::Deferred; // every reassembly slot is busy
+    if (result != MOT_DECODER_OK) {
         ZOZ_LOG(LogMotWarning,
                 QStringLiteral("ServiceMOT::requestFile() -> warning: could not request object with transport ID: %1 (name: '%2')")
                     .arg(header.transportId)
                     .arg(file->name()));
-    };
-    if (m_outstandingBytes + header.bodySize > MaxOutstandingBytes || !file->takeHeader(header)) {
-        refuse();
-        return;
-    }
-    if (DAB_Bb_Ruz_MotDecoderRequestObject(m_decoder.get(), header.transportId, file->requestBuffer(),
-                                           file->requestSize())
-        != MOT_DECODER_OK) {
-        file->dropRequest();
-        refuse();
-        return;
+        return Request::Refused;
     }
     m_outstandingBytes += file->requestSize();
     ZOZ_LOG(LogMot, QStringLiteral("ServiceMOT::requestFile() -> receiving %1 file (TID: %2, name: '%3')")
                         .arg(file->updated > 0 ? QStringLiteral("updated") : QStringLiteral("new"))
                         .arg(header.transportId)
                         .arg(file->name()));
+    return Request::Made;
+}
+
+// The decoder collects a limited number of objects at once, and the
+// directory is not delivered again while it stays the same: the objects
+// that had to wait are requested as earlier ones complete.
+void ServiceMOT::requestWaiting()
+{
+    const MotDirectory *directory = currentDirectory();
+    if (!directory || directory->transportId != m_directoryId) {
+        m_waiting.clear();
+        return;
+    }
+    while (!m_waiting.isEmpty()) {
+        WaitingRequest &next = m_waiting.front();
+        next.header.mimeType = next.mime.isEmpty() ? nullptr : next.mime.constData();
+        next.header.mimeTypeLength = uint32_t(next.mime.size());
+        MotFile *file = m_objects.value(next.name);
+        Request result = Request::Refused;
+        if (file) {
+            ModalPointerLocker fileLocker(file);
+            result = requestFile(file, next.header);
+        }
+        if (result == Request::Deferred)
+            return;
+        m_waiting.pop_front();
+    }
 }
 
 int ServiceMOT::handleObject(const MotHeader &header)
@@ -301,6 +346,7 @@ int ServiceMOT::handleObject(const MotHeader &header)
     const quint32 requested = file->requestSize();
     QByteArray data = file->parseBuffer();
     m_outstandingBytes -= std::min<quint64>(m_outstandingBytes, requested);
+    requestWaiting();
     if (data.isEmpty())
         return InternalError;
     if (isHtml(*file))
@@ -369,20 +415,24 @@ int ServiceMOT::directoryObjects() const
 
 // Links that start with "/" point at the broadcast site's root, which is
 // the service's web path here (absolute, so that they resolve from any page
-// of the site).
+// of the site). The page is taken byte for byte: a site in another encoding
+// than UTF-8 keeps every byte, and only the links change.
 void ServiceMOT::rewriteLinks(QByteArray &data) const
 {
-    static const QRegularExpression link(QStringLiteral("(href|src)\\s*=\\s*('[^\\s]*'|\"[^\\s]*\")"));
-    const QString prefix = QLatin1Char('/') + requestPath();
-    QString text = QString::fromUtf8(data);
+    static const QRegularExpression link(
+        QStringLiteral("(href|src)[ \\t\\n\\r\\f\\v]*=[ \\t\\n\\r\\f\\v]*('[^ \\t\\n\\r\\f\\v]*'|\"[^ \\t\\n\\r\\f\\v]*\")"));
+    const QString prefix = QLatin1Char('/') + QString::fromLatin1(requestPath().toUtf8());
+    QString text = QString::fromLatin1(data);
     qsizetype position = 0;
     QRegularExpressionMatch match = link.match(text, position);
     while (match.hasMatch()) {
         position = match.capturedStart(0);
-        const QString value = match.captured(2).trimmed();
+        // The pattern takes no blank into a value, so there is nothing to trim;
+        // trimming here would take bytes of UTF-8 characters for blanks.
+        const QString value = match.captured(2);
         const QChar first = value.isEmpty() ? QChar() : value.front();
         if (value.size() >= 2 && (first == QLatin1Char('\'') || first == QLatin1Char('"')) && value.back() == first) {
-            QString inner = value.mid(1, value.size() - 2).trimmed();
+            QString inner = value.mid(1, value.size() - 2);
             if (inner.startsWith(QLatin1Char('/')))
                 inner = prefix + inner.mid(1);
             text.replace(position, match.capturedLength(0), match.captured(1) + QLatin1Char('=') + first + inner + first);
@@ -390,7 +440,7 @@ void ServiceMOT::rewriteLinks(QByteArray &data) const
         position += match.capturedLength(0);
         match = link.match(text, position + 1);
     }
-    data = text.toUtf8();
+    data = text.toLatin1();
 }
 
 QString ServiceMOT::objectName(const MotHeader &header)
@@ -495,6 +545,9 @@ void ServiceMOT::loadCache()
     for (const QString &group : index.childGroups()) {
         QString name = group;
         name.replace(SlashKey, QStringLiteral("/"));
+        // Only names this service could have stored come back.
+        if (name != safeName(name))
+            continue;
         MotFile *&file = m_objects[name];
         const bool created = !file;
         if (created) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZOZService.h"
+#include "DabMotDecoder.h"
 #include "web/ZOZTemplateValue.h"
 
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 
 struct DabMotDecoder;
 struct MotDirectory;
-struct MotHeader;
 
 namespace ZOZ {
 
@@ -103,7 +103,18 @@ private:
     int handleData(const MotHeader *header);
     int handleDirectory(const MotDirectory *directory);
     int handleObject(const MotHeader &header);
-    void requestFile(MotFile *file, const MotHeader &header);
+    enum class Request { Made, OnItsWay, Deferred, Refused };
+    // A waiting request: the directory entry's header, its MIME text kept here.
+    struct WaitingRequest
+    {
+        QString name;
+        MotHeader header;
+        QByteArray mime;
+    };
+
+    // The caller holds the object map's write lock and the object's lock.
+    Request requestFile(MotFile *file, const MotHeader &header);
+    void requestWaiting();
     void updateProgress(quint32 now);
     bool hasPhysicalCache() const;
     // Starts the decoder afresh: every request and buffer it held is given up.
@@ -120,6 +131,8 @@ private:
     // being received: the decoder may still write into them until it starts afresh.
     std::vector<std::vector<uint8_t>> m_retired;
     quint64 m_outstandingBytes = 0;
+    bool m_resetNeeded = false;
+    QList<WaitingRequest> m_waiting; // directory entries not requested yet, in order
     int m_directoryObjects = 0;
     int m_directoryId = -1;
     QSet<QString> m_received; // names received under the current directory

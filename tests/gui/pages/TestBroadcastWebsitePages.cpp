@@ -44,13 +44,6 @@ QMap<QString, QByteArray> fixtureFiles()
     return files;
 }
 
-ZOZ::Test::Mot::Bytes startPage(const std::string &name)
-{
-    ZOZ::Test::Mot::Bytes data {0x01}; // profile byte
-    data.insert(data.end(), name.begin(), name.end());
-    return ZOZ::Test::Mot::parameter(0x22, data);
-}
-
 class BroadcastWebsitePagesTest : public ZOZTest::SettingsFixture
 {
 protected:
@@ -88,7 +81,7 @@ protected:
         std::vector<Object> objects;
         for (auto it = files.cbegin(); it != files.cend(); ++it)
             objects.emplace_back("/" + it.key().toStdString(), it.value());
-        for (const auto &group : ZOZTest::Carousel::carousel(objects, startPage("/index.html")))
+        for (const auto &group : ZOZTest::Carousel::carousel(objects, ZOZTest::Carousel::startPage("/index.html")))
             site->handlePacket(int(group.size()), group.data());
     }
 

@@ -53,6 +53,14 @@ inline Bytes headerOf(const Object &object)
     return header(uint32_t(bodyOf(object).size()), object.contentType, object.contentSubType, extension);
 }
 
+// The directory parameter that names a website's start page: a profile byte, then the name.
+inline Bytes startPage(const std::string &name, uint8_t profile = 1)
+{
+    Bytes data {profile};
+    data.insert(data.end(), name.begin(), name.end());
+    return ZOZ::Test::Mot::parameter(0x22, data);
+}
+
 // The directory's data groups; `directoryExtension` holds directory parameters.
 inline std::vector<Bytes> directoryGroups(const std::vector<Object> &objects, const Bytes &directoryExtension = {},
                                           uint16_t directoryId = 0, size_t segmentSize = 4000)

@@ -224,12 +224,17 @@ TEST_F(ServiceMOTTest, LinksOfHtmlObjectsStayBelowTheServicePath)
     const std::vector<Object> objects = {
         {"page.html", "<a href=\"/img/a.png\">x</a><img src='/b.png'><a href=a.png>y</a><a href=\"rel.html\">"},
         {"data.txt", "<a href=\"/img/a.png\">", "text/plain"},
+        {"latin1.html", "<p>caf\xe9 \xa0<a href=\"/caf\xe9.html\">\xff</a><img src='/\xc3\xa0'>"},
     };
     service->send(ZOZTest::Carousel::carousel(objects));
     EXPECT_EQ(QStringLiteral("<a href=\"/%1img/a.png\">x</a><img src='/%1b.png'><a href=a.png>y</a><a href=\"rel.html\">")
                   .arg(prefix),
               QString::fromUtf8(service->bodyOf(QStringLiteral("page.html"))));
     EXPECT_EQ(objects[1].body, service->bodyOf(QStringLiteral("data.txt")));
+    // Bytes that are no UTF-8 stay as they were.
+    EXPECT_EQ(QByteArray("<p>caf\xe9 \xa0<a href=\"/") + prefix.toLatin1() + QByteArray("caf\xe9.html\">\xff</a><img src='/")
+                  + prefix.toLatin1() + QByteArray("\xc3\xa0'>"),
+              service->bodyOf(QStringLiteral("latin1.html")));
     service->release();
 }
 
@@ -272,9 +277,57 @@ TEST_F(ServiceMOTTest, AnIndexGroupWithoutItsFileRestoresAnEmptyBody)
     {
         QSettings index(folder + ServiceMOT::IndexFileName, QSettings::IniFormat);
         index.setValue(QStringLiteral("gone--SLASH--page.html/mime"), QStringLiteral("text/html"));
+        index.setValue(QStringLiteral("..--SLASH--..--SLASH--outside.html/mime"), QStringLiteral("text/html"));
     }
     service = makeService();
+    EXPECT_FALSE(service->knows(QStringLiteral("../../outside.html")));
     EXPECT_TRUE(service->knows(QStringLiteral("gone/page.html")));
     EXPECT_TRUE(service->bodyOf(QStringLiteral("gone/page.html")).isEmpty());
+    service->release();
+}
+
+// The decoder collects a limited number of bodies at once and does not hand
+// an unchanged directory over again: the rest are requested as earlier ones
+// complete, so a large carousel arrives whole in one pass.
+TEST_F(ServiceMOTTest, MoreObjectsThanTheDecoderCollectsAtOnce)
+{
+    CountingService *service = makeService();
+    std::vector<Object> objects;
+    for (int i = 0; i < 450; ++i)
+        objects.emplace_back("o" + std::to_string(i) + ".html", QByteArray::number(i));
+    service->send(ZOZTest::Carousel::carousel(objects));
+    EXPECT_EQ(450, service->receivedObjects());
+    EXPECT_EQ(450, service->changed);
+    EXPECT_EQ(100, service->receptionProgress()->progress);
+    EXPECT_TRUE(service->receptionProgress()->complete);
+    service->release();
+}
+
+// A size field of the broadcast is not allocated as announced.
+TEST_F(ServiceMOTTest, OversizedObjectsAreNotRequested)
+{
+    CountingService *service = makeService();
+    namespace Mot = ZOZ::Test::Mot;
+    const Mot::Bytes huge = Mot::header(MotFile::MaxBodySize + 1, 1, 0, Mot::contentName("huge.html"));
+    const Mot::Bytes small = Mot::header(1, 1, 0, Mot::contentName("small.html"));
+    service->send(Mot::segments(Mot::Directory, 0, Mot::directory({{1, huge}, {2, small}}), 4000));
+    service->send(Mot::segments(Mot::Body, 2, Mot::Bytes {'s'}, 4000));
+    EXPECT_EQ(QByteArray("s"), service->bodyOf(QStringLiteral("small.html")));
+    EXPECT_TRUE(service->knows(QStringLiteral("huge.html")));
+    EXPECT_TRUE(logText().contains(QStringLiteral("could not request object with transport ID: 1 (name: 'huge.html')")));
+    service->release();
+}
+
+// A name the carousel moves to another transport id while its body is on its
+// way is requested under the new one; the old request does not hold it back.
+TEST_F(ServiceMOTTest, ANameMovedToAnotherTransportIdArrives)
+{
+    CountingService *service = makeService();
+    std::vector<Object> objects = {{"x.html", bytes(5, 9000)}};
+    service->send(ZOZTest::Carousel::directoryGroups(objects));
+    service->send({ZOZTest::Carousel::bodyGroups(objects).front()}); // the first of three segments
+    objects[0].body = bytes(6, 9000);
+    service->send(ZOZTest::Carousel::carousel(objects, {}, 50));
+    EXPECT_EQ(objects[0].body, service->bodyOf(QStringLiteral("x.html")));
     service->release();
 }
