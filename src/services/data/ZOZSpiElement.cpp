@@ -365,14 +365,17 @@ QVector<SpiContentId> decodeSpiContentIds(const QByteArray &value, quint16 servi
 QString expandSpiTokens(const QByteArray &text, const SpiTokenTable &tokens)
 {
     QByteArray expanded;
-    expanded.reserve(text.size());
+    expanded.reserve(qMin(text.size(), MaxSpiTextBytes));
     for (const char c : text) {
+        if (expanded.size() >= MaxSpiTextBytes)
+            break;
         const quint8 byte = quint8(c);
         if (tokens.contains(byte))
             expanded += tokens.string(byte);
         else
             expanded += c;
     }
+    expanded.truncate(MaxSpiTextBytes);
     return QString::fromUtf8(expanded);
 }
 

@@ -96,7 +96,12 @@ QVector<SpiContentId> decodeSpiContentIds(const QByteArray &value, quint16 servi
 // Country key ECC × 16 + country id, with the one key broadcast in two forms
 // (0xE01) filed under the other (0xE0D).
 quint16 spiCountryKey(quint8 ecc, quint8 countryId);
-// Replaces the tokens of `text` by their strings and reads the result as UTF-8.
+// Longest text an expansion gives: tokens multiply a text up to 255 times,
+// and the cache file keeps texts of up to 32 K characters.
+constexpr qsizetype MaxSpiTextBytes = 16 * 1024;
+
+// Replaces the tokens of `text` by their strings and reads the result as
+// UTF-8, cut at MaxSpiTextBytes.
 QString expandSpiTokens(const QByteArray &text, const SpiTokenTable &tokens);
 
 } // namespace ZOZ

@@ -105,7 +105,7 @@ struct Descriptions
                 shortDescription = textOf(child, tokens);
             else if (child.tag == SpiTag::LongDescription)
                 longDescription = textOf(child, tokens);
-            else if (child.tag == SpiTag::Multimedia)
+            else if (child.tag == SpiTag::Multimedia && logos.size() < SpiIndexStream::MaxItems)
                 logos.append(parseLogo(child, tokens));
         }
     }
@@ -157,12 +157,46 @@ const SpiContentId *locationContentId(const SpiElement &location)
     return nullptr;
 }
 
+// The service a schedule is about: its first programme's location, else its scope.
+const SpiContentId *scheduleContentId(const SpiElement &schedule)
+{
+    if (const SpiElement *programme = schedule.firstChild(SpiTag::Programme)) {
+        const SpiElement *location = programme->firstChild(SpiTag::Location);
+        if (const SpiContentId *id = location ? locationContentId(*location) : nullptr)
+            return id;
+    }
+    const SpiElement *scope = schedule.firstChild(SpiTag::Scope);
+    return firstContentId(scope ? scope->firstChild(SpiTag::ServiceScope) : nullptr);
+}
+
+// The labels of the services on air that the schedules of a document name,
+// asked before the index is locked: the index lock is never held while the
+// service list is taken.
+using ServiceLabels = QMap<quint32, QString>;
+
+ServiceLabels scheduleLabels(const SpiElement &root, SpiEnvironment &environment)
+{
+    ServiceLabels labels;
+    for (const SpiElement &child : root.children) {
+        const SpiContentId *id = child.tag == SpiTag::Schedule ? scheduleContentId(child) : nullptr;
+        QString label;
+        if (id && id->sid16 && !labels.contains(id->sid) && environment.findServiceLabel(id->sid, label))
+            labels.insert(id->sid, label);
+    }
+    return labels;
+}
+
 class Extraction
 {
 public:
     Extraction(SpiStore &store, SpiEnvironment &environment, const SpiDocument &document,
-               const SpiTokenTable &tokens, quint32 now)
-        : m_store(store), m_environment(environment), m_document(document), m_tokens(tokens), m_now(now)
+               const SpiTokenTable &tokens, const ServiceLabels &labels, quint32 now)
+        : m_store(store)
+        , m_environment(environment)
+        , m_document(document)
+        , m_tokens(tokens)
+        , m_labels(labels)
+        , m_now(now)
     {
     }
 
@@ -208,6 +242,12 @@ private:
         return true;
     }
 
+    // The store holds no more than its cache file can give back.
+    static bool hasRoom(const SpiCountry &record, quint32 sid)
+    {
+        return record.services.size() < SpiIndexStream::MaxServices || record.services.contains(sid);
+    }
+
     void ensemble(const SpiElement &element)
     {
         quint16 key = 0;
@@ -250,8 +290,10 @@ private:
                 return;
             }
         }
-        record.logos.append(logo);
-        m_changed = true;
+        if (record.logos.size() < SpiIndexStream::MaxItems) {
+            record.logos.append(logo);
+            m_changed = true;
+        }
     }
 
     void rootService(const SpiElement &element)
@@ -278,7 +320,7 @@ private:
             else if (child.tag == SpiTag::ServiceId && !id)
                 id = firstContentId(&child);
         }
-        if (!id || !id->sid16)
+        if (!id || !id->sid16 || !hasRoom(record, id->sid))
             return;
         SpiService &service = record.services[id->sid];
         service.updateTime = m_now;
@@ -324,17 +366,6 @@ private:
                                  m_document.spiServiceId, service.logos.at(chosen).url);
     }
 
-    static const SpiContentId *scheduleContentId(const SpiElement &schedule)
-    {
-        if (const SpiElement *programme = schedule.firstChild(SpiTag::Programme)) {
-            const SpiElement *location = programme->firstChild(SpiTag::Location);
-            if (const SpiContentId *id = location ? locationContentId(*location) : nullptr)
-                return id;
-        }
-        const SpiElement *scope = schedule.firstChild(SpiTag::Scope);
-        return firstContentId(scope ? scope->firstChild(SpiTag::ServiceScope) : nullptr);
-    }
-
     void schedule(const SpiElement &element)
     {
         const SpiAttribute *versionAttribute = element.attribute(VersionAttribute);
@@ -345,14 +376,16 @@ private:
         if (!id || !id->sid16)
             return;
         SpiCountry &record = country(id->countryKey);
+        if (!hasRoom(record, id->sid))
+            return;
         SpiService &service = record.services[id->sid];
         service.updateTime = m_now;
-        QString label;
-        if (!service.hasSi && m_environment.findServiceLabel(id->sid, label)) {
+        const auto label = m_labels.find(id->sid);
+        if (!service.hasSi && label != m_labels.end()) {
             service.hasSi = true;
             m_changed = true;
             if (service.shortName.isEmpty() && service.mediumName.isEmpty() && service.longName.isEmpty())
-                update(service.mediumName, label, m_changed);
+                update(service.mediumName, *label, m_changed);
         }
         if (version != SpiService::NoScheduleVersion && version != service.scheduleVersion) {
             service.programmes.clear();
@@ -378,7 +411,7 @@ private:
             if (child.tag == SpiTag::MediaDescription) {
                 descriptions.add(child, m_tokens);
             } else if (child.tag == SpiTag::Genre) {
-                if (child.attributes.size() == 2)
+                if (child.attributes.size() == 2 && programme.genres.size() < SpiIndexStream::MaxItems)
                     programme.genres.append(genre(child));
             } else if (child.tag == SpiTag::Location && !child.children.isEmpty()
                        && child.children.first().tag == SpiTag::Time) {
@@ -398,6 +431,8 @@ private:
         programme.longName = names.longName;
         programme.description = descriptions.description();
         auto existing = service.programmes.find(programme.start);
+        if (existing == service.programmes.end() && service.programmes.size() >= SpiIndexStream::MaxProgrammes)
+            return;
         if (existing == service.programmes.end() || !existing->sameContent(programme))
             m_changed = true;
         service.programmes.insert(programme.start, programme);
@@ -425,6 +460,7 @@ private:
     SpiEnvironment &m_environment;
     const SpiDocument &m_document;
     const SpiTokenTable &m_tokens;
+    const ServiceLabels &m_labels;
     const quint32 m_now;
     bool m_changed = false;
 };
@@ -450,8 +486,9 @@ bool extractSpiDocument(SpiStore &store, SpiEnvironment &environment, const SpiD
     const bool programmeInformation = document.type == SpiDocument::ProgrammeInformation && root.tag == SpiTag::Spi;
     if ((!serviceInformation && !programmeInformation) || root.children.isEmpty())
         return false;
+    const ServiceLabels labels = programmeInformation ? scheduleLabels(root, environment) : ServiceLabels();
     QWriteLocker locker(&store.lock);
-    Extraction extraction(store, environment, document, context.tokens, now);
+    Extraction extraction(store, environment, document, context.tokens, labels, now);
     if (serviceInformation)
         extraction.serviceInformation(root);
     else

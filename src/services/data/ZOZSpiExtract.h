@@ -7,16 +7,16 @@
 
 namespace ZOZ {
 
-// What the extraction asks of the rest of the program while it holds the
-// index write lock.
+// What the extraction asks of the rest of the program.
 class SpiEnvironment
 {
 public:
     virtual ~SpiEnvironment() = default;
     // The label of the service on air with this SId; false when there is none.
+    // Asked before the index is locked.
     virtual bool findServiceLabel(quint32 sid, QString &label) = 0;
     // The logo chosen for a service: `url` names the object that carries it
-    // on the SPI service `spiServiceId`.
+    // on the SPI service `spiServiceId`. Called under the index write lock.
     virtual void logoChosen(const QString &serviceKey, quint32 sid, const QString &spiServiceId,
                             const QString &url) = 0;
 };
@@ -26,8 +26,8 @@ struct SpiDocument
 {
     enum Type { ServiceInformation = 0, ProgrammeInformation = 1, GroupInformation = 2 };
 
-    // Larger bodies are not decoded: far above any real document.
-    static constexpr qsizetype MaxBodyBytes = 4 * 1024 * 1024;
+    // Larger bodies are not decoded: five times the SPI service's object buffer.
+    static constexpr qsizetype MaxBodyBytes = 1024 * 1024;
 
     QString spiServiceId; // the carrying service's id text
     quint16 serviceCountryKey = 0;

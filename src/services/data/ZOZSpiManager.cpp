@@ -118,10 +118,18 @@ quint32 SpiManager::version()
 SpiManager::SpiManager(Settings *settings, std::unique_ptr<Services> services)
     : m_settings(settings)
     , m_services(std::move(services))
-    , m_logos([this](quint32 sid, const QString &) {
-        // The service list is taken on the manager's thread, never under the index lock.
-        if (m_services)
-            m_background.start([this, sid] { m_services->logoSaved(sid); });
+    , m_logos([services = m_services](quint32 sid, const QString &) {
+        // The service list is taken on the main thread, where the service
+        // manager lives and goes: never under the guide's locks, never while
+        // it is being destroyed.
+        QCoreApplication *application = QCoreApplication::instance();
+        if (!services)
+            return;
+        if (!application) {
+            services->logoSaved(sid);
+            return;
+        }
+        QMetaObject::invokeMethod(application, [services, sid] { services->logoSaved(sid); }, Qt::QueuedConnection);
     })
     , m_servicesJson(QStringLiteral("services"), TemplateValue::List)
 {

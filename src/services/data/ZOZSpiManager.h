@@ -39,6 +39,7 @@ public:
         // The label of the service with this SId; false when there is none.
         virtual bool findServiceLabel(quint32 sid, QString &label) = 0;
         // A logo file of the service was written: its page logo is renewed.
+        // Runs on the main thread.
         virtual void logoSaved(quint32 sid) = 0;
     };
 
@@ -94,7 +95,7 @@ private:
     void startCleanTimer();
 
     Settings *m_settings;
-    std::unique_ptr<Services> m_services;
+    std::shared_ptr<Services> m_services; // shared with logo notices still queued
     SpiStore m_store;
     SpiLogos m_logos;
     mutable QMutex m_folderMutex;

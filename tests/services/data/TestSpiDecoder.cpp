@@ -133,6 +133,14 @@ TEST(SpiDecoder, tokenTableAndExpansion)
     }
 }
 
+TEST(SpiDecoder, tokenExpansionIsCapped)
+{
+    SpiTokenTable tokens;
+    tokens.insert(1, QByteArray(255, 'x'));
+    const QString expanded = expandSpiTokens(QByteArray(4000, '\x01'), tokens);
+    EXPECT_EQ(expanded.size(), MaxSpiTextBytes) << "255 times 4000 bytes would be a megabyte";
+}
+
 TEST(SpiDecoder, dabTimes)
 {
     const QDateTime rows[] = {utc(1970, 1, 1, 0, 0), utc(2026, 12, 11, 5, 30, 59), utc(2038, 1, 19, 3, 14, 7),

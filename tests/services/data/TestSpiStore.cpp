@@ -7,6 +7,7 @@
 #include "SettingsFixture.h"
 #include "SpiEncoder.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -273,6 +274,29 @@ TEST_F(SpiStoreTest, jsonListsServicesWithTheirProgrammes)
     EXPECT_EQ(answer.toJson().toStdString(), expected.toStdString());
 }
 
+TEST_F(SpiStoreTest, storeKeepsNoMoreThanItsFileGivesBack)
+{
+    QByteArray logos;
+    for (int i = 0; i < SpiIndexStream::MaxItems + 40; ++i)
+        logos += multimedia(QByteArray("l") + QByteArray::number(i), 1);
+    const QByteArray body = element(
+        Tag::ServiceInformation,
+        element(Tag::Ensemble, attribute(0x80, QByteArray("\xE0\xD1\x23", 3))
+                                   + element(Tag::Service, element(Tag::MediaDescription, logos)
+                                                               + element(Tag::ServiceId, attribute(0x80, sid16(0xD2D1))))));
+    manager->decodeDocument(document(body, SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_EQ(manager->store().index.first().services.first().logos.size(), SpiIndexStream::MaxItems);
+    }
+    manager.reset();
+    manager = makeManager();
+    QReadLocker locker(&manager->store().lock);
+    ASSERT_FALSE(manager->store().index.isEmpty());
+    EXPECT_EQ(manager->store().index.first().services.first().logos.size(), SpiIndexStream::MaxItems);
+}
+
 TEST_F(SpiStoreTest, cacheFileBytesFollowTheStoredLayout)
 {
     SpiIndex index;
@@ -380,6 +404,54 @@ TEST_F(SpiStoreTest, damagedCacheKeepsWhatCameBeforeTheDamage)
     EXPECT_EQ(manager->store().index.keys(), QList<quint16>({0xE01F}));
 }
 
+TEST_F(SpiStoreTest, loadCleansAtOnceAndFollowsTheCacheFolder)
+{
+    const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
+    const quint32 old = now - SpiManager::KeepSeconds - 100;
+    SpiIndex index;
+    SpiService &service = index[0xE0D].services[0xD2D1];
+    service.hasSi = true;
+    service.updateTime = now;
+    service.programmes[old] = SpiProgramme {old, 0, old, old + 60, {}, {}, {}, {}, {}};
+    service.programmes[now] = SpiProgramme {old, 0, now, now + 60, {}, {}, {}, {}, {}};
+    SpiCache(cache.path() + QStringLiteral("/spi/")).write(SpiIndexStream::write(index));
+    manager.reset();
+    manager = makeManager();
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_EQ(manager->store().index.value(0xE0D).services.value(0xD2D1).programmes.keys(), QList<quint32>({now}))
+            << "an ended programme not renewed for seven days goes at load";
+    }
+
+    // Another cache folder: its own guide (here none) replaces this one.
+    QTemporaryDir other;
+    settings->setCachePath(other.path());
+    manager->waitForBackgroundWork();
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_TRUE(manager->store().index.isEmpty());
+    }
+    manager->decodeDocument(document(serviceInformation(), SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    EXPECT_TRUE(QFile::exists(other.filePath(QStringLiteral("spi/db.zoz"))));
+    EXPECT_EQ(manager->logoFolder(), QDir(other.path()).absolutePath() + QStringLiteral("/logos/"));
+}
+
+TEST_F(SpiStoreTest, withoutTheCacheSwitchNothingIsLoadedOrSaved)
+{
+    manager->decodeDocument(document(serviceInformation(), SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    ASSERT_TRUE(QFile::remove(dbPath()));
+    settings->setFlag(RuntimeFlag::HasPhysicalCache, false);
+    manager->decodeDocument(document(serviceInformation("other"), SpiDocument::ServiceInformation));
+    manager->waitForBackgroundWork();
+    EXPECT_FALSE(QFile::exists(dbPath()));
+    {
+        QReadLocker locker(&manager->store().lock);
+        EXPECT_EQ(manager->store().index.size(), 1) << "the guide lives in memory";
+    }
+}
+
 TEST_F(SpiStoreTest, dailyCleanDropsWhatEndedAndWasNotRenewed)
 {
     const quint32 now = 2000000000;
@@ -420,6 +492,7 @@ TEST_F(SpiStoreTest, logoArrivingBeforeOrAfterItIsNamed)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "the logo nearest 128 of the preferred type";
     EXPECT_EQ(file.readAll(), png);
     file.close();
+    QCoreApplication::processEvents(); // the service hears of its logo on the main thread
     EXPECT_EQ(services->saved, QVector<quint32>({0xD2D1}));
 
     // The same image again does not rewrite the file.

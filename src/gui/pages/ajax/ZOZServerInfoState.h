@@ -45,6 +45,7 @@ struct ServerInfoState
     bool hasFavourites = false;
     bool favouritesOnly = false;
     bool jouExtEnabled = false;
+    quint32 spiVersion = 0; // moves when the programme guide changed
     bool binauralMode = false;
     int binauralPreset = 0;
     bool spokenLabels = false;
