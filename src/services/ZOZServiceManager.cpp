@@ -9,6 +9,7 @@
 #include "ZOZServiceListExport.h"
 #include "ZOZServiceStore.h"
 #include "audio/ZOZServiceAudio.h"
+#include "data/ZOZSpiManager.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -92,6 +93,7 @@ ServiceManager::ServiceManager(std::unique_ptr<EnsembleSource> source, std::uniq
     , m_serverId(randomIdentifier())
 {
     m_directory->setSelection(&m_selection);
+    m_spiManager = SpiManager::instance();
     m_selection.setToolTipSink([this](const QString &text) { emit announceTrayToolTip(text); });
     m_changes.setCycleListener([this](int cycle) { emit refreshCycleChanged(cycle); });
     connect(&m_notifications, &ServiceNotifications::requestBubbleMessage, this,
@@ -120,6 +122,10 @@ ServiceManager::~ServiceManager()
     m_selection.releaseAll();
     if (m_settings)
         m_settings->removeListener(this);
+    {
+        QMutexLocker locker(&m_spiManagerMutex);
+        m_spiManager.reset();
+    }
     emit servicesStopped();
 
     ZOZ_LOG(LogManager, QStringLiteral("shutting down receiver.."));
@@ -502,6 +508,15 @@ SpiScanProgress ServiceManager::spiScanProgress() const
 std::unique_ptr<SpiScan> ServiceManager::createSpiScan(SpiScan::WallClock clock)
 {
     return std::make_unique<SpiScan>(*m_directory, m_selection, std::move(clock));
+}
+
+bool ServiceManager::withSpiManager(const std::function<void(SpiManager &)> &use)
+{
+    QMutexLocker locker(&m_spiManagerMutex);
+    if (!m_spiManager)
+        return false;
+    use(*m_spiManager);
+    return true;
 }
 
 unsigned long ServiceManager::parseUriNumber(QString text)

@@ -25,6 +25,7 @@ namespace ZOZ {
 
 class PageSourceRegistry;
 class Service;
+class SpiManager;
 class ServiceDirectory;
 
 // Turns the receiver's ensemble database into service objects and keeps the
@@ -130,6 +131,9 @@ public:
     SpiScanProgress spiScanProgress() const;
     // A scan whose thread is not started: tests drive its passes on their clock.
     std::unique_ptr<SpiScan> createSpiScan(SpiScan::WallClock clock = &SpiScan::systemNow);
+    // Runs `use` with the programme guide, which cannot go meanwhile; false
+    // when the manager holds none.
+    bool withSpiManager(const std::function<void(SpiManager &)> &use);
 
     bool isServiceListDirty() const;
     bool isChannelsDirty() const;
@@ -221,6 +225,11 @@ private:
     ServiceSelection m_selection;
     std::unique_ptr<ServiceList> m_list;
     ServiceNotifications m_notifications;
+
+    // The programme guide, held from construction so that its stored guide
+    // is there before any SPI service is heard.
+    QMutex m_spiManagerMutex;
+    std::shared_ptr<SpiManager> m_spiManager;
 
     // Creation and end of the scan; taken before the scan's own locks.
     mutable QMutex m_spiScanMutex;

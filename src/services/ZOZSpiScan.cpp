@@ -28,11 +28,7 @@ SpiScan::SpiScan(ServiceDirectory &directory, ServiceSelection &selection, WallC
 
 SpiScan::~SpiScan()
 {
-    {
-        QMutexLocker locker(&m_stateMutex);
-        m_running = false;
-        m_wake.wakeAll();
-    }
+    m_rounds.stop();
     // A pass only reads progress records and hands a list to the receiver,
     // so the thread ends at once; it is never cut off holding a lock.
     if (!wait(StopWaitMs)) {
@@ -46,16 +42,8 @@ SpiScan::~SpiScan()
 void SpiScan::run()
 {
     setThreadName("SpiScan");
-    for (;;) {
-        {
-            QMutexLocker locker(&m_stateMutex);
-            if (m_running)
-                m_wake.wait(&m_stateMutex, PassPeriodMs);
-            if (!m_running)
-                return;
-        }
+    while (m_rounds.waitNextRound(PassPeriodMs))
         pass();
-    }
 }
 
 void SpiScan::reset()

@@ -4,7 +4,8 @@
 #include <QRecursiveMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
+
+#include "base/ZOZThreadRounds.h"
 
 #include <functional>
 
@@ -78,9 +79,7 @@ private:
     ServiceSelection &m_selection;
     const WallClock m_clock;
 
-    QMutex m_stateMutex;
-    QWaitCondition m_wake;
-    bool m_running = true;
+    ThreadRounds m_rounds;
 
     mutable QRecursiveMutex m_mutex;
     int m_index = 0;

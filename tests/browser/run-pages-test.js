@@ -544,6 +544,24 @@ async function planRecording(page, problems) {
     await dialog.locator('.scheduler-close').click();
 }
 
+// The SPI scan's dialog, as the window's menu opens it: the scan starts with
+// it, its progress shows, and its stop button closes it and ends the scan.
+async function spiScanDialog(page, problems) {
+    const dialog = page.locator('.spiscan-dialog');
+    await page.evaluate(function () { window.zoz.spiScan(); });
+    await waitFor('the SPI scan dialog', async function () { return dialog.isVisible(); }, 5000);
+    const info = await page.evaluate(async function () { return window.zozAjax.call('spiGetScanInfo'); });
+    if (typeof info.count !== 'number' || typeof info.name !== 'string' || info.success !== true)
+        problems.push('SPI scan progress: ' + JSON.stringify(info));
+    await waitFor('the scanned service or none to show', async function () {
+        return (await dialog.locator('.spiscan-service').innerText()).trim() !== '';
+    }, 5000);
+    if ((await dialog.locator('.spiscan-description').innerText()).indexOf('SPI services') < 0)
+        problems.push('the SPI scan dialog lacks its description');
+    await dialog.locator('.spiscan-stop').click();
+    await waitFor('the SPI scan dialog to close', async function () { return !(await dialog.isVisible()); }, 5000);
+}
+
 // The record button records the playing service in WAVE: the file's name and
 // the running time show beside the button, and a second press ends it.
 async function recordButton(page) {
@@ -1033,6 +1051,7 @@ async function run(options) {
             await page.screenshot({ path: path.join(options.artifacts, 'selection-' + options.scenario + '-phone.png') });
         }
         await planRecording(page, problems);
+        await spiScanDialog(page, problems);
         if (source.journaline)
             await checkJournaline(page, frame, source.journaline, problems, options);
         if (source.website)

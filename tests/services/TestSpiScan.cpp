@@ -64,6 +64,18 @@ protected:
         scan->pass();
     }
 
+    // The first guide of the first ensemble complete, the walk on at the second.
+    void walkToSecondGuide()
+    {
+        select(FirstIndex);
+        startWalk();
+        guide(FirstIndex, 0)->setState(true, 100, quint32(Start));
+        guide(FirstIndex, 1)->setState(false, 5, quint32(Start));
+        passAt(Start);
+        passAt(Start + 1);
+        ASSERT_EQ(scanned(), guide(FirstIndex, 1));
+    }
+
     QVector<Service *> receiverSelection() const
     {
         QMutexLocker locker(&shared->mutex);
@@ -188,13 +200,7 @@ TEST_F(SpiScanTest, RisingProgressKeepsTheScanWaiting)
 TEST_F(SpiScanTest, NewSpiServiceRestartsTheWalk)
 {
     load({spiEnsemble(FirstIndex, 0x10BC, 2)});
-    select(FirstIndex);
-    startWalk();
-    guide(FirstIndex, 0)->setState(true, 100, quint32(Start));
-    guide(FirstIndex, 1)->setState(false, 5, quint32(Start));
-    passAt(Start);
-    passAt(Start + 1);
-    ASSERT_EQ(scanned(), guide(FirstIndex, 1));
+    ASSERT_NO_FATAL_FAILURE(walkToSecondGuide());
 
     load({spiEnsemble(FirstIndex, 0x10BC, 3)});
     guide(FirstIndex, 0)->setState(false, 5, quint32(Start));
@@ -207,13 +213,7 @@ TEST_F(SpiScanTest, NewSpiServiceRestartsTheWalk)
 TEST_F(SpiScanTest, AnotherEnsembleStartsOverOnItsList)
 {
     load({spiEnsemble(FirstIndex, 0x10BC, 2), spiEnsemble(SecondIndex, 0x10BD, 1)});
-    select(FirstIndex);
-    startWalk();
-    guide(FirstIndex, 0)->setState(true, 100, quint32(Start));
-    guide(FirstIndex, 1)->setState(false, 5, quint32(Start));
-    passAt(Start);
-    passAt(Start + 1);
-    ASSERT_EQ(scanned(), guide(FirstIndex, 1));
+    ASSERT_NO_FATAL_FAILURE(walkToSecondGuide());
 
     select(SecondIndex);
     guide(SecondIndex, 0)->setState(false, 5, quint32(Start));
@@ -227,14 +227,8 @@ TEST_F(SpiScanTest, AnotherEnsembleStartsOverOnItsList)
 TEST_F(SpiScanTest, ResetAndTheEndTakeTheScannedServiceOut)
 {
     load({spiEnsemble(FirstIndex, 0x10BC, 2)});
-    select(FirstIndex);
     Service *radio = topLevelServices(manager, FirstIndex).first();
-    guide(FirstIndex, 0)->setState(true, 100, quint32(Start));
-    guide(FirstIndex, 1)->setState(false, 5, quint32(Start));
-    startWalk();
-    passAt(Start);
-    passAt(Start + 1);
-    ASSERT_EQ(receiverSelection().value(1), guide(FirstIndex, 1));
+    ASSERT_NO_FATAL_FAILURE(walkToSecondGuide());
 
     // Without a selection the walk forgets its place.
     manager->withServices([&](const auto &) { manager->selectService(nullptr, true); });

@@ -42,11 +42,7 @@ SLDecoder::SLDecoder()
 
 SLDecoder::~SLDecoder()
 {
-    {
-        QMutexLocker locker(&m_stateMutex);
-        m_running = false;
-        m_wake.wakeAll();
-    }
+    m_rounds.stop();
     // One pass writes one small file, so the worker ends well within the
     // wait; it is never cut off in the middle of writing a clip.
     if (!wait(StopWaitMs)) {
@@ -89,14 +85,7 @@ void SLDecoder::run()
 {
     setThreadName("SLDecoder");
     ZOZ_LOG(LogSource::ServiceSpi, QStringLiteral("SLDecoder::run()"));
-    for (;;) {
-        {
-            QMutexLocker locker(&m_stateMutex);
-            if (m_running)
-                m_wake.wait(&m_stateMutex, PollMs);
-            if (!m_running)
-                break;
-        }
+    while (m_rounds.waitNextRound(PollMs)) {
         QMutexLocker locker(&m_queueMutex);
         if (!m_queue.isEmpty())
             store(m_queue.dequeue());

@@ -6,7 +6,8 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
+
+#include "base/ZOZThreadRounds.h"
 
 namespace ZOZ {
 
@@ -56,9 +57,7 @@ private:
     void store(const Clip &clip);
     void startDecoder(const QString &folder, const QString &fileName);
 
-    QMutex m_stateMutex;
-    QWaitCondition m_wake;
-    bool m_running = true;
+    ThreadRounds m_rounds;
 
     // Held while a clip is written and the decoder started.
     QMutex m_queueMutex;

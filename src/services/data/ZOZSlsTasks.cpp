@@ -20,11 +20,7 @@ SlsTasks::SlsTasks()
 
 SlsTasks::~SlsTasks()
 {
-    {
-        QMutexLocker locker(&m_stateMutex);
-        m_running = false;
-        m_wake.wakeAll();
-    }
+    m_rounds.stop();
     // The work of one round is bounded (downloads time out before JoinMs),
     // so the thread ends by itself; it is never cut off in the middle of
     // writing a slide.
@@ -51,14 +47,7 @@ void SlsTasks::remove(SlsRunnable *runnable)
 void SlsTasks::run()
 {
     setThreadName("SlsTasks");
-    for (;;) {
-        {
-            QMutexLocker locker(&m_stateMutex);
-            if (m_running)
-                m_wake.wait(&m_stateMutex, PeriodMs);
-            if (!m_running)
-                return;
-        }
+    while (m_rounds.waitNextRound(PeriodMs)) {
         QMutexLocker locker(&m_taskMutex);
         for (SlsRunnable *runnable : std::as_const(m_runnables))
             runnable->run();

@@ -3,7 +3,8 @@
 #include <QMutex>
 #include <QThread>
 #include <QVector>
-#include <QWaitCondition>
+
+#include "base/ZOZThreadRounds.h"
 
 #include <memory>
 
@@ -42,9 +43,7 @@ private:
     SlsTasks();
 
     QMutex m_taskMutex; // held while the runnables run
-    QMutex m_stateMutex;
-    QWaitCondition m_wake;
-    bool m_running = true;
+    ThreadRounds m_rounds;
     QVector<SlsRunnable *> m_runnables;
 };
 

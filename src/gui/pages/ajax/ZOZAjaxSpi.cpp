@@ -1,6 +1,5 @@
-// The SPI scan's commands: start and stop the scan that walks the SPI
-// services of the heard ensemble, and read how far it is; and the programme
-// guide as JSON.
+// The SPI commands: start and stop the scan that walks the SPI services of
+// the heard ensemble, read how far it is, and read the programme guide.
 
 #include "ZOZAjaxCommands.h"
 #include "ZOZAjaxValues.h"
@@ -46,13 +45,12 @@ void addSpiCommands(AjaxTable &table, const AjaxContext &context)
         response.body = spiScanValue(manager->spiScanProgress()).toJson().toUtf8();
         return true;
     });
-    // The one guide of the process, held while the commands exist: what earlier
-    // runs kept is shown before any SPI service is on air.
-    std::shared_ptr<SpiManager> guide = SpiManager::instance();
-    table.setHandler(QStringLiteral("spiGetInfo"), [guide](const HttpRequest &, HttpResponse &response) {
+    table.setHandler(QStringLiteral("spiGetInfo"), [manager](const HttpRequest &, HttpResponse &response) {
         TemplateValue reply;
-        reply << TemplateValue(QStringLiteral("success"), true) << guide->buildSpiJson();
-        response.body = reply.toUtf8();
+        const bool held = manager->withSpiManager([&reply](SpiManager &guide) {
+            reply << TemplateValue(QStringLiteral("success"), true) << guide.buildSpiJson();
+        });
+        response.body = held ? reply.toJson().toUtf8() : QByteArray("{\"success\":false}");
         return true;
     });
 }

@@ -49,7 +49,6 @@ struct ServerInfoState
     bool binauralMode = false;
     int binauralPreset = 0;
     bool spokenLabels = false;
-    quint32 spiVersion = 0; // moves when the programme guide changed
     std::optional<ReceiverStatus> receiver;
     QVector<Notification> notifications;
     QString question;
