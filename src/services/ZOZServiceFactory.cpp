@@ -4,22 +4,10 @@
 #include "data/ZOZServiceBWS.h"
 #include "data/ZOZServicePMContainer.h"
 #include "data/ZOZServiceSLS.h"
+#include "data/ZOZServiceSPI.h"
 #include "journaline/ZOZServiceJournaline.h"
 
 namespace ZOZ {
-
-namespace {
-
-Service *createService(bool isData, const QString &name, const QString &shortname, ServiceDescriptor &descriptor)
-{
-    auto *service = new Service(isData);
-    descriptor.name = name;
-    descriptor.shortname = shortname;
-    service->init(descriptor);
-    return service;
-}
-
-} // namespace
 
 ServiceFactory::~ServiceFactory() = default;
 
@@ -36,7 +24,7 @@ Service *ServiceFactory::createDataService(int applicationType, ServiceDescripto
     case BroadcastWebsite:
         return new ServiceBWS(descriptor);
     case ServiceProgrammeInformation:
-        return createService(true, QStringLiteral("SPI"), QStringLiteral("spi"), descriptor);
+        return new ServiceSPI(descriptor);
     case Journaline:
         return new ServiceJournaline(descriptor);
     default:

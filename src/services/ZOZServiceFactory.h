@@ -5,9 +5,8 @@
 namespace ZOZ {
 
 // Makes the service object for a component of the ensemble database. The
-// audio and data service classes plug in here; a data component without a
-// class of its own gets a plain service object that carries its identity,
-// labels and flags, so that it lists and selects, but decodes nothing.
+// audio and data service classes plug in here; a data component of a type
+// without a class of its own gets none.
 class ServiceFactory
 {
 public:

@@ -7,7 +7,8 @@
 // no page logs an error or opens a dialog, the selected service's slides show
 // and change in the now-playing panel. The generated ensemble also carries
 // a Journaline service: its badge opens the service's own pages, whose menu
-// leads to an article.
+// leads to an article; and a programme guide service, whose page lists the
+// generated programmes, with now and next and the logo on the selection page.
 //
 //   node run-pages-test.js --player <zoz> --rtkdab-dir <dir> --scenario generated|slovenia
 //        [--ensemble-tool <zoz-ensemble>] [--testdata <dir>] [--artifacts <dir>]
@@ -91,23 +92,12 @@ const WEBSITE_FILES = [
 function segmentField(bytes) {
     return [(bytes.length >> 8) & 0x1F, bytes.length & 0xFF].concat(bytes);
 }
-function motHeader(bodySize, name) {
-    const contentName = [0xF0].concat(utf8(name)); // character set 15, UTF-8
-    const extension = [0xC0 | 12, contentName.length].concat(contentName);
-    const headerSize = 7 + extension.length;
-    // Body size 28 bits, header size 13, content type 6 (1 text), subtype 9.
-    const core = (BigInt(bodySize) << 28n) | (BigInt(headerSize) << 15n) | (1n << 9n);
-    const bytes = [];
-    for (let shift = 48n; shift >= 0n; shift -= 8n)
-        bytes.push(Number((core >> shift) & 0xFFn));
-    return bytes.concat(extension);
-}
 function websiteGroups(address) {
     const startPage = [0x01].concat(utf8('/index.html')); // profile byte, then the name
     const directoryExtension = [0xC0 | 0x22, startPage.length].concat(startPage);
     let entries = [];
     WEBSITE_FILES.forEach(function (file, i) {
-        entries = entries.concat([0, i + 1], motHeader(Buffer.byteLength(file.body), file.name));
+        entries = entries.concat([0, i + 1], motHeader(Buffer.byteLength(file.body), 1, 0, file.name));
     });
     const size = 13 + directoryExtension.length + entries.length;
     const directory = [(size >> 24) & 0x3F, (size >> 16) & 0xFF, (size >> 8) & 0xFF, size & 0xFF,
@@ -118,6 +108,123 @@ function websiteGroups(address) {
     });
     return groups;
 }
+// The programme guide of the generated ensemble, a MOT carousel with a
+// directory on packet address 2: service information naming "ZOZ Alpha" with
+// its logo, and its schedule around the time the test runs. The documents are
+// in the binary form of ETSI TS 102 371: a tag, a length (0xFE and 0xFF start
+// the 16- and 24-bit forms), then attributes, children and character data.
+function bitWriter() {
+    const bits = [];
+    return {
+        put: function (value, count) {
+            for (let i = count - 1; i >= 0; --i)
+                bits.push(Math.floor(value / Math.pow(2, i)) % 2);
+        },
+        bytes: function () {
+            const out = [];
+            for (let i = 0; i < bits.length; i += 8)
+                out.push(bits.slice(i, i + 8).reduce(function (byte, bit) { return byte * 2 + bit; }, 0));
+            return out;
+        },
+    };
+}
+function spiBlock(tag, content) {
+    const n = content.length;
+    const length = n < 0xFE ? [n] : n <= 0xFFFF ? [0xFE, n >> 8, n & 0xFF] : [0xFF, n >> 16, (n >> 8) & 0xFF, n & 0xFF];
+    return [tag].concat(length, content);
+}
+function spiText(tag, text) {
+    return spiBlock(tag, spiBlock(0x01, utf8(text)));
+}
+function be16(value) {
+    return [(value >> 8) & 0xFF, value & 0xFF];
+}
+// UTC seconds as a DAB time with seconds: validity, MJD, UTC flag, hours, minutes, seconds, milliseconds.
+function dabTime(seconds) {
+    const writer = bitWriter();
+    const day = Math.floor(seconds / 86400);
+    const rest = seconds - day * 86400;
+    writer.put(1, 1);
+    writer.put(day + 40587, 17);
+    writer.put(0, 2);
+    writer.put(1, 1);
+    writer.put(Math.floor(rest / 3600), 5);
+    writer.put(Math.floor(rest / 60) % 60, 6);
+    writer.put(rest % 60, 6);
+    writer.put(0, 10);
+    return writer.bytes();
+}
+// A content ID of a 16-bit SId in the ensemble of the carrying service.
+function contentId(sid) {
+    return [0x00].concat(be16(sid));
+}
+function spiProgramme(programme) {
+    const time = spiBlock(0x2C, spiBlock(0x80, dabTime(programme.start)).concat(spiBlock(0x81, be16(programme.stop - programme.start))));
+    let content = spiText(0x11, programme.name).concat(spiBlock(0x19, time));
+    if (programme.description)
+        content = content.concat(spiBlock(0x13, spiText(0x1B, programme.description)));
+    return spiBlock(0x1C, content);
+}
+function guideDocuments(sid, ensembleId, programmes) {
+    const logo = spiBlock(0x2B, spiBlock(0x80, utf8('image/png')).concat(spiBlock(0x82, utf8('alpha-logo.png')),
+        spiBlock(0x83, [2]), spiBlock(0x84, be16(128)), spiBlock(0x85, be16(128))));
+    const service = spiBlock(0x28, spiText(0x11, 'Alpha Radio').concat(
+        spiBlock(0x13, spiText(0x1B, 'Music\nand news')), spiBlock(0x13, logo), spiBlock(0x29, spiBlock(0x80, contentId(sid)))));
+    const ensemble = spiBlock(0x26, spiBlock(0x80, ensembleId).concat(spiText(0x11, 'ZOZ Test'), service));
+    const si = spiBlock(0x03, spiBlock(0x80, be16(1)).concat(ensemble));
+    let schedule = spiBlock(0x80, be16(1));
+    for (const programme of programmes)
+        schedule = schedule.concat(spiProgramme(programme));
+    const pi = spiBlock(0x02, spiBlock(0x05, contentId(sid)).concat(spiBlock(0x21, schedule)));
+    return { si: si, pi: pi };
+}
+// MOT: a header core (body size, header size, content type and subtype) with
+// the ContentName; a directory (size, object count, carousel period, segment
+// size, no extension) of transport ids and headers; each object one segment.
+function motHeader(bodySize, type, subType, name) {
+    const nameBytes = [15 << 4].concat(utf8(name));
+    const extension = [0xC0 | 12, nameBytes.length].concat(nameBytes);
+    const writer = bitWriter();
+    writer.put(bodySize, 28);
+    writer.put(7 + extension.length, 13);
+    writer.put(type, 6);
+    writer.put(subType, 9);
+    return writer.bytes().concat(extension);
+}
+function motCarousel(address, directoryId, objects) {
+    let entries = [];
+    objects.forEach(function (object, index) {
+        entries = entries.concat(be16(directoryId + 1 + index), motHeader(object.body.length, object.type, object.subType, object.name));
+    });
+    const writer = bitWriter();
+    writer.put(0, 2);
+    writer.put(13 + entries.length, 30);
+    writer.put(objects.length, 16);
+    writer.put(100, 24);
+    writer.put(0, 3);
+    writer.put(4000, 13);
+    writer.put(0, 16);
+    const groups = [{ address: address, type: 6, segment: 0, transportId: directoryId, hex: hex(segmentField(writer.bytes().concat(entries))) }];
+    objects.forEach(function (object, index) {
+        groups.push({ address: address, type: 4, segment: 0, transportId: directoryId + 1 + index, hex: hex(segmentField(object.body)) });
+    });
+    return groups;
+}
+const GUIDE_SID = 0xE1D1;
+// Whole minutes around now: one programme on air, the next, and one tomorrow.
+const GUIDE_NOW = Math.floor(Date.now() / 60000) * 60;
+const GUIDE_PROGRAMMES = [
+    { name: 'Morning Show', start: GUIDE_NOW - 1200, stop: GUIDE_NOW + 2400, description: 'Wake up\nwith us' },
+    { name: HOSTILE_TEXT, start: GUIDE_NOW + 2400, stop: GUIDE_NOW + 4200 },
+    { name: 'Late Night Jazz', start: GUIDE_NOW + 86400, stop: GUIDE_NOW + 86400 + 3600 },
+];
+const GUIDE_DOCUMENTS = guideDocuments(GUIDE_SID, [0xE1, 0xE0, 0xC7], GUIDE_PROGRAMMES);
+const GUIDE_GROUPS = motCarousel(2, 40, [
+    { name: 'si.bin', type: 7, subType: 0, body: GUIDE_DOCUMENTS.si },
+    { name: 'pi.bin', type: 7, subType: 1, body: GUIDE_DOCUMENTS.pi },
+    { name: 'alpha-logo.png', type: 2, subType: 3, body: Array.from(fs.readFileSync(SLIDES[0])) },
+]);
+const GENERATED_GUIDE = { label: 'ZOZ Guide', service: 'ZOZ Alpha', programmes: GUIDE_PROGRAMMES };
 const GENERATED = {
     seconds: 12, // long enough to carry both slides whole before the recording loops
     time: '2026-06-21T10:00:00',
@@ -131,6 +238,8 @@ const GENERATED = {
             { address: 1, type: 0, hex: JOURNALINE_MENU },
             { address: 1, type: 0, hex: JOURNALINE_ARTICLE },
         ].concat(websiteGroups(2)) } },
+        // The guide on a sub-channel of its own: it arrives only once the guide service is selected.
+        { id: 5, bitRate: 16, protection: 'EEP-3A', content: { type: 'packet', groups: GUIDE_GROUPS } },
     ],
     services: [
         { sid: '0xE1D1', label: 'ZOZ Alpha', shortLabelFlags: '0xF000', programmeType: 10, components: [
@@ -144,11 +253,13 @@ const GENERATED = {
         { sid: '0xE1D10005', data: true, label: WEBSITE_LABEL, shortLabelFlags: '0xF000', components: [
             { kind: 'packet', subChannel: 4, type: 60, scId: 0x105, packetAddress: 2, applications: [{ type: 3 }] },
         ] },
+        // ECC E1 and country E, as the ensemble's and the audio services' identifiers say.
+        { sid: '0xE1E10005', data: true, label: GENERATED_GUIDE.label, shortLabelFlags: '0xF000', components: [
+            { kind: 'packet', subChannel: 5, type: 60, scId: 0x106, packetAddress: 2, applications: [{ type: 7 }] },
+        ] },
     ],
 };
 const SLOVENIA_AUDIO_SERVICES = 13;
-
-
 
 function parseArguments(argv) {
     const options = {};
@@ -215,7 +326,7 @@ function prepareSource(options, work) {
             return s.components.some(function (c) { return c.kind === 'audio'; });
         }).map(function (s) { return s.label; });
         return { source: sources, channel: '5C', labels: labels, count: labels.length, journaline: GENERATED_JOURNALINE,
-            website: WEBSITE_LABEL };
+            guide: GENERATED_GUIDE, website: WEBSITE_LABEL };
     }
     const recording = path.join(options.testdata || '', 'slovenia-r1.eti');
     if (!options.testdata || !fs.existsSync(recording))
@@ -546,8 +657,7 @@ async function checkSlides(page, frame, problems) {
 // pages and, where there is one, from the menu to the article; the article's
 // markup codes become formatting and its broadcast text stays text.
 async function checkJournaline(page, frame, expected, problems, options) {
-    const exactly = new RegExp('^\\s*' + expected.label.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + '\\s*$');
-    const row = frame.locator('.service-row', { has: frame.locator('.service-label', { hasText: exactly }) }).first();
+    const row = serviceRow(frame, expected.label);
     const sid = Number(await row.getAttribute('data-sid'));
     await row.locator('.service-select').click();
     await waitFor('the player to select ' + expected.label, async function () {
@@ -600,6 +710,68 @@ async function checkJournaline(page, frame, expected, problems, options) {
         const marked = frame.locator('body.journaline .menu a.came-from');
         return (await marked.count()) === 1 && (await marked.innerText()).trim() === expected.item;
     }, 30000);
+}
+
+function serviceRow(frame, label) {
+    const exactly = new RegExp('^\\s*' + label.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + '\\s*$');
+    return frame.locator('.service-row', { has: frame.locator('.service-label', { hasText: exactly }) }).first();
+}
+
+// Selects the guide service and opens the programme guide from the menu bar:
+// it lists today's programmes of the service with the one on air marked and
+// tomorrow's on the next day; a title stays text. The selected audio
+// service's panel shows now and next, and its row the logo the guide named.
+async function checkGuide(page, frame, expected, problems, options) {
+    await page.locator('.nav-selection').click();
+    const guideRow = serviceRow(frame, expected.label);
+    const guideSid = Number(await guideRow.getAttribute('data-sid'));
+    await guideRow.locator('.service-select').click();
+    await waitFor('the player to select ' + expected.label, async function () {
+        return (await serverInfo(page)).selectedSID === guideSid;
+    }, 10000);
+    await page.locator('.nav-guide').click();
+    const names = frame.locator('.spi-page .spi-programme .spi-name');
+    const [first, second, tomorrow] = expected.programmes;
+    await waitFor('the guide to list the programmes', async function () {
+        const shown = await names.allTextContents();
+        return shown.includes(first.name) && shown.includes(second.name);
+    }, 60000);
+    const title = (await frame.locator('.spi-title').innerText()).trim();
+    if (title !== 'Alpha Radio')
+        problems.push('the guide is titled "' + title + '"');
+    const onAir = frame.locator('.spi-programme.is-now .spi-name');
+    if ((await onAir.count()) !== 1 || (await onAir.innerText()).trim() !== first.name)
+        problems.push('the programme on air is not marked');
+    if ((await frame.locator('.spi-programmes img, .spi-programmes svg, .spi-programmes script').count()) !== 0)
+        problems.push('a programme title was inserted as markup');
+    const description = await frame.locator('.spi-programme.is-now .spi-description').innerText();
+    if (!/Wake up\s*\nwith us/.test(description))
+        problems.push('the description\'s line break is lost: ' + description);
+    await frame.locator('.spi-day', { hasText: 'Tomorrow' }).click();
+    await waitFor('tomorrow\'s programmes', async function () {
+        return (await names.allTextContents()).join('|') === tomorrow.name;
+    }, 5000);
+    if (options.artifacts)
+        await page.screenshot({ path: path.join(options.artifacts, 'guide-' + options.scenario + '.png') });
+
+    await page.locator('.nav-selection').click();
+    const row = serviceRow(frame, expected.service);
+    await row.locator('.service-select').click();
+    await waitFor('now and next of ' + expected.service, async function () {
+        return (await frame.locator('.guide-now').innerText()).includes(first.name) &&
+            (await frame.locator('.guide-next').innerText()).includes(second.name);
+    }, 30000);
+    await waitForLogo(frame, expected.service);
+}
+
+// The logo the guide named shows in the service's row.
+async function waitForLogo(frame, label) {
+    await waitFor('the logo of ' + label, async function () {
+        const logo = serviceRow(frame, label).locator('img.service-logo');
+        return (await logo.count()) === 1 && await logo.evaluate(function (image) {
+            return image.complete && image.naturalWidth > 0;
+        });
+    }, 60000);
 }
 
 // Selects the Broadcast Website, follows its badge to the service's page and
@@ -884,6 +1056,8 @@ async function run(options) {
             await checkJournaline(page, frame, source.journaline, problems, options);
         if (source.website)
             await checkWebsite(page, frame, source.website, problems, options);
+        if (source.guide)
+            await checkGuide(page, frame, source.guide, problems, options);
 
         // Let a poll or two run after the last action, so late errors show.
         await sleep(1500);

@@ -58,6 +58,20 @@ function isOwnPage(url) {
     }
 }
 
+// The page of an SPI service, the selected service's own first: every SPI
+// service shows the whole programme guide.
+function guidePath(info) {
+    const services = info && Array.isArray(info.services) ? info.services : [];
+    const selected = services.filter(function (s) { return s && s.ID === info.selectedSID; });
+    for (const service of selected.concat(services)) {
+        for (const app of (service && Array.isArray(service.apps) ? service.apps : [])) {
+            if (app && app.shortName === 'spi' && typeof app.requestPath === 'string' && app.requestPath)
+                return '/' + app.requestPath;
+        }
+    }
+    return '';
+}
+
 // Rendering
 function frame() {
     return document.getElementById('content-frame');
@@ -277,6 +291,20 @@ const zoz = {
     showServiceSelection: function () {
         frame().src = '/?selection';
     },
+    // The programme guide, when an SPI service is on air.
+    showSpiDialog: function () {
+        const path = guidePath(state.lastInfo);
+        if (path) {
+            frame().src = path;
+            return;
+        }
+        showToast({
+            ID: 'no-guide',
+            message: window.zozText.text('SPI.NO_GUIDE', 'No programme guide is on air'),
+            duration: DEFAULT_TOAST_SECONDS,
+            local: true,
+        });
+    },
     showScanDialog: function () {
         const dialog = scanDialog();
         if (state.lastInfo)
@@ -322,6 +350,7 @@ function wireEvents() {
     document.querySelector('.nav-selection').addEventListener('click', zoz.showServiceSelection);
     document.querySelector('.nav-scan').addEventListener('click', zoz.showScanDialog);
     document.querySelector('.nav-settings').addEventListener('click', function () { frame().src = '/?settings'; });
+    document.querySelector('.nav-guide').addEventListener('click', zoz.showSpiDialog);
     document.querySelector('.nav-record').addEventListener('click', switchRecording);
 
     window.zozAjax.onFailure(function (command, error) {

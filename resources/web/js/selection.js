@@ -11,6 +11,9 @@ const CYCLE_POLL_MS = 2000;
 const SERVICE_MASK = 0xffff0000;
 // The rebuild count a served page was built at, as its body carries it.
 const BUILT_AT_PATTERN = /data-refresh-cycle="(\d+)"/;
+// The programme guide is asked again when the player's SPI version moves, and
+// at least this often, as programmes come and go with the clock.
+const GUIDE_REFRESH_MS = 60000;
 
 // State
 const state = {
@@ -20,6 +23,10 @@ const state = {
     info: null,
     slideUrl: '',
     slidePolling: false,
+    guide: null,                // the last "spiGetInfo" answer
+    guideVersion: -1,
+    guideFetchedAt: 0,
+    guideFetching: false,
 };
 
 // Pure helpers
@@ -167,6 +174,48 @@ async function renderSlide() {
     }
 }
 
+function setGuideLine(selector, programme) {
+    const element = document.querySelector(selector);
+    element.textContent = programme
+        ? window.zozSpi.clock(programme.start) + ' ' + window.zozSpi.title(programme)
+        : '';
+    element.hidden = !programme;
+    element.previousElementSibling.hidden = !programme;
+}
+
+// Now and next of the selected service, from the programme guide.
+function renderGuide(info) {
+    const service = state.guide ? window.zozSpi.findService(window.zozSpi.services(state.guide), info.selectedServiceId) : null;
+    const entries = service && info.selectedSID !== -1
+        ? window.zozSpi.nowAndNext(service, Math.floor(Date.now() / 1000))
+        : { now: null, next: null };
+    setGuideLine('.guide-now', entries.now);
+    setGuideLine('.guide-next', entries.next);
+    document.querySelector('.now-playing-guide').hidden = !entries.now && !entries.next;
+}
+
+async function refreshGuide(info) {
+    const version = typeof info.spiVersion === 'number' ? info.spiVersion : 0;
+    const due = version !== state.guideVersion || Date.now() - state.guideFetchedAt >= GUIDE_REFRESH_MS;
+    if (!due || state.guideFetching)
+        return;
+    state.guideFetching = true;
+    try {
+        // Without any SPI service the player answers "success" false: no guide.
+        const answer = await window.zozAjax.call('spiGetInfo', undefined, undefined, { quiet: true });
+        state.guide = answer && answer.success === true ? answer : null;
+        state.guideVersion = version;
+        state.guideFetchedAt = Date.now();
+        if (state.info)
+            renderGuide(state.info);
+    } catch (e) {
+        // Reported by the ajax module; the next poll tries again.
+        state.guideFetchedAt = Date.now();
+    } finally {
+        state.guideFetching = false;
+    }
+}
+
 function renderFavourites(info) {
     for (const row of rows()) {
         const entry = findServiceEntry(info, Number(row.dataset.sid));
@@ -196,6 +245,8 @@ function onServerInfo(info) {
     renderSelection(state.selectedSid);
     renderNowPlaying(info);
     renderSlide();
+    renderGuide(info);
+    refreshGuide(info);
     renderFavourites(info);
     renderFavouritesHint(info);
     renderAudio(info);
@@ -332,8 +383,9 @@ function wireEvents() {
     const list = document.querySelector('.service-list');
     if (list) {
         list.addEventListener('click', function (event) {
-            // The SlideShow and the Broadcast Website have pages of their own.
-            const servicePage = event.target.closest('.service-app[data-app="sls"], .service-app[data-app="bws"]');
+            // The SlideShow, the Broadcast Website and the programme guide have pages of their own.
+            const servicePage = event.target.closest(
+                '.service-app[data-app="sls"], .service-app[data-app="bws"], .service-app[data-app="spi"]');
             if (servicePage) {
                 const preview = servicePage.querySelector('img');
                 openServicePage((preview.getAttribute('src') || '').split('?')[0]);

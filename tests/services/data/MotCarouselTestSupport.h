@@ -27,6 +27,8 @@ struct Object
     std::string name;     // ContentName
     QByteArray body;
     std::string mime;     // empty: no MimeType parameter
+    uint16_t contentType = 1; // 1 text, 2 image, 7 programme guide
+    uint16_t contentSubType = 0;
     bool gzipped = false; // the body is sent as a gzip member with CompressionType set
     Bytes rawBody;        // when not empty: sent as it is, whatever `body` says
 };
@@ -48,7 +50,7 @@ inline Bytes headerOf(const Object &object)
         add(parameter(16, text(object.mime)));
     if (object.gzipped || !object.rawBody.empty())
         add(parameter(17, Bytes {1}));
-    return header(uint32_t(bodyOf(object).size()), 1, 0, extension);
+    return header(uint32_t(bodyOf(object).size()), object.contentType, object.contentSubType, extension);
 }
 
 // The directory parameter that names a website's start page: a profile byte, then the name.
