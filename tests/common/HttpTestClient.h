@@ -4,6 +4,8 @@
 // bytes it is given and reads answers as a browser would.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 
@@ -13,7 +15,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 namespace ZOZTest {
 
@@ -146,5 +150,24 @@ private:
     int m_fd = -1;
     QByteArray m_buffer;
 };
+
+// Sends one request from a thread of its own while this thread's event loop runs
+// the server under test; waits until the answer is in or the time is up.
+inline HttpAnswer requestWhileServing(int port, const QByteArray &request, int timeoutMs)
+{
+    HttpAnswer answer;
+    std::atomic<bool> done {false};
+    std::thread client([&] {
+        HttpTestClient connection(port);
+        answer = connection.request(request);
+        done = true;
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (!done.load() && waited.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    client.join();
+    return answer;
+}
 
 } // namespace ZOZTest

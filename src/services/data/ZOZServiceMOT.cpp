@@ -260,6 +260,14 @@ int ServiceMOT::handleDirectory(const MotDirectory *directory)
             m_waiting.append(waiting);
         }
     }
+    // A directory that announces nothing is a carousel received in full. Without this its
+    // reception would stay at 0 % and an SPI scan would wait for it until its time-out.
+    if (directory->numberOfObjects == 0) {
+        QMutexLocker locker(&m_mutex);
+        m_receptionState.progress = 100;
+        m_receptionState.complete = true;
+        m_receptionState.estimatedEnd = currentTime();
+    }
     return MOT_DECODER_OK;
 }
 

@@ -11,20 +11,15 @@
 #include "http/ZOZHttpAccess.h"
 #include "http/ZOZHttpServer.h"
 
-#include <QCoreApplication>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 using ZOZTest::HttpAnswer;
-using ZOZTest::HttpTestClient;
+using ZOZTest::requestWhileServing;
 using ZOZTest::Carousel::Object;
 
 namespace {
@@ -88,20 +83,8 @@ protected:
     HttpAnswer get(const QString &target)
     {
         const int port = server->port();
-        HttpAnswer answer;
-        std::atomic<bool> done {false};
-        std::thread client([&] {
-            HttpTestClient connection(port);
-            answer = connection.request(
-                QStringLiteral("GET /%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n\r\n").arg(target).arg(port).toLatin1());
-            done = true;
-        });
-        QElapsedTimer waited;
-        waited.start();
-        while (!done.load() && waited.elapsed() < 30000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        client.join();
-        return answer;
+        return requestWhileServing(
+            port, QStringLiteral("GET /%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n\r\n").arg(target).arg(port).toLatin1(), 30000);
     }
 
     // The site's absolute links as the service writes them.

@@ -13,8 +13,6 @@
 #include "http/ZOZHttpServer.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,11 +21,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 using ZOZTest::HttpAnswer;
-using ZOZTest::HttpTestClient;
+using ZOZTest::requestWhileServing;
 using namespace ZOZ::Test::Pad;
 
 namespace {
@@ -118,20 +113,8 @@ protected:
     HttpAnswer get(const QString &target)
     {
         const int port = server->port();
-        HttpAnswer answer;
-        std::atomic<bool> done {false};
-        std::thread client([&] {
-            HttpTestClient connection(port);
-            answer = connection.request(
-                QStringLiteral("GET /%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n\r\n").arg(target).arg(port).toLatin1());
-            done = true;
-        });
-        QElapsedTimer waited;
-        waited.start();
-        while (!done.load() && waited.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        client.join();
-        return answer;
+        return requestWhileServing(
+            port, QStringLiteral("GET /%1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n\r\n").arg(target).arg(port).toLatin1(), 10000);
     }
 
     QJsonObject getSlides()

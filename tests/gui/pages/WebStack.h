@@ -7,12 +7,7 @@
 #include "ZOZServiceManager.h"
 #include "settings/ZOZSettings.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
-#include <atomic>
 #include <memory>
-#include <thread>
 
 namespace ZOZTest {
 
@@ -35,22 +30,12 @@ public:
     HttpAnswer get(const QString &target, bool withToken)
     {
         const int port = server->port();
-        HttpAnswer answer;
-        std::atomic<bool> done {false};
         const QByteArray token = withToken ? "X-ZOZ-Token: " + ZOZ::HttpServer::accessToken() + "\r\n" : QByteArray();
-        std::thread client([&] {
-            HttpTestClient connection(port);
-            answer = connection.request(
-                QStringLiteral("GET %1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n").arg(target, QString::number(port)).toLatin1() + token
-                + "\r\n");
-            done = true;
-        });
-        QElapsedTimer waited;
-        waited.start();
-        while (!done.load() && waited.elapsed() < TimeoutMs)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        client.join();
-        return answer;
+        return requestWhileServing(
+            port,
+            QStringLiteral("GET %1 HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n").arg(target, QString::number(port)).toLatin1() + token
+                + "\r\n",
+            TimeoutMs);
     }
     void shutdown()
     {

@@ -217,6 +217,17 @@ TEST_F(ServiceMOTTest, ProgressReachesCompleteOncePerDirectory)
     service->release();
 }
 
+// The recorded ensembles' guide service sends a directory of no objects: there is
+// nothing left to wait for.
+TEST_F(ServiceMOTTest, AnEmptyDirectoryIsComplete)
+{
+    CountingService *service = makeService();
+    service->send(ZOZTest::Carousel::directoryGroups({}));
+    EXPECT_EQ(100, service->receptionProgress()->progress);
+    EXPECT_TRUE(service->receptionProgress()->complete);
+    service->release();
+}
+
 TEST_F(ServiceMOTTest, LinksOfHtmlObjectsStayBelowTheServicePath)
 {
     CountingService *service = makeService();

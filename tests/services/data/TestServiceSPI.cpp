@@ -343,4 +343,6 @@ TEST_F(ServiceSpiTest, RecordedGuideServiceDeliversItsDirectory)
     EXPECT_EQ(11355, directory->transportId);
     EXPECT_EQ(0, directory->numberOfObjects);
     EXPECT_EQ(0, service->directoryObjects());
+    // Nothing announced, nothing to wait for: an SPI scan moves on.
+    EXPECT_TRUE(service->receptionProgress()->complete);
 }
