@@ -1,6 +1,7 @@
 #include "ZOZSLDecoder.h"
 
 #include "base/ZOZLog.h"
+#include "base/ZOZPaths.h"
 #include "base/ZOZThreadName.h"
 #include "settings/ZOZSettings.h"
 
@@ -11,29 +12,6 @@
 #include <QRegularExpression>
 
 namespace ZOZ {
-
-namespace {
-
-// True when `path` (an existing folder) is `root` or lies below it, links resolved.
-bool isInside(const QString &path, const QString &root)
-{
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
-    const QString canonicalPath = QFileInfo(path).canonicalFilePath();
-    if (canonicalRoot.isEmpty() || canonicalPath.isEmpty())
-        return false;
-    return canonicalPath == canonicalRoot || canonicalPath.startsWith(canonicalRoot + QLatin1Char('/'));
-}
-
-// The nearest folder of `path` that exists.
-QString existingAncestor(const QString &path)
-{
-    QFileInfo info(path);
-    while (!info.exists())
-        info = QFileInfo(info.absolutePath());
-    return info.absoluteFilePath();
-}
-
-} // namespace
 
 SLDecoder::SLDecoder()
 {
@@ -62,12 +40,7 @@ void SLDecoder::enqueue(const QString &name, const QByteArray &body)
 
 QString SLDecoder::folderFileName(const QString &name)
 {
-    QStringList kept;
-    for (const QString &segment : name.split(QLatin1Char('/'))) {
-        if (!segment.isEmpty() && segment != QLatin1String(".") && segment != QLatin1String(".."))
-            kept << segment;
-    }
-    return kept.join(QLatin1Char('/'));
+    return withoutDotSegments(name);
 }
 
 QStringList SLDecoder::decoderArguments(const QString &fileName)
@@ -109,8 +82,8 @@ void SLDecoder::store(const Clip &clip)
     const QString parent = QFileInfo(path).absolutePath();
     // A clip never lands outside the folder, not even through a link in it;
     // no sub-folder is made before that is known.
-    if (fileName.isEmpty() || !isInside(existingAncestor(parent), folder) || !QDir().mkpath(parent)
-        || !isInside(parent, folder)) {
+    if (fileName.isEmpty() || !liesInFolder(parent, folder) || !QDir().mkpath(parent)
+        || !liesInFolder(parent, folder)) {
         ZOZ_LOG(LogSource::ServiceSpi | LogFlag::Warning,
                 QStringLiteral("SLDecoder::run() -> warning: refusing an audio file outside the spokenlabels "
                                "cache directory [filename: %1]")

@@ -5,6 +5,7 @@
 #include "DabCodeTables.h"
 #include "DabMotDecoder.h"
 #include "base/ZOZLog.h"
+#include "base/ZOZPaths.h"
 #include "settings/ZOZSettings.h"
 
 #include <QDateTime>
@@ -53,20 +54,6 @@ bool isHtml(const MotFile &file)
         return file.mime.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0;
     return file.name().endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
         || file.name().endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
-}
-
-// The deepest part of `path` that exists, resolved through links.
-QString existingCanonicalPart(const QString &path)
-{
-    QFileInfo info(path);
-    // A dangling link exists for what a write would do with it.
-    while (!info.exists() && !info.isSymLink()) {
-        const QString parent = info.absolutePath();
-        if (parent == info.absoluteFilePath())
-            return {};
-        info = QFileInfo(parent);
-    }
-    return info.canonicalFilePath();
 }
 
 } // namespace
@@ -465,12 +452,7 @@ QString ServiceMOT::safeName(const QString &text)
     QString name = text;
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     name.replace(unusual, QStringLiteral("_"));
-    QStringList kept;
-    for (const QString &segment : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (segment != QLatin1String(".") && segment != QLatin1String(".."))
-            kept << segment;
-    }
-    return kept.join(QLatin1Char('/'));
+    return withoutDotSegments(name);
 }
 
 QString ServiceMOT::cacheFilePath(const QString &folder, const QString &name)
@@ -482,12 +464,7 @@ QString ServiceMOT::cacheFilePath(const QString &folder, const QString &name)
     if (!path.startsWith(root + QLatin1Char('/')) || path == root + QLatin1Char('/') + IndexFileName)
         return {};
     // A link inside the folder could still lead out of it.
-    const QString canonicalRoot = existingCanonicalPart(root);
-    const QString canonical = existingCanonicalPart(path);
-    if (canonicalRoot.isEmpty() || canonical.isEmpty()
-        || (canonical != canonicalRoot && !canonical.startsWith(canonicalRoot + QLatin1Char('/'))))
-        return {};
-    return path;
+    return liesInFolder(path, root) ? path : QString();
 }
 
 void ServiceMOT::storeObject(MotFile *file, const QString &folder)
