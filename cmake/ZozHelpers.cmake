@@ -31,14 +31,20 @@ function(zoz_add_fuzzer name)
   set_property(GLOBAL APPEND PROPERTY ZOZ_FUZZERS ${name})
 endfunction()
 
-# zoz_add_benchmark(<name> [OWN_MAIN] SOURCES <files...> LIBS <targets...>)
+# zoz_add_benchmark(<name> [OWN_MAIN | QT_MAIN] SOURCES <files...> LIBS <targets...>)
 # A Google Benchmark executable; with OWN_MAIN a program with its own main that is
-# timed as a whole process (for comparisons with other programs).
+# timed as a whole process (for comparisons with other programs); with QT_MAIN the
+# benchmarks run under an application object.
 function(zoz_add_benchmark name)
-  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN;QT_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  if(ARG_QT_MAIN)
+    list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/bench/QtBenchmarkMain.cpp)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  elseif(ARG_QT_MAIN)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Core benchmark::benchmark)
   else()
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
   endif()

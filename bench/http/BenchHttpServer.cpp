@@ -8,7 +8,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QThread>
 
 #include <algorithm>
@@ -112,15 +111,3 @@ void BM_SmallJsonKeepAlive(benchmark::State &state)
 BENCHMARK(BM_SmallJsonKeepAlive)->Arg(1)->Arg(50)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
-
-// The server's threads and sockets want an application object.
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,7 +6,6 @@
 #include "SlideShowTestSupport.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImage>
 
 #include <benchmark/benchmark.h>
@@ -70,15 +69,3 @@ void BM_SlideArrival(benchmark::State &state)
 BENCHMARK(BM_SlideArrival)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-// Image decoding finds its plugins through the application object.
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
